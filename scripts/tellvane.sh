@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs the Tellvane diagnostic tool on a Debian machine.
+#
+#   scripts/tellvane.sh run [ARGS]   install what is missing, build, start the program
+#                                    (ARGS default to "--adapter sim": the simulated bench)
+#   scripts/tellvane.sh test         install, build and run the whole test suite
+#                                    (the default build and the sanitizer build)
+#   scripts/tellvane.sh bench        build and run the benchmarks
+#   scripts/tellvane.sh fuzz [SECS]  build the fuzz targets with clang and run each for SECS seconds
+#   scripts/tellvane.sh install      only install the Debian packages
+#
+# The Debian packages are listed in scripts/debian-packages.txt and nowhere else.
+set -euo pipefail
+
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+root="$(cd "$here/.." && pwd)"
+jobs="$(nproc 2>/dev/null || echo 2)"
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+install_packages() {
+  local wanted missing=()
+  mapfile -t wanted < <(grep -v '^[[:space:]]*#' "$here/debian-packages.txt" | awk 'NF {print $1}')
+  for p in "${wanted[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+      missing+=("$p")
+    fi
+  done
+  if [ "${#missing[@]}" -eq 0 ]; then
+    return 0
+  fi
+  echo "Installing: ${missing[*]}"
+  as_root apt-get update -q
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+build() {
+  local preset="$1"
+  cmake --preset "$preset" -S "$root" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+}
+
+run_tests() {
+  local preset="$1"
+  echo "== tests: $preset"
+  (cd "$root" && ctest --preset "$preset" -j "$jobs")
+}
+
+command="${1:-run}"
+shift || true
+cd "$root"
+case "$command" in
+  install)
+    install_packages
+    ;;
+  run)
+    install_packages
+    build default
+    args=("$@")
+    [ "${#args[@]}" -eq 0 ] && args=(--adapter sim)
+    if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+      echo "No display found: the program runs as a VNC server on port 5900 (connect a VNC viewer to this machine)."
+      export QT_QPA_PLATFORM=vnc
+    fi
+    exec "$root/build/default/bin/tellvane" "${args[@]}"
+    ;;
+  test)
+    install_packages
+    build default
+    run_tests default
+    build asan
+    run_tests asan
+    ;;
+  bench)
+    install_packages
+    build default
+    "$root/build/default/bin/tellvane_benchmarks" "$@"
+    ;;
+  fuzz)
+    install_packages
+    bash "$root/fuzz/run.sh" "${1:-10}"
+    ;;
+  *)
+    sed -n '2,13p' "$0"
+    exit 2
+    ;;
+esac

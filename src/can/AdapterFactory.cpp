@@ -1,0 +1,31 @@
+#include "can/AdapterFactory.h"
+
+#include "can/LibraryAdapter.h"
+#include "sim/SimAdapter.h"
+#include "sim/TrafficNode.h"
+
+namespace tellvane {
+
+QStringList adapterNames()
+{
+    return {QStringLiteral("library"), QStringLiteral("sim")};
+}
+
+AdapterChoice createAdapter(const QString& name, const AdapterEnvironment& environment)
+{
+    AdapterChoice choice;
+    const QString key = name.trimmed().toLower();
+    if (key == QLatin1String("library")) {
+        choice.adapter = std::make_unique<LibraryAdapter>(environment.programFolder);
+    } else if (key == QLatin1String("sim")) {
+        auto sim = std::make_unique<SimAdapter>(environment.clock);
+        addDemoTraffic(sim->bus());
+        choice.adapter = std::move(sim);
+    } else {
+        choice.error = QStringLiteral("Unknown adapter \"%1\"; the adapters are: %2")
+                           .arg(name, adapterNames().join(QStringLiteral(", ")));
+    }
+    return choice;
+}
+
+}  // namespace tellvane

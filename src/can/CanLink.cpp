@@ -1,0 +1,181 @@
+#include "can/CanLink.h"
+
+#include "can/AdapterRecord.h"
+#include "core/Clock.h"
+#include "core/ErrorReporting.h"
+
+namespace tellvane {
+
+Q_LOGGING_CATEGORY(lcLink, "tellvane.can.link")
+
+namespace {
+constexpr std::uint32_t kAcceptAll = 0x80000000u;
+constexpr std::uint32_t kMaskAllButSource = 0x9FFFFF00u;
+constexpr std::uint32_t kToDestinationFE = 0x98EFFE00u;
+constexpr std::uint32_t kToAllBoards = 0x98EFFF00u;
+constexpr std::uint32_t kMatchNothing = 0x9FFFFFFFu;
+}  // namespace
+
+CanLink::CanLink(Adapter& adapter, Clock& clock) : m_adapter(&adapter), m_clock(clock) {}
+
+bool CanLink::configure()
+{
+    Adapter& a = *m_adapter;
+    return a.resetInterface() == 1 && a.clearCanMess() == 1 && a.setCanBaud(Adapter::kBaud250k) == 1
+        && a.clearCanMess() == 1 && a.recCanMess(kAcceptAll, Adapter::kMaskSelector0) == 1
+        && a.recCanMess(kMaskAllButSource, Adapter::kMaskSelector1) == 1 && a.setFilters(0, kAcceptAll) == 1
+        && a.setFilters(1, kToDestinationFE) == 1 && a.setFilters(2, kToAllBoards) == 1
+        && a.setFilters(3, kToAllBoards) == 1 && a.setFilters(4, kToAllBoards) == 1
+        && a.setFilters(5, kToAllBoards) == 1;
+}
+
+void CanLink::initCanInterface()
+{
+    m_adapter->enableTs();
+    if (configure())
+        return;
+    qCInfo(lcLink) << "configuration of" << m_adapter->name() << "failed";
+    if (!m_inForcedCheck) {
+        m_inForcedCheck = true;
+        checkCanLink(true);
+        m_inForcedCheck = false;
+    } else {
+        // The probe answers but the configuration keeps failing. Rather than
+        // probing and configuring again without end, show the link as not
+        // connected: the next link check probes and configures once more.
+        setInterfaceStatus(InterfaceState::NoConnection);
+    }
+}
+
+void CanLink::blockCanReception()
+{
+    Adapter& a = *m_adapter;
+    a.recCanMess(kMatchNothing, Adapter::kMaskSelector0);
+    a.recCanMess(kMatchNothing, Adapter::kMaskSelector1);
+    for (std::uint8_t f = 0; f <= 5; ++f)
+        a.setFilters(f, kMatchNothing);
+}
+
+void CanLink::pollTick()
+{
+    // A tick that fires while a drain lets window events run would re-enter
+    // that drain; the running drain already empties the adapter.
+    if (m_drainDepth > 0)
+        return;
+    if (m_pollCounter == 0)
+        m_pollCounter = 900;  // the first tick checks the link at once
+    checkForIncomingCanMessages();
+    if (m_pollCounter < 32767)
+        ++m_pollCounter;
+    const double ticksPerSecond = 1000.0 / (m_timerIntervalMs > 0 ? m_timerIntervalMs : 1);
+    if (ticksPerSecond < m_pollCounter) {
+        checkCanLink(false);
+        m_pollCounter = 1;
+    }
+}
+
+void CanLink::checkCanLink(bool force)
+{
+    if (m_state == InterfaceState::Ok && !force) {
+        std::uint8_t flags = 0;
+        if (m_adapter->readReg(Adapter::kErrorFlagRegister, 1, &flags) == 1) {
+            if (m_view) {
+                m_view->showErrorFlags(flags);
+                if (flags & 0xC0)
+                    m_view->enableErrorTimer();
+            }
+        }
+        return;
+    }
+
+    const std::uint8_t none[9] = {};
+    const std::int16_t r = sendLogged(0, 0, none);
+    if (r == 1) {
+        setInterfaceStatus(InterfaceState::Ok);
+        initCanInterface();
+    } else if (r == Adapter::kSendFailed) {
+        initCanInterface();
+        setInterfaceStatus(InterfaceState::SendFailed);
+    } else if (r == Adapter::kAdapterMissing || r == Adapter::kAdapterMissingAlt) {
+        setInterfaceStatus(InterfaceState::AdapterMissing);
+    } else {
+        setInterfaceStatus(InterfaceState::NoConnection);
+    }
+}
+
+void CanLink::setInterfaceStatus(InterfaceState state)
+{
+    if (state != m_state)
+        qCInfo(lcLink) << "interface state" << static_cast<int>(state);
+    m_state = state;
+    if (m_view)
+        m_view->showInterfaceState(state);
+}
+
+void CanLink::yieldIfDue()
+{
+    if (!m_yield)
+        return;
+    const std::uint32_t now = m_clock.tickCount();
+    if (m_yieldedOnce && static_cast<std::uint32_t>(now - m_lastYieldTick) < static_cast<std::uint32_t>(m_yieldIntervalMs))
+        return;
+    m_yieldedOnce = true;
+    m_lastYieldTick = now;
+    m_yield();
+}
+
+void CanLink::checkForIncomingCanMessages()
+{
+    if (m_state != InterfaceState::Ok)
+        return;
+    struct DepthGuard {
+        int& depth;
+        explicit DepthGuard(int& d) : depth(d) { ++depth; }
+        ~DepthGuard() { --depth; }
+    } guard(m_drainDepth);
+
+    try {
+        Adapter::Record record{};
+        std::int16_t r = 1;
+        while (r == 1) {
+            record.fill(0);
+            r = m_adapter->getCanMess(record);
+            if (r <= 0)
+                break;
+            if (m_view)
+                m_view->showBufferOverflow(recordOverflowFlag(record));
+            const CanMessage message = decodeRecord(record);
+            if (m_sink)
+                m_sink->logCanMessage(message);
+            if (m_router)
+                m_router->processCanMessage(message);
+            if (m_view)
+                m_view->showMessagesInBuffer(m_adapter->getNumCanMess());
+            yieldIfDue();
+        }
+    } catch (const Failure& failure) {
+        reportFailure(failure, QStringLiteral("CheckForInComingCANMessages"));
+    }
+}
+
+std::int16_t CanLink::sendLogged(std::uint32_t idAsSent, std::uint8_t length, const std::uint8_t* data)
+{
+    const std::int16_t r = m_adapter->sendCanMess(idAsSent, Adapter::kSendMode, length, data);
+    if (m_sink) {
+        CanMessage logged;
+        logged.id = static_cast<std::int32_t>(idAsSent);
+        logged.length = length;
+        for (int i = 0; i < length && i < 9; ++i)
+            logged.data[static_cast<std::size_t>(i)] = data[i];
+        m_sink->logCanMessage(logged);
+    }
+    return r;
+}
+
+void CanLink::clearErrorRegister()
+{
+    const std::uint8_t zero = 0;
+    m_adapter->writeReg(Adapter::kErrorFlagRegister, 1, &zero);
+}
+
+}  // namespace tellvane

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "can/Adapter.h"
+#include "can/LinkInterfaces.h"
+
+#include <QLoggingCategory>
+
+#include <cstdint>
+#include <functional>
+
+namespace tellvane {
+
+class Clock;
+
+Q_DECLARE_LOGGING_CATEGORY(lcLink)
+
+// Keeps the adapter configured and alive and drains what it receives. Driven by
+// the main window's poll timer: the first tick probes and configures, every tick
+// drains, and about once a second the link is checked (the controller's
+// error-flag register while the adapter works, a new probe while it does not).
+class CanLink {
+public:
+    CanLink(Adapter& adapter, Clock& clock);
+
+    void setAdapter(Adapter& adapter) { m_adapter = &adapter; }
+    Adapter& adapter() { return *m_adapter; }
+
+    // Collaborators; each may be left unset.
+    void setStatusView(LinkStatusView* view) { m_view = view; }
+    void setMessageSink(CanMessageSink* sink) { m_sink = sink; }
+    void setRouter(MessageRouter* router) { m_router = router; }
+    // Lets pending window events run during a long drain (no-op in tests).
+    void setYield(std::function<void()> yield) { m_yield = std::move(yield); }
+    // The poll timer's interval, from which the link check interval follows.
+    void setTimerIntervalMs(int ms) { m_timerIntervalMs = ms; }
+    // At most one yield per this many milliseconds of draining.
+    void setYieldIntervalMs(int ms) { m_yieldIntervalMs = ms; }
+
+    void initCanInterface();
+    void blockCanReception();
+    void pollTick();
+    void checkCanLink(bool force);
+    void setInterfaceStatus(InterfaceState state);
+    void checkForIncomingCanMessages();
+
+    // SendCANMess (mode 7) followed by LogCANMessage with time 0; the result of the send.
+    std::int16_t sendLogged(std::uint32_t idAsSent, std::uint8_t length, const std::uint8_t* data);
+
+    // Writes 0 to the controller's error-flag register (the monitor's error timer).
+    void clearErrorRegister();
+
+    InterfaceState interfaceState() const { return m_state; }
+    std::int16_t pollCounter() const { return m_pollCounter; }
+    bool draining() const { return m_drainDepth > 0; }
+
+private:
+    bool configure();
+    void yieldIfDue();
+
+    Adapter* m_adapter;
+    Clock& m_clock;
+    LinkStatusView* m_view = nullptr;
+    CanMessageSink* m_sink = nullptr;
+    MessageRouter* m_router = nullptr;
+    std::function<void()> m_yield;
+
+    InterfaceState m_state = InterfaceState::NotChecked;
+    std::int16_t m_pollCounter = 0;
+    int m_timerIntervalMs = 25;
+    int m_yieldIntervalMs = 5;
+    std::uint32_t m_lastYieldTick = 0;
+    bool m_yieldedOnce = false;
+    int m_drainDepth = 0;
+    bool m_inForcedCheck = false;
+};
+
+}  // namespace tellvane

@@ -1,0 +1,48 @@
+#include "core/ErrorReporting.h"
+
+#include <QLoggingCategory>
+
+#include <utility>
+
+namespace tellvane {
+
+Q_LOGGING_CATEGORY(lcErrors, "tellvane.errors")
+
+namespace {
+ErrorSink& sinkSlot()
+{
+    static ErrorSink sink;
+    return sink;
+}
+}  // namespace
+
+void installErrorSink(ErrorSink sink)
+{
+    sinkSlot() = std::move(sink);
+}
+
+void printError(const QString& message)
+{
+    if (const auto& sink = sinkSlot())
+        sink(message);
+    else
+        qCWarning(lcErrors).noquote() << message;
+}
+
+QString unexpectedErrorTextWithEnding(const Failure& failure, const QString& ending)
+{
+    return QStringLiteral("An unexpected error ") + QString::number(failure.number()) + QLatin1Char('\'')
+        + failure.description() + ending;
+}
+
+QString unexpectedErrorText(const Failure& failure, const QString& operation, const QString& context)
+{
+    return unexpectedErrorTextWithEnding(failure, QStringLiteral("' occured within ") + operation + context);
+}
+
+void reportFailure(const Failure& failure, const QString& operation, const QString& context)
+{
+    printError(unexpectedErrorText(failure, operation, context));
+}
+
+}  // namespace tellvane

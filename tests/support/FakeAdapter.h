@@ -1,0 +1,77 @@
+#pragma once
+
+#include "can/Adapter.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tellvane::test {
+
+// An adapter for tests: records every configuration call in order, hands out
+// queued records, and has switches that fail on purpose.
+class FakeAdapter final : public Adapter {
+public:
+    struct Sent {
+        std::uint32_t id;
+        std::uint8_t mode;
+        std::uint8_t length;
+        std::vector<std::uint8_t> data;
+    };
+
+    // Calls in order, as text: "ResetInterface", "SetCANBaud 250",
+    // "RecCANMess 80000000 13", "SetFilters 1 98EFFE00", "SendCANMess 0 7 0",
+    // "ReadReg 45 1", "WriteReg 45 1 0", "EnableTS", "ClearCANMess".
+    // GetCANMess and GetNumCANMess are only counted.
+    std::vector<std::string> calls;
+    std::vector<Sent> sent;
+    int getCalls = 0;
+    int numCalls = 0;
+
+    // Switches.
+    std::deque<std::int16_t> sendResults;  // consumed one per send; then sendResult
+    std::int16_t sendResult = 1;
+    std::string failingCall;            // a call whose text starts with this answers failResult
+    std::int16_t failResult = 0;
+    bool readRegFails = false;
+    std::uint8_t errorRegister = 0;
+    std::optional<std::int16_t> queuedCount;  // what GetNumCANMess answers; default: records left
+    std::int16_t getResultWhenEmpty = 0;
+    std::optional<std::int16_t> getResultOverride;  // answered instead of 1 for a record
+
+    std::deque<Record> records;
+
+    // Queues a received message; ticks: time stamp in 8 us ticks, none without.
+    void pushMessage(std::uint32_t id, std::vector<std::uint8_t> data, std::uint8_t status = 0,
+                     std::optional<std::uint32_t> ticks = std::nullopt);
+    void pushRecord(const Record& record) { records.push_back(record); }
+
+    // Calls whose text starts with prefix.
+    std::vector<std::string> callsStartingWith(const std::string& prefix) const;
+    void clearLog();
+
+    std::int16_t resetInterface() override;
+    std::int16_t clearCanMess() override;
+    std::int16_t setCanBaud(std::int32_t rateCode) override;
+    std::int16_t recCanMess(std::uint32_t mask, std::uint8_t selector) override;
+    std::int16_t setFilters(std::uint8_t filter, std::uint32_t value) override;
+    std::int16_t enableTs() override;
+    std::int16_t disableTs() override;
+    std::int16_t getCanMess(Record& record) override;
+    std::int16_t getNumCanMess() override;
+    std::int16_t sendCanMess(std::uint32_t id, std::uint8_t mode, std::uint8_t length,
+                             const std::uint8_t* data) override;
+    std::int16_t readReg(std::uint8_t reg, std::uint8_t count, std::uint8_t* buffer) override;
+    std::int16_t writeReg(std::uint8_t reg, std::uint8_t count, const std::uint8_t* buffer) override;
+    std::int16_t getInfo(char* buffer, std::int32_t size) override;
+    QString name() const override { return QStringLiteral("fake"); }
+
+private:
+    std::int16_t answer(const std::string& call);
+};
+
+}  // namespace tellvane::test

@@ -1,0 +1,45 @@
+#include "TestSupport.h"
+
+#include "core/ErrorReporting.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace tellvane::test {
+
+ErrorCollector::ErrorCollector()
+{
+    installErrorSink([this](const QString& message) { messages.append(message); });
+}
+
+ErrorCollector::~ErrorCollector()
+{
+    installErrorSink({});
+}
+
+QString FakeDialogs::openFileName(const QString&, const QString& folder, const QString& filter)
+{
+    openCalls.append(folder);
+    lastFilter = filter;
+    return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
+}
+
+QString writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(bytes);
+    return path;
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+}  // namespace tellvane::test

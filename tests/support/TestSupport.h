@@ -1,0 +1,83 @@
+#pragma once
+
+#include "can/LinkInterfaces.h"
+#include "core/Dialogs.h"
+
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <vector>
+
+namespace tellvane::test {
+
+// Collects every error-list message while it lives.
+class ErrorCollector {
+public:
+    ErrorCollector();
+    ~ErrorCollector();
+    ErrorCollector(const ErrorCollector&) = delete;
+    ErrorCollector& operator=(const ErrorCollector&) = delete;
+
+    QStringList messages;
+};
+
+// Dialogs that never block: boxes and beeps are recorded, the open dialog
+// answers the next queued file name.
+class FakeDialogs final : public Dialogs {
+public:
+    struct Box {
+        QString title;
+        QString text;
+    };
+    std::vector<Box> boxes;
+    int beeps = 0;
+    QStringList fileAnswers;  // consumed in order; empty text when none left
+    QStringList openCalls;    // the folder each open dialog started in
+    QString lastFilter;
+
+    void information(const QString& title, const QString& text) override { boxes.push_back({title, text}); }
+    QString openFileName(const QString& caption, const QString& folder, const QString& filter) override;
+    void beep() override { ++beeps; }
+};
+
+// Records what reaches the sink and the router.
+class RecordingSink final : public CanMessageSink {
+public:
+    std::vector<CanMessage> messages;
+    void logCanMessage(const CanMessage& message) override { messages.push_back(message); }
+};
+
+class RecordingRouter final : public MessageRouter {
+public:
+    std::vector<CanMessage> messages;
+    void processCanMessage(const CanMessage& message) override { messages.push_back(message); }
+};
+
+class RecordingStatusView final : public LinkStatusView {
+public:
+    std::vector<InterfaceState> states;
+    std::vector<std::uint8_t> flags;
+    std::vector<bool> overflow;
+    std::vector<int> queued;
+    int errorTimerEnables = 0;
+
+    void showInterfaceState(InterfaceState state) override { states.push_back(state); }
+    void showErrorFlags(std::uint8_t f) override { flags.push_back(f); }
+    void showBufferOverflow(bool o) override { overflow.push_back(o); }
+    void showMessagesInBuffer(int count) override { queued.push_back(count); }
+    void enableErrorTimer() override { ++errorTimerEnables; }
+};
+
+class FakePoll final : public PollControl {
+public:
+    bool enabled = true;
+    void setPollingEnabled(bool on) override { enabled = on; }
+    bool pollingEnabled() const override { return enabled; }
+};
+
+// Writes bytes to a file, creating folders; returns the path.
+QString writeFile(const QString& path, const QByteArray& bytes);
+QByteArray readFile(const QString& path);
+
+}  // namespace tellvane::test

@@ -1,0 +1,148 @@
+#include "monitor/LogPlayback.h"
+
+#include "can/LinkInterfaces.h"
+#include "core/Dialogs.h"
+#include "core/ErrorReporting.h"
+#include "core/LineListModel.h"
+#include "monitor/MessageLine.h"
+
+#include <limits>
+
+namespace tellvane {
+
+LogPlayback::LogPlayback(LineListModel& list, Dialogs& dialogs, QObject* parent)
+    : QObject(parent), m_list(list), m_dialogs(dialogs)
+{
+    connect(&m_stepTimer, &QTimer::timeout, this, &LogPlayback::logFileStep);
+}
+
+void LogPlayback::openReadLogFile(const QString& fileName)
+{
+    m_reader.open(fileName);
+}
+
+void LogPlayback::closeReadLogFile()
+{
+    m_reader.close();
+}
+
+void LogPlayback::setSelectedIndex(int index)
+{
+    if (index < -1 || index >= static_cast<int>(m_list.size()))
+        index = -1;
+    if (index == m_selected)
+        return;
+    m_selected = index;
+    emit selectionChanged(index);
+}
+
+void LogPlayback::readLogFile(std::int16_t start)
+{
+    try {
+        if (!m_reader.isOpen())
+            return;
+        if (start <= 0) {
+            scrollByOne();
+            return;
+        }
+        m_recordCount = m_reader.recordCount();
+        emit recordCountChanged(m_recordCount);
+        m_list.clear();
+        m_selected = -1;
+        for (int n = start; n < start + kWindowRecords; ++n)
+            m_list.append(m_reader.record(n));
+        m_list.flush();
+        m_currentRecord = start + kWindowRecords - 1;
+        emit selectionChanged(-1);
+    } catch (const Failure& failure) {
+        reportFailure(failure, QStringLiteral("ReadLogFile"));
+    }
+}
+
+void LogPlayback::scrollByOne()
+{
+    if (m_currentRecord < std::numeric_limits<std::int32_t>::max())
+        ++m_currentRecord;
+    if (m_currentRecord > m_recordCount)
+        return;
+    const QString next = m_reader.record(m_currentRecord);
+    m_list.removeFirst();
+    // The selection stays on its line, which is now one row higher.
+    if (m_selected >= 0) {
+        --m_selected;
+        emit selectionChanged(m_selected);
+    }
+    m_list.appendNow(next);
+}
+
+void LogPlayback::logFileStep()
+{
+    try {
+        const int selected = m_selected;
+        if (selected < 7) {
+            const int next = selected + 1;
+            if (!m_list.textAt(next).isEmpty()) {
+                setSelectedIndex(next);
+                processLogMessage();
+            } else {
+                m_dialogs.beep();
+                m_stepTimer.stop();
+            }
+            return;
+        }
+        readLogFile(0);
+        int next = m_selected + 1;
+        const int count = static_cast<int>(m_list.size());
+        if (next >= count) {
+            next = count - 1;
+            m_dialogs.beep();
+            m_stepTimer.stop();
+        }
+        setSelectedIndex(next);
+        processLogMessage();
+    } catch (const Failure& failure) {
+        reportFailure(failure, QStringLiteral("LogFileStep"));
+    }
+}
+
+void LogPlayback::processLogMessage()
+{
+    try {
+        const ParsedLine parsed = parseMessageLine(m_list.textAt(m_selected));
+        switch (parsed.status) {
+        case LineParse::Empty:
+            return;
+        case LineParse::WrongLength:
+            printError(QStringLiteral("Error in logged message, wrong length!"));
+            return;
+        case LineParse::IncorrectDataLength:
+            printError(QStringLiteral("Error in logged message, incorrect data length!"));
+            return;
+        case LineParse::Message:
+            if (m_router)
+                m_router->processCanMessage(parsed.message);
+            return;
+        }
+    } catch (const Failure& failure) {
+        reportFailure(failure, QStringLiteral("ProcessLogMessage"));
+    }
+}
+
+void LogPlayback::play()
+{
+    m_stepTimer.setInterval(kPlayIntervalMs);
+    m_stepTimer.start();
+}
+
+void LogPlayback::runFullSpeed()
+{
+    m_stepTimer.setInterval(kFullSpeedIntervalMs);
+    m_stepTimer.start();
+}
+
+void LogPlayback::stop()
+{
+    m_stepTimer.stop();
+}
+
+}  // namespace tellvane

@@ -1,0 +1,145 @@
+#include "monitor/MessageLine.h"
+
+#include "core/Failure.h"
+#include "core/Numbers.h"
+
+#include <QLocale>
+
+#include <cmath>
+
+namespace tellvane {
+
+namespace {
+constexpr char16_t kHex[] = u"0123456789ABCDEF";
+
+void putHexByte(QChar*& out, std::uint8_t b)
+{
+    *out++ = QChar(kHex[b >> 4]);
+    *out++ = QChar(kHex[b & 0x0F]);
+}
+}  // namespace
+
+QChar timeDecimalSeparator()
+{
+    const QString dp = QLocale().decimalPoint();
+    if (dp.size() == 1 && dp.at(0).unicode() >= 0x20 && dp.at(0).unicode() < 0x7F)
+        return dp.at(0);
+    return QLatin1Char('.');
+}
+
+QString formatTimeField(double seconds, QChar decimalSeparator)
+{
+    // Nine characters: at least two integer digits, and as many of the six
+    // decimals as still fit, so a line keeps its 45 characters.
+    if (!(seconds >= 0.0))
+        seconds = 0.0;
+    if (seconds >= 9999999.95)
+        seconds = 9999999.9;
+    int decimals = 6;
+    long long scaled = 0;
+    long long whole = 0;
+    for (;;) {
+        const double factor = std::pow(10.0, decimals);
+        scaled = std::llround(seconds * factor);
+        whole = scaled / static_cast<long long>(factor);
+        const int wholeDigits = whole < 100 ? 2 : static_cast<int>(std::floor(std::log10(static_cast<double>(whole)))) + 1;
+        if (wholeDigits + decimals <= 8 || decimals == 0)
+            break;
+        --decimals;
+    }
+    const long long factor = static_cast<long long>(std::llround(std::pow(10.0, decimals)));
+    const long long fraction = scaled - whole * factor;
+    QString text = QString::number(whole).rightJustified(2, QLatin1Char('0'));
+    if (decimals > 0) {
+        text += decimalSeparator;
+        text += QString::number(fraction).rightJustified(decimals, QLatin1Char('0'));
+    }
+    return text;
+}
+
+QString formatMessageLine(const CanMessage& message, QChar decimalSeparator)
+{
+    if (message.length > 8)
+        throw Failure(FailureCode::SubscriptOutOfRange);
+    QString line(messageline::kLength, QLatin1Char(' '));
+    QChar* out = line.data();
+
+    // The common case, written by hand: it runs for every message on the bus.
+    const long long us = message.time >= 0.0 && message.time < 100.0 ? std::llround(message.time * 1e6) : -1;
+    if (us >= 0 && us < 100000000) {
+        const long long whole = us / 1000000;
+        long long fraction = us % 1000000;
+        *out++ = QChar(u'0' + static_cast<char16_t>(whole / 10));
+        *out++ = QChar(u'0' + static_cast<char16_t>(whole % 10));
+        *out++ = decimalSeparator;
+        for (int i = 5; i >= 0; --i) {
+            out[i] = QChar(u'0' + static_cast<char16_t>(fraction % 10));
+            fraction /= 10;
+        }
+        out += 6;
+    } else {
+        const QString time = formatTimeField(message.time, decimalSeparator);
+        for (QChar c : time)
+            *out++ = c;
+    }
+    ++out;  // space
+
+    const auto id = static_cast<std::uint32_t>(message.id);
+    for (int shift = 28; shift >= 0; shift -= 4)
+        *out++ = QChar(kHex[(id >> shift) & 0x0F]);
+    ++out;
+    *out++ = QChar(u'0' + message.length);
+    ++out;
+    for (int i = 0; i < message.length; ++i) {
+        putHexByte(out, message.data[static_cast<std::size_t>(i)]);
+        ++out;
+    }
+    return line;
+}
+
+QString asciiText(const CanMessage& message)
+{
+    QString text;
+    text.reserve(message.length);
+    for (int i = 0; i < message.length && i < 9; ++i) {
+        const std::uint8_t b = message.data[static_cast<std::size_t>(i)];
+        text += (b >= 32 && b <= 126) ? QChar(b) : QLatin1Char('*');
+    }
+    return text;
+}
+
+QString monitorListItem(const QString& line, const QString& ascii)
+{
+    QString item;
+    item.reserve(line.size() + 5 + ascii.size());
+    item += line;
+    item += QLatin1String("     ");
+    item += ascii;
+    return item;
+}
+
+ParsedLine parseMessageLine(QStringView line)
+{
+    ParsedLine parsed;
+    if (line.isEmpty())
+        return parsed;
+    if (line.size() < messageline::kLengthColumn) {
+        parsed.status = LineParse::WrongLength;
+        return parsed;
+    }
+    const QChar lengthChar = line.at(messageline::kLengthColumn - 1);
+    const int length = lengthChar.isDigit() && lengthChar.unicode() <= u'9' ? lengthChar.unicode() - u'0' : 0;
+    if (length * 3 + 20 > line.size()) {
+        parsed.status = LineParse::IncorrectDataLength;
+        return parsed;
+    }
+    parsed.status = LineParse::Message;
+    parsed.message.id = leadingHex(line.mid(10, 8));
+    // A "9" in the length column reads nine bytes, the most the message holds.
+    parsed.message.length = static_cast<std::uint8_t>(length);
+    for (int i = 0; i < length; ++i)
+        parsed.message.data[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(leadingHex(line.mid(21 + 3 * i, 2)));
+    return parsed;
+}
+
+}  // namespace tellvane

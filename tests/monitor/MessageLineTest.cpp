@@ -1,0 +1,150 @@
+#include "core/Failure.h"
+#include "monitor/MessageLine.h"
+
+#include <QLocale>
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <random>
+
+using namespace tellvane;
+
+namespace {
+
+CanMessage message(std::int32_t id, double time, std::initializer_list<std::uint8_t> bytes)
+{
+    CanMessage m;
+    m.id = id;
+    m.time = time;
+    for (std::uint8_t b : bytes)
+        m.data[m.length++] = b;
+    return m;
+}
+
+TEST(MessageLine, FormatsTheFortyFiveCharacterLine)
+{
+    struct Case {
+        CanMessage m;
+        const char* line;
+    };
+    const Case cases[] = {
+        {message(0x123, 1.5, {0x41, 0x20, 0x7E}), "01.500000 00000123 3 41 20 7E                "},
+        {message(0, 0, {}), "00.000000 00000000 0                         "},
+        {message(0x5, 0, {0x0A, 0xFF}), "00.000000 00000005 2 0A FF                   "},
+        {message(static_cast<std::int32_t>(0x98EF21F9u), 0, {0x05}), "00.000000 98EF21F9 1 05                      "},
+        {message(0x18EFFF21, 0.524296, {1, 2, 3, 4, 5, 6, 7, 8}), "00.524296 18EFFF21 8 01 02 03 04 05 06 07 08 "},
+        {message(0x1FFFFFFF, 99.9999994, {}), "99.999999 1FFFFFFF 0                         "},
+        {message(1, 12.25, {}), "12.250000 00000001 0                         "},
+    };
+    for (const Case& c : cases) {
+        const QString line = formatMessageLine(c.m);
+        EXPECT_EQ(line, QString::fromLatin1(c.line));
+        EXPECT_EQ(line.size(), 45);
+    }
+}
+
+TEST(MessageLine, TimesFromOneHundredSecondsKeepTheLength)
+{
+    const std::pair<double, const char*> cases[] = {
+        {99.9999996, "100.00000"}, {100.0, "100.00000"}, {134.217720, "134.21772"}, {134.2, "134.20000"},
+        {999.999996, "1000.0000"}, {-3.0, "00.000000"},
+    };
+    for (auto [time, text] : cases) {
+        EXPECT_EQ(formatTimeField(time), QString::fromLatin1(text)) << time;
+        const QString line = formatMessageLine(message(0x18EFFF21, time, {1, 2}));
+        EXPECT_EQ(line.size(), 45) << time;
+        EXPECT_TRUE(line.startsWith(QString::fromLatin1(text))) << time;
+    }
+    EXPECT_EQ(formatTimeField(1e12).size(), 9);
+    for (double odd : {1e300, std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN()})
+        EXPECT_EQ(formatMessageLine(message(1, odd, {})).size(), 45) << odd;
+}
+
+TEST(MessageLine, DecimalSeparatorIsPassedThrough)
+{
+    EXPECT_EQ(formatMessageLine(message(1, 1.5, {}), QLatin1Char(',')).left(9), QStringLiteral("01,500000"));
+    const QLocale saved;
+    QLocale::setDefault(QLocale(QLocale::German));
+    EXPECT_EQ(timeDecimalSeparator(), QLatin1Char(','));
+    QLocale::setDefault(QLocale(QLocale::Arabic, QLocale::Egypt));
+    EXPECT_EQ(timeDecimalSeparator(), QLatin1Char('.')) << "a separator outside ASCII would break the records";
+    QLocale::setDefault(saved);
+}
+
+TEST(MessageLine, TooLongMessageIsAFailure)
+{
+    CanMessage m;
+    m.length = 9;
+    EXPECT_THROW(formatMessageLine(m), Failure);
+}
+
+TEST(MessageLine, AsciiTextAndListItem)
+{
+    EXPECT_EQ(asciiText(message(1, 0, {0x41, 0x1F, 0x7F})), QStringLiteral("A**"));
+    EXPECT_EQ(asciiText(message(1, 0, {0x20, 0x7E, 0x80, 0x00})), QStringLiteral(" ~**"));
+    const QString line = formatMessageLine(message(1, 0, {0x41}));
+    EXPECT_EQ(monitorListItem(line, QString()), line + QStringLiteral("     "));
+    EXPECT_EQ(monitorListItem(line, QStringLiteral("A")), line + QStringLiteral("     A"));
+}
+
+TEST(MessageLine, ParsesLinesAndReportsBadOnes)
+{
+    const QString example = QStringLiteral("01.500000 00000123 3 41 20 7E                ");
+    struct Case {
+        QString line;
+        LineParse status;
+    };
+    const Case cases[] = {
+        {QString(), LineParse::Empty},
+        {example.left(19), LineParse::WrongLength},
+        {example.left(28), LineParse::IncorrectDataLength},
+        {example.left(29), LineParse::Message},
+        {example, LineParse::Message},
+        {example + QStringLiteral("\r\n"), LineParse::Message},
+        {QStringLiteral("01.500000 00000123 x 41 20 7E"), LineParse::Message},
+        {QStringLiteral("                    "), LineParse::Message},
+        {QStringLiteral("00.000000 00000001 8 01 02"), LineParse::IncorrectDataLength},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(parseMessageLine(c.line).status, c.status) << c.line.toStdString();
+
+    const ParsedLine parsed = parseMessageLine(example.left(29));
+    EXPECT_EQ(parsed.message.id, 0x123);
+    EXPECT_EQ(parsed.message.length, 3);
+    EXPECT_EQ(parsed.message.data[0], 0x41);
+    EXPECT_EQ(parsed.message.data[2], 0x7E);
+    EXPECT_EQ(parsed.message.time, 0.0) << "the time stamp is not read back";
+    EXPECT_EQ(parseMessageLine(QStringLiteral("01.500000 00000123 x 41 20 7E")).message.length, 0)
+        << "a length that is not a digit reads as 0";
+    EXPECT_EQ(static_cast<std::uint32_t>(parseMessageLine(QStringLiteral("00.000000 98EF21F9 1 05")).message.id),
+              0x98EF21F9u);
+    EXPECT_EQ(parseMessageLine(QStringLiteral("00.000000 12G45678 1 Z5")).message.id, 0x12);
+    EXPECT_EQ(parseMessageLine(QStringLiteral("00.000000 12G45678 1 Z5")).message.data[0], 0);
+}
+
+TEST(MessageLine, RoundTripOverRandomMessages)
+{
+    std::mt19937 random(12345);
+    std::uniform_int_distribution<std::uint32_t> id(0, 0xFFFFFFFFu);
+    std::uniform_int_distribution<int> length(0, 8);
+    std::uniform_int_distribution<int> byte(0, 255);
+    std::uniform_real_distribution<double> time(0.0, 134.3);
+    for (int i = 0; i < 2000; ++i) {
+        CanMessage m;
+        m.id = static_cast<std::int32_t>(id(random));
+        m.time = time(random);
+        m.length = static_cast<std::uint8_t>(length(random));
+        for (int b = 0; b < m.length; ++b)
+            m.data[static_cast<std::size_t>(b)] = static_cast<std::uint8_t>(byte(random));
+        const QString line = formatMessageLine(m);
+        ASSERT_EQ(line.size(), 45);
+        const ParsedLine back = parseMessageLine(line);
+        ASSERT_EQ(back.status, LineParse::Message);
+        EXPECT_EQ(back.message.id, m.id);
+        EXPECT_EQ(back.message.length, m.length);
+        EXPECT_EQ(back.message.data, m.data);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,178 @@
+#include "core/LineListModel.h"
+#include "monitor/MessageLine.h"
+#include "monitor/MessageLogger.h"
+
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace tellvane;
+
+namespace {
+
+CanMessage message(std::int32_t id, std::initializer_list<std::uint8_t> bytes, double time = 0)
+{
+    CanMessage m;
+    m.id = id;
+    m.time = time;
+    for (std::uint8_t b : bytes)
+        m.data[m.length++] = b;
+    return m;
+}
+
+struct LoggerFixture : ::testing::Test {
+    QTemporaryDir dir;
+    LineListModel list{LineListModel::Bound::ClearWhenOver, MessageLogger::kListLimit};
+    MessageLogger logger{list};
+    test::ErrorCollector errors;
+
+    QString logPath() const { return dir.filePath(QStringLiteral("Tellvane/run.txt")); }
+};
+
+TEST_F(LoggerFixture, NothingIsBuiltWhenNeitherDisplayNorSave)
+{
+    logger.options().showAscii = true;
+    for (int i = 0; i < 10; ++i)
+        logger.logCanMessage(message(i, {1}));
+    EXPECT_TRUE(list.isEmpty());
+    EXPECT_TRUE(errors.messages.isEmpty());
+}
+
+TEST_F(LoggerFixture, DisplayAddsListItemsWithOrWithoutAscii)
+{
+    logger.options().displayLive = true;
+    logger.logCanMessage(message(0x123, {0x41, 0x1F, 0x7F}, 1.5));
+    logger.options().showAscii = true;
+    logger.logCanMessage(message(0x123, {0x41, 0x1F, 0x7F}, 1.5));
+    ASSERT_EQ(list.size(), 2u);
+    const QString line = QStringLiteral("01.500000 00000123 3 41 1F 7F                ");
+    EXPECT_EQ(list.at(0), line + QStringLiteral("     "));
+    EXPECT_EQ(list.at(1), line + QStringLiteral("     A**"));
+}
+
+TEST_F(LoggerFixture, TheTenThousandAndFirstLineEmptiesTheList)
+{
+    logger.options().displayLive = true;
+    for (int i = 0; i < 10000; ++i)
+        logger.logCanMessage(message(i, {}));
+    EXPECT_EQ(list.size(), 10000u);
+    logger.logCanMessage(message(1, {}));
+    EXPECT_EQ(list.size(), 0u);
+    logger.logCanMessage(message(2, {}));
+    EXPECT_EQ(list.size(), 1u);
+}
+
+TEST_F(LoggerFixture, SavingAppendsLinesWithCrLf)
+{
+    logger.saveLog().setFileName(logPath());
+    logger.options().saveToFile = true;
+    logger.openSaveLogFile();
+    logger.options().showAscii = true;
+    logger.logCanMessage(message(0x123, {0x41, 0x20, 0x7E}, 1.5));
+    logger.logCanMessage(message(0, {}));
+    logger.closeSaveLogFile();
+    EXPECT_TRUE(list.isEmpty()) << "saving alone shows nothing";
+    const QByteArray expected = "01.500000 00000123 3 41 20 7E                \r\n"
+                                "00.000000 00000000 0                         \r\n";
+    EXPECT_EQ(test::readFile(logPath()), expected);
+    EXPECT_EQ(expected.size(), 2 * messageline::kRecordBytes);
+
+    // Switched on again later in the run: the same file grows.
+    logger.openSaveLogFile();
+    logger.logCanMessage(message(7, {7}));
+    logger.closeSaveLogFile();
+    EXPECT_EQ(test::readFile(logPath()).size(), 3 * messageline::kRecordBytes);
+    EXPECT_TRUE(errors.messages.isEmpty());
+}
+
+TEST_F(LoggerFixture, BufferedLinesReachTheDiskAfterTheBatch)
+{
+    logger.saveLog().setFileName(logPath());
+    logger.options().saveToFile = true;
+    logger.openSaveLogFile();
+    logger.logCanMessage(message(1, {1}));
+    QCoreApplication::processEvents();  // the end of the batch
+    EXPECT_EQ(test::readFile(logPath()).size(), messageline::kRecordBytes);
+    logger.closeSaveLogFile();
+}
+
+TEST_F(LoggerFixture, MissingLogFolderIsCreated)
+{
+    logger.saveLog().setFileName(dir.filePath(QStringLiteral("gone/deeper/run.txt")));
+    logger.options().saveToFile = true;
+    logger.openSaveLogFile();
+    logger.logCanMessage(message(1, {1}));
+    logger.closeSaveLogFile();
+    EXPECT_EQ(test::readFile(dir.filePath(QStringLiteral("gone/deeper/run.txt"))).size(), messageline::kRecordBytes);
+    EXPECT_TRUE(errors.messages.isEmpty());
+}
+
+TEST_F(LoggerFixture, FailedOpenIsReportedOnceAndLinesAreNotWritten)
+{
+    // A file in the way of the folder: the log cannot be made.
+    test::writeFile(dir.filePath(QStringLiteral("blocker")), "x");
+    logger.saveLog().setFileName(dir.filePath(QStringLiteral("blocker/run.txt")));
+    logger.options().saveToFile = true;
+    logger.options().displayLive = true;
+    logger.openSaveLogFile();
+    for (int i = 0; i < 5; ++i)
+        logger.logCanMessage(message(i, {1}));
+    ASSERT_EQ(errors.messages.size(), 1);
+    EXPECT_TRUE(errors.messages[0].startsWith(QStringLiteral("A file error ")));
+    EXPECT_TRUE(errors.messages[0].endsWith(
+        QStringLiteral("' while trying to save to log file.  Make sure \\SavedData directory exists")));
+    EXPECT_EQ(list.size(), 5u) << "the display goes on";
+    // Switched off and on again: the same failure is still reported only once.
+    logger.closeSaveLogFile();
+    logger.openSaveLogFile();
+    EXPECT_EQ(errors.messages.size(), 1);
+}
+
+TEST_F(LoggerFixture, DiskFullIsReportedOnce)
+{
+    if (!QFile::exists(QStringLiteral("/dev/full")))
+        GTEST_SKIP() << "no /dev/full here";
+    logger.saveLog().setFileName(QStringLiteral("/dev/full"));
+    logger.options().saveToFile = true;
+    logger.openSaveLogFile();
+    ASSERT_TRUE(errors.messages.isEmpty());
+    for (int i = 0; i < 2000; ++i)  // well past the file's buffer
+        logger.logCanMessage(message(i, {1, 2, 3, 4, 5, 6, 7, 8}));
+    logger.flushSaveLog();
+    logger.closeSaveLogFile();
+    ASSERT_EQ(errors.messages.size(), 1);
+    EXPECT_EQ(errors.messages[0], QStringLiteral("A file error 61 occurred 'Disk full' while trying to save to log "
+                                                 "file.  Make sure \\SavedData directory exists"));
+    EXPECT_EQ(logger.lastSaveError(), 61);
+}
+
+TEST_F(LoggerFixture, ABadMessageIsReportedAsAFileErrorOnce)
+{
+    logger.options().displayLive = true;
+    CanMessage bad;
+    bad.length = 9;
+    logger.logCanMessage(bad);
+    logger.logCanMessage(bad);
+    ASSERT_EQ(errors.messages.size(), 1);
+    EXPECT_EQ(errors.messages[0], QStringLiteral("A file error 9 occurred 'Subscript out of range' while trying to "
+                                                 "save to log file.  Make sure \\SavedData directory exists"));
+    EXPECT_TRUE(list.isEmpty());
+}
+
+TEST_F(LoggerFixture, ListIsLeftAloneInFileMode)
+{
+    logger.options().displayLive = true;
+    logger.setListAvailable(false);
+    logger.logCanMessage(message(1, {1}));
+    EXPECT_TRUE(list.isEmpty());
+    logger.setListAvailable(true);
+    logger.logCanMessage(message(1, {1}));
+    EXPECT_EQ(list.size(), 1u);
+}
+
+}  // namespace

@@ -1,0 +1,187 @@
+#include "app/MainWindow.h"
+
+#include "app/ErrorListWindow.h"
+#include "app/ErrorLog.h"
+#include "app/HelpWindow.h"
+#include "app/PollTimer.h"
+#include "app/SaveLogName.h"
+#include "can/CanLink.h"
+#include "core/Clock.h"
+#include "core/DataFolder.h"
+#include "core/ErrorReporting.h"
+#include "core/Version.h"
+#include "monitor/MessageLogger.h"
+#include "monitor/MonitorController.h"
+#include "monitor/MonitorWindow.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QPainter>
+#include <QScreen>
+
+#include <memory>
+
+namespace tellvane {
+
+namespace {
+QBrush backgroundPicture()
+{
+    // One seamless tile: a dark ground with the faint lines of a bus and its drops.
+    QPixmap tile(160, 120);
+    tile.fill(QColor(38, 52, 68));
+    QPainter p(&tile);
+    p.setPen(QPen(QColor(255, 255, 255, 16), 3));
+    p.drawLine(0, 60, 160, 60);
+    p.drawLine(40, 60, 40, 90);
+    p.drawLine(120, 30, 120, 60);
+    return QBrush(tile);
+}
+
+QString versionText()
+{
+    return QString::number(kVersionMajor) + QLatin1Char('.') + QString::number(kVersionMinor) + QLatin1Char('.')
+        + QString::number(kVersionRevision);
+}
+}  // namespace
+
+MainWindow::MainWindow(MainWindowParts parts, QWidget* parent)
+    : QMainWindow(parent), m_parts(std::move(parts)), m_mdi(new QMdiArea(this))
+{
+    setObjectName(QStringLiteral("Main"));
+    setWindowTitle(QStringLiteral("Velmarco Diagnostic V 0.2"));
+    m_mdi->setObjectName(QStringLiteral("MdiArea"));
+    m_mdi->setBackground(backgroundPicture());
+    m_mdi->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_mdi->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setCentralWidget(m_mdi);
+    buildMenus();
+    resize(1024, 768);
+
+    connect(&m_parts.errorLog, &ErrorLog::showRequested, this, &MainWindow::showErrorList);
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::buildMenus()
+{
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->setObjectName(QStringLiteral("File"));
+    QAction* exit = file->addAction(QStringLiteral("E&xit"));
+    exit->setObjectName(QStringLiteral("Exit"));
+    connect(exit, &QAction::triggered, this, &MainWindow::exitNow);
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("Help"));
+    QAction* contents = help->addAction(QStringLiteral("&Contents"));
+    contents->setObjectName(QStringLiteral("HelpContents"));
+    contents->setShortcut(QKeySequence::HelpContents);
+    connect(contents, &QAction::triggered, this, &MainWindow::showHelp);
+}
+
+QMdiSubWindow* MainWindow::addChild(QWidget* child, Qt::WindowFlags flags)
+{
+    QMdiSubWindow* sub = m_mdi->addSubWindow(child, flags);
+    sub->setOption(QMdiSubWindow::RubberBandMove, false);
+    return sub;
+}
+
+void MainWindow::open()
+{
+    load();
+    // Without a window manager "maximised" means nothing: fill the screen anyway.
+    if (QScreen* s = screen())
+        setGeometry(s->availableGeometry());
+    showMaximized();
+}
+
+void MainWindow::load()
+{
+    if (m_loaded)
+        return;
+    m_loaded = true;
+    setWindowTitle(QStringLiteral("Tellvane Diagnostic Software Ver. ") + versionText());
+
+    // The monitor lives as long as the program: no close button.
+    m_monitorWindow = new MonitorWindow(m_parts.monitor, m_parts.monitorStatus, m_parts.monitorList,
+                                        m_parts.playback, m_parts.settings);
+    addChild(m_monitorWindow, kFixedSizeWindow & ~Qt::WindowCloseButtonHint);
+    m_monitorWindow->load();
+    m_monitorWindow->show();
+
+    // From here on failures are ignored: the program runs without a save log folder.
+    const QString dataFolder = m_parts.dataFolder;
+    QDir().mkpath(dataFolder);
+    const QString logFolder = logFolderOf(dataFolder);
+    QDir().mkpath(logFolder);
+    m_saveLogFile = saveLogFileName(logFolder, m_parts.now ? m_parts.now() : QDateTime::currentDateTime());
+    m_parts.logger.saveLog().setFileName(m_saveLogFile);
+    m_parts.monitor.setLogFolder(logFolder);
+    m_monitorWindow->setFileNameText(m_saveLogFile);
+
+    m_parts.pollTimer.setPollingEnabled(true);
+}
+
+void MainWindow::showErrorList()
+{
+    if (!m_errorWindow) {
+        m_errorWindow = new ErrorListWindow(m_parts.errorLog, m_parts.settings);
+        addChild(m_errorWindow, kFixedSizeWindow);
+    }
+    QMdiSubWindow* sub = m_errorWindow->subWindow();
+    if (sub && !sub->isVisible()) {
+        m_errorWindow->load();
+        sub->show();
+        m_errorWindow->show();
+    }
+}
+
+void MainWindow::showHelp()
+{
+    const QString page = QDir(m_parts.programFolder).filePath(QStringLiteral("help/index.html"));
+    try {
+        if (!m_helpWindow) {
+            auto help = std::make_unique<HelpWindow>();
+            help->showPage(page);
+            help->setAttribute(Qt::WA_DeleteOnClose);
+            m_helpWindow = help.get();
+            QMdiSubWindow* sub = addChild(help.release());
+            sub->resize(760, 560);
+        }
+        m_helpWindow->subWindow()->show();
+        m_helpWindow->show();
+        m_mdi->setActiveSubWindow(m_helpWindow->subWindow());
+    } catch (const Failure& failure) {
+        printError(unexpectedErrorTextWithEnding(failure, QStringLiteral("' occured when trying to load the help file")));
+    }
+}
+
+void MainWindow::exitNow()
+{
+    m_parts.pollTimer.setPollingEnabled(false);
+    emit finished();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    if (m_closing) {
+        event->accept();
+        return;
+    }
+    m_closing = true;
+    // Every child runs its own closing steps first (positions are saved).
+    if (m_monitorWindow)
+        m_monitorWindow->allowClose();
+    m_mdi->closeAllSubWindows();
+    m_parts.pollTimer.setPollingEnabled(false);
+    m_parts.link.blockCanReception();
+    m_parts.clock.delayMs(250);
+    QCoreApplication::processEvents();
+    event->accept();
+    emit finished();
+}
+
+}  // namespace tellvane

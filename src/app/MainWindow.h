@@ -1,0 +1,100 @@
+#pragma once
+
+#include "app/ErrorListWindow.h"
+#include "app/HelpWindow.h"
+#include "monitor/MonitorWindow.h"
+
+#include <QDateTime>
+#include <QMainWindow>
+#include <QPointer>
+
+#include <functional>
+
+class QMdiArea;
+class QMdiSubWindow;
+class QAction;
+
+namespace tellvane {
+
+class CanLink;
+class Clock;
+class ErrorLog;
+class LineListModel;
+class LogPlayback;
+class MessageLogger;
+class MonitorController;
+class MonitorStatus;
+class PollTimer;
+class SettingsStore;
+
+// What the main window works with; all of it outlives the window.
+struct MainWindowParts {
+    Clock& clock;
+    SettingsStore& settings;
+    CanLink& link;
+    PollTimer& pollTimer;
+    MonitorController& monitor;
+    MonitorStatus& monitorStatus;
+    LineListModel& monitorList;
+    LogPlayback& playback;
+    MessageLogger& logger;
+    ErrorLog& errorLog;
+    QString dataFolder;     // ends in "/"
+    QString programFolder;  // where the help pages lie
+    std::function<QDateTime()> now;
+};
+
+// Child windows whose size the program sets: no maximise button.
+inline constexpr Qt::WindowFlags kFixedSizeWindow = Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+    | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint;
+
+// Main: the multi-document frame that holds every other window, the link's
+// poll timer, Help and Exit.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit MainWindow(MainWindowParts parts, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Main window load: caption, monitor, save log name; then shown maximised.
+    void open();
+
+    QMdiArea* mdiArea() const { return m_mdi; }
+    MonitorWindow* monitorWindow() const { return m_monitorWindow; }
+    ErrorListWindow* errorListWindow() const { return m_errorWindow; }
+    HelpWindow* helpWindow() const { return m_helpWindow; }
+    QString saveLogFile() const { return m_saveLogFile; }
+
+    // HelpContents.
+    void showHelp();
+    // Exit: stop polling and end at once, without any window's closing steps.
+    void exitNow();
+    // The error list shows (made on first use, shown again after it was closed).
+    void showErrorList();
+
+    // Adds a child window, outer size kept by the child itself.
+    QMdiSubWindow* addChild(QWidget* child, Qt::WindowFlags flags = {});
+
+signals:
+    // The run ends; the app quits its event loop.
+    void finished();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void load();
+    void buildMenus();
+
+    MainWindowParts m_parts;
+    QMdiArea* m_mdi;
+    QPointer<MonitorWindow> m_monitorWindow;
+    QPointer<ErrorListWindow> m_errorWindow;
+    QPointer<HelpWindow> m_helpWindow;
+    QString m_saveLogFile;
+    bool m_loaded = false;
+    bool m_closing = false;
+};
+
+}  // namespace tellvane

@@ -1,0 +1,40 @@
+#include "app/TellvaneApp.h"
+
+#include "app/MainWindow.h"
+#include "core/Dialogs.h"
+#include "core/ErrorReporting.h"
+
+#include <QCoreApplication>
+
+namespace tellvane {
+
+TellvaneApp::TellvaneApp(AppEnvironment environment, std::unique_ptr<Adapter> adapter)
+    : m_env(std::move(environment)), m_adapter(std::move(adapter)), m_link(*m_adapter, m_env.clock),
+      m_monitorList(LineListModel::Bound::ClearWhenOver, MessageLogger::kListLimit), m_logger(m_monitorList),
+      m_playback(m_monitorList, m_env.dialogs), m_status(m_link), m_pollTimer(m_link)
+{
+    installErrorSink([this](const QString& message) { m_errorLog.print(message); });
+
+    m_link.setStatusView(&m_status);
+    m_link.setMessageSink(&m_logger);
+    m_link.setRouter(&m_router);
+    if (m_env.yieldDuringDrain)
+        m_link.setYield([] { QCoreApplication::processEvents(); });
+    m_playback.setRouter(&m_router);
+
+    m_monitor = std::make_unique<MonitorController>(m_link, m_pollTimer, m_logger, m_playback, m_monitorList,
+                                                    m_env.dialogs);
+
+    m_main = std::make_unique<MainWindow>(MainWindowParts{
+        m_env.clock, m_env.settings, m_link, m_pollTimer, *m_monitor, m_status, m_monitorList, m_playback, m_logger,
+        m_errorLog, m_env.dataFolder, m_env.programFolder, m_env.now});
+}
+
+TellvaneApp::~TellvaneApp()
+{
+    installErrorSink({});
+    m_pollTimer.setPollingEnabled(false);
+    m_main.reset();
+}
+
+}  // namespace tellvane

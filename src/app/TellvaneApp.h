@@ -1,0 +1,81 @@
+#pragma once
+
+#include "app/ErrorLog.h"
+#include "app/PollTimer.h"
+#include "can/Adapter.h"
+#include "can/CanLink.h"
+#include "core/LineListModel.h"
+#include "monitor/LogPlayback.h"
+#include "monitor/MessageLogger.h"
+#include "monitor/MonitorController.h"
+#include "monitor/MonitorStatus.h"
+
+#include <QDateTime>
+
+#include <functional>
+#include <memory>
+
+namespace tellvane {
+
+class Clock;
+class Dialogs;
+class MainWindow;
+class SettingsStore;
+
+// Where the program runs: supplied by main(), or by a test.
+struct AppEnvironment {
+    Clock& clock;
+    Dialogs& dialogs;
+    SettingsStore& settings;
+    QString dataFolder;     // ends in "/"
+    QString programFolder;  // Configuration/ and help/ lie here
+    std::function<QDateTime()> now;
+    // Lets window events run during long drains; off in tests.
+    bool yieldDuringDrain = true;
+};
+
+// The composition root: makes the long-lived objects of one run, wires them
+// and installs the error list as the error sink.
+class TellvaneApp {
+public:
+    TellvaneApp(AppEnvironment environment, std::unique_ptr<Adapter> adapter);
+    ~TellvaneApp();
+
+    TellvaneApp(const TellvaneApp&) = delete;
+    TellvaneApp& operator=(const TellvaneApp&) = delete;
+
+    MainWindow& mainWindow() { return *m_main; }
+    Adapter& adapter() { return *m_adapter; }
+    CanLink& link() { return m_link; }
+    LineListModel& monitorList() { return m_monitorList; }
+    MessageLogger& logger() { return m_logger; }
+    LogPlayback& playback() { return m_playback; }
+    MonitorStatus& monitorStatus() { return m_status; }
+    MonitorController& monitor() { return *m_monitor; }
+    PollTimer& pollTimer() { return m_pollTimer; }
+    ErrorLog& errorLog() { return m_errorLog; }
+    const AppEnvironment& environment() const { return m_env; }
+
+private:
+    // Routes received and replayed messages to the boards (filled in with the
+    // board protocol); for now messages end with their message line.
+    class Router final : public MessageRouter {
+    public:
+        void processCanMessage(const CanMessage&) override {}
+    };
+
+    AppEnvironment m_env;
+    std::unique_ptr<Adapter> m_adapter;
+    ErrorLog m_errorLog;
+    CanLink m_link;
+    LineListModel m_monitorList;
+    MessageLogger m_logger;
+    LogPlayback m_playback;
+    MonitorStatus m_status;
+    PollTimer m_pollTimer;
+    Router m_router;
+    std::unique_ptr<MonitorController> m_monitor;
+    std::unique_ptr<MainWindow> m_main;
+};
+
+}  // namespace tellvane

@@ -1,0 +1,66 @@
+#include "app/AppIcon.h"
+#include "app/MainWindow.h"
+#include "app/SplashWindow.h"
+#include "app/TellvaneApp.h"
+#include "can/AdapterFactory.h"
+#include "core/Clock.h"
+#include "core/DataFolder.h"
+#include "core/SettingsStore.h"
+#include "core/Version.h"
+#include "ui/WidgetDialogs.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QFont>
+#include <QTextStream>
+
+#include <cstdio>
+
+int main(int argc, char* argv[])
+{
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tellvane"));
+    QApplication::setOrganizationName(QStringLiteral("VelmarcoDiagnostic"));
+    QApplication::setApplicationVersion(QString::fromLatin1(tellvane::kVersionText));
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    QFont font = QApplication::font();
+    font.setPointSizeF(8.25);
+    QApplication::setFont(font);
+    QApplication::setWindowIcon(tellvane::appIcon());
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Tellvane diagnostic and service tool"));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption adapterOption(
+        QStringLiteral("adapter"),
+        QStringLiteral("The CAN adapter: %1 (default: library).").arg(tellvane::adapterNames().join(QStringLiteral(", "))),
+        QStringLiteral("name"), QStringLiteral("library"));
+    parser.addOption(adapterOption);
+    parser.process(application);
+
+    tellvane::RealClock clock;
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    tellvane::AdapterChoice choice =
+        tellvane::createAdapter(parser.value(adapterOption), tellvane::AdapterEnvironment{clock, programFolder});
+    if (!choice.adapter) {
+        QTextStream(stderr) << choice.error << Qt::endl;
+        return 2;
+    }
+
+    tellvane::SettingsStore settings;
+    tellvane::WidgetDialogs dialogs;
+    tellvane::TellvaneApp app(
+        tellvane::AppEnvironment{clock, dialogs, settings, tellvane::getDataFolder(), programFolder,
+                                 [] { return QDateTime::currentDateTime(); }, true},
+        std::move(choice.adapter));
+    dialogs.setParentWidget(&app.mainWindow());
+    QObject::connect(&app.mainWindow(), &tellvane::MainWindow::finished, &application, &QApplication::quit,
+                     Qt::QueuedConnection);
+
+    auto* splash = new tellvane::SplashWindow([&app] { app.mainWindow().open(); });
+    splash->setAttribute(Qt::WA_DeleteOnClose);
+    splash->show();
+
+    return QApplication::exec();
+}

@@ -1,0 +1,32 @@
+#include "AppTestSupport.h"
+
+namespace tellvane::test {
+
+AppHarness::AppHarness(std::unique_ptr<Adapter> adapter)
+{
+    start(std::move(adapter));
+}
+
+AppHarness::AppHarness(const std::function<std::unique_ptr<Adapter>(FakeClock&)>& makeAdapter)
+{
+    start(makeAdapter(clock));
+}
+
+void AppHarness::start(std::unique_ptr<Adapter> adapter)
+{
+    QDir().mkpath(programFolder());
+    app = std::make_unique<TellvaneApp>(
+        AppEnvironment{clock, dialogs, settings, dataFolder(), programFolder(),
+                       [] { return QDateTime(QDate(2011, 2, 3), QTime(14, 5, 9)); }, false},
+        std::move(adapter));
+}
+
+void AppHarness::tick(int count)
+{
+    for (int i = 0; i < count; ++i) {
+        clock.advanceMs(25);
+        app->link().pollTick();
+    }
+}
+
+}  // namespace tellvane::test

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "app/MainWindow.h"
+#include "app/TellvaneApp.h"
+#include "core/Clock.h"
+#include "core/SettingsStore.h"
+
+#include "TestSupport.h"
+
+#include <QTemporaryDir>
+
+#include <functional>
+#include <memory>
+
+namespace tellvane::test {
+
+// A whole program on a fake clock, with settings, data folder and program
+// folder in a temporary directory, and dialogs that never block.
+struct AppHarness {
+    QTemporaryDir dir;
+    FakeClock clock;
+    FakeDialogs dialogs;
+    SettingsStore settings{dir.filePath(QStringLiteral("settings.ini"))};
+    std::unique_ptr<TellvaneApp> app;
+
+    explicit AppHarness(std::unique_ptr<Adapter> adapter);
+    // For adapters that run on the harness's clock, such as the simulated bench.
+    explicit AppHarness(const std::function<std::unique_ptr<Adapter>(FakeClock&)>& makeAdapter);
+
+    QString dataFolder() const { return dir.filePath(QStringLiteral("data/Velmarco/")); }
+    QString programFolder() const { return dir.filePath(QStringLiteral("program")); }
+    MainWindow& main() { return app->mainWindow(); }
+    // One poll tick after 25 ms of fake time.
+    void tick(int count = 1);
+
+private:
+    void start(std::unique_ptr<Adapter> adapter);
+};
+
+}  // namespace tellvane::test

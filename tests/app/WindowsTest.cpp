@@ -1,0 +1,474 @@
+#include "app/ErrorListWindow.h"
+#include "app/ErrorLog.h"
+#include "app/HelpWindow.h"
+#include "app/MainWindow.h"
+#include "app/SaveLogName.h"
+#include "app/SplashWindow.h"
+#include "core/ErrorReporting.h"
+#include "core/Twips.h"
+#include "monitor/MonitorWindow.h"
+#include "sim/SimAdapter.h"
+#include "sim/TrafficNode.h"
+
+#include "AppTestSupport.h"
+#include "FakeAdapter.h"
+
+#include <QAbstractScrollArea>
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextBrowser>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+using namespace tellvane;
+using test::AppHarness;
+
+namespace {
+
+// Outer sizes are set in twips and land on whole pixels.
+int outerHeightPx(QWidget* child)
+{
+    return child->parentWidget()->height();
+}
+
+int heightPx(QWidget* child, int twips)
+{
+    return twipsToPixels(twips, child->logicalDpiY());
+}
+
+int outerWidthPx(QWidget* child)
+{
+    return child->parentWidget()->width();
+}
+
+int widthPx(QWidget* child, int twips)
+{
+    return twipsToPixels(twips, child->logicalDpiX());
+}
+
+template <typename T>
+T* find(QWidget* parent, const char* name)
+{
+    T* w = parent->findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+}
+
+bool shown(QWidget* w)
+{
+    return w && w->isVisibleTo(w->window());
+}
+
+struct OpenApp : ::testing::Test {
+    AppHarness harness{std::make_unique<test::FakeAdapter>()};
+    test::FakeAdapter& adapter() { return static_cast<test::FakeAdapter&>(harness.app->adapter()); }
+    MonitorWindow* monitor = nullptr;
+
+    void SetUp() override
+    {
+        harness.main().open();
+        harness.app->pollTimer().setPollingEnabled(false);  // the test ticks by hand
+        monitor = harness.main().monitorWindow();
+        ASSERT_NE(monitor, nullptr);
+    }
+};
+
+TEST(SaveLogName, EnglishMonthWhateverTheLocale)
+{
+    const QLocale saved;
+    QLocale::setDefault(QLocale(QLocale::French));
+    EXPECT_EQ(saveLogFileName(QStringLiteral("/d/Velmarco/Tellvane/"), QDateTime(QDate(2011, 2, 3), QTime(14, 5, 9))),
+              QStringLiteral("/d/Velmarco/Tellvane/2011-Feb-03_140509.txt"));
+    EXPECT_EQ(saveLogFileName(QStringLiteral("x/"), QDateTime(QDate(1999, 12, 31), QTime(0, 0, 0))),
+              QStringLiteral("x/1999-Dec-31_000000.txt"));
+    QLocale::setDefault(saved);
+}
+
+TEST_F(OpenApp, MainWindowLoadNamesTheRunAndShowsTheMonitor)
+{
+    EXPECT_EQ(harness.main().windowTitle(), QStringLiteral("Tellvane Diagnostic Software Ver. 1.0.0"));
+    EXPECT_TRUE(harness.main().windowState() & Qt::WindowMaximized);
+    const QString expected = harness.dataFolder() + QStringLiteral("Tellvane/2011-Feb-03_140509.txt");
+    EXPECT_EQ(harness.main().saveLogFile(), expected);
+    EXPECT_TRUE(QDir(harness.dataFolder() + QStringLiteral("Tellvane")).exists()) << "folders made on the way";
+    auto* fileName = find<QLineEdit>(monitor, "FileNameText");
+    EXPECT_EQ(fileName->text(), expected);
+    EXPECT_EQ(fileName->cursorPosition(), expected.size()) << "the end of the path is in view";
+    EXPECT_EQ(monitor->windowTitle(), QStringLiteral("CAN Interface and Data"));
+    EXPECT_EQ(harness.main().mdiArea()->subWindowList().size(), 1);
+    EXPECT_EQ(harness.main().errorListWindow(), nullptr) << "made by the first message only";
+    auto* menu = harness.main().menuBar();
+    EXPECT_NE(menu->findChild<QAction*>(QStringLiteral("Exit")), nullptr);
+    EXPECT_NE(menu->findChild<QAction*>(QStringLiteral("HelpContents")), nullptr);
+}
+
+TEST_F(OpenApp, MonitorHeightAndVisibleControlsFollowModeAndDisplay)
+{
+    EXPECT_EQ(outerWidthPx(monitor), widthPx(monitor, 8800));
+    EXPECT_EQ(outerHeightPx(monitor), heightPx(monitor, 3900));
+    auto* display = find<QCheckBox>(monitor, "DisplayLiveCANCheck");
+    auto* list = find<QListView>(monitor, "LogMessageList");
+    EXPECT_FALSE(display->isChecked());
+    EXPECT_GE(pixelsToTwips(list->y(), monitor->logicalDpiY()), 4000) << "the short window cuts the list off";
+    EXPECT_GT(list->y(), monitor->height());
+    display->click();
+    EXPECT_EQ(outerHeightPx(monitor), heightPx(monitor, 8350));
+    EXPECT_LT(list->geometry().bottom(), monitor->height()) << "the whole list fits the tall window";
+    display->click();
+    EXPECT_EQ(outerHeightPx(monitor), heightPx(monitor, 3900));
+
+    const char* liveOnly[] = {"DisplayLiveCANCheck", "ASCIICheck", "SaveToFileEnable", "FileNameText", "Command6",
+                              "CANStatusFrame"};
+    for (const char* name : liveOnly)
+        EXPECT_TRUE(shown(find<QWidget>(monitor, name))) << name;
+    EXPECT_FALSE(shown(find<QWidget>(monitor, "FileStatusFrame")));
+    EXPECT_EQ(find<QLabel>(monitor, "ModeLabel")->text(), QStringLiteral("Current Mode = Live CAN"));
+
+    auto* picture = find<QLabel>(monitor, "ModePicture");
+    EXPECT_EQ(picture->toolTip(), QStringLiteral("Click here to switch modes"));
+    const QImage liveImage = picture->pixmap().toImage();
+    EXPECT_EQ(liveImage.size(), QSize(45, 30));
+    QTest::mouseClick(picture, Qt::LeftButton);
+    EXPECT_FALSE(harness.app->monitor().inCanMode());
+    EXPECT_NE(picture->pixmap().toImage(), liveImage);
+    EXPECT_EQ(outerHeightPx(monitor), heightPx(monitor, 8350));
+    for (const char* name : liveOnly)
+        EXPECT_FALSE(shown(find<QWidget>(monitor, name))) << name;
+    EXPECT_TRUE(shown(find<QWidget>(monitor, "FileStatusFrame")));
+    EXPECT_EQ(find<QLabel>(monitor, "ModeLabel")->text(), QStringLiteral("Current Mode = File Mode"));
+    for (const char* name : {"File_Open", "Play_Button", "FF_Button", "Step_Button", "Stop_Button"})
+        EXPECT_TRUE(shown(find<QToolButton>(monitor, name))) << name;
+    EXPECT_EQ(find<QToolButton>(monitor, "File_Open")->toolTip(), QStringLiteral("Choose File to Open"));
+    EXPECT_EQ(find<QToolButton>(monitor, "FF_Button")->text(), QStringLiteral("Run Full Speed"));
+
+    QTest::mouseClick(picture, Qt::LeftButton);
+    EXPECT_TRUE(harness.app->monitor().inCanMode());
+    EXPECT_EQ(picture->pixmap().toImage(), liveImage);
+    EXPECT_EQ(outerHeightPx(monitor), heightPx(monitor, 3900));
+}
+
+TEST_F(OpenApp, StatusPanelShowsTheLink)
+{
+    harness.tick();
+    QCoreApplication::processEvents();
+    auto* ok = find<QLabel>(monitor, "InterfaceErrLabel_0");
+    EXPECT_TRUE(shown(ok));
+    EXPECT_EQ(ok->text(), QStringLiteral("OK"));
+    EXPECT_EQ(ok->palette().color(QPalette::Window), QColor(0, 255, 0));
+    EXPECT_FALSE(shown(find<QLabel>(monitor, "InterfaceErrLabel_1")));
+    EXPECT_FALSE(shown(find<QLabel>(monitor, "ErrLabelOK"))) << "no register read yet";
+
+    adapter().errorRegister = 0xC0;
+    harness.tick(40);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(shown(find<QLabel>(monitor, "ErrLabel6")));
+    EXPECT_EQ(find<QLabel>(monitor, "ErrLabel6")->text(), QStringLiteral("Buffer 0"));
+    EXPECT_TRUE(shown(find<QLabel>(monitor, "ErrLabel7")));
+    EXPECT_FALSE(shown(find<QLabel>(monitor, "ErrLabelOK")));
+    EXPECT_EQ(find<QLabel>(monitor, "ErrLabel3")->palette().color(QPalette::Window), QColor(255, 128, 0));
+
+    adapter().pushMessage(1, {1}, 0x20);
+    adapter().queuedCount = 12;
+    harness.tick();
+    QCoreApplication::processEvents();
+    auto* buffer = find<QLabel>(monitor, "ErrLabel8");
+    EXPECT_TRUE(shown(buffer));
+    EXPECT_EQ(buffer->text(), QStringLiteral("Buffer = 1500"));
+    EXPECT_EQ(find<QLineEdit>(monitor, "MIBText")->text(), QStringLiteral("12"));
+    QTest::mouseClick(buffer, Qt::LeftButton);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(shown(buffer));
+}
+
+TEST_F(OpenApp, ErrorListShowsEveryMessageAndComesBack)
+{
+    printError(QStringLiteral("first"));
+    ErrorListWindow* errors = harness.main().errorListWindow();
+    ASSERT_NE(errors, nullptr);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(errors->subWindow()->isVisible());
+    EXPECT_EQ(errors->windowTitle(), QStringLiteral("Error List"));
+    EXPECT_EQ(outerWidthPx(errors), widthPx(errors, 8175));
+    EXPECT_EQ(outerHeightPx(errors), heightPx(errors, 3420));
+    EXPECT_EQ(errors->counter()->text(), QStringLiteral("1"));
+    EXPECT_EQ(errors->subWindow()->pos(), QPoint(0, 0)) << "a first start puts it top left";
+
+    printError(QString(66, QLatin1Char('x')));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(errors->list()->model()->rowCount(), 3);
+    EXPECT_EQ(errors->list()->model()->index(2, 0).data().toString(), QStringLiteral("-->x"));
+    EXPECT_EQ(errors->counter()->text(), QStringLiteral("2"));
+
+    errors->subWindow()->move(150, 90);
+    errors->subWindow()->close();
+    EXPECT_FALSE(errors->subWindow()->isVisible());
+    EXPECT_EQ(harness.settings.value(QStringLiteral("ErrorForm"), QStringLiteral("Left")),
+              QString::number(pixelsToTwips(150, errors->logicalDpiX())));
+    EXPECT_EQ(harness.app->errorLog().lines().size(), 0u) << "closing empties the list";
+
+    printError(QStringLiteral("again"));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(errors->subWindow()->isVisible());
+    EXPECT_EQ(errors->subWindow()->pos(), QPoint(150, 90));
+    EXPECT_EQ(errors->counter()->text(), QStringLiteral("3")) << "the count goes on";
+    find<QPushButton>(errors, "Command1")->click();
+    EXPECT_EQ(errors->counter()->text(), QStringLiteral("0"));
+    EXPECT_EQ(errors->list()->model()->rowCount(), 0);
+    printError(QString());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(errors->counter()->text(), QStringLiteral("1"));
+    EXPECT_EQ(errors->list()->model()->rowCount(), 1);
+}
+
+TEST(ErrorLog, CountSaturatesAndLinesAreBounded)
+{
+    ErrorLog log;
+    for (int i = 0; i < 33000; ++i)
+        log.print(QStringLiteral("message %1").arg(i));
+    log.lines().flush();
+    EXPECT_EQ(log.count(), ErrorLog::kCountLimit);
+    EXPECT_EQ(log.lines().size(), ErrorLog::kLineLimit);
+    EXPECT_EQ(log.lines().at(ErrorLog::kLineLimit - 1), QStringLiteral("message 32999"));
+    log.clear();
+    EXPECT_EQ(log.count(), 0);
+    log.print(QStringLiteral("x"));
+    EXPECT_EQ(log.count(), 1);
+}
+
+TEST_F(OpenApp, MonitorPositionIsKeptWhenPositive)
+{
+    monitor->subWindow()->move(30, 45);
+    harness.main().close();
+    EXPECT_EQ(harness.settings.value(QStringLiteral("CANForm"), QStringLiteral("Top")),
+              QString::number(pixelsToTwips(45, monitor->logicalDpiY())));
+
+    AppHarness second{std::make_unique<test::FakeAdapter>()};
+    second.settings.savePosition(QStringLiteral("CANForm"), 900, 600);
+    second.main().open();
+    EXPECT_EQ(second.main().monitorWindow()->subWindow()->pos(), QPoint(40, 60));
+
+    AppHarness third{std::make_unique<test::FakeAdapter>()};
+    third.settings.savePosition(QStringLiteral("CANForm"), 900, 0);
+    third.main().open();
+    EXPECT_NE(third.main().monitorWindow()->subWindow()->pos(), QPoint(0, 60)) << "a Left of 0 leaves it alone";
+}
+
+TEST_F(OpenApp, ClosingSavesPositionsAndBlocksReception)
+{
+    QSignalSpy finished(&harness.main(), &MainWindow::finished);
+    printError(QStringLiteral("something"));
+    QCoreApplication::processEvents();
+    harness.main().errorListWindow()->subWindow()->move(60, 30);
+    adapter().clearLog();
+    const int delaysBefore = harness.clock.delayCalls();
+    harness.main().close();
+    EXPECT_EQ(finished.count(), 1);
+    EXPECT_FALSE(harness.app->pollTimer().pollingEnabled());
+    ASSERT_FALSE(adapter().calls.empty());
+    EXPECT_EQ(adapter().calls.front(), "RecCANMess 9FFFFFFF 13");
+    EXPECT_EQ(harness.clock.delayCalls(), delaysBefore + 1);
+    EXPECT_EQ(harness.clock.delayedMs(), 250);
+    EXPECT_FALSE(harness.settings.value(QStringLiteral("CANForm"), QStringLiteral("Top")).isEmpty());
+    EXPECT_EQ(harness.settings.value(QStringLiteral("ErrorForm"), QStringLiteral("Left")),
+              QString::number(pixelsToTwips(60, monitor->logicalDpiX())));
+}
+
+TEST_F(OpenApp, ExitEndsWithoutAnyClosingSteps)
+{
+    QSignalSpy finished(&harness.main(), &MainWindow::finished);
+    harness.app->pollTimer().setPollingEnabled(true);
+    adapter().clearLog();
+    harness.main().menuBar()->findChild<QAction*>(QStringLiteral("Exit"))->trigger();
+    EXPECT_EQ(finished.count(), 1);
+    EXPECT_FALSE(harness.app->pollTimer().pollingEnabled());
+    EXPECT_TRUE(adapter().calls.empty()) << "reception is not blocked";
+    EXPECT_TRUE(harness.settings.value(QStringLiteral("CANForm"), QStringLiteral("Top")).isEmpty())
+        << "no position is saved";
+    EXPECT_EQ(harness.clock.delayCalls(), 0);
+}
+
+TEST_F(OpenApp, HelpShowsTheShippedPagesOrReportsTheirAbsence)
+{
+    harness.main().showHelp();
+    ASSERT_EQ(harness.app->errorLog().count(), 1);
+    harness.app->errorLog().lines().flush();
+    EXPECT_EQ(harness.app->errorLog().lines().at(0) + harness.app->errorLog().lines().at(1).mid(3),
+              QStringLiteral("An unexpected error 76'Path not found' occured when trying to load the help file"));
+    EXPECT_EQ(harness.main().helpWindow(), nullptr);
+
+    test::writeFile(harness.programFolder() + QStringLiteral("/help/index.html"),
+                    "<html><body><h1>Tellvane help</h1></body></html>");
+    harness.main().showHelp();
+    ASSERT_NE(harness.main().helpWindow(), nullptr);
+    EXPECT_TRUE(harness.main().helpWindow()->browser()->toPlainText().contains(QStringLiteral("Tellvane help")));
+    EXPECT_EQ(harness.app->errorLog().count(), 1);
+}
+
+TEST(Splash, KeyPressOpensTheMainWindowOnce)
+{
+    int opened = 0;
+    auto* splash = new SplashWindow([&] { ++opened; });
+    EXPECT_EQ(splash->versionLabel()->text(), QStringLiteral("Version 1.0.0"));
+    EXPECT_TRUE(splash->timer().isActive());
+    EXPECT_EQ(splash->timer().interval(), 2000);
+    splash->show();
+    QTest::keyClick(splash, Qt::Key_Space);
+    EXPECT_EQ(opened, 1);
+    EXPECT_FALSE(splash->timer().isActive());
+    splash->proceed();  // the timer's tick arriving late
+    EXPECT_EQ(opened, 1);
+    delete splash;
+}
+
+// From the simulated bench through the link to the monitor list and the save log.
+TEST(EndToEnd, SimulatedTrafficReachesTheListAndTheSaveLog)
+{
+    AppHarness harness([](FakeClock& clock) {
+        auto sim = std::make_unique<SimAdapter>(clock);
+        addDemoTraffic(sim->bus());
+        return sim;
+    });
+    harness.main().open();
+    harness.app->pollTimer().setPollingEnabled(false);
+    MonitorWindow* monitor = harness.main().monitorWindow();
+    find<QCheckBox>(monitor, "DisplayLiveCANCheck")->click();
+    find<QCheckBox>(monitor, "ASCIICheck")->click();
+    find<QCheckBox>(monitor, "SaveToFileEnable")->click();
+
+    harness.tick(80);  // two seconds on the bench
+    find<QPushButton>(monitor, "Command6")->click();
+    harness.tick(4);
+    QCoreApplication::processEvents();
+
+    auto* list = find<QListView>(monitor, "LogMessageList");
+    const int rows = list->model()->rowCount();
+    ASSERT_GE(rows, 30);
+    QStringList shownLines;
+    bool sawText = false;
+    for (int r = 0; r < rows; ++r) {
+        const QString item = list->model()->index(r, 0).data().toString();
+        shownLines.append(item.left(45));
+        sawText |= item.contains(QStringLiteral(" 18EFFF23 8 ")) && item.endsWith(QStringLiteral("     Tellvane"));
+    }
+    EXPECT_TRUE(shownLines.first().startsWith(QStringLiteral("00.000000 00000000 0"))) << "the first probe";
+    EXPECT_TRUE(sawText) << "ASCII text of the text frame";
+    EXPECT_TRUE(shownLines.contains(QStringLiteral("00.000000 98EAFFF9 3 00 EE 00                ")))
+        << "the board request, logged as sent";
+
+    // The save log holds the same lines, 47 bytes each, once written out.
+    QCoreApplication::processEvents();
+    const QByteArray saved = test::readFile(harness.main().saveLogFile());
+    ASSERT_EQ(saved.size() % 47, 0);
+    QStringList savedLines;
+    for (qsizetype at = 0; at < saved.size(); at += 47) {
+        EXPECT_EQ(saved.mid(at + 45, 2), QByteArray("\r\n"));
+        savedLines.append(QString::fromLatin1(saved.mid(at, 45)));
+    }
+    EXPECT_EQ(savedLines, shownLines);
+    EXPECT_EQ(harness.app->errorLog().count(), 0);
+}
+
+// A log saved on the bench and played back goes through the same routing as live traffic.
+TEST(EndToEnd, PlaybackOfASavedLog)
+{
+    AppHarness harness([](FakeClock& clock) {
+        auto sim = std::make_unique<SimAdapter>(clock);
+        addDemoTraffic(sim->bus());
+        return sim;
+    });
+    harness.main().open();
+    harness.app->pollTimer().setPollingEnabled(false);
+    MonitorWindow* monitor = harness.main().monitorWindow();
+    find<QCheckBox>(monitor, "SaveToFileEnable")->click();
+    harness.tick(120);
+    QCoreApplication::processEvents();
+
+    struct Counter final : MessageRouter {
+        int count = 0;
+        void processCanMessage(const CanMessage&) override { ++count; }
+    } counter;
+    harness.app->playback().setRouter(&counter);
+    QTest::mouseClick(find<QLabel>(monitor, "ModePicture"), Qt::LeftButton);
+    harness.dialogs.fileAnswers = {harness.main().saveLogFile()};
+    QTest::mouseClick(find<QToolButton>(monitor, "File_Open"), Qt::LeftButton);
+    EXPECT_EQ(find<QLineEdit>(monitor, "ReadFileText")->text(), harness.main().saveLogFile());
+    const int records = find<QLineEdit>(monitor, "LineSizeText")->text().toInt();
+    ASSERT_GT(records, 40);
+    for (int i = 0; i < records + 1; ++i)
+        QTest::mouseClick(find<QToolButton>(monitor, "Step_Button"), Qt::LeftButton);
+    EXPECT_EQ(counter.count, records + 1) << "every record, and the last once more";
+    EXPECT_EQ(harness.dialogs.beeps, 1);
+    EXPECT_EQ(harness.app->errorLog().count(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Visible controls lie inside their parent and do not overlap a visible sibling,
+// in every state the window can be in. TELLVANE_SHOT_DIR=folder saves pictures.
+void expectTidyLayout(QWidget* window, const QString& shotName)
+{
+    QApplication::processEvents();
+    const QList<QWidget*> all = window->findChildren<QWidget*>();
+    for (QWidget* w : all) {
+        if (!w->isVisibleTo(window) || w->isWindow() || !w->parentWidget())
+            continue;
+        QWidget* parent = w->parentWidget();
+        if (qobject_cast<QAbstractScrollArea*>(parent) || parent->inherits("QAbstractScrollArea")
+            || parent->objectName().startsWith(QLatin1String("qt_")) || w->objectName().startsWith(QLatin1String("qt_")))
+            continue;
+        const bool clipped = parent == window && (w->objectName() == QLatin1String("LogMessageList") || w->objectName() == QLatin1String("ListHeading"));
+        if (!clipped && parent->isVisibleTo(window) && parent->layout() == nullptr) {
+            EXPECT_TRUE(parent->rect().contains(w->geometry()))
+                << w->objectName().toStdString() << " sticks out of " << parent->objectName().toStdString();
+        }
+        for (QWidget* other : all) {
+            if (other == w || other->parentWidget() != parent || !other->isVisibleTo(window) || other->isWindow())
+                continue;
+            if (parent->layout() != nullptr || other->objectName().startsWith(QLatin1String("qt_")))
+                continue;
+            EXPECT_FALSE(w->geometry().intersects(other->geometry()))
+                << w->objectName().toStdString() << " overlaps " << other->objectName().toStdString();
+        }
+    }
+    const QString folder = qEnvironmentVariable("TELLVANE_SHOT_DIR");
+    if (!folder.isEmpty())
+        window->grab().save(folder + QLatin1Char('/') + shotName + QStringLiteral(".png"));
+}
+
+TEST_F(OpenApp, WindowsLookTidyInEveryMode)
+{
+    harness.tick();
+    adapter().errorRegister = 0xFE;
+    adapter().pushMessage(0x18EFFF21, {0x41, 0x42, 3}, 0x20);
+    harness.tick(40);
+    QApplication::processEvents();
+    expectTidyLayout(monitor, QStringLiteral("monitor-short"));
+    find<QCheckBox>(monitor, "DisplayLiveCANCheck")->click();
+    find<QCheckBox>(monitor, "ASCIICheck")->click();
+    adapter().pushMessage(0x18EFFF21, {0x54, 0x65, 0x6C, 0x6C, 0x76, 0x61, 0x6E, 0x65}, 0, 4000);
+    harness.tick();
+    expectTidyLayout(monitor, QStringLiteral("monitor-live"));
+    QTest::mouseClick(find<QLabel>(monitor, "ModePicture"), Qt::LeftButton);
+    expectTidyLayout(monitor, QStringLiteral("monitor-file"));
+    printError(QStringLiteral("An unexpected error 6'Overflow' occured within CheckForInComingCANMessages and a "
+                              "long tail to show the split"));
+    QApplication::processEvents();
+    expectTidyLayout(harness.main().errorListWindow(), QStringLiteral("error-list"));
+    if (!qEnvironmentVariableIsEmpty("TELLVANE_SHOT_DIR"))
+        harness.main().grab().save(qEnvironmentVariable("TELLVANE_SHOT_DIR") + QStringLiteral("/main.png"));
+}
+
+}  // namespace

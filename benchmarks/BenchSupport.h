@@ -1,0 +1,73 @@
+#pragma once
+
+#include "can/Adapter.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <vector>
+
+namespace tellvane::bench {
+
+// An adapter that hands out pre-encoded records from a ring as fast as the link
+// asks, so that a benchmark measures the link and what follows, not a backend.
+class RingAdapter final : public Adapter {
+public:
+    explicit RingAdapter(std::vector<Record> ring);
+
+    // Makes the next count calls of getCanMess succeed.
+    void queue(int count) { m_pending = count; }
+    std::uint64_t handedOut() const { return m_handedOut; }
+    // The record handed out last (the ring's last one before the first call).
+    const Record& lastRecord() const;
+
+    std::int16_t resetInterface() override { return 1; }
+    std::int16_t clearCanMess() override { return 1; }
+    std::int16_t setCanBaud(std::int32_t) override { return 1; }
+    std::int16_t recCanMess(std::uint32_t, std::uint8_t) override { return 1; }
+    std::int16_t setFilters(std::uint8_t, std::uint32_t) override { return 1; }
+    std::int16_t enableTs() override { return 1; }
+    std::int16_t disableTs() override { return 1; }
+    std::int16_t getCanMess(Record& record) override;
+    std::int16_t getNumCanMess() override;
+    std::int16_t sendCanMess(std::uint32_t, std::uint8_t, std::uint8_t, const std::uint8_t*) override { return 1; }
+    std::int16_t readReg(std::uint8_t, std::uint8_t count, std::uint8_t* buffer) override;
+    std::int16_t writeReg(std::uint8_t, std::uint8_t, const std::uint8_t*) override { return 1; }
+    std::int16_t getInfo(char*, std::int32_t) override { return 0; }
+    QString name() const override { return QStringLiteral("ring"); }
+
+private:
+    std::vector<Record> m_ring;
+    std::size_t m_next = 0;
+    int m_pending = 0;
+    std::uint64_t m_handedOut = 0;
+};
+
+// Records of a busy bus: 8 data bytes, time stamps 188 us apart, identifiers of
+// several boards and broadcasts in turn, bytes both printable and not.
+std::vector<Adapter::Record> busyBusRecords(std::size_t count);
+
+// Collects what reaches the error sink while it lives; a benchmark that
+// reports an error measured a failing path and is marked as failed.
+class ErrorCollector {
+public:
+    ErrorCollector();
+    ~ErrorCollector();
+    ErrorCollector(const ErrorCollector&) = delete;
+    ErrorCollector& operator=(const ErrorCollector&) = delete;
+
+    const QStringList& errors() const { return m_errors; }
+    // Empty when nothing was reported, else the first error as text.
+    std::string firstError() const;
+
+private:
+    QStringList m_errors;
+};
+
+// Size of a file in bytes; -1 when it does not exist.
+std::int64_t fileBytes(const QString& fileName);
+// The last line of a file without its CR LF; empty when there is none.
+QString lastLineOf(const QString& fileName);
+
+}  // namespace tellvane::bench

@@ -1,0 +1,173 @@
+// Log files are whatever the user opens: any bytes, any length. The reader
+// must cut them into 47-byte records, and stepping through them in playback
+// must walk the records in order, routing each one that reads as a message.
+
+#include "FuzzSupport.h"
+
+#include "can/LinkInterfaces.h"
+#include "core/Dialogs.h"
+#include "core/LineListModel.h"
+#include "monitor/LogPlayback.h"
+#include "monitor/LogReader.h"
+#include "monitor/MessageLine.h"
+#include "monitor/MessageLogger.h"
+
+#include <QFile>
+#include <QLoggingCategory>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <vector>
+
+using namespace tellvane;
+
+namespace {
+
+class QuietDialogs final : public Dialogs {
+public:
+    void information(const QString&, const QString&) override { ++informations; }
+    QString openFileName(const QString&, const QString&, const QString&) override { return QString(); }
+    void beep() override { ++beeps; }
+    int informations = 0;
+    int beeps = 0;
+};
+
+class RecordingRouter final : public MessageRouter {
+public:
+    void processCanMessage(const CanMessage& message) override { messages.push_back(message); }
+    std::vector<CanMessage> messages;
+};
+
+constexpr int kMaxSteps = 64;
+
+QString scratchFile()
+{
+    static QTemporaryDir dir;
+    FUZZ_CHECK(dir.isValid());
+    return dir.filePath(QStringLiteral("fuzz.log"));
+}
+
+// Record n (from 1) straight from the bytes: empty beyond the end.
+QString rawRecord(const std::uint8_t* data, std::size_t size, std::int64_t n)
+{
+    const auto offset = static_cast<std::size_t>((n - 1) * messageline::kRecordBytes);
+    if (n < 1 || offset >= size)
+        return QString();
+    const std::size_t length = std::min<std::size_t>(messageline::kRecordBytes, size - offset);
+    return QString::fromLatin1(reinterpret_cast<const char*>(data + offset), static_cast<qsizetype>(length));
+}
+
+// How many steps move the selection before one beeps. The first eight rows of
+// the window step on only while they hold a line; from the eighth on, the
+// window scrolls while records remain and then the selection walks down to
+// its last row, empty or not.
+std::int64_t stepsUntilBeep(std::size_t size, std::int32_t count)
+{
+    const auto window = static_cast<std::int64_t>(LogPlayback::kWindowRecords);
+    const auto filled = std::min<std::int64_t>(
+        window, static_cast<std::int64_t>((size + messageline::kRecordBytes - 1) / messageline::kRecordBytes));
+    if (filled < 8)
+        return filled;
+    return std::max<std::int64_t>(window, count);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    fuzz::ensureApplication();
+    QLoggingCategory::setFilterRules(QStringLiteral("tellvane.*=false"));
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const QString fileName = scratchFile();
+    {
+        // A new file each time: truncating one makes the file system write the
+        // old content out first, which costs most of the run's time.
+        QFile::remove(fileName);
+        QFile file(fileName);
+        FUZZ_CHECK(file.open(QIODevice::WriteOnly | QIODevice::NewOnly));
+        FUZZ_CHECK(file.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size)) == static_cast<qint64>(size));
+    }
+
+    // The reader on its own.
+    LogReader reader;
+    FUZZ_CHECK(reader.open(fileName));
+    const std::int32_t count = reader.recordCount();
+    FUZZ_CHECK(count == LogReader::recordCountFor(static_cast<std::int64_t>(size)));
+    FUZZ_CHECK(static_cast<std::int64_t>(count) * messageline::kRecordBytes < static_cast<std::int64_t>(size) + messageline::kRecordBytes);
+    for (std::int64_t n = 0; n <= std::min<std::int64_t>(count + 2, kMaxSteps); ++n)
+        FUZZ_CHECK(reader.record(n) == rawRecord(data, size, n));
+    reader.close();
+
+    // Playback, stepped as by the Step button.
+    fuzz::ErrorCounter errors;
+    QuietDialogs dialogs;
+    RecordingRouter router;
+    LineListModel list(LineListModel::Bound::ClearWhenOver, MessageLogger::kListLimit);
+    LogPlayback playback(list, dialogs);
+    playback.setRouter(&router);
+    playback.openReadLogFile(fileName);
+    FUZZ_CHECK(playback.readFileOpen());
+    playback.readLogFile(1);
+    FUZZ_CHECK(playback.recordCount() == count);
+    FUZZ_CHECK(list.size() == LogPlayback::kWindowRecords);
+    FUZZ_CHECK(playback.selectedIndex() == -1);
+
+    // The s-th step that moves the selection shows record s; a step that
+    // cannot move on beeps.
+    std::int64_t stepped = 0;
+    int expectedErrors = 0;
+    std::size_t expectedRouted = 0;
+    // A processed line is routed when it reads as a message and reported when it is broken.
+    auto expectProcessed = [&](const QString& line, std::size_t routedBefore) {
+        const ParsedLine parsed = parseMessageLine(line);
+        if (parsed.status == LineParse::Message) {
+            ++expectedRouted;
+            FUZZ_CHECK(router.messages.size() == routedBefore + 1);
+            const CanMessage& routed = router.messages.back();
+            FUZZ_CHECK(routed.id == parsed.message.id && routed.length == parsed.message.length
+                       && routed.data == parsed.message.data);
+        } else {
+            FUZZ_CHECK(router.messages.size() == routedBefore);
+            if (parsed.status != LineParse::Empty)
+                ++expectedErrors;
+        }
+    };
+    for (int i = 0; i < kMaxSteps; ++i) {
+        const int before = playback.selectedIndex();
+        const int beepsBefore = dialogs.beeps;
+        const std::size_t routedBefore = router.messages.size();
+        playback.logFileStep();
+        FUZZ_CHECK(list.size() == LogPlayback::kWindowRecords);
+        const int selected = playback.selectedIndex();
+        FUZZ_CHECK(selected >= -1 && selected < LogPlayback::kWindowRecords);
+        if (dialogs.beeps != beepsBefore) {
+            FUZZ_CHECK(dialogs.beeps == beepsBefore + 1);
+            FUZZ_CHECK(!playback.stepTimer().isActive());
+            FUZZ_CHECK(selected == before);
+            // At the window's last row the step processes that row once more.
+            if (before >= 7)
+                expectProcessed(list.textAt(before), routedBefore);
+            else
+                FUZZ_CHECK(router.messages.size() == routedBefore);
+            break;
+        }
+        FUZZ_CHECK(selected >= 0);
+        ++stepped;
+        const QString expected = rawRecord(data, size, stepped);
+        FUZZ_CHECK(list.textAt(selected) == expected);
+        expectProcessed(expected, routedBefore);
+    }
+    FUZZ_CHECK(router.messages.size() == expectedRouted);
+    FUZZ_CHECK(errors.count() == expectedErrors);
+    FUZZ_CHECK(dialogs.informations == 0);
+    const std::int64_t lastStep = stepsUntilBeep(size, count);
+    FUZZ_CHECK(stepped == std::min<std::int64_t>(lastStep, kMaxSteps));
+
+    playback.closeReadLogFile();
+    QCoreApplication::processEvents();
+    return 0;
+}

@@ -1,0 +1,110 @@
+// Message lines come back from log files the user picks, so parseMessageLine
+// sees arbitrary text; and every message the tool shows or saves goes through
+// formatMessageLine, whose output must read back as the same message.
+
+#include "FuzzSupport.h"
+
+#include "core/Failure.h"
+#include "monitor/MessageLine.h"
+
+#include <cstdint>
+#include <cstring>
+
+using namespace tellvane;
+
+namespace {
+
+void checkParse(const QString& text)
+{
+    const ParsedLine parsed = parseMessageLine(text);
+    if (text.isEmpty()) {
+        FUZZ_CHECK(parsed.status == LineParse::Empty);
+        return;
+    }
+    if (text.size() < messageline::kLengthColumn) {
+        FUZZ_CHECK(parsed.status == LineParse::WrongLength);
+        return;
+    }
+    const QChar column = text.at(messageline::kLengthColumn - 1);
+    const int promised = column >= QLatin1Char('0') && column <= QLatin1Char('9') ? column.unicode() - u'0' : 0;
+    if (20 + 3 * promised > text.size()) {
+        FUZZ_CHECK(parsed.status == LineParse::IncorrectDataLength);
+        return;
+    }
+    FUZZ_CHECK(parsed.status == LineParse::Message);
+    FUZZ_CHECK(parsed.message.length == promised);
+    FUZZ_CHECK(parsed.message.time == 0.0);
+}
+
+// The time field: nine characters of digits around one separator.
+bool wellFormedTime(QStringView field, QChar separator)
+{
+    if (field.size() != 9)
+        return false;
+    int separators = 0;
+    for (QChar c : field) {
+        if (c == separator)
+            ++separators;
+        else if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    }
+    return separators == 1 && field.front() != separator && field.back() != separator;
+}
+
+// Input: 4 bytes identifier, 1 byte length, 8 bytes data, 8 bytes time, 1 byte separator choice.
+void checkRoundTrip(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 22)
+        return;
+    CanMessage m;
+    std::uint32_t id = 0;
+    std::memcpy(&id, data, 4);
+    m.id = static_cast<std::int32_t>(id);
+    m.length = data[4];
+    std::memcpy(m.data.data(), data + 5, 8);
+    std::memcpy(&m.time, data + 13, 8);
+    const QChar separator = (data[21] & 1) ? QLatin1Char(',') : QLatin1Char('.');
+
+    if (m.length > 8) {
+        bool failed = false;
+        try {
+            (void)formatMessageLine(m, separator);
+        } catch (const Failure& f) {
+            failed = f.code() == FailureCode::SubscriptOutOfRange;
+        }
+        FUZZ_CHECK(failed);
+        return;
+    }
+
+    const QString line = formatMessageLine(m, separator);
+    FUZZ_CHECK(line.size() == messageline::kLength);
+    // Time stamps below 10,000,000 s keep the field's nine characters.
+    if (m.time >= 0.0 && m.time < 1e7)
+        FUZZ_CHECK(wellFormedTime(QStringView(line).left(9), separator));
+    FUZZ_CHECK(line.at(9) == QLatin1Char(' ') && line.at(18) == QLatin1Char(' ') && line.at(20) == QLatin1Char(' '));
+
+    const ParsedLine parsed = parseMessageLine(line);
+    FUZZ_CHECK(parsed.status == LineParse::Message);
+    FUZZ_CHECK(parsed.message.id == m.id);
+    FUZZ_CHECK(parsed.message.length == m.length);
+    for (int i = 0; i < m.length; ++i)
+        FUZZ_CHECK(parsed.message.data[static_cast<std::size_t>(i)] == m.data[static_cast<std::size_t>(i)]);
+
+    // The same line as a log record, with its CR LF, reads back the same.
+    const ParsedLine fromRecord = parseMessageLine(QString(line + QLatin1String("\r\n")));
+    FUZZ_CHECK(fromRecord.status == LineParse::Message && fromRecord.message.id == m.id
+               && fromRecord.message.data == parsed.message.data);
+
+    // The ASCII column has one character per data byte.
+    FUZZ_CHECK(asciiText(m).size() == m.length);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const QString text = QString::fromLatin1(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    checkParse(text);
+    checkRoundTrip(data, size);
+    return 0;
+}

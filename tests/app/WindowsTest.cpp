@@ -331,14 +331,17 @@ TEST(Splash, KeyPressOpensTheMainWindowOnce)
     delete splash;
 }
 
+std::unique_ptr<Adapter> benchWithTraffic(FakeClock& clock)
+{
+    auto sim = std::make_unique<SimAdapter>(clock);
+    addDemoTraffic(sim->bus());
+    return sim;
+}
+
 // From the simulated bench through the link to the monitor list and the save log.
 TEST(EndToEnd, SimulatedTrafficReachesTheListAndTheSaveLog)
 {
-    AppHarness harness([](FakeClock& clock) {
-        auto sim = std::make_unique<SimAdapter>(clock);
-        addDemoTraffic(sim->bus());
-        return sim;
-    });
+    AppHarness harness(benchWithTraffic);
     harness.main().open();
     harness.app->pollTimer().setPollingEnabled(false);
     MonitorWindow* monitor = harness.main().monitorWindow();
@@ -382,11 +385,7 @@ TEST(EndToEnd, SimulatedTrafficReachesTheListAndTheSaveLog)
 // A log saved on the bench and played back goes through the same routing as live traffic.
 TEST(EndToEnd, PlaybackOfASavedLog)
 {
-    AppHarness harness([](FakeClock& clock) {
-        auto sim = std::make_unique<SimAdapter>(clock);
-        addDemoTraffic(sim->bus());
-        return sim;
-    });
+    AppHarness harness(benchWithTraffic);
     harness.main().open();
     harness.app->pollTimer().setPollingEnabled(false);
     MonitorWindow* monitor = harness.main().monitorWindow();

@@ -1,6 +1,8 @@
 #include "core/Failure.h"
 #include "monitor/MessageLine.h"
 
+#include "TestSupport.h"
+
 #include <QLocale>
 
 #include <gtest/gtest.h>
@@ -14,12 +16,7 @@ namespace {
 
 CanMessage message(std::int32_t id, double time, std::initializer_list<std::uint8_t> bytes)
 {
-    CanMessage m;
-    m.id = id;
-    m.time = time;
-    for (std::uint8_t b : bytes)
-        m.data[m.length++] = b;
-    return m;
+    return test::makeMessage(id, bytes, time);
 }
 
 TEST(MessageLine, FormatsTheFortyFiveCharacterLine)

@@ -15,15 +15,7 @@ using namespace tellvane;
 
 namespace {
 
-CanMessage message(std::int32_t id, std::initializer_list<std::uint8_t> bytes, double time = 0)
-{
-    CanMessage m;
-    m.id = id;
-    m.time = time;
-    for (std::uint8_t b : bytes)
-        m.data[m.length++] = b;
-    return m;
-}
+using test::makeMessage;
 
 struct LoggerFixture : ::testing::Test {
     QTemporaryDir dir;
@@ -38,7 +30,7 @@ TEST_F(LoggerFixture, NothingIsBuiltWhenNeitherDisplayNorSave)
 {
     logger.options().showAscii = true;
     for (int i = 0; i < 10; ++i)
-        logger.logCanMessage(message(i, {1}));
+        logger.logCanMessage(makeMessage(i, {1}));
     EXPECT_TRUE(list.isEmpty());
     EXPECT_TRUE(errors.messages.isEmpty());
 }
@@ -46,9 +38,9 @@ TEST_F(LoggerFixture, NothingIsBuiltWhenNeitherDisplayNorSave)
 TEST_F(LoggerFixture, DisplayAddsListItemsWithOrWithoutAscii)
 {
     logger.options().displayLive = true;
-    logger.logCanMessage(message(0x123, {0x41, 0x1F, 0x7F}, 1.5));
+    logger.logCanMessage(makeMessage(0x123, {0x41, 0x1F, 0x7F}, 1.5));
     logger.options().showAscii = true;
-    logger.logCanMessage(message(0x123, {0x41, 0x1F, 0x7F}, 1.5));
+    logger.logCanMessage(makeMessage(0x123, {0x41, 0x1F, 0x7F}, 1.5));
     ASSERT_EQ(list.size(), 2u);
     const QString line = QStringLiteral("01.500000 00000123 3 41 1F 7F                ");
     EXPECT_EQ(list.at(0), line + QStringLiteral("     "));
@@ -59,11 +51,11 @@ TEST_F(LoggerFixture, TheTenThousandAndFirstLineEmptiesTheList)
 {
     logger.options().displayLive = true;
     for (int i = 0; i < 10000; ++i)
-        logger.logCanMessage(message(i, {}));
+        logger.logCanMessage(makeMessage(i, {}));
     EXPECT_EQ(list.size(), 10000u);
-    logger.logCanMessage(message(1, {}));
+    logger.logCanMessage(makeMessage(1, {}));
     EXPECT_EQ(list.size(), 0u);
-    logger.logCanMessage(message(2, {}));
+    logger.logCanMessage(makeMessage(2, {}));
     EXPECT_EQ(list.size(), 1u);
 }
 
@@ -73,8 +65,8 @@ TEST_F(LoggerFixture, SavingAppendsLinesWithCrLf)
     logger.options().saveToFile = true;
     logger.openSaveLogFile();
     logger.options().showAscii = true;
-    logger.logCanMessage(message(0x123, {0x41, 0x20, 0x7E}, 1.5));
-    logger.logCanMessage(message(0, {}));
+    logger.logCanMessage(makeMessage(0x123, {0x41, 0x20, 0x7E}, 1.5));
+    logger.logCanMessage(makeMessage(0, {}));
     logger.closeSaveLogFile();
     EXPECT_TRUE(list.isEmpty()) << "saving alone shows nothing";
     const QByteArray expected = "01.500000 00000123 3 41 20 7E                \r\n"
@@ -84,7 +76,7 @@ TEST_F(LoggerFixture, SavingAppendsLinesWithCrLf)
 
     // Switched on again later in the run: the same file grows.
     logger.openSaveLogFile();
-    logger.logCanMessage(message(7, {7}));
+    logger.logCanMessage(makeMessage(7, {7}));
     logger.closeSaveLogFile();
     EXPECT_EQ(test::readFile(logPath()).size(), 3 * messageline::kRecordBytes);
     EXPECT_TRUE(errors.messages.isEmpty());
@@ -95,7 +87,7 @@ TEST_F(LoggerFixture, BufferedLinesReachTheDiskAfterTheBatch)
     logger.saveLog().setFileName(logPath());
     logger.options().saveToFile = true;
     logger.openSaveLogFile();
-    logger.logCanMessage(message(1, {1}));
+    logger.logCanMessage(makeMessage(1, {1}));
     QCoreApplication::processEvents();  // the end of the batch
     EXPECT_EQ(test::readFile(logPath()).size(), messageline::kRecordBytes);
     logger.closeSaveLogFile();
@@ -106,7 +98,7 @@ TEST_F(LoggerFixture, MissingLogFolderIsCreated)
     logger.saveLog().setFileName(dir.filePath(QStringLiteral("gone/deeper/run.txt")));
     logger.options().saveToFile = true;
     logger.openSaveLogFile();
-    logger.logCanMessage(message(1, {1}));
+    logger.logCanMessage(makeMessage(1, {1}));
     logger.closeSaveLogFile();
     EXPECT_EQ(test::readFile(dir.filePath(QStringLiteral("gone/deeper/run.txt"))).size(), messageline::kRecordBytes);
     EXPECT_TRUE(errors.messages.isEmpty());
@@ -121,7 +113,7 @@ TEST_F(LoggerFixture, FailedOpenIsReportedOnceAndLinesAreNotWritten)
     logger.options().displayLive = true;
     logger.openSaveLogFile();
     for (int i = 0; i < 5; ++i)
-        logger.logCanMessage(message(i, {1}));
+        logger.logCanMessage(makeMessage(i, {1}));
     ASSERT_EQ(errors.messages.size(), 1);
     EXPECT_TRUE(errors.messages[0].startsWith(QStringLiteral("A file error ")));
     EXPECT_TRUE(errors.messages[0].endsWith(
@@ -142,7 +134,7 @@ TEST_F(LoggerFixture, DiskFullIsReportedOnce)
     logger.openSaveLogFile();
     ASSERT_TRUE(errors.messages.isEmpty());
     for (int i = 0; i < 2000; ++i)  // well past the file's buffer
-        logger.logCanMessage(message(i, {1, 2, 3, 4, 5, 6, 7, 8}));
+        logger.logCanMessage(makeMessage(i, {1, 2, 3, 4, 5, 6, 7, 8}));
     logger.flushSaveLog();
     logger.closeSaveLogFile();
     ASSERT_EQ(errors.messages.size(), 1);
@@ -168,10 +160,10 @@ TEST_F(LoggerFixture, ListIsLeftAloneInFileMode)
 {
     logger.options().displayLive = true;
     logger.setListAvailable(false);
-    logger.logCanMessage(message(1, {1}));
+    logger.logCanMessage(makeMessage(1, {1}));
     EXPECT_TRUE(list.isEmpty());
     logger.setListAvailable(true);
-    logger.logCanMessage(message(1, {1}));
+    logger.logCanMessage(makeMessage(1, {1}));
     EXPECT_EQ(list.size(), 1u);
 }
 

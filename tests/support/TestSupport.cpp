@@ -25,6 +25,18 @@ QString FakeDialogs::openFileName(const QString&, const QString& folder, const Q
     return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
 }
 
+CanMessage makeMessage(std::int32_t id, std::initializer_list<std::uint8_t> bytes, double time)
+{
+    CanMessage m;
+    m.id = id;
+    m.time = time;
+    for (std::uint8_t b : bytes) {
+        if (m.length < 8)
+            m.data[m.length++] = b;
+    }
+    return m;
+}
+
 QString writeFile(const QString& path, const QByteArray& bytes)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());

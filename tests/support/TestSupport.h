@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <initializer_list>
 #include <vector>
 
 namespace tellvane::test {
@@ -75,6 +76,9 @@ public:
     void setPollingEnabled(bool on) override { enabled = on; }
     bool pollingEnabled() const override { return enabled; }
 };
+
+// A message from its identifier, data bytes and time stamp.
+CanMessage makeMessage(std::int32_t id, std::initializer_list<std::uint8_t> bytes, double time = 0);
 
 // Writes bytes to a file, creating folders; returns the path.
 QString writeFile(const QString& path, const QByteArray& bytes);

@@ -266,15 +266,6 @@ TEST_F(LinkFixture, BadRecordIsReportedAndEndsThisDrainOnly)
     EXPECT_EQ(router.messages.back().id, 3);
 }
 
-TEST_F(LinkFixture, NoDrainOutsideStateOne)
-{
-    adapter.sendResult = -1;
-    adapter.pushMessage(1, {1});
-    link.pollTick();
-    link.checkForIncomingCanMessages();
-    EXPECT_EQ(adapter.getCalls, 0);
-}
-
 TEST_F(LinkFixture, YieldsAreRateLimitedAndTicksDoNotReenter)
 {
     // Each message takes 1 ms of the fake clock.
@@ -308,21 +299,6 @@ TEST_F(LinkFixture, YieldsAreRateLimitedAndTicksDoNotReenter)
     EXPECT_GE(yields, 19) << "about one yield per 5 ms of draining";
     EXPECT_LE(yields, 21);
     EXPECT_FALSE(link.draining());
-}
-
-TEST_F(LinkFixture, SendLoggedLogsTheIdentifierAsSent)
-{
-    const std::uint8_t data[9] = {0x00, 0xEE, 0x00};
-    adapter.sendResult = 0;
-    EXPECT_EQ(link.sendLogged(0x98EAFFF9u, 3, data), 0) << "the result of the send";
-    ASSERT_EQ(adapter.sent.size(), 1u);
-    EXPECT_EQ(adapter.sent[0].id, 0x98EAFFF9u);
-    EXPECT_EQ(adapter.sent[0].mode, 7);
-    ASSERT_EQ(sink.messages.size(), 1u);
-    EXPECT_EQ(static_cast<std::uint32_t>(sink.messages[0].id), 0x98EAFFF9u);
-    EXPECT_EQ(sink.messages[0].data[1], 0xEE);
-    link.clearErrorRegister();
-    EXPECT_EQ(adapter.calls.back(), "WriteReg 45 1 0");
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 #include "core/DataFolder.h"
 #include "core/LineListModel.h"
 #include "core/SettingsStore.h"
-#include "core/Twips.h"
 
 #include <QSignalSpy>
 #include <QCoreApplication>
@@ -36,14 +35,6 @@ TEST(Clock, DelaySurvivesTheTickCounterWrapping)
     const std::uint32_t after = clock.tickCount();
     EXPECT_LT(after, before) << "the counter wrapped";
     EXPECT_EQ(static_cast<std::uint32_t>(after - before), 10u);
-}
-
-TEST(Clock, RealClockMovesForward)
-{
-    RealClock clock;
-    const auto start = clock.nowMicroseconds();
-    clock.delayMs(2);
-    EXPECT_GE(clock.nowMicroseconds() - start, 1000);
 }
 
 TEST(DataFolder, AppendsVelmarcoAndFallsBack)
@@ -87,16 +78,6 @@ TEST(SettingsStore, AFailedWriteIsReported)
     QDir().mkpath(path);
     SettingsStore store(path);
     EXPECT_FALSE(store.setValue(QStringLiteral("CANForm"), QStringLiteral("Top"), QStringLiteral("1")));
-}
-
-TEST(Twips, FifteenTwipsAPixelAt96Dpi)
-{
-    EXPECT_EQ(twipsToPixels(1440, 96), 96);
-    EXPECT_EQ(twipsToPixels(3900, 96), 260);
-    EXPECT_EQ(twipsToPixels(8800, 96), 587);
-    EXPECT_EQ(twipsToPixels(1440, 144), 144);
-    EXPECT_EQ(pixelsToTwips(260, 96), 3900);
-    EXPECT_EQ(pixelsToTwips(10, 0), 0);
 }
 
 QStringList contents(const LineListModel& model)

@@ -177,22 +177,6 @@ TEST_F(MonitorFixture, LeavingFileModeStopsPlaybackAndLiveLinesStayOutOfThePlayb
     EXPECT_EQ(list.size(), 1u);
 }
 
-TEST_F(MonitorFixture, PlayFullSpeedStepStop)
-{
-    monitor.switchMode();
-    dialogs.fileAnswers = {logFile(30)};
-    monitor.chooseLogFile();
-    monitor.play();
-    EXPECT_EQ(playback.stepTimer().interval(), 100);
-    monitor.runFullSpeed();
-    EXPECT_EQ(playback.stepTimer().interval(), 10);
-    monitor.stop();
-    EXPECT_FALSE(playback.stepTimer().isActive());
-    monitor.step();
-    monitor.step();
-    EXPECT_EQ(router.messages.size(), 2u);
-}
-
 TEST_F(MonitorFixture, BoardRequestIsSentAndLogged)
 {
     monitor.setDisplayLive(true);

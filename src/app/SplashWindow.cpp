@@ -2,10 +2,12 @@
 
 #include "core/Version.h"
 
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLinearGradient>
 #include <QPainter>
+#include <QScreen>
 #include <QVBoxLayout>
 
 namespace tellvane {
@@ -37,6 +39,9 @@ SplashWindow::SplashWindow(std::function<void()> openMain, QWidget* parent)
     layout->addStretch(1);
     layout->addWidget(m_version);
     layout->addStretch(1);
+
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
 
     m_timer.setSingleShot(true);
     m_timer.setInterval(kShowMs);

@@ -23,6 +23,7 @@
 #include <QPainter>
 #include <QScreen>
 
+#include <algorithm>
 #include <memory>
 
 namespace tellvane {
@@ -87,6 +88,56 @@ QMdiSubWindow* MainWindow::addChild(QWidget* child, Qt::WindowFlags flags)
     QMdiSubWindow* sub = m_mdi->addSubWindow(child, flags);
     sub->setOption(QMdiSubWindow::RubberBandMove, false);
     return sub;
+}
+
+void MainWindow::addBoardWindow(QWidget* window)
+{
+    addChild(window, kFixedSizeWindow);
+}
+
+void MainWindow::placeNewWindow(QWidget& window)
+{
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(window.parentWidget()))
+        sub->move(freePlaceFor(sub->size()));
+}
+
+QPoint MainWindow::freePlaceFor(const QSize& size)
+{
+    // The highest, then leftmost, place where the window covers no other one:
+    // windows of boards found one after another come to lie side by side.
+    // Candidate corners are the frame's own and those just past each window.
+    // When the frame is full, a cascade.
+    constexpr int kGap = 6;
+    const QRect area = m_mdi->viewport()->rect();
+    QList<QRect> taken;
+    QList<int> xs{0};
+    QList<int> ys{0};
+    const QList<QMdiSubWindow*> windows = m_mdi->subWindowList();
+    for (const QMdiSubWindow* other : windows) {
+        if (!other->isVisible() || other->isMinimized())
+            continue;
+        const QRect r = other->geometry().adjusted(0, 0, kGap, kGap);
+        taken.append(r);
+        xs.append(r.right() + 1);
+        ys.append(r.bottom() + 1);
+    }
+    std::sort(xs.begin(), xs.end());
+    std::sort(ys.begin(), ys.end());
+    for (int y : ys) {
+        for (int x : xs) {
+            const QRect candidate(QPoint(x, y), size);
+            if (!area.contains(candidate))
+                continue;
+            const bool free = std::none_of(taken.begin(), taken.end(),
+                                           [&](const QRect& r) { return r.intersects(candidate); });
+            if (free)
+                return candidate.topLeft();
+        }
+    }
+    constexpr int kStep = 28;
+    const int k = m_cascade++;
+    const int rows = std::max(1, (area.height() - size.height()) / kStep);
+    return QPoint((k % rows) * kStep + (k / rows % 8) * 3 * kStep, (k % rows) * kStep);
 }
 
 void MainWindow::open()

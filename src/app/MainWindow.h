@@ -75,6 +75,12 @@ public:
 
     // Adds a child window, outer size kept by the child itself.
     QMdiSubWindow* addChild(QWidget* child, Qt::WindowFlags flags = {});
+    // Adds a board window at the next free place of a cascade beside the monitor.
+    void addBoardWindow(QWidget* window);
+    // Moves a new child window (sized already) to a free place.
+    void placeNewWindow(QWidget& window);
+    // Where a new window of this size goes: the first free place, else a cascade.
+    QPoint freePlaceFor(const QSize& size);
 
 signals:
     // The run ends; the app quits its event loop.
@@ -93,6 +99,7 @@ private:
     QPointer<ErrorListWindow> m_errorWindow;
     QPointer<HelpWindow> m_helpWindow;
     QString m_saveLogFile;
+    int m_cascade = 0;
     bool m_loaded = false;
     bool m_closing = false;
 };

@@ -3,8 +3,10 @@
 #include "app/ErrorLog.h"
 #include "app/PollTimer.h"
 #include "can/Adapter.h"
+#include "can/BoardDirectory.h"
 #include "can/CanLink.h"
 #include "core/LineListModel.h"
+#include "diagnostics/BoardWindow.h"
 #include "monitor/LogPlayback.h"
 #include "monitor/MessageLogger.h"
 #include "monitor/MonitorController.h"
@@ -39,6 +41,9 @@ struct AppEnvironment {
 class TellvaneApp {
 public:
     TellvaneApp(AppEnvironment environment, std::unique_ptr<Adapter> adapter);
+
+    // Reports what went wrong setting the program up, once the error list can show it.
+    void reportWarnings(const QStringList& warnings);
     ~TellvaneApp();
 
     TellvaneApp(const TellvaneApp&) = delete;
@@ -54,16 +59,10 @@ public:
     MonitorController& monitor() { return *m_monitor; }
     PollTimer& pollTimer() { return m_pollTimer; }
     ErrorLog& errorLog() { return m_errorLog; }
+    BoardDirectory& boards() { return m_boards; }
     const AppEnvironment& environment() const { return m_env; }
 
 private:
-    // Routes received and replayed messages to the boards (filled in with the
-    // board protocol); for now messages end with their message line.
-    class Router final : public MessageRouter {
-    public:
-        void processCanMessage(const CanMessage&) override {}
-    };
-
     AppEnvironment m_env;
     std::unique_ptr<Adapter> m_adapter;
     ErrorLog m_errorLog;
@@ -73,9 +72,10 @@ private:
     LogPlayback m_playback;
     MonitorStatus m_status;
     PollTimer m_pollTimer;
-    Router m_router;
+    BoardDirectory m_boards;
     std::unique_ptr<MonitorController> m_monitor;
     std::unique_ptr<MainWindow> m_main;
+    std::unique_ptr<BoardWindows> m_boardWindows;
 };
 
 }  // namespace tellvane

@@ -23,7 +23,9 @@ int main(int argc, char* argv[])
     QApplication::setOrganizationName(QStringLiteral("VelmarcoDiagnostic"));
     QApplication::setApplicationVersion(QString::fromLatin1(tellvane::kVersionText));
     QApplication::setStyle(QStringLiteral("Fusion"));
-    QFont font = QApplication::font();
+    // A narrow sans serif keeps the captions inside the fixed places of the controls.
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setStyleHint(QFont::SansSerif);
     font.setPointSizeF(8.25);
     QApplication::setFont(font);
     QApplication::setWindowIcon(tellvane::appIcon());

@@ -1,6 +1,6 @@
 #include "monitor/MonitorController.h"
 
-#include "can/BoardRequests.h"
+#include "can/BoardDirectory.h"
 #include "can/CanLink.h"
 #include "core/Dialogs.h"
 #include "core/LineListModel.h"
@@ -9,10 +9,10 @@
 
 namespace tellvane {
 
-MonitorController::MonitorController(CanLink& link, PollControl& poll, MessageLogger& logger, LogPlayback& playback,
-                                     LineListModel& list, Dialogs& dialogs, QObject* parent)
-    : QObject(parent), m_link(link), m_poll(poll), m_logger(logger), m_playback(playback), m_list(list),
-      m_dialogs(dialogs)
+MonitorController::MonitorController(CanLink& link, PollControl& poll, BoardDirectory& boards, MessageLogger& logger,
+                                     LogPlayback& playback, LineListModel& list, Dialogs& dialogs, QObject* parent)
+    : QObject(parent), m_link(link), m_poll(poll), m_boards(boards), m_logger(logger), m_playback(playback),
+      m_list(list), m_dialogs(dialogs)
 {
 }
 
@@ -90,7 +90,7 @@ void MonitorController::switchMode()
 
 void MonitorController::sendBoardRequest()
 {
-    sendAllBoardRequest(m_link);
+    m_boards.sendAllBoardRequest();
 }
 
 void MonitorController::listClicked(int row)

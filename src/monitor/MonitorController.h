@@ -5,6 +5,7 @@
 
 namespace tellvane {
 
+class BoardDirectory;
 class CanLink;
 class Dialogs;
 class LineListModel;
@@ -22,8 +23,8 @@ public:
     static constexpr int kTallTwips = 8350;
     static constexpr int kShortTwips = 3900;
 
-    MonitorController(CanLink& link, PollControl& poll, MessageLogger& logger, LogPlayback& playback,
-                      LineListModel& list, Dialogs& dialogs, QObject* parent = nullptr);
+    MonitorController(CanLink& link, PollControl& poll, BoardDirectory& boards, MessageLogger& logger,
+                      LogPlayback& playback, LineListModel& list, Dialogs& dialogs, QObject* parent = nullptr);
 
     // The folder the open dialog starts in (data folder + "Tellvane/").
     void setLogFolder(const QString& folder) { m_logFolder = folder; }
@@ -61,6 +62,7 @@ private:
 
     CanLink& m_link;
     PollControl& m_poll;
+    BoardDirectory& m_boards;
     MessageLogger& m_logger;
     LogPlayback& m_playback;
     LineListModel& m_list;

@@ -1,6 +1,8 @@
+#include "can/BoardDirectory.h"
 #include "can/CanLink.h"
 #include "core/Clock.h"
 #include "core/LineListModel.h"
+#include "core/SettingsStore.h"
 #include "monitor/LogPlayback.h"
 #include "monitor/MessageLine.h"
 #include "monitor/MessageLogger.h"
@@ -33,7 +35,9 @@ struct MonitorFixture : ::testing::Test {
     MessageLogger logger{list};
     LogPlayback playback{list, dialogs};
     MonitorStatus status{link};
-    MonitorController monitor{link, poll, logger, playback, list, dialogs};
+    SettingsStore settings{dir.filePath(QStringLiteral("settings.ini"))};
+    BoardDirectory boards{link, settings};
+    MonitorController monitor{link, poll, boards, logger, playback, list, dialogs};
 
     MonitorFixture()
     {

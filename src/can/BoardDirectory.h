@@ -1,0 +1,112 @@
+#pragma once
+
+#include "can/LinkInterfaces.h"
+
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace tellvane {
+
+class CanLink;
+class SettingsStore;
+
+// A board's window as board discovery sees it; the board window implements it.
+class BoardWindowHandle {
+public:
+    virtual ~BoardWindowHandle() = default;
+    // The window's part of making a board window: address and serial texts,
+    // slot, caption, size, showing, and the marks of a conflict window.
+    virtual void initialise(std::int16_t formIndex, std::int16_t boardType, std::uint8_t address,
+                            std::int32_t serial) = 0;
+    virtual QString addressText() const = 0;
+    // Style (BTypeText) and variant (PCodeText) from the board's P-code, and the caption.
+    virtual void showPCode(const QString& style, const QString& variant, const QString& caption) = 0;
+    virtual void loadBoardPicture() = 0;
+    virtual void moveToTwips(int top, int left) = 0;
+    virtual void processDiagnosticMessages(std::uint8_t length, const std::array<std::uint8_t, 9>& data) = 0;
+};
+
+// Makes board windows (CreateNewForm's window).
+class BoardWindowFactory {
+public:
+    virtual ~BoardWindowFactory() = default;
+    virtual BoardWindowHandle* makeBoardWindow() = 0;
+};
+
+// The text transport's receiving half: acknowledgements and text packets from
+// the board in firmware download.
+class PacketReceiver {
+public:
+    virtual ~PacketReceiver() = default;
+    virtual void acknowledgementReceived() = 0;
+    // A text packet (length 2 or more, or an empty one): stored, then flagged.
+    virtual void textPacketReceived(const CanMessage& message) = 0;
+};
+
+// The firmware downloader, as far as board discovery needs it.
+class DownloaderControl {
+public:
+    virtual ~DownloaderControl() = default;
+    virtual void closeDownloader() = 0;
+};
+
+// One slot of the board table.
+struct BoardRecord {
+    std::int16_t nodeAddress = -1;       // the board's address; -1 once its window has closed
+    BoardWindowHandle* window = nullptr;  // cleared with the window, so it never dangles
+    bool diagMode = false;
+};
+
+// The boards seen on the bus: BoardTable, AddrToSlot and DownloadBoardAddress,
+// the routing of every received (or replayed) message, and the board requests.
+class BoardDirectory final : public MessageRouter {
+public:
+    static constexpr std::int16_t kNone = -1;
+
+    BoardDirectory(CanLink& link, SettingsStore& settings);
+
+    void setWindowFactory(BoardWindowFactory* factory) { m_factory = factory; }
+    void setPacketReceiver(PacketReceiver* receiver) { m_packets = receiver; }
+    void setDownloaderControl(DownloaderControl* control) { m_downloader = control; }
+
+    // ProcessCANMessage.
+    void processCanMessage(const CanMessage& message) override;
+    void addNodeToList(const CanMessage& message);
+    void routeDiagnosticMessage(const CanMessage& message);
+    void createNewForm(std::int16_t boardType, std::uint8_t address, std::int32_t serial);
+
+    void sendAllBoardRequest();
+    void sendPCodeRequest(std::uint8_t address);
+    void sendDiagOnRequest(std::uint8_t address);
+    void sendDiagOffRequest(std::uint8_t address);
+
+    // The board window's side.
+    void setDiagMode(std::int16_t slot, bool on);
+    void windowClosed(std::int16_t slot);
+
+    // Slots in use (the spare at the end not counted).
+    int slotCount() const { return static_cast<int>(m_table.size()) - 1; }
+    const BoardRecord& slot(int index) const { return m_table.at(static_cast<std::size_t>(index)); }
+    std::int16_t addrToSlot(int address) const { return m_addrToSlot.at(static_cast<std::size_t>(address)); }
+
+    std::int16_t downloadBoardAddress() const { return m_downloadBoardAddress; }
+    void setDownloadBoardAddress(std::int16_t address) { m_downloadBoardAddress = address; }
+
+private:
+    void handlePCodeReply(std::int16_t slot, const CanMessage& message);
+    void sendToBoard(const char* operation, std::uint8_t address, std::uint8_t length, const std::uint8_t* data);
+
+    CanLink& m_link;
+    SettingsStore& m_settings;
+    BoardWindowFactory* m_factory = nullptr;
+    PacketReceiver* m_packets = nullptr;
+    DownloaderControl* m_downloader = nullptr;
+    std::vector<BoardRecord> m_table;
+    std::array<std::int16_t, 257> m_addrToSlot{};
+    std::int16_t m_downloadBoardAddress = kNone;
+};
+
+}  // namespace tellvane

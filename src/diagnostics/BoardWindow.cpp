@@ -1,0 +1,284 @@
+#include "diagnostics/BoardWindow.h"
+
+#include "can/BoardMessages.h"
+#include "core/Dialogs.h"
+#include "core/ErrorReporting.h"
+#include "core/SettingsStore.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiSubWindow>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace tellvane {
+
+namespace {
+const QString kEnter = QStringLiteral("Enter Diagnostic Mode");
+const QString kExit = QStringLiteral("Exit Diagnostic Mode");
+const QString kWarning = QStringLiteral("Warning");
+
+QLineEdit* makeTextBox(QWidget* parent, const QString& name, int left, int top, int width, int height)
+{
+    auto* box = new QLineEdit(parent);
+    box->setObjectName(name);
+    box->setReadOnly(true);
+    placeTwips(box, left, top, width, height);
+    return box;
+}
+
+QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, int left, int top, int width,
+                  int height)
+{
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(name);
+    placeTwips(label, left, top, width, height);
+    return label;
+}
+}  // namespace
+
+BoardWindow::BoardWindow(BoardWindowServices services, QWidget* parent)
+    : MdiChild(parent), m_services(std::move(services))
+{
+    setObjectName(QStringLiteral("FormTemplate"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    build();
+}
+
+void BoardWindow::build()
+{
+    m_frame = new QGroupBox(QStringLiteral("Board Information"), this);
+    m_frame->setObjectName(QStringLiteral("Frame1"));
+    placeTwips(m_frame, 120, 120, 6495, 2895);
+
+    makeLabel(m_frame, QStringLiteral("Label1_0"), QStringLiteral("Address:"), 240, 360, 735, 255);
+    m_address = makeTextBox(m_frame, QStringLiteral("AddrText"), 1080, 360, 615, 285);
+    makeLabel(m_frame, QStringLiteral("Label1_3"), QStringLiteral("Serial #:"), 1800, 360, 615, 255);
+    m_serial = makeTextBox(m_frame, QStringLiteral("SerialNumText"), 2520, 360, 1215, 285);
+    makeLabel(m_frame, QStringLiteral("Label1_1"), QStringLiteral("Style:"), 480, 720, 495, 255);
+    m_style = makeTextBox(m_frame, QStringLiteral("BTypeText"), 1080, 720, 615, 285);
+    makeLabel(m_frame, QStringLiteral("Label1_2"), QStringLiteral("Variant:"), 1800, 720, 615, 255);
+    m_variant = makeTextBox(m_frame, QStringLiteral("PCodeText"), 2520, 720, 1215, 285);
+
+    m_message = new QPlainTextEdit(m_frame);
+    m_message->setObjectName(QStringLiteral("MessageText"));
+    m_message->setReadOnly(true);
+    placeTwips(m_message, 240, 1080, 3495, 855);
+
+    m_offline = makeLabel(m_frame, QStringLiteral("ErrorNodeLabel"), QStringLiteral("This board is OFF-LINE"), 240,
+                          1080, 3495, 255);
+    m_offline->setAlignment(Qt::AlignCenter);
+    m_offline->setAutoFillBackground(true);
+    QPalette red = m_offline->palette();
+    red.setColor(QPalette::Window, QColor(255, 0, 0));
+    red.setColor(QPalette::WindowText, Qt::white);
+    m_offline->setPalette(red);
+    QFont bold = m_offline->font();
+    bold.setBold(true);
+    m_offline->setFont(bold);
+    m_offline->hide();
+
+    m_startDiag = new QPushButton(kEnter, m_frame);
+    m_startDiag->setObjectName(QStringLiteral("StartDiag"));
+    placeTwips(m_startDiag, 240, 2040, 3495, 255);
+    connect(m_startDiag, &QPushButton::clicked, this, &BoardWindow::startDiagClicked);
+
+    m_download = new QPushButton(QStringLiteral("Enter Firmware Download Mode"), m_frame);
+    m_download->setObjectName(QStringLiteral("FWDownloadCommand"));
+    placeTwips(m_download, 240, 2400, 3495, 255);
+    connect(m_download, &QPushButton::clicked, this, &BoardWindow::firmwareDownloadClicked);
+
+    m_picture = new QLabel(m_frame);
+    m_picture->setObjectName(QStringLiteral("BoardPic"));
+    m_picture->setFrameShape(QFrame::StyledPanel);
+    m_picture->setAlignment(Qt::AlignCenter);
+    placeTwips(m_picture, 3960, 360, 2280, 2280);
+
+    m_diagnosticLabel = makeLabel(this, QStringLiteral("DiagnosticLabel"), QStringLiteral("Diagnostic Information"),
+                                  120, kDiagnosticLabelTop, 6495, 255);
+    m_diagnosticLabel->setFont(bold);
+    m_diagnosticLabel->hide();  // a heading for the diagnostic screen, shown with it
+
+    // A scratch box for trying display patterns, outside the visible width.
+    m_testText = makeTextBox(this, QStringLiteral("TestText"), 8520, 360, 975, 375);
+    m_testText->setText(QStringLiteral("Text1"));
+    m_testText->hide();
+}
+
+void BoardWindow::initialise(std::int16_t formIndex, std::int16_t boardType, std::uint8_t address,
+                             std::int32_t serial)
+{
+    m_address->setText(QString::number(address));
+    m_serial->setText(QString::number(serial));
+    m_formIndex = formIndex;
+    QString caption = QStringLiteral("Board Type ") + QString::number(boardType);
+    setWindowTitle(caption);
+    const bool conflict = address == board::kConflictAddress;
+    if (conflict)
+        setOuterSizeTwips(kConflictWidthTwips, kConflictHeightTwips);
+    else
+        setOuterSizeTwips(kWidthTwips, kHeightTwips);
+    if (m_services.placeNewWindow)
+        m_services.placeNewWindow(*this);
+    if (QMdiSubWindow* sub = subWindow())
+        sub->show();
+    show();
+    if (conflict) {
+        // A board without an address of its own: only its type and serial number.
+        m_offline->show();
+        placeTwips(m_frame, 120, 120, 3975, 1575);
+        setWindowTitle(caption + QStringLiteral(" [Conflict]"));
+    }
+}
+
+QString BoardWindow::addressText() const
+{
+    return m_address->text();
+}
+
+QString BoardWindow::styleText() const
+{
+    return m_style->text();
+}
+
+QString BoardWindow::variantText() const
+{
+    return m_variant->text();
+}
+
+QString BoardWindow::positionSection() const
+{
+    return styleText() + QLatin1Char('-') + variantText();
+}
+
+void BoardWindow::showPCode(const QString& style, const QString& variant, const QString& caption)
+{
+    m_variant->setText(variant);
+    m_style->setText(style);
+    setWindowTitle(caption);
+}
+
+void BoardWindow::loadBoardPicture()
+{
+    // A missing or unreadable picture leaves the one shown.
+    const QString path = QDir(m_services.programFolder)
+                             .filePath(QStringLiteral("Configuration/") + positionSection() + QStringLiteral(".jpg"));
+    if (!QFileInfo::exists(path))
+        return;
+    QPixmap picture;
+    if (!picture.load(path, "JPG"))
+        return;
+    const QSize box = m_picture->contentsRect().size();
+    if (picture.width() > box.width() || picture.height() > box.height())
+        picture = picture.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    m_picture->setPixmap(picture);
+}
+
+void BoardWindow::moveToTwips(int top, int left)
+{
+    moveOuterTwips(top, left);
+}
+
+void BoardWindow::processDiagnosticMessages(std::uint8_t /*length*/, const std::array<std::uint8_t, 9>& /*data*/)
+{
+    // The diagnostic screen built from the configuration file decodes these.
+}
+
+bool BoardWindow::inDiagnosticMode() const
+{
+    return m_startDiag->text() != kEnter;
+}
+
+std::optional<std::uint8_t> BoardWindow::requestAddress(const QString& operation) const
+{
+    bool ok = false;
+    const int address = m_address->text().trimmed().toInt(&ok);
+    if (ok && address >= 0 && address <= 255)
+        return static_cast<std::uint8_t>(address);
+    reportFailure(Failure(ok ? FailureCode::Overflow : FailureCode::TypeMismatch), operation,
+                  QStringLiteral(" with AddrText=") + m_address->text());
+    return std::nullopt;
+}
+
+void BoardWindow::startDiagClicked()
+{
+    if (inDiagnosticMode()) {
+        m_services.directory.setDiagMode(m_formIndex, false);
+        if (m_services.deleteControls)
+            m_services.deleteControls(*this);
+        m_startDiag->setText(kEnter);
+        m_diagnosticLabel->hide();
+        setOuterSizeTwips(kWidthTwips, kHeightTwips);
+        if (const auto address = requestAddress(QStringLiteral("StartDiag_Click")))
+            m_services.directory.sendDiagOffRequest(*address);
+        return;
+    }
+    if (m_variant->text().isEmpty()) {
+        m_services.dialogs.information(kWarning,
+                                       QStringLiteral("Cannot enter diagnostic mode as there is not a valid PCode value"));
+        return;
+    }
+    if (m_services.enterDiagnosticMode && m_services.enterDiagnosticMode(*this)) {
+        m_startDiag->setText(kExit);
+        m_diagnosticLabel->show();
+        if (const auto address = requestAddress(QStringLiteral("StartDiag_Click")))
+            m_services.directory.sendDiagOnRequest(*address);
+        m_services.directory.setDiagMode(m_formIndex, true);
+        return;
+    }
+    m_services.dialogs.information(kWarning, QStringLiteral("Could not find a matching .CFG file for this board"));
+}
+
+void BoardWindow::firmwareDownloadClicked()
+{
+    if (m_services.inCanMode && !m_services.inCanMode()) {
+        m_services.dialogs.information(
+            kWarning, QStringLiteral("System must be in Live CAN mode to enter Firmware Download mode"));
+        return;
+    }
+    const auto address = requestAddress(QStringLiteral("FWDownloadCommand_Click"));
+    if (!address)
+        return;
+    const std::int16_t busy = m_services.directory.downloadBoardAddress();
+    if (busy != BoardDirectory::kNone && busy != *address) {
+        m_services.dialogs.information(kWarning,
+                                       QStringLiteral("Another board is currently using the download feature, please "
+                                                      "finish and close Firmware Downloader screen"));
+        return;
+    }
+    if (!m_services.showDownloader)
+        return;  // no downloader in this build: nothing is taken
+    m_services.directory.setDownloadBoardAddress(*address);
+    m_services.showDownloader();
+}
+
+void BoardWindow::closeEvent(QCloseEvent* event)
+{
+    m_services.directory.windowClosed(m_formIndex);
+    const QString section = positionSection();
+    if (!m_services.settings.savePosition(section, outerTopTwips(), outerLeftTwips())) {
+        reportFailure(Failure(FailureCode::DeviceIoError), QStringLiteral("Form_Unload"),
+                      QStringLiteral(" while saving the position of section ") + section);
+    }
+    event->accept();
+}
+
+BoardWindows::BoardWindows(BoardWindowServices services, std::function<void(QWidget*)> addToMainWindow)
+    : m_services(std::move(services)), m_add(std::move(addToMainWindow))
+{
+}
+
+BoardWindowHandle* BoardWindows::makeBoardWindow()
+{
+    auto* window = new BoardWindow(m_services);
+    if (m_add)
+        m_add(window);
+    return window;
+}
+
+}  // namespace tellvane

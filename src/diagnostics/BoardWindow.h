@@ -1,0 +1,116 @@
+#pragma once
+
+#include "can/BoardDirectory.h"
+#include "ui/TwipsWidget.h"
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace tellvane {
+
+class Dialogs;
+class SettingsStore;
+class BoardWindow;
+
+// What a board window works with; all of it outlives the window.
+struct BoardWindowServices {
+    BoardDirectory& directory;
+    Dialogs& dialogs;
+    SettingsStore& settings;
+    QString programFolder;  // Configuration/ lies here
+    // InCANMode of the bus monitor.
+    std::function<bool()> inCanMode;
+    // Builds the diagnostic screen from the board's configuration file; false
+    // when there is none.
+    std::function<bool(BoardWindow&)> enterDiagnosticMode;
+    // Removes the diagnostic screen.
+    std::function<void(BoardWindow&)> deleteControls;
+    // Shows the firmware downloader for the board in DownloadBoardAddress.
+    std::function<void()> showDownloader;
+    // Puts a new, sized window where the main window wants it.
+    std::function<void(QWidget&)> placeNewWindow;
+};
+
+// FormTemplate: the window of one board on the bus, with its address, serial
+// number, style, variant and picture, and the buttons for diagnostic mode and
+// firmware download.
+class BoardWindow : public MdiChild, public BoardWindowHandle {
+    Q_OBJECT
+
+public:
+    static constexpr int kWidthTwips = 7020;
+    static constexpr int kDiagnosticLabelTop = 3240;
+    static constexpr int kHeightTwips = kDiagnosticLabelTop + 450;
+    static constexpr int kConflictWidthTwips = 4455;
+    static constexpr int kConflictHeightTwips = 2370;
+
+    explicit BoardWindow(BoardWindowServices services, QWidget* parent = nullptr);
+
+    std::int16_t formIndex() const { return m_formIndex; }
+    bool inDiagnosticMode() const;
+
+    // BoardWindowHandle.
+    void initialise(std::int16_t formIndex, std::int16_t boardType, std::uint8_t address,
+                    std::int32_t serial) override;
+    QString addressText() const override;
+    void showPCode(const QString& style, const QString& variant, const QString& caption) override;
+    void loadBoardPicture() override;
+    void moveToTwips(int top, int left) override;
+    void processDiagnosticMessages(std::uint8_t length, const std::array<std::uint8_t, 9>& data) override;
+
+    // The click handlers.
+    void startDiagClicked();
+    void firmwareDownloadClicked();
+
+    QString styleText() const;
+    QString variantText() const;
+    // The settings section of the window's position: style "-" variant.
+    QString positionSection() const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void build();
+    // The address in AddrText for a request to the board; reported and empty when it is none.
+    std::optional<std::uint8_t> requestAddress(const QString& operation) const;
+
+    BoardWindowServices m_services;
+    std::int16_t m_formIndex = -1;
+
+    QGroupBox* m_frame = nullptr;
+    QLineEdit* m_address = nullptr;
+    QLineEdit* m_serial = nullptr;
+    QLineEdit* m_style = nullptr;
+    QLineEdit* m_variant = nullptr;
+    QPlainTextEdit* m_message = nullptr;
+    QLabel* m_offline = nullptr;
+    QPushButton* m_startDiag = nullptr;
+    QPushButton* m_download = nullptr;
+    QLabel* m_picture = nullptr;
+    QLabel* m_diagnosticLabel = nullptr;
+    QLineEdit* m_testText = nullptr;
+};
+
+// Makes board windows in the main window.
+class BoardWindows final : public BoardWindowFactory {
+public:
+    // addToMainWindow puts a new window into the main window.
+    BoardWindows(BoardWindowServices services, std::function<void(QWidget*)> addToMainWindow);
+
+    BoardWindowHandle* makeBoardWindow() override;
+
+private:
+    BoardWindowServices m_services;
+    std::function<void(QWidget*)> m_add;
+};
+
+}  // namespace tellvane

@@ -57,6 +57,7 @@ int main(int argc, char* argv[])
                                  [] { return QDateTime::currentDateTime(); }, true},
         std::move(choice.adapter));
     dialogs.setParentWidget(&app.mainWindow());
+    app.reportWarnings(choice.warnings);
     QObject::connect(&app.mainWindow(), &tellvane::MainWindow::finished, &application, &QApplication::quit,
                      Qt::QueuedConnection);
 

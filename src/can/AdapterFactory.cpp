@@ -2,7 +2,9 @@
 
 #include "can/LibraryAdapter.h"
 #include "sim/SimAdapter.h"
-#include "sim/TrafficNode.h"
+#include "sim/BenchFile.h"
+
+#include <QDir>
 
 namespace tellvane {
 
@@ -19,7 +21,10 @@ AdapterChoice createAdapter(const QString& name, const AdapterEnvironment& envir
         choice.adapter = std::make_unique<LibraryAdapter>(environment.programFolder);
     } else if (key == QLatin1String("sim")) {
         auto sim = std::make_unique<SimAdapter>(environment.clock);
-        addDemoTraffic(sim->bus());
+        const BenchSpec bench =
+            loadBench(QDir(environment.programFolder).filePath(QStringLiteral("Configuration/SimulatedBench.txt")));
+        buildBench(*sim, bench);
+        choice.warnings = bench.warnings;
         choice.adapter = std::move(sim);
     } else {
         choice.error = QStringLiteral("Unknown adapter \"%1\"; the adapters are: %2")

@@ -3,11 +3,14 @@
 #include "core/Twips.h"
 #include "diagnostics/BoardWindow.h"
 #include "monitor/MessageLine.h"
+#include "sim/BenchFile.h"
+#include "sim/SimAdapter.h"
 
 #include "AppTestSupport.h"
 #include "FakeAdapter.h"
 
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -53,6 +56,13 @@ QString text(QWidget* w, const char* name)
 QSize outerPx(QWidget* w, int widthTwips, int heightTwips)
 {
     return {twipsToPixels(widthTwips, w->logicalDpiX()), twipsToPixels(heightTwips, w->logicalDpiY())};
+}
+
+std::unique_ptr<Adapter> benchOf(FakeClock& clock, const QString& benchText)
+{
+    auto sim = std::make_unique<SimAdapter>(clock);
+    buildBench(*sim, parseBench(benchText, QStringLiteral("test")));
+    return sim;
 }
 
 // A program on the fake adapter, with boards announced by hand.
@@ -232,6 +242,103 @@ TEST_F(BoardsOnFake, PlayedBackAnnouncementsMakeWindows)
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(sentTo(0x21, {5}), 1) << "the window asks the board, as for a live announcement";
     EXPECT_EQ(harness.app->monitorList().size(), 15u) << "the request's line stays out of the playback list";
+}
+
+// The simulated bench through the link to filled board windows.
+TEST(BoardsEndToEnd, TheBenchFillsItsWindows)
+{
+    AppHarness harness([](FakeClock& clock) { return benchOf(clock, defaultBenchText()); });
+    QImage picture(152, 152, QImage::Format_RGB32);
+    picture.fill(Qt::darkGreen);
+    QDir().mkpath(harness.programFolder() + QStringLiteral("/Configuration"));
+    ASSERT_TRUE(picture.save(harness.programFolder() + QStringLiteral("/Configuration/1201-0003.jpg"), "JPG"));
+
+    harness.main().open();
+    harness.main().showNormal();
+    harness.main().resize(1600, 1000);  // room for every window, whatever the test screen
+    QCoreApplication::processEvents();
+    harness.app->pollTimer().setPollingEnabled(false);
+    harness.tick(40);
+    QCoreApplication::processEvents();
+
+    const auto windows = boardWindows(harness.main());
+    ASSERT_EQ(windows.size(), 3) << "three boards; the conflict board is switched off";
+    BoardWindow* pump = windowTitled(harness.main(), QStringLiteral("Board 1201-0003 [33]"));
+    BoardWindow* valves = windowTitled(harness.main(), QStringLiteral("Board 1305-0012 [34]"));
+    BoardWindow* display = windowTitled(harness.main(), QStringLiteral("Board 0412-0101 [35]"));
+    ASSERT_TRUE(pump && valves && display);
+    EXPECT_EQ(text(pump, "SerialNumText"), QStringLiteral("7"));
+    EXPECT_EQ(text(display, "BTypeText"), QStringLiteral("0412"));
+    EXPECT_EQ(text(display, "PCodeText"), QStringLiteral("0101"));
+    EXPECT_FALSE(pump->findChild<QLabel*>(QStringLiteral("BoardPic"))->pixmap().isNull());
+    EXPECT_TRUE(valves->findChild<QLabel*>(QStringLiteral("BoardPic"))->pixmap().isNull()) << "no picture for it";
+
+    // Side by side: no window covers another or the monitor.
+    QList<QRect> places{harness.main().monitorWindow()->subWindow()->geometry()};
+    for (BoardWindow* w : windows)
+        places.append(w->subWindow()->geometry());
+    for (int i = 0; i < places.size(); ++i) {
+        for (int j = i + 1; j < places.size(); ++j)
+            EXPECT_FALSE(places[i].intersects(places[j])) << i << " and " << j;
+    }
+    EXPECT_EQ(harness.app->errorLog().count(), 0);
+}
+
+TEST(BoardsEndToEnd, TheConflictBoardWhenSwitchedOn)
+{
+    QString bench = defaultBenchText();
+    bench.replace(QStringLiteral("12010003 off"), QStringLiteral("12010003 on"));
+    AppHarness harness([&](FakeClock& clock) { return benchOf(clock, bench); });
+    harness.main().open();
+    harness.app->pollTimer().setPollingEnabled(false);
+    harness.tick(40);
+    EXPECT_NE(windowTitled(harness.main(), QStringLiteral("Board Type 1537 [Conflict]")), nullptr);
+    EXPECT_EQ(boardWindows(harness.main()).size(), 4);
+}
+
+// A window with a diagnostic screen to show (the builder stands in for the configuration file).
+TEST(BoardWindowModes, EnteringAndLeavingDiagnosticMode)
+{
+    AppHarness harness([](FakeClock& clock) { return benchOf(clock, defaultBenchText()); });
+    harness.main().open();
+    harness.app->pollTimer().setPollingEnabled(false);
+    harness.tick(40);
+    auto& sim = static_cast<SimAdapter&>(harness.app->adapter());
+    BoardDirectory& boards = harness.app->boards();
+    auto streaming = [&sim] {
+        for (const auto& node : sim.bus().nodes()) {
+            if (auto* b = dynamic_cast<SimBoard*>(node.get()); b && b->spec().address == 0x21)
+                return b->diagnosticMode();
+        }
+        return false;
+    };
+
+    int built = 0;
+    int removed = 0;
+    BoardWindow* w = new BoardWindow(BoardWindowServices{
+        boards, harness.dialogs, harness.settings, harness.programFolder(), [] { return true; },
+        [&](BoardWindow&) { return ++built > 0; }, [&](BoardWindow&) { ++removed; }, {}, {}});
+    harness.main().addChild(w);
+    boards.createNewForm(0, 0, 0);  // a slot for it, as discovery would make
+    w->initialise(static_cast<std::int16_t>(boards.slotCount() - 1), 1537, 0x21, 7);
+    w->showPCode(QStringLiteral("1201"), QStringLiteral("0003"), QStringLiteral("Board 1201-0003 [33]"));
+
+    auto* start = w->findChild<QPushButton*>(QStringLiteral("StartDiag"));
+    start->click();
+    EXPECT_EQ(built, 1);
+    EXPECT_EQ(start->text(), QStringLiteral("Exit Diagnostic Mode"));
+    EXPECT_TRUE(boards.slot(w->formIndex()).diagMode);
+    harness.tick(8);
+    EXPECT_TRUE(streaming()) << "the board was told diagnostic on";
+
+    w->subWindow()->setFixedSize(900, 700);  // as a FORM line may make it
+    start->click();
+    EXPECT_EQ(removed, 1);
+    EXPECT_EQ(start->text(), QStringLiteral("Enter Diagnostic Mode"));
+    EXPECT_FALSE(boards.slot(w->formIndex()).diagMode);
+    EXPECT_EQ(w->subWindow()->size(), outerPx(w, 7020, 3690));
+    harness.tick(8);
+    EXPECT_FALSE(streaming());
 }
 
 }  // namespace

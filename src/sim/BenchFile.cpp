@@ -1,0 +1,190 @@
+#include "sim/BenchFile.h"
+
+#include "sim/SimAdapter.h"
+#include "sim/TrafficNode.h"
+
+#include <QFile>
+#include <QRegularExpression>
+
+#include <limits>
+#include <optional>
+
+namespace tellvane {
+
+namespace {
+
+// Decimal, or hexadecimal after "0x"; base 16 reads bare hexadecimal digits.
+std::optional<std::uint64_t> number(const QString& text, int base = 0)
+{
+    QString digits = text;
+    if (base == 0) {
+        base = 10;
+        if (digits.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)) {
+            digits = digits.mid(2);
+            base = 16;
+        }
+    }
+    bool ok = false;
+    const qulonglong v = digits.toULongLong(&ok, base);
+    if (!ok)
+        return std::nullopt;
+    return v;
+}
+
+}  // namespace
+
+QString defaultBenchText()
+{
+    return QStringLiteral(
+        "# The simulated bench of the Tellvane diagnostic tool (--adapter sim).\n"
+        "# One thing per line; \"#\" starts a comment. Numbers are decimal or 0x hexadecimal.\n"
+        "#\n"
+        "#   board ADDRESS TYPE SERIAL PCODE [on|off]\n"
+        "#       a control board: bus address 0-255, board type 0-4095, serial number\n"
+        "#       0-1073741823, and its P-code: eight digits, style then variant\n"
+        "#       (12010003 is style 1201, variant 0003). \"off\" keeps it off the bus.\n"
+        "#   traffic IDENTIFIER PERIOD_MS [BYTE ...]\n"
+        "#       other traffic: a frame with a 29-bit identifier and up to eight\n"
+        "#       hexadecimal data bytes, sent every PERIOD_MS milliseconds\n"
+        "\n"
+        "board 0x21 1537 7       12010003\n"
+        "board 0x22 1538 1042    13050012\n"
+        "board 0x23 261  200417  04120101\n"
+        "\n"
+        "# A board in address conflict: it announces itself from address 254.\n"
+        "# Change \"off\" to \"on\" to see its window.\n"
+        "board 254  1537 99      12010003 off\n"
+        "\n"
+        "# Engine data another unit broadcasts on the same bus.\n"
+        "traffic 0x18FEF100 500 FF 40 1F FF FF FF FF FF\n");
+}
+
+BenchSpec parseBench(const QString& text, const QString& sourceName)
+{
+    BenchSpec spec;
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    const QRegularExpression blanks(QStringLiteral("\\s+"));
+    for (int i = 0; i < lines.size(); ++i) {
+        QString line = lines[i];
+        const auto hash = line.indexOf(QLatin1Char('#'));
+        if (hash >= 0)
+            line.truncate(hash);
+        const QStringList words = line.simplified().split(blanks, Qt::SkipEmptyParts);
+        if (words.isEmpty())
+            continue;
+        auto warn = [&](const QString& why) {
+            spec.warnings.append(QStringLiteral("A warning occured within the simulated bench %1, line %2: %3")
+                                     .arg(sourceName)
+                                     .arg(i + 1)
+                                     .arg(why));
+        };
+        const QString kind = words[0].toLower();
+        if (kind == QLatin1String("board")) {
+            if (words.size() < 5 || words.size() > 6) {
+                warn(QStringLiteral("a board needs ADDRESS TYPE SERIAL PCODE [on|off]"));
+                continue;
+            }
+            const auto address = number(words[1]);
+            const auto type = number(words[2]);
+            const auto serial = number(words[3]);
+            const auto pCode = number(words[4], 10);
+            if (!address || *address > 255) {
+                warn(QStringLiteral("the address must be 0 to 255"));
+                continue;
+            }
+            if (!type || *type > 4095) {
+                warn(QStringLiteral("the board type must be 0 to 4095"));
+                continue;
+            }
+            if (!serial || *serial > 0x3FFFFFFF) {
+                warn(QStringLiteral("the serial number must be 0 to 1073741823"));
+                continue;
+            }
+            if (!pCode || words[4].size() != 8) {
+                warn(QStringLiteral("the P-code must be eight digits"));
+                continue;
+            }
+            SimBoardSpec board;
+            board.address = static_cast<int>(*address);
+            board.boardType = static_cast<int>(*type);
+            board.serial = static_cast<std::uint32_t>(*serial);
+            board.pCode = static_cast<std::uint32_t>(*pCode);
+            if (words.size() == 6) {
+                const QString state = words[5].toLower();
+                if (state != QLatin1String("on") && state != QLatin1String("off")) {
+                    warn(QStringLiteral("a board is \"on\" or \"off\""));
+                    continue;
+                }
+                board.present = state == QLatin1String("on");
+            }
+            spec.boards.push_back(board);
+        } else if (kind == QLatin1String("traffic")) {
+            if (words.size() < 3 || words.size() > 11) {
+                warn(QStringLiteral("traffic needs IDENTIFIER PERIOD_MS and up to eight bytes"));
+                continue;
+            }
+            const auto id = number(words[1]);
+            const auto period = number(words[2]);
+            if (!id || *id > 0x1FFFFFFF) {
+                warn(QStringLiteral("the identifier must fit 29 bits"));
+                continue;
+            }
+            if (!period || *period < 1 || *period > 3600000) {
+                warn(QStringLiteral("the period must be 1 to 3600000 milliseconds"));
+                continue;
+            }
+            BenchSpec::Traffic traffic;
+            traffic.frame.id = static_cast<std::uint32_t>(*id);
+            traffic.periodMs = static_cast<int>(*period);
+            bool bad = false;
+            for (int b = 3; b < words.size(); ++b) {
+                const auto byte = number(words[b], 16);
+                if (!byte || *byte > 255) {
+                    bad = true;
+                    break;
+                }
+                traffic.frame.data[traffic.frame.length++] = static_cast<std::uint8_t>(*byte);
+            }
+            if (bad) {
+                warn(QStringLiteral("data bytes are two hexadecimal digits each"));
+                continue;
+            }
+            spec.traffic.push_back(traffic);
+        } else {
+            warn(QStringLiteral("unknown word \"%1\"").arg(words[0]));
+        }
+    }
+    return spec;
+}
+
+BenchSpec loadBench(const QString& fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        BenchSpec spec = parseBench(defaultBenchText(), QStringLiteral("built in"));
+        spec.warnings.prepend(QStringLiteral("A warning occured within the simulated bench: %1 could not be read, "
+                                             "the built-in bench is used")
+                                  .arg(fileName));
+        return spec;
+    }
+    // A bench file is a few lines; anything far larger is not one.
+    const QByteArray bytes = file.read(1 << 20);
+    return parseBench(QString::fromUtf8(bytes), fileName);
+}
+
+void buildBench(SimAdapter& adapter, const BenchSpec& spec)
+{
+    int position = 0;
+    for (const SimBoardSpec& board : spec.boards)
+        adapter.bus().emplaceNode<SimBoard>(board, position++);
+    if (!spec.traffic.empty()) {
+        auto& traffic = adapter.bus().emplaceNode<TrafficNode>();
+        std::int64_t first = 3000;
+        for (const BenchSpec::Traffic& t : spec.traffic) {
+            traffic.addStream(t.frame, static_cast<std::int64_t>(t.periodMs) * 1000, first);
+            first += 1700;
+        }
+    }
+}
+
+}  // namespace tellvane

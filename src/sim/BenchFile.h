@@ -1,0 +1,42 @@
+#pragma once
+
+#include "sim/SimBoard.h"
+#include "sim/SimBus.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace tellvane {
+
+class SimAdapter;
+
+// The simulated bench as the user describes it in a small text file, one
+// thing per line ("#" starts a comment):
+//
+//   board ADDRESS TYPE SERIAL PCODE [on|off]
+//   traffic IDENTIFIER PERIOD_MS [BYTE ...]
+//
+// Numbers are decimal or 0x hexadecimal; the P-code is its eight digits,
+// style then variant; traffic bytes are hexadecimal.
+struct BenchSpec {
+    struct Traffic {
+        SimFrame frame;
+        int periodMs = 100;
+    };
+    std::vector<SimBoardSpec> boards;
+    std::vector<Traffic> traffic;
+    QStringList warnings;  // one per line that could not be used
+};
+
+BenchSpec parseBench(const QString& text, const QString& sourceName);
+// The file, or the built-in bench with a warning when it cannot be read.
+BenchSpec loadBench(const QString& fileName);
+// The bench shipped with the program.
+QString defaultBenchText();
+
+// Puts the bench's boards and traffic on the adapter's bus.
+void buildBench(SimAdapter& adapter, const BenchSpec& spec);
+
+}  // namespace tellvane

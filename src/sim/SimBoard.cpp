@@ -1,0 +1,130 @@
+#include "sim/SimBoard.h"
+
+#include <cmath>
+
+namespace tellvane {
+
+namespace {
+constexpr std::uint32_t kRequestToAll = 0x18EAFFF9u;
+constexpr std::uint32_t kToolToBoardGroup = 0x18EF00F9u;
+constexpr std::uint32_t kBoardToAll = 0x18EFFF00u;
+constexpr std::uint32_t kBoardToTool = 0x18EFF900u;
+}  // namespace
+
+SimBoard::SimBoard(const SimBoardSpec& spec, int benchPosition)
+    : m_spec(spec), m_stagger(static_cast<std::int64_t>(benchPosition) * 700)
+{
+}
+
+SimFrame SimBoard::announcement() const
+{
+    SimFrame f;
+    f.id = kBoardToAll + static_cast<std::uint32_t>(m_spec.address & 0xFF);
+    f.length = 8;
+    const auto type = static_cast<std::uint32_t>(m_spec.boardType) & 0xFFF;
+    const std::uint32_t serial = m_spec.serial & 0x3FFFFFFF;
+    f.data = {0xFF,
+              0x00,
+              static_cast<std::uint8_t>(type >> 10),
+              static_cast<std::uint8_t>(type >> 2),
+              static_cast<std::uint8_t>(((type & 0x03) << 6) | (serial >> 24)),
+              static_cast<std::uint8_t>(serial >> 16),
+              static_cast<std::uint8_t>(serial >> 8),
+              static_cast<std::uint8_t>(serial)};
+    return f;
+}
+
+std::vector<SimFrame> SimBoard::diagnosticFrames(std::int64_t atUs) const
+{
+    // Values a technician can watch move: a running count, a ramp, lamps that
+    // walk, a sine wave with negative values, a wide counter and a 12-bit field.
+    const double seconds = static_cast<double>(atUs - m_diagnosticStartUs) / 1e6;
+    const auto tick = static_cast<std::uint32_t>(seconds * 10.0);
+    const auto ramp = static_cast<std::uint16_t>(static_cast<std::uint32_t>(seconds * 50.0) % 1001);
+    const auto sine = static_cast<std::int16_t>(std::lround(std::sin(seconds * 0.8) * 1500.0));
+    const auto lamps = static_cast<std::uint8_t>(1u << (static_cast<std::uint32_t>(seconds) % 8));
+    const auto field = static_cast<std::uint16_t>(static_cast<std::uint32_t>(seconds * 37.0) & 0x0FFF);
+    const std::uint32_t id = kBoardToAll + static_cast<std::uint32_t>(m_spec.address & 0xFF);
+
+    SimFrame status;
+    status.id = id;
+    status.length = 8;
+    status.data = {0x10, lamps, static_cast<std::uint8_t>(tick & 0x0F), static_cast<std::uint8_t>(ramp >> 8),
+                   static_cast<std::uint8_t>(ramp), static_cast<std::uint8_t>(static_cast<std::uint16_t>(sine) >> 8),
+                   static_cast<std::uint8_t>(sine), static_cast<std::uint8_t>(tick)};
+    SimFrame counters;
+    counters.id = id;
+    counters.length = 8;
+    counters.data = {0x01, 0x20, static_cast<std::uint8_t>(tick >> 24), static_cast<std::uint8_t>(tick >> 16),
+                     static_cast<std::uint8_t>(tick >> 8), static_cast<std::uint8_t>(tick),
+                     static_cast<std::uint8_t>(field >> 4), static_cast<std::uint8_t>((field & 0x0F) << 4)};
+    return {status, counters};
+}
+
+void SimBoard::send(const SimFrame& frame, std::int64_t atUs)
+{
+    if (m_spec.present)
+        bus()->transmit(frame, atUs, this);
+}
+
+void SimBoard::announceAt(std::int64_t atUs)
+{
+    if (!m_spec.present)
+        return;
+    ++m_announcements;
+    send(announcement(), atUs + m_stagger);
+}
+
+void SimBoard::toolJoined(std::int64_t nowUs)
+{
+    announceAt(nowUs + 10000);
+}
+
+void SimBoard::receive(const SimFrame& frame, std::int64_t atUs)
+{
+    if (!m_spec.present)
+        return;
+    const std::uint32_t address = static_cast<std::uint32_t>(m_spec.address & 0xFF);
+    if (frame.id == kRequestToAll && frame.length >= 3 && frame.data[0] == 0x00 && frame.data[1] == 0xEE
+        && frame.data[2] == 0x00) {
+        announceAt(atUs + kReplyDelayUs);
+        return;
+    }
+    if (frame.id != kToolToBoardGroup + address * 256 || frame.length < 1)
+        return;
+    if (frame.data[0] == 0x05 && m_spec.address != 254) {
+        SimFrame reply;
+        reply.id = kBoardToTool + address;
+        reply.length = 5;
+        reply.data = {0x05, static_cast<std::uint8_t>(m_spec.pCode >> 24), static_cast<std::uint8_t>(m_spec.pCode >> 16),
+                      static_cast<std::uint8_t>(m_spec.pCode >> 8), static_cast<std::uint8_t>(m_spec.pCode)};
+        send(reply, atUs + kReplyDelayUs + m_stagger);
+    } else if (frame.data[0] == 0xFE && frame.length == 5 && frame.data[1] == '$' && frame.data[2] == '1'
+               && frame.data[3] == 'X') {
+        if (frame.data[4] == '1' && !m_diagnostic) {
+            m_diagnostic = true;
+            m_diagnosticStartUs = atUs;
+            m_nextDiagnosticUs = atUs + kReplyDelayUs;
+        } else if (frame.data[4] == '0') {
+            m_diagnostic = false;
+            m_nextDiagnosticUs = kNever;
+        }
+    }
+}
+
+std::int64_t SimBoard::nextWakeUs() const
+{
+    return m_diagnostic && m_spec.present ? m_nextDiagnosticUs : kNever;
+}
+
+void SimBoard::wake(std::int64_t nowUs)
+{
+    (void)nowUs;
+    const std::int64_t at = m_nextDiagnosticUs;
+    const std::vector<SimFrame> frames = diagnosticFrames(at);
+    for (std::size_t i = 0; i < frames.size(); ++i)
+        send(frames[i], at + static_cast<std::int64_t>(i) * 500);
+    m_nextDiagnosticUs = at + kDiagnosticPeriodUs;
+}
+
+}  // namespace tellvane

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "sim/SimBus.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace tellvane {
+
+// What a simulated board is.
+struct SimBoardSpec {
+    int address = 0x21;
+    int boardType = 0;          // 12 bits
+    std::uint32_t serial = 0;   // 30 bits
+    std::uint32_t pCode = 0;    // eight decimal digits: style and variant
+    bool present = true;        // switched off boards stay silent
+};
+
+// A control board on the simulated bus. It announces itself when the tool's
+// adapter joins the bus and at every request to all boards, answers the
+// P-code request, and while diagnostic mode is on sends its diagnostic frames
+// every 100 ms, with values that move over time, until told diagnostic off.
+class SimBoard final : public SimNode {
+public:
+    static constexpr std::int64_t kReplyDelayUs = 2000;
+    static constexpr std::int64_t kDiagnosticPeriodUs = 100000;
+
+    explicit SimBoard(const SimBoardSpec& spec, int benchPosition = 0);
+
+    const SimBoardSpec& spec() const { return m_spec; }
+    void setPresent(bool present) { m_spec.present = present; }
+    bool diagnosticMode() const { return m_diagnostic; }
+    int announcements() const { return m_announcements; }
+
+    void receive(const SimFrame& frame, std::int64_t atUs) override;
+    std::int64_t nextWakeUs() const override;
+    void wake(std::int64_t nowUs) override;
+    void toolJoined(std::int64_t nowUs) override;
+
+    // The announcement and the diagnostic frames at a given time (tests use them too).
+    SimFrame announcement() const;
+    std::vector<SimFrame> diagnosticFrames(std::int64_t atUs) const;
+
+private:
+    void announceAt(std::int64_t atUs);
+    void send(const SimFrame& frame, std::int64_t atUs);
+
+    SimBoardSpec m_spec;
+    std::int64_t m_stagger;  // boards of one bench answer a little apart
+    bool m_diagnostic = false;
+    std::int64_t m_nextDiagnosticUs = kNever;
+    std::int64_t m_diagnosticStartUs = 0;
+    int m_announcements = 0;
+};
+
+}  // namespace tellvane

@@ -1,0 +1,186 @@
+#include "can/AdapterRecord.h"
+#include "can/BoardMessages.h"
+#include "core/Clock.h"
+#include "sim/BenchFile.h"
+#include "sim/SimAdapter.h"
+#include "sim/SimBoard.h"
+
+#include "TestSupport.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace tellvane;
+
+namespace {
+
+struct BoardBench : ::testing::Test {
+    FakeClock clock;
+    SimAdapter adapter{clock};
+    SimBoard* board = nullptr;
+
+    BoardBench()
+    {
+        SimBoardSpec spec;
+        spec.address = 0x21;
+        spec.boardType = 1537;
+        spec.serial = 7;
+        spec.pCode = 12010003;
+        board = &adapter.bus().emplaceNode<SimBoard>(spec);
+    }
+
+    std::vector<CanMessage> after(int ms)
+    {
+        clock.advanceMs(ms);
+        std::vector<CanMessage> out;
+        Adapter::Record r{};
+        while (adapter.getCanMess(r) == 1)
+            out.push_back(decodeRecord(r));
+        return out;
+    }
+    void send(std::uint32_t id, std::vector<std::uint8_t> data)
+    {
+        adapter.sendCanMess(id | 0x80000000u, 7, static_cast<std::uint8_t>(data.size()), data.data());
+    }
+};
+
+TEST_F(BoardBench, AnnouncesWhenTheToolJoinsAndOnRequest)
+{
+    adapter.resetInterface();
+    auto messages = after(50);
+    ASSERT_EQ(messages.size(), 1u);
+    const CanMessage& a = messages[0];
+    EXPECT_EQ(a.id, 0x18EFFF21);
+    EXPECT_EQ(a.data[0], 0xFF);
+    EXPECT_EQ(board::announcedType(a), 1537);
+    EXPECT_EQ(board::announcedSerial(a), 7);
+
+    send(0x18EAFFF9, {0x00, 0xEE, 0x00});
+    EXPECT_EQ(after(50).size(), 1u);
+    send(0x18EAFFF9, {0x00, 0xEF, 0x00});  // a request for another group
+    EXPECT_TRUE(after(50).empty());
+    EXPECT_EQ(board->announcements(), 2);
+}
+
+TEST_F(BoardBench, AnswersThePCodeRequestAddressedToIt)
+{
+    send(0x18EF21F9, {0x05});
+    send(0x18EF22F9, {0x05});
+    const auto messages = after(10);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].id, 0x18EFF921);
+    EXPECT_EQ(messages[0].length, 5);
+    EXPECT_EQ(board::pCodeText(board::pCodeValue(messages[0])), QStringLiteral("12010003"));
+}
+
+TEST_F(BoardBench, DiagnosticFramesFlowUntilDiagnosticOff)
+{
+    EXPECT_TRUE(after(500).empty());
+    send(0x18EF21F9, {0xFE, '$', '1', 'X', '1'});
+    EXPECT_TRUE(board->diagnosticMode());
+    const auto first = after(1000);
+    // Two frames every 100 ms, both to all boards from the board's address.
+    EXPECT_GE(first.size(), 19u);
+    EXPECT_LE(first.size(), 20u);
+    for (const auto& m : first)
+        EXPECT_EQ(m.id, 0x18EFFF21);
+    EXPECT_EQ(first[0].data[0], 0x10);
+    EXPECT_EQ(first[1].data[0], 0x01);
+    EXPECT_EQ(first[1].data[1], 0x20) << "a message with a two-byte number";
+    const auto later = after(3000);
+    EXPECT_NE(first.back().data, later.back().data) << "the values move";
+    send(0x18EF21F9, {0xFE, '$', '1', 'X', '0'});
+    EXPECT_FALSE(board->diagnosticMode());
+    EXPECT_LE(after(1000).size(), 2u);
+    EXPECT_TRUE(after(1000).empty());
+}
+
+TEST_F(BoardBench, SwitchedOffBoardIsSilent)
+{
+    board->setPresent(false);
+    adapter.resetInterface();
+    send(0x18EAFFF9, {0x00, 0xEE, 0x00});
+    send(0x18EF21F9, {0x05});
+    send(0x18EF21F9, {0xFE, '$', '1', 'X', '1'});
+    EXPECT_TRUE(after(1000).empty());
+}
+
+TEST(BenchFile, ReadsBoardsAndTraffic)
+{
+    const BenchSpec spec = parseBench(QStringLiteral("# a bench\n"
+                                                     "board 0x21 1537 7 12010003\n"
+                                                     "  BOARD 34 15 0x10 04120101 off  # switched off\n"
+                                                     "traffic 0x18FEF100 500 FF 40 1f\n"
+                                                     "\n"),
+                                      QStringLiteral("test"));
+    EXPECT_TRUE(spec.warnings.isEmpty()) << spec.warnings.join(QLatin1Char('\n')).toStdString();
+    ASSERT_EQ(spec.boards.size(), 2u);
+    EXPECT_EQ(spec.boards[0].address, 0x21);
+    EXPECT_EQ(spec.boards[0].pCode, 12010003u);
+    EXPECT_TRUE(spec.boards[0].present);
+    EXPECT_EQ(spec.boards[1].address, 34);
+    EXPECT_EQ(spec.boards[1].serial, 16u);
+    EXPECT_EQ(spec.boards[1].pCode, 4120101u);
+    EXPECT_FALSE(spec.boards[1].present);
+    ASSERT_EQ(spec.traffic.size(), 1u);
+    EXPECT_EQ(spec.traffic[0].frame.id, 0x18FEF100u);
+    EXPECT_EQ(spec.traffic[0].periodMs, 500);
+    EXPECT_EQ(spec.traffic[0].frame.length, 3);
+    EXPECT_EQ(spec.traffic[0].frame.data[2], 0x1F);
+}
+
+TEST(BenchFile, BadLinesAreWarnedAboutAndSkipped)
+{
+    const char* bad[] = {
+        "board 0x21 1537 7",            "board 256 1 1 12010003",      "board 0x21 4096 1 12010003",
+        "board 0x21 1 1073741824 12010003", "board 0x21 1 1 1201003",  "board 0x21 1 1 12010003 maybe",
+        "board 08x 1 1 12010003",       "traffic 0x20000000 10",       "traffic 0x100 0",
+        "traffic 0x100 10 1 2 3 4 5 6 7 8 9", "traffic 0x100 10 GG",   "traffic 0x100 10 100",
+        "switch on",
+    };
+    for (const char* line : bad) {
+        const BenchSpec spec = parseBench(QString::fromLatin1(line) + QStringLiteral("\nboard 1 1 1 00000001\n"),
+                                          QStringLiteral("bench.txt"));
+        ASSERT_EQ(spec.warnings.size(), 1) << line;
+        EXPECT_TRUE(spec.warnings[0].startsWith(
+            QStringLiteral("A warning occured within the simulated bench bench.txt, line 1: ")))
+            << spec.warnings[0].toStdString();
+        EXPECT_EQ(spec.boards.size(), 1u) << "the good line still counts: " << line;
+    }
+}
+
+TEST(BenchFile, ShippedBenchIsTheBuiltInOne)
+{
+    QFile shipped(QStringLiteral(TELLVANE_SOURCE_DIR "/Configuration/SimulatedBench.txt"));
+    ASSERT_TRUE(shipped.open(QIODevice::ReadOnly | QIODevice::Text));
+    EXPECT_EQ(QString::fromUtf8(shipped.readAll()), defaultBenchText());
+    const BenchSpec spec = parseBench(defaultBenchText(), QStringLiteral("built in"));
+    EXPECT_TRUE(spec.warnings.isEmpty());
+    ASSERT_GE(spec.boards.size(), 4u) << "three boards and the conflict board";
+    int present = 0;
+    for (const auto& b : spec.boards) {
+        present += b.present;
+        if (b.address == 254) {
+            EXPECT_FALSE(b.present) << "the conflict board is switched off until the user turns it on";
+        }
+    }
+    EXPECT_GE(present, 3);
+}
+
+TEST(BenchFile, MissingFileFallsBackWithAWarning)
+{
+    QTemporaryDir dir;
+    const BenchSpec spec = loadBench(dir.filePath(QStringLiteral("none.txt")));
+    ASSERT_EQ(spec.warnings.size(), 1);
+    EXPECT_TRUE(spec.warnings[0].contains(QStringLiteral("the built-in bench is used")));
+    EXPECT_EQ(spec.boards.size(), parseBench(defaultBenchText(), QString()).boards.size());
+
+    FakeClock clock;
+    SimAdapter adapter(clock);
+    buildBench(adapter, spec);
+    EXPECT_EQ(adapter.bus().nodes().size(), spec.boards.size() + 1) << "boards and one traffic source";
+}
+
+}  // namespace

@@ -131,6 +131,7 @@ void BoardWindow::initialise(std::int16_t formIndex, std::int16_t boardType, std
     if (conflict) {
         // A board without an address of its own: only its type and serial number.
         m_offline->show();
+        m_message->hide();  // under the off-line mark; such a board never gets a message
         placeTwips(m_frame, 120, 120, 3975, 1575);
         setWindowTitle(caption + QStringLiteral(" [Conflict]"));
     }

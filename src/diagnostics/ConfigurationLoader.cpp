@@ -1,0 +1,263 @@
+#include "diagnostics/ConfigurationLoader.h"
+
+#include "core/ErrorReporting.h"
+#include "core/Numbers.h"
+#include "diagnostics/ConfigLine.h"
+#include "diagnostics/ItemReading.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace tellvane {
+
+namespace {
+
+const QString kWarning = QStringLiteral("A warning occured within ProcessCommand, ");
+
+QByteArray readWholeFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Failure(file.exists() ? FailureCode::PermissionDenied : FailureCode::FileNotFound);
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw Failure(FailureCode::DeviceIoError);
+    return bytes;
+}
+
+// Every "<CR>", in any letter case, becomes a line break.
+QString withLineBreaks(QString text)
+{
+    for (qsizetype at = text.indexOf(QLatin1String("<CR>"), 0, Qt::CaseInsensitive); at >= 0;
+         at = text.indexOf(QLatin1String("<CR>"), 0, Qt::CaseInsensitive))
+        text.replace(at, 4, QStringLiteral("\r\n"));
+    return text;
+}
+
+}  // namespace
+
+ConfigurationLoader::ConfigurationLoader(CommandTarget& target, int formIndex)
+    : m_target(target), m_formIndex(formIndex)
+{
+}
+
+QString ConfigurationLoader::configFileName(const QString& styleText, const QString& variantText)
+{
+    const std::int16_t style = textToInt16(styleText);
+    const std::int16_t variant = textToInt16(variantText);
+    const QString variantDigits = variant < 0 ? QLatin1Char('-') + QString::number(-static_cast<int>(variant)).rightJustified(4, QLatin1Char('0'))
+                                              : QString::number(variant).rightJustified(4, QLatin1Char('0'));
+    return QString::number(style) + QLatin1Char('-') + variantDigits + QStringLiteral(".cfg");
+}
+
+bool ConfigurationLoader::enterDiagnosticMode(const QString& styleText, const QString& variantText,
+                                              const QString& folder)
+{
+    QString fileName;
+    try {
+        fileName = configFileName(styleText, variantText);
+    } catch (const Failure& failure) {
+        reportFailure(failure, QStringLiteral("EnterDiagnosticMode"),
+                      QStringLiteral(" with FormIndex =") + QString::number(m_formIndex)
+                          + QStringLiteral(", Filename=, NextLine="));
+        return false;
+    }
+    return run(QDir(folder).filePath(fileName));
+}
+
+bool ConfigurationLoader::run(const QString& configFile)
+{
+    if (!QFileInfo(configFile).isFile())
+        return false;
+    m_groupFile = QFileInfo(configFile).dir().filePath(QStringLiteral("groups.grp"));
+    QString nextLine;
+    try {
+        const QStringList lines = config::splitLines(readWholeFile(configFile));
+        for (const QString& raw : lines) {
+            nextLine = config::stringTrim(raw);
+            if (config::isCommentOrEmpty(nextLine))
+                continue;
+            QStringList param = readLine(nextLine);
+            if (!param.isEmpty())
+                processCommand(nextLine, param);
+        }
+        m_target.setTabControlToFirst();
+        return true;
+    } catch (const Failure& failure) {
+        reportFailure(failure, QStringLiteral("EnterDiagnosticMode"),
+                      QStringLiteral(" with FormIndex =") + QString::number(m_formIndex) + QStringLiteral(", Filename=")
+                          + QFileInfo(configFile).fileName() + QStringLiteral(", NextLine=") + nextLine);
+        return false;
+    }
+}
+
+QStringList ConfigurationLoader::readLine(const QString& nextLine)
+{
+    try {
+        return config::readConfigLine(nextLine);
+    } catch (const Failure& failure) {
+        reportFailure(failure, QStringLiteral("ReadConfigLine"),
+                      QStringLiteral(" with FormIndex =") + QString::number(m_formIndex) + QStringLiteral(", NextLine=")
+                          + nextLine + QStringLiteral(", ParamSize=32767"));
+        return {};
+    }
+}
+
+void ConfigurationLoader::processCommand(const QString& nextLine, QStringList& param)
+{
+    const int numParam = static_cast<int>(param.size());
+    try {
+        const QString word = param.at(0).toUpper();
+        auto countWarning = [&](const char* text) {
+            printError(kWarning + QString::fromLatin1(text) + QString::number(numParam - 1)
+                       + QStringLiteral(" in config line ") + nextLine);
+        };
+        if (word == QLatin1String("MESSAGE")) {
+            if (numParam != 2)
+                return countWarning("MESSAGE requires 2 parameters, you provided ");
+            m_target.setMessageText(withLineBreaks(param.at(1)));
+        } else if (word == QLatin1String("FORM")) {
+            if (numParam != 3)
+                return countWarning("FORM requires 2 parameters, you provided ");
+            double width = config::readNumber(param.at(1));
+            double height = config::readNumber(param.at(2));
+            if (width < kMinFormWidth)
+                width = kMinFormWidth;
+            if (height < kMinFormHeight)
+                height = kMinFormHeight;
+            m_target.setFormSize(toInt32(width), toInt32(height));
+        } else if (word == QLatin1String("TAB")) {
+            if (numParam != 2 && numParam != 6)
+                return countWarning("TAB requires 2 or 6 parameters, you provided ");
+            m_target.createTabControl(param, nextLine);
+        } else if (word == QLatin1String("FRAME")) {
+            if (numParam != 6)
+                return countWarning("FRAME requires 6 parameters, you provided ");
+            m_target.createFrameControl(param, nextLine);
+        } else if (word == QLatin1String("LABEL")) {
+            if (numParam != 6)
+                return countWarning("LABEL requires 5 parameters, you provided ");
+            m_target.createLabelControl(param, nextLine);
+        } else if (word == QLatin1String("BIT")) {
+            if (numParam != 11)
+                return countWarning("Bit control requires 10 parameters, you provided ");
+            m_target.createBitControl(param, nextLine);
+        } else if (word == QLatin1String("BWLTEXT")) {
+            if (numParam != 13)
+                return countWarning("BWLTEXT requires 12 parameters, you provided ");
+            m_target.createBWLTextControl(param, nextLine);
+        } else if (word == QLatin1String("BFTEXT")) {
+            if (numParam != 14)
+                return countWarning("BFTEXT requires 13 parameters, you provided ");
+            m_target.createBFTextControl(param, nextLine, false);
+        } else if (word == QLatin1String("SBFTEXT")) {
+            if (numParam != 14)
+                return countWarning("SBFTEXT requires 13 parameters, you provided ");
+            m_target.createBFTextControl(param, nextLine, true);
+        } else if (word == QLatin1String("GROUP")) {
+            if (numParam < 3)
+                return countWarning("GROUP requires 3 or more parameters, you provided ");
+            processGroupCommand(nextLine, param);
+        } else if (numParam >= 2 && param.at(0).startsWith(QLatin1Char('.'))) {
+            m_target.setAdditionalProperty(param, nextLine);
+        } else {
+            printError(kWarning + QStringLiteral("could not find a match  for ") + nextLine);
+        }
+    } catch (const Failure& failure) {
+        reportFailure(failure, QStringLiteral("ProcessCommand"),
+                      QStringLiteral(" with FormIndex =") + QString::number(m_formIndex) + QStringLiteral(", NextLine=")
+                          + nextLine + QStringLiteral(", ParamSize=") + QString::number(numParam)
+                          + QStringLiteral(", NumParam=") + QString::number(numParam));
+    }
+}
+
+const std::optional<QList<ConfigurationLoader::Line>>& ConfigurationLoader::groupLines()
+{
+    if (m_groupsRead)
+        return m_groups;
+    m_groupsRead = true;
+    // The group file is read once per load: edits show at the next entry into
+    // diagnostic mode, and a file of many GROUP lines does not read it each time.
+    if (!QFileInfo(m_groupFile).isFile())
+        return m_groups;
+    QList<Line> lines;
+    const QStringList raw = config::splitLines(readWholeFile(m_groupFile));
+    for (const QString& text : raw) {
+        Line line;
+        line.cleaned = config::stringTrim(text);
+        if (config::isCommentOrEmpty(line.cleaned))
+            continue;
+        line.items = readLine(line.cleaned);
+        if (!line.items.isEmpty())
+            lines.append(line);
+    }
+    m_groups = std::move(lines);
+    return m_groups;
+}
+
+void ConfigurationLoader::processGroupCommand(const QString& nextLine, const QStringList& param)
+{
+    const int numParam = static_cast<int>(param.size());
+    try {
+        const auto& lines = groupLines();
+        if (!lines)
+            return;  // no group file: GROUP lines do nothing
+        const QString name = param.at(1).toUpper();
+        if (m_depth >= kMaxGroupDepth) {
+            if (m_depthWarned)
+                return;
+            m_depthWarned = true;
+            printError(QStringLiteral("A warning occured within ProcessGroupCommand, groups nest more than %1 deep, "
+                                      "group %2 is not expanded in config line %3")
+                           .arg(kMaxGroupDepth)
+                           .arg(param.at(1), nextLine));
+            return;
+        }
+        if (++m_expansions > kMaxGroupExpansions) {
+            if (!m_expansionWarned) {
+                m_expansionWarned = true;
+                printError(QStringLiteral("A warning occured within ProcessGroupCommand, more than %1 groups expanded "
+                                          "in one file, group %2 and the groups after it are not expanded in config "
+                                          "line %3")
+                               .arg(kMaxGroupExpansions)
+                               .arg(param.at(1), nextLine));
+            }
+            return;
+        }
+        struct DepthGuard {
+            int& depth;
+            explicit DepthGuard(int& d) : depth(d) { ++depth; }
+            ~DepthGuard() { --depth; }
+        } guard(m_depth);
+
+        bool inGroup = false;
+        for (const Line& line : *lines) {
+            const QString first = line.items.at(0).toUpper();
+            if (!inGroup) {
+                inGroup = first == QLatin1String("STARTGROUP") && line.items.size() > 1
+                    && line.items.at(1).toUpper() == name;
+                continue;
+            }
+            if (first == QLatin1String("ENDGROUP")) {
+                inGroup = false;
+                continue;
+            }
+            QStringList items = line.items;
+            for (qsizetype i = 1; i < items.size(); ++i) {
+                if (items[i].left(5).compare(QLatin1String("PARAM"), Qt::CaseInsensitive) != 0)
+                    continue;
+                const std::int16_t k = textToInt16(QStringView(items[i]).mid(5));
+                if (k < 0)
+                    throw Failure(FailureCode::SubscriptOutOfRange);
+                if (k <= numParam - 1)
+                    items[i] = param.at(k);
+            }
+            processCommand(line.cleaned, items);
+        }
+    } catch (const Failure& failure) {
+        reportFailure(failure, QStringLiteral("ProcessGroupCommand"), QStringLiteral(" with NextLine=") + nextLine);
+    }
+}
+
+}  // namespace tellvane

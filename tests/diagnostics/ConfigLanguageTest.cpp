@@ -1,0 +1,325 @@
+#include "core/Failure.h"
+#include "diagnostics/ConfigLine.h"
+#include "diagnostics/ConfigurationLoader.h"
+#include "diagnostics/ItemReading.h"
+
+#include "TestSupport.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace tellvane;
+
+namespace {
+
+TEST(ConfigLine, CleanUpAndComments)
+{
+    const std::pair<const char*, const char*> cleaned[] = {
+        {"\tLABEL ,  Speed,, 3600,120 ", "LABEL ,  Speed,, 3600,120"},
+        {"  \t  ", ""},
+        {"\t\t\t", ""},
+        {"a\tb", "ab"},
+        {"   ' a note", "' a note"},
+    };
+    for (auto [in, out] : cleaned)
+        EXPECT_EQ(config::stringTrim(QString::fromLatin1(in)), QString::fromLatin1(out)) << in;
+    EXPECT_TRUE(config::isCommentOrEmpty(QString()));
+    EXPECT_TRUE(config::isCommentOrEmpty(QStringLiteral("' note")));
+    EXPECT_FALSE(config::isCommentOrEmpty(QStringLiteral("LABEL ' not a comment")));
+}
+
+TEST(ConfigLine, ItemsAreSplitAtEveryCommaAndEmptyOnesDropped)
+{
+    struct Case {
+        const char* line;
+        QStringList items;
+    };
+    const Case cases[] = {
+        {"label, Speed, 3600, 120, 1000, 255", {"label", "Speed", "3600", "120", "1000", "255"}},
+        {"LABEL , Speed ,3600,120,1000,255", {"LABEL", "Speed", "3600", "120", "1000", "255"}},
+        {"LABEL, Speed,, 3600, 120, 1000, 255", {"LABEL", "Speed", "3600", "120", "1000", "255"}},
+        {",LABEL,,", {"LABEL"}},
+        {"MESSAGE, Hello, world", {"MESSAGE", "Hello", "world"}},
+        {" , , ", {}},
+        {"A,\"b,c\"", {"A", "\"b", "c\""}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(config::readConfigLine(QString::fromLatin1(c.line)), c.items) << c.line;
+
+    int pnt = 1;
+    const QString line = QStringLiteral("a , b");
+    EXPECT_EQ(config::getNextLineItem(pnt, line), QStringLiteral("a"));
+    EXPECT_EQ(pnt, 4);
+    EXPECT_EQ(config::getNextLineItem(pnt, line), QStringLiteral("b"));
+    EXPECT_EQ(pnt, 6);
+    EXPECT_EQ(config::getNextLineItem(pnt, line), QString());
+    EXPECT_EQ(pnt, 6) << "past the end the position stays";
+}
+
+TEST(ConfigLine, HugeLinesAndOddEndings)
+{
+    QString many;
+    for (int i = 0; i < 40000; ++i)
+        many += QStringLiteral("a,");
+    EXPECT_THROW(config::readConfigLine(many), Failure) << "more items than a 16-bit count";
+    EXPECT_EQ(config::readConfigLine(QString(10000, QLatin1Char('x'))).size(), 1);
+
+    EXPECT_EQ(config::splitLines("a\r\nb\nc\rd"), QStringList({"a", "b", "c", "d"}));
+    EXPECT_EQ(config::splitLines("a\r\n\r\nb\r\n"), QStringList({"a", "", "b"}));
+    EXPECT_EQ(config::splitLines(QByteArray("x\0y", 3)).at(0).size(), 3) << "a NUL byte is kept";
+    EXPECT_EQ(config::splitLines("caf\xE9").at(0), QString::fromLatin1("caf\xE9")) << "not UTF-8: byte for byte";
+    EXPECT_EQ(config::splitLines("caf\xC3\xA9").at(0), QString::fromUtf8("caf\xC3\xA9"));
+}
+
+TEST(ItemReading, NumbersBytesWholeNumbersAndColours)
+{
+    EXPECT_EQ(config::readNumber(QStringLiteral("3600 twips")), 3600);
+    EXPECT_EQ(config::readNumber(QStringLiteral("abc")), 0);
+    EXPECT_EQ(config::readByte(QStringLiteral("7")), 7);
+    EXPECT_EQ(config::readByte(QStringLiteral("254.5")), 254) << "halves to even";
+    for (const char* bad : {"300", "-1", "255.6"})
+        EXPECT_THROW(config::readByte(QString::fromLatin1(bad)), Failure) << bad;
+
+    const std::pair<const char*, int> whole[] = {{"18", 18}, {" 18 ", 18}, {"&H12", 18}, {"1e2", 100}, {"18.5", 18},
+                                                 {"-4", -4}, {"4660", 4660}};
+    for (auto [text, value] : whole)
+        EXPECT_EQ(config::readWholeStrict(QString::fromLatin1(text)), value) << text;
+    for (const char* bad : {"18a", "", "abc", "1 8x", "&H"}) {
+        try {
+            config::readWholeStrict(QString::fromLatin1(bad));
+            ADD_FAILURE() << bad;
+        } catch (const Failure& f) {
+            EXPECT_EQ(f.code(), FailureCode::TypeMismatch) << bad;
+        }
+    }
+    EXPECT_THROW(config::readWholeStrict(QStringLiteral("3000000000")), Failure);
+
+    const std::pair<const char*, std::int32_t> colours[] = {
+        {"LG", 0x00FF00}, {"dg", 0x008000}, {"Ly", 0x00FFFF}, {"DY", 0x00C0C0}, {"LR", 0x0000FF}, {"dr", 0x0000C0},
+        {"LE", 0xC0C0C0}, {"DE", 0x808080}, {"BL", 0}, {"WH", 0xFFFFFF}, {"255", 0xFF}, {"16711680", 0xFF0000},
+        {"&HFF0000", 0xFF0000}, {"XX", 0}, {"LGX", 0}, {"", 0},
+    };
+    for (auto [code, value] : colours)
+        EXPECT_EQ(config::colourFromCode(QString::fromLatin1(code)), value) << code;
+}
+
+// Records what the loader asks of the screen.
+struct RecordingTarget final : CommandTarget {
+    QStringList calls;
+    QString message;
+    int width = 0, height = 0;
+    void record(const char* what, const QStringList& param) { calls.append(QString::fromLatin1(what) + QLatin1Char(':') + param.join(QLatin1Char('|'))); }
+    void setMessageText(const QString& text) override { message = text; }
+    void setFormSize(int w, int h) override
+    {
+        width = w;
+        height = h;
+    }
+    void createTabControl(QStringList& p, const QString&) override { record("TAB", p); }
+    void createFrameControl(QStringList& p, const QString&) override { record("FRAME", p); }
+    void createLabelControl(QStringList& p, const QString&) override { record("LABEL", p); }
+    void createBitControl(QStringList& p, const QString&) override { record("BIT", p); }
+    void createBWLTextControl(QStringList& p, const QString&) override { record("BWLTEXT", p); }
+    void createBFTextControl(QStringList& p, const QString&, bool isSigned) override { record(isSigned ? "SBFTEXT" : "BFTEXT", p); }
+    void setAdditionalProperty(QStringList& p, const QString&) override { record("PROPERTY", p); }
+    void setTabControlToFirst() override { calls.append(QStringLiteral("FIRST")); }
+};
+
+struct LoaderFixture : ::testing::Test {
+    QTemporaryDir dir;
+    RecordingTarget target;
+    test::ErrorCollector errors;
+    ConfigurationLoader loader{target, 3};
+
+    bool load(const QByteArray& config, const QByteArray& groups = QByteArray())
+    {
+        if (!groups.isNull())
+            test::writeFile(dir.filePath(QStringLiteral("groups.grp")), groups);
+        return loader.run(test::writeFile(dir.filePath(QStringLiteral("12-0034.cfg")), config));
+    }
+    void line(const char* text)
+    {
+        const QString cleaned = config::stringTrim(QString::fromUtf8(text));
+        QStringList param = config::readConfigLine(cleaned);
+        loader.processCommand(cleaned, param);
+    }
+};
+
+TEST_F(LoaderFixture, FileNameFromStyleAndVariant)
+{
+    EXPECT_EQ(ConfigurationLoader::configFileName(QStringLiteral("0012"), QStringLiteral("0034")),
+              QStringLiteral("12-0034.cfg"));
+    EXPECT_EQ(ConfigurationLoader::configFileName(QStringLiteral("0012"), QStringLiteral("34")),
+              QStringLiteral("12-0034.cfg"));
+    EXPECT_EQ(ConfigurationLoader::configFileName(QStringLiteral("1201"), QStringLiteral("0003")),
+              QStringLiteral("1201-0003.cfg"));
+    EXPECT_EQ(ConfigurationLoader::configFileName(QStringLiteral("abc"), QString()), QStringLiteral("0-0000.cfg"));
+    EXPECT_THROW(ConfigurationLoader::configFileName(QStringLiteral("99999"), QStringLiteral("1")), Failure);
+
+    test::writeFile(dir.filePath(QStringLiteral("12-0034.cfg")), "LABEL, A, 1, 2, 3, 4\n");
+    EXPECT_TRUE(loader.enterDiagnosticMode(QStringLiteral("0012"), QStringLiteral("34"), dir.path()));
+    EXPECT_FALSE(loader.enterDiagnosticMode(QStringLiteral("0012"), QStringLiteral("35"), dir.path()));
+    EXPECT_FALSE(loader.enterDiagnosticMode(QStringLiteral("99999"), QStringLiteral("35"), dir.path()));
+    ASSERT_EQ(errors.messages.size(), 1);
+    EXPECT_EQ(errors.messages[0], QStringLiteral("An unexpected error 6'Overflow' occured within EnterDiagnosticMode "
+                                                 "with FormIndex =3, Filename=, NextLine="));
+}
+
+TEST_F(LoaderFixture, DispatchInOrderAndTabsToFirstAtTheEnd)
+{
+    ASSERT_TRUE(load("' a screen\r\n"
+                     "\t\r\n"
+                     "label, Speed, 3600, 120, 1000, 255\r\n"
+                     "tab, Pump, 3600, 120, 6000, 2500\r\n"
+                     "Frame, F, 1, 2, 3, 4\r\n"
+                     "BIT, a, 1, 2, 3, 4, 5, 6, 7, 8, 9\r\n"
+                     "BWLTEXT, a, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11\r\n"
+                     "BFTEXT, a, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12\r\n"
+                     "sbftext, a, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12\r\n"
+                     ".backcolor, dr\r\n"
+                     "MESSAGE, Line one<cr>Line two<CR>three\r\n"
+                     "FORM, 5000, 9000\r\n"));
+    const QStringList expected = {
+        "LABEL:label|Speed|3600|120|1000|255",
+        "TAB:tab|Pump|3600|120|6000|2500",
+        "FRAME:Frame|F|1|2|3|4",
+        "BIT:BIT|a|1|2|3|4|5|6|7|8|9",
+        "BWLTEXT:BWLTEXT|a|1|2|3|4|5|6|7|8|9|10|11",
+        "BFTEXT:BFTEXT|a|1|2|3|4|5|6|7|8|9|10|11|12",
+        "SBFTEXT:sbftext|a|1|2|3|4|5|6|7|8|9|10|11|12",
+        "PROPERTY:.backcolor|dr",
+        "FIRST",
+    };
+    EXPECT_EQ(target.calls, expected);
+    EXPECT_EQ(target.message, QStringLiteral("Line one\r\nLine two\r\nthree"));
+    EXPECT_EQ(target.width, 7020) << "FORM only ever enlarges the width";
+    EXPECT_EQ(target.height, 9000);
+    EXPECT_TRUE(errors.messages.isEmpty());
+}
+
+TEST_F(LoaderFixture, CountWarningsQuoteTheLine)
+{
+    struct Case {
+        const char* line;
+        const char* warning;
+    };
+    const Case cases[] = {
+        {"MESSAGE, Hello, world",
+         "A warning occured within ProcessCommand, MESSAGE requires 2 parameters, you provided 2 in config line "
+         "MESSAGE, Hello, world"},
+        {"FORM, 9000", "A warning occured within ProcessCommand, FORM requires 2 parameters, you provided 1 in config line FORM, 9000"},
+        {"TAB, a, 1, 2", "A warning occured within ProcessCommand, TAB requires 2 or 6 parameters, you provided 3 in config line TAB, a, 1, 2"},
+        {"FRAME, Pumps, 3600, 120, 3000",
+         "A warning occured within ProcessCommand, FRAME requires 6 parameters, you provided 4 in config line FRAME, "
+         "Pumps, 3600, 120, 3000"},
+        {"LABEL, a", "A warning occured within ProcessCommand, LABEL requires 5 parameters, you provided 1 in config line LABEL, a"},
+        {"BIT, a, 1", "A warning occured within ProcessCommand, Bit control requires 10 parameters, you provided 2 in config line BIT, a, 1"},
+        {"bwltext, a", "A warning occured within ProcessCommand, BWLTEXT requires 12 parameters, you provided 1 in config line bwltext, a"},
+        {"BFTEXT", "A warning occured within ProcessCommand, BFTEXT requires 13 parameters, you provided 0 in config line BFTEXT"},
+        {"SBFTEXT, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14",
+         "A warning occured within ProcessCommand, SBFTEXT requires 13 parameters, you provided 14 in config line "
+         "SBFTEXT, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14"},
+        {"GROUP, Pump", "A warning occured within ProcessCommand, GROUP requires 3 or more parameters, you provided 1 in config line GROUP, Pump"},
+        {"XYZ, 1", "A warning occured within ProcessCommand, could not find a match  for XYZ, 1"},
+        {".ALIGNMENT", "A warning occured within ProcessCommand, could not find a match  for .ALIGNMENT"},
+        {"ALIGNMENT, L", "A warning occured within ProcessCommand, could not find a match  for ALIGNMENT, L"},
+    };
+    for (const Case& c : cases) {
+        errors.messages.clear();
+        line(c.line);
+        ASSERT_EQ(errors.messages.size(), 1) << c.line;
+        EXPECT_EQ(errors.messages[0], QString::fromLatin1(c.warning));
+    }
+    EXPECT_TRUE(target.calls.isEmpty()) << "nothing was built from a bad line";
+}
+
+TEST_F(LoaderFixture, FormNumbersThatDoNotFitAreFailures)
+{
+    line("FORM, 1e12, 9000");
+    ASSERT_EQ(errors.messages.size(), 1);
+    EXPECT_EQ(errors.messages[0], QStringLiteral("An unexpected error 6'Overflow' occured within ProcessCommand with "
+                                                 "FormIndex =3, NextLine=FORM, 1e12, 9000, ParamSize=3, NumParam=3"));
+}
+
+TEST_F(LoaderFixture, GroupsExpandWithTheirArguments)
+{
+    ASSERT_TRUE(load("GROUP, pump, 3600, Pressure\r\nGROUP, Pump, 10, Again\r\n",
+                     "' groups\r\n"
+                     "LABEL, outside, 1, 2, 3, 4\r\n"
+                     "STARTGROUP, Pump, ignored\r\n"
+                     "LABEL, PARAM3, PARAM2, 120, 1000, 255\r\n"
+                     "LABEL, param9, Param1, 1, 1, 1\r\n"
+                     "ENDGROUP\r\n"
+                     "STARTGROUP, Other\r\n"
+                     "LABEL, no, 1, 2, 3, 4\r\n"
+                     "ENDGROUP\r\n"
+                     "STARTGROUP, PUMP\r\n"
+                     "STARTGROUP, inner\r\n"));
+    const QStringList expected = {
+        "LABEL:LABEL|Pressure|3600|120|1000|255",
+        "LABEL:LABEL|param9|pump|1|1|1",
+        "LABEL:LABEL|Again|10|120|1000|255",
+        "LABEL:LABEL|param9|Pump|1|1|1",
+        "FIRST",
+    };
+    EXPECT_EQ(target.calls, expected) << target.calls.join(QLatin1Char('\n')).toStdString();
+    // A STARTGROUP inside a body (the second PUMP group runs to the end of the file) is a command line.
+    ASSERT_EQ(errors.messages.size(), 2);
+    EXPECT_EQ(errors.messages[0],
+              QStringLiteral("A warning occured within ProcessCommand, could not find a match  for STARTGROUP, inner"));
+}
+
+TEST_F(LoaderFixture, NestedGroupsAndTheirBound)
+{
+    ASSERT_TRUE(load("GROUP, Outer, A\r\nGROUP, Self, x\r\n",
+                     "STARTGROUP, Outer\r\n"
+                     "GROUP, Inner, PARAM2\r\n"
+                     "ENDGROUP\r\n"
+                     "STARTGROUP, Inner\r\n"
+                     "LABEL, PARAM2, 1, 2, 3, 4\r\n"
+                     "ENDGROUP\r\n"
+                     "STARTGROUP, Self\r\n"
+                     "GROUP, Self, PARAM2\r\n"
+                     "ENDGROUP\r\n"));
+    ASSERT_GE(target.calls.size(), 1);
+    EXPECT_EQ(target.calls[0], QStringLiteral("LABEL:LABEL|A|1|2|3|4"));
+    ASSERT_EQ(errors.messages.size(), 1) << "the self-invoking group stops with one warning";
+    EXPECT_EQ(errors.messages[0], QStringLiteral("A warning occured within ProcessGroupCommand, groups nest more than "
+                                                 "16 deep, group Self is not expanded in config line GROUP, Self, PARAM2"));
+}
+
+TEST_F(LoaderFixture, GroupsThatMultiplyAreStopped)
+{
+    // Each level invokes itself twice: without a bound, 2^16 expansions.
+    ASSERT_TRUE(load("GROUP, Twice, x\r\n", "STARTGROUP, Twice\r\nGROUP, Twice, a\r\nGROUP, Twice, b\r\nENDGROUP\r\n"));
+    ASSERT_EQ(errors.messages.size(), 2) << "each bound once";
+    EXPECT_TRUE(errors.messages[0].contains(QStringLiteral("nest more than 16 deep")));
+    EXPECT_TRUE(errors.messages[1].contains(QStringLiteral("more than 10000 groups expanded")));
+}
+
+TEST_F(LoaderFixture, PlaceholderOutOfRangeAndBelowZero)
+{
+    ASSERT_TRUE(load("GROUP, G, a\r\n",
+                     "STARTGROUP, G\r\n"
+                     "LABEL, PARAM7, PARAMx, 1, 2, 3\r\n"
+                     "LABEL, PARAM-1, 1, 2, 3, 4\r\n"
+                     "LABEL, never, 1, 2, 3, 4\r\n"
+                     "ENDGROUP\r\n"));
+    ASSERT_EQ(target.calls.size(), 2);
+    EXPECT_EQ(target.calls[0], QStringLiteral("LABEL:LABEL|PARAM7|GROUP|1|2|3")) << "k too large stays; PARAMx is item 0";
+    ASSERT_EQ(errors.messages.size(), 1);
+    EXPECT_EQ(errors.messages[0], QStringLiteral("An unexpected error 9'Subscript out of range' occured within "
+                                                 "ProcessGroupCommand with NextLine=GROUP, G, a"));
+}
+
+TEST_F(LoaderFixture, NoGroupFileNoFileNoWarning)
+{
+    ASSERT_TRUE(load("GROUP, Pump, 1, 2\r\n"));
+    EXPECT_TRUE(errors.messages.isEmpty());
+    EXPECT_EQ(target.calls, QStringList({"FIRST"}));
+    EXPECT_FALSE(loader.run(dir.filePath(QStringLiteral("none.cfg"))));
+    EXPECT_TRUE(errors.messages.isEmpty());
+}
+
+}  // namespace

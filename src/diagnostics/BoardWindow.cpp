@@ -4,6 +4,7 @@
 #include "core/Dialogs.h"
 #include "core/ErrorReporting.h"
 #include "core/SettingsStore.h"
+#include "diagnostics/ConfigurationLoader.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -116,6 +117,7 @@ void BoardWindow::initialise(std::int16_t formIndex, std::int16_t boardType, std
     m_address->setText(QString::number(address));
     m_serial->setText(QString::number(serial));
     m_formIndex = formIndex;
+    m_screen.setFormIndex(formIndex);
     QString caption = QStringLiteral("Board Type ") + QString::number(boardType);
     setWindowTitle(caption);
     const bool conflict = address == board::kConflictAddress;
@@ -185,9 +187,37 @@ void BoardWindow::moveToTwips(int top, int left)
     moveOuterTwips(top, left);
 }
 
-void BoardWindow::processDiagnosticMessages(std::uint8_t /*length*/, const std::array<std::uint8_t, 9>& /*data*/)
+void BoardWindow::processDiagnosticMessages(std::uint8_t length, const std::array<std::uint8_t, 9>& data)
 {
-    // The diagnostic screen built from the configuration file decodes these.
+    m_screen.processDiagnosticMessages(length, data);
+}
+
+void BoardWindow::setMessageText(const QString& text)
+{
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    m_message->setPlainText(shown);
+}
+
+void BoardWindow::setScreenSizeTwips(int width, int height)
+{
+    setOuterSizeTwips(width, height);
+}
+
+void BoardWindow::setTestText(const QString& text)
+{
+    m_testText->setText(text);
+}
+
+QString BoardWindow::configurationFolder() const
+{
+    return QDir(m_services.programFolder).filePath(QStringLiteral("Configuration"));
+}
+
+bool BoardWindow::loadDiagnosticScreen()
+{
+    ConfigurationLoader loader(m_screen, m_formIndex);
+    return loader.enterDiagnosticMode(styleText(), variantText(), configurationFolder());
 }
 
 bool BoardWindow::inDiagnosticMode() const
@@ -212,6 +242,8 @@ void BoardWindow::startDiagClicked()
         m_services.directory.setDiagMode(m_formIndex, false);
         if (m_services.deleteControls)
             m_services.deleteControls(*this);
+        else
+            m_screen.deleteControls();
         m_startDiag->setText(kEnter);
         m_diagnosticLabel->hide();
         setOuterSizeTwips(kWidthTwips, kHeightTwips);
@@ -224,7 +256,8 @@ void BoardWindow::startDiagClicked()
                                        QStringLiteral("Cannot enter diagnostic mode as there is not a valid PCode value"));
         return;
     }
-    if (m_services.enterDiagnosticMode && m_services.enterDiagnosticMode(*this)) {
+    const bool entered = m_services.enterDiagnosticMode ? m_services.enterDiagnosticMode(*this) : loadDiagnosticScreen();
+    if (entered) {
         m_startDiag->setText(kExit);
         m_diagnosticLabel->show();
         if (const auto address = requestAddress(QStringLiteral("StartDiag_Click")))

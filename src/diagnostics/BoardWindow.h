@@ -1,6 +1,7 @@
 #pragma once
 
 #include "can/BoardDirectory.h"
+#include "diagnostics/DiagnosticScreen.h"
 #include "ui/TwipsWidget.h"
 
 #include <QString>
@@ -28,10 +29,10 @@ struct BoardWindowServices {
     QString programFolder;  // Configuration/ lies here
     // InCANMode of the bus monitor.
     std::function<bool()> inCanMode;
-    // Builds the diagnostic screen from the board's configuration file; false
-    // when there is none.
+    // Builds the diagnostic screen; false when there is none. Unset: from the
+    // board's configuration file in Configuration/.
     std::function<bool(BoardWindow&)> enterDiagnosticMode;
-    // Removes the diagnostic screen.
+    // Removes the diagnostic screen. Unset: removes the controls the file made.
     std::function<void(BoardWindow&)> deleteControls;
     // Shows the firmware downloader for the board in DownloadBoardAddress.
     std::function<void()> showDownloader;
@@ -42,7 +43,7 @@ struct BoardWindowServices {
 // FormTemplate: the window of one board on the bus, with its address, serial
 // number, style, variant and picture, and the buttons for diagnostic mode and
 // firmware download.
-class BoardWindow : public MdiChild, public BoardWindowHandle {
+class BoardWindow : public MdiChild, public BoardWindowHandle, public ScreenHost {
     Q_OBJECT
 
 public:
@@ -70,6 +71,17 @@ public:
     void startDiagClicked();
     void firmwareDownloadClicked();
 
+    // ScreenHost.
+    QWidget* screenParent() override { return this; }
+    void setMessageText(const QString& text) override;
+    void setScreenSizeTwips(int width, int height) override;
+    void setTestText(const QString& text) override;
+
+    DiagnosticScreen& screen() { return m_screen; }
+    // EnterDiagnosticMode from the board's configuration file.
+    bool loadDiagnosticScreen();
+    QString configurationFolder() const;
+
     QString styleText() const;
     QString variantText() const;
     // The settings section of the window's position: style "-" variant.
@@ -85,6 +97,7 @@ private:
 
     BoardWindowServices m_services;
     std::int16_t m_formIndex = -1;
+    DiagnosticScreen m_screen{*this, -1};
 
     QGroupBox* m_frame = nullptr;
     QLineEdit* m_address = nullptr;

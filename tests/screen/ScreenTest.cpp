@@ -1,0 +1,195 @@
+#include "diagnostics/ConfigurationLoader.h"
+#include "diagnostics/DiagnosticScreen.h"
+#include "core/Failure.h"
+#include "core/Twips.h"
+#include "diagnostics/DynControls.h"
+
+#include "TestSupport.h"
+
+#include <QLocale>
+#include <QTemporaryDir>
+#include <QWidget>
+
+#include <memory>
+
+#include <gtest/gtest.h>
+
+using namespace tellvane;
+
+namespace {
+
+struct Host final : QWidget, ScreenHost {
+    QString message, testText;
+    QWidget* screenParent() override { return this; }
+    void setMessageText(const QString& text) override { message = text; }
+    void setScreenSizeTwips(int, int) override {}
+    void setTestText(const QString& text) override { testText = text; }
+};
+
+struct ScreenFixture : ::testing::Test {
+    QTemporaryDir dir;
+    Host host;
+    DiagnosticScreen screen{host, 2};
+    test::ErrorCollector errors;
+    QLocale saved;
+
+    ScreenFixture() { QLocale::setDefault(QLocale::c()); }
+    ~ScreenFixture() override { QLocale::setDefault(saved); }
+
+    bool load(const QByteArray& text)
+    {
+        ConfigurationLoader loader(screen, 2);
+        return loader.run(test::writeFile(dir.filePath(QStringLiteral("screen.cfg")), text));
+    }
+    void feed(std::initializer_list<std::uint8_t> bytes)
+    {
+        DiagnosticBuffer b{};
+        std::size_t i = 0;
+        for (std::uint8_t v : bytes)
+            b[i++] = v;
+        screen.processDiagnosticMessages(static_cast<std::uint8_t>(i), b);
+    }
+    QString text(int control) const { return dynamic_cast<DynTextBox*>(screen.control(control))->text(); }
+    std::int32_t colour(int control) const { return dynamic_cast<DynShape*>(screen.control(control))->backColorValue(); }
+};
+
+TEST(ControlNames, FormIndexAndNumberZeroPadded)
+{
+    EXPECT_EQ(DiagnosticScreen::controlName(12, 5), QStringLiteral("Control_012_005"));
+    EXPECT_EQ(DiagnosticScreen::controlName(3, 1000), QStringLiteral("Control_003_1000"));
+    EXPECT_EQ(DiagnosticScreen::controlName(0, 0), QStringLiteral("Control_000_000"));
+}
+
+TEST_F(ScreenFixture, LampsFollowTheirBits)
+{
+    ASSERT_TRUE(load("BIT, Any of two, 100, 100, 1000, 255, 16, 1, &H06, DE, LG\n"
+                     "BIT, Wide key, 400, 100, 1000, 255, 4660, 2, &H80, BL, LR\n"
+                     "BIT, Never, 700, 100, 1000, 255, 70000, 1, 255, BL, LR\n"));
+    EXPECT_EQ(screen.controlCount(), 6) << "a lamp and its label each";
+    EXPECT_EQ(screen.control(1)->property(QStringLiteral("Left")).toInt(), 500) << "the label 400 to the right";
+    EXPECT_EQ(colour(0), 0xFFFFFF) << "the toolkit's colour until the first frame";
+    const std::pair<std::uint8_t, std::int32_t> cases[] = {{0x02, 0x00FF00}, {0x04, 0x00FF00}, {0x06, 0x00FF00}, {0x01, 0x808080}};
+    for (auto [byte, expected] : cases) {
+        feed({16, byte});
+        EXPECT_EQ(colour(0), expected) << int(byte);
+    }
+    feed({0x12, 0x34, 0x80});
+    EXPECT_EQ(colour(2), 0x0000FF);
+    feed({0x12, 0x35, 0x80});
+    EXPECT_EQ(colour(2), 0x0000FF) << "another key changes nothing";
+    feed({0xFF, 0xFF, 0xFF});
+    EXPECT_EQ(colour(4), 0xFFFFFF) << "a number above 65535 never matches";
+    EXPECT_TRUE(errors.messages.isEmpty());
+}
+
+TEST_F(ScreenFixture, ValueBoxesScaleAndFormat)
+{
+    ASSERT_TRUE(load("BWLTEXT, -, 100, 100, 1000, 285, 16, B, 1, 0.5, -40, D, 0\n"
+                     "BWLTEXT, -, 400, 100, 1000, 285, 16, B, 1, 0.5, -40, D, 0.00\n"
+                     "BWLTEXT, -, 700, 100, 1000, 285, 16, B, 1, 0.1, 0, D, ;;;\n"
+                     "BWLTEXT, -, 1000, 100, 1000, 285, 16, B, 1, 1, 0, H, 0\n"
+                     "BFTEXT, -, 1300, 100, 1000, 285, 16, 2, 3, 6, 1, 0, D, 0\n"
+                     "SBFTEXT, -, 1600, 100, 1000, 285, 16, 3, 3, 4, 1, 0, D, 0\n"));
+    EXPECT_EQ(text(0), QStringLiteral("-"));
+    EXPECT_EQ(host.testText, QStringLiteral("123")) << "the last pattern tried";
+    feed({16, 100, 0x0A, 0xC8});
+    EXPECT_EQ(text(0), QStringLiteral("10"));
+    EXPECT_EQ(text(1), QStringLiteral("10.00"));
+    EXPECT_EQ(text(2), QStringLiteral("")) << "a pattern of empty sections shows no digits";
+    EXPECT_EQ(text(3), QStringLiteral("64"));
+    EXPECT_EQ(text(4), QStringLiteral("43")) << "0b101011 from byte 2 bits 3-0 and byte 3 bits 7-6";
+    EXPECT_EQ(text(5), QStringLiteral("-8"));
+}
+
+TEST_F(ScreenFixture, FailuresInDecodingStopThatFrameOnly)
+{
+    ASSERT_TRUE(load("BWLTEXT, -, 100, 100, 1000, 285, 16, B, 1, 1, 0, D, 0\n"
+                     "BFTEXT, -, 400, 100, 1000, 285, 16, 7, 0, 10, 1, 0, D, 0\n"
+                     "BFTEXT, -, 700, 100, 1000, 285, 16, 1, 7, 8, 1, 0, D, 0\n"
+                     "BWLTEXT, -, 1000, 100, 1000, 285, 17, L, 1, 1, 0, H, 0\n"
+                     "BWLTEXT, -, 1300, 100, 1000, 285, 17, B, 5, 1, 0, D, 0\n"));
+    feed({16, 1, 2});
+    EXPECT_EQ(text(0), QStringLiteral("1"));
+    EXPECT_EQ(text(2), QStringLiteral("-")) << "after the failing field nothing more from this frame";
+    feed({16, 1, 2});
+    EXPECT_EQ(text(2), QStringLiteral("-")) << "the failing field stops every frame before it";
+    ASSERT_EQ(errors.messages.size(), 2);
+    EXPECT_EQ(errors.messages[0],
+              QStringLiteral("An unexpected error 9'Subscript out of range' occured within ProcessDiagnosticMessages"));
+    feed({17, 0xFF, 0xFF, 0xFF, 0xFF, 7});
+    EXPECT_EQ(text(3), QStringLiteral("0"));
+    EXPECT_EQ(text(4), QStringLiteral("7")) << "the hexadecimal error does not stop the frame";
+    ASSERT_EQ(errors.messages.size(), 3);
+    EXPECT_EQ(errors.messages[2], QStringLiteral("An unexpected error occured within ProcessDiagnosticMessages with Hex "
+                                                 "value greater than 0x7FFF,FFFF"));
+}
+
+TEST_F(ScreenFixture, RecordsOfFailedCommandsNeverReachAnotherControl)
+{
+    ASSERT_TRUE(load("LABEL, First, 100, 100, 1000, 255\n"
+                     "BIT, Bad byte, 400, 100, 1000, 255, 16, 300, 1, DE, LG\n"
+                     "BWLTEXT, -, 700, 100, 1000, 285, 16x, B, 1, 1, 0, D, 0\n"
+                     "BIT, Left text, 1000, abc, 1000, 255, 16, 1, 1, DE, LG\n"));
+    EXPECT_EQ(screen.bitControls().size(), 2u);
+    EXPECT_FALSE(screen.bitControls()[0].valid);
+    EXPECT_FALSE(screen.bwlTexts()[0].valid);
+    EXPECT_TRUE(screen.bitControls()[1].valid) << "the lamp works without its label";
+    ASSERT_EQ(screen.controlCount(), 2) << "the label, and the lamp; no label for it";
+    feed({16, 0xFF});
+    EXPECT_EQ(colour(1), 0x00FF00);
+    EXPECT_EQ(screen.control(0)->property(QStringLiteral("Caption")).toString(), QStringLiteral("First"));
+}
+
+TEST_F(ScreenFixture, LeavingDiagnosticModeEmptiesTheScreen)
+{
+    const QByteArray file = "TAB, Pump, 3600, 120, 6000, 2500\n"
+                            "BIT, Lamp, 400, 100, 1000, 255, 16, 1, 1, DE, LG\n"
+                            "TAB, Valves\n"
+                            "BWLTEXT, -, 400, 100, 1000, 285, 16, B, 2, 1, 0, D, 0\n";
+    ASSERT_TRUE(load(file));
+    auto* tabs = dynamic_cast<DynTabContainer*>(screen.control(0));
+    ASSERT_NE(tabs, nullptr);
+    EXPECT_EQ(tabs->currentPage(), 0) << "the screen opens on its first page";
+    EXPECT_TRUE(screen.control(1)->widget()->isVisibleTo(&host));
+    EXPECT_FALSE(screen.control(3)->widget()->isVisibleTo(&host)) << "on the page not shown";
+    EXPECT_EQ(tabs->pageOf(screen.control(3)->widget()), 1);
+
+    screen.deleteControls();
+    EXPECT_EQ(screen.controlCount(), 0);
+    EXPECT_TRUE(host.findChildren<QWidget*>().isEmpty());
+    EXPECT_FALSE(screen.bitListInUse());
+    feed({16, 0xFF, 0xFF});  // nothing left to update, nothing reported
+    EXPECT_TRUE(errors.messages.isEmpty());
+
+    ASSERT_TRUE(load(file));
+    EXPECT_EQ(screen.control(0)->widget()->objectName(), QStringLiteral("Control_002_000"));
+    EXPECT_EQ(screen.bitControls().size(), 1u) << "the tables start afresh";
+    feed({16, 0xFF, 42});
+    EXPECT_EQ(text(3), QStringLiteral("42"));
+}
+
+TEST_F(ScreenFixture, PropertiesByNameWithTheirLimits)
+{
+    ASSERT_TRUE(load("LABEL, L, 1, 2, 3, 4\n"));
+    DynControl* label = screen.control(0);
+    EXPECT_THROW(label->setProperty(QStringLiteral("Tabs"), 2), Failure);
+    EXPECT_THROW(label->setProperty(QStringLiteral("Width"), -1), Failure);
+    EXPECT_THROW(label->setProperty(QStringLiteral("BackColor"), 0x1000000), Failure);
+    EXPECT_THROW(label->setProperty(QStringLiteral("Alignment"), 3), Failure);
+    EXPECT_THROW(label->setProperty(QStringLiteral("AutoSize"), QStringLiteral("maybe")), Failure);
+    label->setProperty(QStringLiteral("AutoSize"), QStringLiteral("FALSE"));
+    label->setProperty(QStringLiteral("Top"), 1440);
+    EXPECT_EQ(label->widget()->y(), twipsToPixels(1440, label->widget()->logicalDpiY()));
+    EXPECT_EQ(label->property(QStringLiteral("Top")).toInt(), 1440);
+    for (const char* kind : {"Label", "Frame", "TabContainer", "Shape", "TextBox"}) {
+        std::unique_ptr<DynControl> c(DynControl::create(QString::fromLatin1(kind), QStringLiteral("x"), &host));
+        ASSERT_NE(c, nullptr) << kind;
+        EXPECT_EQ(c->kind(), QString::fromLatin1(kind));
+        EXPECT_FALSE(c->widget()->isVisibleTo(&host)) << "made hidden";
+        for (const QString& name : c->propertyNames())
+            EXPECT_NO_THROW(c->property(name)) << kind << " " << name.toStdString();
+    }
+    EXPECT_EQ(DynControl::create(QStringLiteral("Button"), QStringLiteral("x"), &host), nullptr);
+}
+
+}  // namespace

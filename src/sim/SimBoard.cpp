@@ -36,15 +36,26 @@ SimFrame SimBoard::announcement() const
 
 std::vector<SimFrame> SimBoard::diagnosticFrames(std::int64_t atUs) const
 {
-    // Values a technician can watch move: a running count, a ramp, lamps that
-    // walk, a sine wave with negative values, a wide counter and a 12-bit field.
+    // Values a technician can watch move, in three messages:
+    //   16 (0x10)      walking lamps, a 4-bit count, a ramp (word), a sine (signed word), a count (byte)
+    //   288 (0x0120)   uptime in tenths of a second (long), a 12-bit field
+    //   17 (0x11)      a temperature (signed byte), a pressure (signed long), alarm bits,
+    //                  a 3-bit mode and a signed 5-bit trim in one byte
     const double seconds = static_cast<double>(atUs - m_diagnosticStartUs) / 1e6;
     const auto tick = static_cast<std::uint32_t>(seconds * 10.0);
+    const auto whole = static_cast<std::uint32_t>(seconds);
     const auto ramp = static_cast<std::uint16_t>(static_cast<std::uint32_t>(seconds * 50.0) % 1001);
     const auto sine = static_cast<std::int16_t>(std::lround(std::sin(seconds * 0.8) * 1500.0));
-    const auto lamps = static_cast<std::uint8_t>(1u << (static_cast<std::uint32_t>(seconds) % 8));
+    const auto lamps = static_cast<std::uint8_t>(1u << (whole % 8));
     const auto field = static_cast<std::uint16_t>(static_cast<std::uint32_t>(seconds * 37.0) & 0x0FFF);
+    const auto temperature = static_cast<std::int8_t>(std::lround(std::sin(seconds * 0.3) * 60.0));
+    const auto pressure = static_cast<std::int32_t>(std::lround(std::sin(seconds * 0.2) * 200000.0));
+    const auto alarms = static_cast<std::uint8_t>((whole % 6 < 3 ? 0x01 : 0) | (whole % 10 < 2 ? 0x02 : 0)
+                                                  | (whole % 4 == 1 ? 0x04 : 0) | ((whole / 3) % 2 ? 0x08 : 0));
+    const auto mode = static_cast<std::uint8_t>((whole / 5) % 8);
+    const auto trim = static_cast<std::int8_t>(std::lround(std::sin(seconds) * 15.0));
     const std::uint32_t id = kBoardToAll + static_cast<std::uint32_t>(m_spec.address & 0xFF);
+    const auto p = static_cast<std::uint32_t>(pressure);
 
     SimFrame status;
     status.id = id;
@@ -58,7 +69,18 @@ std::vector<SimFrame> SimBoard::diagnosticFrames(std::int64_t atUs) const
     counters.data = {0x01, 0x20, static_cast<std::uint8_t>(tick >> 24), static_cast<std::uint8_t>(tick >> 16),
                      static_cast<std::uint8_t>(tick >> 8), static_cast<std::uint8_t>(tick),
                      static_cast<std::uint8_t>(field >> 4), static_cast<std::uint8_t>((field & 0x0F) << 4)};
-    return {status, counters};
+    SimFrame process;
+    process.id = id;
+    process.length = 8;
+    process.data = {0x11,
+                    static_cast<std::uint8_t>(temperature),
+                    static_cast<std::uint8_t>(p >> 24),
+                    static_cast<std::uint8_t>(p >> 16),
+                    static_cast<std::uint8_t>(p >> 8),
+                    static_cast<std::uint8_t>(p),
+                    alarms,
+                    static_cast<std::uint8_t>((mode << 5) | (static_cast<std::uint8_t>(trim) & 0x1F))};
+    return {status, counters, process};
 }
 
 void SimBoard::send(const SimFrame& frame, std::int64_t atUs)

@@ -26,6 +26,22 @@ QByteArray readWholeFile(const QString& path)
     return bytes;
 }
 
+// "PARAM" (any case) and a number after it: PARAM2, param 3, PARAM-1. A word
+// such as "Parameters" that merely starts like one is text.
+bool isPlaceholder(const QString& item)
+{
+    if (item.left(5).compare(QLatin1String("PARAM"), Qt::CaseInsensitive) != 0)
+        return false;
+    for (qsizetype i = 5; i < item.size(); ++i) {
+        const QChar c = item.at(i);
+        if (c.isDigit())
+            return true;
+        if (c != QLatin1Char(' ') && c != QLatin1Char('-') && c != QLatin1Char('+'))
+            return false;
+    }
+    return false;
+}
+
 // Every "<CR>", in any letter case, becomes a line break.
 QString withLineBreaks(QString text)
 {
@@ -232,20 +248,23 @@ void ConfigurationLoader::processGroupCommand(const QString& nextLine, const QSt
         } guard(m_depth);
 
         bool inGroup = false;
+        bool found = false;
         for (const Line& line : *lines) {
             const QString first = line.items.at(0).toUpper();
             if (!inGroup) {
                 inGroup = first == QLatin1String("STARTGROUP") && line.items.size() > 1
                     && line.items.at(1).toUpper() == name;
+                found |= inGroup;
                 continue;
             }
             if (first == QLatin1String("ENDGROUP")) {
                 inGroup = false;
                 continue;
             }
+            found = true;
             QStringList items = line.items;
             for (qsizetype i = 1; i < items.size(); ++i) {
-                if (items[i].left(5).compare(QLatin1String("PARAM"), Qt::CaseInsensitive) != 0)
+                if (!isPlaceholder(items[i]))
                     continue;
                 const std::int16_t k = textToInt16(QStringView(items[i]).mid(5));
                 if (k < 0)
@@ -254,6 +273,11 @@ void ConfigurationLoader::processGroupCommand(const QString& nextLine, const QSt
                     items[i] = param.at(k);
             }
             processCommand(line.cleaned, items);
+        }
+        if (!found) {
+            printError(QStringLiteral("A warning occured within ProcessGroupCommand, could not find the group %1 in "
+                                      "groups.grp in config line %2")
+                           .arg(param.at(1), nextLine));
         }
     } catch (const Failure& failure) {
         reportFailure(failure, QStringLiteral("ProcessGroupCommand"), QStringLiteral(" with NextLine=") + nextLine);

@@ -116,7 +116,8 @@ std::int16_t DiagnosticScreen::returnNextControlIndex()
         return static_cast<std::int16_t>(n);
     } catch (const Failure& failure) {
         reportFailure(failure, QStringLiteral("ReturnNextControlIndex"));
-        return 0;
+        // No number: the builder's next step fails, and no control that exists is touched.
+        return -1;
     }
 }
 
@@ -135,8 +136,10 @@ void DiagnosticScreen::createNewControl(std::int16_t cntrlIndex, const QString& 
         DynControl* made = DynControl::create(cntrlType, controlName(m_formIndex, cntrlIndex), parent);
         if (!made)
             throw Failure(FailureCode::InvalidPropertyValue);
-        // The number may be taken already when an earlier builder failed: the new control replaces it.
-        delete m_widgets[static_cast<std::size_t>(cntrlIndex)].data();
+        if (m_widgets[static_cast<std::size_t>(cntrlIndex)]) {
+            delete made->widget();
+            throw Failure(FailureCode::InvalidPropertyValue);  // the name is taken
+        }
         m_controls[static_cast<std::size_t>(cntrlIndex)] = made;
         m_widgets[static_cast<std::size_t>(cntrlIndex)] = made->widget();
     } catch (const Failure& failure) {

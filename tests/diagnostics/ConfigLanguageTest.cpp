@@ -302,15 +302,24 @@ TEST_F(LoaderFixture, PlaceholderOutOfRangeAndBelowZero)
 {
     ASSERT_TRUE(load("GROUP, G, a\r\n",
                      "STARTGROUP, G\r\n"
-                     "LABEL, PARAM7, PARAMx, 1, 2, 3\r\n"
+                     "LABEL, PARAM7, Parameters, 1, 2, 3\r\n"
                      "LABEL, PARAM-1, 1, 2, 3, 4\r\n"
                      "LABEL, never, 1, 2, 3, 4\r\n"
                      "ENDGROUP\r\n"));
     ASSERT_EQ(target.calls.size(), 2);
-    EXPECT_EQ(target.calls[0], QStringLiteral("LABEL:LABEL|PARAM7|GROUP|1|2|3")) << "k too large stays; PARAMx is item 0";
+    EXPECT_EQ(target.calls[0], QStringLiteral("LABEL:LABEL|PARAM7|Parameters|1|2|3"))
+        << "k too large stays; a word that only starts like a placeholder is text";
     ASSERT_EQ(errors.messages.size(), 1);
     EXPECT_EQ(errors.messages[0], QStringLiteral("An unexpected error 9'Subscript out of range' occured within "
                                                  "ProcessGroupCommand with NextLine=GROUP, G, a"));
+}
+
+TEST_F(LoaderFixture, UnknownGroupIsReported)
+{
+    ASSERT_TRUE(load("GROUP, Nowhere, 1\r\n", "STARTGROUP, Somewhere\r\nENDGROUP\r\n"));
+    ASSERT_EQ(errors.messages.size(), 1);
+    EXPECT_EQ(errors.messages[0], QStringLiteral("A warning occured within ProcessGroupCommand, could not find the "
+                                                 "group Nowhere in groups.grp in config line GROUP, Nowhere, 1"));
 }
 
 TEST_F(LoaderFixture, NoGroupFileNoFileNoWarning)

@@ -168,6 +168,19 @@ TEST_F(ScreenFixture, LeavingDiagnosticModeEmptiesTheScreen)
     EXPECT_EQ(text(3), QStringLiteral("42"));
 }
 
+TEST_F(ScreenFixture, ATakenNumberIsNeverMadeAgain)
+{
+    ASSERT_TRUE(load("LABEL, First, 100, 100, 1000, 255\n"));
+    QWidget* first = screen.control(0)->widget();
+    screen.createNewControl(0, QStringLiteral("Label"));
+    ASSERT_EQ(errors.messages.size(), 1);
+    EXPECT_EQ(errors.messages[0], QStringLiteral("An unexpected error 380'Invalid property value' occured within CreateNewControl"));
+    EXPECT_EQ(screen.control(0)->widget(), first);
+    EXPECT_EQ(screen.control(0)->property(QStringLiteral("Caption")).toString(), QStringLiteral("First"));
+    screen.createNewControl(-1, QStringLiteral("Label"));
+    EXPECT_EQ(errors.messages.size(), 2) << "no number, no control";
+}
+
 TEST_F(ScreenFixture, PropertiesByNameWithTheirLimits)
 {
     ASSERT_TRUE(load("LABEL, L, 1, 2, 3, 4\n"));

@@ -85,6 +85,8 @@ std::int16_t FakeAdapter::disableTs()
 std::int16_t FakeAdapter::getCanMess(Record& record)
 {
     ++getCalls;
+    if (onGet)
+        onGet(getCalls);
     if (records.empty())
         return getResultWhenEmpty;
     record = records.front();
@@ -103,6 +105,8 @@ std::int16_t FakeAdapter::sendCanMess(std::uint32_t id, std::uint8_t mode, std::
 {
     calls.push_back("SendCANMess " + hex(id) + " " + std::to_string(mode) + " " + std::to_string(length));
     sent.push_back(Sent{id, mode, length, std::vector<std::uint8_t>(data, data + length)});
+    if (onSend)
+        onSend(sent.back());
     if (!sendResults.empty()) {
         const std::int16_t r = sendResults.front();
         sendResults.pop_front();

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -44,6 +45,10 @@ public:
     std::optional<std::int16_t> getResultOverride;  // answered instead of 1 for a record
 
     std::deque<Record> records;
+
+    // Reactions: a board answering what it was sent, something arriving on a drain.
+    std::function<void(const Sent&)> onSend;
+    std::function<void(int getCall)> onGet;
 
     // Queues a received message; ticks: time stamp in 8 us ticks, none without.
     void pushMessage(std::uint32_t id, std::vector<std::uint8_t> data, std::uint8_t status = 0,

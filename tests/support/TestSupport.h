@@ -10,6 +10,14 @@
 #include <initializer_list>
 #include <vector>
 
+#include <ostream>
+
+// Readable QStrings in test failures.
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+
 namespace tellvane::test {
 
 // Collects every error-list message while it lives.

@@ -1,0 +1,55 @@
+#include "core/TextLineReader.h"
+
+namespace tellvane {
+
+namespace {
+constexpr qint64 kChunk = 64 * 1024;
+}
+
+bool TextLineReader::open(const QString& fileName)
+{
+    m_file.setFileName(fileName);
+    m_buffer.clear();
+    m_position = 0;
+    m_pendingLf = false;
+    return m_file.open(QIODevice::ReadOnly);
+}
+
+bool TextLineReader::fill()
+{
+    if (m_position < m_buffer.size())
+        return true;
+    m_buffer = m_file.read(kChunk);
+    m_position = 0;
+    return !m_buffer.isEmpty();
+}
+
+bool TextLineReader::atEnd()
+{
+    if (m_pendingLf && fill() && m_buffer.at(m_position) == '\n') {
+        ++m_position;
+        m_pendingLf = false;
+    }
+    return !fill();
+}
+
+QByteArray TextLineReader::readLine()
+{
+    QByteArray line;
+    if (atEnd())
+        return line;
+    m_pendingLf = false;
+    while (fill()) {
+        const char c = m_buffer.at(m_position++);
+        if (c == '\n')
+            return line;
+        if (c == '\r') {
+            m_pendingLf = true;
+            return line;
+        }
+        line.append(c);
+    }
+    return line;
+}
+
+}  // namespace tellvane

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+namespace tellvane {
+
+// Reads a text file line by line without holding it whole: lines end in
+// CR LF, LF or CR; a last line without an ending counts, an ending at the end
+// of the file makes no empty line after it. Bytes are read one for one.
+class TextLineReader {
+public:
+    // False when the file cannot be opened; error() then tells why.
+    bool open(const QString& fileName);
+    bool atEnd();
+    // The next line without its ending.
+    QByteArray readLine();
+    QFileDevice::FileError error() const { return m_file.error(); }
+
+private:
+    bool fill();
+
+    QFile m_file;
+    QByteArray m_buffer;
+    qsizetype m_position = 0;
+    bool m_pendingLf = false;  // a CR ended the last line; an LF right after it belongs to it
+};
+
+}  // namespace tellvane

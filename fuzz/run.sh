@@ -20,7 +20,8 @@ cmake --build --preset fuzz
 bin="$root/build/fuzz/bin"
 scratch="$(mktemp -d "${TMPDIR:-/tmp}/tellvane-fuzz.XXXXXX")"
 targets=(fuzz_message_line fuzz_adapter_record fuzz_log_records fuzz_leading_number fuzz_board_messages
-         fuzz_bench_file fuzz_config_file fuzz_display_pattern)
+         fuzz_bench_file fuzz_config_file fuzz_display_pattern
+         fuzz_firmware_input)
 
 # Leaks count as failures; a crash stops the target at once.
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"

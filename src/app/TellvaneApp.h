@@ -5,8 +5,10 @@
 #include "can/Adapter.h"
 #include "can/BoardDirectory.h"
 #include "can/CanLink.h"
+#include "can/TextTransport.h"
 #include "core/LineListModel.h"
 #include "diagnostics/BoardWindow.h"
+#include "firmware/FirmwareDownloader.h"
 #include "monitor/LogPlayback.h"
 #include "monitor/MessageLogger.h"
 #include "monitor/MonitorController.h"
@@ -21,6 +23,7 @@ namespace tellvane {
 
 class Clock;
 class Dialogs;
+class DownloaderWindow;
 class MainWindow;
 class SettingsStore;
 
@@ -60,6 +63,9 @@ public:
     PollTimer& pollTimer() { return m_pollTimer; }
     ErrorLog& errorLog() { return m_errorLog; }
     BoardDirectory& boards() { return m_boards; }
+    TextTransport& transport() { return m_transport; }
+    FirmwareDownloader& downloader() { return m_downloader; }
+    DownloaderWindow* downloaderWindow() { return m_downloaderWindow; }
     const AppEnvironment& environment() const { return m_env; }
 
 private:
@@ -73,6 +79,9 @@ private:
     MonitorStatus m_status;
     PollTimer m_pollTimer;
     BoardDirectory m_boards;
+    TextTransport m_transport;
+    FirmwareDownloader m_downloader;
+    DownloaderWindow* m_downloaderWindow = nullptr;  // owned by the main window
     std::unique_ptr<MonitorController> m_monitor;
     std::unique_ptr<MainWindow> m_main;
     std::unique_ptr<BoardWindows> m_boardWindows;

@@ -160,7 +160,7 @@ std::int16_t SimAdapter::sendCanMess(std::uint32_t id, std::uint8_t /*mode*/, st
     if (data && length > 0)
         std::memcpy(frame.data.data(), data, length);
     m_bus->transmitFromTool(frame);
-    return 1;
+    return m_reportSendFailure ? kSendFailed : 1;
 }
 
 std::int16_t SimAdapter::readReg(std::uint8_t reg, std::uint8_t count, std::uint8_t* buffer)

@@ -39,6 +39,8 @@ public:
     void setPluggedIn(bool plugged) { m_plugged = plugged; }
     void setBusConnected(bool connected) { m_busConnected = connected; }
     void raiseErrorFlags(std::uint8_t flags) { m_errorFlags |= flags; }
+    // Frames still go on the bus, but the send call answers 0 (failed).
+    void setReportSendFailure(bool on) { m_reportSendFailure = on; }
     std::uint8_t errorFlags() const { return m_errorFlags; }
     std::size_t queued() const { return m_queue.size(); }
     std::uint64_t dropped() const { return m_dropped; }
@@ -77,7 +79,8 @@ private:
     bool m_timeStamps = false;
     bool m_plugged = true;
     bool m_busConnected = true;
-    bool m_overflowed = false;  // sticky until the adapter is reset or cleared
+    bool m_overflowed = false;
+    bool m_reportSendFailure = false;  // sticky until the adapter is reset or cleared
     std::uint8_t m_errorFlags = 0;
     std::uint64_t m_dropped = 0;
 };

@@ -1,5 +1,6 @@
 #include "sim/SimBoard.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace tellvane {
@@ -11,9 +12,17 @@ constexpr std::uint32_t kBoardToAll = 0x18EFFF00u;
 constexpr std::uint32_t kBoardToTool = 0x18EFF900u;
 }  // namespace
 
-SimBoard::SimBoard(const SimBoardSpec& spec, int benchPosition)
-    : m_spec(spec), m_stagger(static_cast<std::int64_t>(benchPosition) * 700)
+QString SimBoard::passwordFor(std::uint32_t serial)
 {
+    const std::uint32_t mixed = serial * 2654435761u;
+    return QString::number((mixed >> 16) & 0xFFFF, 16).toUpper().rightJustified(4, QLatin1Char('0'));
+}
+
+SimBoard::SimBoard(const SimBoardSpec& spec, int benchPosition)
+    : m_spec(spec), m_stagger(static_cast<std::int64_t>(benchPosition) * 700),
+      m_loader(spec.address, passwordFor(spec.serial), QString::number(spec.pCode).rightJustified(8, QLatin1Char('0')))
+{
+    m_loader.setSender([this](const SimFrame& frame, std::int64_t atUs) { send(frame, atUs); });
 }
 
 SimFrame SimBoard::announcement() const
@@ -122,7 +131,7 @@ void SimBoard::receive(const SimFrame& frame, std::int64_t atUs)
                       static_cast<std::uint8_t>(m_spec.pCode >> 8), static_cast<std::uint8_t>(m_spec.pCode)};
         send(reply, atUs + kReplyDelayUs + m_stagger);
     } else if (frame.data[0] == 0xFE && frame.length == 5 && frame.data[1] == '$' && frame.data[2] == '1'
-               && frame.data[3] == 'X') {
+               && frame.data[3] == 'X' && (frame.data[4] == '1' || frame.data[4] == '0')) {
         if (frame.data[4] == '1' && !m_diagnostic) {
             m_diagnostic = true;
             m_diagnosticStartUs = atUs;
@@ -131,17 +140,37 @@ void SimBoard::receive(const SimFrame& frame, std::int64_t atUs)
             m_diagnostic = false;
             m_nextDiagnosticUs = kNever;
         }
+    } else if (frame.data[0] == 0xFE && frame.length == 1) {
+        m_loader.ackReceived(atUs);
+    } else if (frame.data[0] == 0xFE && frame.length >= 2) {
+        QByteArray text;
+        for (int i = 1; i < frame.length; ++i)
+            text.append(static_cast<char>(frame.data[static_cast<std::size_t>(i)]));
+        if (m_loader.textReceived(text, atUs)) {
+            SimFrame ack;
+            ack.id = kBoardToTool + address;
+            ack.length = 1;
+            ack.data[0] = 0xFE;
+            send(ack, atUs);
+        }
+        if (m_loader.takeRestartRequest())
+            announceAt(atUs + kReplyDelayUs);
     }
 }
 
 std::int64_t SimBoard::nextWakeUs() const
 {
-    return m_diagnostic && m_spec.present ? m_nextDiagnosticUs : kNever;
+    if (!m_spec.present)
+        return kNever;
+    return std::min(m_diagnostic ? m_nextDiagnosticUs : kNever, m_loader.nextWakeUs());
 }
 
 void SimBoard::wake(std::int64_t nowUs)
 {
-    (void)nowUs;
+    if (m_loader.nextWakeUs() <= nowUs)
+        m_loader.wake(nowUs);
+    if (!m_diagnostic || m_nextDiagnosticUs > nowUs)
+        return;
     const std::int64_t at = m_nextDiagnosticUs;
     const std::vector<SimFrame> frames = diagnosticFrames(at);
     for (std::size_t i = 0; i < frames.size(); ++i)

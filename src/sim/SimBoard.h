@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sim/SimBootLoader.h"
 #include "sim/SimBus.h"
 
 #include <cstdint>
@@ -18,8 +19,9 @@ struct SimBoardSpec {
 
 // A control board on the simulated bus. It announces itself when the tool's
 // adapter joins the bus and at every request to all boards, answers the
-// P-code request, and while diagnostic mode is on sends its diagnostic frames
-// every 100 ms, with values that move over time, until told diagnostic off.
+// P-code request, while diagnostic mode is on sends its diagnostic frames
+// every 100 ms, with values that move over time, until told diagnostic off,
+// and speaks its boot loader's text dialogue for firmware download.
 class SimBoard final : public SimNode {
 public:
     static constexpr std::int64_t kReplyDelayUs = 2000;
@@ -31,6 +33,9 @@ public:
     void setPresent(bool present) { m_spec.present = present; }
     bool diagnosticMode() const { return m_diagnostic; }
     int announcements() const { return m_announcements; }
+    SimBootLoader& bootLoader() { return m_loader; }
+    // The password the boot loader asks for, made from the serial number.
+    static QString passwordFor(std::uint32_t serial);
 
     void receive(const SimFrame& frame, std::int64_t atUs) override;
     std::int64_t nextWakeUs() const override;
@@ -51,6 +56,7 @@ private:
     std::int64_t m_nextDiagnosticUs = kNever;
     std::int64_t m_diagnosticStartUs = 0;
     int m_announcements = 0;
+    SimBootLoader m_loader;
 };
 
 }  // namespace tellvane

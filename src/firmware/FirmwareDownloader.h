@@ -1,0 +1,109 @@
+#pragma once
+
+#include "can/BoardDirectory.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <cstdint>
+
+namespace tellvane {
+
+class CanLink;
+class Clock;
+class Dialogs;
+class SettingsStore;
+class TextTransport;
+
+// The downloader window as the dialogue sees it.
+class DownloaderView {
+public:
+    virtual ~DownloaderView() = default;
+    virtual void showWindow() = 0;
+    virtual void hideWindow() = 0;
+    virtual void clearInfo() = 0;
+    virtual void addInfoLine(const QString& line) = 0;
+    virtual int selectedInfoLine() const = 0;  // -1: none
+    virtual QString infoLine(int row) const = 0;
+    virtual void clearInfoSelection() = 0;
+    virtual QString fileName() const = 0;
+    virtual void setFileName(const QString& path) = 0;
+    virtual void setStatus(const QString& text) = 0;
+    virtual void setProgress(int percent) = 0;  // -1: no progress shown
+    virtual void setWarningVisible(bool visible) = 0;
+    // While a stage runs the buttons that start one are off.
+    virtual void setBusy(bool busy) = 0;
+    // Lets pending window events run, so that the window is drawn.
+    virtual void yield() = 0;
+};
+
+// FirmwareDL's logic: the board's information, the choice of area and file,
+// and the download dialogue (download mode, password, area, S-record lines,
+// flash). One instance for the program; the window is its view.
+class FirmwareDownloader final : public QObject, public DownloaderControl {
+    Q_OBJECT
+
+public:
+    static constexpr int kInfoDelayMs = 500;
+
+    FirmwareDownloader(TextTransport& transport, BoardDirectory& boards, CanLink& link, Clock& clock, Dialogs& dialogs,
+                       SettingsStore& settings, QString programFolder, QObject* parent = nullptr);
+
+    void setView(DownloaderView* view) { m_view = view; }
+
+    // The board window opened the downloader for the board in DownloadBoardAddress.
+    void open();
+    // The board being served announced itself again: the window closes.
+    void closeDownloader() override;
+    // The window was closed (by the user or as above): the board is free.
+    void windowClosed();
+    bool isOpen() const { return m_open; }
+    bool isRunning() const { return m_running; }
+
+    // RequestNodeInfo; runs once, 500 ms after opening.
+    void requestNodeInfo();
+    void infoListClicked(int row);
+    void chooseFile();
+    // Step 3, Command3.
+    void startDownload();
+    // Step 4, MigrateCommand.
+    void flashToMemory();
+
+    std::int16_t sendPassword();
+    std::int16_t downloadS19();
+    std::int16_t sendS19Line(const QByteArray& line, bool slow);
+    std::int16_t sendMigrateCmd();
+    void displayErrorMessage(std::int16_t code);
+
+    QString areaId() const { return m_areaId; }
+    QString boardPassword() const { return m_password; }
+    int downloadWarnings() const { return m_warnings; }
+    const QTimer& infoTimer() const { return m_infoTimer; }
+
+private:
+    void status(const QString& text);
+    void yield();
+    // A stage started from a click runs alone.
+    bool begin();
+    void end();
+
+    TextTransport& m_transport;
+    BoardDirectory& m_boards;
+    CanLink& m_link;
+    Clock& m_clock;
+    Dialogs& m_dialogs;
+    SettingsStore& m_settings;
+    QString m_programFolder;
+    DownloaderView* m_view = nullptr;
+    QTimer m_infoTimer;
+
+    QString m_areaId;    // DownloadAreaID
+    QString m_password;  // BoardPassword
+    int m_warnings = 0;  // DownloadWarnings
+    bool m_open = false;
+    bool m_running = false;
+    bool m_closed = false;  // closed while a stage ran
+};
+
+}  // namespace tellvane

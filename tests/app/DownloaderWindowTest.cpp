@@ -1,0 +1,152 @@
+#include "app/MainWindow.h"
+#include "core/SRecord.h"
+#include "core/Twips.h"
+#include "diagnostics/BoardWindow.h"
+#include "firmware/DownloaderWindow.h"
+#include "sim/BenchFile.h"
+#include "sim/SimAdapter.h"
+#include "sim/SimBoard.h"
+
+#include "AppTestSupport.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace tellvane;
+using test::AppHarness;
+
+namespace {
+
+struct Downloading : ::testing::Test {
+    AppHarness harness{[](FakeClock& clock) {
+        auto sim = std::make_unique<SimAdapter>(clock);
+        buildBench(*sim, parseBench(defaultBenchText(), QStringLiteral("test")));
+        return sim;
+    }};
+    BoardWindow* pump = nullptr;
+    DownloaderWindow* window = nullptr;
+
+    void SetUp() override
+    {
+        harness.main().open();
+        harness.app->pollTimer().setPollingEnabled(false);
+        harness.tick(40);
+        for (QMdiSubWindow* sub : harness.main().mdiArea()->subWindowList()) {
+            auto* w = qobject_cast<BoardWindow*>(sub->widget());
+            if (w && w->windowTitle() == QStringLiteral("Board 1201-0003 [33]"))
+                pump = w;
+        }
+        ASSERT_NE(pump, nullptr);
+        window = harness.app->downloaderWindow();
+        ASSERT_NE(window, nullptr);
+    }
+    SimBoard& board()
+    {
+        for (const auto& node : static_cast<SimAdapter&>(harness.app->adapter()).bus().nodes()) {
+            if (auto* b = dynamic_cast<SimBoard*>(node.get()); b && b->spec().address == 0x21)
+                return *b;
+        }
+        throw std::runtime_error("no board 0x21");
+    }
+    template <typename T>
+    T* child(const char* name)
+    {
+        return window->findChild<T*>(QString::fromLatin1(name));
+    }
+    void openFromBoard()
+    {
+        pump->findChild<QPushButton*>(QStringLiteral("FWDownloadCommand"))->click();
+        harness.app->downloader().requestNodeInfo();  // what the 500 ms timer does
+    }
+    void clickArea(const char* keyword)
+    {
+        auto* list = child<QListWidget>("InfoList");
+        for (int i = 0; i < list->count(); ++i) {
+            if (list->item(i)->text().contains(QLatin1String(keyword))) {
+                QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(i)).center());
+                return;
+            }
+        }
+        FAIL() << keyword;
+    }
+};
+
+TEST_F(Downloading, TheWindowOpensForItsBoardAndListsTheAreas)
+{
+    EXPECT_FALSE(window->subWindow()->isVisible());
+    openFromBoard();
+    EXPECT_TRUE(window->subWindow()->isVisible());
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Firmware DownLoader"));
+    EXPECT_EQ(window->subWindow()->size(), QSize(twipsToPixels(8800, 96), twipsToPixels(5250, 96)));
+    EXPECT_EQ(harness.app->boards().downloadBoardAddress(), 0x21);
+    auto* list = child<QListWidget>("InfoList");
+    ASSERT_EQ(list->count(), 5);
+    EXPECT_TRUE(list->item(0)->text().startsWith(QStringLiteral("Board: ")));
+    EXPECT_EQ(child<QPushButton>("Command1")->text(), QStringLiteral("Choose File"));
+    EXPECT_EQ(child<QPushButton>("Command3")->text(), QStringLiteral("Start Download"));
+    EXPECT_EQ(child<QPushButton>("MigrateCommand")->text(), QStringLiteral("Flash To Memory"));
+    EXPECT_FALSE(child<QLabel>("WarningLabel")->isVisibleTo(window));
+    EXPECT_EQ(child<QLabel>("WarningLabel")->text(), QStringLiteral("Warning: CAN bus warnings were detected during download"));
+
+    clickArea("Sys:");
+    EXPECT_EQ(harness.app->downloader().areaId(), QStringLiteral("1"));
+}
+
+TEST_F(Downloading, ADownloadFromTheWindowToFlash)
+{
+    openFromBoard();
+    clickArea("pCode:");
+    QByteArray file = makeSRecord('0', 0, "APP 4.2") + "\r\n";
+    for (int i = 0; i < 30; ++i)
+        file += makeSRecord('1', 0x4000 + 16 * i, QByteArray(16, static_cast<char>(i))) + "\r\n";
+    file += makeSRecord('9', 0x4000, QByteArray()) + "\r\n";
+    harness.dialogs.fileAnswers = {test::writeFile(harness.dir.filePath(QStringLiteral("fw/app.QXP")), file)};
+    child<QPushButton>("Command1")->click();
+    EXPECT_TRUE(child<QLineEdit>("FileNameBox")->text().endsWith(QStringLiteral("fw/app.QXP")));
+    child<QPushButton>("Command3")->click();
+    EXPECT_EQ(child<QLineEdit>("DownloadStatusText")->text(),
+              QStringLiteral("You may now choose to download another area (Step 1) or Flash to memory (Step 4)"));
+    EXPECT_EQ(child<QProgressBar>("DownloadProgress")->value(), 100);
+    EXPECT_TRUE(child<QPushButton>("Command3")->isEnabled());
+    child<QPushButton>("MigrateCommand")->click();
+    EXPECT_EQ(child<QLineEdit>("DownloadStatusText")->text(),
+              QStringLiteral("Success, please wait 10 seconds and then cycle power"));
+    EXPECT_EQ(board().bootLoader().flashed(2).size(), 30u * 16u);
+    EXPECT_EQ(board().bootLoader().areaLabel(2), QStringLiteral("APP 4.2"));
+    if (!qEnvironmentVariableIsEmpty("TELLVANE_SHOT_DIR"))
+        window->subWindow()->grab().save(qEnvironmentVariable("TELLVANE_SHOT_DIR") + QStringLiteral("/downloader.png"));
+    EXPECT_EQ(harness.app->errorLog().count(), 0);
+}
+
+TEST_F(Downloading, ClosingFreesTheBoardAndKeepsThePlace)
+{
+    openFromBoard();
+    window->subWindow()->move(45, 30);
+    window->subWindow()->close();
+    EXPECT_EQ(harness.app->boards().downloadBoardAddress(), -1);
+    EXPECT_EQ(harness.settings.value(QStringLiteral("DownLoadForm"), QStringLiteral("Left")),
+              QString::number(pixelsToTwips(45, 96)));
+    // It may be opened again at once; it starts empty and at the saved place.
+    openFromBoard();
+    EXPECT_EQ(window->subWindow()->pos(), QPoint(45, 30));
+    EXPECT_TRUE(child<QLineEdit>("FileNameBox")->text().isEmpty());
+}
+
+TEST_F(Downloading, TheBoardStartingAgainClosesTheWindow)
+{
+    openFromBoard();
+    harness.main().monitorWindow()->findChild<QPushButton*>(QStringLiteral("Command6"))->click();  // every board announces itself
+    harness.tick(4);
+    EXPECT_FALSE(window->subWindow()->isVisible());
+    EXPECT_EQ(harness.app->boards().downloadBoardAddress(), -1);
+}
+
+}  // namespace

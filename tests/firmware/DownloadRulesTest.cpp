@@ -1,0 +1,139 @@
+#include "core/SRecord.h"
+#include "core/TextLineReader.h"
+#include "firmware/DownloadRules.h"
+
+#include "TestSupport.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace tellvane;
+using namespace tellvane::firmware;
+
+namespace {
+
+TEST(DownloadRules, EveryResultHasItsMessage)
+{
+    const QString reply = QStringLiteral("Wrong code");
+    struct Case {
+        std::int16_t code;
+        QString text;
+    };
+    const Case cases[] = {
+        {1, "Success, please wait 10 seconds and then cycle power"},
+        {-100, "Error, empty file found"},
+        {-101, "Error, file not found"},
+        {-102, "Error, corrupted S19 file format"},
+        {-103, "Error, some unknown file error occurred"},
+        {-104, "Error, no response from board"},
+        {-105, "Error, ACK Timeout"},
+        {-106, "Unexpected message from board = Wrong code"},
+        {-108, "Error, I think you are trying to download the wrong file to the wrong area!"},
+        {-109, "Error, no response for further data request within $1Z command"},
+        {-110, "Error, no response to request when sending $1Z command"},
+        {-111, "Error, expecting password request and instead got ->Wrong code"},
+        {-112, "Error, expecting password accepted and instead got ->Wrong code"},
+        {-113, "Error, expecting Erasing to complete and instead got ->Wrong code"},
+        {-114, "Error, no response for further data request within M command"},
+        {-115, "Error, no response to request M"},
+        {-116, "Error, expecting Migrating and instead got ->Wrong code"},
+        {-107, "Error, the following unknown error code (-107) was returned"},
+        {0, "Error, the following unknown error code (0) was returned"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(resultMessage(c.code, reply), c.text) << c.code;
+}
+
+TEST(DownloadRules, AreasPasswordsAndFilters)
+{
+    EXPECT_EQ(areaOfLine(QStringLiteral("Boot: V1.02")), QStringLiteral("0"));
+    EXPECT_EQ(areaOfLine(QStringLiteral("Sys: V2 Boot: V1")), QStringLiteral("0")) << "Boot: is tested first";
+    EXPECT_EQ(areaOfLine(QStringLiteral("Sys: V2")), QStringLiteral("1"));
+    EXPECT_EQ(areaOfLine(QStringLiteral("pCode: V3")), QStringLiteral("2"));
+    EXPECT_EQ(areaOfLine(QStringLiteral("Config: 7")), QStringLiteral("3"));
+    EXPECT_EQ(areaOfLine(QStringLiteral("boot: lower case")), QString());
+    EXPECT_EQ(areaOfLine(QStringLiteral("Board: 7F3A")), QString());
+
+    EXPECT_EQ(passwordFromBoardLine(QStringLiteral("Board: 7F3A P-code 12010003")), QStringLiteral("7F3A"));
+    EXPECT_EQ(passwordFromBoardLine(QStringLiteral("Board:  AB  rest")), QString()) << "the space right after the colon and one more end it";
+    EXPECT_EQ(passwordFromBoardLine(QStringLiteral("Board: 7F3A")), QStringLiteral("7F3A")) << "no space after it: to the end";
+    EXPECT_EQ(passwordFromBoardLine(QStringLiteral("Board:")), QString());
+
+    EXPECT_EQ(fileFilterForArea(QStringLiteral("0")), QStringLiteral("Boot Files (*.QXB *.qxb);;S19 Files (*.S19 *.s19);;All Files (*)"));
+    EXPECT_TRUE(fileFilterForArea(QStringLiteral("1")).startsWith(QStringLiteral("System Files (*.QXS")));
+    EXPECT_TRUE(fileFilterForArea(QStringLiteral("2")).startsWith(QStringLiteral("pCode Files (*.QXP")));
+    EXPECT_TRUE(fileFilterForArea(QStringLiteral("3")).startsWith(QStringLiteral("Config Files (*.QXC")));
+    EXPECT_EQ(fileFilterForArea(QStringLiteral("7")), QString());
+}
+
+TEST(DownloadRules, ReplyLinesEndAtCarriageReturns)
+{
+    const ReplyLines two = replyLines(QStringLiteral("Board: PW more\r\nBoot: V1\r\n"));
+    EXPECT_EQ(two.lines, QStringList({"Board: PW more", "Boot: V1"}));
+    EXPECT_TRUE(two.rest.isEmpty());
+    const ReplyLines none = replyLines(QStringLiteral("no carriage return"));
+    EXPECT_TRUE(none.lines.isEmpty());
+    EXPECT_EQ(none.rest, QStringLiteral("no carriage return"));
+    const ReplyLines odd = replyLines(QStringLiteral("\r\rA\r\n\nB\rtail"));
+    EXPECT_EQ(odd.lines, QStringList({"A", "\nB"})) << "only one LF after a CR is dropped";
+    EXPECT_EQ(odd.rest, QStringLiteral("tail"));
+}
+
+QString s19(QTemporaryDir& dir, const char* name, const QByteArray& text)
+{
+    return test::writeFile(dir.filePath(QString::fromLatin1(name)), text);
+}
+
+TEST(DownloadRules, S19FileShape)
+{
+    QTemporaryDir dir;
+    const QByteArray good = makeSRecord('0', 0, "HDR") + "\r\n" + makeSRecord('1', 0x1000, "ABCDEFGH") + "\r\n"
+        + makeSRecord('9', 0x1000, QByteArray()) + "\r\n";
+    EXPECT_EQ(checkS19File(s19(dir, "good.s19", good)), 3);
+    EXPECT_EQ(checkS19File(s19(dir, "lf.s19", QByteArray(good).replace("\r\n", "\n"))), 3);
+    EXPECT_EQ(checkS19File(s19(dir, "noend.s19", good.chopped(2))), 3) << "a last line without its ending";
+    EXPECT_EQ(checkS19File(s19(dir, "empty.s19", QByteArray())), kEmptyFile);
+    EXPECT_EQ(checkS19File(dir.filePath(QStringLiteral("missing.s19"))), kFileNotFound);
+    EXPECT_EQ(checkS19File(dir.path()), kFileNotFound);
+    EXPECT_EQ(checkS19File(s19(dir, "blankend.s19", good + "\r\n")), kCorruptFile) << "a last line that is empty";
+    EXPECT_EQ(checkS19File(s19(dir, "type5.s19", good + makeSRecord('5', 3, QByteArray()) + "\r\n")), kCorruptFile);
+    QByteArray wrongCount = makeSRecord('1', 0x1000, "ABCD");
+    wrongCount[3] = '9';
+    EXPECT_EQ(checkS19File(s19(dir, "count.s19", wrongCount + "\r\n")), kCorruptFile);
+    EXPECT_EQ(checkS19File(s19(dir, "odd.s19", makeSRecord('1', 0x1000, "ABCD") + "0\r\n")), kCorruptFile);
+    // The shape is all the check looks at: a wrong checksum passes here.
+    QByteArray badSum = makeSRecord('1', 0x1000, "ABCD");
+    badSum[badSum.size() - 1] = badSum.back() == '0' ? '1' : '0';
+    EXPECT_EQ(checkS19File(s19(dir, "sum.s19", badSum + "\r\n")), 1);
+}
+
+TEST(SRecords, ParseAndMakeAgree)
+{
+    for (char type : {'0', '1', '2', '3', '5', '7', '8', '9'}) {
+        const QByteArray line = makeSRecord(type, 0x123456 & (type == '1' || type == '9' || type == '0' || type == '5' ? 0xFFFF : 0xFFFFFF),
+                                            type >= '7' || type == '5' ? QByteArray() : QByteArray("data\x01\xFF", 6));
+        const SRecord r = parseSRecord(line);
+        EXPECT_TRUE(r.valid) << line.constData();
+        EXPECT_EQ(r.type, type);
+    }
+    EXPECT_FALSE(parseSRecord("S1130000285F245F2212226A000424290008237C2B").valid) << "checksum off by one";
+    EXPECT_TRUE(parseSRecord("S1130000285F245F2212226A000424290008237C2A").valid);
+    EXPECT_EQ(parseSRecord("S1130000285F245F2212226A000424290008237C2A").data.size(), 16);
+    for (const char* bad : {"", "S", "S4030000FC", "X1130000", "S10", "S1130000285F245F2212226A000424290008237CZZ"})
+        EXPECT_FALSE(parseSRecord(bad).valid) << bad;
+}
+
+TEST(TextLineReader, EndingsAndLastLines)
+{
+    QTemporaryDir dir;
+    TextLineReader reader;
+    ASSERT_TRUE(reader.open(test::writeFile(dir.filePath(QStringLiteral("t.txt")), "a\r\nb\nc\rd\r\n\r\ne")));
+    QList<QByteArray> lines;
+    while (!reader.atEnd())
+        lines.append(reader.readLine());
+    EXPECT_EQ(lines, QList<QByteArray>({"a", "b", "c", "d", "", "e"}));
+    EXPECT_FALSE(reader.open(dir.filePath(QStringLiteral("none.txt"))));
+}
+
+}  // namespace

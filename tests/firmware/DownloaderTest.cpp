@@ -1,0 +1,374 @@
+#include "can/BoardDirectory.h"
+#include "can/CanLink.h"
+#include "can/TextTransport.h"
+#include "core/Clock.h"
+#include "core/SRecord.h"
+#include "core/SettingsStore.h"
+#include "firmware/FirmwareDownloader.h"
+#include "sim/SimAdapter.h"
+#include "sim/SimBoard.h"
+
+#include "TestSupport.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace tellvane;
+
+namespace {
+
+struct FakeView final : DownloaderView {
+    bool shown = false;
+    QStringList info;
+    int selected = -1;
+    QString file;
+    QStringList statuses;
+    std::vector<int> progress;
+    bool warning = false;
+    std::vector<bool> busy;
+    std::function<void()> onYield;
+
+    void showWindow() override { shown = true; }
+    void hideWindow() override { shown = false; }
+    void clearInfo() override
+    {
+        info.clear();
+        selected = -1;
+    }
+    void addInfoLine(const QString& line) override { info.append(line); }
+    int selectedInfoLine() const override { return selected; }
+    QString infoLine(int row) const override { return info.value(row); }
+    void clearInfoSelection() override { selected = -1; }
+    QString fileName() const override { return file; }
+    void setFileName(const QString& path) override { file = path; }
+    void setStatus(const QString& text) override { statuses.append(text); }
+    void setProgress(int percent) override { progress.push_back(percent); }
+    void setWarningVisible(bool visible) override { warning = visible; }
+    void setBusy(bool b) override { busy.push_back(b); }
+    void yield() override
+    {
+        if (onYield)
+            onYield();
+    }
+    QString status() const { return statuses.isEmpty() ? QString() : statuses.last(); }
+};
+
+// A firmware file of records with 16 data bytes each, and the image it loads.
+struct Firmware {
+    QByteArray text;
+    SimBootLoader::Image image;
+};
+
+Firmware firmware(int dataLines, std::uint32_t base = 0x4000, const char* header = "APP V9.99")
+{
+    Firmware f;
+    f.text += makeSRecord('0', 0, header) + "\r\n";
+    for (int i = 0; i < dataLines; ++i) {
+        QByteArray data;
+        for (int b = 0; b < 16; ++b)
+            data.append(static_cast<char>((i * 16 + b) * 7 + 3));
+        const std::uint32_t address = base + static_cast<std::uint32_t>(i) * 16;
+        f.text += makeSRecord('1', address, data) + "\r\n";
+        for (int b = 0; b < 16; ++b)
+            f.image[address + static_cast<std::uint32_t>(b)] = static_cast<std::uint8_t>(data.at(b));
+    }
+    f.text += makeSRecord('9', base, QByteArray()) + "\r\n";
+    return f;
+}
+
+struct DownloadBench : ::testing::Test {
+    QTemporaryDir dir;
+    FakeClock clock;
+    SimAdapter sim{clock};
+    SimBoard* board = nullptr;
+    CanLink link{sim, clock};
+    SettingsStore settings{dir.filePath(QStringLiteral("s.ini"))};
+    BoardDirectory boards{link, settings};
+    TextTransport transport{link, clock, boards};
+    test::FakeDialogs dialogs;
+    test::RecordingSink sent;
+    FakeView view;
+    FirmwareDownloader downloader{transport, boards, link, clock, dialogs, settings, dir.path()};
+    test::ErrorCollector errors;
+
+    DownloadBench()
+    {
+        SimBoardSpec spec;
+        spec.address = 0x21;
+        spec.boardType = 1537;
+        spec.serial = 7;
+        spec.pCode = 12010003;
+        board = &sim.bus().emplaceNode<SimBoard>(spec);
+        link.setRouter(&boards);
+        link.setMessageSink(&sent);
+        boards.setPacketReceiver(&transport);
+        boards.setDownloaderControl(&downloader);
+        downloader.setView(&view);
+        link.pollTick();  // the adapter is configured; the board announces itself
+        clock.advanceMs(50);
+        link.pollTick();
+        boards.setDownloadBoardAddress(0x21);
+        downloader.open();
+    }
+
+    void selectArea(const char* keyword)
+    {
+        for (int i = 0; i < view.info.size(); ++i) {
+            if (view.info[i].contains(QLatin1String(keyword))) {
+                view.selected = i;
+                downloader.infoListClicked(i);
+                return;
+            }
+        }
+        FAIL() << "no line with " << keyword;
+    }
+    void chooseFile(const QByteArray& text, const char* name = "app.QXP")
+    {
+        view.file = test::writeFile(dir.filePath(QString::fromLatin1(name)), text);
+    }
+    int sentTexts(const char* text) const
+    {
+        int n = 0;
+        const QByteArray wanted(text);
+        for (const CanMessage& m : sent.messages) {
+            if (static_cast<std::uint32_t>(m.id) != 0x98EF21F9u || m.length < 2)
+                continue;
+            QByteArray chars;
+            for (int i = 1; i < m.length; ++i)
+                chars.append(static_cast<char>(m.data[static_cast<std::size_t>(i)]));
+            n += chars == wanted;
+        }
+        return n;
+    }
+};
+
+TEST_F(DownloadBench, InformationListsTheAreasAndThePassword)
+{
+    EXPECT_TRUE(view.shown);
+    EXPECT_TRUE(downloader.infoTimer().isActive());
+    EXPECT_EQ(downloader.infoTimer().interval(), 500);
+    downloader.requestNodeInfo();
+    ASSERT_EQ(view.info.size(), 5) << view.info.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(view.info[0].startsWith(QStringLiteral("Board: ")));
+    EXPECT_EQ(downloader.boardPassword(), SimBoard::passwordFor(7));
+    EXPECT_TRUE(transport.pipeBuffer().isEmpty());
+
+    selectArea("pCode:");
+    EXPECT_EQ(downloader.areaId(), QStringLiteral("2"));
+    view.selected = 0;
+    downloader.infoListClicked(0);  // the Board: line names no area
+    EXPECT_EQ(dialogs.beeps, 1);
+    EXPECT_EQ(view.selected, -1);
+    EXPECT_EQ(downloader.areaId(), QStringLiteral("2")) << "keeps the area chosen before";
+    downloader.chooseFile();
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes[0].text, QStringLiteral("You must select a memory area first (Step 1)"));
+}
+
+TEST_F(DownloadBench, ChoosingTheFileRemembersItsFolder)
+{
+    downloader.requestNodeInfo();
+    selectArea("Boot:");
+    dialogs.fileAnswers = {QStringLiteral("/srv/firmware/boot.QXB")};
+    downloader.chooseFile();
+    EXPECT_EQ(dialogs.openCalls, QStringList({dir.path()})) << "the program's folder the first time";
+    EXPECT_TRUE(dialogs.lastFilter.startsWith(QStringLiteral("Boot Files (*.QXB")));
+    EXPECT_EQ(view.file, QStringLiteral("/srv/firmware/boot.QXB"));
+    EXPECT_EQ(settings.value(QStringLiteral("File Manager"), QStringLiteral("Last Dir")), QStringLiteral("/srv/firmware/"));
+    downloader.chooseFile();  // cancelled
+    EXPECT_EQ(dialogs.openCalls.last(), QStringLiteral("/srv/firmware/"));
+    EXPECT_EQ(view.file, QStringLiteral("/srv/firmware/boot.QXB"));
+}
+
+TEST_F(DownloadBench, DownloadAndFlashTwoAreas)
+{
+    downloader.requestNodeInfo();
+    selectArea("pCode:");
+    const Firmware app = firmware(248);  // 250 lines with header and end
+    chooseFile(app.text);
+    downloader.startDownload();
+    EXPECT_EQ(view.status(), QStringLiteral("You may now choose to download another area (Step 1) or Flash to memory (Step 4)"));
+    EXPECT_EQ(board->bootLoader().loaded(2), app.image);
+    EXPECT_EQ(sentTexts("$1Z"), 1);
+    // Progress in whole steps: 0 after the first line, 100 after the last.
+    std::vector<int> percents;
+    for (const QString& s : view.statuses) {
+        if (s.startsWith(QStringLiteral("Downloading ")))
+            percents.push_back(s.mid(12).chopped(1).toInt());
+    }
+    ASSERT_EQ(percents.size(), 250u);
+    EXPECT_EQ(percents.front(), 0);
+    EXPECT_EQ(percents.back(), 100);
+    EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
+    EXPECT_FALSE(view.warning);
+    EXPECT_EQ(view.busy.back(), false);
+
+    // The next area: no download mode and password again.
+    selectArea("Config:");
+    const Firmware config = firmware(3, 0x8000, "CFG REV 8");
+    chooseFile(config.text, "config.QXC");
+    downloader.startDownload();
+    EXPECT_EQ(sentTexts("$1Z"), 1);
+    EXPECT_EQ(board->bootLoader().loaded(3), config.image);
+
+    downloader.flashToMemory();
+    EXPECT_EQ(view.status(), QStringLiteral("Success, please wait 10 seconds and then cycle power"));
+    EXPECT_EQ(board->bootLoader().flashed(2), app.image);
+    EXPECT_EQ(board->bootLoader().flashed(3), config.image);
+    EXPECT_TRUE(errors.messages.isEmpty());
+}
+
+TEST_F(DownloadBench, FilesRefusedBeforeAnythingIsSent)
+{
+    downloader.requestNodeInfo();
+    selectArea("pCode:");
+    struct Case {
+        QByteArray text;
+        QString message;
+    };
+    const Case cases[] = {
+        {QByteArray(), QStringLiteral("Error, empty file found")},
+        {firmware(2).text + "\r\n", QStringLiteral("Error, corrupted S19 file format")},
+        {firmware(2).text + makeSRecord('5', 2, QByteArray()) + "\r\n", QStringLiteral("Error, corrupted S19 file format")},
+    };
+    for (const Case& c : cases) {
+        // A refused file leaves the board waiting for records: it starts afresh for each case.
+        board->bootLoader().reset();
+        transport.clearPipe();
+        chooseFile(c.text);
+        const int packets = static_cast<int>(sent.messages.size());
+        downloader.startDownload();
+        EXPECT_EQ(view.status(), c.message);
+        // Download mode, password and area went before; no record line did.
+        for (std::size_t i = static_cast<std::size_t>(packets); i < sent.messages.size(); ++i)
+            EXPECT_NE(sent.messages[i].data[1], 'S') << c.message.toStdString();
+    }
+    board->bootLoader().reset();
+    transport.clearPipe();
+    view.file = dir.filePath(QStringLiteral("nothing-here.QXP"));
+    downloader.startDownload();
+    EXPECT_EQ(view.status(), QStringLiteral("Error, file not found"));
+}
+
+TEST_F(DownloadBench, TheBoardRejectsARecord)
+{
+    downloader.requestNodeInfo();
+    selectArea("pCode:");
+    QByteArray text = firmware(5).text;
+    const qsizetype at = text.indexOf("S1", 10) + 12;
+    text[at] = text.at(at) == 'A' ? 'B' : 'A';  // a data digit: the checksum no longer fits
+    chooseFile(text);
+    downloader.startDownload();
+    EXPECT_EQ(view.status(), QStringLiteral("Error, I think you are trying to download the wrong file to the wrong area!"));
+}
+
+TEST_F(DownloadBench, FaultsOfTheBoardEndInTheirMessages)
+{
+    downloader.requestNodeInfo();
+    selectArea("pCode:");
+    chooseFile(firmware(20).text);
+
+    board->bootLoader().faults().wrongPassword = true;
+    downloader.startDownload();
+    EXPECT_TRUE(view.status().startsWith(QStringLiteral("Error, expecting password accepted and instead got ->Wrong code")))
+        << view.status().toStdString();
+    board->bootLoader().faults().wrongPassword = false;
+
+    board->bootLoader().faults().speakAfterLines = 5;
+    downloader.startDownload();
+    EXPECT_TRUE(view.status().startsWith(QStringLiteral("Unexpected message from board = Buffer overrun")))
+        << view.status().toStdString();
+    board->bootLoader().faults().speakAfterLines = -1;
+    board->bootLoader().reset();
+    transport.clearPipe();
+
+    board->bootLoader().faults().silent = true;
+    downloader.startDownload();
+    EXPECT_EQ(view.status(), QStringLiteral("Error, no response for further data request within $1Z command"));
+    board->bootLoader().faults().silent = false;
+
+    board->bootLoader().faults().noAck = true;
+    downloader.startDownload();
+    EXPECT_EQ(view.status(), QStringLiteral("Error, no response to request when sending $1Z command"));
+    downloader.flashToMemory();
+    EXPECT_EQ(view.status(), QStringLiteral("Error, no response to request M"));
+    downloader.requestNodeInfo();
+    EXPECT_EQ(view.info, QStringList({"Retrieving data...", "Error, no response to request"}));
+    board->bootLoader().faults().noAck = false;
+
+    board->bootLoader().reset();
+    downloader.flashToMemory();  // nothing loaded
+    EXPECT_TRUE(view.status().startsWith(QStringLiteral("Error, expecting Migrating and instead got ->Nothing to migrate")));
+}
+
+TEST_F(DownloadBench, SendFailuresBecomeAWarning)
+{
+    downloader.requestNodeInfo();
+    selectArea("pCode:");
+    const Firmware app = firmware(10);
+    chooseFile(app.text);
+    // The password exchange runs normally; the record lines are acknowledged
+    // while the adapter reports their sends as failed.
+    view.onYield = [&] {
+        if (view.status() == QStringLiteral("Loading file..."))
+            sim.setReportSendFailure(true);
+    };
+    downloader.startDownload();
+    sim.setReportSendFailure(false);
+    EXPECT_TRUE(view.warning);
+    EXPECT_GT(downloader.downloadWarnings(), 10);
+    EXPECT_EQ(board->bootLoader().loaded(2), app.image) << "the packets went through all the same";
+}
+
+TEST_F(DownloadBench, ABoardLeftWaitingForAnAreaIsRecognised)
+{
+    downloader.requestNodeInfo();
+    selectArea("pCode:");
+    chooseFile(firmware(3).text);
+    downloader.startDownload();
+    // The window is closed and opened again: the board still waits for the next area.
+    downloader.windowClosed();
+    boards.setDownloadBoardAddress(0x21);
+    downloader.open();
+    downloader.requestNodeInfo();
+    ASSERT_EQ(view.info.size(), 5);
+    EXPECT_EQ(view.info[1], QStringLiteral("Warning: Your board is in the middle of a programming "));
+    EXPECT_EQ(view.info[4], QStringLiteral("been lost so you will have to start again after reset"));
+}
+
+TEST_F(DownloadBench, TheBoardStartingAgainClosesTheDownloaderMidTransfer)
+{
+    downloader.requestNodeInfo();
+    selectArea("pCode:");
+    chooseFile(firmware(40).text);
+    board->bootLoader().faults().announceAfterLines = 10;
+    downloader.startDownload();
+    EXPECT_FALSE(view.shown) << "the announcement closed the window";
+    EXPECT_FALSE(downloader.isOpen());
+    EXPECT_FALSE(downloader.isRunning());
+    EXPECT_EQ(boards.downloadBoardAddress(), -1);
+    EXPECT_LT(sentTexts("S9"), 1);
+    EXPECT_TRUE(errors.messages.isEmpty());
+}
+
+TEST_F(DownloadBench, OneStageAtATime)
+{
+    downloader.requestNodeInfo();
+    selectArea("pCode:");
+    chooseFile(firmware(30).text);
+    int nested = 0;
+    view.onYield = [&] {
+        if (nested++ == 0) {
+            downloader.startDownload();  // a second click while the first runs
+            downloader.flashToMemory();
+            downloader.requestNodeInfo();
+        }
+    };
+    downloader.startDownload();
+    EXPECT_EQ(sentTexts("$1Z"), 1);
+    EXPECT_EQ(sentTexts("M"), 0);
+    EXPECT_EQ(view.status(), QStringLiteral("You may now choose to download another area (Step 1) or Flash to memory (Step 4)"));
+}
+
+}  // namespace

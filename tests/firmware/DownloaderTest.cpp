@@ -187,7 +187,19 @@ TEST_F(DownloadBench, DownloadAndFlashTwoAreas)
     selectArea("pCode:");
     const Firmware app = firmware(248);  // 250 lines with header and end
     chooseFile(app.text);
+    std::vector<int> delaysAtLine;  // the clock's pauses so far, after each line sent
+    view.onYield = [&] {
+        if (view.status().startsWith(QStringLiteral("Downloading ")))
+            delaysAtLine.push_back(clock.delayCalls());
+    };
     downloader.startDownload();
+    view.onYield = nullptr;
+    // A file of 100 lines or more goes without the 1 ms pauses until 99 % is reached
+    // after line 248; lines 249 and 250 wait with them.
+    ASSERT_EQ(delaysAtLine.size(), 250u);
+    EXPECT_EQ(delaysAtLine[247], delaysAtLine[0]) << "no pauses for lines 2 to 248";
+    EXPECT_GT(delaysAtLine[248], delaysAtLine[247]);
+    EXPECT_GT(delaysAtLine[249], delaysAtLine[248]);
     EXPECT_EQ(view.status(), QStringLiteral("You may now choose to download another area (Step 1) or Flash to memory (Step 4)"));
     EXPECT_EQ(board->bootLoader().loaded(2), app.image);
     EXPECT_EQ(sentTexts("$1Z"), 1);

@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "app/AdapterSwitch.h"
 #include "app/ErrorListWindow.h"
 #include "app/ErrorLog.h"
 #include "app/HelpWindow.h"
@@ -14,11 +15,13 @@
 #include "monitor/MonitorController.h"
 #include "monitor/MonitorWindow.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
 #include <QScreen>
@@ -75,12 +78,41 @@ void MainWindow::buildMenus()
     exit->setObjectName(QStringLiteral("Exit"));
     connect(exit, &QAction::triggered, this, &MainWindow::exitNow);
 
+    if (m_parts.adapters) {
+        m_adapterMenu = menuBar()->addMenu(QStringLiteral("&Adapter"));
+        m_adapterMenu->setObjectName(QStringLiteral("Adapter"));
+        // Adapters come and go (USB): the list is made each time it opens.
+        connect(m_adapterMenu, &QMenu::aboutToShow, this, &MainWindow::fillAdapterMenu);
+        fillAdapterMenu();
+    }
+
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("Help"));
     QAction* contents = help->addAction(QStringLiteral("&Contents"));
     contents->setObjectName(QStringLiteral("HelpContents"));
     contents->setShortcut(QKeySequence::HelpContents);
     connect(contents, &QAction::triggered, this, &MainWindow::showHelp);
+}
+
+void MainWindow::fillAdapterMenu()
+{
+    m_adapterMenu->clear();
+    qDeleteAll(m_adapterMenu->findChildren<QActionGroup*>(Qt::FindDirectChildrenOnly));
+    auto* group = new QActionGroup(m_adapterMenu);
+    const QString current = m_parts.adapters->adapterName();
+    const QList<AdapterEntry> entries = m_parts.adapters->adapterEntries();
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        if (i == 2)
+            m_adapterMenu->addSeparator();  // the bus plugins' interfaces
+        const AdapterEntry& entry = entries[i];
+        QAction* action = m_adapterMenu->addAction(entry.label);
+        action->setObjectName(QStringLiteral("Adapter:") + entry.name);
+        action->setCheckable(true);
+        action->setChecked(entry.name == current);
+        action->setActionGroup(group);
+        const QString name = entry.name;
+        connect(action, &QAction::triggered, this, [this, name] { m_parts.adapters->chooseAdapter(name); });
+    }
 }
 
 QMdiSubWindow* MainWindow::addChild(QWidget* child, Qt::WindowFlags flags)

@@ -13,9 +13,11 @@
 class QMdiArea;
 class QMdiSubWindow;
 class QAction;
+class QMenu;
 
 namespace tellvane {
 
+class AdapterSwitch;
 class CanLink;
 class Clock;
 class ErrorLog;
@@ -42,6 +44,7 @@ struct MainWindowParts {
     QString dataFolder;     // ends in "/"
     QString programFolder;  // where the help pages lie
     std::function<QDateTime()> now;
+    AdapterSwitch* adapters = nullptr;  // the Adapter menu; none without
 };
 
 // Child windows whose size the program sets: no maximise button.
@@ -92,12 +95,14 @@ protected:
 private:
     void load();
     void buildMenus();
+    void fillAdapterMenu();
 
     MainWindowParts m_parts;
     QMdiArea* m_mdi;
     QPointer<MonitorWindow> m_monitorWindow;
     QPointer<ErrorListWindow> m_errorWindow;
     QPointer<HelpWindow> m_helpWindow;
+    QMenu* m_adapterMenu = nullptr;
     QString m_saveLogFile;
     int m_cascade = 0;
     bool m_loaded = false;

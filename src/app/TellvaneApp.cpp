@@ -3,6 +3,7 @@
 #include "app/MainWindow.h"
 #include "core/Dialogs.h"
 #include "core/ErrorReporting.h"
+#include "core/SettingsStore.h"
 #include "firmware/DownloaderWindow.h"
 
 #include <QCoreApplication>
@@ -35,7 +36,7 @@ TellvaneApp::TellvaneApp(AppEnvironment environment, std::unique_ptr<Adapter> ad
 
     m_main = std::make_unique<MainWindow>(MainWindowParts{
         m_env.clock, m_env.settings, m_link, m_pollTimer, *m_monitor, m_status, m_monitorList, m_playback, m_logger,
-        m_errorLog, m_env.dataFolder, m_env.programFolder, m_env.now});
+        m_errorLog, m_env.dataFolder, m_env.programFolder, m_env.now, this});
 
     m_boardWindows = std::make_unique<BoardWindows>(
         BoardWindowServices{m_boards, m_env.dialogs, m_env.settings, m_env.programFolder,
@@ -49,6 +50,77 @@ TellvaneApp::TellvaneApp(AppEnvironment environment, std::unique_ptr<Adapter> ad
     m_main->addChild(m_downloaderWindow, kFixedSizeWindow);
     m_downloaderWindow->subWindow()->hide();
     m_downloader.setView(m_downloaderWindow);
+
+    m_switchRetry.setSingleShot(true);
+    m_switchRetry.setInterval(kSwitchRetryMs);
+    QObject::connect(&m_switchRetry, &QTimer::timeout, [this] { switchAdapterWhenFree(); });
+}
+
+AdapterChoice TellvaneApp::startingAdapter(const std::optional<QString>& commandLine, const SettingsStore& settings,
+                                           const AdapterEnvironment& environment)
+{
+    if (commandLine)
+        return createAdapter(*commandLine, environment);
+    AdapterChoice choice;
+    const QString remembered = settings.value(kAdapterSection, kAdapterValue);
+    if (!remembered.isEmpty())
+        choice = createAdapter(remembered, environment);
+    if (!choice.adapter) {
+        const QString why = choice.error;
+        choice = createAdapter(QStringLiteral("library"), environment);
+        if (!why.isEmpty())
+            choice.warnings.prepend(why + QStringLiteral(" (the vendor library is used)"));
+    }
+    return choice;
+}
+
+QList<AdapterEntry> TellvaneApp::adapterEntries() const
+{
+    return availableAdapters();
+}
+
+QString TellvaneApp::adapterName() const
+{
+    return m_pendingAdapter ? m_pendingAdapter->name() : m_adapter->name();
+}
+
+void TellvaneApp::chooseAdapter(const QString& name)
+{
+    const QString key = canonicalAdapterName(name);
+    if (!key.isEmpty() && !m_env.settings.setValue(kAdapterSection, kAdapterValue, key))
+        printError(QStringLiteral("The choice of adapter could not be saved in ") + m_env.settings.fileName());
+    if (key == adapterName())
+        return;
+    AdapterChoice choice = m_env.makeAdapter ? m_env.makeAdapter(name)
+                                             : createAdapter(name, AdapterEnvironment{m_env.clock, m_env.programFolder});
+    reportWarnings(choice.warnings);
+    if (!choice.adapter) {
+        printError(choice.error);
+        return;
+    }
+    if (choice.adapter->name() == m_adapter->name()) {
+        m_pendingAdapter.reset();  // back to the adapter in use
+        return;
+    }
+    m_pendingAdapter = std::move(choice.adapter);
+    switchAdapterWhenFree();
+}
+
+void TellvaneApp::switchAdapterWhenFree()
+{
+    if (!m_pendingAdapter)
+        return;
+    // The menu can be used while a drain or a download stage lets window events
+    // run; the adapter they use stays until they are done.
+    if (m_link.draining() || m_downloader.isRunning()) {
+        m_switchRetry.start();
+        return;
+    }
+    std::unique_ptr<Adapter> old = std::move(m_adapter);
+    m_adapter = std::move(m_pendingAdapter);
+    m_link.setAdapter(*m_adapter);
+    m_link.restart();
+    qCInfo(lcLink) << "adapter" << old->name() << "->" << m_adapter->name();
 }
 
 void TellvaneApp::reportWarnings(const QStringList& warnings)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/AdapterSwitch.h"
 #include "app/ErrorLog.h"
 #include "app/PollTimer.h"
 #include "can/Adapter.h"
@@ -15,9 +16,11 @@
 #include "monitor/MonitorStatus.h"
 
 #include <QDateTime>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace tellvane {
 
@@ -37,17 +40,30 @@ struct AppEnvironment {
     std::function<QDateTime()> now;
     // Lets window events run during long drains; off in tests.
     bool yieldDuringDrain = true;
+    // Makes the adapters the Adapter menu chooses; createAdapter when unset.
+    std::function<AdapterChoice(const QString& name)> makeAdapter = {};
 };
 
 // The composition root: makes the long-lived objects of one run, wires them
 // and installs the error list as the error sink.
-class TellvaneApp {
+class TellvaneApp final : public AdapterSwitch {
 public:
+    // The section and value of the settings store that keep the chosen adapter.
+    static inline const QString kAdapterSection = QStringLiteral("Adapter");
+    static inline const QString kAdapterValue = QStringLiteral("Name");
+    static constexpr int kSwitchRetryMs = 100;
+
     TellvaneApp(AppEnvironment environment, std::unique_ptr<Adapter> adapter);
+
+    // The adapter a run starts with: the one named on the command line, else the
+    // one last chosen in the Adapter menu, else the vendor library. Null (with the
+    // reason) only for a command-line name that names no adapter.
+    static AdapterChoice startingAdapter(const std::optional<QString>& commandLine, const SettingsStore& settings,
+                                         const AdapterEnvironment& environment);
 
     // Reports what went wrong setting the program up, once the error list can show it.
     void reportWarnings(const QStringList& warnings);
-    ~TellvaneApp();
+    ~TellvaneApp() override;
 
     TellvaneApp(const TellvaneApp&) = delete;
     TellvaneApp& operator=(const TellvaneApp&) = delete;
@@ -68,7 +84,19 @@ public:
     DownloaderWindow* downloaderWindow() { return m_downloaderWindow; }
     const AppEnvironment& environment() const { return m_env; }
 
+    QList<AdapterEntry> adapterEntries() const override;
+    QString adapterName() const override;
+    // Remembers the choice, makes the adapter and puts it in use: at once, or
+    // as soon as no drain or download stage is using the link.
+    void chooseAdapter(const QString& name) override;
+    bool adapterSwitchPending() const { return m_pendingAdapter != nullptr; }
+    // Puts the chosen adapter in use unless the link is busy; then tries again
+    // on a timer.
+    void switchAdapterWhenFree();
+    const QTimer& switchRetryTimer() const { return m_switchRetry; }
+
 private:
+
     AppEnvironment m_env;
     std::unique_ptr<Adapter> m_adapter;
     ErrorLog m_errorLog;
@@ -85,6 +113,8 @@ private:
     std::unique_ptr<MonitorController> m_monitor;
     std::unique_ptr<MainWindow> m_main;
     std::unique_ptr<BoardWindows> m_boardWindows;
+    std::unique_ptr<Adapter> m_pendingAdapter;
+    QTimer m_switchRetry;
 };
 
 }  // namespace tellvane

@@ -36,21 +36,25 @@ int main(int argc, char* argv[])
     parser.addVersionOption();
     const QCommandLineOption adapterOption(
         QStringLiteral("adapter"),
-        QStringLiteral("The CAN adapter: %1 (default: library).").arg(tellvane::adapterNames().join(QStringLiteral(", "))),
-        QStringLiteral("name"), QStringLiteral("library"));
+        QStringLiteral("The CAN adapter: %1. Without it, the one last chosen in the Adapter menu "
+                       "(at first: library).")
+            .arg(tellvane::adapterNames().join(QStringLiteral(", "))),
+        QStringLiteral("name"));
     parser.addOption(adapterOption);
     parser.process(application);
 
     tellvane::RealClock clock;
     const QString programFolder = QCoreApplication::applicationDirPath();
-    tellvane::AdapterChoice choice =
-        tellvane::createAdapter(parser.value(adapterOption), tellvane::AdapterEnvironment{clock, programFolder});
+    const tellvane::AdapterEnvironment adapterEnvironment{clock, programFolder};
+    tellvane::SettingsStore settings;
+    tellvane::AdapterChoice choice = tellvane::TellvaneApp::startingAdapter(
+        parser.isSet(adapterOption) ? std::optional<QString>(parser.value(adapterOption)) : std::nullopt, settings,
+        adapterEnvironment);
     if (!choice.adapter) {
         QTextStream(stderr) << choice.error << Qt::endl;
         return 2;
     }
 
-    tellvane::SettingsStore settings;
     tellvane::WidgetDialogs dialogs;
     tellvane::TellvaneApp app(
         tellvane::AppEnvironment{clock, dialogs, settings, tellvane::getDataFolder(), programFolder,

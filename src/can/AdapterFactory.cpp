@@ -1,36 +1,94 @@
 #include "can/AdapterFactory.h"
 
 #include "can/LibraryAdapter.h"
-#include "sim/SimAdapter.h"
+#include "can/SerialBusAdapter.h"
 #include "sim/BenchFile.h"
+#include "sim/SimAdapter.h"
 
+#include <QCanBus>
 #include <QDir>
+
+#include <optional>
 
 namespace tellvane {
 
+namespace {
+const QString kLibrary = QStringLiteral("library");
+const QString kSim = QStringLiteral("sim");
+
+struct PluginName {
+    QString plugin;
+    QString interfaceName;
+};
+
+// "plugin:interface"; the interface may itself hold colons (virtualcan's URLs).
+std::optional<PluginName> splitPluginName(const QString& name)
+{
+    const QString trimmed = name.trimmed();
+    const qsizetype colon = trimmed.indexOf(QLatin1Char(':'));
+    if (colon <= 0 || colon == trimmed.size() - 1)
+        return std::nullopt;
+    PluginName split{trimmed.left(colon).toLower(), trimmed.mid(colon + 1)};
+    if (!QCanBus::instance()->plugins().contains(split.plugin))
+        return std::nullopt;
+    return split;
+}
+}  // namespace
+
 QStringList adapterNames()
 {
-    return {QStringLiteral("library"), QStringLiteral("sim")};
+    return {kLibrary, kSim, QStringLiteral("PLUGIN:INTERFACE (%1)").arg(QCanBus::instance()->plugins().join(QStringLiteral(", ")))};
+}
+
+QString canonicalAdapterName(const QString& name)
+{
+    const QString key = name.trimmed().toLower();
+    if (key == kLibrary || key == kSim)
+        return key;
+    if (const auto split = splitPluginName(name))
+        return split->plugin + QLatin1Char(':') + split->interfaceName;
+    return {};
 }
 
 AdapterChoice createAdapter(const QString& name, const AdapterEnvironment& environment)
 {
     AdapterChoice choice;
-    const QString key = name.trimmed().toLower();
-    if (key == QLatin1String("library")) {
+    const QString key = canonicalAdapterName(name);
+    if (key == kLibrary) {
         choice.adapter = std::make_unique<LibraryAdapter>(environment.programFolder);
-    } else if (key == QLatin1String("sim")) {
+    } else if (key == kSim) {
         auto sim = std::make_unique<SimAdapter>(environment.clock);
         const BenchSpec bench =
             loadBench(QDir(environment.programFolder).filePath(QStringLiteral("Configuration/SimulatedBench.txt")));
         buildBench(*sim, bench);
         choice.warnings = bench.warnings;
         choice.adapter = std::move(sim);
+    } else if (const auto split = splitPluginName(name)) {
+        choice.adapter = std::make_unique<SerialBusAdapter>(
+            key, SerialBusAdapter::pluginDevice(split->plugin, split->interfaceName),
+            SerialBusAdapter::optionsForPlugin(split->plugin), environment.clock);
     } else {
         choice.error = QStringLiteral("Unknown adapter \"%1\"; the adapters are: %2")
                            .arg(name, adapterNames().join(QStringLiteral(", ")));
     }
     return choice;
+}
+
+QList<AdapterEntry> availableAdapters()
+{
+    QList<AdapterEntry> entries{{QStringLiteral("Vendor library"), kLibrary}, {QStringLiteral("Simulated bench"), kSim}};
+    QCanBus* bus = QCanBus::instance();
+    for (const QString& plugin : bus->plugins()) {
+        QString error;
+        const QList<QCanBusDeviceInfo> devices = bus->availableDevices(plugin, &error);
+        for (const QCanBusDeviceInfo& device : devices) {
+            QString label = plugin + QStringLiteral(": ") + device.name();
+            if (!device.description().isEmpty())
+                label += QStringLiteral(" (") + device.description() + QLatin1Char(')');
+            entries.append({label, plugin + QLatin1Char(':') + device.name()});
+        }
+    }
+    return entries;
 }
 
 }  // namespace tellvane

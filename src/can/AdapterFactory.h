@@ -22,11 +22,29 @@ struct AdapterChoice {
     QStringList warnings;              // for the error list, once it is up
 };
 
-// Makes the adapter named on the command line: "library" (the vendor library
-// beside the program) or "sim" (the simulated bench described by
-// Configuration/SimulatedBench.txt beside the program).
+// Makes the adapter of a name: "library" (the vendor library beside the
+// program), "sim" (the simulated bench described by
+// Configuration/SimulatedBench.txt beside the program), or "PLUGIN:INTERFACE"
+// for a device of Qt's CAN bus plugins ("socketcan:can0", "peakcan:usb0",
+// "virtualcan:can0", "virtualcan:tcp://host:port/can0", ...). A device that is
+// not there yet still makes an adapter: it answers "missing" until it appears.
 AdapterChoice createAdapter(const QString& name, const AdapterEnvironment& environment);
 
+// The forms of names, for usage texts.
 QStringList adapterNames();
+
+// An adapter the user can choose from a menu.
+struct AdapterEntry {
+    QString label;  // "Vendor library", "virtualcan: can0", ...
+    QString name;   // what createAdapter takes
+};
+
+// The vendor library, the simulated bench, then every interface Qt's CAN bus
+// plugins find now.
+QList<AdapterEntry> availableAdapters();
+
+// The canonical form of a name ("SIM" -> "sim", " socketcan:can0" ->
+// "socketcan:can0"); empty when it names no adapter.
+QString canonicalAdapterName(const QString& name);
 
 }  // namespace tellvane

@@ -29,6 +29,12 @@ bool CanLink::configure()
         && a.setFilters(5, kToAllBoards) == 1;
 }
 
+void CanLink::restart()
+{
+    m_pollCounter = 0;
+    setInterfaceStatus(InterfaceState::NotChecked);
+}
+
 void CanLink::initCanInterface()
 {
     m_adapter->enableTs();

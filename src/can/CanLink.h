@@ -36,6 +36,10 @@ public:
     // At most one yield per this many milliseconds of draining.
     void setYieldIntervalMs(int ms) { m_yieldIntervalMs = ms; }
 
+    // A new adapter, or the same one to be found again: the next tick probes
+    // and configures it as at start-up. Not while a drain runs.
+    void restart();
+
     void initCanInterface();
     void blockCanReception();
     void pollTick();

@@ -30,8 +30,7 @@ std::int16_t SimAdapter::resetInterface()
     m_queue.clear();
     m_overflowed = false;
     m_errorFlags &= static_cast<std::uint8_t>(~(kFlagBuffer0 | kFlagBuffer1));
-    std::fill(std::begin(m_masks), std::end(m_masks), 0x80000000u);
-    std::fill(std::begin(m_filters), std::end(m_filters), 0x80000000u);
+    m_filter.reset();
     m_bus->toolJoined();
     return 1;
 }
@@ -57,23 +56,14 @@ std::int16_t SimAdapter::recCanMess(std::uint32_t mask, std::uint8_t selector)
 {
     if (!m_plugged)
         return kAdapterMissing;
-    if (selector == kMaskSelector0)
-        m_masks[0] = mask;
-    else if (selector == kMaskSelector1)
-        m_masks[1] = mask;
-    else
-        return 0;
-    return 1;
+    return m_filter.setMask(selector, mask) ? 1 : 0;
 }
 
 std::int16_t SimAdapter::setFilters(std::uint8_t filter, std::uint32_t value)
 {
     if (!m_plugged)
         return kAdapterMissing;
-    if (filter > 5)
-        return 0;
-    m_filters[filter] = value;
-    return 1;
+    return m_filter.setFilter(filter, value) ? 1 : 0;
 }
 
 std::int16_t SimAdapter::enableTs()
@@ -88,22 +78,6 @@ std::int16_t SimAdapter::disableTs()
     return m_plugged ? 1 : kAdapterMissing;
 }
 
-std::optional<int> SimAdapter::acceptingBuffer(std::uint32_t id) const
-{
-    const std::uint32_t bare = id & kIdBits;
-    auto matches = [bare](std::uint32_t mask, std::uint32_t filter) {
-        const std::uint32_t m = mask & kIdBits;
-        return (bare & m) == (filter & kIdBits & m);
-    };
-    if (matches(m_masks[0], m_filters[0]) || matches(m_masks[0], m_filters[1]))
-        return 0;
-    for (int f = 2; f <= 5; ++f) {
-        if (matches(m_masks[1], m_filters[f]))
-            return 1;
-    }
-    return std::nullopt;
-}
-
 void SimAdapter::frameOnBus(const SimFrame& frame, std::int64_t atUs)
 {
     if (!m_plugged || !m_busConnected)
@@ -114,7 +88,7 @@ void SimAdapter::frameOnBus(const SimFrame& frame, std::int64_t atUs)
     if (m_queue.size() >= kQueueCapacity) {
         ++m_dropped;
         m_overflowed = true;
-        m_errorFlags |= *buffer == 0 ? kFlagBuffer0 : kFlagBuffer1;
+        m_errorFlags |= AcceptanceFilter::overflowFlag(*buffer);
         return;
     }
     m_queue.push_back(Entry{frame, atUs});

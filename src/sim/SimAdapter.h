@@ -1,5 +1,6 @@
 #pragma once
 
+#include "can/AcceptanceFilter.h"
 #include "can/Adapter.h"
 #include "sim/SimBus.h"
 
@@ -22,13 +23,13 @@ public:
     static constexpr std::size_t kQueueCapacity = 1500;
 
     // Error-flag register bits.
-    static constexpr std::uint8_t kFlagRxWarning = 0x02;
-    static constexpr std::uint8_t kFlagTxWarning = 0x04;
-    static constexpr std::uint8_t kFlagRxPassive = 0x08;
-    static constexpr std::uint8_t kFlagTxPassive = 0x10;
-    static constexpr std::uint8_t kFlagBusOff = 0x20;
-    static constexpr std::uint8_t kFlagBuffer0 = 0x40;
-    static constexpr std::uint8_t kFlagBuffer1 = 0x80;
+    static constexpr std::uint8_t kFlagRxWarning = errorflag::kRxWarning;
+    static constexpr std::uint8_t kFlagTxWarning = errorflag::kTxWarning;
+    static constexpr std::uint8_t kFlagRxPassive = errorflag::kRxPassive;
+    static constexpr std::uint8_t kFlagTxPassive = errorflag::kTxPassive;
+    static constexpr std::uint8_t kFlagBusOff = errorflag::kBusOff;
+    static constexpr std::uint8_t kFlagBuffer0 = errorflag::kBuffer0;
+    static constexpr std::uint8_t kFlagBuffer1 = errorflag::kBuffer1;
 
     explicit SimAdapter(Clock& clock);
     ~SimAdapter() override;
@@ -64,7 +65,7 @@ public:
     void frameOnBus(const SimFrame& frame, std::int64_t atUs) override;
 
     // Which receive buffer (0 or 1) accepts an identifier; none when filtered out.
-    std::optional<int> acceptingBuffer(std::uint32_t id) const;
+    std::optional<int> acceptingBuffer(std::uint32_t id) const { return m_filter.acceptingBuffer(id); }
 
 private:
     struct Entry {
@@ -74,8 +75,7 @@ private:
 
     std::unique_ptr<SimBus> m_bus;
     std::deque<Entry> m_queue;
-    std::uint32_t m_masks[2] = {0x80000000u, 0x80000000u};
-    std::uint32_t m_filters[6] = {0x80000000u, 0x80000000u, 0x80000000u, 0x80000000u, 0x80000000u, 0x80000000u};
+    AcceptanceFilter m_filter;
     bool m_timeStamps = false;
     bool m_plugged = true;
     bool m_busConnected = true;

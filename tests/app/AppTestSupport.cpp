@@ -17,7 +17,11 @@ void AppHarness::start(std::unique_ptr<Adapter> adapter)
     QDir().mkpath(programFolder());
     app = std::make_unique<TellvaneApp>(
         AppEnvironment{clock, dialogs, settings, dataFolder(), programFolder(),
-                       [] { return QDateTime(QDate(2011, 2, 3), QTime(14, 5, 9)); }, false},
+                       [] { return QDateTime(QDate(2011, 2, 3), QTime(14, 5, 9)); }, false,
+                       [this](const QString& name) {
+                           return makeAdapter ? makeAdapter(name)
+                                              : createAdapter(name, AdapterEnvironment{clock, programFolder()});
+                       }},
         std::move(adapter));
 }
 

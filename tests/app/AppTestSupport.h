@@ -22,6 +22,8 @@ struct AppHarness {
     FakeDialogs dialogs;
     SettingsStore settings{dir.filePath(QStringLiteral("settings.ini"))};
     std::unique_ptr<TellvaneApp> app;
+    // What the Adapter menu makes; the real factory when unset.
+    std::function<AdapterChoice(const QString&)> makeAdapter;
 
     explicit AppHarness(std::unique_ptr<Adapter> adapter);
     // For adapters that run on the harness's clock, such as the simulated bench.

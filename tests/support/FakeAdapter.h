@@ -73,7 +73,8 @@ public:
     std::int16_t readReg(std::uint8_t reg, std::uint8_t count, std::uint8_t* buffer) override;
     std::int16_t writeReg(std::uint8_t reg, std::uint8_t count, const std::uint8_t* buffer) override;
     std::int16_t getInfo(char* buffer, std::int32_t size) override;
-    QString name() const override { return QStringLiteral("fake"); }
+    QString name() const override { return adapterName; }
+    QString adapterName = QStringLiteral("fake");
 
 private:
     std::int16_t answer(const std::string& call);

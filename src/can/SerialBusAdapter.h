@@ -1,0 +1,114 @@
+#pragma once
+
+#include "can/Adapter.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class QCanBusDevice;
+
+namespace tellvane {
+
+class Clock;
+
+// The adapter calls on a Qt CAN bus device (SocketCAN, PEAK, TinyCAN, PassThru,
+// virtualcan, ...).
+//
+// The device lives in a thread of its own, shared by every device of the
+// process, so that frames keep arriving while the window thread waits in a
+// blocking dialogue, as they do in a USB adapter's own buffer. What the device
+// receives goes through the adapter's receive masks and acceptance filters
+// into a queue of 1500 records; on a full queue the newest frames are dropped,
+// the records that follow carry the overflow status and the register shows
+// the buffer's overflow bit.
+//
+// Mapping of the calls:
+// - resetInterface connects the device (a device that cannot be made or
+//   opened gives -4; one still connecting gives -1), empties the queue and
+//   opens the filters.
+// - setCanBaud(250) sets 250000 bit/s where the plugin takes a bit rate; on
+//   others (SocketCAN, virtualcan) the rate is set outside the program.
+// - the masks and filters always act in the adapter; where the plugin filters
+//   itself (SocketCAN) they are handed to it as well.
+// - time stamps: the frame's own, else the time of arrival, as a 24-bit count
+//   of 8 us ticks.
+// - register 45: the device's bus status (warning 0x06, error passive 0x18,
+//   bus off 0x20), plus what error frames and queue overflows raised since the
+//   register was last written.
+// - sendCanMess: 1 when the device took the frame, 0 when it refused it, -4
+//   when there is no device, -1 while it is not connected. Every identifier
+//   goes out as a 29-bit extended frame. A device that is not connected is
+//   connected again at most once a second.
+class SerialBusAdapter final : public Adapter {
+public:
+    static constexpr std::size_t kQueueCapacity = 1500;
+    static constexpr std::int16_t kNoConnection = -1;
+    static constexpr int kConnectWaitMs = 250;
+    static constexpr int kReconnectIntervalMs = 1000;
+
+    // Makes the device, in the device thread; null with a reason when it cannot.
+    using DeviceMaker = std::function<std::unique_ptr<QCanBusDevice>(QString* error)>;
+
+    struct Options {
+        bool setsBitRate = false;       // the plugin takes BitRateKey
+        bool filtersInDevice = false;   // the plugin takes RawFilterKey and ErrorFilterKey
+        int connectWaitMs = kConnectWaitMs;  // how long a connection may take before -1
+    };
+
+    SerialBusAdapter(QString name, DeviceMaker maker, Options options, Clock& clock);
+    ~SerialBusAdapter() override;
+
+    SerialBusAdapter(const SerialBusAdapter&) = delete;
+    SerialBusAdapter& operator=(const SerialBusAdapter&) = delete;
+
+    // The options that suit a plugin of Qt's SerialBus module.
+    static Options optionsForPlugin(const QString& plugin);
+    // A maker for a plugin's interface through QCanBus.
+    static DeviceMaker pluginDevice(const QString& plugin, const QString& interfaceName);
+
+    // Runs a function in the thread of the CAN devices and waits for it.
+    static void runInDeviceThread(const std::function<void()>& function);
+
+    // The last reason the device could not be made or connected.
+    QString lastError() const;
+    // Frames lost to a full queue since the adapter was made.
+    std::uint64_t dropped() const;
+
+    std::int16_t resetInterface() override;
+    std::int16_t clearCanMess() override;
+    std::int16_t setCanBaud(std::int32_t rateCode) override;
+    std::int16_t recCanMess(std::uint32_t mask, std::uint8_t selector) override;
+    std::int16_t setFilters(std::uint8_t filter, std::uint32_t value) override;
+    std::int16_t enableTs() override;
+    std::int16_t disableTs() override;
+    std::int16_t getCanMess(Record& record) override;
+    std::int16_t getNumCanMess() override;
+    std::int16_t sendCanMess(std::uint32_t id, std::uint8_t mode, std::uint8_t length,
+                             const std::uint8_t* data) override;
+    std::int16_t readReg(std::uint8_t reg, std::uint8_t count, std::uint8_t* buffer) override;
+    std::int16_t writeReg(std::uint8_t reg, std::uint8_t count, const std::uint8_t* buffer) override;
+    std::int16_t getInfo(char* buffer, std::int32_t size) override;
+    QString name() const override { return m_name; }
+
+private:
+    class Worker;
+    struct Shared;
+
+    // Connects when the device is not; rate-limited unless forced.
+    std::int16_t ensureConnected(bool force);
+    void handFiltersToDevice();
+
+    QString m_name;
+    Options m_options;
+    Clock& m_clock;
+    std::shared_ptr<Shared> m_shared;
+    Worker* m_worker = nullptr;  // lives in the device thread
+    std::int16_t m_lastConnectResult = kAdapterMissing;
+    std::int64_t m_lastConnectUs = 0;
+    bool m_connectTried = false;
+    bool m_timeStamps = false;
+};
+
+}  // namespace tellvane

@@ -74,8 +74,20 @@ TEST_F(TransportFixture, ResultCodesOfOnePacket)
 
     boardAcks = false;
     const int drainsBefore = adapter.getCalls;
+    const int delaysBefore = clock.delayCalls();
     EXPECT_EQ(transport.sendAsciiCanPacket("A", 1, false), TextTransport::kNoAck);
-    EXPECT_EQ(adapter.getCalls - drainsBefore, 80) << "80 polls";
+    EXPECT_EQ(adapter.getCalls - drainsBefore, 160) << "80 polls without pauses, then 80 ms more";
+    EXPECT_EQ(clock.delayCalls() - delaysBefore, 80);
+
+    // An adapter that answers at once has the time a USB adapter's polls take:
+    // an acknowledgement 30 ms after the packet is in time.
+    const int sentAt = adapter.getCalls;
+    adapter.onGet = [&](int call) {
+        if (call == sentAt + 80 + 30)
+            adapter.pushMessage(0x18EFF921, {0xFE});
+    };
+    EXPECT_EQ(transport.sendAsciiCanPacket("A", 1, false), TextTransport::kSent);
+    adapter.onGet = nullptr;
 
     boardAcks = true;
     adapter.sendResult = 0;

@@ -83,7 +83,6 @@ void MainWindow::buildMenus()
         m_adapterMenu->setObjectName(QStringLiteral("Adapter"));
         // Adapters come and go (USB): the list is made each time it opens.
         connect(m_adapterMenu, &QMenu::aboutToShow, this, &MainWindow::fillAdapterMenu);
-        fillAdapterMenu();
     }
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));

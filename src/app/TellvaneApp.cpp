@@ -76,7 +76,7 @@ AdapterChoice TellvaneApp::startingAdapter(const std::optional<QString>& command
 
 QList<AdapterEntry> TellvaneApp::adapterEntries() const
 {
-    return availableAdapters();
+    return m_env.listAdapters ? m_env.listAdapters() : availableAdapters();
 }
 
 QString TellvaneApp::adapterName() const

@@ -42,6 +42,8 @@ struct AppEnvironment {
     bool yieldDuringDrain = true;
     // Makes the adapters the Adapter menu chooses; createAdapter when unset.
     std::function<AdapterChoice(const QString& name)> makeAdapter = {};
+    // Lists what the Adapter menu offers; availableAdapters when unset.
+    std::function<QList<AdapterEntry>()> listAdapters = {};
 };
 
 // The composition root: makes the long-lived objects of one run, wires them

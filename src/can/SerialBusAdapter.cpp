@@ -33,12 +33,11 @@ class DeviceThread {
 public:
     static DeviceThread& instance()
     {
-        static DeviceThread* the = [] {
-            auto* t = new DeviceThread;
-            qAddPostRoutine([] { DeviceThread::stop(); });
-            return t;
-        }();
-        return *the;
+        if (!s_instance) {
+            s_instance = new DeviceThread;
+            qAddPostRoutine(&DeviceThread::stop);
+        }
+        return *s_instance;
     }
 
     void run(const std::function<void()>& function)
@@ -50,8 +49,6 @@ public:
         QMetaObject::invokeMethod(m_anchor, function, Qt::BlockingQueuedConnection);
     }
 
-    QThread& thread() { return m_thread; }
-
 private:
     DeviceThread()
     {
@@ -61,15 +58,20 @@ private:
         m_thread.start();
     }
 
-    static void stop()
+    ~DeviceThread()
     {
-        DeviceThread& t = instance();
-        t.m_thread.quit();
-        t.m_thread.wait();
-        delete t.m_anchor;
-        t.m_anchor = nullptr;
+        m_thread.quit();
+        m_thread.wait();
+        delete m_anchor;
     }
 
+    static void stop()
+    {
+        delete s_instance;
+        s_instance = nullptr;
+    }
+
+    static inline DeviceThread* s_instance = nullptr;
     QThread m_thread;
     QObject* m_anchor = nullptr;
 };
@@ -305,18 +307,26 @@ private:
 };
 
 SerialBusAdapter::SerialBusAdapter(QString name, DeviceMaker maker, Options options, Clock& clock)
-    : m_name(std::move(name)), m_options(options), m_clock(clock), m_shared(std::make_shared<Shared>())
+    : m_name(std::move(name)), m_options(options), m_clock(clock), m_maker(std::move(maker)),
+      m_shared(std::make_shared<Shared>())
 {
-    DeviceThread& thread = DeviceThread::instance();
-    thread.run([&] {
-        m_worker = new Worker(std::move(maker), m_options, m_shared, m_clock);
-    });
 }
 
 SerialBusAdapter::~SerialBusAdapter()
 {
-    Worker* worker = m_worker;
-    DeviceThread::instance().run([worker] { delete worker; });
+    if (Worker* worker = m_worker)
+        DeviceThread::instance().run([worker] { delete worker; });
+}
+
+void SerialBusAdapter::inDevice(const std::function<void(Worker&)>& call)
+{
+    // The device side starts with the first call that needs it, so that an
+    // adapter made but never used costs no thread.
+    DeviceThread::instance().run([&] {
+        if (!m_worker)
+            m_worker = new Worker(std::move(m_maker), m_options, m_shared, m_clock);
+        call(*m_worker);
+    });
 }
 
 SerialBusAdapter::Options SerialBusAdapter::optionsForPlugin(const QString& plugin)
@@ -367,7 +377,7 @@ std::int16_t SerialBusAdapter::ensureConnected(bool force)
     m_connectTried = true;
     m_lastConnectUs = now;
     std::int16_t result = kAdapterMissing;
-    DeviceThread::instance().run([&] { result = m_worker->connectDevice(); });
+    inDevice([&](Worker& worker) { result = worker.connectDevice(); });
     m_lastConnectResult = result;
     return result;
 }
@@ -390,7 +400,7 @@ void SerialBusAdapter::handFiltersToDevice()
                 filters.append(filter);
         }
     }
-    DeviceThread::instance().run([&] { m_worker->setDeviceFilters(filters); });
+    inDevice([&](Worker& worker) { worker.setDeviceFilters(filters); });
 }
 
 std::int16_t SerialBusAdapter::resetInterface()
@@ -424,7 +434,7 @@ std::int16_t SerialBusAdapter::setCanBaud(std::int32_t rateCode)
         return ensureConnected(false);
     if (rateCode != kBaud250k)
         return 0;
-    DeviceThread::instance().run([&] { m_worker->setBitRate(); });
+    inDevice([&](Worker& worker) { worker.setBitRate(); });
     return 1;
 }
 
@@ -505,7 +515,7 @@ std::int16_t SerialBusAdapter::sendCanMess(std::uint32_t id, std::uint8_t /*mode
                        QByteArray(reinterpret_cast<const char*>(data), data ? length : 0));
     frame.setExtendedFrameFormat(true);
     bool written = false;
-    DeviceThread::instance().run([&] { written = m_worker->write(frame); });
+    inDevice([&](Worker& worker) { written = worker.write(frame); });
     return written ? 1 : kSendFailed;
 }
 
@@ -516,7 +526,7 @@ std::int16_t SerialBusAdapter::readReg(std::uint8_t reg, std::uint8_t count, std
     if (reg != kErrorFlagRegister || count != 1 || !buffer)
         return 0;
     std::uint8_t live = 0;
-    DeviceThread::instance().run([&] { live = m_worker->statusFlags(); });
+    inDevice([&](Worker& worker) { live = worker.statusFlags(); });
     QMutexLocker lock(&m_shared->mutex);
     *buffer = static_cast<std::uint8_t>(m_shared->flags | live);
     return 1;
@@ -538,7 +548,7 @@ std::int16_t SerialBusAdapter::getInfo(char* buffer, std::int32_t size)
     if (!buffer || size <= 0)
         return 0;
     QString text;
-    DeviceThread::instance().run([&] { text = m_worker->info(); });
+    inDevice([&](Worker& worker) { text = worker.info(); });
     if (text.isEmpty())
         text = m_name;
     const QByteArray bytes = text.toLatin1();

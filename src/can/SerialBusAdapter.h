@@ -99,10 +99,13 @@ private:
     // Connects when the device is not; rate-limited unless forced.
     std::int16_t ensureConnected(bool force);
     void handFiltersToDevice();
+    // Runs a call on the device side, in the device thread.
+    void inDevice(const std::function<void(Worker&)>& call);
 
     QString m_name;
     Options m_options;
     Clock& m_clock;
+    DeviceMaker m_maker;  // handed to the device side when it starts
     std::shared_ptr<Shared> m_shared;
     Worker* m_worker = nullptr;  // lives in the device thread
     std::int16_t m_lastConnectResult = kAdapterMissing;

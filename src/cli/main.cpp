@@ -5,7 +5,25 @@
 //       from the file's folder), prints every error-list message the load gave,
 //       then a summary of what was built (--dump: every control and indicator).
 //       Exit code 0 when nothing was reported, 1 otherwise, 2 for usage errors.
+//
+//   tellvane-cli bench --adapter NAME [--bench FILE] [--images DIR] [--seconds S]
+//       runs the simulated boards (Configuration/SimulatedBench.txt beside the
+//       program, or FILE) on any adapter, so that the program and the boards can
+//       be separate processes: "virtualcan:can0" on one machine, a real bus for
+//       a demonstration. With --images, every area a board flashes is written to
+//       DIR/board-ADDRESS-area-N.txt. Runs until Ctrl+C, or S seconds.
+//
+//   tellvane-cli monitor --adapter NAME [--save FILE] [--count N] [--seconds S]
+//       prints the message lines of the bus as they arrive (and of the link's
+//       probe), in the monitor's format; --save appends them to a log file the
+//       monitor can play back. Runs until Ctrl+C, N lines, or S seconds.
+//
+//   tellvane-cli flash --adapter NAME --board ADDRESS --area WORD --file FILE [--no-flash]
+//       downloads an S-record file into the memory area of the board whose
+//       information line contains WORD ("pCode", "Boot", ...), then flashes it.
+//       Exit code 0 when the board confirmed every step.
 
+#include "cli/CliSupport.h"
 #include "core/Version.h"
 #include "diagnostics/ConfigCheck.h"
 
@@ -17,7 +35,11 @@ namespace {
 
 int usage(QTextStream& err)
 {
-    err << "usage: tellvane-cli check-config FILE [--dump]" << Qt::endl;
+    err << "usage: tellvane-cli check-config FILE [--dump]\n"
+           "       tellvane-cli bench --adapter NAME [--bench FILE] [--images DIR] [--seconds S]\n"
+           "       tellvane-cli monitor --adapter NAME [--save FILE] [--count N] [--seconds S]\n"
+           "       tellvane-cli flash --adapter NAME --board ADDRESS --area WORD --file FILE [--no-flash]"
+        << Qt::endl;
     return 2;
 }
 
@@ -59,6 +81,9 @@ int main(int argc, char* argv[])
     // The screen is built from real controls on a window nobody sees.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The console shows the tool's own lines; developer logging only on request.
+    if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
+        qputenv("QT_LOGGING_RULES", "tellvane.*.info=false;qt.canbus*=false");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tellvane-cli"));
     QApplication::setApplicationVersion(QString::fromLatin1(tellvane::kVersionText));
@@ -70,6 +95,12 @@ int main(int argc, char* argv[])
     const QString command = args.takeFirst();
     if (command == QLatin1String("check-config"))
         return checkConfig(args, out, err);
+    if (command == QLatin1String("bench"))
+        return tellvane::cli::benchCommand(args, out, err);
+    if (command == QLatin1String("monitor"))
+        return tellvane::cli::monitorCommand(args, out, err);
+    if (command == QLatin1String("flash"))
+        return tellvane::cli::flashCommand(args, out, err);
     if (command == QLatin1String("--version")) {
         out << "tellvane-cli " << tellvane::kVersionText << Qt::endl;
         return 0;

@@ -70,6 +70,7 @@ bool FirmwareDownloader::begin()
         return false;
     m_running = true;
     m_closed = false;
+    m_lastStageOk = false;
     if (m_view)
         m_view->setBusy(true);
     return true;
@@ -133,6 +134,7 @@ void FirmwareDownloader::requestNodeInfo()
                 }
                 // The listed lines leave the pipe; what follows the last CR stays in it.
                 m_transport.setPipe(lines.rest.toLatin1());
+                m_lastStageOk = !lines.lines.isEmpty();
             }
         }
     } catch (const Failure& failure) {
@@ -209,6 +211,7 @@ void FirmwareDownloader::startDownload()
                 const QString reply = m_transport.pipeText();
                 if (reply.contains(QLatin1String("ID to program")) && reply.contains(QLatin1String("load complete"))) {
                     status(QStringLiteral("You may now choose to download another area (Step 1) or Flash to memory (Step 4)"));
+                    m_lastStageOk = !m_closed;
                 } else {
                     status(QStringLiteral("Expected a 'load complete' command but I didn't receive it!"));
                     m_link.checkForIncomingCanMessages();
@@ -343,8 +346,10 @@ void FirmwareDownloader::flashToMemory()
         return;
     try {
         const std::int16_t r = sendMigrateCmd();
-        if (r == kSuccess)
+        if (r == kSuccess) {
             status(resultMessage(kSuccess, QString()));
+            m_lastStageOk = !m_closed;
+        }
         else
             displayErrorMessage(r);
     } catch (const Failure& failure) {

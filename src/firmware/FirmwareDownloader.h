@@ -79,6 +79,8 @@ public:
     QString areaId() const { return m_areaId; }
     QString boardPassword() const { return m_password; }
     int downloadWarnings() const { return m_warnings; }
+    // The last stage started (information, download or flash) ended as it should.
+    bool lastStageSucceeded() const { return m_lastStageOk; }
     const QTimer& infoTimer() const { return m_infoTimer; }
 
 private:
@@ -104,6 +106,7 @@ private:
     bool m_open = false;
     bool m_running = false;
     bool m_closed = false;  // closed while a stage ran
+    bool m_lastStageOk = false;
 };
 
 }  // namespace tellvane

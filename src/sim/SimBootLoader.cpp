@@ -246,4 +246,25 @@ void SimBootLoader::recordLine(const QByteArray& line, std::int64_t atUs)
     }
 }
 
+QByteArray SimBootLoader::imageText(const Image& image)
+{
+    QByteArray text;
+    std::uint32_t next = 0;
+    int inLine = 0;
+    for (const auto& [address, byte] : image) {
+        if (inLine == 16 || (inLine > 0 && address != next)) {
+            text += '\n';
+            inLine = 0;
+        }
+        if (inLine == 0)
+            text += QByteArray::number(address, 16).rightJustified(8, '0').toUpper() + ':';
+        text += ' ' + QByteArray::number(byte, 16).rightJustified(2, '0').toUpper();
+        next = address + 1;
+        ++inLine;
+    }
+    if (inLine > 0)
+        text += '\n';
+    return text;
+}
+
 }  // namespace tellvane

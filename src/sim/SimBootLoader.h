@@ -62,6 +62,9 @@ public:
     const Image& loaded(int area) const;
     const Image& flashed(int area) const;
     int migrations() const { return m_migrations; }
+    // An image as text: a line per run of up to 16 bytes at consecutive
+    // addresses, "0000C000: 01 02 ..." (LF endings; empty for an empty image).
+    static QByteArray imageText(const Image& image);
     QString areaLabel(int area) const;
 
 private:

@@ -159,3 +159,4 @@ TEST(StartingAdapter, CommandLineThenRememberedThenLibrary)
 }
 
 }  // namespace
+

@@ -21,6 +21,14 @@ void AppHarness::start(std::unique_ptr<Adapter> adapter)
                        [this](const QString& name) {
                            return makeAdapter ? makeAdapter(name)
                                               : createAdapter(name, AdapterEnvironment{clock, programFolder()});
+                       },
+                       // What the factory offers on a machine with one virtual bus; the
+                       // factory's own list is tested with the adapters.
+                       [] {
+                           return QList<AdapterEntry>{{QStringLiteral("Vendor library"), QStringLiteral("library")},
+                                                      {QStringLiteral("Simulated bench"), QStringLiteral("sim")},
+                                                      {QStringLiteral("virtualcan: can0 (Qt Virtual CAN bus)"),
+                                                       QStringLiteral("virtualcan:can0")}};
                        }},
         std::move(adapter));
 }

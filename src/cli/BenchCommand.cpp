@@ -1,0 +1,149 @@
+// tellvane-cli bench: the simulated boards on an outside bus.
+
+#include "can/AdapterFactory.h"
+#include "cli/CliSupport.h"
+#include "core/Clock.h"
+#include "sim/BenchBridge.h"
+#include "sim/BenchFile.h"
+#include "sim/SimAdapter.h"
+#include "sim/SimBoard.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTimer>
+
+namespace tellvane::cli {
+
+namespace {
+
+constexpr int kPumpIntervalMs = 1;
+constexpr int kRetryIntervalMs = 1000;
+
+QString boardLine(const SimBoardSpec& board)
+{
+    const QString pCode = QString::number(board.pCode).rightJustified(8, QLatin1Char('0'));
+    return QStringLiteral("  board %1 (%2): type %3, serial %4, style %5, variant %6%7")
+        .arg(QStringLiteral("0x") + QString::number(board.address, 16).toUpper().rightJustified(2, QLatin1Char('0')))
+        .arg(board.address)
+        .arg(board.boardType)
+        .arg(board.serial)
+        .arg(pCode.left(4), pCode.mid(4), board.present ? QString() : QStringLiteral(", switched off"));
+}
+
+void writeImages(SimBoard& board, const QString& folder, QTextStream& out, QTextStream& err)
+{
+    SimBootLoader& loader = board.bootLoader();
+    const int address = board.spec().address;
+    for (int area = 0; area < 4; ++area) {
+        const SimBootLoader::Image& image = loader.flashed(area);
+        if (image.empty())
+            continue;
+        out << "Board " << address << " flashed area " << area << " (" << loader.areaLabel(area) << "): "
+            << image.size() << " bytes" << Qt::endl;
+        if (folder.isEmpty())
+            continue;
+        const QString name = QDir(folder).filePath(QStringLiteral("board-%1-area-%2.txt").arg(address).arg(area));
+        QFile file(name);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+            || file.write(SimBootLoader::imageText(image)) < 0 || !file.flush()) {
+            err << "tellvane-cli: cannot write " << name << ": " << file.errorString() << Qt::endl;
+        }
+    }
+}
+
+}  // namespace
+
+int benchCommand(const QStringList& args, QTextStream& out, QTextStream& err)
+{
+    const Options options = parseOptions(args, {QStringLiteral("adapter"), QStringLiteral("bench"),
+                                                QStringLiteral("images"), QStringLiteral("seconds")},
+                                         {});
+    if (!options.error.isEmpty() || !options.positional.isEmpty() || !options.has(QStringLiteral("adapter"))) {
+        err << "usage: tellvane-cli bench --adapter NAME [--bench FILE] [--images DIR] [--seconds S]" << Qt::endl;
+        if (!options.error.isEmpty())
+            err << "tellvane-cli: " << options.error << Qt::endl;
+        return 2;
+    }
+    const QString adapterName = options.value(QStringLiteral("adapter"));
+    if (canonicalAdapterName(adapterName) == QLatin1String("sim")) {
+        err << "tellvane-cli: the bench needs an outside bus, not the simulated one" << Qt::endl;
+        return 2;
+    }
+
+    RealClock clock;
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    AdapterChoice choice = createAdapter(adapterName, AdapterEnvironment{clock, programFolder});
+    if (!choice.adapter) {
+        err << "tellvane-cli: " << choice.error << Qt::endl;
+        return 2;
+    }
+    for (const QString& warning : choice.warnings)
+        err << warning << Qt::endl;
+
+    const QString benchFile = options.has(QStringLiteral("bench"))
+        ? options.value(QStringLiteral("bench"))
+        : QDir(programFolder).filePath(QStringLiteral("Configuration/SimulatedBench.txt"));
+    const BenchSpec spec = loadBench(benchFile);
+    for (const QString& warning : spec.warnings)
+        err << warning << Qt::endl;
+    const QString imageFolder = options.value(QStringLiteral("images"));
+    if (!imageFolder.isEmpty())
+        QDir().mkpath(imageFolder);
+
+    SimAdapter bench(clock);
+    buildBench(bench, spec);
+    BenchBridge bridge(bench, *choice.adapter);
+    bridge.setFlashObserver([&](SimBoard& board) { writeImages(board, imageFolder, out, err); });
+
+    installStopSignals();
+    const auto seconds = options.number(QStringLiteral("seconds"));
+    QElapsedTimer running;
+    running.start();
+    QElapsedTimer sinceTry;
+    std::int16_t lastStart = 1;
+    std::int16_t lastSend = 1;
+
+    QTimer pump;
+    pump.setTimerType(Qt::PreciseTimer);
+    pump.setInterval(kPumpIntervalMs);
+    QObject::connect(&pump, &QTimer::timeout, [&] {
+        if (stopRequested() || (seconds && running.elapsed() >= *seconds * 1000)) {
+            QCoreApplication::quit();
+            return;
+        }
+        if (!bridge.started()) {
+            if (sinceTry.isValid() && sinceTry.elapsed() < kRetryIntervalMs)
+                return;
+            sinceTry.restart();
+            const std::int16_t r = bridge.start();
+            if (r == 1) {
+                out << "Bench on " << choice.adapter->name() << " with " << spec.boards.size() << " boards:" << Qt::endl;
+                for (const SimBoardSpec& board : spec.boards)
+                    out << boardLine(board) << Qt::endl;
+                out << "ready" << Qt::endl;
+            } else if (r != lastStart) {
+                err << "The adapter " << choice.adapter->name() << " does not come up (" << r
+                    << "); trying again every second" << Qt::endl;
+            }
+            lastStart = r;
+            return;
+        }
+        bridge.pump();
+        if (bridge.lastSendResult() != lastSend) {
+            lastSend = bridge.lastSendResult();
+            if (lastSend != 1)
+                err << "Sending on " << choice.adapter->name() << " fails (" << lastSend << ")" << Qt::endl;
+            else
+                err << "Sending on " << choice.adapter->name() << " works again" << Qt::endl;
+        }
+    });
+    pump.start();
+    QCoreApplication::exec();
+    out << "Bench ends: " << bridge.framesOut() << " frames sent, " << bridge.framesIn() << " received, "
+        << bridge.sendFailures() << " not sent" << Qt::endl;
+    return 0;
+}
+
+}  // namespace tellvane::cli

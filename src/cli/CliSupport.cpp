@@ -1,0 +1,112 @@
+#include "cli/CliSupport.h"
+
+#include <atomic>
+#include <csignal>
+
+namespace tellvane::cli {
+
+namespace {
+std::atomic<bool> g_stop{false};
+
+extern "C" void onStopSignal(int)
+{
+    g_stop = true;
+}
+}  // namespace
+
+std::optional<qint64> Options::number(const QString& name) const
+{
+    if (!values.contains(name))
+        return std::nullopt;
+    bool ok = false;
+    const qint64 n = values.value(name).toLongLong(&ok, 0);
+    if (!ok)
+        return std::nullopt;
+    return n;
+}
+
+Options parseOptions(const QStringList& args, const QStringList& valued, const QStringList& switches)
+{
+    Options options;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (!a.startsWith(QLatin1String("--"))) {
+            options.positional.append(a);
+            continue;
+        }
+        const QString name = a.mid(2);
+        if (switches.contains(name)) {
+            options.flags.append(name);
+        } else if (valued.contains(name)) {
+            if (i + 1 >= args.size()) {
+                options.error = QStringLiteral("%1 needs a value").arg(a);
+                return options;
+            }
+            options.values.insert(name, args[++i]);
+        } else {
+            options.error = QStringLiteral("unknown option %1").arg(a);
+            return options;
+        }
+    }
+    return options;
+}
+
+void installStopSignals()
+{
+    std::signal(SIGINT, onStopSignal);
+    std::signal(SIGTERM, onStopSignal);
+}
+
+bool stopRequested()
+{
+    return g_stop;
+}
+
+QString interfaceStateText(InterfaceState state)
+{
+    switch (state) {
+    case InterfaceState::Ok:
+        return QStringLiteral("OK");
+    case InterfaceState::AdapterMissing:
+        return QStringLiteral("Interface Missing");
+    case InterfaceState::NoConnection:
+        return QStringLiteral("No CAN Connection");
+    case InterfaceState::SendFailed:
+        return QStringLiteral("Error Sending Data");
+    case InterfaceState::NotChecked:
+        break;
+    }
+    return QStringLiteral("not checked");
+}
+
+void ConsoleStatus::showInterfaceState(InterfaceState state)
+{
+    if (state == m_state)
+        return;
+    m_state = state;
+    m_out << "Interface: " << interfaceStateText(state) << Qt::endl;
+}
+
+void ConsoleStatus::showErrorFlags(std::uint8_t flags)
+{
+    if (flags == m_flags)
+        return;
+    m_flags = flags;
+    static const char* const kNames[] = {nullptr,      "Rx Warning", "Tx Warning", "Rx Passive",
+                                         "Tx Passive", "Bus Off",    "Buffer 0",   "Buffer 1"};
+    QStringList names;
+    for (int bit = 1; bit < 8; ++bit) {
+        if (flags & (1u << bit))
+            names.append(QString::fromLatin1(kNames[bit]));
+    }
+    m_out << "Controller: " << (flags == 0 ? QStringLiteral("OK") : names.join(QStringLiteral(", "))) << Qt::endl;
+}
+
+void ConsoleStatus::showBufferOverflow(bool overflowed)
+{
+    if (overflowed && !m_overflowed)
+        m_out << "The adapter's receive buffer overflowed: messages were lost" << Qt::endl;
+    m_overflowed = overflowed;
+}
+
+}  // namespace tellvane::cli

@@ -1,0 +1,142 @@
+// tellvane-cli monitor: message lines of a bus on the console.
+
+#include "can/AdapterFactory.h"
+#include "can/CanLink.h"
+#include "cli/CliSupport.h"
+#include "core/Clock.h"
+#include "core/Failure.h"
+#include "monitor/MessageLine.h"
+#include "monitor/SaveLog.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
+namespace tellvane::cli {
+
+namespace {
+
+constexpr int kPollIntervalMs = 25;
+
+// LogCANMessage for the console: every message sent or received as its line,
+// on the console and, when asked, in a log file.
+class ConsoleLog final : public CanMessageSink {
+public:
+    ConsoleLog(QTextStream& out, QTextStream& err, SaveLog* save) : m_out(out), m_err(err), m_save(save) {}
+
+    void logCanMessage(const CanMessage& message) override
+    {
+        QString line;
+        try {
+            line = formatMessageLine(message);
+        } catch (const Failure& failure) {
+            m_err << "A message could not be shown: " << failure.description() << Qt::endl;
+            return;
+        }
+        m_out << line << '\n';
+        ++m_lines;
+        if (m_save && !m_saveFailed)
+            saving([&] { m_save->writeLine(line); });
+    }
+
+    // Once per poll: the lines so far reach the console and the disk.
+    void flush()
+    {
+        m_out.flush();
+        if (m_save && !m_saveFailed)
+            saving([&] { m_save->flush(); });
+    }
+
+    void finish()
+    {
+        m_out.flush();
+        if (m_save && !m_saveFailed)
+            saving([&] { m_save->close(); });
+    }
+
+    qint64 lines() const { return m_lines; }
+    bool saveFailed() const { return m_saveFailed; }
+
+private:
+    template <typename Write>
+    void saving(Write write)
+    {
+        try {
+            write();
+        } catch (const Failure& failure) {
+            m_saveFailed = true;
+            m_err << "tellvane-cli: cannot write " << m_save->fileName() << ": " << failure.description()
+                  << "; lines are no longer saved" << Qt::endl;
+        }
+    }
+
+    QTextStream& m_out;
+    QTextStream& m_err;
+    SaveLog* m_save;
+    qint64 m_lines = 0;
+    bool m_saveFailed = false;
+};
+
+}  // namespace
+
+int monitorCommand(const QStringList& args, QTextStream& out, QTextStream& err)
+{
+    const Options options = parseOptions(args, {QStringLiteral("adapter"), QStringLiteral("save"),
+                                                QStringLiteral("count"), QStringLiteral("seconds")},
+                                         {});
+    if (!options.error.isEmpty() || !options.positional.isEmpty() || !options.has(QStringLiteral("adapter"))) {
+        err << "usage: tellvane-cli monitor --adapter NAME [--save FILE] [--count N] [--seconds S]" << Qt::endl;
+        if (!options.error.isEmpty())
+            err << "tellvane-cli: " << options.error << Qt::endl;
+        return 2;
+    }
+
+    RealClock clock;
+    AdapterChoice choice = createAdapter(options.value(QStringLiteral("adapter")),
+                                         AdapterEnvironment{clock, QCoreApplication::applicationDirPath()});
+    if (!choice.adapter) {
+        err << "tellvane-cli: " << choice.error << Qt::endl;
+        return 2;
+    }
+    for (const QString& warning : choice.warnings)
+        err << warning << Qt::endl;
+
+    SaveLog save;
+    SaveLog* saving = nullptr;
+    if (options.has(QStringLiteral("save"))) {
+        save.setFileName(options.value(QStringLiteral("save")));
+        try {
+            save.open();
+            saving = &save;
+        } catch (const Failure& failure) {
+            err << "tellvane-cli: cannot open " << save.fileName() << ": " << failure.description() << Qt::endl;
+            return 1;
+        }
+    }
+
+    CanLink link(*choice.adapter, clock);
+    ConsoleStatus status(err);
+    ConsoleLog log(out, err, saving);
+    link.setStatusView(&status);
+    link.setMessageSink(&log);
+
+    installStopSignals();
+    const auto count = options.number(QStringLiteral("count"));
+    const auto seconds = options.number(QStringLiteral("seconds"));
+    QElapsedTimer running;
+    running.start();
+    QTimer poll;
+    poll.setInterval(kPollIntervalMs);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        link.pollTick();
+        log.flush();
+        if (stopRequested() || (count && log.lines() >= *count) || (seconds && running.elapsed() >= *seconds * 1000))
+            QCoreApplication::quit();
+    });
+    poll.start();
+    QCoreApplication::exec();
+    log.finish();
+    return log.saveFailed() ? 1 : 0;
+}
+
+}  // namespace tellvane::cli

@@ -1,0 +1,244 @@
+// The program and the boards as separate processes on a virtual CAN bus over
+// loopback TCP. Each test runs its own bus on a free port; every wait is
+// bounded, so a fault ends in a failure rather than a hang.
+
+#include "app/MainWindow.h"
+#include "app/TellvaneApp.h"
+#include "can/AdapterFactory.h"
+#include "core/Clock.h"
+#include "core/SettingsStore.h"
+#include "diagnostics/BoardWindow.h"
+#include "diagnostics/DynControls.h"
+#include "monitor/MessageLine.h"
+#include "sim/SimBootLoader.h"
+
+#include "FirmwareFiles.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QProcess>
+#include <QPushButton>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace tellvane;
+
+namespace {
+
+constexpr int kStartMs = 20000;
+constexpr int kFlashMs = 120000;
+
+QString busName(quint16 port)
+{
+    return QStringLiteral("virtualcan:tcp://127.0.0.1:%1/can0").arg(port);
+}
+
+quint16 freePort()
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    return probe.serverPort();
+}
+
+QString cli()
+{
+    return QStringLiteral(TELLVANE_CLI);
+}
+
+// tellvane-cli bench in a process of its own, hosting the virtual bus.
+class BenchProcess {
+public:
+    BenchProcess(quint16 port, const QString& imageFolder)
+    {
+        m_process.setProgram(cli());
+        m_process.setArguments({QStringLiteral("bench"), QStringLiteral("--adapter"), busName(port),
+                                QStringLiteral("--images"), imageFolder, QStringLiteral("--seconds"),
+                                QStringLiteral("300")});
+        m_process.setProcessChannelMode(QProcess::MergedChannels);
+        m_process.start();
+    }
+
+    ~BenchProcess()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000)) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+
+    // Waits for the bench to say it is on the bus.
+    bool ready()
+    {
+        return waitFor(QByteArrayLiteral("ready\n"), kStartMs);
+    }
+
+    bool waitFor(const QByteArray& text, int ms)
+    {
+        QDeadlineTimer deadline(ms);
+        while (!m_output.contains(text) && !deadline.hasExpired() && m_process.state() != QProcess::NotRunning) {
+            m_process.waitForReadyRead(static_cast<int>(std::min<qint64>(deadline.remainingTime(), 200)));
+            m_output += m_process.readAll();
+        }
+        m_output += m_process.readAll();
+        return m_output.contains(text);
+    }
+
+    QByteArray output()
+    {
+        m_output += m_process.readAll();
+        return m_output;
+    }
+
+private:
+    QProcess m_process;
+    QByteArray m_output;
+};
+
+struct Finished {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Finished runCli(const QStringList& arguments, int ms)
+{
+    QProcess process;
+    process.start(cli(), arguments);
+    Finished result;
+    if (!process.waitForFinished(ms)) {
+        process.kill();
+        process.waitForFinished(5000);
+        result.err = "did not finish in time";
+    } else {
+        result.exitCode = process.exitCode();
+    }
+    result.out = process.readAllStandardOutput();
+    result.err += process.readAllStandardError();
+    return result;
+}
+
+struct CrossProcess : ::testing::Test {
+    QTemporaryDir dir;
+    quint16 port = freePort();
+    std::unique_ptr<BenchProcess> bench;
+
+    void SetUp() override
+    {
+        ASSERT_NE(port, 0);
+        bench = std::make_unique<BenchProcess>(port, dir.filePath(QStringLiteral("images")));
+        ASSERT_TRUE(bench->ready()) << bench->output().toStdString();
+    }
+};
+
+TEST_F(CrossProcess, FlashToolProgramsABenchBoard)
+{
+    const test::Firmware app = test::firmware(150);
+    const QString file = test::writeFile(dir.filePath(QStringLiteral("app.QXP")), app.text);
+    const Finished flash = runCli({QStringLiteral("flash"), QStringLiteral("--adapter"), busName(port),
+                                   QStringLiteral("--board"), QStringLiteral("0x21"), QStringLiteral("--area"),
+                                   QStringLiteral("pCode"), QStringLiteral("--file"), file},
+                                  kFlashMs);
+    ASSERT_EQ(flash.exitCode, 0) << flash.out.toStdString() << flash.err.toStdString();
+    EXPECT_TRUE(flash.out.contains("Success, please wait 10 seconds and then cycle power")) << flash.out.toStdString();
+
+    ASSERT_TRUE(bench->waitFor(QByteArrayLiteral("Board 33 flashed area 2"), kStartMs)) << bench->output().toStdString();
+    QFile image(dir.filePath(QStringLiteral("images/board-33-area-2.txt")));
+    ASSERT_TRUE(image.open(QIODevice::ReadOnly));
+    EXPECT_EQ(image.readAll(), SimBootLoader::imageText(app.image)) << "the board holds exactly the file's bytes";
+
+    // A board that is not on the bus: a clear error, no hang.
+    const Finished none = runCli({QStringLiteral("flash"), QStringLiteral("--adapter"), busName(port),
+                                  QStringLiteral("--board"), QStringLiteral("0x40"), QStringLiteral("--area"),
+                                  QStringLiteral("pCode"), QStringLiteral("--file"), file},
+                                 kFlashMs);
+    EXPECT_EQ(none.exitCode, 1);
+    EXPECT_TRUE(none.err.contains("no board at address 64 announced itself")) << none.err.toStdString();
+}
+
+TEST_F(CrossProcess, MonitorToolPrintsAndSavesTheBoardsAnnouncements)
+{
+    const QString log = dir.filePath(QStringLiteral("bus.txt"));
+    const Finished monitor = runCli({QStringLiteral("monitor"), QStringLiteral("--adapter"), busName(port),
+                                     QStringLiteral("--count"), QStringLiteral("4"), QStringLiteral("--save"), log},
+                                    kStartMs);
+    ASSERT_EQ(monitor.exitCode, 0) << monitor.err.toStdString();
+    const QList<QByteArray> lines = monitor.out.split('\n');
+    ASSERT_GE(lines.size(), 4);
+    EXPECT_EQ(lines[0], QByteArray("00.000000 00000000 0").leftJustified(messageline::kLength, ' '))
+        << "the link's probe, which makes the boards announce themselves";
+    QSet<QByteArray> senders;
+    for (const QByteArray& line : lines.mid(1, 3)) {
+        EXPECT_EQ(line.size(), messageline::kLength) << line.toStdString();
+        senders.insert(line.mid(10, 8));
+    }
+    EXPECT_EQ(senders, (QSet<QByteArray>{"18EFFF21", "18EFFF22", "18EFFF23"}));
+
+    QFile saved(log);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    const QByteArray records = saved.readAll();
+    EXPECT_EQ(records.size() % messageline::kRecordBytes, 0);
+    EXPECT_GE(records.size() / messageline::kRecordBytes, 4);
+    EXPECT_TRUE(records.startsWith(lines[0] + "\r\n"));
+}
+
+TEST_F(CrossProcess, ProgramFindsTheBenchBoardsAndShowsLiveData)
+{
+    RealClock clock;
+    test::FakeDialogs dialogs;
+    SettingsStore settings(dir.filePath(QStringLiteral("settings.ini")));
+    const QString programFolder = QStringLiteral(TELLVANE_SOURCE_DIR);
+    AdapterChoice choice = createAdapter(busName(port), AdapterEnvironment{clock, programFolder});
+    ASSERT_NE(choice.adapter, nullptr) << choice.error.toStdString();
+    TellvaneApp app(AppEnvironment{clock, dialogs, settings, dir.filePath(QStringLiteral("data/")), programFolder,
+                                   [] { return QDateTime::currentDateTime(); }, true},
+                    std::move(choice.adapter));
+    app.mainWindow().open();
+
+    auto window = [&](const QString& title) -> BoardWindow* {
+        const auto subs = app.mainWindow().mdiArea()->subWindowList();
+        for (QMdiSubWindow* sub : subs) {
+            auto* w = qobject_cast<BoardWindow*>(sub->widget());
+            if (w && w->windowTitle() == title)
+                return w;
+        }
+        return nullptr;
+    };
+    const QString titles[] = {QStringLiteral("Board 1201-0003 [33]"), QStringLiteral("Board 1305-0012 [34]"),
+                              QStringLiteral("Board 0412-0101 [35]")};
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return window(titles[0]) && window(titles[1]) && window(titles[2]); }, kStartMs))
+        << "the three boards of the bench process announce themselves and answer the P-code request";
+    BoardWindow* board = window(titles[0]);
+    ASSERT_NE(board, nullptr);
+    EXPECT_EQ(app.link().interfaceState(), InterfaceState::Ok);
+
+    board->findChild<QPushButton*>(QStringLiteral("StartDiag"))->click();
+    ASSERT_TRUE(board->inDiagnosticMode()) << dialogs.boxes.size();
+    EXPECT_GT(board->screen().controlCount(), 10);
+
+    // The board's diagnostic frames come back across the process boundary and move the screen.
+    QMap<int, QSet<QString>> texts;
+    auto moved = [&] {
+        int changing = 0;
+        for (int i = 0; i < board->screen().controlCount(); ++i) {
+            if (auto* box = dynamic_cast<DynTextBox*>(board->screen().control(i))) {
+                texts[i].insert(box->text());
+                changing += texts[i].size() > 2;
+            }
+        }
+        return changing >= 3;
+    };
+    EXPECT_TRUE(QTest::qWaitFor(moved, kStartMs)) << "value boxes follow the board's live data";
+    EXPECT_EQ(app.errorLog().count(), 0);
+}
+
+}  // namespace

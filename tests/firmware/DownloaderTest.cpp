@@ -58,7 +58,8 @@ struct FakeView final : DownloaderView {
 using test::firmware;
 using test::Firmware;
 
-struct DownloadBench : ::testing::Test {
+// A board on the simulated bench with its downloader open, the link up.
+struct DownloadRig {
     QTemporaryDir dir;
     FakeClock clock;
     SimAdapter sim{clock};
@@ -73,7 +74,7 @@ struct DownloadBench : ::testing::Test {
     FirmwareDownloader downloader{transport, boards, link, clock, dialogs, settings, dir.path()};
     test::ErrorCollector errors;
 
-    DownloadBench()
+    DownloadRig()
     {
         SimBoardSpec spec;
         spec.address = 0x21;
@@ -93,16 +94,45 @@ struct DownloadBench : ::testing::Test {
         downloader.open();
     }
 
-    void selectArea(const char* keyword)
+    bool trySelectArea(const char* keyword)
     {
         for (int i = 0; i < view.info.size(); ++i) {
             if (view.info[i].contains(QLatin1String(keyword))) {
                 view.selected = i;
                 downloader.infoListClicked(i);
-                return;
+                return true;
             }
         }
-        FAIL() << "no line with " << keyword;
+        return false;
+    }
+    void selectArea(const char* keyword)
+    {
+        if (!trySelectArea(keyword))
+            FAIL() << "no line with " << keyword;
+    }
+    // The whole dialogue as a technician clicks it: information, area, file,
+    // download, flash. True when the board confirmed the flash.
+    bool downloadAndFlash(const QByteArray& file)
+    {
+        downloader.requestNodeInfo();
+        if (!trySelectArea("pCode:"))
+            return false;
+        chooseFile(file);
+        downloader.startDownload();
+        if (!downloader.lastStageSucceeded())
+            return false;
+        downloader.flashToMemory();
+        return downloader.lastStageSucceeded();
+    }
+    // The characters of a text packet the tool sent the board; empty for others.
+    static QByteArray packetText(const CanMessage& m)
+    {
+        QByteArray chars;
+        if (static_cast<std::uint32_t>(m.id) != 0x98EF21F9u || m.length < 2 || m.data[0] != 0xFE)
+            return chars;
+        for (int i = 1; i < m.length; ++i)
+            chars.append(static_cast<char>(m.data[static_cast<std::size_t>(i)]));
+        return chars;
     }
     void chooseFile(const QByteArray& text, const char* name = "app.QXP")
     {
@@ -111,18 +141,13 @@ struct DownloadBench : ::testing::Test {
     int sentTexts(const char* text) const
     {
         int n = 0;
-        const QByteArray wanted(text);
-        for (const CanMessage& m : sent.messages) {
-            if (static_cast<std::uint32_t>(m.id) != 0x98EF21F9u || m.length < 2)
-                continue;
-            QByteArray chars;
-            for (int i = 1; i < m.length; ++i)
-                chars.append(static_cast<char>(m.data[static_cast<std::size_t>(i)]));
-            n += chars == wanted;
-        }
+        for (const CanMessage& m : sent.messages)
+            n += packetText(m) == QByteArray(text);
         return n;
     }
 };
+
+struct DownloadBench : ::testing::Test, DownloadRig {};
 
 TEST_F(DownloadBench, InformationListsTheAreasAndThePassword)
 {
@@ -362,6 +387,72 @@ TEST_F(DownloadBench, OneStageAtATime)
     EXPECT_EQ(sentTexts("$1Z"), 1);
     EXPECT_EQ(sentTexts("M"), 0);
     EXPECT_EQ(view.status(), QStringLiteral("You may now choose to download another area (Step 1) or Flash to memory (Step 4)"));
+}
+
+// The adapter is pulled out at each stage of the dialogue: every stage ends in
+// its message with the buttons free again, nothing reaches flash that should
+// not, and once the adapter is back (and the board started again) the same
+// download goes through.
+TEST(DownloadFaults, AdapterPulledOutAtEachStage)
+{
+    const Firmware app = firmware(120);
+    std::vector<QByteArray> texts;  // every message the tool sends, as text
+    {
+        DownloadRig rig;
+        rig.sent.messages.clear();
+        ASSERT_TRUE(rig.downloadAndFlash(app.text)) << rig.view.status().toStdString();
+        for (const CanMessage& m : rig.sent.messages)
+            texts.push_back(DownloadRig::packetText(m));
+    }
+    auto firstFrom = [&](std::size_t from, const QByteArray& start) {
+        for (std::size_t i = from; i < texts.size(); ++i) {
+            if (texts[i].startsWith(start))
+                return i;
+        }
+        ADD_FAILURE() << "no packet starts with " << start.constData();
+        return texts.size();
+    };
+    const std::size_t line1 = firstFrom(0, "S1");
+    struct Stage {
+        const char* name;
+        std::size_t message;
+    };
+    const Stage stages[] = {
+        {"information request", firstFrom(0, "$1V")},
+        {"download mode", firstFrom(0, "$1Z")},
+        {"password", firstFrom(firstFrom(0, "$1Z") + 1, SimBoard::passwordFor(7).left(7).toLatin1())},
+        {"header record", firstFrom(0, "S0")},
+        {"first data record", line1},
+        {"a record half way", firstFrom(line1 + 60 * 6, "S1")},
+        {"end record", firstFrom(0, "S9")},
+        {"flash command", firstFrom(0, "M")},
+    };
+    for (const Stage& stage : stages) {
+        SCOPED_TRACE(stage.name);
+        DownloadRig rig;
+        rig.sent.messages.clear();
+        rig.sim.setPluggedIn(stage.message > 0);
+        rig.sent.onMessage = [&](const CanMessage&) {
+            if (rig.sent.messages.size() == stage.message)
+                rig.sim.setPluggedIn(false);  // the next send finds no adapter
+        };
+        EXPECT_FALSE(rig.downloadAndFlash(app.text));
+        EXPECT_FALSE(rig.downloader.isRunning());
+        ASSERT_FALSE(rig.view.busy.empty());
+        EXPECT_FALSE(rig.view.busy.back()) << "the buttons are free again";
+        EXPECT_NE(rig.board->bootLoader().flashed(2), app.image);
+        if (stage.message > firstFrom(0, "$1V")) {
+            EXPECT_FALSE(rig.view.status().isEmpty());
+        }
+        EXPECT_TRUE(rig.errors.messages.isEmpty()) << rig.errors.messages.join(QLatin1Char('\n')).toStdString();
+
+        rig.sent.onMessage = nullptr;
+        rig.sim.setPluggedIn(true);
+        rig.board->bootLoader().reset();
+        rig.transport.clearPipe();
+        EXPECT_TRUE(rig.downloadAndFlash(app.text)) << rig.view.status().toStdString();
+        EXPECT_EQ(rig.board->bootLoader().flashed(2), app.image);
+    }
 }
 
 }  // namespace

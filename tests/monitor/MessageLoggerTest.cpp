@@ -9,6 +9,8 @@
 #include <QCoreApplication>
 #include <QTemporaryDir>
 
+#include <QFileInfo>
+
 #include <gtest/gtest.h>
 
 using namespace tellvane;
@@ -122,6 +124,28 @@ TEST_F(LoggerFixture, FailedOpenIsReportedOnceAndLinesAreNotWritten)
     // Switched off and on again: the same failure is still reported only once.
     logger.closeSaveLogFile();
     logger.openSaveLogFile();
+    EXPECT_EQ(errors.messages.size(), 1);
+}
+
+TEST_F(LoggerFixture, ReadOnlyPlaceIsReportedAndAGoodOneWorksAfterwards)
+{
+    // Nothing can be made under /proc, not even by root (file permissions would not stop root).
+    if (!QFileInfo(QStringLiteral("/proc/self")).exists())
+        GTEST_SKIP() << "no /proc here";
+    logger.saveLog().setFileName(QStringLiteral("/proc/tellvane-log/run.txt"));
+    logger.options().saveToFile = true;
+    logger.openSaveLogFile();
+    logger.logCanMessage(makeMessage(1, {1}));
+    ASSERT_EQ(errors.messages.size(), 1);
+    EXPECT_TRUE(errors.messages[0].startsWith(QStringLiteral("A file error "))) << errors.messages[0].toStdString();
+    logger.closeSaveLogFile();
+
+    const QString good = dir.filePath(QStringLiteral("run.txt"));
+    logger.saveLog().setFileName(good);
+    logger.openSaveLogFile();
+    logger.logCanMessage(makeMessage(2, {2}));
+    logger.closeSaveLogFile();
+    EXPECT_EQ(test::readFile(good).size(), messageline::kRecordBytes);
     EXPECT_EQ(errors.messages.size(), 1);
 }
 

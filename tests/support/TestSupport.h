@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include <initializer_list>
+#include <functional>
 #include <vector>
 
 #include <ostream>
@@ -54,7 +55,13 @@ public:
 class RecordingSink final : public CanMessageSink {
 public:
     std::vector<CanMessage> messages;
-    void logCanMessage(const CanMessage& message) override { messages.push_back(message); }
+    std::function<void(const CanMessage&)> onMessage;  // after recording
+    void logCanMessage(const CanMessage& message) override
+    {
+        messages.push_back(message);
+        if (onMessage)
+            onMessage(message);
+    }
 };
 
 class RecordingRouter final : public MessageRouter {

@@ -168,6 +168,31 @@ TEST_F(ScreenFixture, LeavingDiagnosticModeEmptiesTheScreen)
     EXPECT_EQ(text(3), QStringLiteral("42"));
 }
 
+TEST_F(ScreenFixture, AHostileFileEndsInWarningsAndTheNextFileWorks)
+{
+    test::writeFile(dir.filePath(QStringLiteral("groups.grp")),
+                    "STARTGROUP, Self\r\nGROUP, Self, PARAM1\r\nLABEL, PARAM1, 1, 2, 3, 4\r\nENDGROUP\r\n");
+    QByteArray file = "LABEL, " + QByteArray(10000, 'W') + ", 100, 100, 1000, 255\r\n";
+    file += QByteArray("LABEL, N\0L, 100, 400, 1000, 255\r\n", 33);
+    file += "LABEL, caf\xE9 \xFF\xFE, 100, 700, 1000, 255\r\n";
+    file += "BWLTEXT, -, 400, 100, 1000, 285, 16, B, 1, 1, 0, D, 0\r\n";
+    file += "GROUP, Self, x\r\n";
+    file += QByteArray(5000, '\x01') + "\r\n";
+    file += "BIT, " + QByteArray(3000, ',') + "\r\n";
+    ASSERT_TRUE(load(file));
+    EXPECT_FALSE(errors.messages.isEmpty()) << "the self-invoking group and the broken lines are reported";
+    EXPECT_GE(screen.controlCount(), 4);
+    for (int i = 0; i < 200; ++i)
+        feed({static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i * 7), static_cast<std::uint8_t>(i * 13)});
+
+    screen.deleteControls();
+    errors.messages.clear();
+    ASSERT_TRUE(load("BWLTEXT, -, 400, 100, 1000, 285, 16, B, 1, 1, 0, D, 0\n"));
+    EXPECT_TRUE(errors.messages.isEmpty()) << errors.messages.join(QLatin1Char('\n')).toStdString();
+    feed({16, 42});
+    EXPECT_EQ(text(0), QStringLiteral("42"));
+}
+
 TEST_F(ScreenFixture, ATakenNumberIsNeverMadeAgain)
 {
     ASSERT_TRUE(load("LABEL, First, 100, 100, 1000, 255\n"));

@@ -4,9 +4,11 @@
 #   scripts/tellvane.sh run [ARGS]   install what is missing, build, start the program
 #                                    (ARGS default to "--adapter sim": the simulated bench)
 #   scripts/tellvane.sh test         install, build and run the whole test suite
-#                                    (the default build and the sanitizer build)
+#                                    (the default build, the sanitizer build, and each fuzz
+#                                    target for 60 s; TELLVANE_FUZZ_SECONDS changes that)
 #   scripts/tellvane.sh bench        build and run the benchmarks
 #   scripts/tellvane.sh fuzz [SECS]  build the fuzz targets with clang and run each for SECS seconds
+#                                    (fuzz/run.sh takes --runs N and target names too)
 #   scripts/tellvane.sh install      only install the Debian packages
 #
 # The Debian packages are listed in scripts/debian-packages.txt and nowhere else.
@@ -72,6 +74,8 @@ case "$command" in
     run_tests default
     build asan
     run_tests asan
+    # Every parser of outside input under libFuzzer for a minute each.
+    bash "$root/fuzz/run.sh" "${TELLVANE_FUZZ_SECONDS:-60}"
     ;;
   bench)
     install_packages
@@ -80,10 +84,10 @@ case "$command" in
     ;;
   fuzz)
     install_packages
-    bash "$root/fuzz/run.sh" "${1:-10}"
+    bash "$root/fuzz/run.sh" "${@:-10}"
     ;;
   *)
-    sed -n '2,13p' "$0"
+    sed -n '2,14p' "$0"
     exit 2
     ;;
 esac

@@ -9,17 +9,28 @@ constexpr qint64 kChunk = 64 * 1024;
 bool TextLineReader::open(const QString& fileName)
 {
     m_file.setFileName(fileName);
+    m_device = &m_file;
     m_buffer.clear();
     m_position = 0;
     m_pendingLf = false;
     return m_file.open(QIODevice::ReadOnly);
 }
 
+void TextLineReader::open(QIODevice& device)
+{
+    m_device = &device;
+    m_buffer.clear();
+    m_position = 0;
+    m_pendingLf = false;
+}
+
 bool TextLineReader::fill()
 {
     if (m_position < m_buffer.size())
         return true;
-    m_buffer = m_file.read(kChunk);
+    m_buffer.resize(kChunk);
+    const qint64 got = m_device->read(m_buffer.data(), kChunk);
+    m_buffer.resize(got > 0 ? static_cast<qsizetype>(got) : 0);
     m_position = 0;
     return !m_buffer.isEmpty();
 }

@@ -13,16 +13,21 @@ class TextLineReader {
 public:
     // False when the file cannot be opened; error() then tells why.
     bool open(const QString& fileName);
+    // Reads from an open device instead (owned by the caller, kept open
+    // while reading).
+    void open(QIODevice& device);
     bool atEnd();
     // The next line without its ending.
     QByteArray readLine();
-    QFileDevice::FileError error() const { return m_file.error(); }
+    // The file's error; NoError when reading from a device without one.
+    QFileDevice::FileError error() const { return m_device == &m_file ? m_file.error() : QFileDevice::NoError; }
 
 private:
     bool fill();
 
     QFile m_file;
-    QByteArray m_buffer;
+    QIODevice* m_device = &m_file;
+    QByteArray m_buffer;  // kept between reads, so a long file is not one allocation a chunk
     qsizetype m_position = 0;
     bool m_pendingLf = false;  // a CR ended the last line; an LF right after it belongs to it
 };

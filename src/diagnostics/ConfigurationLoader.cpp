@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <utility>
+
 namespace tellvane {
 
 namespace {
@@ -30,7 +32,7 @@ QByteArray readWholeFile(const QString& path)
 // such as "Parameters" that merely starts like one is text.
 bool isPlaceholder(const QString& item)
 {
-    if (item.left(5).compare(QLatin1String("PARAM"), Qt::CaseInsensitive) != 0)
+    if (!item.startsWith(QLatin1String("PARAM"), Qt::CaseInsensitive))
         return false;
     for (qsizetype i = 5; i < item.size(); ++i) {
         const QChar c = item.at(i);
@@ -53,8 +55,8 @@ QString withLineBreaks(QString text)
 
 }  // namespace
 
-ConfigurationLoader::ConfigurationLoader(CommandTarget& target, int formIndex)
-    : m_target(target), m_formIndex(formIndex)
+ConfigurationLoader::ConfigurationLoader(CommandTarget& target, int formIndex, int maxGroupExpansions)
+    : m_target(target), m_formIndex(formIndex), m_maxExpansions(maxGroupExpansions)
 {
 }
 
@@ -205,11 +207,44 @@ const std::optional<QList<ConfigurationLoader::Line>>& ConfigurationLoader::grou
         if (config::isCommentOrEmpty(line.cleaned))
             continue;
         line.items = readLine(line.cleaned);
-        if (!line.items.isEmpty())
-            lines.append(line);
+        if (line.items.isEmpty())
+            continue;
+        line.command = line.items.at(0).toUpper();
+        line.startsGroup = line.command == QLatin1String("STARTGROUP") && line.items.size() > 1;
+        if (line.startsGroup)
+            line.groupName = line.items.at(1).toUpper();
+        lines.append(line);
     }
     m_groups = std::move(lines);
     return m_groups;
+}
+
+const ConfigurationLoader::GroupBody& ConfigurationLoader::groupBody(const QString& upperName)
+{
+    const auto known = m_bodies.constFind(upperName);
+    if (known != m_bodies.cend())
+        return *known;
+    // A group runs from any STARTGROUP line naming it to the next ENDGROUP,
+    // whatever other group that STARTGROUP line sits in; every such stretch
+    // of the file belongs to it, in file order.
+    GroupBody body;
+    bool inGroup = false;
+    const QList<Line>& lines = *m_groups;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const Line& line = lines.at(i);
+        if (!inGroup) {
+            inGroup = line.startsGroup && line.groupName == upperName;
+            body.found |= inGroup;
+            continue;
+        }
+        if (line.command == QLatin1String("ENDGROUP")) {
+            inGroup = false;
+            continue;
+        }
+        body.found = true;
+        body.lines.append(i);
+    }
+    return *m_bodies.insert(upperName, std::move(body));
 }
 
 void ConfigurationLoader::processGroupCommand(const QString& nextLine, const QStringList& param)
@@ -230,13 +265,13 @@ void ConfigurationLoader::processGroupCommand(const QString& nextLine, const QSt
                            .arg(param.at(1), nextLine));
             return;
         }
-        if (++m_expansions > kMaxGroupExpansions) {
+        if (++m_expansions > m_maxExpansions) {
             if (!m_expansionWarned) {
                 m_expansionWarned = true;
                 printError(QStringLiteral("A warning occured within ProcessGroupCommand, more than %1 groups expanded "
                                           "in one file, group %2 and the groups after it are not expanded in config "
                                           "line %3")
-                               .arg(kMaxGroupExpansions)
+                               .arg(m_maxExpansions)
                                .arg(param.at(1), nextLine));
             }
             return;
@@ -247,25 +282,15 @@ void ConfigurationLoader::processGroupCommand(const QString& nextLine, const QSt
             ~DepthGuard() { --depth; }
         } guard(m_depth);
 
-        bool inGroup = false;
-        bool found = false;
-        for (const Line& line : *lines) {
-            const QString first = line.items.at(0).toUpper();
-            if (!inGroup) {
-                inGroup = first == QLatin1String("STARTGROUP") && line.items.size() > 1
-                    && line.items.at(1).toUpper() == name;
-                found |= inGroup;
-                continue;
-            }
-            if (first == QLatin1String("ENDGROUP")) {
-                inGroup = false;
-                continue;
-            }
-            found = true;
+        // A copy: expanding the body may look up further groups, and the
+        // table of bodies may move when they are added (the line list shares).
+        const GroupBody body = groupBody(name);
+        for (const qsizetype index : body.lines) {
+            const Line& line = lines->at(index);
             QStringList items = line.items;
             for (qsizetype i = 1; i < items.size(); ++i) {
-                if (!isPlaceholder(items[i]))
-                    continue;
+                if (!isPlaceholder(std::as_const(items).at(i)))
+                    continue;  // read without copying the shared list
                 const std::int16_t k = textToInt16(QStringView(items[i]).mid(5));
                 if (k < 0)
                     throw Failure(FailureCode::SubscriptOutOfRange);
@@ -274,7 +299,7 @@ void ConfigurationLoader::processGroupCommand(const QString& nextLine, const QSt
             }
             processCommand(line.cleaned, items);
         }
-        if (!found) {
+        if (!body.found) {
             printError(QStringLiteral("A warning occured within ProcessGroupCommand, could not find the group %1 in "
                                       "groups.grp in config line %2")
                            .arg(param.at(1), nextLine));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -37,7 +38,9 @@ public:
     static constexpr int kMinFormWidth = 7020;
     static constexpr int kMinFormHeight = 3735;
 
-    ConfigurationLoader(CommandTarget& target, int formIndex);
+    // A smaller bound on expansions is for tools that load many files
+    // quickly (the fuzzer); the program uses kMaxGroupExpansions.
+    ConfigurationLoader(CommandTarget& target, int formIndex, int maxGroupExpansions = kMaxGroupExpansions);
 
     // EnterDiagnosticMode: the file named after style and variant in the
     // folder (style as a number, variant as four digits: "0012", "0034" ->
@@ -62,8 +65,18 @@ private:
     struct Line {
         QString cleaned;
         QStringList items;
+        QString command;    // item 0 in capitals
+        bool startsGroup = false;  // a STARTGROUP line with a name
+        QString groupName;         // that name in capitals
+    };
+    // The lines a group expands to (indices into the group file's lines), and
+    // whether the group was found at all.
+    struct GroupBody {
+        QList<qsizetype> lines;
+        bool found = false;
     };
     const std::optional<QList<Line>>& groupLines();
+    const GroupBody& groupBody(const QString& upperName);
     // ReadConfigLine with its failure report; empty on failure.
     QStringList readLine(const QString& nextLine);
 
@@ -72,7 +85,9 @@ private:
     QString m_groupFile;
     bool m_groupsRead = false;
     std::optional<QList<Line>> m_groups;
+    QHash<QString, GroupBody> m_bodies;  // filled as groups are first used
     int m_depth = 0;
+    int m_maxExpansions;
     int m_expansions = 0;
     bool m_expansionWarned = false;
     bool m_depthWarned = false;  // each bound is reported once a load

@@ -115,13 +115,10 @@ ReplyLines replyLines(const QString& reply)
     return out;
 }
 
-int checkS19File(const QString& fileName)
+namespace {
+
+int checkS19Lines(TextLineReader& reader)
 {
-    if (!QFileInfo(fileName).isFile())
-        return kFileNotFound;
-    TextLineReader reader;
-    if (!reader.open(fileName))
-        return kFileNotFound;
     int lines = 0;
     bool bad = false;
     try {
@@ -147,6 +144,25 @@ int checkS19File(const QString& fileName)
     if (lines == 0)
         return kEmptyFile;
     return bad ? kCorruptFile : lines;
+}
+
+}  // namespace
+
+int checkS19File(const QString& fileName)
+{
+    if (!QFileInfo(fileName).isFile())
+        return kFileNotFound;
+    TextLineReader reader;
+    if (!reader.open(fileName))
+        return kFileNotFound;
+    return checkS19Lines(reader);
+}
+
+int checkS19Device(QIODevice& device)
+{
+    TextLineReader reader;
+    reader.open(device);
+    return checkS19Lines(reader);
 }
 
 }  // namespace tellvane::firmware

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+class QIODevice;
+
 namespace tellvane::firmware {
 
 // Result codes of the download dialogue; the transport's -104, -105 and -107
@@ -61,5 +63,7 @@ ReplyLines replyLines(const QString& reply);
 // start with S0, S1, S2, S3, S7, S8 or S9, or when its byte count (characters
 // 3 and 4) is not (length / 2) - 2.
 int checkS19File(const QString& fileName);
+// The same check of what an open device holds (never kFileNotFound).
+int checkS19Device(QIODevice& device);
 
 }  // namespace tellvane::firmware

@@ -270,6 +270,31 @@ TEST_F(LoaderFixture, GroupsExpandWithTheirArguments)
               QStringLiteral("A warning occured within ProcessCommand, could not find a match  for STARTGROUP, inner"));
 }
 
+TEST_F(LoaderFixture, AGroupStartedInsideAnotherRunsToItsEndgroup)
+{
+    // B starts inside A's body; both end at the same ENDGROUP. An empty group
+    // is found and says nothing. Each group expands the same way every time.
+    ASSERT_TRUE(load("GROUP, B, 1\r\nGROUP, A, 2\r\nGROUP, Empty, 0\r\nGROUP, B, 3\r\n",
+                     "STARTGROUP, A\r\n"
+                     "LABEL, a, PARAM2, 2, 3, 4\r\n"
+                     "STARTGROUP, B\r\n"
+                     "LABEL, b, PARAM2, 2, 3, 4\r\n"
+                     "ENDGROUP\r\n"
+                     "STARTGROUP, Empty\r\n"
+                     "ENDGROUP\r\n"
+                     "STARTGROUP, b\r\n"
+                     "LABEL, b2, PARAM2, 2, 3, 4\r\n"
+                     "ENDGROUP\r\n"));
+    const QStringList expected = {
+        "LABEL:LABEL|b|1|2|3|4", "LABEL:LABEL|b2|1|2|3|4", "LABEL:LABEL|a|2|2|3|4", "LABEL:LABEL|b|2|2|3|4",
+        "LABEL:LABEL|b|3|2|3|4", "LABEL:LABEL|b2|3|2|3|4", "FIRST",
+    };
+    EXPECT_EQ(target.calls, expected) << target.calls.join(QLatin1Char('\n')).toStdString();
+    ASSERT_EQ(errors.messages.size(), 1) << errors.messages.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(errors.messages[0],
+              QStringLiteral("A warning occured within ProcessCommand, could not find a match  for STARTGROUP, B"));
+}
+
 TEST_F(LoaderFixture, NestedGroupsAndTheirBound)
 {
     ASSERT_TRUE(load("GROUP, Outer, A\r\nGROUP, Self, x\r\n",
@@ -296,6 +321,23 @@ TEST_F(LoaderFixture, GroupsThatMultiplyAreStopped)
     ASSERT_EQ(errors.messages.size(), 2) << "each bound once";
     EXPECT_TRUE(errors.messages[0].contains(QStringLiteral("nest more than 16 deep")));
     EXPECT_TRUE(errors.messages[1].contains(QStringLiteral("more than 10000 groups expanded")));
+    // Each LABEL line is one call; the bound counts expansions, so exactly
+    // 10000 groups ran, the first of them from the file.
+    EXPECT_EQ(target.calls.size(), 1) << "only the final call; Twice builds nothing";
+
+    // A smaller bound stops sooner, with its own number in the warning.
+    errors.messages.clear();
+    RecordingTarget small;
+    ConfigurationLoader bounded(small, 3, 3);
+    test::writeFile(dir.filePath(QStringLiteral("groups.grp")),
+                    "STARTGROUP, Twice\r\nLABEL, PARAM2, 1, 2, 3, 4\r\nGROUP, Twice, a\r\nGROUP, Twice, b\r\nENDGROUP\r\n");
+    ASSERT_TRUE(bounded.run(test::writeFile(dir.filePath(QStringLiteral("12-0034.cfg")), "GROUP, Twice, x\r\n")));
+    EXPECT_EQ(small.calls, QStringList({"LABEL:LABEL|x|1|2|3|4", "LABEL:LABEL|a|1|2|3|4", "LABEL:LABEL|a|1|2|3|4",
+                                        "FIRST"}));
+    ASSERT_EQ(errors.messages.size(), 1);
+    EXPECT_EQ(errors.messages[0], QStringLiteral("A warning occured within ProcessGroupCommand, more than 3 groups "
+                                                 "expanded in one file, group Twice and the groups after it are not "
+                                                 "expanded in config line GROUP, Twice, a"));
 }
 
 TEST_F(LoaderFixture, PlaceholderOutOfRangeAndBelowZero)

@@ -4,6 +4,7 @@
 
 #include "TestSupport.h"
 
+#include <QBuffer>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -134,6 +135,53 @@ TEST(TextLineReader, EndingsAndLastLines)
         lines.append(reader.readLine());
     EXPECT_EQ(lines, QList<QByteArray>({"a", "b", "c", "d", "", "e"}));
     EXPECT_FALSE(reader.open(dir.filePath(QStringLiteral("none.txt"))));
+}
+
+TEST(TextLineReader, LinesAcrossReadChunksAndFromADevice)
+{
+    // Lines that straddle the 64 KiB reads, a CR LF split between two reads,
+    // and the same text from a file and from a buffer.
+    QByteArray text(64 * 1024 - 1, 'x');
+    text += "\r\n";
+    QByteArray second(70 * 1024, 'y');
+    text += second + "\rz";
+    const QList<QByteArray> expected = {QByteArray(64 * 1024 - 1, 'x'), second, "z"};
+
+    QTemporaryDir dir;
+    TextLineReader fromFile;
+    ASSERT_TRUE(fromFile.open(test::writeFile(dir.filePath(QStringLiteral("big.txt")), text)));
+    QList<QByteArray> lines;
+    while (!fromFile.atEnd())
+        lines.append(fromFile.readLine());
+    EXPECT_EQ(lines, expected);
+
+    QBuffer buffer(&text);
+    ASSERT_TRUE(buffer.open(QIODevice::ReadOnly));
+    TextLineReader fromDevice;
+    fromDevice.open(buffer);
+    lines.clear();
+    while (!fromDevice.atEnd())
+        lines.append(fromDevice.readLine());
+    EXPECT_EQ(lines, expected);
+    EXPECT_EQ(fromDevice.error(), QFileDevice::NoError);
+}
+
+TEST(DownloadRules, FileCheckFromADeviceMatchesTheFile)
+{
+    QTemporaryDir dir;
+    const QByteArray good = "S00600004844521B\r\nS1130000285F245F2212226A000424290008237C2A\r\nS9030000FC\r\n";
+    for (const QByteArray& content : {good, QByteArray(), QByteArray("S1130000\r\n"), QByteArray("\n\n")}) {
+        QByteArray copy = content;
+        QBuffer buffer(&copy);
+        ASSERT_TRUE(buffer.open(QIODevice::ReadOnly));
+        EXPECT_EQ(firmware::checkS19Device(buffer),
+                  firmware::checkS19File(test::writeFile(dir.filePath(QStringLiteral("f.s19")), content)))
+            << content.constData();
+    }
+    QByteArray copy = good;
+    QBuffer buffer(&copy);
+    ASSERT_TRUE(buffer.open(QIODevice::ReadOnly));
+    EXPECT_EQ(firmware::checkS19Device(buffer), 3);
 }
 
 }  // namespace

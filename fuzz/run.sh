@@ -85,11 +85,15 @@ if [ -d /dev/shm ] && [ -w /dev/shm ]; then
   target_tmp=/dev/shm
 fi
 
-# Longest input for the targets whose inputs are lists of records: longer
-# lists only repeat what shorter ones reach, and cost time in proportion.
-# 48 adapter records are many drains with yields and re-entries; 40 log
-# records are more than two playback windows of 15.
-declare -A max_len=([fuzz_adapter_record]=1009 [fuzz_log_records]=1880)
+# Longest input for the targets whose inputs are lists of records or lines:
+# longer inputs only repeat what shorter ones reach, and cost time in
+# proportion. 48 adapter records are many drains with yields and re-entries;
+# 40 log records are more than two playback windows of 15; 100 board steps
+# fill and close many windows; 2 KiB holds several of the longest S-records
+# (514 characters), and configuration, group and bench files of dozens of
+# lines. Lines of 10,000 characters are in the unit tests.
+declare -A max_len=([fuzz_adapter_record]=1009 [fuzz_log_records]=1880 [fuzz_board_messages]=1200
+                    [fuzz_firmware_input]=2048 [fuzz_bench_file]=2048 [fuzz_config_file]=2048)
 
 limits=()
 [ -n "$seconds" ] && limits+=("-max_total_time=$seconds")

@@ -440,24 +440,20 @@ std::int16_t SerialBusAdapter::setCanBaud(std::int32_t rateCode)
 
 std::int16_t SerialBusAdapter::recCanMess(std::uint32_t mask, std::uint8_t selector)
 {
-    bool taken = false;
-    {
-        QMutexLocker lock(&m_shared->mutex);
-        taken = m_shared->filter.setMask(selector, mask);
-    }
-    if (!taken)
-        return 0;
-    if (m_shared->state == QCanBusDevice::ConnectedState)
-        handFiltersToDevice();
-    return 1;
+    return changeFilters([&](AcceptanceFilter& f) { return f.setMask(selector, mask); });
 }
 
 std::int16_t SerialBusAdapter::setFilters(std::uint8_t filter, std::uint32_t value)
 {
+    return changeFilters([&](AcceptanceFilter& f) { return f.setFilter(filter, value); });
+}
+
+std::int16_t SerialBusAdapter::changeFilters(const std::function<bool(AcceptanceFilter&)>& change)
+{
     bool taken = false;
     {
         QMutexLocker lock(&m_shared->mutex);
-        taken = m_shared->filter.setFilter(filter, value);
+        taken = change(m_shared->filter);
     }
     if (!taken)
         return 0;

@@ -11,6 +11,7 @@ class QCanBusDevice;
 
 namespace tellvane {
 
+class AcceptanceFilter;
 class Clock;
 
 // The adapter calls on a Qt CAN bus device (SocketCAN, PEAK, TinyCAN, PassThru,
@@ -99,6 +100,9 @@ private:
     // Connects when the device is not; rate-limited unless forced.
     std::int16_t ensureConnected(bool force);
     void handFiltersToDevice();
+    // Changes a mask or filter under the lock; a change that is taken goes on
+    // to the device when it is connected. 1 when taken, 0 when refused.
+    std::int16_t changeFilters(const std::function<bool(AcceptanceFilter&)>& change);
     // Runs a call on the device side, in the device thread.
     void inDevice(const std::function<void(Worker&)>& call);
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Clock.h"
+
 #include <QString>
 
 #include <array>
@@ -47,6 +49,19 @@ public:
     virtual std::int16_t writeReg(std::uint8_t reg, std::uint8_t count, const std::uint8_t* buffer) = 0;
     // Free text about the adapter; bound for completeness, the program never needs it.
     virtual std::int16_t getInfo(char* buffer, std::int32_t size) = 0;
+
+    // Waits until a received record may be waiting, or until the clock reads
+    // untilUs, whichever comes first; returns at once when a record is queued.
+    // Not one of the vendor's calls: the acknowledgement waits of the text
+    // transport use it to react to a frame's arrival instead of sleeping a
+    // millisecond at a time. Backends that cannot tell poll: at most
+    // kPollStepUs of sleep per call.
+    static constexpr std::int64_t kPollStepUs = 50;
+    virtual void waitForRecords(Clock& clock, std::int64_t untilUs)
+    {
+        const std::int64_t step = clock.nowMicroseconds() + kPollStepUs;
+        clock.sleepUntilUs(untilUs < step ? untilUs : step);
+    }
 
     // A short name for developer logs ("sim", "library", ...).
     virtual QString name() const = 0;

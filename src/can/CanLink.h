@@ -46,6 +46,9 @@ public:
     void checkCanLink(bool force);
     void setInterfaceStatus(InterfaceState state);
     void checkForIncomingCanMessages();
+    // Waits for the adapter to receive something, at most until the clock
+    // reads untilUs; the drain is the caller's next step.
+    void waitForArrival(std::int64_t untilUs) { m_adapter->waitForRecords(m_clock, untilUs); }
 
     // SendCANMess (mode 7) followed by LogCANMessage with time 0; the result of the send.
     std::int16_t sendLogged(std::uint32_t idAsSent, std::uint8_t length, const std::uint8_t* data);

@@ -8,6 +8,8 @@
 #include <QCanBusDevice>
 #include <QCanBusFrame>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLoggingCategory>
 #include <QMutex>
@@ -15,6 +17,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QVariant>
+#include <QWaitCondition>
 
 #include <algorithm>
 #include <atomic>
@@ -124,6 +127,7 @@ struct SerialBusAdapter::Shared {
     };
 
     mutable QMutex mutex;
+    QWaitCondition arrived;  // woken when frames join the queue
     std::deque<Entry> queue;
     AcceptanceFilter filter;
     bool overflowed = false;
@@ -264,8 +268,11 @@ private:
         const QList<QCanBusFrame> frames = m_device->readAllFrames();
         const std::int64_t arrivalUs = m_clock.nowMicroseconds();
         QMutexLocker lock(&m_shared->mutex);
+        const std::size_t before = m_shared->queue.size();
         for (const QCanBusFrame& frame : frames)
             take(frame, arrivalUs);
+        if (m_shared->queue.size() != before)
+            m_shared->arrived.wakeAll();
     }
 
     void take(const QCanBusFrame& frame, std::int64_t arrivalUs)
@@ -513,6 +520,25 @@ std::int16_t SerialBusAdapter::sendCanMess(std::uint32_t id, std::uint8_t /*mode
     bool written = false;
     inDevice([&](Worker& worker) { written = worker.write(frame); });
     return written ? 1 : kSendFailed;
+}
+
+void SerialBusAdapter::waitForRecords(Clock& clock, std::int64_t untilUs)
+{
+    const std::int64_t now = clock.nowMicroseconds();
+    if (untilUs <= now)
+        return;
+    QElapsedTimer waited;
+    waited.start();
+    {
+        QMutexLocker lock(&m_shared->mutex);
+        if (!m_shared->queue.empty())
+            return;
+        m_shared->arrived.wait(&m_shared->mutex,
+                               QDeadlineTimer(std::chrono::microseconds(untilUs - now), Qt::PreciseTimer));
+    }
+    // The device thread runs on the real clock; a clock of the caller's own
+    // (a test's) passes the time that really went by.
+    clock.sleepUntilUs(std::min<std::int64_t>(untilUs, now + waited.nsecsElapsed() / 1000));
 }
 
 std::int16_t SerialBusAdapter::readReg(std::uint8_t reg, std::uint8_t count, std::uint8_t* buffer)

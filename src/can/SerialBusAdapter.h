@@ -91,6 +91,8 @@ public:
     std::int16_t readReg(std::uint8_t reg, std::uint8_t count, std::uint8_t* buffer) override;
     std::int16_t writeReg(std::uint8_t reg, std::uint8_t count, const std::uint8_t* buffer) override;
     std::int16_t getInfo(char* buffer, std::int32_t size) override;
+    // Sleeps until the device thread queues a frame (or the time is up).
+    void waitForRecords(Clock& clock, std::int64_t untilUs) override;
     QString name() const override { return m_name; }
 
 private:

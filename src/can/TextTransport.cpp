@@ -43,20 +43,22 @@ std::int16_t TextTransport::sendAsciiCanPacket(const QByteArray& text, int count
         if (!m_ackReceived && !wait) {
             // Polls without pauses last as long as the adapter's calls: a USB
             // round trip each on the vendor's adapter, next to nothing on a
-            // socket or the simulated bench. The board gets the time the polls
-            // take there, in 1 ms steps, and an acknowledgement within it is in time.
-            for (int ms = 0; !m_ackReceived && ms < kMaxPolls; ++ms) {
-                m_clock.delayMs(1);
+            // socket or the simulated bench. The board gets as long as 80 polls
+            // with their 1 ms pauses would give it, and the wait ends as soon
+            // as the adapter receives its acknowledgement.
+            const std::int64_t deadline = m_clock.nowMicroseconds() + std::int64_t{kMaxPolls} * 1000;
+            while (!m_ackReceived && m_clock.nowMicroseconds() < deadline) {
+                m_link.waitForArrival(deadline);
                 m_link.checkForIncomingCanMessages();
             }
-            if (m_ackReceived)
-                n = 1;
         }
         if (!m_ackReceived)
             return kNoAck;
         if (r == 0)
             return kAckButSendFailed;
-        if (n == 0)
+        // Only the paced wait can be late: without pauses, an acknowledgement
+        // found by the last poll is as much in time as one found after it.
+        if (n == 0 && wait)
             return kLateAck;
         return kSent;
     } catch (const Failure& failure) {

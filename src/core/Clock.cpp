@@ -28,6 +28,13 @@ std::int64_t RealClock::nowMicroseconds()
     return steadyMicroseconds() - m_origin;
 }
 
+void RealClock::sleepUntilUs(std::int64_t us)
+{
+    const std::int64_t left = us - nowMicroseconds();
+    if (left > 0)
+        std::this_thread::sleep_for(std::chrono::microseconds(left));
+}
+
 void RealClock::idle()
 {
     // A short sleep instead of spinning: the wait still blocks the window thread

@@ -20,6 +20,10 @@ public:
     // do not run meanwhile. The unsigned difference keeps the counter's wrap harmless.
     void delayMs(int ms);
 
+    // Sleeps until the clock reads at least us; at once when it already does.
+    // Window events do not run meanwhile. The fake clock moves there instead.
+    virtual void sleepUntilUs(std::int64_t us) = 0;
+
 protected:
     // One pause inside delayMs; the real clock sleeps briefly, the fake one moves on.
     virtual void idle() = 0;
@@ -31,6 +35,7 @@ class RealClock final : public Clock {
 public:
     RealClock();
     std::int64_t nowMicroseconds() override;
+    void sleepUntilUs(std::int64_t us) override;
 
 protected:
     void idle() override;
@@ -47,6 +52,11 @@ public:
     void advanceMicroseconds(std::int64_t us) { m_now += us; }
     void advanceMs(std::int64_t ms) { m_now += ms * 1000; }
     void setMicroseconds(std::int64_t us) { m_now = us; }
+    void sleepUntilUs(std::int64_t us) override
+    {
+        if (us > m_now)
+            m_now = us;
+    }
     int delayCalls() const { return m_delayCalls; }
     std::int64_t delayedMs() const { return m_delayedMs; }
 

@@ -137,6 +137,17 @@ std::int16_t SimAdapter::sendCanMess(std::uint32_t id, std::uint8_t /*mode*/, st
     return m_reportSendFailure ? kSendFailed : 1;
 }
 
+void SimAdapter::waitForRecords(Clock& clock, std::int64_t untilUs)
+{
+    if (!m_plugged)
+        return Adapter::waitForRecords(clock, untilUs);
+    m_bus->runUntilNow();
+    if (!m_queue.empty())
+        return;
+    // Whatever comes next may be filtered out; the caller then waits again.
+    clock.sleepUntilUs(std::min(untilUs, std::max(m_bus->nextEventUs(), clock.nowMicroseconds())));
+}
+
 std::int16_t SimAdapter::readReg(std::uint8_t reg, std::uint8_t count, std::uint8_t* buffer)
 {
     if (!m_plugged)

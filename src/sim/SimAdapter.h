@@ -60,6 +60,8 @@ public:
     std::int16_t readReg(std::uint8_t reg, std::uint8_t count, std::uint8_t* buffer) override;
     std::int16_t writeReg(std::uint8_t reg, std::uint8_t count, const std::uint8_t* buffer) override;
     std::int16_t getInfo(char* buffer, std::int32_t size) override;
+    // Sleeps to the bus's next event: the time the next frame arrives is known.
+    void waitForRecords(Clock& clock, std::int64_t untilUs) override;
     QString name() const override { return QStringLiteral("sim"); }
 
     void frameOnBus(const SimFrame& frame, std::int64_t atUs) override;

@@ -54,6 +54,14 @@ void SimBus::deliver(const Pending& pending)
         m_port->frameOnBus(pending.frame, pending.atUs);
 }
 
+std::int64_t SimBus::nextEventUs() const
+{
+    std::int64_t next = m_pending.empty() ? kNever : m_pending.top().atUs;
+    for (const auto& node : m_nodes)
+        next = std::min(next, node->nextWakeUs());
+    return next;
+}
+
 void SimBus::runUntilNow()
 {
     if (m_running)

@@ -86,6 +86,9 @@ public:
 
     void runUntilNow();
     std::int64_t nowUs() const { return m_now; }
+    // When the next frame reaches the bus or the next participant runs; kNever
+    // when nothing is due.
+    std::int64_t nextEventUs() const;
     Clock& clock() { return m_clock; }
 
     std::uint64_t framesCarried() const { return m_framesCarried; }

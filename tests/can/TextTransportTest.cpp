@@ -74,19 +74,26 @@ TEST_F(TransportFixture, ResultCodesOfOnePacket)
 
     boardAcks = false;
     const int drainsBefore = adapter.getCalls;
-    const int delaysBefore = clock.delayCalls();
+    const std::int64_t before = clock.nowMicroseconds();
     EXPECT_EQ(transport.sendAsciiCanPacket("A", 1, false), TextTransport::kNoAck);
-    EXPECT_EQ(adapter.getCalls - drainsBefore, 160) << "80 polls without pauses, then 80 ms more";
-    EXPECT_EQ(clock.delayCalls() - delaysBefore, 80);
+    EXPECT_GE(adapter.getCalls - drainsBefore, 80) << "80 polls without pauses first";
+    EXPECT_EQ(clock.nowMicroseconds() - before, 80000) << "then as long as 80 paced polls, and no longer";
+    EXPECT_LE(clock.nowMicroseconds() - before - 80000, Adapter::kPollStepUs);
 
     // An adapter that answers at once has the time a USB adapter's polls take:
-    // an acknowledgement 30 ms after the packet is in time.
-    const int sentAt = adapter.getCalls;
-    adapter.onGet = [&](int call) {
-        if (call == sentAt + 80 + 30)
+    // an acknowledgement 30 ms after the packet is in time, and seen within
+    // one poll step of its arrival.
+    std::int64_t sentAt = clock.nowMicroseconds();
+    std::int64_t seenAt = 0;
+    adapter.onGet = [&](int) {
+        if (clock.nowMicroseconds() >= sentAt + 30000 && seenAt == 0) {
             adapter.pushMessage(0x18EFF921, {0xFE});
+            seenAt = clock.nowMicroseconds();
+        }
     };
     EXPECT_EQ(transport.sendAsciiCanPacket("A", 1, false), TextTransport::kSent);
+    EXPECT_LE(seenAt - (sentAt + 30000), Adapter::kPollStepUs);
+    EXPECT_EQ(clock.nowMicroseconds(), seenAt) << "no sleep after the acknowledgement";
     adapter.onGet = nullptr;
 
     boardAcks = true;
@@ -94,15 +101,18 @@ TEST_F(TransportFixture, ResultCodesOfOnePacket)
     EXPECT_EQ(transport.sendAsciiCanPacket("A", 1, false), TextTransport::kAckButSendFailed);
     adapter.sendResult = 1;
 
-    // The acknowledgement turns up during the 80th poll.
+    // The acknowledgement turns up during the 80th poll: late only when the
+    // polls were paced; without pauses the wait goes on after it anyway.
     boardAcks = false;
-    const int start = adapter.getCalls;
-    adapter.onGet = [&](int call) {
-        if (call == start + 80)
-            adapter.pushMessage(0x18EFF921, {0xFE});
-    };
-    EXPECT_EQ(transport.sendAsciiCanPacket("A", 1, false), TextTransport::kLateAck);
-    adapter.onGet = nullptr;
+    for (const bool paced : {true, false}) {
+        const int start = adapter.getCalls;
+        adapter.onGet = [&](int call) {
+            if (call == start + 80)
+                adapter.pushMessage(0x18EFF921, {0xFE});
+        };
+        EXPECT_EQ(transport.sendAsciiCanPacket("A", 1, paced), paced ? TextTransport::kLateAck : TextTransport::kSent);
+        adapter.onGet = nullptr;
+    }
 }
 
 TEST_F(TransportFixture, BadCountsAndNoBoardSendNothing)

@@ -114,10 +114,15 @@ void MainWindow::fillAdapterMenu()
     }
 }
 
-QMdiSubWindow* MainWindow::addChild(QWidget* child, Qt::WindowFlags flags)
+QMdiSubWindow* MainWindow::addChild(QWidget* child, Qt::WindowFlags flags, ChildLifetime lifetime)
 {
     QMdiSubWindow* sub = m_mdi->addSubWindow(child, flags);
     sub->setOption(QMdiSubWindow::RubberBandMove, false);
+    if (lifetime == ChildLifetime::HiddenOnClose) {
+        // A window shown again must not be one that is about to be deleted.
+        sub->setAttribute(Qt::WA_DeleteOnClose, false);
+        child->setAttribute(Qt::WA_DeleteOnClose, false);
+    }
     return sub;
 }
 
@@ -211,7 +216,7 @@ void MainWindow::showErrorList()
 {
     if (!m_errorWindow) {
         m_errorWindow = new ErrorListWindow(m_parts.errorLog, m_parts.settings);
-        addChild(m_errorWindow, kFixedSizeWindow);
+        addChild(m_errorWindow, kFixedSizeWindow, ChildLifetime::HiddenOnClose);
     }
     QMdiSubWindow* sub = m_errorWindow->subWindow();
     if (sub && !sub->isVisible()) {
@@ -227,12 +232,13 @@ void MainWindow::showHelp()
     try {
         if (!m_helpWindow) {
             auto help = std::make_unique<HelpWindow>();
-            help->showPage(page);
-            help->setAttribute(Qt::WA_DeleteOnClose);
             m_helpWindow = help.get();
-            QMdiSubWindow* sub = addChild(help.release());
+            QMdiSubWindow* sub = addChild(help.release(), {}, ChildLifetime::HiddenOnClose);
             sub->resize(760, 560);
         }
+        // Contents again each time the window opens; an open one stays where the reader is.
+        if (!m_helpWindow->subWindow()->isVisible())
+            m_helpWindow->showPage(page);
         m_helpWindow->subWindow()->show();
         m_helpWindow->show();
         m_mdi->setActiveSubWindow(m_helpWindow->subWindow());

@@ -47,6 +47,10 @@ struct MainWindowParts {
     AdapterSwitch* adapters = nullptr;  // the Adapter menu; none without
 };
 
+// What closing a child window does: deletes it (a board's window), or hides it
+// to be shown again (the windows the program keeps for the whole run).
+enum class ChildLifetime { DeletedOnClose, HiddenOnClose };
+
 // Child windows whose size the program sets: no maximise button.
 inline constexpr Qt::WindowFlags kFixedSizeWindow = Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint
     | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint;
@@ -77,7 +81,8 @@ public:
     void showErrorList();
 
     // Adds a child window, outer size kept by the child itself.
-    QMdiSubWindow* addChild(QWidget* child, Qt::WindowFlags flags = {});
+    QMdiSubWindow* addChild(QWidget* child, Qt::WindowFlags flags = {},
+                            ChildLifetime lifetime = ChildLifetime::DeletedOnClose);
     // Adds a board window at the next free place of a cascade beside the monitor.
     void addBoardWindow(QWidget* window);
     // Moves a new child window (sized already) to a free place.

@@ -45,11 +45,17 @@ TellvaneApp::TellvaneApp(AppEnvironment environment, std::unique_ptr<Adapter> ad
         [this](QWidget* window) { m_main->addBoardWindow(window); });
     m_boards.setWindowFactory(m_boardWindows.get());
 
-    // One downloader window for the run, hidden until a board asks for it.
+    // One downloader window for the run, hidden until a board asks for it;
+    // closing it hides it again.
     m_downloaderWindow = new DownloaderWindow(m_downloader, m_env.settings);
-    m_main->addChild(m_downloaderWindow, kFixedSizeWindow);
+    m_main->addChild(m_downloaderWindow, kFixedSizeWindow, ChildLifetime::HiddenOnClose);
     m_downloaderWindow->subWindow()->hide();
     m_downloader.setView(m_downloaderWindow);
+    // Exit ends the program at once: a download stage still running sends nothing more.
+    QObject::connect(m_main.get(), &MainWindow::finished, &m_downloader, [this] {
+        if (m_downloader.isOpen())
+            m_downloader.closeDownloader();
+    });
 
     m_switchRetry.setSingleShot(true);
     m_switchRetry.setInterval(kSwitchRetryMs);

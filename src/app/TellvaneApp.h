@@ -9,6 +9,7 @@
 #include "can/TextTransport.h"
 #include "core/LineListModel.h"
 #include "diagnostics/BoardWindow.h"
+#include "firmware/DownloaderWindow.h"
 #include "firmware/FirmwareDownloader.h"
 #include "monitor/LogPlayback.h"
 #include "monitor/MessageLogger.h"
@@ -16,6 +17,7 @@
 #include "monitor/MonitorStatus.h"
 
 #include <QDateTime>
+#include <QPointer>
 #include <QTimer>
 
 #include <functional>
@@ -26,7 +28,6 @@ namespace tellvane {
 
 class Clock;
 class Dialogs;
-class DownloaderWindow;
 class MainWindow;
 class SettingsStore;
 
@@ -83,7 +84,7 @@ public:
     BoardDirectory& boards() { return m_boards; }
     TextTransport& transport() { return m_transport; }
     FirmwareDownloader& downloader() { return m_downloader; }
-    DownloaderWindow* downloaderWindow() { return m_downloaderWindow; }
+    DownloaderWindow* downloaderWindow() { return m_downloaderWindow.data(); }
     const AppEnvironment& environment() const { return m_env; }
 
     QList<AdapterEntry> adapterEntries() const override;
@@ -111,7 +112,7 @@ private:
     BoardDirectory m_boards;
     TextTransport m_transport;
     FirmwareDownloader m_downloader;
-    DownloaderWindow* m_downloaderWindow = nullptr;  // owned by the main window
+    QPointer<DownloaderWindow> m_downloaderWindow;  // owned by the main window, hidden when closed
     std::unique_ptr<MonitorController> m_monitor;
     std::unique_ptr<MainWindow> m_main;
     std::unique_ptr<BoardWindows> m_boardWindows;

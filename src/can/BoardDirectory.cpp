@@ -172,4 +172,15 @@ void BoardDirectory::windowClosed(std::int16_t slot)
     record.window = nullptr;
 }
 
+void BoardDirectory::forgetWindow(std::int16_t slot, const BoardWindowHandle* window)
+{
+    if (slot < 0 || slot >= slotCount())
+        return;
+    BoardRecord& record = m_table[static_cast<std::size_t>(slot)];
+    if (record.window == window) {
+        record.window = nullptr;
+        record.diagMode = false;
+    }
+}
+
 }  // namespace tellvane

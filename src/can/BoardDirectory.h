@@ -86,6 +86,8 @@ public:
     // The board window's side.
     void setDiagMode(std::int16_t slot, bool on);
     void windowClosed(std::int16_t slot);
+    // A window that goes away without closing: its slot no longer points at it.
+    void forgetWindow(std::int16_t slot, const BoardWindowHandle* window);
 
     // Slots in use (the spare at the end not counted).
     int slotCount() const { return static_cast<int>(m_table.size()) - 1; }

@@ -51,6 +51,14 @@ BoardWindow::BoardWindow(BoardWindowServices services, QWidget* parent)
     build();
 }
 
+BoardWindow::~BoardWindow()
+{
+    // A window can go without being closed (its parent deleted): the board
+    // table must never keep a pointer to it.
+    if (!m_closed)
+        m_services.directory.forgetWindow(m_formIndex, this);
+}
+
 void BoardWindow::build()
 {
     m_frame = new QGroupBox(QStringLiteral("Board Information"), this);
@@ -278,6 +286,12 @@ void BoardWindow::firmwareDownloadClicked()
     const auto address = requestAddress(QStringLiteral("FWDownloadCommand_Click"));
     if (!address)
         return;
+    if (*address == board::kConflictAddress) {
+        // Every board in conflict answers at this address: a download would
+        // reach all of them, or none reliably.
+        m_services.dialogs.information(kWarning, kConflictDownloadText);
+        return;
+    }
     const std::int16_t busy = m_services.directory.downloadBoardAddress();
     if (busy != BoardDirectory::kNone && busy != *address) {
         m_services.dialogs.information(kWarning,
@@ -293,6 +307,7 @@ void BoardWindow::firmwareDownloadClicked()
 
 void BoardWindow::closeEvent(QCloseEvent* event)
 {
+    m_closed = true;
     m_services.directory.windowClosed(m_formIndex);
     const QString section = positionSection();
     if (!m_services.settings.savePosition(section, outerTopTwips(), outerLeftTwips())) {

@@ -53,7 +53,13 @@ public:
     static constexpr int kConflictWidthTwips = 4455;
     static constexpr int kConflictHeightTwips = 2370;
 
+    // What the download button says in a window of a board in address conflict.
+    static inline const QString kConflictDownloadText = QStringLiteral(
+        "Boards at address 254 are in address conflict and several may answer there: firmware can only be "
+        "downloaded to a board with an address of its own");
+
     explicit BoardWindow(BoardWindowServices services, QWidget* parent = nullptr);
+    ~BoardWindow() override;
 
     std::int16_t formIndex() const { return m_formIndex; }
     bool inDiagnosticMode() const;
@@ -97,6 +103,7 @@ private:
 
     BoardWindowServices m_services;
     std::int16_t m_formIndex = -1;
+    bool m_closed = false;
     DiagnosticScreen m_screen{*this, -1};
 
     QGroupBox* m_frame = nullptr;

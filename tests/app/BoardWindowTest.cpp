@@ -173,6 +173,17 @@ TEST_F(BoardsOnFake, FirmwareButtonGuards)
                                                             "please finish and close Firmware Downloader screen"));
     first->findChild<QPushButton*>(QStringLiteral("FWDownloadCommand"))->click();
     EXPECT_EQ(harness.dialogs.boxes.size(), 2u) << "the same board is let through";
+    harness.app->downloader().closeDownloader();
+
+    // Several boards may answer at the conflict address: no download there.
+    BoardWindow* conflict = announce(254, false);
+    adapter().clearLog();
+    conflict->findChild<QPushButton*>(QStringLiteral("FWDownloadCommand"))->click();
+    ASSERT_EQ(harness.dialogs.boxes.size(), 3u);
+    EXPECT_EQ(harness.dialogs.boxes[2].text, BoardWindow::kConflictDownloadText);
+    EXPECT_EQ(harness.app->boards().downloadBoardAddress(), -1);
+    EXPECT_FALSE(harness.app->downloader().isOpen());
+    EXPECT_TRUE(adapter().sent.empty());
 }
 
 TEST_F(BoardsOnFake, ClosingSavesThePlaceForTheNextWindowOfItsKind)

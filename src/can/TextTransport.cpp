@@ -17,6 +17,14 @@ std::uint32_t TextTransport::packetId() const
     return board::toBoard(m_boards.downloadBoardAddress()) | can::kExtendedFrame;
 }
 
+bool TextTransport::mayTalk() const
+{
+    const std::int16_t address = m_boards.downloadBoardAddress();
+    if (address == BoardDirectory::kNone || address == board::kConflictAddress)
+        return false;
+    return !m_permit || m_permit();
+}
+
 std::int16_t TextTransport::sendAsciiCanPacket(const QByteArray& text, int count, bool wait)
 {
     try {
@@ -24,8 +32,8 @@ std::int16_t TextTransport::sendAsciiCanPacket(const QByteArray& text, int count
             count = kPacketCharacters;
         if (count < 0 || count > text.size())
             throw Failure(FailureCode::SubscriptOutOfRange);  // a character past the end has no code
-        if (m_boards.downloadBoardAddress() == BoardDirectory::kNone)
-            return kNoAck;  // no board to talk to: nothing goes on the bus
+        if (!mayTalk())
+            return kNoAck;  // nothing goes on the bus
         std::uint8_t buffer[9] = {board::kText};
         for (int i = 0; i < count; ++i)
             buffer[1 + i] = static_cast<std::uint8_t>(text.at(i));
@@ -33,7 +41,7 @@ std::int16_t TextTransport::sendAsciiCanPacket(const QByteArray& text, int count
         const std::int16_t r = m_link.sendLogged(packetId(), static_cast<std::uint8_t>(count + 1), buffer);
         int n = kMaxPolls;
         for (;;) {
-            if (m_ackReceived || n == 0)
+            if (m_ackReceived || n == 0 || !mayTalk())
                 break;
             if (wait)
                 m_clock.delayMs(1);
@@ -47,7 +55,7 @@ std::int16_t TextTransport::sendAsciiCanPacket(const QByteArray& text, int count
             // with their 1 ms pauses would give it, and the wait ends as soon
             // as the adapter receives its acknowledgement.
             const std::int64_t deadline = m_clock.nowMicroseconds() + std::int64_t{kMaxPolls} * 1000;
-            while (!m_ackReceived && m_clock.nowMicroseconds() < deadline) {
+            while (!m_ackReceived && m_clock.nowMicroseconds() < deadline && mayTalk()) {
                 m_link.waitForArrival(deadline);
                 m_link.checkForIncomingCanMessages();
             }
@@ -86,7 +94,7 @@ void TextTransport::sendLargeAsciiPacket(const QByteArray& text)
 bool TextTransport::waitForIncomingData()
 {
     try {
-        for (int i = 0; !m_pipeDataReceived && i < kMaxPolls; ++i) {
+        for (int i = 0; !m_pipeDataReceived && i < kMaxPolls && mayTalk(); ++i) {
             m_clock.delayMs(1);
             m_link.checkForIncomingCanMessages();
         }
@@ -99,7 +107,7 @@ bool TextTransport::waitForIncomingData()
 
 void TextTransport::receivePipeReply()
 {
-    while (waitForIncomingData()) {
+    while (mayTalk() && waitForIncomingData()) {
         m_pipeDataReceived = false;
         sendAck();
         m_clock.delayMs(1);
@@ -111,7 +119,7 @@ void TextTransport::receivePipeReply()
 std::int16_t TextTransport::sendAck()
 {
     try {
-        if (m_boards.downloadBoardAddress() == BoardDirectory::kNone)
+        if (!mayTalk())
             return 0;
         const std::uint8_t buffer[9] = {board::kText};
         return m_link.sendLogged(packetId(), 1, buffer);

@@ -33,6 +33,10 @@ public:
 
     // Lets pending window events run (ReceivePipeReply); no-op in tests.
     void setYield(std::function<void()> yield) { m_yield = std::move(yield); }
+    // Asked before every packet and every wait: while it says no, nothing is
+    // sent (the window that started the exchange has closed) and waits end
+    // at once. Unset: always yes.
+    void setSendPermit(std::function<bool()> permit) { m_permit = std::move(permit); }
 
     // SendASCIICANPacket: the first count characters (at most 7) as one packet,
     // then the wait for its acknowledgement; wait adds 1 ms before each poll.
@@ -63,11 +67,15 @@ public:
 
 private:
     std::uint32_t packetId() const;
+    // A board to talk to, and leave to talk: no board in download, a board in
+    // address conflict (several may answer) or a closed window mean no.
+    bool mayTalk() const;
 
     CanLink& m_link;
     Clock& m_clock;
     BoardDirectory& m_boards;
     std::function<void()> m_yield;
+    std::function<bool()> m_permit;
     QByteArray m_pipe;
     bool m_ackReceived = false;
     bool m_pipeDataReceived = false;

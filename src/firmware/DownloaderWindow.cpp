@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QProgressBar>
 #include <QPushButton>
@@ -46,8 +47,8 @@ DownloaderWindow::DownloaderWindow(FirmwareDownloader& downloader, SettingsStore
     m_info->setFont(fixed);
     m_info->setSelectionMode(QAbstractItemView::SingleSelection);
     placeTwips(m_info, 120, 420, 8415, 1800);
-    connect(m_info, &QListWidget::itemClicked, this,
-            [this](QListWidgetItem* item) { m_downloader.infoListClicked(m_info->row(item)); });
+    // Mouse, keyboard or a drag: every change of the selected line chooses its area.
+    connect(m_info, &QListWidget::itemSelectionChanged, this, &DownloaderWindow::selectionChanged);
 
     makeLabel(this, QStringLiteral("Step 2"), 120, 2340, 720, true);
     makeLabel(this, QStringLiteral("File name to download"), 900, 2340, 2400);
@@ -90,15 +91,48 @@ DownloaderWindow::DownloaderWindow(FirmwareDownloader& downloader, SettingsStore
     m_warning->hide();
 }
 
+DownloaderWindow::~DownloaderWindow()
+{
+    if (m_downloader.view() == this)
+        m_downloader.setView(nullptr);
+}
+
+void DownloaderWindow::selectionChanged()
+{
+    // A list view may select the same line more than once while it handles
+    // one key or click; the line it ends on is the one that counts.
+    if (m_selectionPending)
+        return;
+    m_selectionPending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_selectionPending = false;
+            const int row = selectedInfoLine();
+            if (row >= 0)
+                m_downloader.infoListClicked(row);
+        },
+        Qt::QueuedConnection);
+}
+
 void DownloaderWindow::showWindow()
 {
     setOuterSizeTwips(kWidthTwips, kHeightTwips);
     const SettingsStore::Position p = m_settings.position(kSection);
     if (p.top > 0 && p.left > 0)
         moveOuterTwips(static_cast<int>(p.top), static_cast<int>(p.left));
+    raiseWindow();
+}
+
+void DownloaderWindow::raiseWindow()
+{
     if (QMdiSubWindow* sub = subWindow()) {
+        if (sub->isMinimized())
+            sub->showNormal();
         sub->show();
         sub->raise();
+        if (QMdiArea* area = sub->mdiArea())
+            area->setActiveSubWindow(sub);
     }
     show();
 }
@@ -145,8 +179,8 @@ QString DownloaderWindow::infoLine(int row) const
 
 void DownloaderWindow::clearInfoSelection()
 {
+    // The current line stays, so that the arrow keys go on from it.
     m_info->clearSelection();
-    m_info->setCurrentRow(-1);
 }
 
 QString DownloaderWindow::fileName() const

@@ -23,9 +23,11 @@ public:
     static constexpr int kHeightTwips = 5250;
 
     DownloaderWindow(FirmwareDownloader& downloader, SettingsStore& settings, QWidget* parent = nullptr);
+    ~DownloaderWindow() override;
 
     // DownloaderView.
     void showWindow() override;
+    void raiseWindow() override;
     void hideWindow() override;
     void clearInfo() override;
     void addInfoLine(const QString& line) override;
@@ -44,6 +46,10 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The area follows the selected line, however it was selected: once the
+    // key or click that changed it has been handled.
+    void selectionChanged();
+
     FirmwareDownloader& m_downloader;
     SettingsStore& m_settings;
     QListWidget* m_info = nullptr;
@@ -55,6 +61,7 @@ private:
     QProgressBar* m_progress = nullptr;
     QLabel* m_warning = nullptr;
     bool m_hiding = false;
+    bool m_selectionPending = false;
 };
 
 }  // namespace tellvane

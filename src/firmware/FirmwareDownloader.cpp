@@ -27,24 +27,32 @@ FirmwareDownloader::FirmwareDownloader(TextTransport& transport, BoardDirectory&
     m_infoTimer.setSingleShot(true);
     m_infoTimer.setInterval(kInfoDelayMs);
     connect(&m_infoTimer, &QTimer::timeout, this, &FirmwareDownloader::requestNodeInfo);
+    m_transport.setSendPermit([this] { return mayTalk(); });
+}
+
+FirmwareDownloader::~FirmwareDownloader()
+{
+    m_transport.setSendPermit({});
 }
 
 void FirmwareDownloader::open()
 {
     if (!m_view)
         return;
-    if (!m_open) {
-        // Each opening starts with empty boxes and asks the board again.
-        m_view->clearInfo();
-        m_view->setFileName(QString());
-        m_view->setStatus(QString());
-        m_view->setProgress(-1);
-        m_view->setWarningVisible(false);
-        m_view->setBusy(false);
-        m_open = true;
-        m_closed = false;
-        m_infoTimer.start();
+    if (m_open) {
+        m_view->raiseWindow();
+        return;
     }
+    // Each opening starts with empty boxes and asks the board again.
+    m_view->clearInfo();
+    m_view->setFileName(QString());
+    m_view->setStatus(QString());
+    m_view->setProgress(-1);
+    m_view->setWarningVisible(false);
+    m_view->setBusy(m_running);  // a stage of the last opening may still be returning
+    m_open = true;
+    ++m_session;
+    m_infoTimer.start(kInfoDelayMs);
     m_view->showWindow();
 }
 
@@ -58,18 +66,17 @@ void FirmwareDownloader::closeDownloader()
 void FirmwareDownloader::windowClosed()
 {
     m_infoTimer.stop();
-    if (m_running)
-        m_closed = true;  // the stage that runs ends at its next step
+    m_infoPending = false;
     m_open = false;
     m_boards.setDownloadBoardAddress(BoardDirectory::kNone);
 }
 
 bool FirmwareDownloader::begin()
 {
-    if (m_running || !m_open)
+    if (m_running || !m_open || !m_view)
         return false;
     m_running = true;
-    m_closed = false;
+    m_stageSession = m_session;
     m_lastStageOk = false;
     if (m_view)
         m_view->setBusy(true);
@@ -79,25 +86,34 @@ bool FirmwareDownloader::begin()
 void FirmwareDownloader::end()
 {
     m_running = false;
-    if (m_view && !m_closed)
+    if (m_view && m_open)
         m_view->setBusy(false);
+    if (m_infoPending && m_open) {
+        // The information request that came while this stage ran goes now.
+        m_infoPending = false;
+        m_infoTimer.start(0);
+    }
 }
 
 void FirmwareDownloader::status(const QString& text)
 {
-    if (m_view && !m_closed)
+    if (m_view && stageAlive())
         m_view->setStatus(text);
 }
 
 void FirmwareDownloader::yield()
 {
-    if (m_view && !m_closed)
+    if (m_view && stageAlive())
         m_view->yield();
 }
 
 void FirmwareDownloader::requestNodeInfo()
 {
     m_infoTimer.stop();
+    if (m_running && m_open) {
+        m_infoPending = true;
+        return;
+    }
     if (!begin())
         return;
     try {
@@ -108,16 +124,16 @@ void FirmwareDownloader::requestNodeInfo()
         m_transport.setPipeDataReceived(false);
         const std::int16_t r = m_transport.sendAsciiCanPacket("$1V", 3, true);
         if (r != kSuccess) {
-            if (!m_closed)
+            if (stageAlive())
                 m_view->addInfoLine(QStringLiteral("Error, no response to request"));
         } else if (m_transport.waitForIncomingData()) {
             m_transport.receivePipeReply();
-        } else if (!m_closed) {
+        } else if (stageAlive()) {
             m_view->addInfoLine(QStringLiteral("Error, no response for further data request"));
         }
         yield();
         const QString reply = m_transport.pipeText();
-        if (!m_closed && !reply.isEmpty()) {
+        if (stageAlive() && !reply.isEmpty()) {
             if (reply.contains(QLatin1String("Enter area ID to program:"))) {
                 for (const char* line : {"Warning: Your board is in the middle of a programming ",
                                          "cycle and will have to be reset to continue",
@@ -199,7 +215,10 @@ void FirmwareDownloader::startDownload()
         m_view->setWarningVisible(false);
         m_view->setProgress(-1);
         m_warnings = 0;
-        std::int16_t r = sendPassword();
+        // The board erases the area as soon as it is named: a file that is
+        // missing, empty or not S-records must be found out before that.
+        const int checked = checkS19File(m_view->fileName());
+        std::int16_t r = checked < 0 ? static_cast<std::int16_t>(checked) : sendPassword();
         if (r != kSuccess) {
             displayErrorMessage(r);
         } else {
@@ -211,12 +230,12 @@ void FirmwareDownloader::startDownload()
                 const QString reply = m_transport.pipeText();
                 if (reply.contains(QLatin1String("ID to program")) && reply.contains(QLatin1String("load complete"))) {
                     status(QStringLiteral("You may now choose to download another area (Step 1) or Flash to memory (Step 4)"));
-                    m_lastStageOk = !m_closed;
+                    m_lastStageOk = stageAlive();
                 } else {
                     status(QStringLiteral("Expected a 'load complete' command but I didn't receive it!"));
                     m_link.checkForIncomingCanMessages();
                 }
-                if (m_warnings >= 1 && !m_closed)
+                if (m_warnings >= 1 && stageAlive())
                     m_view->setWarningVisible(true);
             }
         }
@@ -238,15 +257,15 @@ std::int16_t FirmwareDownloader::sendPassword()
             m_transport.clearPipe();
             m_transport.setPipeDataReceived(false);
             if (m_transport.sendAsciiCanPacket("$1Z", 3, true) != kSuccess)
-                return m_closed ? kClosed : kNoAckForZ;
+                return !stageAlive() ? kClosed : kNoAckForZ;
             if (!m_transport.waitForIncomingData())
-                return m_closed ? kClosed : kNoDataAfterZ;
+                return !stageAlive() ? kClosed : kNoDataAfterZ;
             m_transport.receivePipeReply();
             status(QStringLiteral("Sending password"));
             yield();
             reply = m_transport.pipeText();
             if (reply.isEmpty() || !reply.contains(QLatin1String("Enter board")) || !reply.contains(QLatin1String("password")))
-                return m_closed ? kClosed : kNoPasswordPrompt;
+                return !stageAlive() ? kClosed : kNoPasswordPrompt;
             m_transport.clearPipe();
             m_transport.setPipeDataReceived(false);
             m_transport.sendLargeAsciiPacket(m_password.toLatin1());
@@ -255,7 +274,7 @@ std::int16_t FirmwareDownloader::sendPassword()
             yield();
             reply = m_transport.pipeText();
             if (!reply.contains(QLatin1String("accepted")) && !reply.contains(QLatin1String("Password")))
-                return m_closed ? kClosed : kPasswordRefused;
+                return !stageAlive() ? kClosed : kPasswordRefused;
         }
         status(QStringLiteral("Sending download section command"));
         yield();
@@ -263,7 +282,7 @@ std::int16_t FirmwareDownloader::sendPassword()
         m_transport.setPipeDataReceived(false);
         m_transport.sendLargeAsciiPacket(m_areaId.toLatin1());
         m_transport.receivePipeReply();
-        if (m_closed)
+        if (!stageAlive())
             return kClosed;
         reply = m_transport.pipeText();
         const bool erased = reply.contains(QLatin1String("Erasing")) && reply.contains(QLatin1String("Complete"));
@@ -296,12 +315,12 @@ std::int16_t FirmwareDownloader::downloadS19()
         ++sent;
         const int percent = static_cast<int>(static_cast<qint64>(sent) * 100 / n);
         status(QStringLiteral("Downloading ") + QString::number(percent) + QLatin1Char('%'));
-        if (m_view && !m_closed)
+        if (m_view && stageAlive())
             m_view->setProgress(percent);
         if (percent > 98)
             slow = true;
         yield();
-        if (m_closed)
+        if (!stageAlive())
             return kClosed;
     }
     if (reader.error() != QFileDevice::NoError)
@@ -315,7 +334,7 @@ std::int16_t FirmwareDownloader::downloadS19()
         if (reply.contains(QLatin1String("Error in hex (S19) file")))
             return kWrongFile;
     }
-    return m_closed ? kClosed : r;
+    return !stageAlive() ? kClosed : r;
 }
 
 std::int16_t FirmwareDownloader::sendS19Line(const QByteArray& line, bool slow)
@@ -348,7 +367,7 @@ void FirmwareDownloader::flashToMemory()
         const std::int16_t r = sendMigrateCmd();
         if (r == kSuccess) {
             status(resultMessage(kSuccess, QString()));
-            m_lastStageOk = !m_closed;
+            m_lastStageOk = stageAlive();
         }
         else
             displayErrorMessage(r);
@@ -365,10 +384,10 @@ std::int16_t FirmwareDownloader::sendMigrateCmd()
         yield();
         m_transport.clearPipe();
         if (m_transport.sendAsciiCanPacket("M", 1, true) != kSuccess)
-            return m_closed ? kClosed : kNoAckForM;
+            return !stageAlive() ? kClosed : kNoAckForM;
         m_clock.delayMs(500);
         if (!m_transport.waitForIncomingData())
-            return m_closed ? kClosed : kNoDataAfterM;
+            return !stageAlive() ? kClosed : kNoDataAfterM;
         m_transport.receivePipeReply();
         yield();
         const QString reply = m_transport.pipeText();

@@ -20,7 +20,10 @@ class TextTransport;
 class DownloaderView {
 public:
     virtual ~DownloaderView() = default;
+    // Shows the window as it opens: its size and its saved place.
     virtual void showWindow() = 0;
+    // Brings the open window to the front where it is.
+    virtual void raiseWindow() {}
     virtual void hideWindow() = 0;
     virtual void clearInfo() = 0;
     virtual void addInfoLine(const QString& line) = 0;
@@ -49,20 +52,29 @@ public:
 
     FirmwareDownloader(TextTransport& transport, BoardDirectory& boards, CanLink& link, Clock& clock, Dialogs& dialogs,
                        SettingsStore& settings, QString programFolder, QObject* parent = nullptr);
+    ~FirmwareDownloader() override;
 
+    // The view goes with its window: a window that is destroyed sets it to null.
     void setView(DownloaderView* view) { m_view = view; }
+    DownloaderView* view() const { return m_view; }
 
     // The board window opened the downloader for the board in DownloadBoardAddress.
+    // Opening it again while it is open only brings it to the front.
     void open();
-    // The board being served announced itself again: the window closes.
+    // The board being served announced itself again, or the program ends:
+    // the window closes.
     void closeDownloader() override;
-    // The window was closed (by the user or as above): the board is free.
+    // The window was closed (by the user or as above): the board is free, and
+    // a stage still running never sends again, even when the window opens
+    // anew before the stage has returned.
     void windowClosed();
     bool isOpen() const { return m_open; }
     bool isRunning() const { return m_running; }
 
-    // RequestNodeInfo; runs once, 500 ms after opening.
+    // RequestNodeInfo; runs once, 500 ms after opening. While another stage
+    // runs it waits for that stage to end.
     void requestNodeInfo();
+    bool infoRequestPending() const { return m_infoPending; }
     void infoListClicked(int row);
     void chooseFile();
     // Step 3, Command3.
@@ -89,6 +101,11 @@ private:
     // A stage started from a click runs alone.
     bool begin();
     void end();
+    // The running stage belongs to the window that is open now.
+    bool stageAlive() const { return m_open && m_view && m_stageSession == m_session; }
+    // Whether the transport may put a packet on the bus: only for a live
+    // stage, or between stages while the window is open.
+    bool mayTalk() const { return m_running ? stageAlive() : m_open; }
 
     TextTransport& m_transport;
     BoardDirectory& m_boards;
@@ -105,8 +122,12 @@ private:
     int m_warnings = 0;  // DownloadWarnings
     bool m_open = false;
     bool m_running = false;
-    bool m_closed = false;  // closed while a stage ran
+    bool m_infoPending = false;
     bool m_lastStageOk = false;
+    // Each opening of the window is a session; a stage belongs to the one it
+    // started in.
+    std::uint64_t m_session = 0;
+    std::uint64_t m_stageSession = 0;
 };
 
 }  // namespace tellvane

@@ -9,6 +9,7 @@
 
 #include "AppTestSupport.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -72,10 +73,16 @@ struct Downloading : ::testing::Test {
         for (int i = 0; i < list->count(); ++i) {
             if (list->item(i)->text().contains(QLatin1String(keyword))) {
                 QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(i)).center());
+                QCoreApplication::processEvents();
                 return;
             }
         }
         FAIL() << keyword;
+    }
+    void key(QWidget* w, Qt::Key k)
+    {
+        QTest::keyClick(w, k);
+        QCoreApplication::processEvents();
     }
 };
 
@@ -98,6 +105,35 @@ TEST_F(Downloading, TheWindowOpensForItsBoardAndListsTheAreas)
 
     clickArea("Sys:");
     EXPECT_EQ(harness.app->downloader().areaId(), QStringLiteral("1"));
+}
+
+// The area follows the selected line however it was selected: the arrow keys
+// too, not only a click. A line without an area still beeps and lets go.
+TEST_F(Downloading, TheAreaFollowsTheKeyboard)
+{
+    openFromBoard();
+    auto* list = child<QListWidget>("InfoList");
+    clickArea("Boot:");
+    EXPECT_EQ(harness.app->downloader().areaId(), QStringLiteral("0"));
+    key(list, Qt::Key_Down);
+    key(list, Qt::Key_Down);
+    EXPECT_TRUE(list->currentItem()->text().startsWith(QStringLiteral("pCode:")));
+    EXPECT_EQ(harness.app->downloader().areaId(), QStringLiteral("2"));
+    key(list, Qt::Key_Home);  // the "Board:" line
+    EXPECT_EQ(harness.dialogs.beeps, 1);
+    EXPECT_TRUE(list->selectedItems().isEmpty());
+    EXPECT_EQ(harness.app->downloader().areaId(), QStringLiteral("2"));
+    key(list, Qt::Key_Down);  // on from the current line
+    EXPECT_TRUE(list->selectedItems().value(0) && list->selectedItems().value(0)->text().startsWith(QStringLiteral("Boot:")));
+    EXPECT_EQ(harness.app->downloader().areaId(), QStringLiteral("0"));
+    EXPECT_EQ(harness.dialogs.beeps, 1);
+    // A click on the line without an area, twice: a beep each time.
+    for (int i = 0; i < 2; ++i) {
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(harness.dialogs.beeps, 3);
+    EXPECT_TRUE(list->selectedItems().isEmpty());
 }
 
 TEST_F(Downloading, ADownloadFromTheWindowToFlash)

@@ -30,7 +30,15 @@ struct FakeView final : DownloaderView {
     std::vector<bool> busy;
     std::function<void()> onYield;
 
-    void showWindow() override { shown = true; }
+    int shows = 0;
+    int raises = 0;
+
+    void showWindow() override
+    {
+        shown = true;
+        ++shows;
+    }
+    void raiseWindow() override { ++raises; }
     void hideWindow() override { shown = false; }
     void clearInfo() override
     {
@@ -237,10 +245,18 @@ TEST_F(DownloadBench, DownloadAndFlashTwoAreas)
     EXPECT_TRUE(errors.messages.isEmpty());
 }
 
+// The board erases an area as soon as it is named: a bad file is found out
+// before the board hears anything, so the area loaded before stays as it was.
 TEST_F(DownloadBench, FilesRefusedBeforeAnythingIsSent)
 {
     downloader.requestNodeInfo();
     selectArea("pCode:");
+    const Firmware app = firmware(20);
+    chooseFile(app.text);
+    downloader.startDownload();
+    ASSERT_TRUE(downloader.lastStageSucceeded());
+    ASSERT_EQ(board->bootLoader().loaded(2), app.image);
+
     struct Case {
         QByteArray text;
         QString message;
@@ -249,24 +265,32 @@ TEST_F(DownloadBench, FilesRefusedBeforeAnythingIsSent)
         {QByteArray(), QStringLiteral("Error, empty file found")},
         {firmware(2).text + "\r\n", QStringLiteral("Error, corrupted S19 file format")},
         {firmware(2).text + makeSRecord('5', 2, QByteArray()) + "\r\n", QStringLiteral("Error, corrupted S19 file format")},
+        {"S1 not a record\r\n", QStringLiteral("Error, corrupted S19 file format")},
     };
     for (const Case& c : cases) {
-        // A refused file leaves the board waiting for records: it starts afresh for each case.
-        board->bootLoader().reset();
-        transport.clearPipe();
-        chooseFile(c.text);
-        const int packets = static_cast<int>(sent.messages.size());
+        chooseFile(c.text, "bad.QXP");
+        const auto packets = sent.messages.size();
         downloader.startDownload();
         EXPECT_EQ(view.status(), c.message);
-        // Download mode, password and area went before; no record line did.
-        for (std::size_t i = static_cast<std::size_t>(packets); i < sent.messages.size(); ++i)
-            EXPECT_NE(sent.messages[i].data[1], 'S') << c.message.toStdString();
+        EXPECT_EQ(sent.messages.size(), packets) << c.message.toStdString() << ": nothing goes to the board";
+        EXPECT_FALSE(view.busy.back()) << "the buttons are free again";
     }
-    board->bootLoader().reset();
-    transport.clearPipe();
-    view.file = dir.filePath(QStringLiteral("nothing-here.QXP"));
+    for (const QString& missing : {dir.filePath(QStringLiteral("nothing-here.QXP")), QString()}) {
+        view.file = missing;
+        const auto packets = sent.messages.size();
+        downloader.startDownload();
+        EXPECT_EQ(view.status(), QStringLiteral("Error, file not found"));
+        EXPECT_EQ(sent.messages.size(), packets);
+    }
+    EXPECT_EQ(board->bootLoader().loaded(2), app.image) << "the area loaded before was never erased";
+
+    // The next good file still goes straight to the area the board waits for.
+    const Firmware next = firmware(4);
+    chooseFile(next.text, "next.QXP");
     downloader.startDownload();
-    EXPECT_EQ(view.status(), QStringLiteral("Error, file not found"));
+    EXPECT_TRUE(downloader.lastStageSucceeded());
+    EXPECT_EQ(sentTexts("$1Z"), 1);
+    EXPECT_EQ(board->bootLoader().loaded(2), next.image);
 }
 
 TEST_F(DownloadBench, TheBoardRejectsARecord)
@@ -380,13 +404,90 @@ TEST_F(DownloadBench, OneStageAtATime)
         if (nested++ == 0) {
             downloader.startDownload();  // a second click while the first runs
             downloader.flashToMemory();
-            downloader.requestNodeInfo();
+            downloader.requestNodeInfo();  // the 500 ms timer while a stage runs
+            EXPECT_TRUE(downloader.infoRequestPending());
         }
     };
     downloader.startDownload();
     EXPECT_EQ(sentTexts("$1Z"), 1);
     EXPECT_EQ(sentTexts("M"), 0);
+    EXPECT_EQ(sentTexts("$1V"), 1) << "the information request waits for the stage";
     EXPECT_EQ(view.status(), QStringLiteral("You may now choose to download another area (Step 1) or Flash to memory (Step 4)"));
+    // It was not dropped: it runs as soon as the event loop turns.
+    EXPECT_FALSE(downloader.infoRequestPending());
+    EXPECT_TRUE(downloader.infoTimer().isActive());
+    EXPECT_EQ(downloader.infoTimer().interval(), 0);
+    view.onYield = nullptr;
+    downloader.requestNodeInfo();
+    EXPECT_EQ(sentTexts("$1V"), 2);
+
+    // Closing the window forgets a waiting request.
+    view.onYield = [&] {
+        if (nested++ == 1)
+            downloader.requestNodeInfo();
+    };
+    nested = 1;
+    chooseFile(firmware(3).text);
+    downloader.flashToMemory();
+    downloader.windowClosed();
+    EXPECT_FALSE(downloader.infoRequestPending());
+    EXPECT_FALSE(downloader.infoTimer().isActive());
+}
+
+TEST_F(DownloadBench, OpeningAnOpenWindowOnlyBringsItForward)
+{
+    downloader.requestNodeInfo();
+    selectArea("pCode:");
+    const QStringList listed = view.info;
+    downloader.open();  // the board window's button, clicked again
+    EXPECT_EQ(view.shows, 1) << "not moved back to its saved place";
+    EXPECT_EQ(view.raises, 1);
+    EXPECT_EQ(view.info, listed) << "nothing asked again";
+    EXPECT_EQ(downloader.areaId(), QStringLiteral("2"));
+    EXPECT_FALSE(downloader.infoTimer().isActive());
+}
+
+// The window closes and a board window opens it again while a stage is still
+// on its way out (all in one event pass): the old stage never sends again,
+// and the new opening gets its information once the old stage has returned.
+TEST_F(DownloadBench, AStageOfAClosedWindowNeverSendsAgain)
+{
+    downloader.requestNodeInfo();
+    selectArea("pCode:");
+    chooseFile(firmware(60).text);
+    std::size_t atReopen = 0;
+    int lines = 0;
+    view.onYield = [&] {
+        if (view.status().startsWith(QStringLiteral("Downloading ")) && ++lines == 10) {
+            downloader.closeDownloader();
+            boards.setDownloadBoardAddress(0x21);
+            downloader.open();
+            atReopen = sent.messages.size();
+            downloader.requestNodeInfo();  // its 500 ms pass while the old stage still runs
+        }
+    };
+    downloader.startDownload();
+    ASSERT_GT(atReopen, 0u);
+    EXPECT_EQ(sent.messages.size(), atReopen) << "not one packet or acknowledgement after the window closed";
+    EXPECT_TRUE(downloader.isOpen());
+    EXPECT_FALSE(downloader.isRunning());
+    EXPECT_FALSE(view.busy.back());
+    EXPECT_FALSE(view.status().startsWith(QStringLiteral("Error"))) << "the old stage tells the new window nothing";
+    EXPECT_TRUE(downloader.infoTimer().isActive()) << "the new opening's request follows";
+    EXPECT_TRUE(errors.messages.isEmpty());
+}
+
+TEST_F(DownloadBench, BoardsInAddressConflictAreNeverTalkedTo)
+{
+    downloader.windowClosed();
+    boards.setDownloadBoardAddress(254);
+    downloader.open();
+    const auto before = sent.messages.size();
+    downloader.requestNodeInfo();
+    EXPECT_EQ(sent.messages.size(), before);
+    EXPECT_EQ(view.info, QStringList({"Retrieving data...", "Error, no response to request"}));
+    EXPECT_EQ(transport.sendAck(), 0);
+    EXPECT_EQ(sent.messages.size(), before);
 }
 
 // The adapter is pulled out at each stage of the dialogue: every stage ends in

@@ -1,6 +1,7 @@
 // The simulated bench file is written by hand by users: any text must give a
 // bench (possibly empty) and one warning per unusable line, never a crash, and
-// every board it accepts must be within the ranges the boards can send.
+// every board it accepts must be within the ranges the boards can send, and a
+// bit rate it accepts within the bus's range and read back as written.
 
 #include "FuzzSupport.h"
 
@@ -24,6 +25,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(t.frame.id <= 0x1FFFFFFFu);
         FUZZ_CHECK(t.frame.length <= 8);
         FUZZ_CHECK(t.periodMs >= 1);
+    }
+    FUZZ_CHECK(spec.bitRate == 0
+               || (spec.bitRate >= BenchSpec::kMinBitRate && spec.bitRate <= BenchSpec::kMaxBitRate));
+    if (spec.bitRate != 0) {
+        const BenchSpec again = parseBench(QStringLiteral("bitrate %1\n").arg(spec.bitRate), QStringLiteral("fuzz"));
+        FUZZ_CHECK(again.bitRate == spec.bitRate && again.warnings.isEmpty());
     }
     const qsizetype lines = text.count(QLatin1Char('\n')) + 1;
     FUZZ_CHECK(spec.warnings.size() <= lines);

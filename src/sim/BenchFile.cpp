@@ -46,6 +46,11 @@ QString defaultBenchText()
         "#   traffic IDENTIFIER PERIOD_MS [BYTE ...]\n"
         "#       other traffic: a frame with a 29-bit identifier and up to eight\n"
         "#       hexadecimal data bytes, sent every PERIOD_MS milliseconds\n"
+        "#   bitrate BITS_PER_SECOND\n"
+        "#       frames take their time on the wire at this bit rate, 10000-1000000\n"
+        "#       (decimal): they wait while the bus is busy and the one with the\n"
+        "#       highest priority goes first. Without this line every frame\n"
+        "#       arrives the moment it is sent.\n"
         "\n"
         "board 0x21 1537 7       12010003\n"
         "board 0x22 1538 1042    13050012\n"
@@ -56,7 +61,10 @@ QString defaultBenchText()
         "board 254  1537 99      12010003 off\n"
         "\n"
         "# Engine data another unit broadcasts on the same bus.\n"
-        "traffic 0x18FEF100 500 FF 40 1F FF FF FF FF FF\n");
+        "traffic 0x18FEF100 500 FF 40 1F FF FF FF FF FF\n"
+        "\n"
+        "# Remove the \"#\" to run the bus at 250 kbit/s, as the boards' bus does.\n"
+        "# bitrate 250000\n");
 }
 
 BenchSpec parseBench(const QString& text, const QString& sourceName)
@@ -64,6 +72,7 @@ BenchSpec parseBench(const QString& text, const QString& sourceName)
     BenchSpec spec;
     const QStringList lines = text.split(QLatin1Char('\n'));
     const QRegularExpression blanks(QStringLiteral("\\s+"));
+    int bitRateLine = 0;
     for (int i = 0; i < lines.size(); ++i) {
         QString line = lines[i];
         const auto hash = line.indexOf(QLatin1Char('#'));
@@ -150,6 +159,24 @@ BenchSpec parseBench(const QString& text, const QString& sourceName)
                 continue;
             }
             spec.traffic.push_back(traffic);
+        } else if (kind == QLatin1String("bitrate")) {
+            static const QRegularExpression digits(QStringLiteral("^[0-9]+$"));
+            if (words.size() != 2 || !digits.match(words[1]).hasMatch()) {
+                warn(QStringLiteral("bitrate needs one decimal number of bits per second"));
+                continue;
+            }
+            bool ok = false;
+            const int rate = words[1].toInt(&ok, 10);
+            if (!ok || rate < BenchSpec::kMinBitRate || rate > BenchSpec::kMaxBitRate) {
+                warn(QStringLiteral("the bit rate must be 10000 to 1000000"));
+                continue;
+            }
+            if (bitRateLine > 0) {
+                warn(QStringLiteral("the bit rate was given on line %1").arg(bitRateLine));
+                continue;
+            }
+            spec.bitRate = rate;
+            bitRateLine = i + 1;
         } else {
             warn(QStringLiteral("unknown word \"%1\"").arg(words[0]));
         }
@@ -174,6 +201,7 @@ BenchSpec loadBench(const QString& fileName)
 
 void buildBench(SimAdapter& adapter, const BenchSpec& spec)
 {
+    adapter.bus().setBitRate(spec.bitRate);
     int position = 0;
     for (const SimBoardSpec& board : spec.boards)
         adapter.bus().emplaceNode<SimBoard>(board, position++);

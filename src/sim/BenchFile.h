@@ -17,16 +17,22 @@ class SimAdapter;
 //
 //   board ADDRESS TYPE SERIAL PCODE [on|off]
 //   traffic IDENTIFIER PERIOD_MS [BYTE ...]
+//   bitrate BITS_PER_SECOND
 //
 // Numbers are decimal or 0x hexadecimal; the P-code is its eight digits,
-// style then variant; traffic bytes are hexadecimal.
+// style then variant; traffic bytes are hexadecimal; the bit rate is decimal,
+// 10000 to 1000000, and makes frames take their time on the wire.
 struct BenchSpec {
+    static constexpr int kMinBitRate = 10000;
+    static constexpr int kMaxBitRate = 1000000;
+
     struct Traffic {
         SimFrame frame;
         int periodMs = 100;
     };
     std::vector<SimBoardSpec> boards;
     std::vector<Traffic> traffic;
+    int bitRate = 0;       // 0: frames arrive the moment they are sent
     QStringList warnings;  // one per line that could not be used
 };
 
@@ -36,7 +42,7 @@ BenchSpec loadBench(const QString& fileName);
 // The bench shipped with the program.
 QString defaultBenchText();
 
-// Puts the bench's boards and traffic on the adapter's bus.
+// Puts the bench's boards and traffic on the adapter's bus, at its bit rate.
 void buildBench(SimAdapter& adapter, const BenchSpec& spec);
 
 }  // namespace tellvane

@@ -133,7 +133,10 @@ std::int16_t SimAdapter::sendCanMess(std::uint32_t id, std::uint8_t /*mode*/, st
     frame.length = length;
     if (data && length > 0)
         std::memcpy(frame.data.data(), data, length);
-    m_bus->transmitFromTool(frame);
+    // On a wire the frame waits for the bus; the adapter takes it at once
+    // unless its transmit queue is full.
+    if (!m_bus->transmitFromTool(frame))
+        return kSendFailed;
     return m_reportSendFailure ? kSendFailed : 1;
 }
 

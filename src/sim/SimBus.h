@@ -12,8 +12,9 @@ namespace tellvane {
 class Clock;
 class SimBus;
 
-// A frame on the simulated bus: 29-bit identifier (or 11-bit for the tool's
-// probe), up to eight data bytes.
+// A frame on the simulated bus: an identifier and up to eight data bytes. On
+// the wire a node's frame is an extended one when its identifier needs more
+// than 11 bits, a standard one otherwise; the tool sends extended frames only.
 struct SimFrame {
     std::uint32_t id = 0;
     std::uint8_t length = 0;
@@ -55,8 +56,18 @@ public:
 // runUntilNow() plays every frame and node wake-up due up to the clock's
 // present, in time order, so the bus needs neither threads nor timers and runs
 // in no real time under a fake clock.
+//
+// Without a bit rate every frame arrives the moment it is sent. With one the
+// bus is a wire: a frame waits until the bus is idle, of the frames ready then
+// the one with the lowest arbitration field goes, it occupies the bus for its
+// bits (stuff bits and intermission included) and reaches every other
+// participant when its last bit is sent.
 class SimBus {
 public:
+    // Frames waiting for the bus at most; a frame beyond them is lost (the
+    // tool's send fails), as when a controller's transmit buffers are full.
+    static constexpr std::size_t kMaxWaitingFrames = 4096;
+
     explicit SimBus(Clock& clock);
     ~SimBus();
 
@@ -76,11 +87,18 @@ public:
 
     void setToolPort(SimPort* port) { m_port = port; }
 
+    // 0 (the default): frames arrive the moment they are sent. Otherwise the
+    // bus's bit rate in bits per second; frames already waiting keep their turn.
+    void setBitRate(int bitsPerSecond);
+    int bitRate() const { return m_bitRate; }
+
     // Puts a frame on the bus at a time not before the bus's present; every
-    // other participant (the tool included) sees it then.
+    // other participant (the tool included) sees it then, or on a wire when
+    // its transmission ends.
     void transmit(const SimFrame& frame, std::int64_t atUs, const SimNode* sender);
-    // A frame from the tool, seen by every node at once.
-    void transmitFromTool(const SimFrame& frame);
+    // A frame from the tool, seen by every node at once, or on a wire when its
+    // transmission ends. False when no more frames can wait for the bus.
+    bool transmitFromTool(const SimFrame& frame);
     // The tool's adapter was reset.
     void toolJoined();
 
@@ -92,6 +110,12 @@ public:
     Clock& clock() { return m_clock; }
 
     std::uint64_t framesCarried() const { return m_framesCarried; }
+    // On a wire: the time frames occupied the bus, their bits, and the frames
+    // lost because too many were waiting.
+    std::int64_t busyNs() const { return m_busyNs; }
+    std::uint64_t busyBits() const { return m_busyBits; }
+    std::uint64_t framesDropped() const { return m_framesDropped; }
+    std::size_t framesWaiting() const { return m_waiting.size() + m_ready.size(); }
 
 private:
     struct Pending {
@@ -105,7 +129,33 @@ private:
         }
     };
 
+    // A frame on the wire: ready from readyNs; of frames ready together the
+    // lower key, then the earlier sent, goes first.
+    struct WireFrame {
+        std::int64_t readyNs;
+        std::uint64_t sequence;
+        std::uint32_t key;
+        int bits;
+        SimFrame frame;
+        const SimNode* sender;
+    };
+    struct LaterReady {
+        bool operator()(const WireFrame& a, const WireFrame& b) const;
+    };
+    struct LowerPriority {
+        bool operator()(const WireFrame& a, const WireFrame& b) const;
+    };
+
     void deliver(const Pending& pending);
+    void runInstant(std::int64_t now);
+    void runWire(std::int64_t now);
+    bool queueOnWire(const SimFrame& frame, std::int64_t readyNs, const SimNode* sender);
+    // When the next frame starts: the bus idle and a frame ready; kNever for none.
+    std::int64_t nextStartNs() const;
+    // When a frame of so many bits that starts at startNs ends.
+    std::int64_t endNs(std::int64_t startNs, int bits) const;
+    void startFrame(std::int64_t startNs);
+    void finishFrame();
 
     Clock& m_clock;
     SimPort* m_port = nullptr;
@@ -115,6 +165,21 @@ private:
     std::int64_t m_now = 0;
     std::uint64_t m_framesCarried = 0;
     bool m_running = false;
+
+    int m_bitRate = 0;
+    std::vector<WireFrame> m_waiting;  // heap: not yet ready when the bus was last taken
+    std::vector<WireFrame> m_ready;    // heap: lost arbitration, waiting for the bus
+    WireFrame m_onWire{};
+    bool m_busy = false;
+    std::int64_t m_onWireEndNs = 0;
+    std::int64_t m_busFreeNs = 0;
+    // Frames sent back to back are timed from the start of their run, so that
+    // a bit time that is not a whole number of nanoseconds does not drift.
+    std::int64_t m_runStartNs = 0;
+    std::uint64_t m_runBits = 0;
+    std::int64_t m_busyNs = 0;
+    std::uint64_t m_busyBits = 0;
+    std::uint64_t m_framesDropped = 0;
 };
 
 }  // namespace tellvane

@@ -27,11 +27,15 @@ using test::AppHarness;
 namespace {
 
 struct Downloading : ::testing::Test {
-    AppHarness harness{[](FakeClock& clock) {
-        auto sim = std::make_unique<SimAdapter>(clock);
-        buildBench(*sim, parseBench(defaultBenchText(), QStringLiteral("test")));
-        return sim;
-    }};
+    explicit Downloading(const QString& bench = defaultBenchText())
+        : harness{[bench](FakeClock& clock) {
+              auto sim = std::make_unique<SimAdapter>(clock);
+              buildBench(*sim, parseBench(bench, QStringLiteral("test")));
+              return sim;
+          }}
+    {
+    }
+    AppHarness harness;
     BoardWindow* pump = nullptr;
     DownloaderWindow* window = nullptr;
 
@@ -49,9 +53,10 @@ struct Downloading : ::testing::Test {
         window = harness.app->downloaderWindow();
         ASSERT_NE(window, nullptr);
     }
+    SimBus& bus() { return static_cast<SimAdapter&>(harness.app->adapter()).bus(); }
     SimBoard& board()
     {
-        for (const auto& node : static_cast<SimAdapter&>(harness.app->adapter()).bus().nodes()) {
+        for (const auto& node : bus().nodes()) {
             if (auto* b = dynamic_cast<SimBoard*>(node.get()); b && b->spec().address == 0x21)
                 return *b;
         }
@@ -84,6 +89,20 @@ struct Downloading : ::testing::Test {
         QTest::keyClick(w, k);
         QCoreApplication::processEvents();
     }
+    // The small file of the download tests: 30 lines of 16 bytes.
+    void chooseSmallFile()
+    {
+        QByteArray file = makeSRecord('0', 0, "APP 4.2") + "\r\n";
+        for (int i = 0; i < 30; ++i)
+            file += makeSRecord('1', 0x4000 + 16 * i, QByteArray(16, static_cast<char>(i))) + "\r\n";
+        file += makeSRecord('9', 0x4000, QByteArray()) + "\r\n";
+        harness.dialogs.fileAnswers = {test::writeFile(harness.dir.filePath(QStringLiteral("fw/app.QXP")), file)};
+    }
+};
+
+// The shipped bench with its bus running at 250 kbit/s.
+struct DownloadingOnAWire : Downloading {
+    DownloadingOnAWire() : Downloading(defaultBenchText() + QStringLiteral("bitrate 250000\n")) {}
 };
 
 TEST_F(Downloading, TheWindowOpensForItsBoardAndListsTheAreas)
@@ -140,11 +159,7 @@ TEST_F(Downloading, ADownloadFromTheWindowToFlash)
 {
     openFromBoard();
     clickArea("pCode:");
-    QByteArray file = makeSRecord('0', 0, "APP 4.2") + "\r\n";
-    for (int i = 0; i < 30; ++i)
-        file += makeSRecord('1', 0x4000 + 16 * i, QByteArray(16, static_cast<char>(i))) + "\r\n";
-    file += makeSRecord('9', 0x4000, QByteArray()) + "\r\n";
-    harness.dialogs.fileAnswers = {test::writeFile(harness.dir.filePath(QStringLiteral("fw/app.QXP")), file)};
+    chooseSmallFile();
     child<QPushButton>("Command1")->click();
     EXPECT_TRUE(child<QLineEdit>("FileNameBox")->text().endsWith(QStringLiteral("fw/app.QXP")));
     child<QPushButton>("Command3")->click();
@@ -159,6 +174,31 @@ TEST_F(Downloading, ADownloadFromTheWindowToFlash)
     EXPECT_EQ(board().bootLoader().areaLabel(2), QStringLiteral("APP 4.2"));
     if (!qEnvironmentVariableIsEmpty("TELLVANE_SHOT_DIR"))
         window->subWindow()->grab().save(qEnvironmentVariable("TELLVANE_SHOT_DIR") + QStringLiteral("/downloader.png"));
+    EXPECT_EQ(harness.app->errorLog().count(), 0);
+}
+
+TEST_F(DownloadingOnAWire, ADownloadFromTheWindowWhileEveryFrameTakesItsTime)
+{
+    ASSERT_EQ(bus().bitRate(), 250000);
+    openFromBoard();
+    clickArea("pCode:");
+    chooseSmallFile();
+    child<QPushButton>("Command1")->click();
+    const std::int64_t start = harness.clock.nowMicroseconds();
+    const std::int64_t busyBefore = bus().busyNs();
+    child<QPushButton>("Command3")->click();
+    EXPECT_EQ(child<QLineEdit>("DownloadStatusText")->text(),
+              QStringLiteral("You may now choose to download another area (Step 1) or Flash to memory (Step 4)"));
+    // Every packet and acknowledgement took its time, within the time the stage
+    // took: 30 lines of 43 characters, six full packets and their
+    // acknowledgements each, are 206 bits of 4 us at least a packet.
+    const std::int64_t busy = bus().busyNs() - busyBefore;
+    EXPECT_GE(busy, std::int64_t{30} * 6 * 206 * 4000);
+    EXPECT_LE(busy / 1000, harness.clock.nowMicroseconds() - start);
+    child<QPushButton>("MigrateCommand")->click();
+    EXPECT_EQ(child<QLineEdit>("DownloadStatusText")->text(),
+              QStringLiteral("Success, please wait 10 seconds and then cycle power"));
+    EXPECT_EQ(board().bootLoader().flashed(2).size(), 30u * 16u);
     EXPECT_EQ(harness.app->errorLog().count(), 0);
 }
 

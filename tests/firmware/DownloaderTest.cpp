@@ -1,4 +1,5 @@
 #include "can/BoardDirectory.h"
+#include "can/CanFrameBits.h"
 #include "can/CanLink.h"
 #include "can/TextTransport.h"
 #include "core/Clock.h"
@@ -488,6 +489,78 @@ TEST_F(DownloadBench, BoardsInAddressConflictAreNeverTalkedTo)
     EXPECT_EQ(view.info, QStringList({"Retrieving data...", "Error, no response to request"}));
     EXPECT_EQ(transport.sendAck(), 0);
     EXPECT_EQ(sent.messages.size(), before);
+}
+
+// The time a text packet and its acknowledgement occupy a 250 kbit/s bus, in
+// microseconds (4 us a bit).
+std::int64_t packetOnWireUs(const QByteArray& chars)
+{
+    std::uint8_t data[8] = {0xFE};
+    for (qsizetype i = 0; i < chars.size(); ++i)
+        data[i + 1] = static_cast<std::uint8_t>(chars.at(i));
+    const std::uint8_t ack[1] = {0xFE};
+    const int bits = CanFrameBits::frameBits(0x18EF21F9, true, static_cast<std::uint8_t>(chars.size() + 1), data)
+        + CanFrameBits::frameBits(0x18EFF921, true, 1, ack);
+    return std::int64_t{bits} * 4;
+}
+
+TEST_F(DownloadBench, OnAWireAPacketWaitsForItsAcknowledgementsBits)
+{
+    sim.bus().setBitRate(250000);
+    const std::int64_t before = clock.nowMicroseconds();
+    EXPECT_EQ(transport.sendAsciiCanPacket("S224000", 7, false), TextTransport::kSent);
+    EXPECT_EQ(clock.nowMicroseconds() - before, packetOnWireUs("S224000"));
+    const std::int64_t second = clock.nowMicroseconds();
+    EXPECT_EQ(transport.sendAsciiCanPacket("0A\n", 3, false), TextTransport::kSent);
+    EXPECT_EQ(clock.nowMicroseconds() - second, packetOnWireUs("0A\n"));
+}
+
+TEST_F(DownloadBench, DownloadAndFlashOnAWire)
+{
+    sim.bus().setBitRate(250000);
+    downloader.requestNodeInfo();
+    ASSERT_TRUE(trySelectArea("pCode:")) << view.info.join(QLatin1Char('|')).toStdString();
+    const Firmware app = firmware(120);
+    chooseFile(app.text);
+    // Each line without the paced waits takes exactly its packets and their
+    // acknowledgements on the wire: the next packet goes when an acknowledgement arrives.
+    std::vector<std::int64_t> lineEnd;
+    std::vector<int> delaysAtLine;
+    view.onYield = [&] {
+        if (view.status().startsWith(QStringLiteral("Downloading "))) {
+            lineEnd.push_back(clock.nowMicroseconds());
+            delaysAtLine.push_back(clock.delayCalls());
+        }
+    };
+    const std::uint64_t bitsBefore = sim.bus().busyBits();
+    downloader.startDownload();
+    view.onYield = nullptr;
+    ASSERT_TRUE(downloader.lastStageSucceeded()) << view.status().toStdString();
+    EXPECT_EQ(board->bootLoader().loaded(2), app.image);
+
+    const QList<QByteArray> lines = app.text.split('\n');
+    ASSERT_EQ(lineEnd.size(), 122u);
+    int exact = 0;
+    for (std::size_t i = 1; i < lineEnd.size(); ++i) {
+        if (delaysAtLine[i] != delaysAtLine[i - 1])
+            continue;  // a paced line
+        QByteArray line = lines[static_cast<qsizetype>(i)];
+        line.chop(1);  // CR
+        line += '\n';
+        std::int64_t expected = 0;
+        for (qsizetype p = 0; p < line.size(); p += 7)
+            expected += packetOnWireUs(line.mid(p, 7));
+        EXPECT_EQ(lineEnd[i] - lineEnd[i - 1], expected) << "line " << i + 1;
+        ++exact;
+    }
+    EXPECT_GE(exact, 115) << "all but the last lines go without pauses";
+    EXPECT_GT(sim.bus().busyBits(), bitsBefore);
+
+    downloader.flashToMemory();
+    EXPECT_EQ(view.status(), QStringLiteral("Success, please wait 10 seconds and then cycle power"));
+    EXPECT_EQ(board->bootLoader().flashed(2), app.image);
+    EXPECT_FALSE(view.warning);
+    EXPECT_TRUE(errors.messages.isEmpty());
 }
 
 // The adapter is pulled out at each stage of the dialogue: every stage ends in

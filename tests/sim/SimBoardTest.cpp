@@ -1,5 +1,6 @@
 #include "can/AdapterRecord.h"
 #include "can/BoardMessages.h"
+#include "can/CanFrameBits.h"
 #include "core/Clock.h"
 #include "sim/BenchFile.h"
 #include "sim/SimAdapter.h"
@@ -114,6 +115,7 @@ TEST(BenchFile, ReadsBoardsAndTraffic)
                                                      "board 0x21 1537 7 12010003\n"
                                                      "  BOARD 34 15 0x10 04120101 off  # switched off\n"
                                                      "traffic 0x18FEF100 500 FF 40 1f\n"
+                                                     "bitrate 125000  # a slower bus\n"
                                                      "\n"),
                                       QStringLiteral("test"));
     EXPECT_TRUE(spec.warnings.isEmpty()) << spec.warnings.join(QLatin1Char('\n')).toStdString();
@@ -130,6 +132,8 @@ TEST(BenchFile, ReadsBoardsAndTraffic)
     EXPECT_EQ(spec.traffic[0].periodMs, 500);
     EXPECT_EQ(spec.traffic[0].frame.length, 3);
     EXPECT_EQ(spec.traffic[0].frame.data[2], 0x1F);
+    EXPECT_EQ(spec.bitRate, 125000);
+    EXPECT_EQ(parseBench(QStringLiteral("board 1 1 1 00000001\n"), QString()).bitRate, 0) << "no wire without the line";
 }
 
 TEST(BenchFile, BadLinesAreWarnedAboutAndSkipped)
@@ -140,6 +144,9 @@ TEST(BenchFile, BadLinesAreWarnedAboutAndSkipped)
         "board 08x 1 1 12010003",       "traffic 0x20000000 10",       "traffic 0x100 0",
         "traffic 0x100 10 1 2 3 4 5 6 7 8 9", "traffic 0x100 10 GG",   "traffic 0x100 10 100",
         "switch on",
+        "bitrate 9999",                 "bitrate 1000001",             "bitrate 0x3D090",
+        "bitrate",                      "bitrate 250000 500000",       "bitrate -250000",
+        "bitrate 250k",                 "bitrate 99999999999999999999",
     };
     for (const char* line : bad) {
         const BenchSpec spec = parseBench(QString::fromLatin1(line) + QStringLiteral("\nboard 1 1 1 00000001\n"),
@@ -149,7 +156,16 @@ TEST(BenchFile, BadLinesAreWarnedAboutAndSkipped)
             QStringLiteral("A warning occured within the simulated bench bench.txt, line 1: ")))
             << spec.warnings[0].toStdString();
         EXPECT_EQ(spec.boards.size(), 1u) << "the good line still counts: " << line;
+        EXPECT_EQ(spec.bitRate, 0) << line;
     }
+    // The bit rates at the ends of the range, and a second bit rate that is ignored.
+    EXPECT_EQ(parseBench(QStringLiteral("bitrate 10000"), QString()).bitRate, 10000);
+    EXPECT_EQ(parseBench(QStringLiteral("bitrate 1000000"), QString()).bitRate, 1000000);
+    const BenchSpec twice = parseBench(QStringLiteral("bitrate 500000\nbitrate 250000\n"), QStringLiteral("bench.txt"));
+    EXPECT_EQ(twice.bitRate, 500000);
+    ASSERT_EQ(twice.warnings.size(), 1);
+    EXPECT_EQ(twice.warnings[0],
+              QStringLiteral("A warning occured within the simulated bench bench.txt, line 2: the bit rate was given on line 1"));
 }
 
 TEST(BenchFile, ShippedBenchIsTheBuiltInOne)
@@ -168,6 +184,15 @@ TEST(BenchFile, ShippedBenchIsTheBuiltInOne)
         }
     }
     EXPECT_GE(present, 3);
+    // The wire is off, and one "#" away from 250 kbit/s.
+    EXPECT_EQ(spec.bitRate, 0);
+    ASSERT_EQ(defaultBenchText().count(QStringLiteral("\n# bitrate 250000\n")), 1);
+    QString wired = defaultBenchText();
+    wired.replace(QStringLiteral("\n# bitrate 250000\n"), QStringLiteral("\nbitrate 250000\n"));
+    const BenchSpec onWire = parseBench(wired, QStringLiteral("built in"));
+    EXPECT_TRUE(onWire.warnings.isEmpty());
+    EXPECT_EQ(onWire.bitRate, 250000);
+    EXPECT_EQ(onWire.boards.size(), spec.boards.size());
 }
 
 TEST(BenchFile, MissingFileFallsBackWithAWarning)
@@ -182,6 +207,29 @@ TEST(BenchFile, MissingFileFallsBackWithAWarning)
     SimAdapter adapter(clock);
     buildBench(adapter, spec);
     EXPECT_EQ(adapter.bus().nodes().size(), spec.boards.size() + 1) << "boards and one traffic source";
+    EXPECT_EQ(adapter.bus().bitRate(), 0);
+}
+
+TEST(BenchFile, TheBitRateReachesTheBus)
+{
+    QTemporaryDir dir;
+    const QString file =
+        test::writeFile(dir.filePath(QStringLiteral("bench.txt")), "board 0x21 1537 7 12010003\nbitrate 500000\n");
+    const BenchSpec spec = loadBench(file);
+    EXPECT_TRUE(spec.warnings.isEmpty());
+    FakeClock clock;
+    SimAdapter adapter(clock);
+    buildBench(adapter, spec);
+    EXPECT_EQ(adapter.bus().bitRate(), 500000);
+    // The board's announcement, 10 ms after the tool joins, takes 2 us a bit.
+    adapter.resetInterface();
+    clock.advanceMs(10);
+    EXPECT_EQ(adapter.getNumCanMess(), 0);
+    const SimFrame announcement = static_cast<SimBoard&>(*adapter.bus().nodes()[0]).announcement();
+    const int bits = CanFrameBits::frameBits(announcement.id, true, 8, announcement.data.data());
+    EXPECT_EQ(adapter.bus().nextEventUs(), 10000 + 2 * bits);
+    clock.advanceMicroseconds(2 * bits);
+    EXPECT_EQ(adapter.getNumCanMess(), 1);
 }
 
 }  // namespace

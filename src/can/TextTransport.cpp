@@ -51,12 +51,17 @@ std::int16_t TextTransport::sendAsciiCanPacket(const QByteArray& text, int count
         if (!m_ackReceived && !wait) {
             // Polls without pauses last as long as the adapter's calls: a USB
             // round trip each on the vendor's adapter, next to nothing on a
-            // socket or the simulated bench. The board gets as long as 80 polls
-            // with their 1 ms pauses would give it, and the wait ends as soon
-            // as the adapter receives its acknowledgement.
-            const std::int64_t deadline = m_clock.nowMicroseconds() + std::int64_t{kMaxPolls} * 1000;
-            while (!m_ackReceived && m_clock.nowMicroseconds() < deadline && mayTalk()) {
-                m_link.waitForArrival(deadline);
+            // socket or the simulated bench. The board then gets what 80 polls
+            // with their 1 ms pauses would give it, but each pause ends as soon
+            // as the adapter receives something. Only a pause that ran its full
+            // course counts: other traffic does not shorten the wait, and a
+            // program held up by a busy machine still listens 80 times.
+            int pauses = 0;
+            while (!m_ackReceived && pauses < kMaxPolls && mayTalk()) {
+                const std::int64_t tick = m_clock.nowMicroseconds() / 1000;
+                m_link.waitForArrival((tick + 1) * 1000);
+                if (m_clock.nowMicroseconds() / 1000 != tick)
+                    ++pauses;
                 m_link.checkForIncomingCanMessages();
             }
         }

@@ -139,4 +139,13 @@ std::int16_t FakeAdapter::getInfo(char* buffer, std::int32_t size)
     return 1;
 }
 
+void FakeAdapter::waitForRecords(Clock& clock, std::int64_t untilUs)
+{
+    ++waitCalls;
+    if (!records.empty())
+        return;
+    Adapter::waitForRecords(clock, untilUs);
+    clock.sleepUntilUs(clock.nowMicroseconds() + waitOvershootUs);
+}
+
 }  // namespace tellvane::test

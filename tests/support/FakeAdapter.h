@@ -73,6 +73,10 @@ public:
     std::int16_t readReg(std::uint8_t reg, std::uint8_t count, std::uint8_t* buffer) override;
     std::int16_t writeReg(std::uint8_t reg, std::uint8_t count, const std::uint8_t* buffer) override;
     std::int16_t getInfo(char* buffer, std::int32_t size) override;
+    // Returns at once while records are queued, else the polling default.
+    void waitForRecords(Clock& clock, std::int64_t untilUs) override;
+    int waitCalls = 0;
+    std::int64_t waitOvershootUs = 0;  // a busy machine: every wait returns this much late
     QString name() const override { return adapterName; }
     QString adapterName = QStringLiteral("fake");
 

@@ -2,6 +2,7 @@
 
 #include "can/AdapterFactory.h"
 #include "cli/CliSupport.h"
+#include "cli/CommandLine.h"
 #include "core/Clock.h"
 #include "sim/BenchBridge.h"
 #include "sim/BenchFile.h"
@@ -60,10 +61,16 @@ int benchCommand(const QStringList& args, QTextStream& out, QTextStream& err)
     const Options options = parseOptions(args, {QStringLiteral("adapter"), QStringLiteral("bench"),
                                                 QStringLiteral("images"), QStringLiteral("seconds")},
                                          {});
-    if (!options.error.isEmpty() || !options.positional.isEmpty() || !options.has(QStringLiteral("adapter"))) {
-        err << "usage: tellvane-cli bench --adapter NAME [--bench FILE] [--images DIR] [--seconds S]" << Qt::endl;
+    const NumberOption seconds = numberOption(options, QStringLiteral("seconds"), kSecondsRange);
+    if (!options.error.isEmpty() || !options.positional.isEmpty() || !options.has(QStringLiteral("adapter"))
+        || !seconds.ok()) {
+        err << "usage: tellvane-cli bench --adapter NAME [--bench FILE] [--images DIR] [--seconds S]\n"
+               "       S: 1 to 31536000, decimal or 0x hexadecimal"
+            << Qt::endl;
         if (!options.error.isEmpty())
             err << "tellvane-cli: " << options.error << Qt::endl;
+        else if (!seconds.ok())
+            err << "tellvane-cli: " << seconds.error << Qt::endl;
         return 2;
     }
     const QString adapterName = options.value(QStringLiteral("adapter"));
@@ -98,7 +105,6 @@ int benchCommand(const QStringList& args, QTextStream& out, QTextStream& err)
     bridge.setFlashObserver([&](SimBoard& board) { writeImages(board, imageFolder, out, err); });
 
     installStopSignals();
-    const auto seconds = options.number(QStringLiteral("seconds"));
     QElapsedTimer running;
     running.start();
     QElapsedTimer sinceTry;
@@ -109,7 +115,7 @@ int benchCommand(const QStringList& args, QTextStream& out, QTextStream& err)
     pump.setTimerType(Qt::PreciseTimer);
     pump.setInterval(kPumpIntervalMs);
     QObject::connect(&pump, &QTimer::timeout, [&] {
-        if (stopRequested() || (seconds && running.elapsed() >= *seconds * 1000)) {
+        if (stopRequested() || (seconds.value && running.elapsed() >= *seconds.value * 1000)) {
             QCoreApplication::quit();
             return;
         }

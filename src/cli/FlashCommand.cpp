@@ -5,6 +5,7 @@
 #include "can/CanLink.h"
 #include "can/TextTransport.h"
 #include "cli/CliSupport.h"
+#include "cli/CommandLine.h"
 #include "core/Clock.h"
 #include "core/Dialogs.h"
 #include "core/ErrorReporting.h"
@@ -23,6 +24,10 @@ namespace {
 constexpr int kLinkWaitMs = 5000;
 constexpr int kBoardWaitMs = 5000;
 constexpr int kPollIntervalMs = 25;
+
+constexpr char kUsage[] =
+    "usage: tellvane-cli flash --adapter NAME --board ADDRESS --area AREA --file FILE [--no-flash]\n"
+    "       ADDRESS: 0 to 253, decimal or 0x hexadecimal; AREA: 0, 1, 2, 3 or boot, sys, pcode, config";
 
 // The downloader window on the console: status lines as they change, the
 // progress every tenth.
@@ -52,7 +57,7 @@ public:
         if (text.isEmpty() || text == m_status)
             return;
         m_status = text;
-        // "Downloading line n of m" changes with every line: shown with the progress.
+        // "Downloading n%" changes with the lines: shown with the progress.
         if (!text.startsWith(QLatin1String("Downloading ")))
             m_out << text << Qt::endl;
     }
@@ -62,11 +67,9 @@ public:
             m_out << "  " << m_status << Qt::endl;
         m_progress = percent;
     }
-    void setWarningVisible(bool visible) override
-    {
-        if (visible)
-            m_out << "Warning: the board reported problems with some lines" << Qt::endl;
-    }
+    // The count of packets acknowledged but reported as not sent is
+    // printed after the download, with the adapter's name.
+    void setWarningVisible(bool) override {}
     void setBusy(bool) override {}
     void yield() override {}
 
@@ -107,19 +110,26 @@ int flashCommand(const QStringList& args, QTextStream& out, QTextStream& err)
     const Options options = parseOptions(
         args, {QStringLiteral("adapter"), QStringLiteral("board"), QStringLiteral("area"), QStringLiteral("file")},
         {QStringLiteral("no-flash")});
-    const auto address = options.number(QStringLiteral("board"));
-    const bool complete = options.has(QStringLiteral("adapter")) && options.has(QStringLiteral("area"))
-        && options.has(QStringLiteral("file"));
-    if (!options.error.isEmpty() || !options.positional.isEmpty() || !complete || !address || *address < 0
-        || *address > 253) {
-        err << "usage: tellvane-cli flash --adapter NAME --board ADDRESS --area WORD --file FILE [--no-flash]"
-            << Qt::endl;
-        if (!options.error.isEmpty())
-            err << "tellvane-cli: " << options.error << Qt::endl;
-        else if (complete)
-            err << "tellvane-cli: the board's address is a number from 0 to 253" << Qt::endl;
+    const bool complete = options.has(QStringLiteral("adapter")) && options.has(QStringLiteral("board"))
+        && options.has(QStringLiteral("area")) && options.has(QStringLiteral("file"));
+    const NumberOption address = boardAddressOption(options);
+    const QString areaWord = options.value(QStringLiteral("area"));
+    const QString areaId = areaIdOfWord(areaWord);
+    // Everything typed is checked before the adapter is opened.
+    QString refusal = options.error;
+    if (refusal.isEmpty() && !options.positional.isEmpty())
+        refusal = QStringLiteral("unexpected argument %1").arg(options.positional.first());
+    if (refusal.isEmpty() && !address.ok())
+        refusal = address.error;
+    if (refusal.isEmpty() && options.has(QStringLiteral("area")) && areaId.isEmpty())
+        refusal = areaWordError(areaWord);
+    if (!refusal.isEmpty() || !complete) {
+        err << kUsage << Qt::endl;
+        if (!refusal.isEmpty())
+            err << "tellvane-cli: " << refusal << Qt::endl;
         return 2;
     }
+    const int board = static_cast<int>(*address.value);
     const QString file = options.value(QStringLiteral("file"));
     if (!QFileInfo(file).isFile()) {
         err << "tellvane-cli: no file " << file << Qt::endl;
@@ -165,7 +175,7 @@ int flashCommand(const QStringList& args, QTextStream& out, QTextStream& err)
     // The link comes up, and the board announces itself.
     const std::int64_t start = clock.nowMicroseconds();
     auto waited = [&] { return (clock.nowMicroseconds() - start) / 1000; };
-    while (link.interfaceState() != InterfaceState::Ok || !boardKnown(boards, static_cast<int>(*address))) {
+    while (link.interfaceState() != InterfaceState::Ok || !boardKnown(boards, board)) {
         if (stopRequested())
             return 1;
         if (link.interfaceState() != InterfaceState::Ok && waited() > kLinkWaitMs) {
@@ -174,11 +184,11 @@ int flashCommand(const QStringList& args, QTextStream& out, QTextStream& err)
             return 1;
         }
         if (waited() > kLinkWaitMs + kBoardWaitMs) {
-            err << "tellvane-cli: no board at address " << *address << " announced itself" << Qt::endl;
+            err << "tellvane-cli: no board at address " << board << " announced itself" << Qt::endl;
             return 1;
         }
         link.pollTick();
-        if (!boardKnown(boards, static_cast<int>(*address)) && link.interfaceState() == InterfaceState::Ok
+        if (!boardKnown(boards, board) && link.interfaceState() == InterfaceState::Ok
             && waited() > kLinkWaitMs / 2 && waited() < kLinkWaitMs / 2 + kPollIntervalMs * 2)
             boards.sendAllBoardRequest();  // not heard yet: ask every board once
         clock.delayMs(kPollIntervalMs);
@@ -189,10 +199,10 @@ int flashCommand(const QStringList& args, QTextStream& out, QTextStream& err)
         clock.delayMs(kPollIntervalMs);
     }
 
-    boards.setDownloadBoardAddress(static_cast<std::int16_t>(*address));
+    boards.setDownloadBoardAddress(static_cast<std::int16_t>(board));
     downloader.open();
     downloader.requestNodeInfo();
-    out << "Board " << *address << ":" << Qt::endl;
+    out << "Board " << board << ":" << Qt::endl;
     for (const QString& line : std::as_const(view.info))
         out << "  " << line << Qt::endl;
     if (!downloader.lastStageSucceeded()) {
@@ -200,14 +210,10 @@ int flashCommand(const QStringList& args, QTextStream& out, QTextStream& err)
         return 1;
     }
 
-    const QString word = options.value(QStringLiteral("area"));
-    int row = -1;
-    for (int i = 0; i < view.info.size() && row < 0; ++i) {
-        if (!firmware::areaOfLine(view.info[i]).isEmpty() && view.info[i].contains(word, Qt::CaseInsensitive))
-            row = i;
-    }
+    const int row = areaLine(view.info, areaId);
     if (row < 0) {
-        err << "tellvane-cli: no memory area of the board matches \"" << word << "\"" << Qt::endl;
+        err << "tellvane-cli: board " << board << " lists no memory area " << areaId << " (no \""
+            << areaKeyword(areaId) << "\" line)" << Qt::endl;
         return 1;
     }
     view.selected = row;
@@ -216,6 +222,10 @@ int flashCommand(const QStringList& args, QTextStream& out, QTextStream& err)
     out << "Area " << downloader.areaId() << ": " << view.info[row] << Qt::endl;
 
     downloader.startDownload();
+    if (downloader.downloadWarnings() > 0) {
+        out << "Warning: the adapter " << choice.adapter->name() << " reported " << downloader.downloadWarnings()
+            << " packets as not sent although the board acknowledged them" << Qt::endl;
+    }
     if (!downloader.lastStageSucceeded()) {
         err << "tellvane-cli: download failed: " << view.status() << Qt::endl;
         return 1;

@@ -14,8 +14,9 @@
 //       runs the simulated boards (Configuration/SimulatedBench.txt beside the
 //       program, or FILE) on any adapter, so that the program and the boards can
 //       be separate processes: "virtualcan:can0" on one machine, a real bus for
-//       a demonstration. With --images, every area a board flashes is written
-//       to DIR/board-ADDRESS-area-N.txt. Runs until Ctrl+C, or S seconds (1 to
+//       a demonstration. The boards answer each frame as it arrives. With
+//       --images, every area a board flashes is written to
+//       DIR/board-ADDRESS-area-N.txt. Runs until Ctrl+C, or S seconds (1 to
 //       31536000).
 //
 //   tellvane-cli monitor --adapter NAME [--save FILE] [--count N] [--seconds S]

@@ -6,6 +6,7 @@
 #include "can/TextTransport.h"
 #include "cli/CliSupport.h"
 #include "cli/CommandLine.h"
+#include "cli/TransferMeter.h"
 #include "core/Clock.h"
 #include "core/Dialogs.h"
 #include "core/ErrorReporting.h"
@@ -24,6 +25,9 @@ namespace {
 constexpr int kLinkWaitMs = 5000;
 constexpr int kBoardWaitMs = 5000;
 constexpr int kPollIntervalMs = 25;
+// Boards that did not announce themselves when the link came up are asked
+// again this often.
+constexpr int kAskAgainMs = 1000;
 
 constexpr char kUsage[] =
     "usage: tellvane-cli flash --adapter NAME --board ADDRESS --area AREA --file FILE [--no-flash]\n"
@@ -33,7 +37,7 @@ constexpr char kUsage[] =
 // progress every tenth.
 class ConsoleView final : public DownloaderView {
 public:
-    explicit ConsoleView(QTextStream& out) : m_out(out) {}
+    ConsoleView(QTextStream& out, TransferMeter& meter) : m_out(out), m_meter(meter) {}
 
     QStringList info;
     int selected = -1;
@@ -57,12 +61,16 @@ public:
         if (text.isEmpty() || text == m_status)
             return;
         m_status = text;
+        if (text == QLatin1String("Loading file..."))
+            m_meter.begin();
         // "Downloading n%" changes with the lines: shown with the progress.
         if (!text.startsWith(QLatin1String("Downloading ")))
             m_out << text << Qt::endl;
     }
     void setProgress(int percent) override
     {
+        if (percent >= 0)
+            m_meter.lineDone();  // the downloader moves the progress once per line sent
         if (percent >= 0 && percent / 10 != m_progress / 10)
             m_out << "  " << m_status << Qt::endl;
         m_progress = percent;
@@ -77,6 +85,7 @@ public:
 
 private:
     QTextStream& m_out;
+    TransferMeter& m_meter;
     QString m_status;
     int m_progress = -1;
 };
@@ -161,10 +170,13 @@ int flashCommand(const QStringList& args, QTextStream& out, QTextStream& err)
     CanLink link(*choice.adapter, clock);
     ConsoleStatus status(err);
     link.setStatusView(&status);
+    TransferMeter meter(clock);
+    meter.setBoard(board);
+    link.setMessageSink(&meter);
     BoardDirectory boards(link, settings);
     TextTransport transport(link, clock, boards);
     ConsoleDialogs dialogs(err, file);
-    ConsoleView view(out);
+    ConsoleView view(out, meter);
     FirmwareDownloader downloader(transport, boards, link, clock, dialogs, settings, programFolder);
     link.setRouter(&boards);
     boards.setPacketReceiver(&transport);
@@ -172,9 +184,13 @@ int flashCommand(const QStringList& args, QTextStream& out, QTextStream& err)
     downloader.setView(&view);
     installStopSignals();
 
-    // The link comes up, and the board announces itself.
+    // The link comes up, and the board announces itself: boards announce
+    // themselves when asked, so they are asked as soon as the link is up,
+    // and again now and then until the board is heard.
     const std::int64_t start = clock.nowMicroseconds();
     auto waited = [&] { return (clock.nowMicroseconds() - start) / 1000; };
+    std::int64_t nextTickUs = start;
+    std::int64_t nextAskUs = -1;
     while (link.interfaceState() != InterfaceState::Ok || !boardKnown(boards, board)) {
         if (stopRequested())
             return 1;
@@ -187,11 +203,22 @@ int flashCommand(const QStringList& args, QTextStream& out, QTextStream& err)
             err << "tellvane-cli: no board at address " << board << " announced itself" << Qt::endl;
             return 1;
         }
-        link.pollTick();
-        if (!boardKnown(boards, board) && link.interfaceState() == InterfaceState::Ok
-            && waited() > kLinkWaitMs / 2 && waited() < kLinkWaitMs / 2 + kPollIntervalMs * 2)
-            boards.sendAllBoardRequest();  // not heard yet: ask every board once
-        clock.delayMs(kPollIntervalMs);
+        const std::int64_t now = clock.nowMicroseconds();
+        if (now >= nextTickUs) {
+            link.pollTick();
+            nextTickUs = now + std::int64_t{kPollIntervalMs} * 1000;
+        } else {
+            link.checkForIncomingCanMessages();
+        }
+        if (link.interfaceState() == InterfaceState::Ok && !boardKnown(boards, board)
+            && (nextAskUs < 0 || now >= nextAskUs)) {
+            boards.sendAllBoardRequest();
+            nextAskUs = now + std::int64_t{kAskAgainMs} * 1000;
+        }
+        if (link.interfaceState() != InterfaceState::Ok)
+            clock.sleepUntilUs(nextTickUs);
+        else if (!boardKnown(boards, board))
+            link.waitForArrival(nextTickUs);
     }
     // The board's P-code reply and the rest of its start-up chatter.
     for (int i = 0; i < 4; ++i) {
@@ -222,6 +249,9 @@ int flashCommand(const QStringList& args, QTextStream& out, QTextStream& err)
     out << "Area " << downloader.areaId() << ": " << view.info[row] << Qt::endl;
 
     downloader.startDownload();
+    meter.end();
+    if (meter.started())
+        out << meter.summary() << Qt::endl;
     if (downloader.downloadWarnings() > 0) {
         out << "Warning: the adapter " << choice.adapter->name() << " reported " << downloader.downloadWarnings()
             << " packets as not sent although the board acknowledged them" << Qt::endl;

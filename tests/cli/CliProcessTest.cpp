@@ -39,6 +39,19 @@ Finished runCli(const QStringList& arguments)
     return result;
 }
 
+// The packets a file's lines take: each line and its LF in pieces of seven.
+int packetsOf(const QByteArray& text)
+{
+    int packets = 0;
+    for (QByteArray line : text.split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (!line.isEmpty())
+            packets += static_cast<int>((line.size() + 1 + 6) / 7);
+    }
+    return packets;
+}
+
 struct Cli : ::testing::Test {
     QTemporaryDir dir;
     test::Firmware app = test::firmware(20);
@@ -116,6 +129,8 @@ TEST_F(Cli, FlashLoadsTheAreaTypedIntoTheBoardAtTheAddressTyped)
     EXPECT_FALSE(run.out.contains(QStringLiteral("Area 0"))) << "the 2 in the boot line's date does not count";
     EXPECT_TRUE(run.out.contains(
         QStringLiteral("You may now choose to download another area (Step 1) or Flash to memory (Step 4)")));
+    const QString summary = QStringLiteral("File transfer: 22 lines, %1 packets in ").arg(packetsOf(app.text));
+    EXPECT_TRUE(run.out.contains(summary)) << summary.toStdString() << '\n' << run.out.toStdString();
     EXPECT_FALSE(run.out.contains(QStringLiteral("Warning:")));
 }
 

@@ -151,6 +151,14 @@ TEST_F(CrossProcess, FlashToolProgramsABenchBoard)
     ASSERT_EQ(flash.exitCode, 0) << flash.out.toStdString() << flash.err.toStdString();
     EXPECT_TRUE(flash.out.contains("\nArea 2: pCode: ")) << flash.out.toStdString();
     EXPECT_TRUE(flash.out.contains("Success, please wait 10 seconds and then cycle power")) << flash.out.toStdString();
+    // Each line and its LF go out in packets of seven characters.
+    int packets = 0;
+    const QList<QByteArray> lines = app.text.trimmed().split('\n');
+    for (const QByteArray& line : lines)
+        packets += static_cast<int>((line.trimmed().size() + 1 + 6) / 7);
+    const QByteArray summary = "File transfer: " + QByteArray::number(lines.size()) + " lines, "
+        + QByteArray::number(packets) + " packets in ";
+    EXPECT_TRUE(flash.out.contains(summary)) << summary.toStdString() << '\n' << flash.out.toStdString();
 
     ASSERT_TRUE(bench->waitFor(QByteArrayLiteral("Board 33 flashed area 2"), kStartMs)) << bench->output().toStdString();
     QFile image(dir.filePath(QStringLiteral("images/board-33-area-2.txt")));

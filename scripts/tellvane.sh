@@ -6,7 +6,8 @@
 #   scripts/tellvane.sh test         install, build and run the whole test suite
 #                                    (the default build, the sanitizer build, and each fuzz
 #                                    target for 60 s; TELLVANE_FUZZ_SECONDS changes that)
-#   scripts/tellvane.sh bench        build and run the benchmarks
+#   scripts/tellvane.sh bench [download]  build and run the benchmarks ("download": only
+#                                    those named with "Download"; other ARGS go to the benchmarks)
 #   scripts/tellvane.sh fuzz [SECS]  build the fuzz targets with clang and run each for SECS seconds
 #                                    (fuzz/run.sh takes --runs N and target names too)
 #   scripts/tellvane.sh install      only install the Debian packages
@@ -80,14 +81,18 @@ case "$command" in
   bench)
     install_packages
     build default
-    "$root/build/default/bin/tellvane_benchmarks" "$@"
+    args=("$@")
+    if [ "${1:-}" = download ]; then
+      args=(--benchmark_filter=Download "${@:2}")
+    fi
+    "$root/build/default/bin/tellvane_benchmarks" "${args[@]}"
     ;;
   fuzz)
     install_packages
     bash "$root/fuzz/run.sh" "${@:-10}"
     ;;
   *)
-    sed -n '2,14p' "$0"
+    sed -n '2,15p' "$0"
     exit 2
     ;;
 esac

@@ -1,7 +1,9 @@
 // tellvane-cli bench: the simulated boards on an outside bus.
 
 #include "can/AdapterFactory.h"
+#include "cli/BenchRunner.h"
 #include "cli/CliSupport.h"
+#include "cli/CommandLine.h"
 #include "core/Clock.h"
 #include "sim/BenchBridge.h"
 #include "sim/BenchFile.h"
@@ -12,14 +14,12 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QTimer>
 
 namespace tellvane::cli {
 
 namespace {
 
-constexpr int kPumpIntervalMs = 1;
-constexpr int kRetryIntervalMs = 1000;
+constexpr int kEventIntervalMs = 100;
 
 QString boardLine(const SimBoardSpec& board)
 {
@@ -60,10 +60,16 @@ int benchCommand(const QStringList& args, QTextStream& out, QTextStream& err)
     const Options options = parseOptions(args, {QStringLiteral("adapter"), QStringLiteral("bench"),
                                                 QStringLiteral("images"), QStringLiteral("seconds")},
                                          {});
-    if (!options.error.isEmpty() || !options.positional.isEmpty() || !options.has(QStringLiteral("adapter"))) {
-        err << "usage: tellvane-cli bench --adapter NAME [--bench FILE] [--images DIR] [--seconds S]" << Qt::endl;
+    const NumberOption seconds = numberOption(options, QStringLiteral("seconds"), kSecondsRange);
+    if (!options.error.isEmpty() || !options.positional.isEmpty() || !options.has(QStringLiteral("adapter"))
+        || !seconds.ok()) {
+        err << "usage: tellvane-cli bench --adapter NAME [--bench FILE] [--images DIR] [--seconds S]\n"
+               "       S: 1 to 31536000, decimal or 0x hexadecimal"
+            << Qt::endl;
         if (!options.error.isEmpty())
             err << "tellvane-cli: " << options.error << Qt::endl;
+        else if (!seconds.ok())
+            err << "tellvane-cli: " << seconds.error << Qt::endl;
         return 2;
     }
     const QString adapterName = options.value(QStringLiteral("adapter"));
@@ -97,50 +103,40 @@ int benchCommand(const QStringList& args, QTextStream& out, QTextStream& err)
     BenchBridge bridge(bench, *choice.adapter);
     bridge.setFlashObserver([&](SimBoard& board) { writeImages(board, imageFolder, out, err); });
 
+    const QString name = choice.adapter->name();
+    BenchRunner runner(bridge, bench, *choice.adapter, clock);
+    std::int16_t lastStart = 1;
+    runner.onStarted = [&] {
+        out << "Bench on " << name << " with " << spec.boards.size() << " boards:" << Qt::endl;
+        for (const SimBoardSpec& board : spec.boards)
+            out << boardLine(board) << Qt::endl;
+        out << "ready" << Qt::endl;
+    };
+    runner.onStartFailed = [&](std::int16_t r) {
+        if (r != lastStart)
+            err << "The adapter " << name << " does not come up (" << r << "); trying again every second" << Qt::endl;
+        lastStart = r;
+    };
+    runner.onSendResultChanged = [&](std::int16_t r) {
+        if (r != 1)
+            err << "Sending on " << name << " fails (" << r << ")" << Qt::endl;
+        else
+            err << "Sending on " << name << " works again" << Qt::endl;
+    };
+
     installStopSignals();
-    const auto seconds = options.number(QStringLiteral("seconds"));
     QElapsedTimer running;
     running.start();
-    QElapsedTimer sinceTry;
-    std::int16_t lastStart = 1;
-    std::int16_t lastSend = 1;
-
-    QTimer pump;
-    pump.setTimerType(Qt::PreciseTimer);
-    pump.setInterval(kPumpIntervalMs);
-    QObject::connect(&pump, &QTimer::timeout, [&] {
-        if (stopRequested() || (seconds && running.elapsed() >= *seconds * 1000)) {
-            QCoreApplication::quit();
-            return;
+    QElapsedTimer sinceEvents;
+    sinceEvents.start();
+    runner.run([&] {
+        // Nothing of the bench needs the event loop; what is posted to it still runs, now and then.
+        if (sinceEvents.elapsed() >= kEventIntervalMs) {
+            QCoreApplication::processEvents();
+            sinceEvents.restart();
         }
-        if (!bridge.started()) {
-            if (sinceTry.isValid() && sinceTry.elapsed() < kRetryIntervalMs)
-                return;
-            sinceTry.restart();
-            const std::int16_t r = bridge.start();
-            if (r == 1) {
-                out << "Bench on " << choice.adapter->name() << " with " << spec.boards.size() << " boards:" << Qt::endl;
-                for (const SimBoardSpec& board : spec.boards)
-                    out << boardLine(board) << Qt::endl;
-                out << "ready" << Qt::endl;
-            } else if (r != lastStart) {
-                err << "The adapter " << choice.adapter->name() << " does not come up (" << r
-                    << "); trying again every second" << Qt::endl;
-            }
-            lastStart = r;
-            return;
-        }
-        bridge.pump();
-        if (bridge.lastSendResult() != lastSend) {
-            lastSend = bridge.lastSendResult();
-            if (lastSend != 1)
-                err << "Sending on " << choice.adapter->name() << " fails (" << lastSend << ")" << Qt::endl;
-            else
-                err << "Sending on " << choice.adapter->name() << " works again" << Qt::endl;
-        }
+        return stopRequested() || (seconds.value && running.elapsed() >= *seconds.value * 1000);
     });
-    pump.start();
-    QCoreApplication::exec();
     out << "Bench ends: " << bridge.framesOut() << " frames sent, " << bridge.framesIn() << " received, "
         << bridge.sendFailures() << " not sent" << Qt::endl;
     return 0;

@@ -14,43 +14,6 @@ extern "C" void onStopSignal(int)
 }
 }  // namespace
 
-std::optional<qint64> Options::number(const QString& name) const
-{
-    if (!values.contains(name))
-        return std::nullopt;
-    bool ok = false;
-    const qint64 n = values.value(name).toLongLong(&ok, 0);
-    if (!ok)
-        return std::nullopt;
-    return n;
-}
-
-Options parseOptions(const QStringList& args, const QStringList& valued, const QStringList& switches)
-{
-    Options options;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        if (!a.startsWith(QLatin1String("--"))) {
-            options.positional.append(a);
-            continue;
-        }
-        const QString name = a.mid(2);
-        if (switches.contains(name)) {
-            options.flags.append(name);
-        } else if (valued.contains(name)) {
-            if (i + 1 >= args.size()) {
-                options.error = QStringLiteral("%1 needs a value").arg(a);
-                return options;
-            }
-            options.values.insert(name, args[++i]);
-        } else {
-            options.error = QStringLiteral("unknown option %1").arg(a);
-            return options;
-        }
-    }
-    return options;
-}
-
 void installStopSignals()
 {
     std::signal(SIGINT, onStopSignal);

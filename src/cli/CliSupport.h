@@ -2,29 +2,11 @@
 
 #include "can/LinkInterfaces.h"
 
-#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
 
-#include <optional>
-
 namespace tellvane::cli {
-
-// The options of one command: "--name value" pairs and "--flag" switches.
-struct Options {
-    QMap<QString, QString> values;
-    QStringList flags;
-    QStringList positional;
-    QString error;  // set when the arguments do not fit
-
-    bool has(const QString& name) const { return values.contains(name) || flags.contains(name); }
-    QString value(const QString& name) const { return values.value(name); }
-    // A whole number (decimal or 0x hexadecimal); none when absent or not a number.
-    std::optional<qint64> number(const QString& name) const;
-};
-
-Options parseOptions(const QStringList& args, const QStringList& valued, const QStringList& switches);
 
 // Ctrl+C and SIGTERM end a command's loop at its next turn.
 void installStopSignals();

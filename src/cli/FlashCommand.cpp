@@ -5,6 +5,8 @@
 #include "can/CanLink.h"
 #include "can/TextTransport.h"
 #include "cli/CliSupport.h"
+#include "cli/CommandLine.h"
+#include "cli/TransferMeter.h"
 #include "core/Clock.h"
 #include "core/Dialogs.h"
 #include "core/ErrorReporting.h"
@@ -23,12 +25,19 @@ namespace {
 constexpr int kLinkWaitMs = 5000;
 constexpr int kBoardWaitMs = 5000;
 constexpr int kPollIntervalMs = 25;
+// Boards that did not announce themselves when the link came up are asked
+// again this often.
+constexpr int kAskAgainMs = 1000;
+
+constexpr char kUsage[] =
+    "usage: tellvane-cli flash --adapter NAME --board ADDRESS --area AREA --file FILE [--no-flash]\n"
+    "       ADDRESS: 0 to 253, decimal or 0x hexadecimal; AREA: 0, 1, 2, 3 or boot, sys, pcode, config";
 
 // The downloader window on the console: status lines as they change, the
 // progress every tenth.
 class ConsoleView final : public DownloaderView {
 public:
-    explicit ConsoleView(QTextStream& out) : m_out(out) {}
+    ConsoleView(QTextStream& out, TransferMeter& meter) : m_out(out), m_meter(meter) {}
 
     QStringList info;
     int selected = -1;
@@ -52,21 +61,23 @@ public:
         if (text.isEmpty() || text == m_status)
             return;
         m_status = text;
-        // "Downloading line n of m" changes with every line: shown with the progress.
+        if (text == QLatin1String("Loading file..."))
+            m_meter.begin();
+        // "Downloading n%" changes with the lines: shown with the progress.
         if (!text.startsWith(QLatin1String("Downloading ")))
             m_out << text << Qt::endl;
     }
     void setProgress(int percent) override
     {
+        if (percent >= 0)
+            m_meter.lineDone();  // the downloader moves the progress once per line sent
         if (percent >= 0 && percent / 10 != m_progress / 10)
             m_out << "  " << m_status << Qt::endl;
         m_progress = percent;
     }
-    void setWarningVisible(bool visible) override
-    {
-        if (visible)
-            m_out << "Warning: the board reported problems with some lines" << Qt::endl;
-    }
+    // The count of packets acknowledged but reported as not sent is
+    // printed after the download, with the adapter's name.
+    void setWarningVisible(bool) override {}
     void setBusy(bool) override {}
     void yield() override {}
 
@@ -74,6 +85,7 @@ public:
 
 private:
     QTextStream& m_out;
+    TransferMeter& m_meter;
     QString m_status;
     int m_progress = -1;
 };
@@ -107,19 +119,26 @@ int flashCommand(const QStringList& args, QTextStream& out, QTextStream& err)
     const Options options = parseOptions(
         args, {QStringLiteral("adapter"), QStringLiteral("board"), QStringLiteral("area"), QStringLiteral("file")},
         {QStringLiteral("no-flash")});
-    const auto address = options.number(QStringLiteral("board"));
-    const bool complete = options.has(QStringLiteral("adapter")) && options.has(QStringLiteral("area"))
-        && options.has(QStringLiteral("file"));
-    if (!options.error.isEmpty() || !options.positional.isEmpty() || !complete || !address || *address < 0
-        || *address > 253) {
-        err << "usage: tellvane-cli flash --adapter NAME --board ADDRESS --area WORD --file FILE [--no-flash]"
-            << Qt::endl;
-        if (!options.error.isEmpty())
-            err << "tellvane-cli: " << options.error << Qt::endl;
-        else if (complete)
-            err << "tellvane-cli: the board's address is a number from 0 to 253" << Qt::endl;
+    const bool complete = options.has(QStringLiteral("adapter")) && options.has(QStringLiteral("board"))
+        && options.has(QStringLiteral("area")) && options.has(QStringLiteral("file"));
+    const NumberOption address = boardAddressOption(options);
+    const QString areaWord = options.value(QStringLiteral("area"));
+    const QString areaId = areaIdOfWord(areaWord);
+    // Everything typed is checked before the adapter is opened.
+    QString refusal = options.error;
+    if (refusal.isEmpty() && !options.positional.isEmpty())
+        refusal = QStringLiteral("unexpected argument %1").arg(options.positional.first());
+    if (refusal.isEmpty() && !address.ok())
+        refusal = address.error;
+    if (refusal.isEmpty() && options.has(QStringLiteral("area")) && areaId.isEmpty())
+        refusal = areaWordError(areaWord);
+    if (!refusal.isEmpty() || !complete) {
+        err << kUsage << Qt::endl;
+        if (!refusal.isEmpty())
+            err << "tellvane-cli: " << refusal << Qt::endl;
         return 2;
     }
+    const int board = static_cast<int>(*address.value);
     const QString file = options.value(QStringLiteral("file"));
     if (!QFileInfo(file).isFile()) {
         err << "tellvane-cli: no file " << file << Qt::endl;
@@ -151,10 +170,13 @@ int flashCommand(const QStringList& args, QTextStream& out, QTextStream& err)
     CanLink link(*choice.adapter, clock);
     ConsoleStatus status(err);
     link.setStatusView(&status);
+    TransferMeter meter(clock);
+    meter.setBoard(board);
+    link.setMessageSink(&meter);
     BoardDirectory boards(link, settings);
     TextTransport transport(link, clock, boards);
     ConsoleDialogs dialogs(err, file);
-    ConsoleView view(out);
+    ConsoleView view(out, meter);
     FirmwareDownloader downloader(transport, boards, link, clock, dialogs, settings, programFolder);
     link.setRouter(&boards);
     boards.setPacketReceiver(&transport);
@@ -162,10 +184,14 @@ int flashCommand(const QStringList& args, QTextStream& out, QTextStream& err)
     downloader.setView(&view);
     installStopSignals();
 
-    // The link comes up, and the board announces itself.
+    // The link comes up, and the board announces itself: boards announce
+    // themselves when asked, so they are asked as soon as the link is up,
+    // and again now and then until the board is heard.
     const std::int64_t start = clock.nowMicroseconds();
     auto waited = [&] { return (clock.nowMicroseconds() - start) / 1000; };
-    while (link.interfaceState() != InterfaceState::Ok || !boardKnown(boards, static_cast<int>(*address))) {
+    std::int64_t nextTickUs = start;
+    std::int64_t nextAskUs = -1;
+    while (link.interfaceState() != InterfaceState::Ok || !boardKnown(boards, board)) {
         if (stopRequested())
             return 1;
         if (link.interfaceState() != InterfaceState::Ok && waited() > kLinkWaitMs) {
@@ -174,14 +200,25 @@ int flashCommand(const QStringList& args, QTextStream& out, QTextStream& err)
             return 1;
         }
         if (waited() > kLinkWaitMs + kBoardWaitMs) {
-            err << "tellvane-cli: no board at address " << *address << " announced itself" << Qt::endl;
+            err << "tellvane-cli: no board at address " << board << " announced itself" << Qt::endl;
             return 1;
         }
-        link.pollTick();
-        if (!boardKnown(boards, static_cast<int>(*address)) && link.interfaceState() == InterfaceState::Ok
-            && waited() > kLinkWaitMs / 2 && waited() < kLinkWaitMs / 2 + kPollIntervalMs * 2)
-            boards.sendAllBoardRequest();  // not heard yet: ask every board once
-        clock.delayMs(kPollIntervalMs);
+        const std::int64_t now = clock.nowMicroseconds();
+        if (now >= nextTickUs) {
+            link.pollTick();
+            nextTickUs = now + std::int64_t{kPollIntervalMs} * 1000;
+        } else {
+            link.checkForIncomingCanMessages();
+        }
+        if (link.interfaceState() == InterfaceState::Ok && !boardKnown(boards, board)
+            && (nextAskUs < 0 || now >= nextAskUs)) {
+            boards.sendAllBoardRequest();
+            nextAskUs = now + std::int64_t{kAskAgainMs} * 1000;
+        }
+        if (link.interfaceState() != InterfaceState::Ok)
+            clock.sleepUntilUs(nextTickUs);
+        else if (!boardKnown(boards, board))
+            link.waitForArrival(nextTickUs);
     }
     // The board's P-code reply and the rest of its start-up chatter.
     for (int i = 0; i < 4; ++i) {
@@ -189,10 +226,10 @@ int flashCommand(const QStringList& args, QTextStream& out, QTextStream& err)
         clock.delayMs(kPollIntervalMs);
     }
 
-    boards.setDownloadBoardAddress(static_cast<std::int16_t>(*address));
+    boards.setDownloadBoardAddress(static_cast<std::int16_t>(board));
     downloader.open();
     downloader.requestNodeInfo();
-    out << "Board " << *address << ":" << Qt::endl;
+    out << "Board " << board << ":" << Qt::endl;
     for (const QString& line : std::as_const(view.info))
         out << "  " << line << Qt::endl;
     if (!downloader.lastStageSucceeded()) {
@@ -200,14 +237,10 @@ int flashCommand(const QStringList& args, QTextStream& out, QTextStream& err)
         return 1;
     }
 
-    const QString word = options.value(QStringLiteral("area"));
-    int row = -1;
-    for (int i = 0; i < view.info.size() && row < 0; ++i) {
-        if (!firmware::areaOfLine(view.info[i]).isEmpty() && view.info[i].contains(word, Qt::CaseInsensitive))
-            row = i;
-    }
+    const int row = areaLine(view.info, areaId);
     if (row < 0) {
-        err << "tellvane-cli: no memory area of the board matches \"" << word << "\"" << Qt::endl;
+        err << "tellvane-cli: board " << board << " lists no memory area " << areaId << " (no \""
+            << areaKeyword(areaId) << "\" line)" << Qt::endl;
         return 1;
     }
     view.selected = row;
@@ -216,6 +249,13 @@ int flashCommand(const QStringList& args, QTextStream& out, QTextStream& err)
     out << "Area " << downloader.areaId() << ": " << view.info[row] << Qt::endl;
 
     downloader.startDownload();
+    meter.end();
+    if (meter.started())
+        out << meter.summary() << Qt::endl;
+    if (downloader.downloadWarnings() > 0) {
+        out << "Warning: the adapter " << choice.adapter->name() << " reported " << downloader.downloadWarnings()
+            << " packets as not sent although the board acknowledged them" << Qt::endl;
+    }
     if (!downloader.lastStageSucceeded()) {
         err << "tellvane-cli: download failed: " << view.status() << Qt::endl;
         return 1;

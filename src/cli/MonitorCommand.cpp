@@ -3,6 +3,7 @@
 #include "can/AdapterFactory.h"
 #include "can/CanLink.h"
 #include "cli/CliSupport.h"
+#include "cli/CommandLine.h"
 #include "core/Clock.h"
 #include "core/Failure.h"
 #include "monitor/MessageLine.h"
@@ -84,10 +85,19 @@ int monitorCommand(const QStringList& args, QTextStream& out, QTextStream& err)
     const Options options = parseOptions(args, {QStringLiteral("adapter"), QStringLiteral("save"),
                                                 QStringLiteral("count"), QStringLiteral("seconds")},
                                          {});
-    if (!options.error.isEmpty() || !options.positional.isEmpty() || !options.has(QStringLiteral("adapter"))) {
-        err << "usage: tellvane-cli monitor --adapter NAME [--save FILE] [--count N] [--seconds S]" << Qt::endl;
+    const NumberOption count = numberOption(options, QStringLiteral("count"), kCountRange);
+    const NumberOption seconds = numberOption(options, QStringLiteral("seconds"), kSecondsRange);
+    if (!options.error.isEmpty() || !options.positional.isEmpty() || !options.has(QStringLiteral("adapter"))
+        || !count.ok() || !seconds.ok()) {
+        err << "usage: tellvane-cli monitor --adapter NAME [--save FILE] [--count N] [--seconds S]\n"
+               "       N: 1 to 2147483647, S: 1 to 31536000, decimal or 0x hexadecimal"
+            << Qt::endl;
         if (!options.error.isEmpty())
             err << "tellvane-cli: " << options.error << Qt::endl;
+        for (const NumberOption* number : {&count, &seconds}) {
+            if (!number->ok())
+                err << "tellvane-cli: " << number->error << Qt::endl;
+        }
         return 2;
     }
 
@@ -121,8 +131,6 @@ int monitorCommand(const QStringList& args, QTextStream& out, QTextStream& err)
     link.setMessageSink(&log);
 
     installStopSignals();
-    const auto count = options.number(QStringLiteral("count"));
-    const auto seconds = options.number(QStringLiteral("seconds"));
     QElapsedTimer running;
     running.start();
     QTimer poll;
@@ -130,7 +138,8 @@ int monitorCommand(const QStringList& args, QTextStream& out, QTextStream& err)
     QObject::connect(&poll, &QTimer::timeout, [&] {
         link.pollTick();
         log.flush();
-        if (stopRequested() || (count && log.lines() >= *count) || (seconds && running.elapsed() >= *seconds * 1000))
+        if (stopRequested() || (count.value && log.lines() >= *count.value)
+            || (seconds.value && running.elapsed() >= *seconds.value * 1000))
             QCoreApplication::quit();
     });
     poll.start();

@@ -1,5 +1,9 @@
 // tellvane-cli: the tool's companion on the command line.
 //
+// Numbers on the command line are whole, decimal or hexadecimal after 0x
+// ("033" is 33, never octal), and in their option's range; anything else is
+// refused with exit code 2 before any adapter is opened.
+//
 //   tellvane-cli check-config FILE [--dump]
 //       loads a configuration file as entering diagnostic mode does (groups.grp
 //       from the file's folder), prints every error-list message the load gave,
@@ -10,17 +14,25 @@
 //       runs the simulated boards (Configuration/SimulatedBench.txt beside the
 //       program, or FILE) on any adapter, so that the program and the boards can
 //       be separate processes: "virtualcan:can0" on one machine, a real bus for
-//       a demonstration. With --images, every area a board flashes is written to
-//       DIR/board-ADDRESS-area-N.txt. Runs until Ctrl+C, or S seconds.
+//       a demonstration. The boards answer each frame as it arrives. With
+//       --images, every area a board flashes is written to
+//       DIR/board-ADDRESS-area-N.txt. Runs until Ctrl+C, or S seconds (1 to
+//       31536000).
 //
 //   tellvane-cli monitor --adapter NAME [--save FILE] [--count N] [--seconds S]
 //       prints the message lines of the bus as they arrive (and of the link's
 //       probe), in the monitor's format; --save appends them to a log file the
-//       monitor can play back. Runs until Ctrl+C, N lines, or S seconds.
+//       monitor can play back. Runs until Ctrl+C, N lines (1 to 2147483647), or
+//       S seconds (1 to 31536000).
 //
-//   tellvane-cli flash --adapter NAME --board ADDRESS --area WORD --file FILE [--no-flash]
-//       downloads an S-record file into the memory area of the board whose
-//       information line contains WORD ("pCode", "Boot", ...), then flashes it.
+//   tellvane-cli flash --adapter NAME --board ADDRESS --area AREA --file FILE [--no-flash]
+//       downloads an S-record file into memory area AREA of the board at
+//       ADDRESS, then flashes it. ADDRESS is 0 to 253 (254, where boards in
+//       address conflict answer, is refused). AREA is 0, 1, 2, 3 or boot, sys,
+//       pcode, config in any case: the board's information line "Boot:",
+//       "Sys:", "pCode:" or "Config:"; a board that lists no such line is
+//       refused before anything more is sent. After the download one line sums
+//       up the file transfer: lines, packets, seconds, microseconds a packet.
 //       Exit code 0 when the board confirmed every step.
 
 #include "cli/CliSupport.h"
@@ -38,7 +50,9 @@ int usage(QTextStream& err)
     err << "usage: tellvane-cli check-config FILE [--dump]\n"
            "       tellvane-cli bench --adapter NAME [--bench FILE] [--images DIR] [--seconds S]\n"
            "       tellvane-cli monitor --adapter NAME [--save FILE] [--count N] [--seconds S]\n"
-           "       tellvane-cli flash --adapter NAME --board ADDRESS --area WORD --file FILE [--no-flash]"
+           "       tellvane-cli flash --adapter NAME --board ADDRESS --area AREA --file FILE [--no-flash]\n"
+           "Numbers are decimal or hexadecimal after 0x (033 is 33): ADDRESS 0 to 253, N 1 to 2147483647,\n"
+           "S 1 to 31536000. AREA is 0, 1, 2, 3 or boot, sys, pcode, config."
         << Qt::endl;
     return 2;
 }

@@ -143,17 +143,30 @@ TEST_F(CrossProcess, FlashToolProgramsABenchBoard)
 {
     const test::Firmware app = test::firmware(150);
     const QString file = test::writeFile(dir.filePath(QStringLiteral("app.QXP")), app.text);
+    // Area 2 by its number: the boot line ("Boot: V1.02 2019-03-01") holds a 2 too.
     const Finished flash = runCli({QStringLiteral("flash"), QStringLiteral("--adapter"), busName(port),
                                    QStringLiteral("--board"), QStringLiteral("0x21"), QStringLiteral("--area"),
-                                   QStringLiteral("pCode"), QStringLiteral("--file"), file},
+                                   QStringLiteral("2"), QStringLiteral("--file"), file},
                                   kFlashMs);
     ASSERT_EQ(flash.exitCode, 0) << flash.out.toStdString() << flash.err.toStdString();
+    EXPECT_TRUE(flash.out.contains("\nArea 2: pCode: ")) << flash.out.toStdString();
     EXPECT_TRUE(flash.out.contains("Success, please wait 10 seconds and then cycle power")) << flash.out.toStdString();
+    // Each line and its LF go out in packets of seven characters.
+    int packets = 0;
+    const QList<QByteArray> lines = app.text.trimmed().split('\n');
+    for (const QByteArray& line : lines)
+        packets += static_cast<int>((line.trimmed().size() + 1 + 6) / 7);
+    const QByteArray summary = "File transfer: " + QByteArray::number(lines.size()) + " lines, "
+        + QByteArray::number(packets) + " packets in ";
+    EXPECT_TRUE(flash.out.contains(summary)) << summary.toStdString() << '\n' << flash.out.toStdString();
 
     ASSERT_TRUE(bench->waitFor(QByteArrayLiteral("Board 33 flashed area 2"), kStartMs)) << bench->output().toStdString();
     QFile image(dir.filePath(QStringLiteral("images/board-33-area-2.txt")));
     ASSERT_TRUE(image.open(QIODevice::ReadOnly));
     EXPECT_EQ(image.readAll(), SimBootLoader::imageText(app.image)) << "the board holds exactly the file's bytes";
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("images/board-33-area-0.txt"))))
+        << "nothing went into the boot area";
+    EXPECT_FALSE(bench->output().contains("flashed area 0"));
 
     // A board that is not on the bus: a clear error, no hang.
     const Finished none = runCli({QStringLiteral("flash"), QStringLiteral("--adapter"), busName(port),

@@ -1,0 +1,144 @@
+// tellvane-cli run as a process, on the simulated bench inside it (--adapter
+// sim): what it refuses, and that the area typed is the area loaded. Every
+// wait is bounded.
+
+#include "FirmwareFiles.h"
+#include "TestSupport.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace tellvane;
+
+namespace {
+
+constexpr int kRunMs = 60000;
+
+struct Finished {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Finished runCli(const QStringList& arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(TELLVANE_CLI), arguments);
+    Finished result;
+    if (!process.waitForFinished(kRunMs)) {
+        process.kill();
+        process.waitForFinished(5000);
+        result.err = QStringLiteral("did not finish in time\n");
+    } else if (process.exitStatus() == QProcess::NormalExit) {
+        result.exitCode = process.exitCode();
+    }
+    result.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    result.err += QString::fromLocal8Bit(process.readAllStandardError());
+    return result;
+}
+
+// The packets a file's lines take: each line and its LF in pieces of seven.
+int packetsOf(const QByteArray& text)
+{
+    int packets = 0;
+    for (QByteArray line : text.split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (!line.isEmpty())
+            packets += static_cast<int>((line.size() + 1 + 6) / 7);
+    }
+    return packets;
+}
+
+struct Cli : ::testing::Test {
+    QTemporaryDir dir;
+    test::Firmware app = test::firmware(20);
+    QString file;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        file = test::writeFile(dir.filePath(QStringLiteral("app.QXP")), app.text);
+    }
+
+    QStringList flash(const QString& board, const QString& area) const
+    {
+        return {QStringLiteral("flash"), QStringLiteral("--adapter"), QStringLiteral("sim"), QStringLiteral("--board"),
+                board, QStringLiteral("--area"), area, QStringLiteral("--file"), file, QStringLiteral("--no-flash")};
+    }
+};
+
+struct Refusal {
+    const char* name;
+    QStringList arguments;
+    QString message;  // after "tellvane-cli: "
+};
+
+TEST_F(Cli, RefusesWhatWasMistypedBeforeTheAdapterIsOpened)
+{
+    const QString boardRange = QStringLiteral("--board takes a whole number from 0 to 253, decimal or hexadecimal after 0x");
+    const QString areaWords = QStringLiteral("--area takes 0, 1, 2, 3 or boot, sys, pcode, config");
+    const QString count = QStringLiteral("--count takes a whole number from 1 to 2147483647");
+    const QString seconds = QStringLiteral("--seconds takes a whole number from 1 to 31536000");
+    const QString conflict = QStringLiteral("is the address of boards in address conflict");
+    const auto monitor = [](const char* option, const char* value) {
+        return QStringList{QStringLiteral("monitor"), QStringLiteral("--adapter"), QStringLiteral("sim"),
+                           QString::fromLatin1(option), QString::fromLatin1(value)};
+    };
+    const std::vector<Refusal> cases = {
+        {"conflict address", flash(QStringLiteral("254"), QStringLiteral("2")), QStringLiteral("--board 254 ") + conflict},
+        {"conflict address in hexadecimal", flash(QStringLiteral("0xFE"), QStringLiteral("2")), QStringLiteral("--board 0xFE ") + conflict},
+        {"broadcast address", flash(QStringLiteral("255"), QStringLiteral("2")), boardRange + QStringLiteral(", not \"255\"")},
+        {"negative address", flash(QStringLiteral("-1"), QStringLiteral("2")), boardRange + QStringLiteral(", not \"-1\"")},
+        {"fraction", flash(QStringLiteral("1.5"), QStringLiteral("2")), boardRange + QStringLiteral(", not \"1.5\"")},
+        {"trailing letters", flash(QStringLiteral("12abc"), QStringLiteral("2")), boardRange},
+        {"empty address", flash(QString(), QStringLiteral("2")), boardRange + QStringLiteral(", not \"\"")},
+        {"0x alone", flash(QStringLiteral("0x"), QStringLiteral("2")), boardRange},
+        {"huge address", flash(QStringLiteral("99999999999999999999"), QStringLiteral("2")), boardRange},
+        {"area 7", flash(QStringLiteral("33"), QStringLiteral("7")), areaWords},
+        {"area V", flash(QStringLiteral("33"), QStringLiteral("V")), areaWords + QStringLiteral(" (in any case), not \"V\"")},
+        {"empty area", flash(QStringLiteral("33"), QString()), areaWords},
+        {"area as a whole line", flash(QStringLiteral("33"), QStringLiteral("Boot: V1.02")), areaWords},
+        {"count of nothing", monitor("--count", "0"), count},
+        {"negative count", monitor("--count", "-3"), count},
+        {"seconds with a fraction", monitor("--seconds", "1.5"), seconds},
+        {"bench seconds 0x", {QStringLiteral("bench"), QStringLiteral("--adapter"), QStringLiteral("sim"),
+                               QStringLiteral("--seconds"), QStringLiteral("0x")}, seconds},
+    };
+    for (const Refusal& refusal : cases) {
+        const Finished run = runCli(refusal.arguments);
+        EXPECT_EQ(run.exitCode, 2) << refusal.name << '\n' << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(QStringLiteral("tellvane-cli: ") + refusal.message))
+            << refusal.name << '\n' << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(QStringLiteral("usage: tellvane-cli"))) << refusal.name;
+        EXPECT_FALSE(run.err.contains(QStringLiteral("Interface:")) || run.out.contains(QStringLiteral("Interface:")))
+            << refusal.name << ": refused before the link starts";
+        EXPECT_TRUE(run.out.isEmpty()) << refusal.name << '\n' << run.out.toStdString();
+    }
+}
+
+TEST_F(Cli, FlashLoadsTheAreaTypedIntoTheBoardAtTheAddressTyped)
+{
+    const Finished run = runCli(flash(QStringLiteral("033"), QStringLiteral("2")));
+    ASSERT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("Board 33:\n"))) << "033 is decimal 33, not octal 27\n"
+                                                               << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("\nArea 2: pCode: "))) << run.out.toStdString();
+    EXPECT_FALSE(run.out.contains(QStringLiteral("Area 0"))) << "the 2 in the boot line's date does not count";
+    EXPECT_TRUE(run.out.contains(
+        QStringLiteral("You may now choose to download another area (Step 1) or Flash to memory (Step 4)")));
+    const QString summary = QStringLiteral("File transfer: 22 lines, %1 packets in ").arg(packetsOf(app.text));
+    EXPECT_TRUE(run.out.contains(summary)) << summary.toStdString() << '\n' << run.out.toStdString();
+    EXPECT_FALSE(run.out.contains(QStringLiteral("Warning:")));
+}
+
+TEST_F(Cli, FlashTakesAreaWordsInAnyCase)
+{
+    const Finished run = runCli(flash(QStringLiteral("0x21"), QStringLiteral("BOOT")));
+    ASSERT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("\nArea 0: Boot: "))) << run.out.toStdString();
+}
+
+}  // namespace

@@ -5,12 +5,15 @@
 #include "sim/BenchFile.h"
 #include "sim/SimAdapter.h"
 #include "sim/SimBoard.h"
+#include "ui/ClickableLabel.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMdiArea>
@@ -30,11 +33,13 @@ namespace {
 QtMessageHandler g_previousHandler = nullptr;
 
 // Input sent to a widget that does not take it is normal for a technician (a
-// key on a label); the test library's complaint about it is noise.
+// key on a label), and the screen without a display cannot raise windows or
+// grab the pointer; the complaints about either are noise.
 void quietHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
     if (type == QtWarningMsg
-        && (message.startsWith(QLatin1String("Mouse event")) || message.startsWith(QLatin1String("Keyboard event"))))
+        && (message.startsWith(QLatin1String("Mouse event")) || message.startsWith(QLatin1String("Keyboard event"))
+            || message.startsWith(QLatin1String("This plugin does not support"))))
         return;
     if (g_previousHandler)
         g_previousHandler(type, context, message);
@@ -70,15 +75,25 @@ QRect titleBarRect(QMdiSubWindow* sub, QStyle::SubControl part)
     return sub->style()->subControlRect(QStyle::CC_TitleBar, &option, part, sub);
 }
 
-// The pointer comes to rest there. The window system reports no move to the
-// place it already is, so it comes from one pixel away.
-void hover(QWidget* widget, QPoint at)
+}  // namespace
+
+// The window system reports no move to the place the pointer already is, so
+// it comes from one pixel away.
+bool JourneyHarness::hover(QWidget* widget, QPoint at)
 {
+    // Each move lets the event loop run: what is waiting there may close the window.
+    QPointer<QWidget> guard = widget;
     QTest::mouseMove(widget, at + QPoint(1, 1));
-    QTest::mouseMove(widget, at);
+    if (guard)
+        QTest::mouseMove(widget, at);
+    return guard && guard->isVisible();
 }
 
-}  // namespace
+void JourneyHarness::deliver(const std::function<void()>& input)
+{
+    Depth depth(m_depth);
+    input();
+}
 
 QMdiSubWindow* JourneyHarness::subWindowOf(QWidget* widget)
 {
@@ -134,13 +149,30 @@ std::optional<QPoint> JourneyHarness::freeTitleBarPoint(QMdiSubWindow* sub)
 
 bool JourneyHarness::bringToFront(QMdiSubWindow* sub)
 {
-    const std::optional<QPoint> at = freeTitleBarPoint(sub);
+    std::optional<QPoint> at = freeTitleBarPoint(sub);
+    if (!at && sub && sub->isVisible()) {
+        // The title bar is all covered: any part of the window that does
+        // nothing when clicked (its frame, a caption, a box) will do.
+        for (int y = 2; y < sub->height() && !at; y += 8) {
+            for (int x = 2; x < sub->width() && !at; x += 8) {
+                const QPoint p(x, y);
+                if (!reachable(sub, p))
+                    continue;
+                const QWidget* hit = QApplication::widgetAt(sub->mapToGlobal(p));
+                const bool passive = hit == sub || qobject_cast<const QGroupBox*>(hit)
+                    || (qobject_cast<const QLabel*>(hit) && !qobject_cast<const ClickableLabel*>(hit))
+                    || hit == sub->widget();
+                if (passive)
+                    at = p;
+            }
+        }
+    }
     if (!at)
         return false;
     {
         Depth depth(m_depth);
-        hover(sub, *at);
-        QTest::mouseClick(sub, Qt::LeftButton, {}, *at);
+        if (hover(sub, *at))
+            QTest::mouseClick(sub, Qt::LeftButton, {}, *at);
     }
     settle();
     return true;
@@ -149,19 +181,21 @@ bool JourneyHarness::bringToFront(QMdiSubWindow* sub)
 bool JourneyHarness::dragTitleBar(QWidget* window, QPoint by)
 {
     QMdiSubWindow* sub = subWindowOf(window);
-    const std::optional<QPoint> at = freeTitleBarPoint(sub);
+    std::optional<QPoint> at = freeTitleBarPoint(sub);
+    if (!at && bringToFront(sub))
+        at = freeTitleBarPoint(sub);
     if (!at) {
         ADD_FAILURE() << "no free part of the title bar of " << describe(sub).toStdString();
         return false;
     }
     {
         Depth depth(m_depth);
-        hover(sub, *at);
-        QTest::mousePress(sub, Qt::LeftButton, {}, *at);
-        // With the button held the moves go to the window being dragged.
-        QTest::mouseMove(sub, *at + by);
-
-        QTest::mouseRelease(sub, Qt::LeftButton, {}, *at);
+        if (hover(sub, *at)) {
+            QTest::mousePress(sub, Qt::LeftButton, {}, *at);
+            // With the button held the moves go straight to the window being dragged.
+            QTest::mouseMove(sub, *at + by);
+            QTest::mouseRelease(sub, Qt::LeftButton, {}, *at);
+        }
     }
     settle();
     return true;
@@ -243,6 +277,10 @@ void JourneyHarness::settle()
         QCoreApplication::processEvents();
         if (outermost)
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        // A window manager gives the activation back to the main window once a
+        // menu closes; the screen without a display leaves it with the menu.
+        if (app && !QApplication::activePopupWidget() && QApplication::activeWindow() != &main() && main().isVisible())
+            main().activateWindow();
         if (m_timers->eventsSeen() == before)
             break;
     }
@@ -299,12 +337,18 @@ bool JourneyHarness::click(QWidget* widget, QPoint at)
     if (!reachable(widget, at))
         bringToFront(subWindowOf(widget));
     if (!reachable(widget, at)) {
-        ADD_FAILURE() << "cannot click " << describe(widget).toStdString() << ": covered or off the screen";
+        const QPoint global = widget->mapToGlobal(at.isNull() ? widget->rect().center() : at);
+        ADD_FAILURE() << "cannot click " << describe(widget).toStdString() << ": covered or off the screen; "
+                      << describe(QApplication::widgetAt(global)).toStdString() << " is at " << global.x() << ","
+                      << global.y();
         return false;
     }
     {
         Depth depth(m_depth);
-        QTest::mouseClick(widget, Qt::LeftButton, {}, at);
+        // The pointer comes to rest there first (title bar buttons react to that).
+        const QPoint point = at.isNull() ? widget->rect().center() : at;
+        if (hover(widget, point))
+            QTest::mouseClick(widget, Qt::LeftButton, {}, point);
     }
     settle();
     return true;
@@ -383,8 +427,8 @@ bool JourneyHarness::closeBox(QWidget* window)
     {
         Depth depth(m_depth);
         // The pointer comes to rest on the box first, as a hand moves it there.
-        hover(sub, at);
-        QTest::mouseClick(sub, Qt::LeftButton, {}, at);
+        if (hover(sub, at))
+            QTest::mouseClick(sub, Qt::LeftButton, {}, at);
     }
     settle();
     return true;
@@ -407,8 +451,8 @@ bool JourneyHarness::closeFromSystemMenu(QWidget* window)
     }
     {
         Depth depth(m_depth);
-        hover(sub, at);
-        QTest::mouseClick(sub, Qt::LeftButton, {}, at);
+        if (hover(sub, at))
+            QTest::mouseClick(sub, Qt::LeftButton, {}, at);
     }
     settle();
     auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
@@ -422,8 +466,8 @@ bool JourneyHarness::closeFromSystemMenu(QWidget* window)
             const QPoint p = menu->actionGeometry(action).center();
             {
                 Depth depth(m_depth);
-                hover(menu, p);
-                QTest::mouseClick(menu, Qt::LeftButton, {}, p);
+                if (hover(menu, p))
+                    QTest::mouseClick(menu, Qt::LeftButton, {}, p);
             }
             settle();
             return true;
@@ -463,8 +507,8 @@ bool JourneyHarness::clickMenuEntry(QMenu* menu, const QString& actionObjectName
         const QPoint p = menu->actionGeometry(action).center();
         {
             Depth depth(m_depth);
-            hover(menu, p);
-            QTest::mouseClick(menu, Qt::LeftButton, {}, p);
+            if (hover(menu, p))
+                QTest::mouseClick(menu, Qt::LeftButton, {}, p);
         }
         settle();
         return true;

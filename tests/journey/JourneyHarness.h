@@ -15,6 +15,7 @@
 #include <QStyle>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -114,8 +115,11 @@ public:
     // Ends the program (destroys the composition root) and lets the event loop run.
     void endProgram();
 
-    // Used by the monkey to tell whether it runs inside a yield of the program.
-    int depth() const { return m_depth; }
+    // Delivers input the caller makes up (the monkey's); no settling.
+    void deliver(const std::function<void()>& input);
+    // The pointer comes to rest at a point of the widget; false when the widget
+    // went away meanwhile.
+    static bool hover(QWidget* widget, QPoint at);
 
     static QString describe(const QObject* object);
     // The child window a widget lies in; null for none.

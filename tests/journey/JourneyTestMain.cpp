@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QLoggingCategory>
 #include <QTemporaryFile>
 
 #include <gtest/gtest.h>
@@ -16,6 +17,9 @@ int main(int argc, char** argv)
         screen.flush();
         qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + screen.fileName().toLocal8Bit());
     }
+    // The program's developer log (adapter switches, link states) is not the test's output.
+    if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
+        QLoggingCategory::setFilterRules(QStringLiteral("tellvane.*=false"));
     QApplication app(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
     ::testing::InitGoogleTest(&argc, argv);

@@ -87,6 +87,23 @@ TEST_F(DownloaderJourney, TheCloseBoxAndEnterAgainThreeTimes)
     }
 }
 
+TEST_F(DownloaderJourney, ClosedWithTheKeyboardBeforeTheBoardAnswered)
+{
+    const std::size_t before = framesSoFar();
+    ASSERT_TRUE(h->clickButton(pump(), "FWDownloadCommand"));
+    ASSERT_NE(h->downloaderWindow(), nullptr);
+    h->pass(100);
+    h->key(Qt::Key_F4, Qt::ControlModifier);  // closes the active child window: the downloader
+    ASSERT_EQ(h->downloaderWindow(), nullptr);
+    h->pass(1000);
+    EXPECT_EQ(textPacketsTo(0x21, before), 0) << "the information request that was due is not sent";
+    EXPECT_EQ(h->app->boards().downloadBoardAddress(), BoardDirectory::kNone);
+
+    ASSERT_NE(enterDownload(pump()), nullptr);
+    ASSERT_EQ(h->infoLines().size(), 5);
+    EXPECT_TRUE(h->infoLines()[0].startsWith(QStringLiteral("Board: ")));
+}
+
 TEST_F(DownloaderJourney, TwoBoardsOneAfterTheOther)
 {
     DownloaderWindow* w = enterDownload(pump());

@@ -154,11 +154,18 @@ bool moveTo(JourneyHarness& h, QWidget* window, QPoint place)
 void checkItStillAnswers(JourneyHarness& h, const Monkey& monkey)
 {
     SCOPED_TRACE(context(monkey).toStdString());
-    for (int i = 0; i < 5 && QApplication::activePopupWidget(); ++i) {
-        h.deliver([] { QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape); });
+    // Menus closed, a window left moving or sizing from its system menu let go.
+    for (int i = 0; i < 5; ++i) {
+        QWidget* busy = QApplication::activePopupWidget();
+        if (!busy)
+            busy = QWidget::mouseGrabber() ? QWidget::mouseGrabber() : QWidget::keyboardGrabber();
+        if (!busy)
+            break;
+        h.deliver([busy] { QTest::keyClick(busy, Qt::Key_Escape); });
         h.settle();
     }
     ASSERT_EQ(QApplication::activePopupWidget(), nullptr);
+    ASSERT_EQ(QWidget::mouseGrabber(), nullptr);
     MonitorWindow* monitor = h.main().monitorWindow();
     ASSERT_NE(monitor, nullptr);
     QMdiSubWindow* monitorFrame = JourneyHarness::subWindowOf(monitor);

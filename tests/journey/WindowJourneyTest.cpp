@@ -213,6 +213,10 @@ TEST_F(WindowJourney, HelpFromTheKeyAndTheMenuClosedAndOpenedAgain)
     EXPECT_EQ(h->shownWindow<HelpWindow>(), nullptr);
     h->key(Qt::Key_F1);
     ASSERT_NE(h->shownWindow<HelpWindow>(), nullptr);
+    h->key(Qt::Key_F4, Qt::ControlModifier);  // the active child window closes
+    EXPECT_EQ(h->shownWindow<HelpWindow>(), nullptr);
+    h->key(Qt::Key_F1);
+    ASSERT_NE(h->shownWindow<HelpWindow>(), nullptr);
     EXPECT_EQ(h->app->errorLog().count(), 0);
 }
 

@@ -13,7 +13,10 @@
 #include <QListView>
 #include <QMdiSubWindow>
 #include <QPushButton>
+#include <QTest>
 #include <QTextBrowser>
+
+#include <functional>
 
 using namespace tellvane;
 using namespace tellvane::test;
@@ -218,6 +221,42 @@ TEST_F(WindowJourney, HelpFromTheKeyAndTheMenuClosedAndOpenedAgain)
     h->key(Qt::Key_F1);
     ASSERT_NE(h->shownWindow<HelpWindow>(), nullptr);
     EXPECT_EQ(h->app->errorLog().count(), 0);
+}
+
+// Input that waits while the program is busy is handled in one go: a window
+// closed and opened again at once must come back, though the closed one is
+// only deleted afterwards.
+void atOnce(JourneyHarness& h, const QList<std::function<void()>>& inputs)
+{
+    for (const std::function<void()>& input : inputs)
+        QMetaObject::invokeMethod(qApp, [&h, input] { h.deliver(input); }, Qt::QueuedConnection);
+    h.settle();
+}
+
+TEST_F(WindowJourney, HelpClosedAndAskedForAtOnceComesBack)
+{
+    h->key(Qt::Key_F1);
+    ASSERT_NE(h->shownWindow<HelpWindow>(), nullptr);
+    atOnce(*h, {[&] { QTest::keyClick(h->keyTarget(), Qt::Key_F4, Qt::ControlModifier); },
+                [&] { QTest::keyClick(h->keyTarget(), Qt::Key_F1); }});
+    HelpWindow* help = h->shownWindow<HelpWindow>();
+    ASSERT_NE(help, nullptr) << "F1 after the close: help is on the screen";
+    EXPECT_FALSE(help->browser()->toPlainText().isEmpty());
+}
+
+TEST_F(WindowJourney, TheErrorListClosedAndNeededAtOnceComesBack)
+{
+    writeFile(h->programFolder() + QStringLiteral("/Configuration/1305-0012.cfg"), "FORM, 7020, 4000\nBOGUS, 1\n");
+    ASSERT_TRUE(h->clickButton(valve(), "StartDiag"));
+    ASSERT_NE(h->shownWindow<ErrorListWindow>(), nullptr);
+    ASSERT_TRUE(h->clickButton(valve(), "StartDiag"));  // out of diagnostic mode
+    auto* startDiag = valve()->findChild<QPushButton*>(QStringLiteral("StartDiag"));
+    atOnce(*h, {[&] { JourneyHarness::subWindowOf(h->shownWindow<ErrorListWindow>())->close(); },
+                [&] { QTest::mouseClick(startDiag, Qt::LeftButton); }});  // in again: the warning once more
+    ErrorListWindow* errors = h->shownWindow<ErrorListWindow>();
+    ASSERT_NE(errors, nullptr) << "the new warning shows the error list";
+    EXPECT_EQ(errors->counter()->text(), QStringLiteral("2"));
+    EXPECT_TRUE(errorLines(*h).join(QString()).contains(QStringLiteral("BOGUS")));
 }
 
 // Everything at once, closed in another order than opened, then opened again.

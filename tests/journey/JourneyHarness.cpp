@@ -554,16 +554,6 @@ BoardWindow* JourneyHarness::boardWindow(const QString& title) const
     return nullptr;
 }
 
-BoardWindow* JourneyHarness::boardWindowAt(int address) const
-{
-    for (BoardWindow* w : boardWindows()) {
-        const auto* box = w->findChild<QLineEdit*>(QStringLiteral("AddrText"));
-        if (box && box->text() == QString::number(address))
-            return w;
-    }
-    return nullptr;
-}
-
 DownloaderWindow* JourneyHarness::downloaderWindow() const
 {
     return shownWindow<DownloaderWindow>();

@@ -89,7 +89,6 @@ public:
     QList<QMdiSubWindow*> shownSubWindows() const;
     QList<BoardWindow*> boardWindows() const;
     BoardWindow* boardWindow(const QString& title) const;
-    BoardWindow* boardWindowAt(int address) const;
     DownloaderWindow* downloaderWindow() const;
     template <typename T>
     T* shownWindow() const

@@ -1,0 +1,620 @@
+#include "JourneyHarness.h"
+
+#include "diagnostics/BoardWindow.h"
+#include "firmware/DownloaderWindow.h"
+#include "sim/BenchFile.h"
+#include "sim/SimAdapter.h"
+#include "sim/SimBoard.h"
+#include "ui/ClickableLabel.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStyle>
+#include <QStyleOptionTitleBar>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace tellvane::test {
+
+namespace {
+
+QtMessageHandler g_previousHandler = nullptr;
+
+// Input sent to a widget that does not take it is normal for a technician (a
+// key on a label), and the screen without a display cannot raise windows or
+// grab the pointer; the complaints about either are noise.
+void quietHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type == QtWarningMsg
+        && (message.startsWith(QLatin1String("Mouse event")) || message.startsWith(QLatin1String("Keyboard event"))
+            || message.startsWith(QLatin1String("This plugin does not support"))))
+        return;
+    if (g_previousHandler)
+        g_previousHandler(type, context, message);
+}
+
+void copyFolder(const QString& from, const QString& to)
+{
+    QDir().mkpath(to);
+    QDirIterator files(from, QDir::Files);
+    while (files.hasNext()) {
+        const QString file = files.next();
+        QFile::copy(file, to + QLatin1Char('/') + QFileInfo(file).fileName());
+    }
+}
+
+// Where a part of a child window's title bar lies, as the window itself works it out.
+QRect titleBarRect(QMdiSubWindow* sub, QStyle::SubControl part)
+{
+    QStyleOptionTitleBar option;
+    option.initFrom(sub);
+    option.subControls = QStyle::SC_All;
+    option.titleBarFlags = sub->windowFlags();
+    option.titleBarState = sub->windowState();
+    option.text = sub->windowTitle();
+    option.icon = sub->windowIcon();
+    if (sub->mdiArea() && sub->mdiArea()->activeSubWindow() == sub) {
+        option.state |= QStyle::State_Active;
+        option.titleBarState |= QStyle::State_Active;
+    }
+    const int height = sub->style()->pixelMetric(QStyle::PM_TitleBarHeight, &option, sub);
+    const int border = 4;
+    option.rect = QRect(border, border, sub->width() - 2 * border, height - border);
+    return sub->style()->subControlRect(QStyle::CC_TitleBar, &option, part, sub);
+}
+
+}  // namespace
+
+// The window system reports no move to the place the pointer already is, so
+// it comes from one pixel away.
+bool JourneyHarness::hover(QWidget* widget, QPoint at)
+{
+    // Each move lets the event loop run: what is waiting there may close the window.
+    QPointer<QWidget> guard = widget;
+    QTest::mouseMove(widget, at + QPoint(1, 1));
+    if (guard)
+        QTest::mouseMove(widget, at);
+    return guard && guard->isVisible();
+}
+
+void JourneyHarness::deliver(const std::function<void()>& input)
+{
+    Depth depth(m_depth);
+    input();
+}
+
+QMdiSubWindow* JourneyHarness::subWindowOf(QWidget* widget)
+{
+    for (QWidget* w = widget; w; w = w->parentWidget()) {
+        if (auto* sub = qobject_cast<QMdiSubWindow*>(w))
+            return sub;
+    }
+    return nullptr;
+}
+
+QPoint JourneyHarness::titleBarPoint(QMdiSubWindow* sub, QStyle::SubControl part)
+{
+    const QRect r = titleBarRect(sub, part);
+    return r.isValid() ? r.center() : QPoint(-1, -1);
+}
+
+bool JourneyHarness::reachable(QWidget* widget, QPoint at)
+{
+    if (!widget || !widget->isVisible())
+        return false;
+    // Menus pop up over everything.
+    if (widget->window()->windowType() == Qt::Popup)
+        return true;
+    const QPoint local = at.isNull() ? widget->rect().center() : at;
+    if (!widget->rect().contains(local))
+        return false;
+    QWidget* hit = QApplication::widgetAt(widget->mapToGlobal(local));
+    return hit && (hit == widget || widget->isAncestorOf(hit));
+}
+
+std::optional<QPoint> JourneyHarness::freeTitleBarPoint(QMdiSubWindow* sub)
+{
+    if (!sub || !sub->isVisible())
+        return std::nullopt;
+    const QRect label = titleBarRect(sub, QStyle::SC_TitleBarLabel);
+    const QStyle::SubControl buttons[] = {QStyle::SC_TitleBarSysMenu,    QStyle::SC_TitleBarMinButton,
+                                          QStyle::SC_TitleBarMaxButton,  QStyle::SC_TitleBarCloseButton,
+                                          QStyle::SC_TitleBarNormalButton, QStyle::SC_TitleBarShadeButton,
+                                          QStyle::SC_TitleBarUnshadeButton, QStyle::SC_TitleBarContextHelpButton};
+    // From the middle of the caption outwards, clear of the buttons.
+    for (int step = 0; step < label.width(); step += 6) {
+        for (const int x : {label.center().x() + step, label.center().x() - step}) {
+            const QPoint at(x, label.center().y());
+            const bool onButton = std::any_of(std::begin(buttons), std::end(buttons), [&](QStyle::SubControl b) {
+                return titleBarRect(sub, b).adjusted(-2, -2, 2, 2).contains(at);
+            });
+            if (label.contains(at) && !onButton && reachable(sub, at))
+                return at;
+        }
+    }
+    return std::nullopt;
+}
+
+bool JourneyHarness::bringToFront(QMdiSubWindow* sub)
+{
+    std::optional<QPoint> at = freeTitleBarPoint(sub);
+    if (!at && sub && sub->isVisible()) {
+        // The title bar is all covered: any part of the window that does
+        // nothing when clicked (its frame, a caption, a box) will do.
+        for (int y = 2; y < sub->height() && !at; y += 8) {
+            for (int x = 2; x < sub->width() && !at; x += 8) {
+                const QPoint p(x, y);
+                if (!reachable(sub, p))
+                    continue;
+                const QWidget* hit = QApplication::widgetAt(sub->mapToGlobal(p));
+                const bool passive = hit == sub || qobject_cast<const QGroupBox*>(hit)
+                    || (qobject_cast<const QLabel*>(hit) && !qobject_cast<const ClickableLabel*>(hit))
+                    || hit == sub->widget();
+                if (passive)
+                    at = p;
+            }
+        }
+    }
+    if (!at)
+        return false;
+    {
+        Depth depth(m_depth);
+        if (hover(sub, *at))
+            QTest::mouseClick(sub, Qt::LeftButton, {}, *at);
+    }
+    settle();
+    return true;
+}
+
+bool JourneyHarness::dragTitleBar(QWidget* window, QPoint by)
+{
+    QMdiSubWindow* sub = subWindowOf(window);
+    std::optional<QPoint> at = freeTitleBarPoint(sub);
+    if (!at && bringToFront(sub))
+        at = freeTitleBarPoint(sub);
+    if (!at) {
+        ADD_FAILURE() << "no free part of the title bar of " << describe(sub).toStdString();
+        return false;
+    }
+    {
+        Depth depth(m_depth);
+        if (hover(sub, *at)) {
+            QTest::mousePress(sub, Qt::LeftButton, {}, *at);
+            // With the button held the moves go straight to the window being dragged.
+            QTest::mouseMove(sub, *at + by);
+            QTest::mouseRelease(sub, Qt::LeftButton, {}, *at);
+        }
+    }
+    settle();
+    return true;
+}
+
+JourneyHarness::JourneyHarness(const QString& benchText)
+    : m_benchText(benchText.isEmpty() ? defaultBenchText() : benchText)
+{
+    g_previousHandler = qInstallMessageHandler(quietHandler);
+    copyShippedFiles();
+    m_timers = std::make_unique<ProgramTimers>(clock);
+    app = std::make_unique<TellvaneApp>(
+        AppEnvironment{clock,
+                       dialogs,
+                       settings,
+                       dataFolder(),
+                       programFolder(),
+                       [] { return QDateTime(QDate(2011, 2, 3), QTime(14, 5, 9)); },
+                       // Drains and replies let window events run, as in the program.
+                       true,
+                       [this](const QString& name) {
+                           if (name == QLatin1String("sim")) {
+                               AdapterChoice choice;
+                               choice.adapter = makeBench();
+                               return choice;
+                           }
+                           // The vendor library is not beside the test program: it reports itself missing.
+                           return createAdapter(name, AdapterEnvironment{clock, programFolder()});
+                       },
+                       // No interfaces of the bus plugins: journeys use no network.
+                       [] {
+                           return QList<AdapterEntry>{{QStringLiteral("Vendor library"), QStringLiteral("library")},
+                                                      {QStringLiteral("Simulated bench"), QStringLiteral("sim")}};
+                       }},
+        makeBench());
+    m_timers->watch(app->pollTimer().timer());
+    m_timers->watch(app->downloader().infoTimer());
+    m_timers->watch(app->switchRetryTimer());
+    m_timers->watch(app->monitorStatus().errorTimer());
+    m_timers->watch(app->playback().stepTimer());
+
+    main().open();
+    main().activateWindow();  // what the window system does for a new main window
+    settle();
+}
+
+JourneyHarness::~JourneyHarness()
+{
+    if (app)
+        endProgram();
+    m_timers.reset();
+    qInstallMessageHandler(g_previousHandler);
+}
+
+std::unique_ptr<Adapter> JourneyHarness::makeBench()
+{
+    auto sim = std::make_unique<SimAdapter>(clock);
+    const BenchSpec spec = parseBench(m_benchText, QStringLiteral("journey"));
+    EXPECT_TRUE(spec.warnings.isEmpty()) << spec.warnings.join(QLatin1Char('\n')).toStdString();
+    buildBench(*sim, spec);
+    sim->bus().emplaceNode<ToolFrames>();
+    return sim;
+}
+
+void JourneyHarness::copyShippedFiles()
+{
+    copyFolder(QStringLiteral(TELLVANE_SOURCE_DIR "/Configuration"), programFolder() + QStringLiteral("/Configuration"));
+    copyFolder(QStringLiteral(TELLVANE_SOURCE_DIR "/help"), programFolder() + QStringLiteral("/help"));
+}
+
+void JourneyHarness::settle()
+{
+    // Deferred deletes posted from inside the program's own yields wait, as
+    // they do in the program, until control is back in the outermost loop.
+    const bool outermost = m_depth == 0;
+    Depth depth(m_depth);
+    for (int round = 0; round < 100; ++round) {
+        const std::uint64_t before = m_timers->eventsSeen();
+        QCoreApplication::processEvents();
+        if (outermost)
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        // A window manager gives the activation back to the main window once a
+        // menu closes; the screen without a display leaves it with the menu.
+        if (app && !QApplication::activePopupWidget() && QApplication::activeWindow() != &main() && main().isVisible())
+            main().activateWindow();
+        if (m_timers->eventsSeen() == before)
+            break;
+    }
+    m_timers->observe();
+}
+
+void JourneyHarness::pass(int ms)
+{
+    while (ms > 0) {
+        const int step = std::min(ms, 25);
+        ms -= step;
+        clock.advanceMs(step);
+        {
+            Depth depth(m_depth);
+            m_timers->fireDue();
+        }
+        settle();
+    }
+}
+
+void JourneyHarness::runDueTimers()
+{
+    {
+        Depth depth(m_depth);
+        m_timers->fireDue();
+    }
+    settle();
+}
+
+QString JourneyHarness::describe(const QObject* object)
+{
+    if (!object)
+        return QStringLiteral("(nothing)");
+    QString text = QString::fromLatin1(object->metaObject()->className());
+    if (!object->objectName().isEmpty())
+        text += QLatin1Char(' ') + object->objectName();
+    if (const auto* w = qobject_cast<const QWidget*>(object); w && w->window() != w)
+        text += QStringLiteral(" in ") + describe(w->window());
+    if (const auto* sub = qobject_cast<const QWidget*>(object); sub && !sub->windowTitle().isEmpty())
+        text += QStringLiteral(" \"") + sub->windowTitle() + QLatin1Char('"');
+    return text;
+}
+
+bool JourneyHarness::click(QWidget* widget, QPoint at)
+{
+    if (!widget || !widget->isVisible()) {
+        ADD_FAILURE() << "cannot click " << describe(widget).toStdString() << ": not on the screen";
+        return false;
+    }
+    if (!widget->isEnabled()) {
+        ADD_FAILURE() << "cannot click " << describe(widget).toStdString() << ": disabled";
+        return false;
+    }
+    if (!reachable(widget, at))
+        bringToFront(subWindowOf(widget));
+    if (!reachable(widget, at)) {
+        const QPoint global = widget->mapToGlobal(at.isNull() ? widget->rect().center() : at);
+        ADD_FAILURE() << "cannot click " << describe(widget).toStdString() << ": covered or off the screen; "
+                      << describe(QApplication::widgetAt(global)).toStdString() << " is at " << global.x() << ","
+                      << global.y();
+        return false;
+    }
+    {
+        Depth depth(m_depth);
+        // The pointer comes to rest there first (title bar buttons react to that).
+        const QPoint point = at.isNull() ? widget->rect().center() : at;
+        if (hover(widget, point))
+            QTest::mouseClick(widget, Qt::LeftButton, {}, point);
+    }
+    settle();
+    return true;
+}
+
+bool JourneyHarness::clickButton(QWidget* window, const char* objectName)
+{
+    if (!window) {
+        ADD_FAILURE() << "no window to find " << objectName << " in";
+        return false;
+    }
+    QWidget* button = window->findChild<QWidget*>(QString::fromLatin1(objectName));
+    if (!button) {
+        ADD_FAILURE() << "no " << objectName << " in " << describe(window).toStdString();
+        return false;
+    }
+    return click(button);
+}
+
+bool JourneyHarness::clickRow(QAbstractItemView* view, int row)
+{
+    if (!view || !view->model() || row < 0 || row >= view->model()->rowCount()) {
+        ADD_FAILURE() << "no row " << row << " in " << describe(view).toStdString();
+        return false;
+    }
+    const QRect rect = view->visualRect(view->model()->index(row, 0));
+    if (!view->viewport()->rect().contains(rect.center())) {
+        ADD_FAILURE() << "row " << row << " of " << describe(view).toStdString() << " is scrolled out of sight";
+        return false;
+    }
+    return click(view->viewport(), rect.center());
+}
+
+QWidget* JourneyHarness::keyTarget() const
+{
+    if (QWidget* popup = QApplication::activePopupWidget())
+        return popup;
+    if (QWidget* focus = QApplication::focusWidget())
+        return focus;
+    if (QWidget* active = QApplication::activeWindow())
+        return active;
+    return app ? &app->mainWindow() : nullptr;
+}
+
+void JourneyHarness::key(int key, Qt::KeyboardModifiers modifiers)
+{
+    QWidget* target = keyTarget();
+    if (!target)
+        return;
+    {
+        Depth depth(m_depth);
+        QTest::keyClick(target, static_cast<Qt::Key>(key), modifiers);
+    }
+    settle();
+}
+
+bool JourneyHarness::closeBox(QWidget* window)
+{
+    QMdiSubWindow* sub = subWindowOf(window);
+    if (!sub || !sub->isVisible()) {
+        ADD_FAILURE() << "no shown child window for " << describe(window).toStdString();
+        return false;
+    }
+    if (!(sub->windowFlags() & Qt::WindowCloseButtonHint)) {
+        ADD_FAILURE() << describe(sub).toStdString() << " has no close box";
+        return false;
+    }
+    QPoint at = titleBarPoint(sub, QStyle::SC_TitleBarCloseButton);
+    if (!reachable(sub, at))
+        bringToFront(sub);
+    at = titleBarPoint(sub, QStyle::SC_TitleBarCloseButton);
+    if (!reachable(sub, at)) {
+        ADD_FAILURE() << "the close box of " << describe(sub).toStdString() << " is covered or off the screen";
+        return false;
+    }
+    {
+        Depth depth(m_depth);
+        // The pointer comes to rest on the box first, as a hand moves it there.
+        if (hover(sub, at))
+            QTest::mouseClick(sub, Qt::LeftButton, {}, at);
+    }
+    settle();
+    return true;
+}
+
+bool JourneyHarness::closeFromSystemMenu(QWidget* window)
+{
+    QMdiSubWindow* sub = subWindowOf(window);
+    if (!sub || !sub->isVisible()) {
+        ADD_FAILURE() << "no shown child window for " << describe(window).toStdString();
+        return false;
+    }
+    QPoint at = titleBarPoint(sub, QStyle::SC_TitleBarSysMenu);
+    if (!reachable(sub, at))
+        bringToFront(sub);
+    at = titleBarPoint(sub, QStyle::SC_TitleBarSysMenu);
+    if (!reachable(sub, at)) {
+        ADD_FAILURE() << "the system menu of " << describe(sub).toStdString() << " is covered or off the screen";
+        return false;
+    }
+    {
+        Depth depth(m_depth);
+        if (hover(sub, at))
+            QTest::mouseClick(sub, Qt::LeftButton, {}, at);
+    }
+    settle();
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    if (!menu) {
+        ADD_FAILURE() << "the system menu of " << describe(sub).toStdString() << " did not open";
+        return false;
+    }
+    const QList<QAction*> actions = menu->actions();
+    for (QAction* action : actions) {
+        if (action->text().remove(QLatin1Char('&')) == QLatin1String("Close")) {
+            const QPoint p = menu->actionGeometry(action).center();
+            {
+                Depth depth(m_depth);
+                if (hover(menu, p))
+                    QTest::mouseClick(menu, Qt::LeftButton, {}, p);
+            }
+            settle();
+            return true;
+        }
+    }
+    ADD_FAILURE() << "no Close in the system menu";
+    return false;
+}
+
+QMenu* JourneyHarness::openMenu(const char* menuObjectName)
+{
+    QMenuBar* bar = main().menuBar();
+    auto* menu = bar->findChild<QMenu*>(QString::fromLatin1(menuObjectName));
+    if (!menu) {
+        ADD_FAILURE() << "no menu " << menuObjectName;
+        return nullptr;
+    }
+    if (!click(bar, bar->actionGeometry(menu->menuAction()).center()))
+        return nullptr;
+    if (!menu->isVisible()) {
+        ADD_FAILURE() << "the menu " << menuObjectName << " did not open";
+        return nullptr;
+    }
+    return menu;
+}
+
+bool JourneyHarness::clickMenuEntry(QMenu* menu, const QString& actionObjectName)
+{
+    if (!menu || !menu->isVisible()) {
+        ADD_FAILURE() << "the menu is not open";
+        return false;
+    }
+    const QList<QAction*> actions = menu->actions();
+    for (QAction* action : actions) {
+        if (action->objectName() != actionObjectName)
+            continue;
+        const QPoint p = menu->actionGeometry(action).center();
+        {
+            Depth depth(m_depth);
+            if (hover(menu, p))
+                QTest::mouseClick(menu, Qt::LeftButton, {}, p);
+        }
+        settle();
+        return true;
+    }
+    ADD_FAILURE() << "no entry " << actionObjectName.toStdString() << " in " << describe(menu).toStdString();
+    return false;
+}
+
+bool JourneyHarness::chooseFromMenu(const char* menuObjectName, const QString& actionObjectName)
+{
+    return clickMenuEntry(openMenu(menuObjectName), actionObjectName);
+}
+
+QList<QMdiSubWindow*> JourneyHarness::shownSubWindows() const
+{
+    QList<QMdiSubWindow*> shown;
+    if (!app)
+        return shown;
+    const QList<QMdiSubWindow*> all = app->mainWindow().mdiArea()->subWindowList();
+    for (QMdiSubWindow* sub : all) {
+        if (sub->isVisible())
+            shown.append(sub);
+    }
+    return shown;
+}
+
+QList<BoardWindow*> JourneyHarness::boardWindows() const
+{
+    QList<BoardWindow*> windows;
+    for (QMdiSubWindow* sub : shownSubWindows()) {
+        if (auto* w = qobject_cast<BoardWindow*>(sub->widget()))
+            windows.append(w);
+    }
+    return windows;
+}
+
+BoardWindow* JourneyHarness::boardWindow(const QString& title) const
+{
+    for (BoardWindow* w : boardWindows()) {
+        if (w->windowTitle() == title)
+            return w;
+    }
+    return nullptr;
+}
+
+DownloaderWindow* JourneyHarness::downloaderWindow() const
+{
+    return shownWindow<DownloaderWindow>();
+}
+
+QStringList JourneyHarness::infoLines() const
+{
+    QStringList lines;
+    DownloaderWindow* w = downloaderWindow();
+    auto* list = w ? w->findChild<QListWidget*>(QStringLiteral("InfoList")) : nullptr;
+    for (int i = 0; list && i < list->count(); ++i)
+        lines.append(list->item(i)->text());
+    return lines;
+}
+
+QString JourneyHarness::downloaderStatus() const
+{
+    DownloaderWindow* w = downloaderWindow();
+    auto* box = w ? w->findChild<QLineEdit*>(QStringLiteral("DownloadStatusText")) : nullptr;
+    return box ? box->text() : QString();
+}
+
+SimAdapter* JourneyHarness::bench() const
+{
+    return app ? dynamic_cast<SimAdapter*>(&app->adapter()) : nullptr;
+}
+
+SimBoard* JourneyHarness::simBoard(int address) const
+{
+    SimAdapter* sim = bench();
+    if (!sim)
+        return nullptr;
+    for (const auto& node : sim->bus().nodes()) {
+        if (auto* board = dynamic_cast<SimBoard*>(node.get()); board && board->spec().address == address)
+            return board;
+    }
+    return nullptr;
+}
+
+const ToolFrames* JourneyHarness::toolFrames() const
+{
+    SimAdapter* sim = bench();
+    if (!sim)
+        return nullptr;
+    for (const auto& node : sim->bus().nodes()) {
+        if (auto* frames = dynamic_cast<const ToolFrames*>(node.get()))
+            return frames;
+    }
+    return nullptr;
+}
+
+QString JourneyHarness::writeFirmware(const QString& name, const QByteArray& text)
+{
+    return writeFile(dir.filePath(QStringLiteral("firmware/") + name), text);
+}
+
+void JourneyHarness::endProgram()
+{
+    m_timers->forgetAll();
+    app.reset();
+    settle();
+}
+
+}  // namespace tellvane::test

@@ -1,0 +1,149 @@
+#pragma once
+
+#include "app/MainWindow.h"
+#include "app/TellvaneApp.h"
+#include "core/Clock.h"
+#include "core/SettingsStore.h"
+
+#include "ProgramTimers.h"
+#include "TestSupport.h"
+#include "ToolFrames.h"
+
+#include <QMdiSubWindow>
+#include <QPoint>
+#include <QPointer>
+#include <QStyle>
+#include <QTemporaryDir>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QAbstractItemView;
+class QMenu;
+
+namespace tellvane {
+class BoardWindow;
+class DownloaderWindow;
+class SimAdapter;
+class SimBoard;
+}  // namespace tellvane
+
+namespace tellvane::test {
+
+// The whole program as a technician meets it: the real composition root on the
+// simulated bench, its main window open, driven only by mouse and key events
+// on the real widgets. After every step the event loop runs and deferred
+// deletes are done, as when control returns to the program's event loop. Time
+// passes only on the fake clock; the program's timers fire on it.
+class JourneyHarness {
+public:
+    // The bench (the simulated boards) as its text; the shipped bench when empty.
+    explicit JourneyHarness(const QString& benchText = {});
+    ~JourneyHarness();
+
+    JourneyHarness(const JourneyHarness&) = delete;
+    JourneyHarness& operator=(const JourneyHarness&) = delete;
+
+    QTemporaryDir dir;
+    FakeClock clock;
+    FakeDialogs dialogs;
+    SettingsStore settings{dir.filePath(QStringLiteral("settings.ini"))};
+    std::unique_ptr<TellvaneApp> app;
+
+    QString programFolder() const { return dir.filePath(QStringLiteral("program")); }
+    QString dataFolder() const { return dir.filePath(QStringLiteral("data/Velmarco/")); }
+    MainWindow& main() { return app->mainWindow(); }
+
+    // --- Time and the event loop.
+    // Runs the event loop until nothing is left to do; deferred deletes included
+    // when called from the test itself (not from inside a yield of the program).
+    void settle();
+    // Lets ms of fake time pass in 25 ms steps; the program's timers (the link's
+    // poll among them) fire when due, and the event loop runs after each step.
+    void pass(int ms);
+    // Fires the timers due now and lets the event loop run (what a yield of the program sees).
+    void runDueTimers();
+
+    // --- Input. Each returns false (and fails the test) when the target cannot
+    // be used as asked, and settles afterwards.
+    bool click(QWidget* widget, QPoint at = {});
+    bool clickButton(QWidget* window, const char* objectName);
+    bool clickRow(QAbstractItemView* view, int row);
+    // A key to whoever takes it: an open menu, else the focus widget, else the active window.
+    void key(int key, Qt::KeyboardModifiers modifiers = {});
+    QWidget* keyTarget() const;
+    // The close box in the title bar of the child window holding `window`.
+    bool closeBox(QWidget* window);
+    // Drags the child window holding `window` by its title bar.
+    bool dragTitleBar(QWidget* window, QPoint by);
+    // Close from the system menu of the title bar.
+    bool closeFromSystemMenu(QWidget* window);
+    // Opens a menu of the menu bar by a click on its title.
+    QMenu* openMenu(const char* menuObjectName);
+    // Clicks an entry of an open menu.
+    bool clickMenuEntry(QMenu* menu, const QString& actionObjectName);
+    bool chooseFromMenu(const char* menuObjectName, const QString& actionObjectName);
+
+    // --- What is on the screen (shown windows only).
+    QList<QMdiSubWindow*> shownSubWindows() const;
+    QList<BoardWindow*> boardWindows() const;
+    BoardWindow* boardWindow(const QString& title) const;
+    DownloaderWindow* downloaderWindow() const;
+    template <typename T>
+    T* shownWindow() const
+    {
+        for (QMdiSubWindow* sub : shownSubWindows()) {
+            if (auto* w = qobject_cast<T*>(sub->widget()))
+                return w;
+        }
+        return nullptr;
+    }
+    // The lines of the downloader's information list.
+    QStringList infoLines() const;
+    QString downloaderStatus() const;
+
+    // --- The simulated bench in use (null when another adapter is in use).
+    SimAdapter* bench() const;
+    SimBoard* simBoard(int address) const;
+    const ToolFrames* toolFrames() const;
+
+    // A firmware file written under the temporary folder.
+    QString writeFirmware(const QString& name, const QByteArray& text);
+
+    // Ends the program (destroys the composition root) and lets the event loop run.
+    void endProgram();
+
+    // Delivers input the caller makes up (the monkey's); no settling.
+    void deliver(const std::function<void()>& input);
+    // The pointer comes to rest at a point of the widget; false when the widget
+    // went away meanwhile.
+    static bool hover(QWidget* widget, QPoint at);
+
+    static QString describe(const QObject* object);
+    // The child window a widget lies in; null for none.
+    static QMdiSubWindow* subWindowOf(QWidget* widget);
+    // Where a part of a child window's title bar lies (the close box, the system menu).
+    static QPoint titleBarPoint(QMdiSubWindow* sub, QStyle::SubControl part);
+    // The pointer at that point would land on the widget, not on a window over it.
+    static bool reachable(QWidget* widget, QPoint at);
+    // A click on a free part of the title bar: the window comes to the front.
+    bool bringToFront(QMdiSubWindow* sub);
+    // A point of the title bar's caption that the pointer can reach; null when it is all covered.
+    static std::optional<QPoint> freeTitleBarPoint(QMdiSubWindow* sub);
+
+private:
+    struct Depth {
+        explicit Depth(int& d) : m_d(d) { ++m_d; }
+        ~Depth() { --m_d; }
+        int& m_d;
+    };
+    std::unique_ptr<Adapter> makeBench();
+    void copyShippedFiles();
+
+    QString m_benchText;
+    std::unique_ptr<ProgramTimers> m_timers;
+    int m_depth = 0;
+};
+
+}  // namespace tellvane::test

@@ -1,0 +1,489 @@
+#include "Monkey.h"
+
+#include "JourneyHarness.h"
+
+#include "can/CanLink.h"
+#include "firmware/DownloaderWindow.h"
+#include "firmware/FirmwareDownloader.h"
+
+#include "ui/ClickableLabel.h"
+
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScrollBar>
+#include <QTabBar>
+#include <QTest>
+
+#include <iostream>
+
+namespace tellvane::test {
+
+namespace {
+
+const QEvent::Type kPostedInput = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+// An input waiting in the event queue, as input does while the program is busy.
+class PostedInput final : public QEvent {
+public:
+    explicit PostedInput(std::function<void()> input) : QEvent(kPostedInput), run(std::move(input)) {}
+    std::function<void()> run;
+};
+
+bool inDownloader(const QWidget* widget)
+{
+    for (const QWidget* w = widget; w; w = w->parentWidget()) {
+        if (qobject_cast<const DownloaderWindow*>(w))
+            return true;
+    }
+    return false;
+}
+
+// Buttons that start a stage of the download dialogue.
+bool startsAStage(const QWidget* widget)
+{
+    const QString name = widget ? widget->objectName() : QString();
+    return inDownloader(widget) && (name == QLatin1String("Command3") || name == QLatin1String("MigrateCommand"));
+}
+
+bool isFileMenu(const QWidget* widget)
+{
+    const auto* menu = qobject_cast<const QMenu*>(widget);
+    return menu && menu->objectName() == QLatin1String("File");
+}
+
+QString keyName(int key, Qt::KeyboardModifiers modifiers)
+{
+    QString name = QKeySequence(key).toString();
+    if (modifiers & Qt::ControlModifier)
+        name.prepend(QStringLiteral("Ctrl+"));
+    return name;
+}
+
+}  // namespace
+
+Monkey::Monkey(JourneyHarness& harness, std::uint64_t seed, Files files)
+    : m_h(harness), m_seed(seed), m_random(seed), m_files(std::move(files)),
+      m_print(!qEnvironmentVariableIsEmpty("TELLVANE_MONKEY_TRACE"))
+{
+}
+
+int Monkey::below(int n)
+{
+    return n <= 1 ? 0 : static_cast<int>(m_random() % static_cast<std::uint64_t>(n));
+}
+
+bool Monkey::chance(int percent)
+{
+    return below(100) < percent;
+}
+
+void Monkey::note(const QString& what)
+{
+    const QString line = QStringLiteral("#%1 at %2 ms: %3")
+                             .arg(m_steps)
+                             .arg(m_h.clock.nowMicroseconds() / 1000)
+                             .arg(m_how + what);
+    if (m_print)
+        std::cout << line.toStdString() << std::endl;
+    m_trail.push_back(line);
+    if (m_trail.size() > 40)
+        m_trail.pop_front();
+}
+
+QString Monkey::trail() const
+{
+    QString text;
+    for (const QString& line : m_trail)
+        text += line + QLatin1Char('\n');
+    return text;
+}
+
+bool Monkey::event(QEvent* event)
+{
+    if (event->type() != kPostedInput)
+        return QObject::event(event);
+    if (m_h.app->downloader().isRunning())
+        ++m_insideStage;
+    if (m_h.app->link().draining())
+        ++m_insideDrain;
+    m_h.deliver(static_cast<PostedInput*>(event)->run);
+    return true;
+}
+
+QList<QMdiSubWindow*> Monkey::shownSubWindows() const
+{
+    return m_h.shownSubWindows();
+}
+
+void Monkey::step()
+{
+    ++m_steps;
+    prepareFileAnswers();
+    m_stageButton = false;
+    m_burstAtPress = false;
+    const Input input = chooseInput(false);
+    // Now and then input piles up while the program works: it arrives in the
+    // middle of what the input above starts (a download's lines, a drain).
+    if (chance(m_stageButton ? 60 : 12)) {
+        const int n = 1 + below(5);
+        for (int i = 0; i < n; ++i) {
+            if (Input later = chooseInput(true))
+                m_burst.push_back(std::move(later));
+        }
+    }
+    if (!m_burstAtPress)
+        releaseBurst();
+    if (input)
+        m_h.deliver(input);
+    releaseBurst();
+    m_h.settle();
+    m_h.pass(fakeMilliseconds());
+}
+
+void Monkey::releaseBurst()
+{
+    for (Input& later : m_burst)
+        QCoreApplication::postEvent(this, new PostedInput(std::move(later)));
+    m_burst.clear();
+}
+
+int Monkey::fakeMilliseconds()
+{
+    const int r = below(100);
+    if (r < 50)
+        return 1 + below(25);
+    if (r < 85)
+        return 25 + below(100);
+    return 100 + below(600);  // long enough for the downloader's and the monitor's timers
+}
+
+void Monkey::prepareFileAnswers()
+{
+    // The open dialog answers with a good file, a broken one, a log, a name
+    // with no file, or is cancelled.
+    while (m_h.dialogs.fileAnswers.size() < 2) {
+        const int r = below(20);
+        if (r < 10)
+            m_h.dialogs.fileAnswers.append(m_files.firmware);
+        else if (r < 13)
+            m_h.dialogs.fileAnswers.append(m_files.broken.value(below(static_cast<int>(m_files.broken.size()))));
+        else if (r < 16)
+            m_h.dialogs.fileAnswers.append(QString());
+        else if (r < 18)
+            m_h.dialogs.fileAnswers.append(m_files.log);
+        else
+            m_h.dialogs.fileAnswers.append(m_files.missing);
+    }
+}
+
+Monkey::Input Monkey::chooseInput(bool posted)
+{
+    m_how = posted ? QStringLiteral("post ") : QStringLiteral("send ");
+    m_choosingPosted = posted;
+    const int r = below(100);
+    if (posted && r < 20) {
+        note(QStringLiteral("timers due"));
+        return [this] { m_h.runDueTimers(); };
+    }
+    Input input;
+    if (r < 50) {
+        input = click();
+    } else if (r < 80) {
+        input = key();
+    } else if (r < 88) {
+        input = closeWindow();
+    } else if (r < 94) {
+        input = dragWindow();
+    } else if (r < 95) {
+        input = chooseAdapter();
+    } else {
+        input = click();
+    }
+    return input;
+}
+
+Monkey::Input Monkey::click()
+{
+    if (QWidget* popup = QApplication::activePopupWidget())
+        return clickInPopup(popup);
+
+    struct Candidate {
+        QWidget* widget;
+        int weight;
+    };
+    std::vector<Candidate> candidates;
+    int total = 0;
+    const QList<QWidget*> all = m_h.main().findChildren<QWidget*>();
+    for (QWidget* w : all) {
+        if (!w->isVisible())
+            continue;
+        int weight = 0;
+        if (qobject_cast<QAbstractButton*>(w) || qobject_cast<QAbstractItemView*>(w))
+            weight = 6;
+        else if (qobject_cast<ClickableLabel*>(w) || qobject_cast<QTabBar*>(w))
+            weight = 4;
+        else if (qobject_cast<QMdiSubWindow*>(w))
+            weight = 3;
+        else if (qobject_cast<QMenuBar*>(w))
+            weight = 2;
+        else if (qobject_cast<QLineEdit*>(w) || qobject_cast<QScrollBar*>(w) || qobject_cast<QLabel*>(w)
+                 || qobject_cast<QGroupBox*>(w))
+            weight = 1;
+        // The downloader's few controls would rarely be hit among all the others;
+        // its stages are where input arrives in the middle of work.
+        if (weight > 0 && inDownloader(w))
+            weight *= 8;
+        if (weight > 0) {
+            candidates.push_back({w, weight});
+            total += weight;
+        }
+    }
+    if (candidates.empty())
+        return {};
+    int r = below(total);
+    QWidget* target = candidates.back().widget;
+    for (const Candidate& c : candidates) {
+        if (r < c.weight) {
+            target = c.widget;
+            break;
+        }
+        r -= c.weight;
+    }
+
+    QPoint local(below(target->width()), below(target->height()));
+    QString what = JourneyHarness::describe(target);
+    if (auto* view = qobject_cast<QAbstractItemView*>(target)) {
+        target = view->viewport();
+        local = QPoint(below(target->width()), below(target->height()));
+        const int rows = view->model() ? view->model()->rowCount() : 0;
+        if (rows > 0 && chance(80)) {
+            const int row = below(rows);
+            local = view->visualRect(view->model()->index(row, 0)).center();
+            what += QStringLiteral(" row %1").arg(row);
+        }
+    } else if (auto* tabs = qobject_cast<QTabBar*>(target); tabs && tabs->count() > 0) {
+        const int tab = below(tabs->count());
+        local = tabs->tabRect(tab).center();
+        what += QStringLiteral(" tab %1").arg(tab);
+    } else if (auto* bar = qobject_cast<QMenuBar*>(target)) {
+        const QList<QAction*> menus = bar->actions();
+        if (!menus.isEmpty()) {
+            QAction* menu = menus[below(static_cast<int>(menus.size()))];
+            local = bar->actionGeometry(menu).center();
+            what += QStringLiteral(" title ") + menu->text();
+        }
+    } else if (auto* sub = qobject_cast<QMdiSubWindow*>(target)) {
+        const int part = below(10);
+        const QStyle::SubControl control = part < 7 ? QStyle::SC_TitleBarLabel
+            : part == 7                             ? QStyle::SC_TitleBarMinButton
+            : part == 8 ? (sub->isMaximized() || sub->isMinimized() ? QStyle::SC_TitleBarNormalButton
+                                                                    : QStyle::SC_TitleBarMaxButton)
+                        : QStyle::SC_TitleBarSysMenu;
+        const QPoint p = JourneyHarness::titleBarPoint(sub, control);
+        if (p.x() >= 0)
+            local = p;
+        what += QStringLiteral(" title bar part %1").arg(static_cast<int>(control));
+    }
+    const QPoint global = target->mapToGlobal(local);
+    m_stageButton = m_stageButton || startsAStage(target);
+    const bool twice = chance(3);
+    // The input sent now lets what piles up behind it in only once the pointer
+    // is on its target: moving the pointer runs the event loop.
+    const bool releases = !m_choosingPosted;
+    m_burstAtPress = m_burstAtPress || releases;
+    note((twice ? QStringLiteral("double click ") : QStringLiteral("click ")) + what);
+    return [this, global, twice, releases] {
+        // Where the pointer lands decides who gets the click, as on a real screen.
+        QWidget* hit = QApplication::widgetAt(global);
+        if (!hit)
+            return;
+        if (!JourneyHarness::hover(hit, hit->mapFromGlobal(global)))
+            return;
+        if (releases)
+            releaseBurst();
+        if (twice)
+            QTest::mouseDClick(hit, Qt::LeftButton, {}, hit->mapFromGlobal(global));
+        else
+            QTest::mouseClick(hit, Qt::LeftButton, {}, hit->mapFromGlobal(global));
+    };
+}
+
+Monkey::Input Monkey::clickInPopup(QWidget* popup)
+{
+    auto* menu = qobject_cast<QMenu*>(popup);
+    QList<QAction*> entries;
+    if (menu) {
+        const QList<QAction*> actions = menu->actions();
+        for (QAction* a : actions) {
+            // Exit ends the session; that road has its own journey.
+            if (a->isVisible() && !a->isSeparator() && a->objectName() != QLatin1String("Exit"))
+                entries.append(a);
+        }
+    }
+    QPointer<QWidget> guard = popup;
+    if (entries.isEmpty() || chance(35)) {
+        note(QStringLiteral("Escape to ") + JourneyHarness::describe(popup));
+        return [guard] {
+            if (guard && guard->isVisible())
+                QTest::keyClick(guard, Qt::Key_Escape);
+        };
+    }
+    QAction* entry = entries[below(static_cast<int>(entries.size()))];
+    const QPoint at = menu->actionGeometry(entry).center();
+    note(QStringLiteral("click menu entry ") + entry->text());
+    return [guard, at] {
+        if (guard && guard->isVisible())
+            QTest::mouseClick(guard, Qt::LeftButton, {}, at);
+    };
+}
+
+Monkey::Input Monkey::key()
+{
+    static const int kKeys[] = {Qt::Key_Left,  Qt::Key_Right,    Qt::Key_Up,       Qt::Key_Down,  Qt::Key_Return,
+                                Qt::Key_Enter, Qt::Key_Space,    Qt::Key_Tab,      Qt::Key_Backtab, Qt::Key_Escape,
+                                Qt::Key_Home,  Qt::Key_End,      Qt::Key_PageUp,   Qt::Key_PageDown, Qt::Key_F1};
+    const int r = below(100);
+    int key = 0;
+    char character = 0;
+    Qt::KeyboardModifiers modifiers;
+    if (r < 55) {
+        key = kKeys[below(static_cast<int>(std::size(kKeys)))];
+    } else if (r < 90) {
+        const int c = below(36);
+        character = static_cast<char>(c < 26 ? 'a' + c : '0' + (c - 26));
+    } else if (r < 95) {
+        key = Qt::Key_F4;
+        modifiers = Qt::ControlModifier;  // closes the active child window
+    } else {
+        key = Qt::Key_Tab;
+        modifiers = Qt::ControlModifier;  // the next child window
+    }
+    note(QStringLiteral("key ") + (character ? QString(QLatin1Char(character)) : keyName(key, modifiers)));
+    return [this, key, character, modifiers] {
+        QWidget* target = m_h.keyTarget();
+        if (!target)
+            return;
+        if (isFileMenu(target)) {
+            QTest::keyClick(target, Qt::Key_Escape);  // never Exit
+            return;
+        }
+        if (character)
+            QTest::keyClick(target, character);
+        else
+            QTest::keyClick(target, static_cast<Qt::Key>(key), modifiers);
+    };
+}
+
+Monkey::Input Monkey::closeWindow()
+{
+    const QList<QMdiSubWindow*> subs = shownSubWindows();
+    if (subs.isEmpty())
+        return {};
+    QPointer<QMdiSubWindow> sub = subs[below(static_cast<int>(subs.size()))];
+    const QString what = JourneyHarness::describe(sub->widget());
+    const int how = below(100);
+    if (how < 45) {
+        const QPoint at = JourneyHarness::titleBarPoint(sub, QStyle::SC_TitleBarCloseButton);
+        note(QStringLiteral("close box of ") + what);
+        return [sub, at] {
+            if (!sub || !JourneyHarness::reachable(sub, at))
+                return;  // covered or none: the click would land elsewhere
+            if (JourneyHarness::hover(sub, at))
+                QTest::mouseClick(sub, Qt::LeftButton, {}, at);
+        };
+    }
+    if (how < 65) {
+        const QPoint at = JourneyHarness::titleBarPoint(sub, QStyle::SC_TitleBarSysMenu);
+        const bool pickClose = chance(70);
+        note(QStringLiteral("system menu of ") + what + (pickClose ? QStringLiteral(", Close") : QString()));
+        return [sub, at, pickClose] {
+            if (!sub || !JourneyHarness::reachable(sub, at))
+                return;
+            if (!JourneyHarness::hover(sub, at))
+                return;
+            QTest::mouseClick(sub, Qt::LeftButton, {}, at);
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu || !pickClose)
+                return;
+            const QList<QAction*> actions = menu->actions();
+            for (QAction* a : actions) {
+                if (a->text().remove(QLatin1Char('&')) == QLatin1String("Close") && a->isEnabled()) {
+                    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(a).center());
+                    return;
+                }
+            }
+        };
+    }
+    if (how < 80) {
+        note(QStringLiteral("Ctrl+F4"));
+        return [this] {
+            if (QWidget* target = m_h.keyTarget(); target && !isFileMenu(target))
+                QTest::keyClick(target, Qt::Key_F4, Qt::ControlModifier);
+        };
+    }
+    note(QStringLiteral("window system closes ") + what);
+    return [sub] {
+        if (sub)
+            sub->close();
+    };
+}
+
+Monkey::Input Monkey::dragWindow()
+{
+    const QList<QMdiSubWindow*> subs = shownSubWindows();
+    if (subs.isEmpty())
+        return {};
+    QPointer<QMdiSubWindow> sub = subs[below(static_cast<int>(subs.size()))];
+    // Somewhere else in the frame, the title bar kept inside it.
+    const QSize area = m_h.main().mdiArea()->viewport()->size();
+    const QPoint to(below(std::max(1, area.width() - 120)), below(std::max(1, area.height() - 40)));
+    const QPoint by = to - sub->pos();
+    note(QStringLiteral("drag ") + JourneyHarness::describe(sub->widget()) + QStringLiteral(" to %1,%2").arg(to.x()).arg(to.y()));
+    return [sub, by] {
+        if (!sub)
+            return;
+        const std::optional<QPoint> at = JourneyHarness::freeTitleBarPoint(sub);
+        if (!at)
+            return;
+        if (!JourneyHarness::hover(sub, *at))
+            return;
+        QTest::mousePress(sub, Qt::LeftButton, {}, *at);
+        if (sub)
+            QTest::mouseMove(sub, *at + by);
+        if (sub)
+            QTest::mouseRelease(sub, Qt::LeftButton, {}, *at);
+    };
+}
+
+Monkey::Input Monkey::chooseAdapter()
+{
+    const QString name = chance(60) ? QStringLiteral("sim") : QStringLiteral("library");
+    note(QStringLiteral("Adapter menu: ") + name);
+    return [this, name] {
+        QMenuBar* bar = m_h.main().menuBar();
+        auto* menu = bar->findChild<QMenu*>(QStringLiteral("Adapter"));
+        if (!menu || QApplication::activePopupWidget())
+            return;
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(menu->menuAction()).center());
+        if (!menu->isVisible())
+            return;
+        const QList<QAction*> actions = menu->actions();
+        for (QAction* a : actions) {
+            if (a->objectName() == QStringLiteral("Adapter:") + name) {
+                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(a).center());
+                return;
+            }
+        }
+    };
+}
+
+}  // namespace tellvane::test

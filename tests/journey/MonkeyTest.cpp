@@ -1,0 +1,288 @@
+// The monkey run: random input on the whole program on the simulated bench,
+// then the checks that it still answers.
+//
+//   TELLVANE_MONKEY_EVENTS=N    inputs in all (default 20,000, shared by the default seeds)
+//   TELLVANE_MONKEY_SEED=S      one session with this seed (default: a fixed seed and a few more)
+//   TELLVANE_MONKEY_SECONDS=T   sessions with seeds S, S+1, ... until T real seconds passed
+//   TELLVANE_MONKEY_TRACE=1     prints every input as it is chosen
+//
+// Every session prints its seed first; a failure repeats it with the latest
+// inputs. TELLVANE_MONKEY_SEED=S TELLVANE_MONKEY_EVENTS=N replays a session.
+
+#include "Monkey.h"
+#include "Session.h"
+
+#include "app/HelpWindow.h"
+#include "can/BoardDirectory.h"
+#include "monitor/MessageLine.h"
+#include "monitor/MonitorController.h"
+#include "sim/BenchFile.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMdiArea>
+#include <QMenuBar>
+#include <QTest>
+#include <QWheelEvent>
+
+#include <iostream>
+
+using namespace tellvane;
+using namespace tellvane::test;
+
+namespace {
+
+constexpr std::uint64_t kDefaultSeeds[] = {1, 42, 1977, 65537};
+constexpr int kDefaultEvents = 20000;
+
+CanMessage messageOf(const SimFrame& frame, double time)
+{
+    CanMessage m;
+    m.id = static_cast<std::int32_t>(frame.id);
+    m.time = time;
+    m.length = frame.length;
+    for (int i = 0; i < frame.length && i < 8; ++i)
+        m.data[static_cast<std::size_t>(i)] = frame.data[static_cast<std::size_t>(i)];
+    return m;
+}
+
+// A log as the monitor saves it: the bench's announcements and P-code replies,
+// diagnostic frames, text packets of a board in firmware download, a request to all.
+QByteArray playbackLog()
+{
+    QByteArray log;
+    double t = 0;
+    auto add = [&](const CanMessage& m) {
+        log += formatMessageLine(m).toLatin1() + "\r\n";
+        t += 0.02;
+    };
+    const BenchSpec bench = parseBench(defaultBenchText(), QStringLiteral("log"));
+    for (std::size_t i = 0; i < bench.boards.size(); ++i) {
+        SimBoardSpec spec = bench.boards[i];
+        SimBoard board(spec, static_cast<int>(i));
+        add(messageOf(board.announcement(), t));
+        add(makeMessage(static_cast<std::int32_t>(0x18EFF900u + static_cast<std::uint32_t>(spec.address)),
+                        {0x05, static_cast<std::uint8_t>(spec.pCode >> 24), static_cast<std::uint8_t>(spec.pCode >> 16),
+                         static_cast<std::uint8_t>(spec.pCode >> 8), static_cast<std::uint8_t>(spec.pCode)},
+                        t));
+        for (int k = 0; k < 4; ++k) {
+            for (const SimFrame& f : board.diagnosticFrames(static_cast<std::int64_t>(k) * 100000))
+                add(messageOf(f, t));
+        }
+    }
+    add(makeMessage(0x18EFF921, {0xFE, 'B', 'o', 'a', 'r', 'd', ':', ' '}, t));
+    add(makeMessage(0x18EFF921, {0xFE}, t));
+    add(makeMessage(static_cast<std::int32_t>(0x98EAFFF9u), {0x00, 0xEE, 0x00}, 0));
+    return log;
+}
+
+Monkey::Files prepareFiles(JourneyHarness& h)
+{
+    Monkey::Files files;
+    files.firmware = h.writeFirmware(QStringLiteral("good.QXP"), firmware(24).text);
+    QByteArray badSum = firmware(10).text;
+    badSum.replace(badSum.indexOf("\r\nS1") + 40, 2, "00");  // a record whose checksum is off
+    files.broken.append(h.writeFirmware(QStringLiteral("checksum.QXP"), badSum));
+    files.broken.append(h.writeFirmware(QStringLiteral("junk.QXP"), "S1\r\nhello\r\n\x01\x02\xff\r\nS9030000FC\r\n"));
+    files.broken.append(h.writeFirmware(QStringLiteral("empty.QXP"), QByteArray()));
+    files.log = writeFile(h.dir.filePath(QStringLiteral("logs/bench.txt")), playbackLog());
+    files.missing = h.dir.filePath(QStringLiteral("firmware/none.QXP"));
+    return files;
+}
+
+QString context(const Monkey& monkey)
+{
+    return QStringLiteral("seed %1, step %2; the latest inputs:\n%3")
+        .arg(monkey.seed())
+        .arg(monkey.steps())
+        .arg(monkey.trail());
+}
+
+// What holds whenever control is back in the event loop.
+bool sound(JourneyHarness& h, const Monkey& monkey, bool exitChosen)
+{
+    bool ok = true;
+    auto fail = [&](const char* what) {
+        ADD_FAILURE() << what << "\n" << context(monkey).toStdString();
+        ok = false;
+    };
+    if (exitChosen)
+        fail("the monkey reached File > Exit");
+    if (h.app->downloader().isRunning())
+        fail("a download stage is still marked running with nothing on the stack");
+    if (h.app->link().draining())
+        fail("the link is still marked draining with nothing on the stack");
+    if (h.app->boards().downloadBoardAddress() != BoardDirectory::kNone && !h.downloaderWindow())
+        fail("a board holds the downloader, but no downloader is shown: every other board is locked out");
+    return ok;
+}
+
+// The mouse wheel over the frame's background until the window's title bar is in sight.
+void scrollIntoView(JourneyHarness& h, QMdiSubWindow* sub)
+{
+    QWidget* viewport = h.main().mdiArea()->viewport();
+    for (int i = 0; i < 400; ++i) {
+        const QRect title(sub->pos(), QSize(sub->width(), 30));
+        QPoint delta;
+        if (title.top() < 0)
+            delta.setY(120);
+        else if (title.bottom() >= viewport->height())
+            delta.setY(-120);
+        else if (title.left() < 0)
+            delta.setX(120);
+        else if (title.right() >= viewport->width())
+            delta.setX(-120);
+        else
+            return;
+        const QPoint at(viewport->width() - 1, viewport->height() - 1);
+        QWheelEvent wheel(at, viewport->mapToGlobal(at), QPoint(), delta, Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        h.deliver([&] { QApplication::sendEvent(viewport, &wheel); });
+        h.settle();
+    }
+}
+
+// Scrolled into sight and dragged by its title bar to a place.
+bool moveTo(JourneyHarness& h, QWidget* window, QPoint place)
+{
+    QMdiSubWindow* sub = JourneyHarness::subWindowOf(window);
+    scrollIntoView(h, sub);
+    return sub->pos() == place || h.dragTitleBar(window, place - sub->pos());
+}
+
+// The technician tidies up and checks the program still does its work.
+void checkItStillAnswers(JourneyHarness& h, const Monkey& monkey)
+{
+    SCOPED_TRACE(context(monkey).toStdString());
+    // Menus closed, a window left moving or sizing from its system menu let go.
+    for (int i = 0; i < 5; ++i) {
+        QWidget* busy = QApplication::activePopupWidget();
+        if (!busy)
+            busy = QWidget::mouseGrabber() ? QWidget::mouseGrabber() : QWidget::keyboardGrabber();
+        if (!busy)
+            break;
+        h.deliver([busy] { QTest::keyClick(busy, Qt::Key_Escape); });
+        h.settle();
+    }
+    ASSERT_EQ(QApplication::activePopupWidget(), nullptr);
+    ASSERT_EQ(QWidget::mouseGrabber(), nullptr);
+    MonitorWindow* monitor = h.main().monitorWindow();
+    ASSERT_NE(monitor, nullptr);
+    QMdiSubWindow* monitorFrame = JourneyHarness::subWindowOf(monitor);
+    // Every other window closed, as the window system closes them; the monitor
+    // shown as it was made, at the top left of the frame.
+    auto closeTheOthers = [&] {
+        for (QMdiSubWindow* sub : h.shownSubWindows()) {
+            if (sub != monitorFrame)
+                sub->close();
+        }
+        h.settle();
+    };
+    closeTheOthers();
+    if (!monitorFrame->isVisible() || monitorFrame->isMinimized() || monitorFrame->isMaximized())
+        monitorFrame->showNormal();
+    h.settle();
+    ASSERT_TRUE(moveTo(h, monitor, QPoint(0, 0)));
+    // Live, on the simulated bench.
+    if (!h.app->monitor().inCanMode()) {
+        ASSERT_TRUE(h.clickButton(monitor, "ModePicture"));
+    }
+    if (h.app->adapterName() != QLatin1String("sim")) {
+        ASSERT_TRUE(h.chooseFromMenu("Adapter", QStringLiteral("Adapter:sim")));
+    }
+    h.pass(1500);
+    ASSERT_NE(h.bench(), nullptr);
+    EXPECT_TRUE(monitor->findChild<QWidget*>(QStringLiteral("InterfaceErrLabel_0"))->isVisible()) << "the link is OK";
+    closeTheOthers();  // a new bench announced its boards
+    ASSERT_EQ(h.shownSubWindows().size(), 1);
+    ASSERT_TRUE(moveTo(h, monitor, QPoint(0, 0)));
+
+    // The boards answer a request to all: each gets its window again.
+    ASSERT_TRUE(h.clickButton(monitor, "Command6"));
+    h.pass(500);
+    for (const char* title : {"Board 1201-0003 [33]", "Board 1305-0012 [34]", "Board 0412-0101 [35]"})
+        EXPECT_NE(h.boardWindow(QString::fromLatin1(title)), nullptr) << title;
+
+    // A board window still opens the downloader. The windows came back where
+    // they were left, over each other and the monitor: closed again, asked
+    // again with the monitor put aside (minimised) at once, the other boards'
+    // windows closed.
+    closeTheOthers();
+    ASSERT_TRUE(moveTo(h, monitor, QPoint(0, 0)));
+    ASSERT_TRUE(h.clickButton(monitor, "Command6"));
+    ASSERT_TRUE(h.click(monitorFrame, JourneyHarness::titleBarPoint(monitorFrame, QStyle::SC_TitleBarMinButton)));
+    h.pass(500);
+    BoardWindow* pump = h.boardWindow(QStringLiteral("Board 1201-0003 [33]"));
+    ASSERT_NE(pump, nullptr);
+    for (BoardWindow* w : h.boardWindows()) {
+        if (w != pump)
+            JourneyHarness::subWindowOf(w)->close();
+    }
+    h.settle();
+    ASSERT_TRUE(moveTo(h, pump, QPoint(600, 0)));
+    ASSERT_TRUE(h.clickButton(pump, "FWDownloadCommand"));
+    DownloaderWindow* downloader = h.downloaderWindow();
+    ASSERT_NE(downloader, nullptr);
+    EXPECT_EQ(downloader->windowTitle(), QStringLiteral("Firmware DownLoader"));
+    h.pass(600);
+    EXPECT_FALSE(h.infoLines().isEmpty());
+
+    // The main window still answers its keys.
+    h.key(Qt::Key_F1);
+    EXPECT_NE(h.shownWindow<HelpWindow>(), nullptr);
+}
+
+void runSession(std::uint64_t seed, int events)
+{
+    std::cout << "monkey: seed " << seed << ", " << events << " inputs" << std::endl;
+    QElapsedTimer took;
+    took.start();
+    JourneyHarness h;
+    h.pass(1000);
+    Monkey monkey(h, seed, prepareFiles(h));
+    bool exitChosen = false;
+    QAction* exit = h.main().menuBar()->findChild<QAction*>(QStringLiteral("Exit"));
+    ASSERT_NE(exit, nullptr);
+    QObject::connect(exit, &QAction::triggered, [&] { exitChosen = true; });
+
+    for (int i = 0; i < events; ++i) {
+        monkey.step();
+        if (!sound(h, monkey, exitChosen))
+            return;
+    }
+    checkItStillAnswers(h, monkey);
+    h.endProgram();
+    std::cout << "monkey: seed " << seed << " done in " << took.elapsed() << " ms; posted inputs that arrived during a "
+              << "download stage: " << monkey.insideStage() << ", during a drain: " << monkey.insideDrain() << std::endl;
+}
+
+TEST(Monkey, RandomInputLeavesTheProgramAnswering)
+{
+    bool ok = false;
+    const int events = qEnvironmentVariableIntValue("TELLVANE_MONKEY_EVENTS", &ok);
+    const int total = ok && events > 0 ? events : kDefaultEvents;
+    const QByteArray seedText = qgetenv("TELLVANE_MONKEY_SEED");
+    const std::uint64_t firstSeed = seedText.isEmpty() ? kDefaultSeeds[0] : seedText.toULongLong();
+    const int seconds = qEnvironmentVariableIntValue("TELLVANE_MONKEY_SECONDS");
+
+    if (seconds > 0) {
+        // A long run: sessions of the given length one after another.
+        const int perSession = ok && events > 0 ? events : kDefaultEvents / static_cast<int>(std::size(kDefaultSeeds));
+        QElapsedTimer running;
+        running.start();
+        for (std::uint64_t seed = firstSeed; running.elapsed() < std::int64_t{seconds} * 1000 && !HasFailure(); ++seed)
+            runSession(seed, perSession);
+        return;
+    }
+    if (!seedText.isEmpty()) {
+        runSession(firstSeed, total);
+        return;
+    }
+    for (const std::uint64_t seed : kDefaultSeeds) {
+        runSession(seed, total / static_cast<int>(std::size(kDefaultSeeds)));
+        if (HasFailure())
+            return;
+    }
+}
+
+}  // namespace

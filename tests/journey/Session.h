@@ -1,0 +1,118 @@
+#pragma once
+
+#include "diagnostics/BoardWindow.h"
+#include "firmware/DownloaderWindow.h"
+#include "sim/SimBoard.h"
+
+#include "FirmwareFiles.h"
+#include "JourneyHarness.h"
+
+#include <QListWidget>
+#include <QPointer>
+
+#include <gtest/gtest.h>
+
+namespace tellvane::test {
+
+// A technician's session on the bench: the program started, the boards found.
+class Session : public ::testing::Test {
+protected:
+    static inline const QString kPump = QStringLiteral("Board 1201-0003 [33]");
+    static inline const QString kValve = QStringLiteral("Board 1305-0012 [34]");
+    static inline const QString kHeater = QStringLiteral("Board 0412-0101 [35]");
+    static inline const QString kDownloaderTitle = QStringLiteral("Firmware DownLoader");
+
+    // The bench of the session; the shipped one unless a test says otherwise.
+    virtual QString benchText() const { return {}; }
+
+    void SetUp() override
+    {
+        h = std::make_unique<JourneyHarness>(benchText());
+        h->pass(1000);  // the boards announce themselves and answer the P-code request
+    }
+    void TearDown() override { h.reset(); }
+
+    BoardWindow* pump() const { return h->boardWindow(kPump); }
+    BoardWindow* valve() const { return h->boardWindow(kValve); }
+
+    // "Enter Firmware Download Mode" on a board's window; the information comes after 500 ms.
+    DownloaderWindow* enterDownload(BoardWindow* board)
+    {
+        if (!h->clickButton(board, "FWDownloadCommand"))
+            return nullptr;
+        DownloaderWindow* w = h->downloaderWindow();
+        EXPECT_NE(w, nullptr) << "no downloader shown";
+        h->pass(600);
+        return h->downloaderWindow();
+    }
+    QListWidget* infoList() const
+    {
+        DownloaderWindow* w = h->downloaderWindow();
+        return w ? w->findChild<QListWidget*>(QStringLiteral("InfoList")) : nullptr;
+    }
+    int infoRow(const char* keyword) const
+    {
+        const QStringList lines = h->infoLines();
+        for (int i = 0; i < lines.size(); ++i) {
+            if (lines[i].contains(QLatin1String(keyword)))
+                return i;
+        }
+        return -1;
+    }
+    bool clickInfo(const char* keyword)
+    {
+        const int row = infoRow(keyword);
+        if (row < 0) {
+            ADD_FAILURE() << "no line with " << keyword << " in " << h->infoLines().join(QLatin1Char('|')).toStdString();
+            return false;
+        }
+        return h->clickRow(infoList(), row);
+    }
+    // Choose File answered with a firmware file.
+    bool chooseFile(const QString& path)
+    {
+        h->dialogs.fileAnswers = {path};
+        return h->clickButton(h->downloaderWindow(), "Command1");
+    }
+    // What the board took for an area: the image, as text.
+    QByteArray loaded(int address, int area) const
+    {
+        SimBoard* board = h->simBoard(address);
+        return board ? SimBootLoader::imageText(board->bootLoader().loaded(area)) : QByteArray("<no board>");
+    }
+    // The downloader opens over the monitor: dragged by its title bar to the lower right.
+    void moveDownloaderAside()
+    {
+        DownloaderWindow* w = h->downloaderWindow();
+        ASSERT_NE(w, nullptr);
+        QMdiSubWindow* sub = JourneyHarness::subWindowOf(w);
+        const QPoint before = sub->pos();
+        ASSERT_TRUE(h->dragTitleBar(w, QPoint(640, 420) - before));
+        EXPECT_EQ(sub->pos(), QPoint(640, 420));
+    }
+    // The boards announce themselves: "Send Board Request" on the monitor.
+    void requestAllBoards()
+    {
+        h->clickButton(h->main().monitorWindow(), "Command6");
+        h->pass(300);
+    }
+    int textPacketsTo(int address, std::size_t from = 0) const
+    {
+        const ToolFrames* frames = h->toolFrames();
+        int n = 0;
+        for (std::size_t i = from; frames && i < frames->frames().size(); ++i) {
+            const SimFrame& f = frames->frames()[i].frame;
+            n += ((f.id >> 8) & 0xFFu) == static_cast<std::uint32_t>(address) && f.length >= 1 && f.data[0] == 0xFE;
+        }
+        return n;
+    }
+    std::size_t framesSoFar() const
+    {
+        const ToolFrames* frames = h->toolFrames();
+        return frames ? frames->frames().size() : 0;
+    }
+
+    std::unique_ptr<JourneyHarness> h;
+};
+
+}  // namespace tellvane::test

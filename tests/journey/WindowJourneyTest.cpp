@@ -1,0 +1,293 @@
+// Journeys through the closable windows other than the downloader: board
+// windows, a conflict window, the error list and help, closed and opened
+// again in varied orders with the event loop running.
+
+#include "Session.h"
+
+#include "app/ErrorListWindow.h"
+#include "app/HelpWindow.h"
+#include "diagnostics/DynControls.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QListView>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QTest>
+#include <QTextBrowser>
+
+#include <functional>
+
+using namespace tellvane;
+using namespace tellvane::test;
+
+namespace {
+
+QString buttonText(QWidget* window, const char* name)
+{
+    auto* button = window ? window->findChild<QPushButton*>(QString::fromLatin1(name)) : nullptr;
+    return button ? button->text() : QStringLiteral("<none>");
+}
+
+QStringList errorLines(JourneyHarness& h)
+{
+    QStringList lines;
+    ErrorListWindow* w = h.shownWindow<ErrorListWindow>();
+    if (!w)
+        return lines;
+    const QAbstractItemModel* model = w->list()->model();
+    for (int r = 0; r < model->rowCount(); ++r)
+        lines.append(model->index(r, 0).data().toString());
+    return lines;
+}
+
+// Text boxes of a diagnostic screen that show a value.
+int filledBoxes(BoardWindow* w)
+{
+    int n = 0;
+    for (int i = 0; w && i < w->screen().controlCount(); ++i) {
+        if (auto* box = dynamic_cast<DynTextBox*>(w->screen().control(i)); box && !box->text().isEmpty())
+            ++n;
+    }
+    return n;
+}
+
+using WindowJourney = Session;
+
+TEST_F(WindowJourney, ABoardWindowClosedComesBackWhenItsBoardAnnouncesItself)
+{
+    ASSERT_EQ(h->boardWindows().size(), 3);
+    QPointer<BoardWindow> w = valve();
+    ASSERT_NE(w, nullptr);
+    ASSERT_TRUE(h->closeBox(w));
+    EXPECT_EQ(w, nullptr) << "a closed board window is gone";
+    EXPECT_EQ(valve(), nullptr);
+    EXPECT_EQ(h->boardWindows().size(), 2);
+
+    requestAllBoards();
+    BoardWindow* again = valve();
+    ASSERT_NE(again, nullptr) << "a new window for the board";
+    EXPECT_EQ(again->findChild<QLineEdit*>(QStringLiteral("AddrText"))->text(), QStringLiteral("34"));
+    EXPECT_EQ(h->boardWindows().size(), 3);
+
+    // And the new window works: its downloader lists the valve's areas.
+    ASSERT_NE(enterDownload(again), nullptr);
+    ASSERT_EQ(h->infoLines().size(), 5);
+    EXPECT_TRUE(h->infoLines()[0].endsWith(QStringLiteral("P-code 13050012")));
+    ASSERT_TRUE(h->closeBox(h->downloaderWindow()));
+
+    // Closed once more, this time from its system menu.
+    ASSERT_TRUE(h->closeFromSystemMenu(again));
+    EXPECT_EQ(valve(), nullptr);
+    requestAllBoards();
+    EXPECT_NE(valve(), nullptr);
+}
+
+TEST_F(WindowJourney, ABoardWindowClosedWhileItsDownloaderIsOpen)
+{
+    ASSERT_NE(enterDownload(pump()), nullptr);
+    moveDownloaderAside();
+    ASSERT_TRUE(h->closeBox(pump()));
+    EXPECT_EQ(pump(), nullptr);
+    h->pass(600);
+
+    requestAllBoards();  // the pump announces itself: its downloader closes, a new window comes
+    EXPECT_EQ(h->downloaderWindow(), nullptr);
+    BoardWindow* again = pump();
+    ASSERT_NE(again, nullptr);
+    ASSERT_NE(enterDownload(again), nullptr);
+    ASSERT_EQ(h->infoLines().size(), 5);
+    EXPECT_TRUE(h->infoLines()[0].endsWith(QStringLiteral("P-code 12010003")));
+}
+
+TEST_F(WindowJourney, DiagnosticModeSurvivesItsWindowClosing)
+{
+    BoardWindow* w = pump();
+    ASSERT_TRUE(h->clickButton(w, "StartDiag"));
+    EXPECT_EQ(buttonText(w, "StartDiag"), QStringLiteral("Exit Diagnostic Mode"));
+    h->pass(500);
+    EXPECT_GT(filledBoxes(w), 0) << "values arrive";
+
+    ASSERT_TRUE(h->closeBox(w));
+    ASSERT_EQ(pump(), nullptr);
+    h->pass(500);  // the board goes on sending its diagnostic frames
+
+    requestAllBoards();
+    w = pump();
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(buttonText(w, "StartDiag"), QStringLiteral("Enter Diagnostic Mode"));
+    ASSERT_TRUE(h->clickButton(w, "StartDiag"));
+    h->pass(500);
+    EXPECT_GT(filledBoxes(w), 0);
+    ASSERT_TRUE(h->clickButton(w, "StartDiag"));
+    EXPECT_EQ(buttonText(w, "StartDiag"), QStringLiteral("Enter Diagnostic Mode"));
+    EXPECT_EQ(h->app->errorLog().count(), 0);
+}
+
+class ConflictJourney : public Session {
+protected:
+    QString benchText() const override
+    {
+        return QStringLiteral("board 0x21 1537 7 12010003\n"
+                              "board 254 1537 99 12010003 on\n");
+    }
+    QList<BoardWindow*> conflicts() const
+    {
+        QList<BoardWindow*> found;
+        for (BoardWindow* w : h->boardWindows()) {
+            if (w->windowTitle() == QStringLiteral("Board Type 1537 [Conflict]"))
+                found.append(w);
+        }
+        return found;
+    }
+};
+
+TEST_F(ConflictJourney, TheConflictWindowClosesAndComesBack)
+{
+    ASSERT_EQ(conflicts().size(), 1);
+    EXPECT_TRUE(conflicts()[0]->findChild<QWidget*>(QStringLiteral("ErrorNodeLabel"))->isVisible());
+    ASSERT_TRUE(h->closeBox(conflicts()[0]));
+    EXPECT_TRUE(conflicts().isEmpty());
+
+    requestAllBoards();
+    ASSERT_EQ(conflicts().size(), 1) << "every announcement from the conflict address makes a window";
+    requestAllBoards();
+    ASSERT_EQ(conflicts().size(), 2);
+    ASSERT_TRUE(h->closeFromSystemMenu(conflicts()[1]));
+    ASSERT_TRUE(h->closeBox(conflicts()[0]));
+    EXPECT_TRUE(conflicts().isEmpty());
+    EXPECT_NE(pump(), nullptr);
+
+    requestAllBoards();
+    EXPECT_EQ(conflicts().size(), 1);
+    ASSERT_NE(enterDownload(pump()), nullptr) << "the board with its own address is served as ever";
+    EXPECT_EQ(h->infoLines().size(), 5);
+}
+
+TEST_F(WindowJourney, TheErrorListClosesAndComesBackWithTheNextError)
+{
+    // A configuration file with a line the language does not know.
+    writeFile(h->programFolder() + QStringLiteral("/Configuration/1305-0012.cfg"),
+              "FORM, 7020, 4000\nFROBNICATE, 1, 2\nLABEL, Fine, 360, 120, 1600, 255\n");
+    ASSERT_TRUE(h->clickButton(valve(), "StartDiag"));
+    QPointer<ErrorListWindow> errors = h->shownWindow<ErrorListWindow>();
+    ASSERT_NE(errors, nullptr) << "the error list shows itself";
+    EXPECT_EQ(errors->windowTitle(), QStringLiteral("Error List"));
+    EXPECT_EQ(errors->counter()->text(), QStringLiteral("1"));
+    ASSERT_FALSE(errorLines(*h).isEmpty());
+    EXPECT_TRUE(errorLines(*h).join(QString()).contains(QStringLiteral("FROBNICATE")));
+
+    ASSERT_TRUE(h->closeBox(errors));
+    EXPECT_EQ(h->shownWindow<ErrorListWindow>(), nullptr);
+
+    ASSERT_TRUE(h->clickButton(valve(), "StartDiag"));  // out of diagnostic mode
+    ASSERT_TRUE(h->clickButton(valve(), "StartDiag"));  // in again: the same warning
+    errors = h->shownWindow<ErrorListWindow>();
+    ASSERT_NE(errors, nullptr) << "back with the next error";
+    EXPECT_EQ(errors->counter()->text(), QStringLiteral("2")) << "the count goes on";
+    EXPECT_TRUE(errorLines(*h).join(QString()).contains(QStringLiteral("FROBNICATE")));
+
+    ASSERT_TRUE(h->clickButton(errors, "Command1"));  // Clear List
+    EXPECT_EQ(errors->counter()->text(), QStringLiteral("0"));
+    ASSERT_TRUE(h->closeFromSystemMenu(errors));
+    EXPECT_EQ(h->shownWindow<ErrorListWindow>(), nullptr);
+}
+
+TEST_F(WindowJourney, HelpFromTheKeyAndTheMenuClosedAndOpenedAgain)
+{
+    h->key(Qt::Key_F1);
+    QPointer<HelpWindow> help = h->shownWindow<HelpWindow>();
+    ASSERT_NE(help, nullptr) << "F1 opens help";
+    EXPECT_EQ(help->windowTitle(), QStringLiteral("Tellvane Help"));
+    EXPECT_FALSE(help->browser()->toPlainText().isEmpty());
+    ASSERT_TRUE(h->closeBox(help));
+    EXPECT_EQ(h->shownWindow<HelpWindow>(), nullptr);
+
+    ASSERT_TRUE(h->chooseFromMenu("Help", QStringLiteral("HelpContents")));
+    help = h->shownWindow<HelpWindow>();
+    ASSERT_NE(help, nullptr) << "Help > Contents opens it again";
+    h->key(Qt::Key_F1);  // once more while it is open: still one help window
+    int helpWindows = 0;
+    for (QMdiSubWindow* sub : h->shownSubWindows())
+        helpWindows += qobject_cast<HelpWindow*>(sub->widget()) != nullptr;
+    EXPECT_EQ(helpWindows, 1);
+
+    ASSERT_TRUE(h->closeFromSystemMenu(help));
+    EXPECT_EQ(h->shownWindow<HelpWindow>(), nullptr);
+    h->key(Qt::Key_F1);
+    ASSERT_NE(h->shownWindow<HelpWindow>(), nullptr);
+    h->key(Qt::Key_F4, Qt::ControlModifier);  // the active child window closes
+    EXPECT_EQ(h->shownWindow<HelpWindow>(), nullptr);
+    h->key(Qt::Key_F1);
+    ASSERT_NE(h->shownWindow<HelpWindow>(), nullptr);
+    EXPECT_EQ(h->app->errorLog().count(), 0);
+}
+
+// Input that waits while the program is busy is handled in one go: a window
+// closed and opened again at once must come back, though the closed one is
+// only deleted afterwards.
+void atOnce(JourneyHarness& h, const QList<std::function<void()>>& inputs)
+{
+    for (const std::function<void()>& input : inputs)
+        QMetaObject::invokeMethod(qApp, [&h, input] { h.deliver(input); }, Qt::QueuedConnection);
+    h.settle();
+}
+
+TEST_F(WindowJourney, HelpClosedAndAskedForAtOnceComesBack)
+{
+    h->key(Qt::Key_F1);
+    ASSERT_NE(h->shownWindow<HelpWindow>(), nullptr);
+    atOnce(*h, {[&] { QTest::keyClick(h->keyTarget(), Qt::Key_F4, Qt::ControlModifier); },
+                [&] { QTest::keyClick(h->keyTarget(), Qt::Key_F1); }});
+    HelpWindow* help = h->shownWindow<HelpWindow>();
+    ASSERT_NE(help, nullptr) << "F1 after the close: help is on the screen";
+    EXPECT_FALSE(help->browser()->toPlainText().isEmpty());
+}
+
+TEST_F(WindowJourney, TheErrorListClosedAndNeededAtOnceComesBack)
+{
+    writeFile(h->programFolder() + QStringLiteral("/Configuration/1305-0012.cfg"), "FORM, 7020, 4000\nBOGUS, 1\n");
+    ASSERT_TRUE(h->clickButton(valve(), "StartDiag"));
+    ASSERT_NE(h->shownWindow<ErrorListWindow>(), nullptr);
+    ASSERT_TRUE(h->clickButton(valve(), "StartDiag"));  // out of diagnostic mode
+    auto* startDiag = valve()->findChild<QPushButton*>(QStringLiteral("StartDiag"));
+    atOnce(*h, {[&] { JourneyHarness::subWindowOf(h->shownWindow<ErrorListWindow>())->close(); },
+                [&] { QTest::mouseClick(startDiag, Qt::LeftButton); }});  // in again: the warning once more
+    ErrorListWindow* errors = h->shownWindow<ErrorListWindow>();
+    ASSERT_NE(errors, nullptr) << "the new warning shows the error list";
+    EXPECT_EQ(errors->counter()->text(), QStringLiteral("2"));
+    EXPECT_TRUE(errorLines(*h).join(QString()).contains(QStringLiteral("BOGUS")));
+}
+
+// Everything at once, closed in another order than opened, then opened again.
+TEST_F(WindowJourney, AMixedSessionClosesAndReopensEverything)
+{
+    writeFile(h->programFolder() + QStringLiteral("/Configuration/412-0101.cfg"), "FORM, 7020, 4000\nBOGUS, 1\n");
+    ASSERT_NE(enterDownload(pump()), nullptr);
+    h->key(Qt::Key_F1);
+    ASSERT_TRUE(h->clickButton(h->boardWindow(kHeater), "StartDiag"));
+    ASSERT_NE(h->shownWindow<ErrorListWindow>(), nullptr);
+    ASSERT_NE(h->shownWindow<HelpWindow>(), nullptr);
+    ASSERT_NE(h->downloaderWindow(), nullptr);
+
+    ASSERT_TRUE(h->closeBox(h->shownWindow<HelpWindow>()));
+    ASSERT_TRUE(h->closeBox(h->downloaderWindow()));
+    ASSERT_TRUE(h->closeBox(h->boardWindow(kHeater)));
+    ASSERT_TRUE(h->closeBox(h->shownWindow<ErrorListWindow>()));
+    EXPECT_EQ(h->boardWindows().size(), 2);
+    h->pass(500);
+
+    h->key(Qt::Key_F1);
+    EXPECT_NE(h->shownWindow<HelpWindow>(), nullptr);
+    requestAllBoards();
+    ASSERT_NE(h->boardWindow(kHeater), nullptr);
+    ASSERT_NE(enterDownload(valve()), nullptr);
+    EXPECT_TRUE(h->infoLines().value(0).endsWith(QStringLiteral("P-code 13050012")));
+    ASSERT_TRUE(h->clickButton(h->boardWindow(kHeater), "StartDiag"));
+    EXPECT_NE(h->shownWindow<ErrorListWindow>(), nullptr);
+    ASSERT_TRUE(h->closeBox(h->downloaderWindow()));
+    ASSERT_NE(enterDownload(pump()), nullptr);
+    EXPECT_TRUE(h->infoLines().value(0).endsWith(QStringLiteral("P-code 12010003")));
+}
+
+}  // namespace

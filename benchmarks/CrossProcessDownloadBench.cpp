@@ -141,12 +141,32 @@ FlashRun flash(const QString& adapter, const QString& file)
     return run;
 }
 
-void report(benchmark::State& state, double transfer, double perPacket, double packets)
-{
-    state.counters["transfer_s"] = benchmark::Counter(transfer, benchmark::Counter::kAvgIterations);
-    state.counters["us_a_packet"] = benchmark::Counter(perPacket, benchmark::Counter::kAvgIterations);
-    state.counters["packets"] = packets;
-}
+// What the runs of one benchmark add up to.
+struct Totals {
+    double transfer = 0;
+    double perPacket = 0;
+    double packets = 0;
+
+    // Counts a run; false (and the benchmark ends in its error) when it failed.
+    bool add(benchmark::State& state, const FlashRun& run)
+    {
+        if (!run.error.isEmpty()) {
+            state.SkipWithError(run.error.toStdString().c_str());
+            return false;
+        }
+        state.SetIterationTime(run.wholeSeconds);
+        transfer += run.transferSeconds;
+        perPacket += run.usPerPacket;
+        packets = run.packets;
+        return true;
+    }
+    void report(benchmark::State& state) const
+    {
+        state.counters["transfer_s"] = benchmark::Counter(transfer, benchmark::Counter::kAvgIterations);
+        state.counters["us_a_packet"] = benchmark::Counter(perPacket, benchmark::Counter::kAvgIterations);
+        state.counters["packets"] = packets;
+    }
+};
 
 // Bench and flash as two processes on the virtual bus; a new bench each time,
 // started before the clock runs.
@@ -158,9 +178,7 @@ void BM_CrossProcessDownload(benchmark::State& state)
         state.SkipWithError("cannot write the image");
         return;
     }
-    double transfer = 0;
-    double perPacket = 0;
-    double packets = 0;
+    Totals totals;
     for (auto _ : state) {
         const quint16 port = freePort();
         auto bench = std::make_unique<BenchProcess>(port);
@@ -168,17 +186,10 @@ void BM_CrossProcessDownload(benchmark::State& state)
             state.SkipWithError("the bench did not come up");
             break;
         }
-        const FlashRun run = flash(QStringLiteral("virtualcan:tcp://127.0.0.1:%1/can0").arg(port), file);
-        if (!run.error.isEmpty()) {
-            state.SkipWithError(run.error.toStdString().c_str());
+        if (!totals.add(state, flash(QStringLiteral("virtualcan:tcp://127.0.0.1:%1/can0").arg(port), file)))
             break;
-        }
-        state.SetIterationTime(run.wholeSeconds);
-        transfer += run.transferSeconds;
-        perPacket += run.usPerPacket;
-        packets = run.packets;
     }
-    report(state, transfer, perPacket, packets);
+    totals.report(state);
 }
 BENCHMARK(BM_CrossProcessDownload)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(3);
 
@@ -191,21 +202,12 @@ void BM_SimAdapterDownload(benchmark::State& state)
         state.SkipWithError("cannot write the image");
         return;
     }
-    double transfer = 0;
-    double perPacket = 0;
-    double packets = 0;
+    Totals totals;
     for (auto _ : state) {
-        const FlashRun run = flash(QStringLiteral("sim"), file);
-        if (!run.error.isEmpty()) {
-            state.SkipWithError(run.error.toStdString().c_str());
+        if (!totals.add(state, flash(QStringLiteral("sim"), file)))
             break;
-        }
-        state.SetIterationTime(run.wholeSeconds);
-        transfer += run.transferSeconds;
-        perPacket += run.usPerPacket;
-        packets = run.packets;
     }
-    report(state, transfer, perPacket, packets);
+    totals.report(state);
 }
 BENCHMARK(BM_SimAdapterDownload)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(3);
 

@@ -11,6 +11,7 @@
 #include "core/SettingsStore.h"
 #include "firmware/DownloadRules.h"
 #include "firmware/FirmwareDownloader.h"
+#include "firmware/ListDownloaderView.h"
 #include "sim/BenchFile.h"
 #include "sim/SimAdapter.h"
 #include "sim/SimBoard.h"
@@ -32,32 +33,16 @@ constexpr int kBytesPerLine = 32;
 
 // The downloader window, recording: the moments the file starts and ends, and
 // when each line was through with the clock's pauses so far.
-class RecordingView final : public DownloaderView {
+class RecordingView final : public ListDownloaderView {
 public:
     explicit RecordingView(FakeClock& clock) : m_clock(clock) {}
 
-    QStringList info;
-    int selected = -1;
-    QString file;
     QString status;
     bool loading = false;           // "Loading file..." shown, no record line sent yet
     std::int64_t lastLineUs = -1;   // "Downloading 100%" shown
     std::vector<std::int64_t> lineEndUs;
     std::vector<int> lineDelays;
 
-    void showWindow() override {}
-    void hideWindow() override {}
-    void clearInfo() override
-    {
-        info.clear();
-        selected = -1;
-    }
-    void addInfoLine(const QString& line) override { info.append(line); }
-    int selectedInfoLine() const override { return selected; }
-    QString infoLine(int row) const override { return info.value(row); }
-    void clearInfoSelection() override { selected = -1; }
-    QString fileName() const override { return file; }
-    void setFileName(const QString& path) override { file = path; }
     void setStatus(const QString& text) override
     {
         status = text;
@@ -70,11 +55,6 @@ public:
                 lastLineUs = m_clock.nowMicroseconds();
         }
     }
-    void setProgress(int) override {}
-    void setWarningVisible(bool) override {}
-    void setBusy(bool) override {}
-    void yield() override {}
-
 private:
     FakeClock& m_clock;
 };

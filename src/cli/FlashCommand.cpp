@@ -13,6 +13,7 @@
 #include "core/SettingsStore.h"
 #include "firmware/DownloadRules.h"
 #include "firmware/FirmwareDownloader.h"
+#include "firmware/ListDownloaderView.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -35,27 +36,10 @@ constexpr char kUsage[] =
 
 // The downloader window on the console: status lines as they change, the
 // progress every tenth.
-class ConsoleView final : public DownloaderView {
+class ConsoleView final : public ListDownloaderView {
 public:
     ConsoleView(QTextStream& out, TransferMeter& meter) : m_out(out), m_meter(meter) {}
 
-    QStringList info;
-    int selected = -1;
-    QString file;
-
-    void showWindow() override {}
-    void hideWindow() override {}
-    void clearInfo() override
-    {
-        info.clear();
-        selected = -1;
-    }
-    void addInfoLine(const QString& line) override { info.append(line); }
-    int selectedInfoLine() const override { return selected; }
-    QString infoLine(int row) const override { return info.value(row); }
-    void clearInfoSelection() override { selected = -1; }
-    QString fileName() const override { return file; }
-    void setFileName(const QString& path) override { file = path; }
     void setStatus(const QString& text) override
     {
         if (text.isEmpty() || text == m_status)
@@ -77,9 +61,6 @@ public:
     }
     // The count of packets acknowledged but reported as not sent is
     // printed after the download, with the adapter's name.
-    void setWarningVisible(bool) override {}
-    void setBusy(bool) override {}
-    void yield() override {}
 
     QString status() const { return m_status; }
 

@@ -228,19 +228,26 @@ void SimBus::runUntilNow()
     m_running = false;
 }
 
+SimNode* SimBus::earliestNode(std::int64_t& atUs) const
+{
+    SimNode* due = nullptr;
+    atUs = kNever;
+    for (const auto& node : m_nodes) {
+        const std::int64_t t = node->nextWakeUs();
+        if (t < atUs) {
+            atUs = t;
+            due = node.get();
+        }
+    }
+    return due;
+}
+
 void SimBus::runInstant(std::int64_t now)
 {
     bool caughtUp = false;
     for (int events = 0; events < kMaxEventsPerRun; ++events) {
         std::int64_t nodeTime = kNever;
-        SimNode* due = nullptr;
-        for (auto& node : m_nodes) {
-            const std::int64_t t = node->nextWakeUs();
-            if (t < nodeTime) {
-                nodeTime = t;
-                due = node.get();
-            }
-        }
+        SimNode* due = earliestNode(nodeTime);
         const std::int64_t frameTime = m_pending.empty() ? kNever : m_pending.top().atUs;
         const std::int64_t next = std::min(nodeTime, frameTime);
         if (next > now) {
@@ -269,14 +276,7 @@ void SimBus::runWire(std::int64_t now)
     bool caughtUp = false;
     for (int events = 0; events < kMaxEventsPerRun; ++events) {
         std::int64_t nodeTime = kNever;
-        SimNode* due = nullptr;
-        for (auto& node : m_nodes) {
-            const std::int64_t t = node->nextWakeUs();
-            if (t < nodeTime) {
-                nodeTime = t;
-                due = node.get();
-            }
-        }
+        SimNode* due = earliestNode(nodeTime);
         const std::int64_t nodeNs = toNs(nodeTime);
         const std::int64_t finishNs = m_busy ? m_onWireEndNs : kNever;
         const std::int64_t startNs = nextStartNs();

@@ -147,6 +147,8 @@ private:
     };
 
     void deliver(const Pending& pending);
+    // The participant that runs next and when (kNever: none).
+    SimNode* earliestNode(std::int64_t& atUs) const;
     void runInstant(std::int64_t now);
     void runWire(std::int64_t now);
     bool queueOnWire(const SimFrame& frame, std::int64_t readyNs, const SimNode* sender);

@@ -6,6 +6,7 @@
 #include "core/SRecord.h"
 #include "core/SettingsStore.h"
 #include "firmware/FirmwareDownloader.h"
+#include "firmware/ListDownloaderView.h"
 #include "sim/SimAdapter.h"
 #include "sim/SimBoard.h"
 
@@ -20,17 +21,13 @@ using namespace tellvane;
 
 namespace {
 
-struct FakeView final : DownloaderView {
+struct FakeView final : ListDownloaderView {
     bool shown = false;
-    QStringList info;
-    int selected = -1;
-    QString file;
     QStringList statuses;
     std::vector<int> progress;
     bool warning = false;
     std::vector<bool> busy;
     std::function<void()> onYield;
-
     int shows = 0;
     int raises = 0;
 
@@ -41,17 +38,6 @@ struct FakeView final : DownloaderView {
     }
     void raiseWindow() override { ++raises; }
     void hideWindow() override { shown = false; }
-    void clearInfo() override
-    {
-        info.clear();
-        selected = -1;
-    }
-    void addInfoLine(const QString& line) override { info.append(line); }
-    int selectedInfoLine() const override { return selected; }
-    QString infoLine(int row) const override { return info.value(row); }
-    void clearInfoSelection() override { selected = -1; }
-    QString fileName() const override { return file; }
-    void setFileName(const QString& path) override { file = path; }
     void setStatus(const QString& text) override { statuses.append(text); }
     void setProgress(int percent) override { progress.push_back(percent); }
     void setWarningVisible(bool visible) override { warning = visible; }

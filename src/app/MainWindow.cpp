@@ -19,10 +19,12 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMoveEvent>
 #include <QPainter>
 #include <QScreen>
 
@@ -118,6 +120,7 @@ QMdiSubWindow* MainWindow::addChild(QWidget* child, Qt::WindowFlags flags, Child
 {
     QMdiSubWindow* sub = m_mdi->addSubWindow(child, flags);
     sub->setOption(QMdiSubWindow::RubberBandMove, false);
+    sub->installEventFilter(this);
     if (lifetime == ChildLifetime::HiddenOnClose) {
         // A window shown again must not be one that is about to be deleted.
         sub->setAttribute(Qt::WA_DeleteOnClose, false);
@@ -129,6 +132,38 @@ QMdiSubWindow* MainWindow::addChild(QWidget* child, Qt::WindowFlags flags, Child
 void MainWindow::addBoardWindow(QWidget* window)
 {
     addChild(window, kFixedSizeWindow);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    // The frame's scroll bars follow windows that move or change size, not
+    // windows shown again or hidden: a window shown where the frame has since
+    // scrolled away, or the others after a hidden one, could never be reached.
+    auto* sub = qobject_cast<QMdiSubWindow*>(watched);
+    if (sub && event->type() == QEvent::Show) {
+        keepInView(sub);
+    } else if (sub && event->type() == QEvent::Hide) {
+        // A window kept for later goes out of sight: the others may need the
+        // scroll bars it no longer leaves off (a maximised one) or stretches.
+        QMoveEvent moved(sub->pos(), sub->pos());
+        QCoreApplication::sendEvent(sub, &moved);
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::keepInView(QMdiSubWindow* sub)
+{
+    if (!sub || sub->isMinimized() || sub->isMaximized())
+        return;
+    constexpr int kTitleHeight = 24;
+    const QRect area = m_mdi->viewport()->rect();
+    const QRect caption(sub->pos(), QSize(sub->width(), kTitleHeight));
+    if (area.contains(caption))
+        return;
+    // As far in as it takes: the whole width where it fits, else its left edge.
+    const int x = std::clamp(sub->x(), 0, std::max(0, area.width() - sub->width()));
+    const int y = std::clamp(sub->y(), 0, std::max(0, area.height() - kTitleHeight));
+    sub->move(x, y);
 }
 
 void MainWindow::placeNewWindow(QWidget& window)

@@ -89,6 +89,9 @@ public:
     void placeNewWindow(QWidget& window);
     // Where a new window of this size goes: the first free place, else a cascade.
     QPoint freePlaceFor(const QSize& size);
+    // Moves a child window whose title bar lies outside the frame's visible
+    // part back into it.
+    void keepInView(QMdiSubWindow* sub);
 
 signals:
     // The run ends; the app quits its event loop.
@@ -96,6 +99,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void load();

@@ -9,6 +9,7 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QDebug>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -20,6 +21,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionTitleBar>
 #include <QTest>
@@ -185,7 +187,22 @@ bool JourneyHarness::dragTitleBar(QWidget* window, QPoint by)
     if (!at && bringToFront(sub))
         at = freeTitleBarPoint(sub);
     if (!at) {
-        ADD_FAILURE() << "no free part of the title bar of " << describe(sub).toStdString();
+        // Where everything was, so that a failure far into a monkey run can be understood.
+        const QRect label = titleBarRect(sub, QStyle::SC_TitleBarLabel);
+        const QPoint mid = sub->mapToGlobal(label.center());
+        const QWidget* hit = QApplication::widgetAt(mid);
+        QMdiArea* area = sub->mdiArea();
+        QString where;
+        QDebug(&where) << "window" << sub->geometry() << "shaded" << sub->isShaded() << "minimized"
+                       << sub->isMinimized() << "caption" << label << "viewport"
+                       << (area ? area->viewport()->geometry() : QRect()) << "scroll"
+                       << (area ? QPoint(area->horizontalScrollBar()->value(), area->verticalScrollBar()->value())
+                                : QPoint())
+                       << "of" << (area ? QPoint(area->horizontalScrollBar()->maximum(), area->verticalScrollBar()->maximum())
+                                        : QPoint())
+                       << "caption's middle covered by" << describe(hit);
+        ADD_FAILURE() << "no free part of the title bar of " << describe(sub).toStdString() << ": "
+                      << where.toStdString();
         return false;
     }
     {

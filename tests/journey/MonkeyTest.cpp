@@ -19,12 +19,16 @@
 #include "sim/BenchFile.h"
 
 #include <QApplication>
+#include <QDebug>
 #include <QElapsedTimer>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QScrollBar>
 #include <QTest>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <iostream>
 
 using namespace tellvane;
@@ -114,6 +118,26 @@ bool sound(JourneyHarness& h, const Monkey& monkey, bool exitChosen)
         fail("the link is still marked draining with nothing on the stack");
     if (h.app->boards().downloadBoardAddress() != BoardDirectory::kNone && !h.downloaderWindow())
         fail("a board holds the downloader, but no downloader is shown: every other board is locked out");
+    // Every window can be reached: its title bar lies where the frame's scroll
+    // bars can bring it. (A maximised window covers the frame, and its scroll
+    // bars are off, until it is restored.)
+    QMdiArea* area = h.main().mdiArea();
+    const QList<QMdiSubWindow*> shown = h.shownSubWindows();
+    if (std::any_of(shown.begin(), shown.end(), [](const QMdiSubWindow* sub) { return sub->isMaximized(); }))
+        return ok;
+    const QScrollBar* across = area->horizontalScrollBar();
+    const QScrollBar* down = area->verticalScrollBar();
+    const QRect reach(across->minimum() - across->value(), down->minimum() - down->value(),
+                      area->viewport()->width() + across->maximum() - across->minimum(),
+                      area->viewport()->height() + down->maximum() - down->minimum());
+    for (QMdiSubWindow* sub : shown) {
+        const QRect caption(sub->pos(), QSize(sub->width(), 20));
+        if (!sub->isMinimized() && !reach.intersects(caption)) {
+            QString where;
+            QDebug(&where) << sub->geometry() << "outside" << reach;
+            fail(("a window no scroll bar can reach: " + JourneyHarness::describe(sub) + ' ' + where).toUtf8().constData());
+        }
+    }
     return ok;
 }
 

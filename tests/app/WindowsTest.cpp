@@ -24,6 +24,7 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextBrowser>
@@ -313,6 +314,30 @@ TEST_F(OpenApp, HelpShowsTheShippedPagesOrReportsTheirAbsence)
     EXPECT_TRUE(harness.main().helpWindow()->subWindow()->isVisible());
     EXPECT_TRUE(harness.main().helpWindow()->browser()->toPlainText().contains(QStringLiteral("Tellvane help")));
     EXPECT_EQ(harness.app->errorLog().count(), 1);
+}
+
+// The frame's scroll bars do not follow windows shown or hidden: a kept window
+// shown again comes back into sight, and hiding a maximised one gives the
+// others their scroll bars back.
+TEST_F(OpenApp, KeptWindowsNeverLeaveOthersOutOfReach)
+{
+    test::writeFile(harness.programFolder() + QStringLiteral("/help/index.html"), "<html><body>help</body></html>");
+    harness.main().showHelp();
+    QMdiSubWindow* help = harness.main().helpWindow()->subWindow();
+    QMdiArea* area = harness.main().mdiArea();
+    const QRect visible = area->viewport()->rect();
+    help->close();
+    help->move(visible.width() + 400, visible.height() + 300);  // where the frame has scrolled away from
+    harness.main().showHelp();
+    ASSERT_TRUE(help->isVisible());
+    EXPECT_TRUE(visible.contains(QRect(help->pos(), QSize(help->width(), 24))))
+        << help->geometry().x() << "," << help->geometry().y();
+
+    QMdiSubWindow* monitorFrame = monitor->subWindow();
+    help->showMaximized();
+    monitorFrame->move(100, visible.height() + 200);  // behind the maximised window
+    help->close();
+    EXPECT_GE(area->verticalScrollBar()->maximum(), 200) << "the monitor can be scrolled to";
 }
 
 TEST(Splash, KeyPressOpensTheMainWindowOnce)

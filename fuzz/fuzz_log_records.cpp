@@ -1,6 +1,7 @@
-// Log files are whatever the user opens: any bytes, any length. The reader
-// must cut them into 47-byte records, and stepping through them in playback
-// must walk the records in order, routing each one that reads as a message.
+// Log files are whatever the user opens: any bytes, any length, any line
+// ends. The reader must cut them into lines, and stepping through them in
+// playback must walk the records in order, routing each one that reads as a
+// message.
 
 #include "FuzzSupport.h"
 
@@ -17,6 +18,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 using namespace tellvane;
@@ -47,28 +49,51 @@ QString scratchFile()
     return dir.filePath(QStringLiteral("fuzz.log"));
 }
 
-// Record n (from 1) straight from the bytes: empty beyond the end.
-QString rawRecord(const std::uint8_t* data, std::size_t size, std::int64_t n)
+// The lines of the bytes, as plainly as can be: CR LF, CR or LF ends one, and
+// what follows the last end is one more when there is any. Each is cut to the
+// reader's longest record.
+std::vector<QString> linesOf(const std::uint8_t* data, std::size_t size)
 {
-    const auto offset = static_cast<std::size_t>((n - 1) * messageline::kRecordBytes);
-    if (n < 1 || offset >= size)
-        return QString();
-    const std::size_t length = std::min<std::size_t>(messageline::kRecordBytes, size - offset);
-    return QString::fromLatin1(reinterpret_cast<const char*>(data + offset), static_cast<qsizetype>(length));
+    std::vector<QString> lines;
+    std::string line;
+    bool ended = true;
+    for (std::size_t i = 0; i < size; ++i) {
+        const char c = static_cast<char>(data[i]);
+        if (c == '\r' || c == '\n') {
+            lines.push_back(QString::fromLatin1(line.data(), static_cast<qsizetype>(
+                                                                 std::min<std::size_t>(line.size(), LogReader::kMaxRecordChars))));
+            line.clear();
+            if (c == '\r' && i + 1 < size && data[i + 1] == '\n')
+                ++i;
+            ended = true;
+        } else {
+            line.push_back(c);
+            ended = false;
+        }
+    }
+    if (!ended)
+        lines.push_back(QString::fromLatin1(line.data(), static_cast<qsizetype>(
+                                                             std::min<std::size_t>(line.size(), LogReader::kMaxRecordChars))));
+    return lines;
+}
+
+// Record n (from 1): empty beyond the end.
+QString lineAt(const std::vector<QString>& lines, std::int64_t n)
+{
+    return n >= 1 && n <= static_cast<std::int64_t>(lines.size()) ? lines[static_cast<std::size_t>(n - 1)] : QString();
 }
 
 // How many steps move the selection before one beeps. The first eight rows of
 // the window step on only while they hold a line; from the eighth on, the
 // window scrolls while records remain and then the selection walks down to
 // its last row, empty or not.
-std::int64_t stepsUntilBeep(std::size_t size, std::int32_t count)
+std::int64_t stepsUntilBeep(const std::vector<QString>& lines)
 {
-    const auto window = static_cast<std::int64_t>(LogPlayback::kWindowRecords);
-    const auto filled = std::min<std::int64_t>(
-        window, static_cast<std::int64_t>((size + messageline::kRecordBytes - 1) / messageline::kRecordBytes));
-    if (filled < 8)
-        return filled;
-    return std::max<std::int64_t>(window, count);
+    for (std::int64_t row = 0; row < 8; ++row) {
+        if (lineAt(lines, row + 1).isEmpty())
+            return row;
+    }
+    return std::max<std::int64_t>(LogPlayback::kWindowRecords, static_cast<std::int64_t>(lines.size()));
 }
 
 }  // namespace
@@ -95,11 +120,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The reader on its own.
     LogReader reader;
     FUZZ_CHECK(reader.open(fileName));
+    const std::vector<QString> lines = linesOf(data, size);
     const std::int32_t count = reader.recordCount();
-    FUZZ_CHECK(count == LogReader::recordCountFor(static_cast<std::int64_t>(size)));
-    FUZZ_CHECK(static_cast<std::int64_t>(count) * messageline::kRecordBytes < static_cast<std::int64_t>(size) + messageline::kRecordBytes);
+    FUZZ_CHECK(count == static_cast<std::int32_t>(lines.size()));
     for (std::int64_t n = 0; n <= std::min<std::int64_t>(count + 2, kMaxSteps); ++n)
-        FUZZ_CHECK(reader.record(n) == rawRecord(data, size, n));
+        FUZZ_CHECK(reader.record(n) == lineAt(lines, n));
+    for (std::int64_t n = count; n >= 1 && n > count - kMaxSteps; n -= 3)
+        FUZZ_CHECK(reader.record(n) == lineAt(lines, n));  // backwards, from the checkpoints
     reader.close();
 
     // Playback, stepped as by the Step button.
@@ -157,14 +184,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         FUZZ_CHECK(selected >= 0);
         ++stepped;
-        const QString expected = rawRecord(data, size, stepped);
+        const QString expected = lineAt(lines, stepped);
         FUZZ_CHECK(list.textAt(selected) == expected);
         expectProcessed(expected, routedBefore);
     }
     FUZZ_CHECK(router.messages.size() == expectedRouted);
     FUZZ_CHECK(errors.count() == expectedErrors);
     FUZZ_CHECK(dialogs.informations == 0);
-    const std::int64_t lastStep = stepsUntilBeep(size, count);
+    const std::int64_t lastStep = stepsUntilBeep(lines);
     FUZZ_CHECK(stepped == std::min<std::int64_t>(lastStep, kMaxSteps));
 
     playback.closeReadLogFile();

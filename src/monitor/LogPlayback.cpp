@@ -16,14 +16,21 @@ LogPlayback::LogPlayback(LineListModel& list, Dialogs& dialogs, QObject* parent)
     connect(&m_stepTimer, &QTimer::timeout, this, &LogPlayback::logFileStep);
 }
 
-void LogPlayback::openReadLogFile(const QString& fileName)
+bool LogPlayback::openReadLogFile(const QString& fileName)
 {
-    m_reader.open(fileName);
+    auto reader = std::make_unique<LogReader>();
+    if (!reader->open(fileName)) {
+        reportFailure(Failure(reader->failure()), QStringLiteral("OpenReadLogFile"),
+                      QStringLiteral(" with Filename=") + fileName);
+        return false;
+    }
+    m_reader = std::move(reader);
+    return true;
 }
 
 void LogPlayback::closeReadLogFile()
 {
-    m_reader.close();
+    m_reader->close();
 }
 
 void LogPlayback::setSelectedIndex(int index)
@@ -39,18 +46,18 @@ void LogPlayback::setSelectedIndex(int index)
 void LogPlayback::readLogFile(std::int16_t start)
 {
     try {
-        if (!m_reader.isOpen())
+        if (!m_reader->isOpen())
             return;
         if (start <= 0) {
             scrollByOne();
             return;
         }
-        m_recordCount = m_reader.recordCount();
+        m_recordCount = m_reader->recordCount();
         emit recordCountChanged(m_recordCount);
         m_list.clear();
         m_selected = -1;
         for (int n = start; n < start + kWindowRecords; ++n)
-            m_list.append(m_reader.record(n));
+            m_list.append(m_reader->record(n));
         m_list.flush();
         m_currentRecord = start + kWindowRecords - 1;
         emit selectionChanged(-1);
@@ -65,7 +72,7 @@ void LogPlayback::scrollByOne()
         ++m_currentRecord;
     if (m_currentRecord > m_recordCount)
         return;
-    const QString next = m_reader.record(m_currentRecord);
+    const QString next = m_reader->record(m_currentRecord);
     m_list.removeFirst();
     // The selection stays on its line, which is now one row higher.
     if (m_selected >= 0) {

@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <memory>
 
 namespace tellvane {
 
@@ -28,10 +29,12 @@ public:
 
     void setRouter(MessageRouter* router) { m_router = router; }
 
-    // Opens a file for reading (closing the one before); failures are quiet.
-    void openReadLogFile(const QString& fileName);
+    // Opens a file for reading in place of the one before. A file that cannot
+    // be opened is reported, and the one before stays as it was: the list
+    // never shows lines of a file other than the one named.
+    bool openReadLogFile(const QString& fileName);
     void closeReadLogFile();
-    bool readFileOpen() const { return m_reader.isOpen(); }
+    bool readFileOpen() const { return m_reader->isOpen(); }
 
     // start > 0: load the fifteen records from start; start <= 0: scroll by one.
     void readLogFile(std::int16_t start);
@@ -59,7 +62,7 @@ private:
     LineListModel& m_list;
     Dialogs& m_dialogs;
     MessageRouter* m_router = nullptr;
-    LogReader m_reader;
+    std::unique_ptr<LogReader> m_reader = std::make_unique<LogReader>();
     QTimer m_stepTimer;
     std::int32_t m_recordCount = 0;
     std::int32_t m_currentRecord = 0;

@@ -1,53 +1,133 @@
 #include "monitor/LogReader.h"
 
-#include "core/Failure.h"
-#include "monitor/MessageLine.h"
+#include <QFileInfo>
 
 #include <limits>
 
 namespace tellvane {
 
+namespace {
+
+constexpr qint64 kScanBlock = 1 << 20;
+constexpr qint64 kReadBlock = 4096;
+
+}  // namespace
+
 bool LogReader::open(const QString& fileName)
 {
     close();
     m_file.setFileName(fileName);
-    return m_file.open(QIODevice::ReadOnly);
+    const QFileInfo info(fileName);
+    if (info.isDir() || !m_file.open(QIODevice::ReadOnly)) {
+        m_failure = info.exists() ? FailureCode::PermissionDenied : FailureCode::FileNotFound;
+        return false;
+    }
+    if (!scan()) {
+        m_failure = FailureCode::DeviceIoError;
+        close();
+        return false;
+    }
+    return true;
 }
 
 void LogReader::close()
 {
     if (m_file.isOpen())
         m_file.close();
+    m_count = 0;
+    m_checkpoints.clear();
+    m_next = Place{};
 }
 
-std::int32_t LogReader::recordCountFor(std::int64_t fileBytes)
+bool LogReader::scan()
 {
-    if (fileBytes <= 0)
-        return 0;
-    // 47 is odd, so no length falls exactly halfway.
-    const std::int64_t count = (fileBytes + messageline::kRecordBytes / 2) / messageline::kRecordBytes;
-    return count > std::numeric_limits<std::int32_t>::max() ? std::numeric_limits<std::int32_t>::max()
-                                                             : static_cast<std::int32_t>(count);
-}
-
-std::int32_t LogReader::recordCount() const
-{
-    return isOpen() ? recordCountFor(m_file.size()) : 0;
+    m_count = 0;
+    m_checkpoints.assign(1, Place{});
+    m_next = Place{};
+    std::int64_t number = 1;  // the record being read
+    bool open = false;        // it has characters
+    bool afterCr = false;
+    std::int64_t offset = 0;
+    QByteArray block;
+    constexpr std::int64_t kMaxCount = std::numeric_limits<std::int32_t>::max();
+    while (number <= kMaxCount) {
+        block = m_file.read(kScanBlock);
+        if (block.isEmpty()) {
+            if (m_file.error() != QFileDevice::NoError)
+                return false;
+            break;
+        }
+        const char* bytes = block.constData();
+        const qsizetype size = block.size();
+        for (qsizetype i = 0; i < size; ++i, ++offset) {
+            const char c = bytes[i];
+            if (afterCr) {
+                afterCr = false;
+                if (c == '\n')
+                    continue;  // the LF of a CR LF
+            }
+            if (c != '\r' && c != '\n') {
+                open = true;
+                continue;
+            }
+            m_count = static_cast<std::int32_t>(number);
+            open = false;
+            afterCr = c == '\r';
+            ++number;
+            if ((number - 1) % kCheckpointEvery == 0)
+                m_checkpoints.push_back(Place{number, offset + 1, afterCr});
+            if (number > kMaxCount)
+                break;
+        }
+    }
+    if (open && number <= kMaxCount)
+        m_count = static_cast<std::int32_t>(number);
+    return true;
 }
 
 QString LogReader::record(std::int64_t number)
 {
-    if (!isOpen() || number < 1)
+    if (!isOpen() || number < 1 || number > m_count)
         return QString();
-    const std::int64_t offset = (number - 1) * messageline::kRecordBytes;
-    if (offset >= m_file.size())
-        return QString();
-    if (!m_file.seek(offset))
+    // From the checkpoint before it, or on from the last record read.
+    Place at = m_checkpoints[static_cast<std::size_t>((number - 1) / kCheckpointEvery)];
+    if (m_next.number <= number && m_next.number > at.number)
+        at = m_next;
+    if (!m_file.seek(at.offset))
         throw Failure(FailureCode::DeviceIoError);
-    const QByteArray bytes = m_file.read(messageline::kRecordBytes);
-    if (bytes.isEmpty() && m_file.error() != QFileDevice::NoError)
-        throw Failure(FailureCode::DeviceIoError);
-    return QString::fromLatin1(bytes);
+
+    QByteArray text;
+    std::int64_t offset = at.offset;
+    bool afterCr = at.afterCr;
+    for (;;) {
+        const QByteArray block = m_file.read(kReadBlock);
+        if (block.isEmpty()) {
+            if (m_file.error() != QFileDevice::NoError)
+                throw Failure(FailureCode::DeviceIoError);
+            // The last record has no line end; nothing follows it.
+            m_next = Place{number + 1, offset, false};
+            return QString::fromLatin1(text);
+        }
+        for (const char c : block) {
+            ++offset;
+            if (afterCr) {
+                afterCr = false;
+                if (c == '\n')
+                    continue;
+            }
+            if (c != '\r' && c != '\n') {
+                if (at.number == number && text.size() < kMaxRecordChars)
+                    text.append(c);
+                continue;
+            }
+            afterCr = c == '\r';
+            if (at.number == number) {
+                m_next = Place{number + 1, offset, afterCr};
+                return QString::fromLatin1(text);
+            }
+            ++at.number;
+        }
+    }
 }
 
 }  // namespace tellvane

@@ -1,34 +1,60 @@
 #pragma once
 
+#include "core/Failure.h"
+
 #include <QFile>
 #include <QString>
 
 #include <cstdint>
+#include <vector>
 
 namespace tellvane {
 
-// A log file read back as fixed records of 47 bytes (a 45-character message
-// line and CR LF). Record n, counting from 1, starts at byte (n - 1) x 47; a
-// record beyond the end reads as an empty line. Only single records are read,
-// never the whole file.
+// A log file read back record by record. A record is one line: it ends at
+// CR LF, at a lone LF or at a lone CR, and a last line without an end is a
+// record too. So the 47-byte records this program writes, the 48-byte ones
+// older writers made for time stamps of 100 s and more, and files an editor
+// saved with LF or CR line ends all read line for line.
+//
+// Opening scans the file once for its line ends and keeps where every 64th
+// record starts; reading a record walks at most 63 lines from there (or one,
+// reading on in order). The file itself is never held in memory.
 class LogReader {
 public:
-    // Closes any file open before. False when the file cannot be opened.
+    static constexpr std::int32_t kCheckpointEvery = 64;
+    // A record's text is cut here: a message line is 45 characters, and a
+    // file without line ends must not become one item of its whole length.
+    static constexpr qsizetype kMaxRecordChars = 1024;
+
+    // Closes any file open before. False when the file cannot be opened or
+    // read through; then failure() says why.
     bool open(const QString& fileName);
     void close();
     bool isOpen() const { return m_file.isOpen(); }
     QString fileName() const { return m_file.fileName(); }
+    FailureCode failure() const { return m_failure; }
 
-    // The file length divided by 47, rounded to the nearest whole number.
-    std::int32_t recordCount() const;
-    // The record's 47 characters (fewer for a short last record); empty beyond the end.
+    std::int32_t recordCount() const { return isOpen() ? m_count : 0; }
+    // The record's characters without its line end; empty beyond the end.
     // Throws Failure(DeviceIoError) when the file cannot be read.
     QString record(std::int64_t number);
 
-    static std::int32_t recordCountFor(std::int64_t fileBytes);
-
 private:
+    // Where a record starts. After a lone CR the start is the byte after it,
+    // and an LF found there completes that CR instead.
+    struct Place {
+        std::int64_t number = 1;
+        std::int64_t offset = 0;
+        bool afterCr = false;
+    };
+
+    bool scan();
+
     QFile m_file;
+    FailureCode m_failure = FailureCode::FileNotFound;
+    std::int32_t m_count = 0;
+    std::vector<Place> m_checkpoints;  // records 1, 65, 129, ...
+    Place m_next;                      // the record after the last one read
 };
 
 }  // namespace tellvane

@@ -118,11 +118,35 @@ QString monitorListItem(const QString& line, const QString& ascii)
     return item;
 }
 
+namespace {
+
+// Older writers gave time stamps from 100 s on six decimals too
+// ("100.250000"), so every later field of such a line stands that much further
+// on. A time field is digits and at most one separator before the first space.
+qsizetype timeFieldOverrun(QStringView line)
+{
+    constexpr qsizetype kTimeField = 9;
+    const qsizetype space = line.indexOf(u' ');
+    if (space <= kTimeField)
+        return 0;
+    int separators = 0;
+    for (const QChar c : line.first(space)) {
+        if (c == u'.' || c == u',')
+            ++separators;
+        else if (c < u'0' || c > u'9')
+            return 0;
+    }
+    return separators <= 1 ? space - kTimeField : 0;
+}
+
+}  // namespace
+
 ParsedLine parseMessageLine(QStringView line)
 {
     ParsedLine parsed;
     if (line.isEmpty())
         return parsed;
+    line = line.sliced(timeFieldOverrun(line));
     if (line.size() < messageline::kLengthColumn) {
         parsed.status = LineParse::WrongLength;
         return parsed;

@@ -103,6 +103,14 @@ void MonitorController::listClicked(int row)
     m_playback.processLogMessage();
 }
 
+void MonitorController::listKeyMoved(int row)
+{
+    if (m_live)
+        return;
+    m_playback.setSelectedIndex(row);
+    m_playback.processLogMessage();
+}
+
 void MonitorController::chooseLogFile()
 {
     const QString name = m_dialogs.openFileName(QStringLiteral("Choose File to Open"), m_logFolder,
@@ -111,8 +119,9 @@ void MonitorController::chooseLogFile()
         setReadFileText(QString());
         return;
     }
+    if (!m_playback.openReadLogFile(name))
+        return;  // reported; the file before stays loaded under its own name
     setReadFileText(name);
-    m_playback.openReadLogFile(name);
     m_playback.readLogFile(1);
 }
 

@@ -44,6 +44,8 @@ public:
     void switchMode();
     void sendBoardRequest();
     void listClicked(int row);
+    // The current line moved by the keyboard: in file mode it plays as a click.
+    void listKeyMoved(int row);
     void chooseLogFile();
     QString readFileText() const { return m_readFileText; }
 

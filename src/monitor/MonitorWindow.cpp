@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -18,6 +19,8 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QToolButton>
+
+#include <functional>
 
 namespace tellvane {
 
@@ -28,6 +31,24 @@ const QColor kYellow(192, 192, 0);
 const QColor kOrange(255, 128, 0);
 
 const QString kSection = QStringLiteral("CANForm");
+
+// The message list, telling when a key moved its current line (arrows, Page
+// Up and Down, Home, End): in file mode that plays the line as a click does.
+class MessageListView final : public QListView {
+public:
+    using QListView::QListView;
+    std::function<void(int)> keyMoved;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        const QModelIndex before = currentIndex();
+        QListView::keyPressEvent(event);
+        const QModelIndex after = currentIndex();
+        if (after.isValid() && after != before && keyMoved)
+            keyMoved(after.row());
+    }
+};
 
 QFont listFont()
 {
@@ -219,7 +240,9 @@ void MonitorWindow::build()
     m_listHeading->setContentsMargins(4, 0, 0, 0);
     placeTwips(m_listHeading, 120, 4020, 8415, 255);
 
-    m_list = new QListView(this);
+    auto* list = new MessageListView(this);
+    list->keyMoved = [this](int row) { m_controller.listKeyMoved(row); };
+    m_list = list;
     m_list->setObjectName(QStringLiteral("LogMessageList"));
     m_list->setModel(&m_model);
     m_list->setFont(listFont());

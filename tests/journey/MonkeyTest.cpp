@@ -232,8 +232,12 @@ void checkItStillAnswers(JourneyHarness& h, const Monkey& monkey)
     EXPECT_FALSE(h.infoLines().isEmpty());
 
     // The main window still answers its keys.
+    QWidget* target = h.keyTarget();
     h.key(Qt::Key_F1);
-    EXPECT_NE(h.shownWindow<HelpWindow>(), nullptr);
+    EXPECT_NE(h.shownWindow<HelpWindow>(), nullptr)
+        << "F1 went to " << JourneyHarness::describe(target).toStdString() << "; the active window is "
+        << JourneyHarness::describe(QApplication::activeWindow()).toStdString() << ", the focus window "
+        << (QGuiApplication::focusWindow() ? QGuiApplication::focusWindow()->objectName().toStdString() : "none");
 }
 
 void runSession(std::uint64_t seed, int events)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ErrorListWindow.h"
 #include "diagnostics/BoardWindow.h"
 #include "firmware/DownloaderWindow.h"
 #include "sim/SimBoard.h"
@@ -7,6 +8,8 @@
 #include "FirmwareFiles.h"
 #include "JourneyHarness.h"
 
+#include <QAbstractItemModel>
+#include <QListView>
 #include <QListWidget>
 #include <QPointer>
 
@@ -105,6 +108,18 @@ protected:
             n += ((f.id >> 8) & 0xFFu) == static_cast<std::uint32_t>(address) && f.length >= 1 && f.data[0] == 0xFE;
         }
         return n;
+    }
+    // The lines of the error list, when it is shown.
+    QStringList errorLines() const
+    {
+        QStringList lines;
+        ErrorListWindow* w = h->shownWindow<ErrorListWindow>();
+        if (!w)
+            return lines;
+        const QAbstractItemModel* model = w->list()->model();
+        for (int r = 0; r < model->rowCount(); ++r)
+            lines.append(model->index(r, 0).data().toString());
+        return lines;
     }
     std::size_t framesSoFar() const
     {

@@ -29,18 +29,6 @@ QString buttonText(QWidget* window, const char* name)
     return button ? button->text() : QStringLiteral("<none>");
 }
 
-QStringList errorLines(JourneyHarness& h)
-{
-    QStringList lines;
-    ErrorListWindow* w = h.shownWindow<ErrorListWindow>();
-    if (!w)
-        return lines;
-    const QAbstractItemModel* model = w->list()->model();
-    for (int r = 0; r < model->rowCount(); ++r)
-        lines.append(model->index(r, 0).data().toString());
-    return lines;
-}
-
 // Text boxes of a diagnostic screen that show a value.
 int filledBoxes(BoardWindow* w)
 {
@@ -174,8 +162,8 @@ TEST_F(WindowJourney, TheErrorListClosesAndComesBackWithTheNextError)
     ASSERT_NE(errors, nullptr) << "the error list shows itself";
     EXPECT_EQ(errors->windowTitle(), QStringLiteral("Error List"));
     EXPECT_EQ(errors->counter()->text(), QStringLiteral("1"));
-    ASSERT_FALSE(errorLines(*h).isEmpty());
-    EXPECT_TRUE(errorLines(*h).join(QString()).contains(QStringLiteral("FROBNICATE")));
+    ASSERT_FALSE(errorLines().isEmpty());
+    EXPECT_TRUE(errorLines().join(QString()).contains(QStringLiteral("FROBNICATE")));
 
     ASSERT_TRUE(h->closeBox(errors));
     EXPECT_EQ(h->shownWindow<ErrorListWindow>(), nullptr);
@@ -185,7 +173,7 @@ TEST_F(WindowJourney, TheErrorListClosesAndComesBackWithTheNextError)
     errors = h->shownWindow<ErrorListWindow>();
     ASSERT_NE(errors, nullptr) << "back with the next error";
     EXPECT_EQ(errors->counter()->text(), QStringLiteral("2")) << "the count goes on";
-    EXPECT_TRUE(errorLines(*h).join(QString()).contains(QStringLiteral("FROBNICATE")));
+    EXPECT_TRUE(errorLines().join(QString()).contains(QStringLiteral("FROBNICATE")));
 
     ASSERT_TRUE(h->clickButton(errors, "Command1"));  // Clear List
     EXPECT_EQ(errors->counter()->text(), QStringLiteral("0"));
@@ -256,7 +244,7 @@ TEST_F(WindowJourney, TheErrorListClosedAndNeededAtOnceComesBack)
     ErrorListWindow* errors = h->shownWindow<ErrorListWindow>();
     ASSERT_NE(errors, nullptr) << "the new warning shows the error list";
     EXPECT_EQ(errors->counter()->text(), QStringLiteral("2"));
-    EXPECT_TRUE(errorLines(*h).join(QString()).contains(QStringLiteral("BOGUS")));
+    EXPECT_TRUE(errorLines().join(QString()).contains(QStringLiteral("BOGUS")));
 }
 
 // Everything at once, closed in another order than opened, then opened again.

@@ -6,6 +6,7 @@
 #include "TestSupport.h"
 
 #include <QCoreApplication>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -28,31 +29,99 @@ QByteArray logOf(int n)
     return bytes;
 }
 
-TEST(LogReader, CountsRecordsByRounding)
+// The records of a file as lines: what every reader of text files agrees on.
+struct Cut {
+    QByteArray bytes;
+    QStringList records;
+};
+
+TEST(LogReader, FindsEachRecordByItsLineEnd)
 {
-    const std::pair<std::int64_t, std::int32_t> cases[] = {
-        {0, 0}, {23, 0}, {24, 1}, {47, 1}, {470, 10}, {47 * 20 + 23, 20}, {47 * 20 + 24, 21},
+    const Cut cases[] = {
+        {"", {}},
+        {"\r\n", {QString()}},
+        {"a", {"a"}},
+        {"a\r\n", {"a"}},
+        {"a\nb", {"a", "b"}},
+        {"a\rb\r", {"a", "b"}},
+        {"a\r\n\r\nb\r\n", {"a", QString(), "b"}},
+        {"a\n\rb", {"a", QString(), "b"}},  // LF then CR: two ends
+        {"a\r\r\nb", {"a", QString(), "b"}},
+        {"\r\r\n\n", {QString(), QString(), QString()}},
     };
-    for (auto [bytes, records] : cases)
-        EXPECT_EQ(LogReader::recordCountFor(bytes), records) << bytes;
+    QTemporaryDir dir;
+    for (const Cut& c : cases) {
+        SCOPED_TRACE(c.bytes.toPercentEncoding().toStdString());
+        LogReader reader;
+        ASSERT_TRUE(reader.open(test::writeFile(dir.filePath(QStringLiteral("a.txt")), c.bytes)));
+        EXPECT_EQ(reader.recordCount(), c.records.size());
+        for (qsizetype n = 1; n <= c.records.size(); ++n)
+            EXPECT_EQ(reader.record(n), c.records[n - 1]) << n;
+        EXPECT_EQ(reader.record(c.records.size() + 1), QString());
+        EXPECT_EQ(reader.record(0), QString());
+        EXPECT_EQ(reader.record(-3), QString());
+    }
 }
 
-TEST(LogReader, ReadsSingleRecordsByNumber)
+TEST(LogReader, ReadsAnyRecordOfAMixedFileInAnyOrder)
+{
+    // 47-, 48-, 46- and 45-byte records and a last one without an end, over
+    // many checkpoints and read blocks, so that line ends fall on every kind
+    // of boundary.
+    QByteArray bytes;
+    QStringList lines;
+    const char* ends[] = {"\r\n", "\n", "\r", "\r\n"};
+    for (int k = 1; k <= 2000; ++k) {
+        CanMessage m;
+        m.id = k;
+        m.length = 2;
+        m.data[0] = static_cast<std::uint8_t>(k >> 8);
+        m.data[1] = static_cast<std::uint8_t>(k);
+        QString line = formatMessageLine(m);
+        if (k % 7 == 3)
+            line.replace(0, 9, QStringLiteral("100.250000"));  // an older writer's 46 characters
+        lines.append(line);
+        bytes += line.toLatin1();
+        if (k < 2000)
+            bytes += ends[(k * 5 / 3) % 4];
+    }
+    QTemporaryDir dir;
+    LogReader reader;
+    ASSERT_TRUE(reader.open(test::writeFile(dir.filePath(QStringLiteral("mixed.txt")), bytes)));
+    ASSERT_EQ(reader.recordCount(), 2000);
+    for (int n = 1; n <= 2000; ++n)
+        ASSERT_EQ(reader.record(n), lines[n - 1]) << "in order, record " << n;
+    for (int n = 2000; n >= 1; n -= 37)
+        ASSERT_EQ(reader.record(n), lines[n - 1]) << "backwards, record " << n;
+    for (int n : {64, 65, 66, 128, 129, 1, 1999, 2000, 700})
+        ASSERT_EQ(reader.record(n), lines[n - 1]) << "jumping, record " << n;
+}
+
+TEST(LogReader, ALineEndAcrossTheScanBlockAndAVeryLongLine)
+{
+    // The CR of a CR LF is the last byte of the first megabyte, its LF the
+    // first of the next; the first line is cut when read.
+    const qsizetype first = (1 << 20) - 1;
+    const QByteArray bytes = QByteArray(first, 'x') + "\r\nb\r\n";
+    QTemporaryDir dir;
+    LogReader reader;
+    ASSERT_TRUE(reader.open(test::writeFile(dir.filePath(QStringLiteral("long.txt")), bytes)));
+    EXPECT_EQ(reader.recordCount(), 2);
+    EXPECT_EQ(reader.record(1), QString(LogReader::kMaxRecordChars, QLatin1Char('x')));
+    EXPECT_EQ(reader.record(2), QStringLiteral("b"));
+}
+
+TEST(LogReader, SaysWhyAFileCannotBeOpened)
 {
     QTemporaryDir dir;
-    const QString path = test::writeFile(dir.filePath(QStringLiteral("a.txt")), logOf(3) + "short");
     LogReader reader;
-    ASSERT_TRUE(reader.open(path));
-    EXPECT_EQ(reader.recordCount(), 3);
-    EXPECT_EQ(reader.record(2).size(), 47);
-    EXPECT_TRUE(reader.record(2).startsWith(QStringLiteral("00.000000 00000002 1 02")));
-    EXPECT_EQ(reader.record(4), QStringLiteral("short"));
-    EXPECT_EQ(reader.record(5), QString());
-    EXPECT_EQ(reader.record(0), QString());
-    EXPECT_EQ(reader.record(-3), QString());
     EXPECT_FALSE(reader.open(dir.filePath(QStringLiteral("missing.txt"))));
-    EXPECT_EQ(reader.record(1), QString());
+    EXPECT_EQ(reader.failure(), FailureCode::FileNotFound);
+    EXPECT_FALSE(reader.isOpen());
     EXPECT_EQ(reader.recordCount(), 0);
+    EXPECT_EQ(reader.record(1), QString());
+    EXPECT_FALSE(reader.open(dir.path()));
+    EXPECT_EQ(reader.failure(), FailureCode::PermissionDenied) << "a folder";
 }
 
 struct PlaybackFixture : ::testing::Test {
@@ -168,15 +237,20 @@ TEST_F(PlaybackFixture, BinaryGarbageIsPlayedWithoutHarm)
         x ^= x << 5;
         bytes.append(static_cast<char>(x & 0xFF));
     }
+    // Lines as a regular expression cuts them; a last line end leaves an empty piece.
+    QStringList lines = QString::fromLatin1(bytes).split(QRegularExpression(QStringLiteral("\\r\\n|\\r|\\n")));
+    if (lines.last().isEmpty())
+        lines.removeLast();
+    ASSERT_GT(lines.size(), 8);
     load(bytes);
-    EXPECT_EQ(playback.recordCount(), 40);
+    EXPECT_EQ(playback.recordCount(), lines.size());
     playback.runFullSpeed();
     int steps = 0;
-    while (playback.stepTimer().isActive() && steps < 100) {
+    while (playback.stepTimer().isActive() && steps < 1000) {
         playback.logFileStep();
         ++steps;
     }
-    EXPECT_EQ(steps, 41);
+    EXPECT_LE(steps, lines.size() + 1);
     for (const QString& e : errors.messages) {
         EXPECT_TRUE(e == QStringLiteral("Error in logged message, incorrect data length!")
                     || e == QStringLiteral("Error in logged message, wrong length!"))
@@ -185,36 +259,85 @@ TEST_F(PlaybackFixture, BinaryGarbageIsPlayedWithoutHarm)
     EXPECT_EQ(dialogs.beeps, 1) << "played to the end and stopped";
 }
 
-TEST_F(PlaybackFixture, CrOnlyLinesArePlayedWithoutHarm)
+// Plays a loaded file to its end at full speed; the identifiers routed.
+std::vector<int> playToTheEnd(PlaybackFixture& f)
 {
-    // A log saved by an editor with CR-only line ends: records of 46 bytes
-    // read as 47 drift by one byte each.
-    QByteArray bytes = logOf(30);
-    bytes.replace("\r\n", "\r");
-    load(bytes);
-    EXPECT_EQ(playback.recordCount(), 29) << "1380 bytes round to 29 records";
-    playback.runFullSpeed();
-    int steps = 0;
-    while (playback.stepTimer().isActive() && steps < 100) {
-        playback.logFileStep();
-        ++steps;
-    }
-    EXPECT_LT(steps, 100) << "the player reaches the end";
-    for (const QString& e : errors.messages) {
-        EXPECT_TRUE(e == QStringLiteral("Error in logged message, incorrect data length!")
-                    || e == QStringLiteral("Error in logged message, wrong length!"))
-            << e.toStdString();
-    }
-    EXPECT_EQ(dialogs.beeps, 1);
+    f.playback.runFullSpeed();
+    for (int steps = 0; f.playback.stepTimer().isActive() && steps < 1000; ++steps)
+        f.playback.logFileStep();
+    std::vector<int> ids;
+    for (const CanMessage& m : f.router.messages)
+        ids.push_back(m.id);
+    return ids;
+}
 
-    // A good log afterwards plays as ever.
-    errors.messages.clear();
-    router.messages.clear();
-    load(logOf(3));
+std::vector<int> oneTo(int n)
+{
+    std::vector<int> ids;
+    for (int k = 1; k <= n; ++k)
+        ids.push_back(k);
+    ids.push_back(n);  // the step that beeps processes the last line once more
+    return ids;
+}
+
+TEST_F(PlaybackFixture, LinesEndedByLfOrCrAloneArePlayedExactly)
+{
+    for (const char* end : {"\n", "\r"}) {
+        SCOPED_TRACE(QByteArray(end).toPercentEncoding().toStdString());
+        QByteArray bytes = logOf(30);
+        bytes.replace("\r\n", end);
+        router.messages.clear();
+        load(bytes);
+        EXPECT_EQ(playback.recordCount(), 30);
+        EXPECT_EQ(playToTheEnd(*this), oneTo(30));
+        EXPECT_TRUE(errors.messages.isEmpty());
+    }
+}
+
+TEST_F(PlaybackFixture, AnOldLogWithTimesFrom100sPlaysEveryRecord)
+{
+    // As an older writer made them: from 100 s on, six decimals and a 48-byte record.
+    QByteArray bytes;
+    for (int k = 1; k <= 12; ++k) {
+        CanMessage m;
+        m.id = 0x18EFF900 + k;
+        m.length = 3;
+        m.data = {static_cast<std::uint8_t>(k), 0x20, 0x7E};
+        QString line = formatMessageLine(m);
+        if (k >= 4)
+            line.replace(0, 9, QStringLiteral("%1.250000").arg(96 + k));
+        bytes += line.toLatin1() + "\r\n";
+    }
+    ASSERT_EQ(bytes.size(), 3 * 47 + 9 * 48);
+    load(bytes);
+    EXPECT_EQ(playback.recordCount(), 12);
+    playToTheEnd(*this);
+    ASSERT_EQ(router.messages.size(), 12u) << "a short file ends at its first empty row";
+    for (int k = 1; k <= 12; ++k) {
+        const CanMessage& m = router.messages[static_cast<std::size_t>(k - 1)];
+        EXPECT_EQ(m.id, 0x18EFF900 + k) << k;
+        EXPECT_EQ(m.length, 3) << k;
+        EXPECT_EQ(m.data[0], k) << k;
+        EXPECT_EQ(m.data[2], 0x7E) << k;
+    }
+    EXPECT_TRUE(errors.messages.isEmpty());
+}
+
+TEST_F(PlaybackFixture, AFileThatCannotBeOpenedIsReportedAndTheOneBeforeStays)
+{
+    load(logOf(30));
     for (int i = 0; i < 3; ++i)
         playback.logFileStep();
-    EXPECT_EQ(router.messages.size(), 3u);
-    EXPECT_TRUE(errors.messages.isEmpty());
+    const QString missing = dir.filePath(QStringLiteral("gone.txt"));
+    EXPECT_FALSE(playback.openReadLogFile(missing));
+    ASSERT_EQ(errors.messages.size(), 1);
+    EXPECT_EQ(errors.messages[0],
+              QStringLiteral("An unexpected error 53'File not found' occured within OpenReadLogFile with Filename=")
+                  + missing);
+    EXPECT_TRUE(playback.readFileOpen());
+    EXPECT_EQ(playback.recordCount(), 30);
+    playback.logFileStep();
+    EXPECT_EQ(lastProcessed(), 4) << "the step goes on in the file before";
 }
 
 TEST_F(PlaybackFixture, ChoosingAnotherFileStartsAgainAtRecordOne)

@@ -120,6 +120,26 @@ TEST(MessageLine, ParsesLinesAndReportsBadOnes)
     EXPECT_EQ(parseMessageLine(QStringLiteral("00.000000 12G45678 1 Z5")).message.data[0], 0);
 }
 
+TEST(MessageLine, ALongerTimeFieldShiftsTheFieldsAfterIt)
+{
+    // Older writers: six decimals from 100 s on, so 46 characters and more.
+    for (const QString& time : {QStringLiteral("100.250000"), QStringLiteral("134,200000"), QStringLiteral("12345.000000")}) {
+        const ParsedLine parsed = parseMessageLine(time + QStringLiteral(" 18EFF921 3 41 20 7E                "));
+        EXPECT_EQ(parsed.status, LineParse::Message) << time.toStdString();
+        EXPECT_EQ(parsed.message.id, 0x18EFF921) << time.toStdString();
+        EXPECT_EQ(parsed.message.length, 3) << time.toStdString();
+        EXPECT_EQ(parsed.message.data[2], 0x7E) << time.toStdString();
+    }
+    // Cut after its last byte, such a line is whole; one shorter, it is not.
+    EXPECT_EQ(parseMessageLine(QStringLiteral("100.250000 18EFF921 3 41 20 7E")).status, LineParse::Message);
+    EXPECT_EQ(parseMessageLine(QStringLiteral("100.250000 18EFF921 3 41 20 7")).status, LineParse::IncorrectDataLength);
+    // Anything else before the first space is not a time: the fixed columns
+    // hold, and the identifier's column starts with that space.
+    EXPECT_EQ(parseMessageLine(QStringLiteral("1.0.250000 18EFF921 3 41 20 7E")).message.id, 0);
+    EXPECT_EQ(parseMessageLine(QStringLiteral("100x250000 18EFF921 3 41 20 7E")).message.id, 0);
+    EXPECT_EQ(parseMessageLine(QStringLiteral("100x250000 18EFF921 3 41 20 7E")).message.length, 0);
+}
+
 TEST(MessageLine, RoundTripOverRandomMessages)
 {
     std::mt19937 random(12345);

@@ -108,6 +108,31 @@ void BM_LoadLargeConfiguration(benchmark::State& state)
 }
 BENCHMARK(BM_LoadLargeConfiguration)->Unit(benchmark::kMillisecond);
 
+// A MESSAGE of 200,000 line breaks (an 800 KB line): the whole file read and
+// its text made. The work grows with the line's length.
+void BM_LoadLongMessage(benchmark::State& state)
+{
+    ErrorCollector errors;
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("9999-0002.cfg"));
+    {
+        QFile f(file);
+        f.open(QIODevice::WriteOnly);
+        f.write("FORM, 5000, 5000\r\nMESSAGE, " + QByteArray("<CR>").repeated(state.range(0)) + "\r\n");
+    }
+    Host host;
+    DiagnosticScreen screen{host, 1};
+    for (auto _ : state) {
+        ConfigurationLoader loader(screen, 1);
+        if (!loader.run(file))
+            state.SkipWithError("the file did not load");
+    }
+    state.SetBytesProcessed(state.iterations() * state.range(0) * 4);
+    if (!errors.errors().isEmpty())
+        state.SkipWithError(("the file gave errors: " + errors.firstError()).c_str());
+}
+BENCHMARK(BM_LoadLongMessage)->Arg(50000)->Arg(200000)->Unit(benchmark::kMillisecond);
+
 // One diagnostic frame decoded on the large screen. Argument 0: a message
 // number no indicator listens to (goal 200,000 frames a second); 1: one that
 // ten indicators listen to, with values that change every frame (goal 50,000).

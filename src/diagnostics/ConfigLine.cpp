@@ -67,8 +67,12 @@ QStringList splitLines(const QByteArray& bytes)
 {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8.decode(bytes);
-    if (utf8.hasError())
-        text = QString::fromLatin1(bytes);
+    if (utf8.hasError()) {
+        // Not UTF-8 after all, though it may have been marked so: the mark
+        // is not text in any other reading either.
+        const QByteArrayView mark("\xEF\xBB\xBF");
+        text = QString::fromLatin1(bytes.startsWith(mark) ? QByteArrayView(bytes).sliced(mark.size()) : QByteArrayView(bytes));
+    }
     QStringList lines;
     qsizetype start = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {

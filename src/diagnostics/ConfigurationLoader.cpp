@@ -44,13 +44,25 @@ bool isPlaceholder(const QString& item)
     return false;
 }
 
-// Every "<CR>", in any letter case, becomes a line break.
-QString withLineBreaks(QString text)
+// Every "<CR>", in any letter case, becomes a line break, in one pass over
+// the text (a line break never makes a new "<CR>").
+QString withLineBreaks(const QString& text)
 {
-    for (qsizetype at = text.indexOf(QLatin1String("<CR>"), 0, Qt::CaseInsensitive); at >= 0;
-         at = text.indexOf(QLatin1String("<CR>"), 0, Qt::CaseInsensitive))
-        text.replace(at, 4, QStringLiteral("\r\n"));
-    return text;
+    const QLatin1String mark("<CR>");
+    QString result;
+    qsizetype from = 0;
+    for (qsizetype at = text.indexOf(mark, 0, Qt::CaseInsensitive); at >= 0;
+         at = text.indexOf(mark, from, Qt::CaseInsensitive)) {
+        if (result.isEmpty())
+            result.reserve(text.size());
+        result += QStringView(text).sliced(from, at - from);
+        result += QLatin1String("\r\n");
+        from = at + mark.size();
+    }
+    if (from == 0)
+        return text;
+    result += QStringView(text).sliced(from);
+    return result;
 }
 
 }  // namespace
@@ -185,13 +197,17 @@ void ConfigurationLoader::processCommand(const QString& nextLine, QStringList& p
     } catch (const Failure& failure) {
         reportFailure(failure, QStringLiteral("ProcessCommand"),
                       QStringLiteral(" with FormIndex =") + QString::number(m_formIndex) + QStringLiteral(", NextLine=")
-                          + nextLine + QStringLiteral(", ParamSize=") + QString::number(numParam)
+                          + nextLine + QStringLiteral(", ParamSize=") + QString::number(numParam + 1)
                           + QStringLiteral(", NumParam=") + QString::number(numParam));
     }
 }
 
 const std::optional<QList<ConfigurationLoader::Line>>& ConfigurationLoader::groupLines()
 {
+    // A group file that could not be read fails every GROUP line, each
+    // reported where it stands.
+    if (m_groupFailure)
+        throw Failure(*m_groupFailure);
     if (m_groupsRead)
         return m_groups;
     m_groupsRead = true;
@@ -200,7 +216,13 @@ const std::optional<QList<ConfigurationLoader::Line>>& ConfigurationLoader::grou
     if (!QFileInfo(m_groupFile).isFile())
         return m_groups;
     QList<Line> lines;
-    const QStringList raw = config::splitLines(readWholeFile(m_groupFile));
+    QStringList raw;
+    try {
+        raw = config::splitLines(readWholeFile(m_groupFile));
+    } catch (const Failure& failure) {
+        m_groupFailure = failure.code();
+        throw;
+    }
     for (const QString& text : raw) {
         Line line;
         line.cleaned = config::stringTrim(text);

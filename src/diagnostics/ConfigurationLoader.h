@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Failure.h"
+
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -84,6 +86,7 @@ private:
     int m_formIndex;
     QString m_groupFile;
     bool m_groupsRead = false;
+    std::optional<FailureCode> m_groupFailure;  // the group file could not be read
     std::optional<QList<Line>> m_groups;
     QHash<QString, GroupBody> m_bodies;  // filled as groups are first used
     int m_depth = 0;

@@ -323,8 +323,15 @@ void DiagnosticScreen::createBitControl(QStringList& param, const QString& nextL
             return;
         }
         m_bits[r].bitMask = static_cast<std::uint8_t>(mask);
-        m_bits[r].offColor = config::colourFromCode(param.value(9));
-        m_bits[r].onColor = config::colourFromCode(param.value(10));
+        // The lamp's colours are checked as .BACKCOLOR checks a colour.
+        const std::int32_t offColor = config::colourFromCode(param.value(9));
+        const std::int32_t onColor = config::colourFromCode(param.value(10));
+        for (const std::int32_t colour : {offColor, onColor}) {
+            if (colour < 0 || colour > 0xFFFFFF)
+                throw Failure(FailureCode::InvalidPropertyValue);
+        }
+        m_bits[r].offColor = offColor;
+        m_bits[r].onColor = onColor;
 
         const std::int16_t n = returnNextControlIndex();
         createNewControl(n, kShape);

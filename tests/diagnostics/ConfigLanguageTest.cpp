@@ -5,6 +5,8 @@
 
 #include "TestSupport.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -198,6 +200,39 @@ TEST_F(LoaderFixture, DispatchInOrderAndTabsToFirstAtTheEnd)
     EXPECT_TRUE(errors.messages.isEmpty());
 }
 
+TEST_F(LoaderFixture, EveryLineBreakMarkIsReplacedOnce)
+{
+    const std::pair<QByteArray, QString> cases[] = {
+        {"<CR>", "\r\n"},
+        {"a<cR>b<Cr>", "a\r\nb\r\n"},
+        {"<<CR>CR>", "<\r\nCR>"},  // what a replacement leaves is not a new mark
+        {"<CR<CR>>x<C R>", "<CR\r\n>x<C R>"},
+        {"no marks", "no marks"},
+    };
+    for (const auto& [text, expected] : cases) {
+        target.message.clear();
+        ASSERT_TRUE(load("MESSAGE, " + text + "\r\n"));
+        EXPECT_EQ(target.message, expected) << text.toStdString();
+    }
+    // A long line: every one of its marks.
+    ASSERT_TRUE(load("MESSAGE, " + QByteArray("ab<CR>").repeated(20000) + "end\r\n"));
+    EXPECT_EQ(target.message, QStringLiteral("ab\r\n").repeated(20000) + QStringLiteral("end"));
+    EXPECT_TRUE(errors.messages.isEmpty());
+}
+
+TEST_F(LoaderFixture, AMarkedFileThatIsNotUtf8KeepsItsFirstCommand)
+{
+    // A byte-order mark, then a Latin-1 "é": read as Latin-1 without the mark.
+    ASSERT_TRUE(load("\xEF\xBB\xBFMESSAGE, caf\xE9\r\nFORM, 5000, 9000\r\n"));
+    EXPECT_EQ(target.message, QStringLiteral("caf\u00E9"));
+    EXPECT_EQ(target.height, 9000);
+    EXPECT_TRUE(errors.messages.isEmpty()) << errors.messages.join(QLatin1Char('|')).toStdString();
+    // Marked and UTF-8 throughout, as before.
+    ASSERT_TRUE(load("\xEF\xBB\xBFMESSAGE, caf\xC3\xA9\r\n"));
+    EXPECT_EQ(target.message, QStringLiteral("caf\u00E9"));
+    EXPECT_TRUE(errors.messages.isEmpty());
+}
+
 TEST_F(LoaderFixture, CountWarningsQuoteTheLine)
 {
     struct Case {
@@ -239,7 +274,7 @@ TEST_F(LoaderFixture, FormNumbersThatDoNotFitAreFailures)
     line("FORM, 1e12, 9000");
     ASSERT_EQ(errors.messages.size(), 1);
     EXPECT_EQ(errors.messages[0], QStringLiteral("An unexpected error 6'Overflow' occured within ProcessCommand with "
-                                                 "FormIndex =3, NextLine=FORM, 1e12, 9000, ParamSize=3, NumParam=3"));
+                                                 "FormIndex =3, NextLine=FORM, 1e12, 9000, ParamSize=4, NumParam=3"));
 }
 
 TEST_F(LoaderFixture, GroupsExpandWithTheirArguments)
@@ -362,6 +397,22 @@ TEST_F(LoaderFixture, UnknownGroupIsReported)
     ASSERT_EQ(errors.messages.size(), 1);
     EXPECT_EQ(errors.messages[0], QStringLiteral("A warning occured within ProcessGroupCommand, could not find the "
                                                  "group Nowhere in groups.grp in config line GROUP, Nowhere, 1"));
+}
+
+TEST_F(LoaderFixture, AGroupFileThatCannotBeReadIsReportedAtEveryGroupLine)
+{
+    // A group file whose reading fails (a file of the kernel's that gives a
+    // read error even to the superuser).
+    if (!QFileInfo(QStringLiteral("/proc/self/mem")).isFile())
+        GTEST_SKIP() << "needs /proc";
+    ASSERT_TRUE(QFile::link(QStringLiteral("/proc/self/mem"), dir.filePath(QStringLiteral("groups.grp"))));
+    ASSERT_TRUE(load("GROUP, Pump, 1\r\nLABEL, Between, 1, 2, 3, 4\r\nGROUP, Valve, 2\r\n"));
+    ASSERT_EQ(errors.messages.size(), 2) << errors.messages.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(errors.messages[0], QStringLiteral("An unexpected error 57'Device I/O error' occured within "
+                                                 "ProcessGroupCommand with NextLine=GROUP, Pump, 1"));
+    EXPECT_EQ(errors.messages[1], QStringLiteral("An unexpected error 57'Device I/O error' occured within "
+                                                 "ProcessGroupCommand with NextLine=GROUP, Valve, 2"));
+    EXPECT_EQ(target.calls, QStringList({"LABEL:LABEL|Between|1|2|3|4", "FIRST"}));
 }
 
 TEST_F(LoaderFixture, NoGroupFileNoFileNoWarning)

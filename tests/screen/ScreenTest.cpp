@@ -140,6 +140,29 @@ TEST_F(ScreenFixture, RecordsOfFailedCommandsNeverReachAnotherControl)
     EXPECT_EQ(screen.control(0)->property(QStringLiteral("Caption")).toString(), QStringLiteral("First"));
 }
 
+TEST_F(ScreenFixture, LampColoursOutOfRangeAreRefusedAsBackColourIs)
+{
+    ASSERT_TRUE(load("BIT, White?, 100, 100, 1000, 255, 16, 1, 1, &HFFFFFFFF, LG\n"
+                     "BIT, Too big, 400, 100, 1000, 255, 16, 1, 1, DE, &H1000000\n"
+                     "BIT, Good, 700, 100, 1000, 255, 16, 1, 1, &HFFFFFF, 0\n"
+                     "LABEL, Box, 1000, 100, 1000, 255\n"
+                     ".BACKCOLOR, &HFFFFFFFF\n"));
+    ASSERT_EQ(errors.messages.size(), 3);
+    EXPECT_EQ(errors.messages[0], QStringLiteral("An unexpected error 380'Invalid property value' occured within "
+                                                 "CreateBitControl in line BIT, White?, 100, 100, 1000, 255, 16, 1, 1, "
+                                                 "&HFFFFFFFF, LG"));
+    EXPECT_TRUE(errors.messages[1].startsWith(QStringLiteral("An unexpected error 380'Invalid property value' occured "
+                                                             "within CreateBitControl in line BIT, Too big")));
+    EXPECT_TRUE(errors.messages[2].startsWith(QStringLiteral("An unexpected error 380'Invalid property value'")))
+        << "as the same colour is refused for .BACKCOLOR";
+    ASSERT_EQ(screen.bitControls().size(), 3u);
+    EXPECT_FALSE(screen.bitControls()[0].valid);
+    EXPECT_FALSE(screen.bitControls()[1].valid);
+    EXPECT_TRUE(screen.bitControls()[2].valid);
+    EXPECT_EQ(screen.bitControls()[2].offColor, 0xFFFFFF) << "the largest colour is a colour";
+    EXPECT_FALSE(screen.dump().join(QLatin1Char('\n')).contains(QStringLiteral("&H0000-1"))) << "no colour prints as a negative number";
+}
+
 TEST_F(ScreenFixture, LeavingDiagnosticModeEmptiesTheScreen)
 {
     const QByteArray file = "TAB, Pump, 3600, 120, 6000, 2500\n"

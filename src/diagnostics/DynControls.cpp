@@ -6,6 +6,8 @@
 
 #include <QPainter>
 #include <QStyle>
+#include <QStyleOptionGroupBox>
+#include <QStylePainter>
 #include <QStyleOptionTabWidgetFrame>
 #include <QTabBar>
 
@@ -276,14 +278,32 @@ void DynFrame::apply(const QString& name, const QVariant& value)
     if (name == QLatin1String("Caption")) {
         setTitle(value.toString());
     } else if (name == QLatin1String("BackColor")) {
+        // The frame's colours are its own: set on its palette, they would pass
+        // to every control inside it.
         m_back = toColour(value);
-        setColours(this, m_back, -1);
+        update();
     } else if (name == QLatin1String("ForeColor")) {
         m_fore = toColour(value);
-        setColours(this, -1, m_fore);
+        update();
     } else if (name == QLatin1String("ToolTipText")) {
         setToolTip(value.toString());
     }
+}
+
+void DynFrame::paintEvent(QPaintEvent*)
+{
+    QStylePainter painter(this);
+    QStyleOptionGroupBox option;
+    initStyleOption(&option);
+    if (m_back >= 0) {
+        painter.fillRect(rect(), colourFromValue(m_back));
+        option.palette.setColor(QPalette::Window, colourFromValue(m_back));
+    }
+    if (m_fore >= 0) {
+        option.textColor = colourFromValue(m_fore);
+        option.palette.setColor(QPalette::WindowText, colourFromValue(m_fore));
+    }
+    painter.drawComplexControl(QStyle::CC_GroupBox, option);
 }
 
 QVariant DynFrame::read(const QString& name) const

@@ -96,6 +96,7 @@ public:
 protected:
     void apply(const QString& name, const QVariant& value) override;
     QVariant read(const QString& name) const override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     std::int32_t m_back = -1;

@@ -12,6 +12,10 @@
 
 #include <memory>
 
+#include <QApplication>
+#include <QImage>
+#include <QPalette>
+
 #include <gtest/gtest.h>
 
 using namespace tellvane;
@@ -161,6 +165,34 @@ TEST_F(ScreenFixture, LampColoursOutOfRangeAreRefusedAsBackColourIs)
     EXPECT_TRUE(screen.bitControls()[2].valid);
     EXPECT_EQ(screen.bitControls()[2].offColor, 0xFFFFFF) << "the largest colour is a colour";
     EXPECT_FALSE(screen.dump().join(QLatin1Char('\n')).contains(QStringLiteral("&H0000-1"))) << "no colour prints as a negative number";
+}
+
+TEST_F(ScreenFixture, AFramesColoursAreItsOwn)
+{
+    ASSERT_TRUE(load("FRAME, Inputs, 100, 100, 4000, 2000\n"
+                     ".FORECOLOR, DG\n"
+                     ".BACKCOLOR, LY\n"
+                     "LABEL, Inside, 400, 120, 1500, 255\n"
+                     "BWLTEXT, -, 800, 120, 1200, 285, 16, B, 1, 1, 0, D, 0\n"));
+    ASSERT_EQ(screen.controlCount(), 3);
+    QWidget* frame = screen.control(0)->widget();
+    QWidget* label = screen.control(1)->widget();
+    QWidget* box = screen.control(2)->widget();
+    ASSERT_EQ(label->parentWidget(), frame);
+    ASSERT_EQ(box->parentWidget(), frame);
+    const QPalette plain = QApplication::palette(label);
+    EXPECT_EQ(label->palette().color(QPalette::WindowText), plain.color(QPalette::WindowText)) << "not the frame's green";
+    EXPECT_EQ(box->palette().color(QPalette::Base), QApplication::palette(box).color(QPalette::Base))
+        << "a value box is not filled with the frame's yellow";
+    EXPECT_EQ(screen.control(0)->property(QStringLiteral("ForeColor")).toInt(), 0x008000);
+    EXPECT_EQ(screen.control(0)->property(QStringLiteral("BackColor")).toInt(), 0x00FFFF);
+    // The frame itself shows its colour, beside and below what it holds.
+    host.resize(2000, 2000);
+    frame->show();
+    const QImage image = frame->grab().toImage();
+    // (The style shades a group box's inside a little.)
+    const QColor inside = image.pixelColor(image.width() - 30, image.height() - 30);
+    EXPECT_TRUE(inside.red() > 230 && inside.green() > 230 && inside.blue() < 30) << inside.name().toStdString();
 }
 
 TEST_F(ScreenFixture, LeavingDiagnosticModeEmptiesTheScreen)

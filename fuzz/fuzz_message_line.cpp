@@ -14,9 +14,28 @@ using namespace tellvane;
 
 namespace {
 
-void checkParse(const QString& text)
+// A time field longer than nine characters (digits and at most one '.' or
+// ',' before the first space) moves the line's other fields along with it.
+QString withoutLongTime(const QString& text)
 {
-    const ParsedLine parsed = parseMessageLine(text);
+    const qsizetype space = text.indexOf(QLatin1Char(' '));
+    if (space <= 9)
+        return text;
+    int separators = 0;
+    for (qsizetype i = 0; i < space; ++i) {
+        const QChar c = text.at(i);
+        if (c == QLatin1Char('.') || c == QLatin1Char(','))
+            ++separators;
+        else if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return text;
+    }
+    return separators <= 1 ? text.mid(space - 9) : text;
+}
+
+void checkParse(const QString& line)
+{
+    const ParsedLine parsed = parseMessageLine(line);
+    const QString text = withoutLongTime(line);
     if (text.isEmpty()) {
         FUZZ_CHECK(parsed.status == LineParse::Empty);
         return;

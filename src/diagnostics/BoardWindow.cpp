@@ -16,6 +16,11 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QResizeEvent>
+#include <QScrollArea>
+
+#include <algorithm>
+#include <QMdiArea>
 
 namespace tellvane {
 
@@ -61,7 +66,15 @@ BoardWindow::~BoardWindow()
 
 void BoardWindow::build()
 {
-    m_frame = new QGroupBox(QStringLiteral("Board Information"), this);
+    m_scroll = new QScrollArea(this);
+    m_scroll->setObjectName(QStringLiteral("ScreenScroll"));
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setWidgetResizable(false);
+    m_canvas = new QWidget;
+    m_canvas->setObjectName(QStringLiteral("ScreenCanvas"));
+    m_scroll->setWidget(m_canvas);
+
+    m_frame = new QGroupBox(QStringLiteral("Board Information"), m_canvas);
     m_frame->setObjectName(QStringLiteral("Frame1"));
     placeTwips(m_frame, 120, 120, 6495, 2895);
 
@@ -108,13 +121,13 @@ void BoardWindow::build()
     m_picture->setAlignment(Qt::AlignCenter);
     placeTwips(m_picture, 3960, 360, 2280, 2280);
 
-    m_diagnosticLabel = makeLabel(this, QStringLiteral("DiagnosticLabel"), QStringLiteral("Diagnostic Information"),
+    m_diagnosticLabel = makeLabel(m_canvas, QStringLiteral("DiagnosticLabel"), QStringLiteral("Diagnostic Information"),
                                   120, kDiagnosticLabelTop, 6495, 255);
     m_diagnosticLabel->setFont(bold);
     m_diagnosticLabel->hide();  // a heading for the diagnostic screen, shown with it
 
     // A scratch box for trying display patterns, outside the visible width.
-    m_testText = makeTextBox(this, QStringLiteral("TestText"), 8520, 360, 975, 375);
+    m_testText = makeTextBox(m_canvas, QStringLiteral("TestText"), 8520, 360, 975, 375);
     m_testText->setText(QStringLiteral("Text1"));
     m_testText->hide();
 }
@@ -130,9 +143,9 @@ void BoardWindow::initialise(std::int16_t formIndex, std::int16_t boardType, std
     setWindowTitle(caption);
     const bool conflict = address == board::kConflictAddress;
     if (conflict)
-        setOuterSizeTwips(kConflictWidthTwips, kConflictHeightTwips);
+        sizeWindowTwips(kConflictWidthTwips, kConflictHeightTwips);
     else
-        setOuterSizeTwips(kWidthTwips, kHeightTwips);
+        sizeWindowTwips(kWidthTwips, kHeightTwips);
     if (m_services.placeNewWindow)
         m_services.placeNewWindow(*this);
     if (QMdiSubWindow* sub = subWindow())
@@ -145,6 +158,7 @@ void BoardWindow::initialise(std::int16_t formIndex, std::int16_t boardType, std
         placeTwips(m_frame, 120, 120, 3975, 1575);
         setWindowTitle(caption + QStringLiteral(" [Conflict]"));
     }
+    fitCanvas();
 }
 
 QString BoardWindow::addressText() const
@@ -209,7 +223,39 @@ void BoardWindow::setMessageText(const QString& text)
 
 void BoardWindow::setScreenSizeTwips(int width, int height)
 {
+    sizeWindowTwips(width, height);
+}
+
+void BoardWindow::sizeWindowTwips(int width, int height)
+{
     setOuterSizeTwips(width, height);
+    QMdiSubWindow* sub = subWindow();
+    if (sub && sub->mdiArea()) {
+        const QSize room = sub->mdiArea()->maximumViewportSize();
+        if (!room.isEmpty() && (sub->width() > room.width() || sub->height() > room.height())) {
+            sub->setFixedSize(sub->size().boundedTo(room));
+            // Moved in as far as it takes to lie whole in the frame.
+            sub->move(std::clamp(sub->x(), 0, room.width() - sub->width()),
+                      std::clamp(sub->y(), 0, room.height() - sub->height()));
+        }
+    }
+    fitCanvas();
+}
+
+void BoardWindow::fitCanvas()
+{
+    constexpr int kMargin = 4;
+    const QRect used = m_canvas->childrenRect();
+    const QSize room = m_scroll->maximumViewportSize();
+    const QSize contents = used.isEmpty() ? QSize() : QSize(used.right() + 1 + kMargin, used.bottom() + 1 + kMargin);
+    m_canvas->resize(contents.expandedTo(room));
+}
+
+void BoardWindow::resizeEvent(QResizeEvent* event)
+{
+    MdiChild::resizeEvent(event);
+    m_scroll->setGeometry(rect());
+    fitCanvas();
 }
 
 void BoardWindow::setTestText(const QString& text)
@@ -254,7 +300,7 @@ void BoardWindow::startDiagClicked()
             m_screen.deleteControls();
         m_startDiag->setText(kEnter);
         m_diagnosticLabel->hide();
-        setOuterSizeTwips(kWidthTwips, kHeightTwips);
+        sizeWindowTwips(kWidthTwips, kHeightTwips);
         if (const auto address = requestAddress(QStringLiteral("StartDiag_Click")))
             m_services.directory.sendDiagOffRequest(*address);
         return;
@@ -268,6 +314,7 @@ void BoardWindow::startDiagClicked()
     if (entered) {
         m_startDiag->setText(kExit);
         m_diagnosticLabel->show();
+        fitCanvas();
         if (const auto address = requestAddress(QStringLiteral("StartDiag_Click")))
             m_services.directory.sendDiagOnRequest(*address);
         m_services.directory.setDiagMode(m_formIndex, true);

@@ -14,6 +14,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QScrollArea;
 
 namespace tellvane {
 
@@ -77,8 +78,9 @@ public:
     void startDiagClicked();
     void firmwareDownloadClicked();
 
-    // ScreenHost.
-    QWidget* screenParent() override { return this; }
+    // ScreenHost. The screen's controls lie on a canvas that scrolls when
+    // they reach beyond the window.
+    QWidget* screenParent() override { return m_canvas; }
     void setMessageText(const QString& text) override;
     void setScreenSizeTwips(int width, int height) override;
     void setTestText(const QString& text) override;
@@ -95,9 +97,15 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void build();
+    // The window's outer size as asked for, but never larger than the frame it
+    // lies in; what does not fit is reached with the scroll bars.
+    void sizeWindowTwips(int width, int height);
+    // The canvas as large as its contents, and at least as the window.
+    void fitCanvas();
     // The address in AddrText for a request to the board; reported and empty when it is none.
     std::optional<std::uint8_t> requestAddress(const QString& operation) const;
 
@@ -106,6 +114,8 @@ private:
     bool m_closed = false;
     DiagnosticScreen m_screen{*this, -1};
 
+    QScrollArea* m_scroll = nullptr;
+    QWidget* m_canvas = nullptr;
     QGroupBox* m_frame = nullptr;
     QLineEdit* m_address = nullptr;
     QLineEdit* m_serial = nullptr;

@@ -1,0 +1,154 @@
+// Journeys through diagnostic screens: the shipped ones shown whole, and
+// hand-written ones whose FORM is too small for them or too large for the
+// program's frame, reached with the scroll bars.
+
+#include "Session.h"
+
+#include "diagnostics/DynControls.h"
+
+#include <QFile>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+
+using namespace tellvane;
+using namespace tellvane::test;
+
+namespace {
+
+class ScreenJourney : public Session {
+protected:
+    BoardWindow* heater() const { return h->boardWindow(kHeater); }
+    static QScrollArea* scroller(BoardWindow* w) { return w->findChild<QScrollArea*>(QStringLiteral("ScreenScroll")); }
+
+    void writeHeaterScreen(const QByteArray& text)
+    {
+        QFile file(h->programFolder() + QStringLiteral("/Configuration/412-0101.cfg"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(text);
+    }
+    bool enterDiagnostics(BoardWindow* w)
+    {
+        if (!h->bringToFront(JourneyHarness::subWindowOf(w)) || !h->clickButton(w, "StartDiag"))
+            return false;
+        h->pass(300);
+        return w->inDiagnosticMode();
+    }
+    // Pages a scroll bar to its end with clicks below or right of its handle.
+    void pageToTheEnd(QScrollBar* bar)
+    {
+        const QPoint end = bar->orientation() == Qt::Vertical ? QPoint(bar->width() / 2, bar->height() - 20)
+                                                              : QPoint(bar->width() - 20, bar->height() / 2);
+        for (int i = 0; i < 50 && bar->value() < bar->maximum(); ++i)
+            h->click(bar, end);
+    }
+    void pageToTheStart(QScrollBar* bar)
+    {
+        const QPoint start = bar->orientation() == Qt::Vertical ? QPoint(bar->width() / 2, 20) : QPoint(20, bar->height() / 2);
+        for (int i = 0; i < 50 && bar->value() > bar->minimum(); ++i)
+            h->click(bar, start);
+    }
+    // Where the control lies in the part of the screen the window shows.
+    static QRect inView(BoardWindow* w, QWidget* control)
+    {
+        QWidget* view = scroller(w)->viewport();
+        return QRect(control->mapTo(view, QPoint(0, 0)), control->size());
+    }
+    static bool inSight(BoardWindow* w, QWidget* control)
+    {
+        return scroller(w)->viewport()->rect().contains(inView(w, control));
+    }
+    static bool inSightAcross(BoardWindow* w, QWidget* control)
+    {
+        const QRect where = inView(w, control);
+        return where.left() >= 0 && where.right() < scroller(w)->viewport()->width();
+    }
+    static bool inSightDown(BoardWindow* w, QWidget* control)
+    {
+        const QRect where = inView(w, control);
+        return where.top() >= 0 && where.bottom() < scroller(w)->viewport()->height();
+    }
+};
+
+TEST_F(ScreenJourney, TheShippedScreensNeedNoScrollBars)
+{
+    for (BoardWindow* w : h->boardWindows()) {
+        SCOPED_TRACE(w->windowTitle().toStdString());
+        ASSERT_TRUE(enterDiagnostics(w));
+        QScrollArea* area = scroller(w);
+        ASSERT_NE(area, nullptr);
+        EXPECT_FALSE(area->verticalScrollBar()->isVisible());
+        EXPECT_FALSE(area->horizontalScrollBar()->isVisible());
+        for (int i = 0; i < w->screen().controlCount(); ++i) {
+            QWidget* control = w->screen().control(i)->widget();
+            if (control->isVisibleTo(w)) {
+                EXPECT_TRUE(inSight(w, control)) << control->objectName().toStdString();
+            }
+        }
+        // Back to its small size, so that it covers none of the others.
+        ASSERT_TRUE(h->clickButton(w, "StartDiag"));
+        EXPECT_FALSE(w->inDiagnosticMode());
+    }
+}
+
+TEST_F(ScreenJourney, AFormTooSmallForItsScreenScrollsToEveryControl)
+{
+    writeHeaterScreen("FORM, 5000, 3000\r\n"
+                      "LABEL, Top, 3600, 120, 1500, 255\r\n"
+                      "LABEL, Far right, 3600, 8000, 1500, 255\r\n"
+                      "FRAME, Low, 7000, 120, 4000, 1500\r\n"
+                      "LABEL, Bottom, 900, 120, 1500, 255\r\n");
+    BoardWindow* w = heater();
+    ASSERT_NE(w, nullptr);
+    const QSize before = JourneyHarness::subWindowOf(w)->size();
+    ASSERT_TRUE(enterDiagnostics(w));
+    QMdiSubWindow* sub = JourneyHarness::subWindowOf(w);
+    EXPECT_EQ(sub->size().width(), before.width()) << "FORM only widens the window";
+    QScrollArea* area = scroller(w);
+    ASSERT_TRUE(area->verticalScrollBar()->isVisible());
+    ASSERT_TRUE(area->horizontalScrollBar()->isVisible());
+
+    QWidget* bottom = w->screen().control(3)->widget();
+    QWidget* right = w->screen().control(1)->widget();
+    EXPECT_FALSE(inSightDown(w, bottom));
+    pageToTheEnd(area->verticalScrollBar());
+    EXPECT_TRUE(inSightDown(w, bottom)) << "the last label is reached";
+    EXPECT_FALSE(inSightAcross(w, right));
+    pageToTheEnd(area->horizontalScrollBar());
+    EXPECT_TRUE(inSightAcross(w, right)) << "the rightmost label is reached";
+
+    // Back at the top, out of diagnostic mode: the window is as before, and needs no bars.
+    pageToTheStart(area->verticalScrollBar());
+    pageToTheStart(area->horizontalScrollBar());
+    ASSERT_TRUE(h->clickButton(w, "StartDiag"));
+    h->settle();
+    EXPECT_FALSE(w->inDiagnosticMode());
+    EXPECT_EQ(sub->size(), before);
+    EXPECT_FALSE(area->verticalScrollBar()->isVisible());
+    EXPECT_FALSE(area->horizontalScrollBar()->isVisible());
+}
+
+TEST_F(ScreenJourney, AFormLargerThanTheFrameStaysWithinIt)
+{
+    writeHeaterScreen("FORM, 90000, 90000\r\n"
+                      "LABEL, Corner, 80000, 80000, 1500, 255\r\n");
+    BoardWindow* w = heater();
+    ASSERT_NE(w, nullptr);
+    ASSERT_TRUE(enterDiagnostics(w));
+    QMdiSubWindow* sub = JourneyHarness::subWindowOf(w);
+    const QRect room(QPoint(0, 0), h->main().mdiArea()->maximumViewportSize());
+    EXPECT_TRUE(room.contains(sub->geometry())) << "the whole window lies in the frame";
+    QScrollArea* area = scroller(w);
+    ASSERT_TRUE(area->verticalScrollBar()->isVisible());
+    ASSERT_TRUE(area->horizontalScrollBar()->isVisible());
+    QWidget* corner = w->screen().control(0)->widget();
+    area->verticalScrollBar()->setFocus();
+    h->key(Qt::Key_End);
+    area->horizontalScrollBar()->setFocus();
+    h->key(Qt::Key_End);
+    EXPECT_TRUE(inSight(w, corner)) << "the far corner is reached";
+}
+
+}  // namespace

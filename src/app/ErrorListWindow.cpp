@@ -1,5 +1,7 @@
 #include "app/ErrorListWindow.h"
 
+#include <QMdiSubWindow>
+
 #include "app/ErrorLog.h"
 #include "core/SettingsStore.h"
 
@@ -61,12 +63,16 @@ void ErrorListWindow::load()
 {
     setOuterSizeTwips(kWidthTwips, kHeightTwips);
     const SettingsStore::Position p = m_settings.position(kSection);
-    moveOuterTwips(static_cast<int>(p.top), static_cast<int>(p.left));
+    if (!moveToKeptPlaceTwips(p.top, p.left))
+        moveOuterTwips(0, 0);  // where it opens when no place was kept
 }
 
 void ErrorListWindow::closeEvent(QCloseEvent* event)
 {
-    m_settings.savePosition(kSection, outerTopTwips(), outerLeftTwips());
+    // Only a window that was open has a place of its own to keep: closing the
+    // program closes the hidden one too.
+    if (QMdiSubWindow* sub = subWindow(); !sub || (sub->isVisible() && !sub->isMinimized()))
+        m_settings.savePosition(kSection, outerTopTwips(), outerLeftTwips());
     m_log.windowClosed();
     event->accept();
     emit closed();

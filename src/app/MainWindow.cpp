@@ -29,6 +29,7 @@
 #include <QScreen>
 
 #include <algorithm>
+#include <optional>
 #include <memory>
 
 namespace tellvane {
@@ -179,7 +180,7 @@ QPoint MainWindow::freePlaceFor(const QSize& size)
     // Candidate corners are the frame's own and those just past each window.
     // When the frame is full, a cascade.
     constexpr int kGap = 6;
-    const QRect area = m_mdi->viewport()->rect();
+    const QRect area(QPoint(0, 0), m_mdi->maximumViewportSize());
     QList<QRect> taken;
     QList<int> xs{0};
     QList<int> ys{0};
@@ -205,10 +206,41 @@ QPoint MainWindow::freePlaceFor(const QSize& size)
                 return candidate.topLeft();
         }
     }
+    // No free place: the place in the frame that hides the fewest title bars,
+    // then the least of the other windows.
+    xs.append(area.width() - size.width());
+    ys.append(area.height() - size.height());
+    constexpr int kTitleHeight = 24;
+    std::optional<QPoint> best;
+    std::int64_t bestScore = 0;
+    for (int y : ys) {
+        for (int x : xs) {
+            const QRect candidate(QPoint(x, y), size);
+            if (!area.contains(candidate))
+                continue;
+            std::int64_t score = 0;
+            for (const QRect& r : taken) {
+                const QRect window = r.adjusted(0, 0, -kGap, -kGap);
+                if (candidate.contains(QRect(window.topLeft(), QSize(window.width(), kTitleHeight))))
+                    score += std::int64_t{1} << 40;
+                const QRect covered = candidate.intersected(window);
+                score += std::int64_t{covered.width()} * covered.height();
+            }
+            if (!best || score < bestScore) {
+                best = candidate.topLeft();
+                bestScore = score;
+            }
+        }
+    }
+    if (best)
+        return *best;
+    // Larger than the frame: a cascade, within the frame as far as the size allows.
     constexpr int kStep = 28;
     const int k = m_cascade++;
     const int rows = std::max(1, (area.height() - size.height()) / kStep);
-    return QPoint((k % rows) * kStep + (k / rows % 8) * 3 * kStep, (k % rows) * kStep);
+    const QPoint step((k % rows) * kStep + (k / rows % 8) * 3 * kStep, (k % rows) * kStep);
+    return QPoint(std::clamp(step.x(), 0, std::max(0, area.width() - size.width())),
+                  std::clamp(step.y(), 0, std::max(0, area.height() - size.height())));
 }
 
 void MainWindow::open()
@@ -270,6 +302,9 @@ void MainWindow::showHelp()
             m_helpWindow = help.get();
             QMdiSubWindow* sub = addChild(help.release(), {}, ChildLifetime::HiddenOnClose);
             sub->resize(760, 560);
+            // Smaller than that when the frame is, and where it can be seen whole.
+            sub->resize(sub->size().boundedTo(m_mdi->maximumViewportSize()).expandedTo(QSize(320, 240)));
+            sub->move(freePlaceFor(sub->size()));
         }
         // Contents again each time the window opens; an open one stays where the reader is.
         if (!m_helpWindow->subWindow()->isVisible())
@@ -285,6 +320,15 @@ void MainWindow::showHelp()
 void MainWindow::exitNow()
 {
     m_parts.pollTimer.setPollingEnabled(false);
+    announceFinished();
+}
+
+void MainWindow::announceFinished()
+{
+    // Exit, and the closing that ending the program brings after it: once.
+    if (m_finished)
+        return;
+    m_finished = true;
     emit finished();
 }
 
@@ -304,7 +348,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
     m_parts.clock.delayMs(250);
     QCoreApplication::processEvents();
     event->accept();
-    emit finished();
+    announceFinished();
 }
 
 }  // namespace tellvane

@@ -105,6 +105,7 @@ private:
     void load();
     void buildMenus();
     void fillAdapterMenu();
+    void announceFinished();
 
     MainWindowParts m_parts;
     QMdiArea* m_mdi;
@@ -116,6 +117,7 @@ private:
     int m_cascade = 0;
     bool m_loaded = false;
     bool m_closing = false;
+    bool m_finished = false;
 };
 
 }  // namespace tellvane

@@ -49,6 +49,7 @@ TellvaneApp::TellvaneApp(AppEnvironment environment, std::unique_ptr<Adapter> ad
     // closing it hides it again.
     m_downloaderWindow = new DownloaderWindow(m_downloader, m_env.settings);
     m_main->addChild(m_downloaderWindow, kFixedSizeWindow, ChildLifetime::HiddenOnClose);
+    m_downloaderWindow->setDefaultPlacement([this](QWidget& window) { m_main->placeNewWindow(window); });
     m_downloaderWindow->subWindow()->hide();
     m_downloader.setView(m_downloaderWindow);
     // Exit ends the program at once: a download stage still running sends nothing more.

@@ -206,7 +206,8 @@ void BoardWindow::loadBoardPicture()
 
 void BoardWindow::moveToTwips(int top, int left)
 {
-    moveOuterTwips(top, left);
+    // A kept place beyond reach leaves the window where it was put when made.
+    moveToKeptPlaceTwips(top, left);
 }
 
 void BoardWindow::processDiagnosticMessages(std::uint8_t length, const std::array<std::uint8_t, 9>& data)

@@ -119,8 +119,9 @@ void DownloaderWindow::showWindow()
 {
     setOuterSizeTwips(kWidthTwips, kHeightTwips);
     const SettingsStore::Position p = m_settings.position(kSection);
-    if (p.top > 0 && p.left > 0)
-        moveOuterTwips(static_cast<int>(p.top), static_cast<int>(p.left));
+    const bool kept = p.top > 0 && p.left > 0 && moveToKeptPlaceTwips(p.top, p.left);
+    if (!kept && m_placeNew && !(subWindow() && subWindow()->isVisible()))
+        m_placeNew(*this);
     raiseWindow();
 }
 
@@ -149,7 +150,10 @@ void DownloaderWindow::hideWindow()
 
 void DownloaderWindow::closeEvent(QCloseEvent* event)
 {
-    m_settings.savePosition(kSection, outerTopTwips(), outerLeftTwips());
+    // Only a window that was open has a place of its own to keep: the hidden
+    // one is closed with the program too.
+    if (QMdiSubWindow* sub = subWindow(); !sub || (sub->isVisible() && !sub->isMinimized()))
+        m_settings.savePosition(kSection, outerTopTwips(), outerLeftTwips());
     if (!m_hiding)
         m_downloader.windowClosed();
     event->accept();

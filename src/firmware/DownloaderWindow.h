@@ -9,6 +9,8 @@ class QListWidget;
 class QProgressBar;
 class QPushButton;
 
+#include <functional>
+
 namespace tellvane {
 
 class SettingsStore;
@@ -24,6 +26,9 @@ public:
 
     DownloaderWindow(FirmwareDownloader& downloader, SettingsStore& settings, QWidget* parent = nullptr);
     ~DownloaderWindow() override;
+
+    // Where the window opens when no place of its own was kept.
+    void setDefaultPlacement(std::function<void(QWidget&)> place) { m_placeNew = std::move(place); }
 
     // DownloaderView.
     void showWindow() override;
@@ -60,6 +65,7 @@ private:
     QLineEdit* m_status = nullptr;
     QProgressBar* m_progress = nullptr;
     QLabel* m_warning = nullptr;
+    std::function<void(QWidget&)> m_placeNew;
     bool m_hiding = false;
     bool m_selectionPending = false;
 };

@@ -261,7 +261,7 @@ void MonitorWindow::load()
     setOuterSizeTwips(MonitorController::kWidthTwips, m_controller.heightTwips());
     const SettingsStore::Position p = m_settings.position(kSection);
     if (p.top > 0 && p.left > 0)
-        moveOuterTwips(static_cast<int>(p.top), static_cast<int>(p.left));
+        moveToKeptPlaceTwips(p.top, p.left);
 }
 
 void MonitorWindow::setFileNameText(const QString& path)
@@ -279,7 +279,9 @@ void MonitorWindow::closeEvent(QCloseEvent* event)
             outer->showMinimized();
         return;
     }
-    m_settings.savePosition(kSection, outerTopTwips(), outerLeftTwips());
+    // Put aside as an icon, it keeps the place it had before.
+    if (!subWindow() || !subWindow()->isMinimized())
+        m_settings.savePosition(kSection, outerTopTwips(), outerLeftTwips());
     event->accept();
 }
 

@@ -2,7 +2,13 @@
 
 #include "core/Twips.h"
 
+#include <QGuiApplication>
+#include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QScreen>
+
+#include <algorithm>
+#include <cmath>
 
 namespace tellvane {
 
@@ -76,6 +82,44 @@ void MdiChild::moveOuterTwips(int top, int left)
 {
     QWidget* outer = subWindow() ? static_cast<QWidget*>(subWindow()) : this;
     outer->move(toPixelsX(this, left), toPixelsY(this, top));
+}
+
+bool MdiChild::withinReach(QPoint place) const
+{
+    constexpr int kTitleHeight = 24;
+    constexpr int kHandWidth = 40;
+    const QWidget* outer = subWindow() ? static_cast<const QWidget*>(subWindow()) : this;
+    QRect room;
+    if (const QMdiSubWindow* sub = subWindow(); sub && sub->mdiArea()) {
+        const QMdiArea* area = sub->mdiArea();
+        QSize size = area->maximumViewportSize();
+        if (!area->isVisible() || size.isEmpty()) {
+            const QScreen* screen = area->screen() ? area->screen() : QGuiApplication::primaryScreen();
+            size = screen ? screen->availableGeometry().size() : QSize();
+        }
+        room = QRect(QPoint(0, 0), size);
+    } else {
+        const QScreen* screen = QGuiApplication::screenAt(place);
+        room = screen ? screen->availableGeometry() : QRect();
+    }
+    const QRect caption(place, QSize(outer->width(), kTitleHeight));
+    const QRect seen = caption.intersected(room);
+    return caption.top() >= room.top() && caption.bottom() <= room.bottom()
+        && seen.width() >= std::min(kHandWidth, outer->width());
+}
+
+bool MdiChild::moveToKeptPlaceTwips(double top, double left)
+{
+    // Far beyond any desktop, yet safe to turn into pixels.
+    constexpr double kLimit = 1e7;
+    if (!std::isfinite(top) || !std::isfinite(left) || std::abs(top) > kLimit || std::abs(left) > kLimit)
+        return false;
+    const QPoint place(toPixelsX(this, static_cast<int>(left)), toPixelsY(this, static_cast<int>(top)));
+    if (!withinReach(place))
+        return false;
+    QWidget* outer = subWindow() ? static_cast<QWidget*>(subWindow()) : this;
+    outer->move(place);
+    return true;
 }
 
 }  // namespace tellvane

@@ -31,6 +31,14 @@ public:
     int outerTopTwips() const;
     int outerLeftTwips() const;
     void moveOuterTwips(int top, int left);
+    // Puts the window at a place kept from an earlier run (twips), when that
+    // place is a number a window can take and leaves its title bar within
+    // reach; false, and the window stays where it is, otherwise.
+    bool moveToKeptPlaceTwips(double top, double left);
+    // Whether the window, put at this outer place (pixels in the frame), can
+    // be taken by its title bar: the title bar lies on the frame (or, before
+    // the frame is shown, on the screen), at least a hand's width of it.
+    bool withinReach(QPoint place) const;
 };
 
 }  // namespace tellvane

@@ -253,6 +253,8 @@ TEST_F(WindowJourney, AMixedSessionClosesAndReopensEverything)
     writeFile(h->programFolder() + QStringLiteral("/Configuration/412-0101.cfg"), "FORM, 7020, 4000\nBOGUS, 1\n");
     ASSERT_NE(enterDownload(pump()), nullptr);
     h->key(Qt::Key_F1);
+    // Help came up over the others: the heater's window is brought forward.
+    ASSERT_TRUE(h->bringToFront(JourneyHarness::subWindowOf(h->boardWindow(kHeater))));
     ASSERT_TRUE(h->clickButton(h->boardWindow(kHeater), "StartDiag"));
     ASSERT_NE(h->shownWindow<ErrorListWindow>(), nullptr);
     ASSERT_NE(h->shownWindow<HelpWindow>(), nullptr);

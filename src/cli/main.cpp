@@ -4,11 +4,16 @@
 // ("033" is 33, never octal), and in their option's range; anything else is
 // refused with exit code 2 before any adapter is opened.
 //
-//   tellvane-cli check-config FILE [--dump]
+//   tellvane-cli check-config FILE [--dump] [--lint]
 //       loads a configuration file as entering diagnostic mode does (groups.grp
 //       from the file's folder), prints every error-list message the load gave,
 //       then a summary of what was built (--dump: every control and indicator).
-//       Exit code 0 when nothing was reported, 1 otherwise, 2 for usage errors.
+//       --lint adds, one "Lint:" line a finding, what the load does not report:
+//       controls outside their container or FORM, controls under a tab strip,
+//       a file name no board looks for, a FORM too small for its contents with
+//       the window's title bar and borders.
+//       Exit code 0 when nothing was reported (or found), 1 otherwise, 2 for
+//       usage errors.
 //
 //   tellvane-cli bench --adapter NAME [--bench FILE] [--images DIR] [--seconds S]
 //       runs the simulated boards (Configuration/SimulatedBench.txt beside the
@@ -47,7 +52,7 @@ namespace {
 
 int usage(QTextStream& err)
 {
-    err << "usage: tellvane-cli check-config FILE [--dump]\n"
+    err << "usage: tellvane-cli check-config FILE [--dump] [--lint]\n"
            "       tellvane-cli bench --adapter NAME [--bench FILE] [--images DIR] [--seconds S]\n"
            "       tellvane-cli monitor --adapter NAME [--save FILE] [--count N] [--seconds S]\n"
            "       tellvane-cli flash --adapter NAME --board ADDRESS --area AREA --file FILE [--no-flash]\n"
@@ -61,9 +66,12 @@ int checkConfig(const QStringList& args, QTextStream& out, QTextStream& err)
 {
     QString file;
     bool dump = false;
+    bool lint = false;
     for (const QString& a : args) {
         if (a == QLatin1String("--dump"))
             dump = true;
+        else if (a == QLatin1String("--lint"))
+            lint = true;
         else if (file.isEmpty())
             file = a;
         else
@@ -82,10 +90,14 @@ int checkConfig(const QStringList& args, QTextStream& out, QTextStream& err)
         for (const QString& line : check.dump)
             out << line << '\n';
     }
+    if (lint) {
+        for (const QString& line : check.lint)
+            out << line << '\n';
+    }
     for (const QString& line : check.summary)
         out << line << '\n';
     out.flush();
-    return check.messages.isEmpty() ? 0 : 1;
+    return check.messages.isEmpty() && (!lint || check.lint.isEmpty()) ? 0 : 1;
 }
 
 }  // namespace

@@ -16,6 +16,11 @@ struct ConfigCheck {
     int formWidth = 0;     // FORM, 0 when none
     int formHeight = 0;
     QStringList summary;   // counts of controls and indicators
+    // What an author should look at though the load said nothing, one line
+    // a finding: controls outside their container or FORM, controls under a
+    // tab strip, a file name no board looks for, a FORM too small for its
+    // contents with the window's title bar and borders.
+    QStringList lint;
 };
 
 // Needs a QApplication (any platform, offscreen included).

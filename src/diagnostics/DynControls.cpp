@@ -405,6 +405,11 @@ void DynTabContainer::layoutPages()
     m_bar->raise();
 }
 
+QRect DynTabContainer::tabStrip() const
+{
+    return m_bar->geometry();
+}
+
 void DynTabContainer::resizeEvent(QResizeEvent*)
 {
     layoutPages();

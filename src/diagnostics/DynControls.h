@@ -120,6 +120,8 @@ public:
     QString pageCaption(int index) const;
     // The page a widget made inside this container lies on, or -1.
     int pageOf(const QWidget* child) const;
+    // Where the row of tabs lies; controls of the pages under it are hidden.
+    QRect tabStrip() const;
 
 protected:
     void apply(const QString& name, const QVariant& value) override;

@@ -76,6 +76,31 @@ struct Refusal {
     QString message;  // after "tellvane-cli: "
 };
 
+TEST_F(Cli, CheckConfigLintsOnRequestAndSaysSoInItsExitCode)
+{
+    // Loads without a warning, but its name is one no board looks for and
+    // its FORM is too small.
+    const QString cfg = test::writeFile(dir.filePath(QStringLiteral("0412-0101.cfg")),
+                                        "FORM, 7020, 4000\r\nFRAME, Inputs, 3600, 120, 4440, 2280\r\n");
+    const Finished plain = runCli({QStringLiteral("check-config"), cfg});
+    EXPECT_EQ(plain.exitCode, 0) << plain.err.toStdString();
+    EXPECT_FALSE(plain.out.contains(QStringLiteral("Lint:")));
+
+    const Finished linted = runCli({QStringLiteral("check-config"), cfg, QStringLiteral("--lint")});
+    EXPECT_EQ(linted.exitCode, 1);
+    const QStringList lines = linted.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_EQ(lines[0], QStringLiteral("Lint: 0412-0101.cfg: no board looks for a file of this name: the board of this "
+                                       "style and variant looks for 412-0101.cfg"));
+    EXPECT_TRUE(lines.filter(QStringLiteral("Lint: 0412-0101.cfg: FORM 7020 x 4000 twips is too small")).size() == 1)
+        << linted.out.toStdString();
+    EXPECT_TRUE(lines.last().startsWith(QStringLiteral("Window: 7020 x 4000 twips"))) << "the summary after the findings";
+
+    const QString clean = test::writeFile(dir.filePath(QStringLiteral("412-0101.cfg")),
+                                          "FORM, 7020, 6600\r\nFRAME, Inputs, 3600, 120, 4440, 2280\r\n");
+    EXPECT_EQ(runCli({QStringLiteral("check-config"), QStringLiteral("--lint"), clean}).exitCode, 0);
+}
+
 TEST_F(Cli, RefusesWhatWasMistypedBeforeTheAdapterIsOpened)
 {
     const QString boardRange = QStringLiteral("--board takes a whole number from 0 to 253, decimal or hexadecimal after 0x");

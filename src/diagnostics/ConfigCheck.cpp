@@ -38,7 +38,7 @@ public:
 };
 // The title bar and borders a board window adds to its contents, as this
 // style draws them (a window made to be measured).
-QSize windowChrome()
+QSize measureWindowChrome()
 {
     QMdiArea area;
     area.resize(800, 600);
@@ -54,6 +54,12 @@ QSize windowChrome()
     QCoreApplication::processEvents();
     const QSize chrome = sub->size() - inside->size();
     return chrome.isValid() ? chrome : QSize(8, 28);
+}
+
+QSize windowChrome()
+{
+    static const QSize chrome = measureWindowChrome();  // the style does not change while the program runs
+    return chrome;
 }
 
 QString describe(DynControl* control)

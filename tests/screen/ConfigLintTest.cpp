@@ -86,4 +86,18 @@ TEST_F(Lint, AFormTooSmallOnceTheTitleBarAndBordersAreCounted)
     EXPECT_TRUE(has(lint(QStringLiteral("12-0034.cfg"), frames), QStringLiteral("without FORM, the window's 7020 x 3690")));
 }
 
+TEST_F(Lint, EveryRecordedScreenIsLintedWithoutHarm)
+{
+    // The recorded screens include hostile files: odd sizes, controls in
+    // containers that failed, tabs without pages.
+    const QDir recorded(QStringLiteral(TELLVANE_SOURCE_DIR "/tests/golden/input"));
+    const QStringList files = recorded.entryList({QStringLiteral("*.cfg")}, QDir::Files);
+    ASSERT_FALSE(files.isEmpty());
+    for (const QString& file : files) {
+        const ConfigCheck check = checkConfiguration(recorded.filePath(file));
+        for (const QString& line : check.lint)
+            EXPECT_TRUE(line.startsWith(QStringLiteral("Lint: ") + file + QStringLiteral(": "))) << line.toStdString();
+    }
+}
+
 }  // namespace

@@ -56,6 +56,14 @@ protected:
         h->dialogs.fileAnswers = {path};
         return h->clickButton(monitor(), "File_Open");
     }
+    // The log written, file mode on, the log chosen: its path.
+    QString playLog(const char* name, const QByteArray& bytes)
+    {
+        const QString path = writeFile(h->dir.filePath(QString::fromLatin1(name)), bytes);
+        toFileMode();
+        EXPECT_TRUE(chooseLog(path));
+        return path;
+    }
     // The error list's entries, long ones joined again from their continued rows.
     QStringList errors() const
     {
@@ -80,14 +88,7 @@ TEST_F(LogJourney, AnOldLogPlaysByMouseKeysAndStep)
                            + lineOf(announcementAt(40), QStringLiteral("100.250000")) + "\r\n"
                            + lineOf(announcementAt(41), QStringLiteral("101.500000")) + "\n"
                            + lineOf(announcementAt(42), QStringLiteral("133.750000")) + "\r\n";
-    const QString path = h->dir.filePath(QStringLiteral("old.txt"));
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(log);
-    }
-    toFileMode();
-    ASSERT_TRUE(chooseLog(path));
+    const QString path = playLog("old.txt", log);
     EXPECT_EQ(field("ReadFileText"), path);
     EXPECT_EQ(field("LineSizeText"), QStringLiteral("5"));
 
@@ -129,14 +130,7 @@ TEST_F(LogJourney, AFileThatCannotBeOpenedLeavesTheLoadedOneAsItWas)
     QByteArray log;
     for (int k = 0; k < 20; ++k)
         log += lineOf(announcementAt(40 + k % 3), QStringLiteral("%1.000000").arg(k, 2, 10, QLatin1Char('0'))) + "\r";
-    const QString path = h->dir.filePath(QStringLiteral("cr.txt"));
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(log);
-    }
-    toFileMode();
-    ASSERT_TRUE(chooseLog(path));
+    const QString path = playLog("cr.txt", log);
     EXPECT_EQ(field("LineSizeText"), QStringLiteral("20")) << "lines ended by CR alone";
     ASSERT_TRUE(h->clickButton(monitor(), "Step_Button"));
     const QString first = row(0);

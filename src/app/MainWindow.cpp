@@ -29,8 +29,8 @@
 #include <QScreen>
 
 #include <algorithm>
-#include <optional>
 #include <memory>
+#include <optional>
 
 namespace tellvane {
 
@@ -178,7 +178,8 @@ QPoint MainWindow::freePlaceFor(const QSize& size)
     // The highest, then leftmost, place where the window covers no other one:
     // windows of boards found one after another come to lie side by side.
     // Candidate corners are the frame's own and those just past each window.
-    // When the frame is full, a cascade.
+    // When none is free, the candidate that hides the fewest title bars; a
+    // cascade only for a window larger than the frame.
     constexpr int kGap = 6;
     const QRect area(QPoint(0, 0), m_mdi->maximumViewportSize());
     QList<QRect> taken;

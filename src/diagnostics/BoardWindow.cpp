@@ -12,6 +12,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPixmap>
 #include <QPlainTextEdit>
@@ -20,7 +21,6 @@
 #include <QScrollArea>
 
 #include <algorithm>
-#include <QMdiArea>
 
 namespace tellvane {
 

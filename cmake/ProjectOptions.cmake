@@ -1,9 +1,14 @@
 # Compile settings shared by every target of the project.
 
+# Warnings are errors in continuous integration (the ci presets) only: a newer
+# compiler on a user's machine may warn of more, and must still build the tool.
+option(TELLVANE_WERROR "Treat compiler warnings as errors" OFF)
+
 add_library(tellvane_options INTERFACE)
-target_compile_options(tellvane_options INTERFACE
-  -Wall -Wextra -Wpedantic -Werror
-  -Wno-error=deprecated-declarations)
+target_compile_options(tellvane_options INTERFACE -Wall -Wextra -Wpedantic)
+if(TELLVANE_WERROR)
+  target_compile_options(tellvane_options INTERFACE -Werror -Wno-error=deprecated-declarations)
+endif()
 target_compile_definitions(tellvane_options INTERFACE
   QT_NO_FOREACH
   QT_NO_CAST_TO_ASCII

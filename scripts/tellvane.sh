@@ -4,8 +4,9 @@
 #   scripts/tellvane.sh run [ARGS]   install what is missing, build, start the program
 #                                    (ARGS default to "--adapter sim": the simulated bench)
 #   scripts/tellvane.sh test         install, build and run the whole test suite
-#                                    (the default build, the sanitizer build, and each fuzz
-#                                    target for 60 s; TELLVANE_FUZZ_SECONDS changes that)
+#                                    (the default build and the sanitizer build, both with
+#                                    warnings as errors, in build/ci and build/ci-asan, and each
+#                                    fuzz target for 60 s; TELLVANE_FUZZ_SECONDS changes that)
 #   scripts/tellvane.sh bench [download]  build and run the benchmarks ("download": only
 #                                    those named with "Download"; other ARGS go to the benchmarks)
 #   scripts/tellvane.sh fuzz [SECS]  build the fuzz targets with clang and run each for SECS seconds
@@ -71,10 +72,11 @@ case "$command" in
     ;;
   test)
     install_packages
-    build default
-    run_tests default
-    build asan
-    run_tests asan
+    # The default and sanitizer builds, with warnings as errors.
+    build ci
+    run_tests ci
+    build ci-asan
+    run_tests ci-asan
     # Every parser of outside input under libFuzzer for a minute each.
     bash "$root/fuzz/run.sh" "${TELLVANE_FUZZ_SECONDS:-60}"
     ;;
@@ -92,7 +94,7 @@ case "$command" in
     bash "$root/fuzz/run.sh" "${@:-10}"
     ;;
   *)
-    sed -n '2,15p' "$0"
+    sed -n '2,16p' "$0"
     exit 2
     ;;
 esac

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "can/AdapterFactory.h"
+#include "adapters/AdapterFactory.h"
 
 #include <QList>
 #include <QString>

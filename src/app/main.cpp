@@ -2,7 +2,7 @@
 #include "app/MainWindow.h"
 #include "app/SplashWindow.h"
 #include "app/TellvaneApp.h"
-#include "can/AdapterFactory.h"
+#include "adapters/AdapterFactory.h"
 #include "core/Clock.h"
 #include "core/DataFolder.h"
 #include "core/SettingsStore.h"

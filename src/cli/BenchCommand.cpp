@@ -1,6 +1,6 @@
 // tellvane-cli bench: the simulated boards on an outside bus.
 
-#include "can/AdapterFactory.h"
+#include "adapters/AdapterFactory.h"
 #include "cli/BenchRunner.h"
 #include "cli/CliSupport.h"
 #include "cli/CommandLine.h"

@@ -1,6 +1,6 @@
 // tellvane-cli flash: the download dialogue with one board, from the console.
 
-#include "can/AdapterFactory.h"
+#include "adapters/AdapterFactory.h"
 #include "can/BoardDirectory.h"
 #include "can/CanLink.h"
 #include "can/TextTransport.h"

@@ -1,6 +1,6 @@
 // tellvane-cli monitor: message lines of a bus on the console.
 
-#include "can/AdapterFactory.h"
+#include "adapters/AdapterFactory.h"
 #include "can/CanLink.h"
 #include "cli/CliSupport.h"
 #include "cli/CommandLine.h"

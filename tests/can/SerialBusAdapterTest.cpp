@@ -1,5 +1,5 @@
 #include "can/AcceptanceFilter.h"
-#include "can/AdapterFactory.h"
+#include "adapters/AdapterFactory.h"
 #include "can/AdapterRecord.h"
 #include "can/CanLink.h"
 #include "can/SerialBusAdapter.h"

@@ -4,7 +4,7 @@
 
 #include "app/MainWindow.h"
 #include "app/TellvaneApp.h"
-#include "can/AdapterFactory.h"
+#include "adapters/AdapterFactory.h"
 #include "core/Clock.h"
 #include "core/SettingsStore.h"
 #include "diagnostics/BoardWindow.h"

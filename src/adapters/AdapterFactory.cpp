@@ -1,4 +1,4 @@
-#include "can/AdapterFactory.h"
+#include "adapters/AdapterFactory.h"
 
 #include "can/LibraryAdapter.h"
 #include "can/SerialBusAdapter.h"

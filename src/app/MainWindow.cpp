@@ -14,6 +14,7 @@
 #include "monitor/MessageLogger.h"
 #include "monitor/MonitorController.h"
 #include "monitor/MonitorWindow.h"
+#include "ui/TwipsWidget.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -156,14 +157,13 @@ void MainWindow::keepInView(QMdiSubWindow* sub)
 {
     if (!sub || sub->isMinimized() || sub->isMaximized())
         return;
-    constexpr int kTitleHeight = 24;
     const QRect area = m_mdi->viewport()->rect();
-    const QRect caption(sub->pos(), QSize(sub->width(), kTitleHeight));
+    const QRect caption(sub->pos(), QSize(sub->width(), kTitleBarPixels));
     if (area.contains(caption))
         return;
     // As far in as it takes: the whole width where it fits, else its left edge.
     const int x = std::clamp(sub->x(), 0, std::max(0, area.width() - sub->width()));
-    const int y = std::clamp(sub->y(), 0, std::max(0, area.height() - kTitleHeight));
+    const int y = std::clamp(sub->y(), 0, std::max(0, area.height() - kTitleBarPixels));
     sub->move(x, y);
 }
 
@@ -211,7 +211,6 @@ QPoint MainWindow::freePlaceFor(const QSize& size)
     // then the least of the other windows.
     xs.append(area.width() - size.width());
     ys.append(area.height() - size.height());
-    constexpr int kTitleHeight = 24;
     std::optional<QPoint> best;
     std::int64_t bestScore = 0;
     for (int y : ys) {
@@ -222,7 +221,7 @@ QPoint MainWindow::freePlaceFor(const QSize& size)
             std::int64_t score = 0;
             for (const QRect& r : taken) {
                 const QRect window = r.adjusted(0, 0, -kGap, -kGap);
-                if (candidate.contains(QRect(window.topLeft(), QSize(window.width(), kTitleHeight))))
+                if (candidate.contains(QRect(window.topLeft(), QSize(window.width(), kTitleBarPixels))))
                     score += std::int64_t{1} << 40;
                 const QRect covered = candidate.intersected(window);
                 score += std::int64_t{covered.width()} * covered.height();

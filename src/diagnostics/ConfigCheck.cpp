@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QHash>
 #include <QLayout>
 #include <QMap>
 #include <QMdiArea>
@@ -114,6 +115,11 @@ QStringList lintScreen(const QString& configFile, DiagnosticScreen& screen, QWid
     }
 
     // Where each control lies.
+    QHash<const QWidget*, DynControl*> controlOf;
+    for (int i = 0; i < screen.controlCount(); ++i) {
+        if (DynControl* control = screen.control(i))
+            controlOf.insert(control->widget(), control);
+    }
     QRect used;
     for (int i = 0; i < screen.controlCount(); ++i) {
         DynControl* control = screen.control(i);
@@ -131,11 +137,7 @@ QStringList lintScreen(const QString& configFile, DiagnosticScreen& screen, QWid
         auto* tabs = dynamic_cast<DynTabContainer*>(parent ? parent->parentWidget() : nullptr);
         if (tabs)
             container = tabs;
-        DynControl* owner = nullptr;
-        for (int k = 0; k < screen.controlCount(); ++k) {
-            if (screen.control(k) && screen.control(k)->widget() == container)
-                owner = screen.control(k);
-        }
+        DynControl* owner = controlOf.value(container);
         const QString where = owner ? describe(owner) : container->objectName();
         if (!QRect(QPoint(0, 0), container->size()).contains(box)) {
             add(describe(control) + QStringLiteral(" reaches beyond its container ") + where + QStringLiteral(" (") +

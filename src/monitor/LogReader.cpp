@@ -11,6 +11,23 @@ namespace {
 constexpr qint64 kScanBlock = 1 << 20;
 constexpr qint64 kReadBlock = 4096;
 
+enum class Byte { Text, LineEnd, Skipped };
+
+// One byte of the file: text, the end of a line, or the LF that completes
+// a CR LF. afterCr carries the CR from one byte (and one block) to the next.
+Byte classify(char c, bool& afterCr)
+{
+    if (afterCr) {
+        afterCr = false;
+        if (c == '\n')
+            return Byte::Skipped;
+    }
+    if (c != '\r' && c != '\n')
+        return Byte::Text;
+    afterCr = c == '\r';
+    return Byte::LineEnd;
+}
+
 }  // namespace
 
 bool LogReader::open(const QString& fileName)
@@ -60,19 +77,13 @@ bool LogReader::scan()
         const char* bytes = block.constData();
         const qsizetype size = block.size();
         for (qsizetype i = 0; i < size; ++i, ++offset) {
-            const char c = bytes[i];
-            if (afterCr) {
-                afterCr = false;
-                if (c == '\n')
-                    continue;  // the LF of a CR LF
-            }
-            if (c != '\r' && c != '\n') {
-                open = true;
+            const Byte kind = classify(bytes[i], afterCr);
+            if (kind != Byte::LineEnd) {
+                open = open || kind == Byte::Text;
                 continue;
             }
             m_count = static_cast<std::int32_t>(number);
             open = false;
-            afterCr = c == '\r';
             ++number;
             if ((number - 1) % kCheckpointEvery == 0)
                 m_checkpoints.push_back(Place{number, offset + 1, afterCr});
@@ -110,17 +121,14 @@ QString LogReader::record(std::int64_t number)
         }
         for (const char c : block) {
             ++offset;
-            if (afterCr) {
-                afterCr = false;
-                if (c == '\n')
-                    continue;
-            }
-            if (c != '\r' && c != '\n') {
+            const Byte kind = classify(c, afterCr);
+            if (kind == Byte::Skipped)
+                continue;
+            if (kind == Byte::Text) {
                 if (at.number == number && text.size() < kMaxRecordChars)
                     text.append(c);
                 continue;
             }
-            afterCr = c == '\r';
             if (at.number == number) {
                 m_next = Place{number + 1, offset, afterCr};
                 return QString::fromLatin1(text);

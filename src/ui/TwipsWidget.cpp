@@ -86,7 +86,6 @@ void MdiChild::moveOuterTwips(int top, int left)
 
 bool MdiChild::withinReach(QPoint place) const
 {
-    constexpr int kTitleHeight = 24;
     constexpr int kHandWidth = 40;
     const QWidget* outer = subWindow() ? static_cast<const QWidget*>(subWindow()) : this;
     QRect room;
@@ -102,7 +101,7 @@ bool MdiChild::withinReach(QPoint place) const
         const QScreen* screen = QGuiApplication::screenAt(place);
         room = screen ? screen->availableGeometry() : QRect();
     }
-    const QRect caption(place, QSize(outer->width(), kTitleHeight));
+    const QRect caption(place, QSize(outer->width(), kTitleBarPixels));
     const QRect seen = caption.intersected(room);
     return caption.top() >= room.top() && caption.bottom() <= room.bottom()
         && seen.width() >= std::min(kHandWidth, outer->width());

@@ -155,28 +155,6 @@ TEST_F(Downloading, TheAreaFollowsTheKeyboard)
     EXPECT_TRUE(list->selectedItems().isEmpty());
 }
 
-TEST_F(Downloading, ADownloadFromTheWindowToFlash)
-{
-    openFromBoard();
-    clickArea("pCode:");
-    chooseSmallFile();
-    child<QPushButton>("Command1")->click();
-    EXPECT_TRUE(child<QLineEdit>("FileNameBox")->text().endsWith(QStringLiteral("fw/app.QXP")));
-    child<QPushButton>("Command3")->click();
-    EXPECT_EQ(child<QLineEdit>("DownloadStatusText")->text(),
-              QStringLiteral("You may now choose to download another area (Step 1) or Flash to memory (Step 4)"));
-    EXPECT_EQ(child<QProgressBar>("DownloadProgress")->value(), 100);
-    EXPECT_TRUE(child<QPushButton>("Command3")->isEnabled());
-    child<QPushButton>("MigrateCommand")->click();
-    EXPECT_EQ(child<QLineEdit>("DownloadStatusText")->text(),
-              QStringLiteral("Success, please wait 10 seconds and then cycle power"));
-    EXPECT_EQ(board().bootLoader().flashed(2).size(), 30u * 16u);
-    EXPECT_EQ(board().bootLoader().areaLabel(2), QStringLiteral("APP 4.2"));
-    if (!qEnvironmentVariableIsEmpty("TELLVANE_SHOT_DIR"))
-        window->subWindow()->grab().save(qEnvironmentVariable("TELLVANE_SHOT_DIR") + QStringLiteral("/downloader.png"));
-    EXPECT_EQ(harness.app->errorLog().count(), 0);
-}
-
 TEST_F(DownloadingOnAWire, ADownloadFromTheWindowWhileEveryFrameTakesItsTime)
 {
     ASSERT_EQ(bus().bitRate(), 250000);
@@ -214,15 +192,6 @@ TEST_F(Downloading, ClosingFreesTheBoardAndKeepsThePlace)
     openFromBoard();
     EXPECT_EQ(window->subWindow()->pos(), QPoint(45, 30));
     EXPECT_TRUE(child<QLineEdit>("FileNameBox")->text().isEmpty());
-}
-
-TEST_F(Downloading, TheBoardStartingAgainClosesTheWindow)
-{
-    openFromBoard();
-    harness.main().monitorWindow()->findChild<QPushButton*>(QStringLiteral("Command6"))->click();  // every board announces itself
-    harness.tick(4);
-    EXPECT_FALSE(window->subWindow()->isVisible());
-    EXPECT_EQ(harness.app->boards().downloadBoardAddress(), -1);
 }
 
 }  // namespace

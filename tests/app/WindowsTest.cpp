@@ -283,20 +283,6 @@ TEST_F(OpenApp, ClosingSavesPositionsAndBlocksReception)
               QString::number(pixelsToTwips(60, monitor->logicalDpiX())));
 }
 
-TEST_F(OpenApp, ExitEndsWithoutAnyClosingSteps)
-{
-    QSignalSpy finished(&harness.main(), &MainWindow::finished);
-    harness.app->pollTimer().setPollingEnabled(true);
-    adapter().clearLog();
-    harness.main().menuBar()->findChild<QAction*>(QStringLiteral("Exit"))->trigger();
-    EXPECT_EQ(finished.count(), 1);
-    EXPECT_FALSE(harness.app->pollTimer().pollingEnabled());
-    EXPECT_TRUE(adapter().calls.empty()) << "reception is not blocked";
-    EXPECT_TRUE(harness.settings.value(QStringLiteral("CANForm"), QStringLiteral("Top")).isEmpty())
-        << "no position is saved";
-    EXPECT_EQ(harness.clock.delayCalls(), 0);
-}
-
 TEST_F(OpenApp, HelpShowsTheShippedPagesOrReportsTheirAbsence)
 {
     harness.main().showHelp();

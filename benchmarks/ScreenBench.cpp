@@ -1,8 +1,8 @@
 #include "BenchSupport.h"
 
-#include "diagnostics/ConfigurationLoader.h"
 #include "diagnostics/DiagnosticScreen.h"
-#include "diagnostics/DynControls.h"
+#include "diagnostics/ScreenBuilder.h"
+#include "diagnostics/DynTextBox.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -67,7 +67,7 @@ struct Fixture {
     QTemporaryDir dir;
     QString file;
     Host host;
-    DiagnosticScreen screen{host, 1};
+    DiagnosticScreen screen{host};
 
     Fixture()
     {
@@ -78,8 +78,9 @@ struct Fixture {
     }
     bool load()
     {
-        ConfigurationLoader loader(screen, 1);
-        return loader.run(file);
+        ScreenLoad load = loadScreenFile(file, 1, true);
+        screen.build(std::move(load.definition));
+        return load.loaded;
     }
 };
 
@@ -108,6 +109,23 @@ void BM_LoadLargeConfiguration(benchmark::State& state)
 }
 BENCHMARK(BM_LoadLargeConfiguration)->Unit(benchmark::kMillisecond);
 
+// The same file into a screen definition only: what check-config does, and
+// the part of entering diagnostic mode that makes no widget.
+void BM_LoadLargeScreenDefinition(benchmark::State& state)
+{
+    ErrorCollector errors;
+    Fixture f;
+    for (auto _ : state) {
+        const ScreenLoad load = loadScreenFile(f.file, 1, true);
+        if (!load.loaded || load.definition.controlCount() == 0)
+            state.SkipWithError("the file did not load");
+    }
+    state.SetItemsProcessed(state.iterations() * lineCount());
+    if (!errors.errors().isEmpty())
+        state.SkipWithError(("the file gave errors: " + errors.firstError()).c_str());
+}
+BENCHMARK(BM_LoadLargeScreenDefinition)->Unit(benchmark::kMillisecond);
+
 // A MESSAGE of 200,000 line breaks (an 800 KB line): the whole file read and
 // its text made. The work grows with the line's length.
 void BM_LoadLongMessage(benchmark::State& state)
@@ -120,11 +138,8 @@ void BM_LoadLongMessage(benchmark::State& state)
         f.open(QIODevice::WriteOnly);
         f.write("FORM, 5000, 5000\r\nMESSAGE, " + QByteArray("<CR>").repeated(state.range(0)) + "\r\n");
     }
-    Host host;
-    DiagnosticScreen screen{host, 1};
     for (auto _ : state) {
-        ConfigurationLoader loader(screen, 1);
-        if (!loader.run(file))
+        if (!loadScreenFile(file, 1, true).loaded)
             state.SkipWithError("the file did not load");
     }
     state.SetBytesProcessed(state.iterations() * state.range(0) * 4);
@@ -160,16 +175,16 @@ void BM_DecodeFrames(benchmark::State& state)
     state.SetItemsProcessed(state.iterations());
     // The frame must have reached exactly the indicators of its number.
     int listening = 0;
-    for (const auto& r : f.screen.bitControls())
+    for (const auto& r : f.screen.definition().bits)
         listening += r.valid && r.messageId == frame[0];
-    for (const auto& r : f.screen.bwlTexts())
+    for (const auto& r : f.screen.definition().bwl)
         listening += r.valid && r.messageId == frame[0];
-    for (const auto& r : f.screen.bfTexts())
+    for (const auto& r : f.screen.definition().bf)
         listening += r.valid && r.messageId == frame[0];
     if (listening != (matching ? 10 : 0))
         state.SkipWithError("the screen does not have the indicators the benchmark expects");
-    state.counters["indicators"] = static_cast<double>(f.screen.bitControls().size() + f.screen.bwlTexts().size()
-                                                       + f.screen.bfTexts().size());
+    state.counters["indicators"] = static_cast<double>(f.screen.definition().bits.size() + f.screen.definition().bwl.size()
+                                                       + f.screen.definition().bf.size());
     if (!errors.errors().isEmpty())
         state.SkipWithError(("decoding reported: " + errors.firstError()).c_str());
 }

@@ -44,7 +44,7 @@
 #include "core/Version.h"
 #include "diagnostics/ConfigCheck.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QStringList>
 #include <QTextStream>
 
@@ -104,18 +104,15 @@ int checkConfig(const QStringList& args, QTextStream& out, QTextStream& err)
 
 int main(int argc, char* argv[])
 {
-    // The screen is built from real controls on a window nobody sees.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
     // The console shows the tool's own lines; developer logging only on request.
     if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
         qputenv("QT_LOGGING_RULES", "tellvane.*.info=false;qt.canbus*=false");
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("tellvane-cli"));
-    QApplication::setApplicationVersion(QString::fromLatin1(tellvane::kVersionText));
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tellvane-cli"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(tellvane::kVersionText));
     QTextStream out(stdout);
     QTextStream err(stderr);
-    QStringList args = QApplication::arguments().mid(1);
+    QStringList args = QCoreApplication::arguments().mid(1);
     if (args.isEmpty())
         return usage(err);
     const QString command = args.takeFirst();

@@ -21,6 +21,24 @@ void installErrorSink(ErrorSink sink)
     sinkSlot() = std::move(sink);
 }
 
+ErrorCapture::ErrorCapture(QStringList& into, bool passOn) : m_previous(sinkSlot())
+{
+    sinkSlot() = [&into, passOn, previous = m_previous](const QString& message) {
+        into.append(message);
+        if (!passOn)
+            return;
+        if (previous)
+            previous(message);
+        else
+            qCWarning(lcErrors).noquote() << message;
+    };
+}
+
+ErrorCapture::~ErrorCapture()
+{
+    sinkSlot() = std::move(m_previous);
+}
+
 void printError(const QString& message)
 {
     if (const auto& sink = sinkSlot())

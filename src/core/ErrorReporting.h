@@ -3,6 +3,7 @@
 #include "core/Failure.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -15,6 +16,19 @@ using ErrorSink = std::function<void(const QString&)>;
 
 void installErrorSink(ErrorSink sink);
 void printError(const QString& message);
+
+// Keeps every message reported while it lives, in order; with passOn, each
+// also reaches the sink that was installed before, as it would have without.
+class ErrorCapture {
+public:
+    ErrorCapture(QStringList& into, bool passOn);
+    ~ErrorCapture();
+    ErrorCapture(const ErrorCapture&) = delete;
+    ErrorCapture& operator=(const ErrorCapture&) = delete;
+
+private:
+    ErrorSink m_previous;
+};
 
 // "An unexpected error 6'Overflow' occured within Name" + context.
 QString unexpectedErrorText(const Failure& failure, const QString& operation,

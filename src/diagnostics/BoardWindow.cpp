@@ -4,7 +4,7 @@
 #include "core/Dialogs.h"
 #include "core/ErrorReporting.h"
 #include "core/SettingsStore.h"
-#include "diagnostics/ConfigurationLoader.h"
+#include "diagnostics/ScreenBuilder.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -138,7 +138,6 @@ void BoardWindow::initialise(std::int16_t formIndex, std::int16_t boardType, std
     m_address->setText(QString::number(address));
     m_serial->setText(QString::number(serial));
     m_formIndex = formIndex;
-    m_screen.setFormIndex(formIndex);
     QString caption = QStringLiteral("Board Type ") + QString::number(boardType);
     setWindowTitle(caption);
     const bool conflict = address == board::kConflictAddress;
@@ -271,8 +270,9 @@ QString BoardWindow::configurationFolder() const
 
 bool BoardWindow::loadDiagnosticScreen()
 {
-    ConfigurationLoader loader(m_screen, m_formIndex);
-    return loader.enterDiagnosticMode(styleText(), variantText(), configurationFolder());
+    ScreenLoad load = loadBoardScreen(styleText(), variantText(), configurationFolder(), m_formIndex, true);
+    m_screen.build(std::move(load.definition));
+    return load.loaded;
 }
 
 bool BoardWindow::inDiagnosticMode() const

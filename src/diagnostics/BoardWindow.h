@@ -48,9 +48,10 @@ class BoardWindow : public MdiChild, public BoardWindowHandle, public ScreenHost
     Q_OBJECT
 
 public:
-    static constexpr int kWidthTwips = 7020;
+    static constexpr int kWidthTwips = kBoardWindowWidthTwips;
     static constexpr int kDiagnosticLabelTop = 3240;
     static constexpr int kHeightTwips = kDiagnosticLabelTop + 450;
+    static_assert(kHeightTwips == kBoardWindowHeightTwips, "the configuration check counts with this size");
     static constexpr int kConflictWidthTwips = 4455;
     static constexpr int kConflictHeightTwips = 2370;
 
@@ -112,7 +113,7 @@ private:
     BoardWindowServices m_services;
     std::int16_t m_formIndex = -1;
     bool m_closed = false;
-    DiagnosticScreen m_screen{*this, -1};
+    DiagnosticScreen m_screen{*this};
 
     QScrollArea* m_scroll = nullptr;
     QWidget* m_canvas = nullptr;

@@ -6,8 +6,9 @@
 namespace tellvane {
 
 // A configuration file loaded exactly as entering diagnostic mode loads it
-// (groups.grp from the file's folder), on a window of its own that nobody
-// sees: what a configuration author wants to know before a board is at hand.
+// (groups.grp from the file's folder), into a screen definition: what a
+// configuration author wants to know before a board is at hand. No widget is
+// made.
 struct ConfigCheck {
     bool found = false;
     QStringList messages;  // every error-list message of the load, unsplit
@@ -23,7 +24,18 @@ struct ConfigCheck {
     QStringList lint;
 };
 
-// Needs a QApplication (any platform, offscreen included).
+// What the program's style draws around a screen and above a tab container's
+// pages, in twips at 96 dots an inch: the lint counts with these.
+struct ScreenChrome {
+    static constexpr int kTabStripHeight = 390;
+    static constexpr int kWindowBordersWidth = 120;
+    static constexpr int kTitleBarAndBordersHeight = 420;
+};
+
 ConfigCheck checkConfiguration(const QString& configFile, int formIndex = 0);
+
+struct ScreenDefinition;
+// The lint's findings for a screen loaded from that file.
+QStringList lintScreen(const QString& configFile, const ScreenDefinition& screen);
 
 }  // namespace tellvane

@@ -22,9 +22,10 @@ struct Finished {
     QString err;
 };
 
-Finished runCli(const QStringList& arguments)
+Finished runCli(const QStringList& arguments, const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
 {
     QProcess process;
+    process.setProcessEnvironment(environment);
     process.start(QStringLiteral(TELLVANE_CLI), arguments);
     Finished result;
     if (!process.waitForFinished(kRunMs)) {
@@ -82,8 +83,13 @@ TEST_F(Cli, CheckConfigLintsOnRequestAndSaysSoInItsExitCode)
     // its FORM is too small.
     const QString cfg = test::writeFile(dir.filePath(QStringLiteral("0412-0101.cfg")),
                                         "FORM, 7020, 4000\r\nFRAME, Inputs, 3600, 120, 4440, 2280\r\n");
-    const Finished plain = runCli({QStringLiteral("check-config"), cfg});
+    // The check makes no window: no display and no platform plugin needed.
+    QProcessEnvironment headless = QProcessEnvironment::systemEnvironment();
+    headless.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("no-such-platform"));
+    headless.remove(QStringLiteral("DISPLAY"));
+    const Finished plain = runCli({QStringLiteral("check-config"), cfg}, headless);
     EXPECT_EQ(plain.exitCode, 0) << plain.err.toStdString();
+    EXPECT_TRUE(plain.err.isEmpty()) << plain.err.toStdString();
     EXPECT_FALSE(plain.out.contains(QStringLiteral("Lint:")));
 
     const Finished linted = runCli({QStringLiteral("check-config"), cfg, QStringLiteral("--lint")});

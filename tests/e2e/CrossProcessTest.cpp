@@ -8,7 +8,7 @@
 #include "core/Clock.h"
 #include "core/SettingsStore.h"
 #include "diagnostics/BoardWindow.h"
-#include "diagnostics/DynControls.h"
+#include "diagnostics/DynTextBox.h"
 #include "monitor/MessageLine.h"
 #include "sim/SimBootLoader.h"
 

@@ -4,7 +4,7 @@
 
 #include "Session.h"
 
-#include "diagnostics/DynControls.h"
+#include "diagnostics/DynControl.h"
 
 #include <QFile>
 #include <QMdiArea>

@@ -6,7 +6,7 @@
 
 #include "app/ErrorListWindow.h"
 #include "app/HelpWindow.h"
-#include "diagnostics/DynControls.h"
+#include "diagnostics/DynTextBox.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -1,9 +1,18 @@
 #include "diagnostics/ConfigCheck.h"
+#include "diagnostics/DynTabContainer.h"
+#include "diagnostics/ScreenDefinition.h"
+
+#include "core/Twips.h"
 
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QLayout>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QTemporaryDir>
+
+#include <memory>
 
 #include <gtest/gtest.h>
 
@@ -84,6 +93,37 @@ TEST_F(Lint, AFormTooSmallOnceTheTitleBarAndBordersAreCounted)
     EXPECT_TRUE(lint(QStringLiteral("12-0034.cfg"), "FORM, 7020, 6600\r\n" + frames).isEmpty());
     // Without FORM the window keeps its own size, which these frames do not fit.
     EXPECT_TRUE(has(lint(QStringLiteral("12-0034.cfg"), frames), QStringLiteral("without FORM, the window's 7020 x 3690")));
+}
+
+TEST(LintChrome, TheLintCountsWithWhatTheStyleDraws)
+{
+    // The check makes no widget; its tab strip and window borders must be
+    // those of the program's own style, or it would report wrongly.
+    QWidget host;
+    std::unique_ptr<DynControl> made(DynControl::create(ControlKind::TabContainer, QStringLiteral("t"), &host));
+    auto* tabs = dynamic_cast<DynTabContainer*>(made.get());
+    ASSERT_NE(tabs, nullptr);
+    ControlDefinition definition(ControlKind::TabContainer, QStringLiteral("t"), -1, -1);
+    definition.set(Property::Width, 6000);
+    definition.set(Property::Height, 2500);
+    definition.set(Property::TabsPerRow, 4);
+    tabs->applyDefinition(definition);
+    EXPECT_EQ(pixelsToTwips(tabs->tabStrip().height(), tabs->logicalDpiY()), ScreenChrome::kTabStripHeight);
+
+    QMdiArea area;
+    area.resize(800, 600);
+    auto* inside = new QWidget;
+    QMdiSubWindow* sub = area.addSubWindow(inside, Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                                                       | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                                                       | Qt::WindowCloseButtonHint);
+    area.show();
+    sub->show();
+    sub->resize(400, 300);
+    if (sub->layout())
+        sub->layout()->activate();
+    const QSize chrome = sub->size() - inside->size();
+    EXPECT_EQ(pixelsToTwips(chrome.width(), inside->logicalDpiX()), ScreenChrome::kWindowBordersWidth);
+    EXPECT_EQ(pixelsToTwips(chrome.height(), inside->logicalDpiY()), ScreenChrome::kTitleBarAndBordersHeight);
 }
 
 TEST_F(Lint, EveryRecordedScreenIsLintedWithoutHarm)

@@ -1,8 +1,11 @@
-#include "diagnostics/ConfigurationLoader.h"
 #include "diagnostics/DiagnosticScreen.h"
+#include "diagnostics/ScreenBuilder.h"
 #include "core/Failure.h"
 #include "core/Twips.h"
-#include "diagnostics/DynControls.h"
+#include "diagnostics/DynControl.h"
+#include "diagnostics/DynShape.h"
+#include "diagnostics/DynTabContainer.h"
+#include "diagnostics/DynTextBox.h"
 
 #include "TestSupport.h"
 
@@ -33,7 +36,7 @@ struct Host final : QWidget, ScreenHost {
 struct ScreenFixture : ::testing::Test {
     QTemporaryDir dir;
     Host host;
-    DiagnosticScreen screen{host, 2};
+    DiagnosticScreen screen{host};
     test::ErrorCollector errors;
     QLocale saved;
 
@@ -42,9 +45,11 @@ struct ScreenFixture : ::testing::Test {
 
     bool load(const QByteArray& text)
     {
-        ConfigurationLoader loader(screen, 2);
-        return loader.run(test::writeFile(dir.filePath(QStringLiteral("screen.cfg")), text));
+        ScreenLoad load = loadScreenFile(test::writeFile(dir.filePath(QStringLiteral("screen.cfg")), text), 2, true);
+        screen.build(std::move(load.definition));
+        return load.loaded;
     }
+    const ScreenDefinition& definition() const { return screen.definition(); }
     void feed(std::initializer_list<std::uint8_t> bytes)
     {
         DiagnosticBuffer b{};
@@ -59,9 +64,9 @@ struct ScreenFixture : ::testing::Test {
 
 TEST(ControlNames, FormIndexAndNumberZeroPadded)
 {
-    EXPECT_EQ(DiagnosticScreen::controlName(12, 5), QStringLiteral("Control_012_005"));
-    EXPECT_EQ(DiagnosticScreen::controlName(3, 1000), QStringLiteral("Control_003_1000"));
-    EXPECT_EQ(DiagnosticScreen::controlName(0, 0), QStringLiteral("Control_000_000"));
+    EXPECT_EQ(ScreenDefinition::controlName(12, 5), QStringLiteral("Control_012_005"));
+    EXPECT_EQ(ScreenDefinition::controlName(3, 1000), QStringLiteral("Control_003_1000"));
+    EXPECT_EQ(ScreenDefinition::controlName(0, 0), QStringLiteral("Control_000_000"));
 }
 
 TEST_F(ScreenFixture, LampsFollowTheirBits)
@@ -70,7 +75,7 @@ TEST_F(ScreenFixture, LampsFollowTheirBits)
                      "BIT, Wide key, 400, 100, 1000, 255, 4660, 2, &H80, BL, LR\n"
                      "BIT, Never, 700, 100, 1000, 255, 70000, 1, 255, BL, LR\n"));
     EXPECT_EQ(screen.controlCount(), 6) << "a lamp and its label each";
-    EXPECT_EQ(screen.control(1)->property(QStringLiteral("Left")).toInt(), 500) << "the label 400 to the right";
+    EXPECT_EQ(definition().control(1)->value(Property::Left).toInt(), 500) << "the label 400 to the right";
     EXPECT_EQ(colour(0), 0xFFFFFF) << "the toolkit's colour until the first frame";
     const std::pair<std::uint8_t, std::int32_t> cases[] = {{0x02, 0x00FF00}, {0x04, 0x00FF00}, {0x06, 0x00FF00}, {0x01, 0x808080}};
     for (auto [byte, expected] : cases) {
@@ -134,14 +139,14 @@ TEST_F(ScreenFixture, RecordsOfFailedCommandsNeverReachAnotherControl)
                      "BIT, Bad byte, 400, 100, 1000, 255, 16, 300, 1, DE, LG\n"
                      "BWLTEXT, -, 700, 100, 1000, 285, 16x, B, 1, 1, 0, D, 0\n"
                      "BIT, Left text, 1000, abc, 1000, 255, 16, 1, 1, DE, LG\n"));
-    EXPECT_EQ(screen.bitControls().size(), 2u);
-    EXPECT_FALSE(screen.bitControls()[0].valid);
-    EXPECT_FALSE(screen.bwlTexts()[0].valid);
-    EXPECT_TRUE(screen.bitControls()[1].valid) << "the lamp works without its label";
+    EXPECT_EQ(definition().bits.size(), 2u);
+    EXPECT_FALSE(definition().bits[0].valid);
+    EXPECT_FALSE(definition().bwl[0].valid);
+    EXPECT_TRUE(definition().bits[1].valid) << "the lamp works without its label";
     ASSERT_EQ(screen.controlCount(), 2) << "the label, and the lamp; no label for it";
     feed({16, 0xFF});
     EXPECT_EQ(colour(1), 0x00FF00);
-    EXPECT_EQ(screen.control(0)->property(QStringLiteral("Caption")).toString(), QStringLiteral("First"));
+    EXPECT_EQ(definition().control(0)->value(Property::Caption).toString(), QStringLiteral("First"));
 }
 
 TEST_F(ScreenFixture, LampColoursOutOfRangeAreRefusedAsBackColourIs)
@@ -159,12 +164,12 @@ TEST_F(ScreenFixture, LampColoursOutOfRangeAreRefusedAsBackColourIs)
                                                              "within CreateBitControl in line BIT, Too big")));
     EXPECT_TRUE(errors.messages[2].startsWith(QStringLiteral("An unexpected error 380'Invalid property value'")))
         << "as the same colour is refused for .BACKCOLOR";
-    ASSERT_EQ(screen.bitControls().size(), 3u);
-    EXPECT_FALSE(screen.bitControls()[0].valid);
-    EXPECT_FALSE(screen.bitControls()[1].valid);
-    EXPECT_TRUE(screen.bitControls()[2].valid);
-    EXPECT_EQ(screen.bitControls()[2].offColor, 0xFFFFFF) << "the largest colour is a colour";
-    EXPECT_FALSE(screen.dump().join(QLatin1Char('\n')).contains(QStringLiteral("&H0000-1"))) << "no colour prints as a negative number";
+    ASSERT_EQ(definition().bits.size(), 3u);
+    EXPECT_FALSE(definition().bits[0].valid);
+    EXPECT_FALSE(definition().bits[1].valid);
+    EXPECT_TRUE(definition().bits[2].valid);
+    EXPECT_EQ(definition().bits[2].offColor, 0xFFFFFF) << "the largest colour is a colour";
+    EXPECT_FALSE(definition().dump().join(QLatin1Char('\n')).contains(QStringLiteral("&H0000-1"))) << "no colour prints as a negative number";
 }
 
 TEST_F(ScreenFixture, AFramesColoursAreItsOwn)
@@ -184,8 +189,8 @@ TEST_F(ScreenFixture, AFramesColoursAreItsOwn)
     EXPECT_EQ(label->palette().color(QPalette::WindowText), plain.color(QPalette::WindowText)) << "not the frame's green";
     EXPECT_EQ(box->palette().color(QPalette::Base), QApplication::palette(box).color(QPalette::Base))
         << "a value box is not filled with the frame's yellow";
-    EXPECT_EQ(screen.control(0)->property(QStringLiteral("ForeColor")).toInt(), 0x008000);
-    EXPECT_EQ(screen.control(0)->property(QStringLiteral("BackColor")).toInt(), 0x00FFFF);
+    EXPECT_EQ(definition().control(0)->value(Property::ForeColor).toInt(), 0x008000);
+    EXPECT_EQ(definition().control(0)->value(Property::BackColor).toInt(), 0x00FFFF);
     // The frame itself shows its colour, beside and below what it holds.
     host.resize(2000, 2000);
     frame->show();
@@ -212,13 +217,13 @@ TEST_F(ScreenFixture, LeavingDiagnosticModeEmptiesTheScreen)
     screen.deleteControls();
     EXPECT_EQ(screen.controlCount(), 0);
     EXPECT_TRUE(host.findChildren<QWidget*>().isEmpty());
-    EXPECT_FALSE(screen.bitListInUse());
+    EXPECT_FALSE(definition().bitListInUse);
     feed({16, 0xFF, 0xFF});  // nothing left to update, nothing reported
     EXPECT_TRUE(errors.messages.isEmpty());
 
     ASSERT_TRUE(load(file));
     EXPECT_EQ(screen.control(0)->widget()->objectName(), QStringLiteral("Control_002_000"));
-    EXPECT_EQ(screen.bitControls().size(), 1u) << "the tables start afresh";
+    EXPECT_EQ(definition().bits.size(), 1u) << "the tables start afresh";
     feed({16, 0xFF, 42});
     EXPECT_EQ(text(3), QStringLiteral("42"));
 }
@@ -248,41 +253,79 @@ TEST_F(ScreenFixture, AHostileFileEndsInWarningsAndTheNextFileWorks)
     EXPECT_EQ(text(0), QStringLiteral("42"));
 }
 
-TEST_F(ScreenFixture, ATakenNumberIsNeverMadeAgain)
+TEST(ScreenBuilderTest, ATakenNumberIsNeverMadeAgain)
 {
-    ASSERT_TRUE(load("LABEL, First, 100, 100, 1000, 255\n"));
-    QWidget* first = screen.control(0)->widget();
-    screen.createNewControl(0, QStringLiteral("Label"));
+    test::ErrorCollector errors;
+    ScreenBuilder builder(2);
+    QStringList label = {QStringLiteral("LABEL"), QStringLiteral("First"), QStringLiteral("100"), QStringLiteral("100"),
+                         QStringLiteral("1000"), QStringLiteral("255")};
+    builder.createLabelControl(label, QStringLiteral("LABEL, First, 100, 100, 1000, 255"));
+    builder.createNewControl(0, ControlKind::TextBox);
     ASSERT_EQ(errors.messages.size(), 1);
     EXPECT_EQ(errors.messages[0], QStringLiteral("An unexpected error 380'Invalid property value' occured within CreateNewControl"));
-    EXPECT_EQ(screen.control(0)->widget(), first);
-    EXPECT_EQ(screen.control(0)->property(QStringLiteral("Caption")).toString(), QStringLiteral("First"));
-    screen.createNewControl(-1, QStringLiteral("Label"));
-    EXPECT_EQ(errors.messages.size(), 2) << "no number, no control";
+    ASSERT_NE(builder.definition().control(0), nullptr);
+    EXPECT_EQ(builder.definition().control(0)->kind(), ControlKind::Label);
+    EXPECT_EQ(builder.definition().control(0)->value(Property::Caption).toString(), QStringLiteral("First"));
+    builder.createNewControl(-1, ControlKind::Label);
+    builder.createNewControl(1, ControlKind::Label);
+    EXPECT_EQ(errors.messages.size(), 3) << "no number, no control";
+    EXPECT_EQ(builder.definition().controlCount(), 1);
 }
 
-TEST_F(ScreenFixture, PropertiesByNameWithTheirLimits)
+TEST(ControlPropertiesTest, OneTableOfNamesKindsAndLimits)
 {
-    ASSERT_TRUE(load("LABEL, L, 1, 2, 3, 4\n"));
-    DynControl* label = screen.control(0);
-    EXPECT_THROW(label->setProperty(QStringLiteral("Tabs"), 2), Failure);
-    EXPECT_THROW(label->setProperty(QStringLiteral("Width"), -1), Failure);
-    EXPECT_THROW(label->setProperty(QStringLiteral("BackColor"), 0x1000000), Failure);
-    EXPECT_THROW(label->setProperty(QStringLiteral("Alignment"), 3), Failure);
-    EXPECT_THROW(label->setProperty(QStringLiteral("AutoSize"), QStringLiteral("maybe")), Failure);
-    label->setProperty(QStringLiteral("AutoSize"), QStringLiteral("FALSE"));
-    label->setProperty(QStringLiteral("Top"), 1440);
-    EXPECT_EQ(label->widget()->y(), twipsToPixels(1440, label->widget()->logicalDpiY()));
-    EXPECT_EQ(label->property(QStringLiteral("Top")).toInt(), 1440);
-    for (const char* kind : {"Label", "Frame", "TabContainer", "Shape", "TextBox"}) {
-        std::unique_ptr<DynControl> c(DynControl::create(QString::fromLatin1(kind), QStringLiteral("x"), &host));
-        ASSERT_NE(c, nullptr) << kind;
-        EXPECT_EQ(c->kind(), QString::fromLatin1(kind));
+    ControlDefinition label(ControlKind::Label, QStringLiteral("x"), -1, -1);
+    EXPECT_THROW(label.set(Property::Tabs, 2), Failure);
+    EXPECT_THROW(label.set(Property::Width, -1), Failure);
+    EXPECT_THROW(label.set(Property::BackColor, 0x1000000), Failure);
+    EXPECT_THROW(label.set(Property::Alignment, 3), Failure);
+    EXPECT_THROW(label.set(Property::AutoSize, QStringLiteral("maybe")), Failure);
+    EXPECT_THROW(label.set(Property::Top, 3e9), Failure) << "beyond 32 bits";
+    label.set(Property::AutoSize, QStringLiteral("FALSE"));
+    label.set(Property::Top, 1439.6);
+    EXPECT_EQ(label.value(Property::Top), QVariant(1440)) << "twips are whole";
+    EXPECT_EQ(label.value(Property::AutoSize), QVariant(false));
+    EXPECT_FALSE(label.isSet(Property::Left));
+
+    ControlDefinition tabs(ControlKind::TabContainer, QStringLiteral("t"), -1, -1);
+    EXPECT_THROW(tabs.set(Property::Tab, 1), Failure) << "one page until Tabs says more";
+    tabs.set(Property::Caption, QStringLiteral("Pump"));
+    tabs.set(Property::Tabs, 3);
+    tabs.set(Property::Tab, 2);
+    tabs.set(Property::Caption, QStringLiteral("Valves"));
+    EXPECT_EQ(tabs.pageCaptions(), QStringList({QStringLiteral("Pump"), QStringLiteral("Tab 1"), QStringLiteral("Valves")}));
+    EXPECT_EQ(tabs.value(Property::Caption).toString(), QStringLiteral("Valves")) << "the caption of the page shown";
+
+    // Only the lines of the language set a property by name, in any case.
+    EXPECT_EQ(propertyOfLineCommand(QStringLiteral(".backcolor")), Property::BackColor);
+    EXPECT_EQ(propertyOfLineCommand(QStringLiteral(".TabsPerRow")), Property::TabsPerRow);
+    EXPECT_FALSE(propertyOfLineCommand(QStringLiteral(".CAPTION")));
+    EXPECT_FALSE(propertyOfLineCommand(QStringLiteral(".TOP")));
+    EXPECT_FALSE(propertyOfLineCommand(QStringLiteral("BACKCOLOR")));
+}
+
+TEST(DynControlTest, EveryKindIsMadeHiddenAndPlacedInTwips)
+{
+    QWidget host;
+    for (ControlKind kind : {ControlKind::Label, ControlKind::Frame, ControlKind::TabContainer, ControlKind::Shape,
+                             ControlKind::TextBox}) {
+        std::unique_ptr<DynControl> c(DynControl::create(kind, QStringLiteral("x"), &host));
+        ASSERT_NE(c, nullptr);
+        EXPECT_EQ(c->kind(), kind);
         EXPECT_FALSE(c->widget()->isVisibleTo(&host)) << "made hidden";
-        for (const QString& name : c->propertyNames())
-            EXPECT_NO_THROW(c->property(name)) << kind << " " << name.toStdString();
+        ControlDefinition definition(kind, QStringLiteral("x"), -1, -1);
+        definition.set(Property::Top, 1440);
+        definition.set(Property::Visible, true);
+        for (int p = 0; p < kPropertyCount; ++p) {
+            const auto property = static_cast<Property>(p);
+            if (kindHas(kind, property)) {
+                EXPECT_TRUE(definition.value(property).isValid()) << propertyName(property).toStdString();
+            }
+        }
+        c->applyDefinition(definition);
+        EXPECT_EQ(c->widget()->y(), twipsToPixels(1440, c->widget()->logicalDpiY()));
+        EXPECT_TRUE(c->widget()->isVisibleTo(&host));
     }
-    EXPECT_EQ(DynControl::create(QStringLiteral("Button"), QStringLiteral("x"), &host), nullptr);
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ TellvaneApp::TellvaneApp(AppEnvironment environment, std::unique_ptr<Adapter> ad
 
     m_boardWindows = std::make_unique<BoardWindows>(
         BoardWindowServices{m_boards, m_env.dialogs, m_env.settings, m_env.programFolder,
-                            [this] { return m_monitor->inCanMode(); }, {}, {}, [this] { m_downloader.open(); },
+                            [this] { return m_monitor->inCanMode(); }, [this] { m_downloader.open(); },
                             [this](QWidget& window) { m_main->placeNewWindow(window); }},
         [this](QWidget* window) { m_main->addBoardWindow(window); });
     m_boards.setWindowFactory(m_boardWindows.get());

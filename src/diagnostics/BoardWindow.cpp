@@ -295,10 +295,7 @@ void BoardWindow::startDiagClicked()
 {
     if (inDiagnosticMode()) {
         m_services.directory.setDiagMode(m_formIndex, false);
-        if (m_services.deleteControls)
-            m_services.deleteControls(*this);
-        else
-            m_screen.deleteControls();
+        m_screen.deleteControls();
         m_startDiag->setText(kEnter);
         m_diagnosticLabel->hide();
         sizeWindowTwips(kWidthTwips, kHeightTwips);
@@ -311,7 +308,7 @@ void BoardWindow::startDiagClicked()
                                        QStringLiteral("Cannot enter diagnostic mode as there is not a valid PCode value"));
         return;
     }
-    const bool entered = m_services.enterDiagnosticMode ? m_services.enterDiagnosticMode(*this) : loadDiagnosticScreen();
+    const bool entered = loadDiagnosticScreen();
     if (entered) {
         m_startDiag->setText(kExit);
         m_diagnosticLabel->show();

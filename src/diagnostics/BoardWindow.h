@@ -30,11 +30,6 @@ struct BoardWindowServices {
     QString programFolder;  // Configuration/ lies here
     // InCANMode of the bus monitor.
     std::function<bool()> inCanMode;
-    // Builds the diagnostic screen; false when there is none. Unset: from the
-    // board's configuration file in Configuration/.
-    std::function<bool(BoardWindow&)> enterDiagnosticMode;
-    // Removes the diagnostic screen. Unset: removes the controls the file made.
-    std::function<void(BoardWindow&)> deleteControls;
     // Shows the firmware downloader for the board in DownloadBoardAddress.
     std::function<void()> showDownloader;
     // Puts a new, sized window where the main window wants it.

@@ -76,10 +76,26 @@ void DynControl::apply(Property property, const QVariant& value)
     case Property::Visible:
         widget()->setVisible(value.toBool());
         break;
+    case Property::BackColor:
+        m_back = value.toInt();
+        coloursChanged();
+        break;
+    case Property::ForeColor:
+        m_fore = value.toInt();
+        coloursChanged();
+        break;
+    case Property::ToolTipText:
+        widget()->setToolTip(value.toString());
+        break;
     default:
         applyOwn(property, value);
         break;
     }
+}
+
+void DynControl::coloursChanged()
+{
+    widget()->update();
 }
 
 void DynControl::applyGeometry()

@@ -40,13 +40,18 @@ public:
     static DynControl* create(ControlKind kind, const QString& name, QWidget* parent);
 
 protected:
+    // The properties of the kind beyond place, size, visibility, colours and tip.
     virtual void applyOwn(Property property, const QVariant& value) = 0;
+    // BackColor or ForeColor was set; by default the control paints anew.
+    virtual void coloursChanged();
     void applyGeometry();
 
     int m_top = 0;
     int m_left = 0;
     int m_width = 0;
     int m_height = 0;
+    std::int32_t m_back = -1;  // 0x00BBGGRR, -1 the toolkit's
+    std::int32_t m_fore = -1;
 };
 
 // A colour of the configuration language (0x00BBGGRR) as a QColor.

@@ -9,30 +9,14 @@ DynFrame::DynFrame(QWidget* parent) : QGroupBox(parent) {}
 
 void DynFrame::applyOwn(Property property, const QVariant& value)
 {
-    switch (property) {
-    case Property::Caption:
+    if (property == Property::Caption)
         setTitle(value.toString());
-        break;
-    case Property::BackColor:
-        // The frame's colours are its own: set on its palette, they would pass
-        // to every control inside it.
-        m_back = value.toInt();
-        update();
-        break;
-    case Property::ForeColor:
-        m_fore = value.toInt();
-        update();
-        break;
-    case Property::ToolTipText:
-        setToolTip(value.toString());
-        break;
-    default:
-        break;
-    }
 }
 
 void DynFrame::paintEvent(QPaintEvent*)
 {
+    // The frame's colours are its own: set on its palette, they would pass
+    // to every control inside it.
     QStylePainter painter(this);
     QStyleOptionGroupBox option;
     initStyleOption(&option);

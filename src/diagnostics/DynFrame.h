@@ -17,10 +17,6 @@ public:
 protected:
     void applyOwn(Property property, const QVariant& value) override;
     void paintEvent(QPaintEvent* event) override;
-
-private:
-    std::int32_t m_back = -1;
-    std::int32_t m_fore = -1;
 };
 
 }  // namespace tellvane

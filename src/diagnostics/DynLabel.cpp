@@ -31,15 +31,6 @@ void DynLabel::applyOwn(Property property, const QVariant& value)
             m_height = pixelsToTwips(height(), logicalDpiY());
         }
         break;
-    case Property::BackColor:
-        setPaletteColours(this, value.toInt(), -1);
-        break;
-    case Property::ForeColor:
-        setPaletteColours(this, -1, value.toInt());
-        break;
-    case Property::ToolTipText:
-        setToolTip(value.toString());
-        break;
     default:
         break;
     }

@@ -15,6 +15,7 @@ public:
 
 protected:
     void applyOwn(Property property, const QVariant& value) override;
+    void coloursChanged() override { setPaletteColours(this, m_back, m_fore); }
 
 private:
     bool m_autoSize = false;

@@ -4,7 +4,10 @@
 
 namespace tellvane {
 
-DynShape::DynShape(QWidget* parent) : QWidget(parent) {}
+DynShape::DynShape(QWidget* parent) : QWidget(parent)
+{
+    m_back = 0xFFFFFF;
+}
 
 void DynShape::setBackColorValue(std::int32_t bgr)
 {
@@ -16,9 +19,7 @@ void DynShape::setBackColorValue(std::int32_t bgr)
 
 void DynShape::applyOwn(Property property, const QVariant& value)
 {
-    if (property == Property::BackColor) {
-        setBackColorValue(value.toInt());
-    } else if (property == Property::BackStyle) {
+    if (property == Property::BackStyle) {
         m_backStyle = value.toInt();
         update();
     }

@@ -22,7 +22,6 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    std::int32_t m_back = 0xFFFFFF;
     int m_backStyle = 0;
 };
 

@@ -122,24 +122,17 @@ void DynTabContainer::paintEvent(QPaintEvent*)
 
 void DynTabContainer::applyOwn(Property property, const QVariant& value)
 {
-    switch (property) {
-    case Property::TabsPerRow:
+    // Pages, their captions and the current page come with the whole definition.
+    if (property == Property::TabsPerRow) {
         m_tabsPerRow = value.toInt();
         layoutPages();
-        break;
-    case Property::BackColor:
-        m_back = value.toInt();
-        update();
-        break;
-    case Property::ForeColor:
-        setPaletteColours(m_bar, -1, value.toInt());
-        break;
-    case Property::ToolTipText:
-        setToolTip(value.toString());
-        break;
-    default:
-        break;  // pages, their captions and the current page come with the definition
     }
+}
+
+void DynTabContainer::coloursChanged()
+{
+    setPaletteColours(m_bar, -1, m_fore);  // the captions of the tabs
+    update();
 }
 
 }  // namespace tellvane

@@ -32,6 +32,7 @@ public:
 
 protected:
     void applyOwn(Property property, const QVariant& value) override;
+    void coloursChanged() override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
@@ -44,7 +45,6 @@ private:
     std::vector<QWidget*> m_pages;
     int m_current = 0;
     int m_tabsPerRow = 0;
-    std::int32_t m_back = -1;
 };
 
 }  // namespace tellvane

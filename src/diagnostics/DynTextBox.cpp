@@ -8,6 +8,8 @@ DynTextBox::DynTextBox(QWidget* parent) : QFrame(parent)
 {
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setLineWidth(1);
+    m_back = 0xFFFFFF;
+    m_fore = 0x000000;
 }
 
 void DynTextBox::setTextValue(const QString& text)
@@ -20,27 +22,11 @@ void DynTextBox::setTextValue(const QString& text)
 
 void DynTextBox::applyOwn(Property property, const QVariant& value)
 {
-    switch (property) {
-    case Property::Text:
+    if (property == Property::Text) {
         setTextValue(value.toString());
-        break;
-    case Property::Alignment:
+    } else if (property == Property::Alignment) {
         m_alignment = value.toInt();
         update();
-        break;
-    case Property::BackColor:
-        m_back = value.toInt();
-        update();
-        break;
-    case Property::ForeColor:
-        m_fore = value.toInt();
-        update();
-        break;
-    case Property::ToolTipText:
-        setToolTip(value.toString());
-        break;
-    default:
-        break;
     }
 }
 

@@ -24,8 +24,6 @@ protected:
 private:
     QString m_text;
     int m_alignment = 0;
-    std::int32_t m_back = 0xFFFFFF;
-    std::int32_t m_fore = 0x000000;
 };
 
 }  // namespace tellvane

@@ -17,6 +17,18 @@ float toSingle(double value)
     return static_cast<float>(value);
 }
 
+// An item read as a byte and held within low..high: outside, the fallback
+// and the message made.
+template <typename Message>
+std::uint8_t readByteWithin(const QString& item, int low, int high, int fallback, Message message)
+{
+    const std::uint8_t value = config::readByte(item);
+    if (value >= low && value <= high)
+        return value;
+    printError(message());
+    return static_cast<std::uint8_t>(fallback);
+}
+
 // The value of a line such as ".ALIGNMENT, R" as its property takes it.
 QVariant lineValue(Property property, const QString& value)
 {
@@ -129,14 +141,24 @@ void ScreenBuilder::createNewControl(std::int16_t cntrlIndex, ControlKind kind)
     }
 }
 
+std::int16_t ScreenBuilder::makeCaptioned(ControlKind kind, const QStringList& param)
+{
+    const std::int16_t n = returnNextControlIndex();
+    createNewControl(n, kind);
+    set(n, Property::Caption, param.value(1));
+    place(n, param);
+    if (kind == ControlKind::TabContainer) {
+        set(n, Property::Tabs, 1);
+        set(n, Property::Tab, 0);
+    }
+    set(n, Property::Visible, true);
+    return n;
+}
+
 void ScreenBuilder::createLabelControl(QStringList& param, const QString& nextLine)
 {
     try {
-        const std::int16_t n = returnNextControlIndex();
-        createNewControl(n, ControlKind::Label);
-        set(n, Property::Caption, param.value(1));
-        place(n, param);
-        set(n, Property::Visible, true);
+        makeCaptioned(ControlKind::Label, param);
     } catch (const Failure& failure) {
         reportFailure(failure, QStringLiteral("CreateLabelControl"), QStringLiteral(" in line ") + nextLine);
     }
@@ -148,12 +170,7 @@ void ScreenBuilder::createFrameControl(QStringList& param, const QString& nextLi
         // Without a tab container every frame lies on the window itself.
         if (m_tabControlIndex == -1 && m_containerIndex != -1)
             m_containerIndex = -1;
-        const std::int16_t n = returnNextControlIndex();
-        createNewControl(n, ControlKind::Frame);
-        set(n, Property::Caption, param.value(1));
-        place(n, param);
-        set(n, Property::Visible, true);
-        m_containerIndex = n;
+        m_containerIndex = makeCaptioned(ControlKind::Frame, param);
     } catch (const Failure& failure) {
         reportFailure(failure, QStringLiteral("CreateFrameControl"), QStringLiteral(" in line ") + nextLine);
     }
@@ -176,13 +193,7 @@ void ScreenBuilder::createTabControl(QStringList& param, const QString& nextLine
             m_containerIndex = m_tabControlIndex;
             return;
         }
-        const std::int16_t n = returnNextControlIndex();
-        createNewControl(n, ControlKind::TabContainer);
-        set(n, Property::Caption, param.value(1));
-        place(n, param);
-        set(n, Property::Tabs, 1);
-        set(n, Property::Tab, 0);
-        set(n, Property::Visible, true);
+        const std::int16_t n = makeCaptioned(ControlKind::TabContainer, param);
         m_containerIndex = n;
         m_tabControlIndex = n;
     } catch (const Failure& failure) {
@@ -229,14 +240,11 @@ void ScreenBuilder::createBitControl(QStringList& param, const QString& nextLine
     const std::size_t r = m_screen.bits.size() - 1;
     try {
         m_screen.bits[r].messageId = config::readWholeStrict(param.value(6));
-        std::uint8_t byteNum = config::readByte(param.value(7));
-        if (byteNum > 7) {
-            byteNum = 7;
-            printError(QStringLiteral("Processing error: your Byte # value in the Bit command must be within the "
-                                      "range of 0-7 in line ")
-                       + nextLine);
-        }
-        m_screen.bits[r].byteNum = byteNum;
+        m_screen.bits[r].byteNum = readByteWithin(param.value(7), 0, 7, 7, [&] {
+            return QStringLiteral("Processing error: your Byte # value in the Bit command must be within the range of "
+                                  "0-7 in line ")
+                + nextLine;
+        });
         const double mask = std::nearbyint(config::readNumber(param.value(8)));
         if (mask < 0 || mask > 255) {
             printError(QStringLiteral("Processing error: your Bit Mask value in the Bit command must be within the "
@@ -349,16 +357,13 @@ void ScreenBuilder::createBWLTextControl(QStringList& param, const QString& next
                          : (sizeCode == SizeCode::W || sizeCode == SizeCode::SW) ? 6
                                                                                  : 4;
         const char* sizeWord = last == 7 ? "Byte" : last == 6 ? "Word" : "Long";
-        std::uint8_t byteNum = config::readByte(param.value(8));
-        if (byteNum > last) {
-            byteNum = static_cast<std::uint8_t>(last);
-            printError(QStringLiteral("Processing error: your Byte# value in the BWLText command must be within the "
-                                      "range of 0-%1 (for %2) in line ")
-                           .arg(last)
-                           .arg(QLatin1String(sizeWord))
-                       + nextLine + QStringLiteral(" Setting to default of %1!").arg(last));
-        }
-        record.byteNum = byteNum;
+        record.byteNum = readByteWithin(param.value(8), 0, last, last, [&] {
+            return QStringLiteral("Processing error: your Byte# value in the BWLText command must be within the range "
+                                  "of 0-%1 (for %2) in line ")
+                       .arg(last)
+                       .arg(QLatin1String(sizeWord))
+                + nextLine + QStringLiteral(" Setting to default of %1!").arg(last);
+        });
         readScaling(record, param, 9, QStringLiteral("BWLText"), nextLine);
         if (code > 2 && record.hexDisplay) {
             printError(QStringLiteral("Processing warning: If displaying a signed value, you must choose decimal as "
@@ -383,30 +388,17 @@ void ScreenBuilder::createBFTextControl(QStringList& param, const QString& nextL
     record.isSigned = isSigned;
     try {
         record.messageId = config::readWholeStrict(param.value(6));
-        std::uint8_t startByte = config::readByte(param.value(7));
-        if (startByte > 7) {
-            startByte = 7;
-            printError(QStringLiteral("Processing error: your Start Byte# value in the BFText command must be within "
-                                      "the range of 0-7 in line ")
-                       + nextLine + QStringLiteral(" Setting to default of 7!"));
-        }
-        record.startByte = startByte;
-        std::uint8_t startBit = config::readByte(param.value(8));
-        if (startBit > 7) {
-            startBit = 0;
-            printError(QStringLiteral("Processing error: your Start Bit# value in the BFText command must be within "
-                                      "the range of 0-7 in line ")
-                       + nextLine + QStringLiteral(" Setting to default of 0!"));
-        }
-        record.startBit = startBit;
-        std::uint8_t numBits = config::readByte(param.value(9));
-        if (numBits == 0 || numBits > 32) {
-            numBits = 1;
-            printError(QStringLiteral("Processing error: your Number of Bits value in the BFText command must be "
-                                      "within the range of 1-32 in line ")
-                       + nextLine + QStringLiteral(" Setting to default of 1!"));
-        }
-        record.numBits = numBits;
+        auto outOfRange = [&](const char* item, const char* range, int fallback) {
+            return [=, &nextLine] {
+                return QStringLiteral("Processing error: your %1 value in the BFText command must be within the range of "
+                                  "%2 in line ")
+                           .arg(QLatin1String(item), QLatin1String(range))
+                    + nextLine + QStringLiteral(" Setting to default of %1!").arg(fallback);
+            };
+        };
+        record.startByte = readByteWithin(param.value(7), 0, 7, 7, outOfRange("Start Byte#", "0-7", 7));
+        record.startBit = readByteWithin(param.value(8), 0, 7, 0, outOfRange("Start Bit#", "0-7", 0));
+        record.numBits = readByteWithin(param.value(9), 1, 32, 1, outOfRange("Number of Bits", "1-32", 1));
         readScaling(record, param, 10, QStringLiteral("BFText"), nextLine);
         if (isSigned && record.hexDisplay) {
             printError(QStringLiteral("Processing error: you cannot use a Hex display when using the Signed Bitfield "

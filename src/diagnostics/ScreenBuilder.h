@@ -38,14 +38,13 @@ public:
     // number out of range or already taken.
     void createNewControl(std::int16_t cntrlIndex, ControlKind kind);
 
-    std::int16_t containerIndex() const { return m_containerIndex; }
-    std::int16_t tabControlIndex() const { return m_tabControlIndex; }
-
 private:
     ControlDefinition& control(std::int16_t index);
     void set(std::int16_t index, Property property, const QVariant& value);
     // A control at the items' Top, Left, Width and Height (items 2 to 5).
     void place(std::int16_t index, const QStringList& param);
+    // A label, frame or tab container with item 1 as its caption, shown.
+    std::int16_t makeCaptioned(ControlKind kind, const QStringList& param);
     // The value box of a BWLTEXT or BFTEXT record, showing item 1 until the
     // first frame; the record becomes valid once the box exists.
     template <typename Record>

@@ -150,38 +150,29 @@ QStringList ScreenDefinition::dump() const
             line += QStringLiteral(" Pages=\"") + c->pageCaptions().join(QLatin1Char('|')) + QLatin1Char('"');
         lines.append(line);
     }
-    auto recordState = [](bool valid) { return valid ? QString() : QStringLiteral(" (unused)"); };
-    auto owner = [this](bool valid, int index) { return valid ? controlName(formIndex, index) : QStringLiteral("-"); };
-    if (bitListInUse) {
-        for (const BitControlRecord& r : bits) {
-            lines.append(QStringLiteral("BIT ") + owner(r.valid, r.cntrlIndex) + QStringLiteral(" MessageID=")
-                         + QString::number(r.messageId) + QStringLiteral(" ByteNum=") + QString::number(r.byteNum)
-                         + QStringLiteral(" BitMask=") + QString::number(r.bitMask) + QStringLiteral(" OffColor=")
-                         + colourText(r.offColor) + QStringLiteral(" OnColor=") + colourText(r.onColor)
-                         + recordState(r.valid));
-        }
-    }
-    auto common = [](float m, float b, bool hex, const QString& pattern) {
-        return QStringLiteral(" M=") + display::plainDecimal(m) + QStringLiteral(" B=") + display::plainDecimal(b)
-            + QStringLiteral(" Display=") + (hex ? QStringLiteral("H") : QStringLiteral("D"))
-            + QStringLiteral(" Pattern=\"") + pattern + QLatin1Char('"');
+    // A record: its command word, its control ("-" while unused), its own
+    // fields, then for value boxes the scaling and the pattern.
+    auto record = [&](const QString& word, const auto& r, const QString& fields, const QString& scaling) {
+        lines.append(word + QLatin1Char(' ') + (r.valid ? controlName(formIndex, r.cntrlIndex) : QStringLiteral("-"))
+                     + QStringLiteral(" MessageID=") + QString::number(r.messageId) + fields + scaling
+                     + (r.valid ? QString() : QStringLiteral(" (unused)")));
     };
-    if (bwlListInUse) {
-        for (const BWLTextRecord& r : bwl) {
-            lines.append(QStringLiteral("BWLTEXT ") + owner(r.valid, r.cntrlIndex) + QStringLiteral(" MessageID=")
-                         + QString::number(r.messageId) + QStringLiteral(" Size=") + sizeName(r.sizeCode)
-                         + QStringLiteral(" ByteNum=") + QString::number(r.byteNum)
-                         + common(r.m, r.b, r.hexDisplay, r.formatPattern) + recordState(r.valid));
-        }
+    auto scaling = [](const auto& r) {
+        return QStringLiteral(" M=%1 B=%2 Display=%3 Pattern=\"%4\"")
+            .arg(display::plainDecimal(r.m), display::plainDecimal(r.b), r.hexDisplay ? QStringLiteral("H") : QStringLiteral("D"),
+                 r.formatPattern);
+    };
+    for (const BitControlRecord& r : bitListInUse ? bits : std::vector<BitControlRecord>()) {
+        record(QStringLiteral("BIT"), r,
+               QStringLiteral(" ByteNum=%1 BitMask=%2 OffColor=%3 OnColor=%4")
+                   .arg(QString::number(r.byteNum), QString::number(r.bitMask), colourText(r.offColor), colourText(r.onColor)),
+               QString());
     }
-    if (bfListInUse) {
-        for (const BFTextRecord& r : bf) {
-            lines.append((r.isSigned ? QStringLiteral("SBFTEXT ") : QStringLiteral("BFTEXT "))
-                         + owner(r.valid, r.cntrlIndex) + QStringLiteral(" MessageID=") + QString::number(r.messageId)
-                         + QStringLiteral(" StartByte=") + QString::number(r.startByte) + QStringLiteral(" StartBit=")
-                         + QString::number(r.startBit) + QStringLiteral(" NumBits=") + QString::number(r.numBits)
-                         + common(r.m, r.b, r.hexDisplay, r.formatPattern) + recordState(r.valid));
-        }
+    for (const BWLTextRecord& r : bwlListInUse ? bwl : std::vector<BWLTextRecord>())
+        record(QStringLiteral("BWLTEXT"), r, QStringLiteral(" Size=%1 ByteNum=%2").arg(sizeName(r.sizeCode)).arg(r.byteNum), scaling(r));
+    for (const BFTextRecord& r : bfListInUse ? bf : std::vector<BFTextRecord>()) {
+        record(r.isSigned ? QStringLiteral("SBFTEXT") : QStringLiteral("BFTEXT"), r,
+               QStringLiteral(" StartByte=%1 StartBit=%2 NumBits=%3").arg(r.startByte).arg(r.startBit).arg(r.numBits), scaling(r));
     }
     return lines;
 }

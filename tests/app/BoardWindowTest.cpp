@@ -9,6 +9,8 @@
 #include "AppTestSupport.h"
 #include "FakeAdapter.h"
 
+#include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
@@ -307,7 +309,8 @@ TEST(BoardsEndToEnd, TheConflictBoardWhenSwitchedOn)
     EXPECT_EQ(boardWindows(harness.main()).size(), 4);
 }
 
-// A window with a diagnostic screen to show (the builder stands in for the configuration file).
+// A window with a diagnostic screen to show: a file of its P-code that makes
+// the window larger.
 TEST(BoardWindowModes, EnteringAndLeavingDiagnosticMode)
 {
     AppHarness harness([](FakeClock& clock) { return benchOf(clock, defaultBenchText()); });
@@ -324,11 +327,13 @@ TEST(BoardWindowModes, EnteringAndLeavingDiagnosticMode)
         return false;
     };
 
-    int built = 0;
-    int removed = 0;
-    BoardWindow* w = new BoardWindow(BoardWindowServices{
-        boards, harness.dialogs, harness.settings, harness.programFolder(), [] { return true; },
-        [&](BoardWindow&) { return ++built > 0; }, [&](BoardWindow&) { ++removed; }, {}, {}});
+    QDir(harness.programFolder()).mkpath(QStringLiteral("Configuration"));
+    QFile cfg(harness.programFolder() + QStringLiteral("/Configuration/1201-0003.cfg"));
+    ASSERT_TRUE(cfg.open(QIODevice::WriteOnly));
+    cfg.write("FORM, 9000, 7000\r\nLABEL, Pressure, 3600, 120, 1000, 255\r\nBWLTEXT, -, 3600, 1200, 900, 285, 16, B, 1, 1, 0, D, 0\r\n");
+    cfg.close();
+    BoardWindow* w = new BoardWindow(BoardWindowServices{boards, harness.dialogs, harness.settings,
+                                                         harness.programFolder(), [] { return true; }, {}, {}});
     harness.main().addChild(w);
     boards.createNewForm(0, 0, 0);  // a slot for it, as discovery would make
     w->initialise(static_cast<std::int16_t>(boards.slotCount() - 1), 1537, 0x21, 7);
@@ -336,15 +341,15 @@ TEST(BoardWindowModes, EnteringAndLeavingDiagnosticMode)
 
     auto* start = w->findChild<QPushButton*>(QStringLiteral("StartDiag"));
     start->click();
-    EXPECT_EQ(built, 1);
+    EXPECT_EQ(w->screen().controlCount(), 2);
+    EXPECT_EQ(w->subWindow()->size(), outerPx(w, 9000, 7000)) << "as FORM says";
     EXPECT_EQ(start->text(), QStringLiteral("Exit Diagnostic Mode"));
     EXPECT_TRUE(boards.slot(w->formIndex()).diagMode);
     harness.tick(8);
     EXPECT_TRUE(streaming()) << "the board was told diagnostic on";
 
-    w->subWindow()->setFixedSize(900, 700);  // as a FORM line may make it
     start->click();
-    EXPECT_EQ(removed, 1);
+    EXPECT_EQ(w->screen().controlCount(), 0);
     EXPECT_EQ(start->text(), QStringLiteral("Enter Diagnostic Mode"));
     EXPECT_FALSE(boards.slot(w->formIndex()).diagMode);
     EXPECT_EQ(w->subWindow()->size(), outerPx(w, 7020, 3690));

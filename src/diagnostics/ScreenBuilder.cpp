@@ -69,17 +69,30 @@ ControlDefinition& ScreenBuilder::control(std::int16_t index)
     return *m_screen.controls[static_cast<std::size_t>(index)];
 }
 
-void ScreenBuilder::set(std::int16_t index, Property property, const QVariant& value)
+void ScreenBuilder::setNumber(std::int16_t index, Property property, double value)
 {
+    Q_ASSERT(propertyInfo(property).conversion != Conversion::Text && propertyInfo(property).conversion != Conversion::Flag);
     control(index).set(property, value);
+}
+
+void ScreenBuilder::setText(std::int16_t index, Property property, const QString& text)
+{
+    Q_ASSERT(propertyInfo(property).conversion == Conversion::Text);
+    control(index).set(property, text);
+}
+
+void ScreenBuilder::setFlag(std::int16_t index, Property property, bool flag)
+{
+    Q_ASSERT(propertyInfo(property).conversion == Conversion::Flag);
+    control(index).set(property, flag);
 }
 
 void ScreenBuilder::place(std::int16_t index, const QStringList& param)
 {
-    set(index, Property::Top, config::readNumber(param.value(2)));
-    set(index, Property::Left, config::readNumber(param.value(3)));
-    set(index, Property::Width, config::readNumber(param.value(4)));
-    set(index, Property::Height, config::readNumber(param.value(5)));
+    setNumber(index, Property::Top, config::readNumber(param.value(2)));
+    setNumber(index, Property::Left, config::readNumber(param.value(3)));
+    setNumber(index, Property::Width, config::readNumber(param.value(4)));
+    setNumber(index, Property::Height, config::readNumber(param.value(5)));
 }
 
 // ---- Window-level commands
@@ -145,13 +158,13 @@ std::int16_t ScreenBuilder::makeCaptioned(ControlKind kind, const QStringList& p
 {
     const std::int16_t n = returnNextControlIndex();
     createNewControl(n, kind);
-    set(n, Property::Caption, param.value(1));
+    setText(n, Property::Caption, param.value(1));
     place(n, param);
     if (kind == ControlKind::TabContainer) {
-        set(n, Property::Tabs, 1);
-        set(n, Property::Tab, 0);
+        setNumber(n, Property::Tabs, 1);
+        setNumber(n, Property::Tab, 0);
     }
-    set(n, Property::Visible, true);
+    setFlag(n, Property::Visible, true);
     return n;
 }
 
@@ -187,9 +200,9 @@ void ScreenBuilder::createTabControl(QStringList& param, const QString& nextLine
                 return;
             }
             const int count = control(m_tabControlIndex).value(Property::Tabs).toInt() + 1;
-            set(m_tabControlIndex, Property::Tabs, count);
-            set(m_tabControlIndex, Property::Tab, count - 1);
-            set(m_tabControlIndex, Property::Caption, param.value(1));
+            setNumber(m_tabControlIndex, Property::Tabs, count);
+            setNumber(m_tabControlIndex, Property::Tab, count - 1);
+            setText(m_tabControlIndex, Property::Caption, param.value(1));
             m_containerIndex = m_tabControlIndex;
             return;
         }
@@ -204,7 +217,7 @@ void ScreenBuilder::createTabControl(QStringList& param, const QString& nextLine
 void ScreenBuilder::setTabControlToFirst()
 {
     if (m_tabControlIndex != -1)
-        set(m_tabControlIndex, Property::Tab, 0);
+        setNumber(m_tabControlIndex, Property::Tab, 0);
 }
 
 void ScreenBuilder::setAdditionalProperty(QStringList& param, const QString& nextLine)
@@ -221,7 +234,7 @@ void ScreenBuilder::setAdditionalProperty(QStringList& param, const QString& nex
                        + param.value(0));
             return;
         }
-        set(static_cast<std::int16_t>(target), *property, lineValue(*property, value));
+        control(static_cast<std::int16_t>(target)).set(*property, lineValue(*property, value));
     } catch (const Failure& failure) {
         reportFailure(failure, QStringLiteral("SetAdditionalProperty"),
                       QStringLiteral(" with Param1=") + param.value(0) + QStringLiteral(", Param2=") + value);
@@ -263,12 +276,12 @@ void ScreenBuilder::createBitControl(QStringList& param, const QString& nextLine
 
         const std::int16_t n = returnNextControlIndex();
         createNewControl(n, ControlKind::Shape);
-        set(n, Property::Top, config::readNumber(param.value(2)));
-        set(n, Property::Left, config::readNumber(param.value(3)));
-        set(n, Property::Width, 375);
-        set(n, Property::Height, 175);
-        set(n, Property::BackStyle, 1);
-        set(n, Property::Visible, true);
+        setNumber(n, Property::Top, config::readNumber(param.value(2)));
+        setNumber(n, Property::Left, config::readNumber(param.value(3)));
+        setNumber(n, Property::Width, 375);
+        setNumber(n, Property::Height, 175);
+        setNumber(n, Property::BackStyle, 1);
+        setFlag(n, Property::Visible, true);
         m_screen.bits[r].cntrlIndex = n;
         m_screen.bits[r].valid = true;
 
@@ -310,8 +323,8 @@ void ScreenBuilder::makeValueBox(Record& record, const QStringList& param, const
     const std::int16_t n = returnNextControlIndex();
     createNewControl(n, ControlKind::TextBox);
     place(n, param);
-    set(n, Property::Text, param.value(1));
-    set(n, Property::Visible, true);
+    setText(n, Property::Text, param.value(1));
+    setFlag(n, Property::Visible, true);
     record.cntrlIndex = n;
     record.valid = true;
 

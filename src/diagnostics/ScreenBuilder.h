@@ -40,7 +40,11 @@ public:
 
 private:
     ControlDefinition& control(std::int16_t index);
-    void set(std::int16_t index, Property property, const QVariant& value);
+    // The builders' setters, one per kind of value; each property takes the
+    // one its conversion reads.
+    void setNumber(std::int16_t index, Property property, double value);
+    void setText(std::int16_t index, Property property, const QString& text);
+    void setFlag(std::int16_t index, Property property, bool flag);
     // A control at the items' Top, Left, Width and Height (items 2 to 5).
     void place(std::int16_t index, const QStringList& param);
     // A label, frame or tab container with item 1 as its caption, shown.

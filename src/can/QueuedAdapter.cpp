@@ -110,36 +110,30 @@ std::int16_t QueuedAdapter::clearCanMess()
     return 1;
 }
 
-std::int16_t QueuedAdapter::recCanMess(std::uint32_t mask, std::uint8_t selector)
+template <typename Change>
+std::int16_t QueuedAdapter::changeFilters(const Change& change)
 {
     if (!present())
         return kAdapterMissing;
     bool taken = false;
     {
         QMutexLocker lock(guard());
-        taken = m_filter.setMask(selector, mask);
+        taken = change(m_filter);
     }
-    return filterChangeResult(taken);
-}
-
-std::int16_t QueuedAdapter::setFilters(std::uint8_t filter, std::uint32_t value)
-{
-    if (!present())
-        return kAdapterMissing;
-    bool taken = false;
-    {
-        QMutexLocker lock(guard());
-        taken = m_filter.setFilter(filter, value);
-    }
-    return filterChangeResult(taken);
-}
-
-std::int16_t QueuedAdapter::filterChangeResult(bool taken)
-{
     if (!taken)
         return 0;
     filtersChanged();
     return 1;
+}
+
+std::int16_t QueuedAdapter::recCanMess(std::uint32_t mask, std::uint8_t selector)
+{
+    return changeFilters([&](AcceptanceFilter& f) { return f.setMask(selector, mask); });
+}
+
+std::int16_t QueuedAdapter::setFilters(std::uint8_t filter, std::uint32_t value)
+{
+    return changeFilters([&](AcceptanceFilter& f) { return f.setFilter(filter, value); });
 }
 
 std::int16_t QueuedAdapter::enableTs()

@@ -113,8 +113,10 @@ private:
         std::int64_t atUs = 0;
     };
 
-    // The answer to a mask or filter change; the backend hears of one taken.
-    std::int16_t filterChangeResult(bool taken);
+    // Changes a mask or filter under the lock: 1 when taken (the backend then
+    // hears of it), 0 when refused.
+    template <typename Change>
+    std::int16_t changeFilters(const Change& change);
     // Null when every call comes from one thread.
     QMutex* guard() const { return m_guarded ? &m_mutex : nullptr; }
 

@@ -1,14 +1,12 @@
 #include "can/SerialBusAdapter.h"
 
 #include "can/AcceptanceFilter.h"
-#include "can/AdapterRecord.h"
 #include "core/Clock.h"
 
 #include <QCanBus>
 #include <QCanBusDevice>
 #include <QCanBusFrame>
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLoggingCategory>
@@ -17,12 +15,9 @@
 #include <QThread>
 #include <QTimer>
 #include <QVariant>
-#include <QWaitCondition>
 
 #include <algorithm>
 #include <atomic>
-#include <cstring>
-#include <deque>
 
 namespace tellvane {
 
@@ -118,21 +113,9 @@ std::uint8_t flagsOfErrorFrame(const QCanBusFrame& frame)
 
 }  // namespace
 
+// What the device side tells the adapter outside the queue.
 struct SerialBusAdapter::Shared {
-    struct Entry {
-        std::uint32_t id = 0;
-        std::uint8_t length = 0;
-        std::uint8_t data[8] = {};
-        std::uint32_t ticks = 0;
-    };
-
-    mutable QMutex mutex;
-    QWaitCondition arrived;  // woken when frames join the queue
-    std::deque<Entry> queue;
-    AcceptanceFilter filter;
-    bool overflowed = false;
-    std::uint8_t flags = 0;  // raised by error frames and overflows until written
-    std::uint64_t dropped = 0;
+    mutable QMutex mutex;  // guards lastError
     QString lastError;
     std::atomic<int> state{QCanBusDevice::UnconnectedState};
 };
@@ -140,8 +123,10 @@ struct SerialBusAdapter::Shared {
 // The device's side, in the device thread.
 class SerialBusAdapter::Worker final : public QObject {
 public:
-    Worker(DeviceMaker maker, Options options, std::shared_ptr<Shared> shared, Clock& clock)
-        : m_maker(std::move(maker)), m_options(options), m_shared(std::move(shared)), m_clock(clock)
+    Worker(SerialBusAdapter& adapter, DeviceMaker maker, Options options, std::shared_ptr<Shared> shared,
+           Clock& clock)
+        : m_adapter(adapter), m_maker(std::move(maker)), m_options(options), m_shared(std::move(shared)),
+          m_clock(clock)
     {
     }
 
@@ -267,45 +252,30 @@ private:
             return;
         const QList<QCanBusFrame> frames = m_device->readAllFrames();
         const std::int64_t arrivalUs = m_clock.nowMicroseconds();
-        QMutexLocker lock(&m_shared->mutex);
-        const std::size_t before = m_shared->queue.size();
+        Intake intake(m_adapter);
         for (const QCanBusFrame& frame : frames)
-            take(frame, arrivalUs);
-        if (m_shared->queue.size() != before)
-            m_shared->arrived.wakeAll();
+            take(intake, frame, arrivalUs);
     }
 
-    void take(const QCanBusFrame& frame, std::int64_t arrivalUs)
+    static void take(Intake& intake, const QCanBusFrame& frame, std::int64_t arrivalUs)
     {
-        Shared& s = *m_shared;
         if (frame.frameType() == QCanBusFrame::ErrorFrame) {
-            s.flags |= flagsOfErrorFrame(frame);
+            intake.raiseErrorFlags(flagsOfErrorFrame(frame));
             return;
         }
         if (frame.frameType() != QCanBusFrame::DataFrame || frame.hasLocalEcho() || frame.payload().size() > 8)
             return;
-        const auto buffer = s.filter.acceptingBuffer(frame.frameId());
-        if (!buffer)
-            return;
-        if (s.queue.size() >= kQueueCapacity) {
-            ++s.dropped;
-            s.overflowed = true;
-            s.flags |= AcceptanceFilter::overflowFlag(*buffer);
-            return;
-        }
-        Shared::Entry entry;
-        entry.id = frame.frameId() & AcceptanceFilter::kIdBits;
-        const QByteArray payload = frame.payload();
-        entry.length = static_cast<std::uint8_t>(payload.size());
-        std::memcpy(entry.data, payload.constData(), entry.length);
+        // The frame's own time stamp, else the time of arrival.
         const QCanBusFrame::TimeStamp stamp = frame.timeStamp();
         std::int64_t us = stamp.seconds() * 1000000 + stamp.microSeconds();
         if (us == 0)
             us = arrivalUs;
-        entry.ticks = static_cast<std::uint32_t>(us / 8) & record::kTimeStampMask;
-        s.queue.push_back(entry);
+        const QByteArray payload = frame.payload();
+        intake.message(frame.frameId(), static_cast<std::uint8_t>(payload.size()),
+                       reinterpret_cast<const std::uint8_t*>(payload.constData()), us);
     }
 
+    SerialBusAdapter& m_adapter;  // outlives the worker, which it deletes
     DeviceMaker m_maker;
     Options m_options;
     std::shared_ptr<Shared> m_shared;
@@ -314,8 +284,8 @@ private:
 };
 
 SerialBusAdapter::SerialBusAdapter(QString name, DeviceMaker maker, Options options, Clock& clock)
-    : m_name(std::move(name)), m_options(options), m_clock(clock), m_maker(std::move(maker)),
-      m_shared(std::make_shared<Shared>())
+    : QueuedAdapter(Arrivals::InOtherThread), m_name(std::move(name)), m_options(options), m_clock(clock),
+      m_maker(std::move(maker)), m_shared(std::make_shared<Shared>())
 {
 }
 
@@ -331,7 +301,7 @@ void SerialBusAdapter::inDevice(const std::function<void(Worker&)>& call)
     // adapter made but never used costs no thread.
     DeviceThread::instance().run([&] {
         if (!m_worker)
-            m_worker = new Worker(std::move(m_maker), m_options, m_shared, m_clock);
+            m_worker = new Worker(*this, std::move(m_maker), m_options, m_shared, m_clock);
         call(*m_worker);
     });
 }
@@ -368,15 +338,14 @@ QString SerialBusAdapter::lastError() const
     return m_shared->lastError;
 }
 
-std::uint64_t SerialBusAdapter::dropped() const
+bool SerialBusAdapter::connected() const
 {
-    QMutexLocker lock(&m_shared->mutex);
-    return m_shared->dropped;
+    return m_shared->state == QCanBusDevice::ConnectedState;
 }
 
 std::int16_t SerialBusAdapter::ensureConnected(bool force)
 {
-    if (m_shared->state == QCanBusDevice::ConnectedState)
+    if (connected())
         return 1;
     const std::int64_t now = m_clock.nowMicroseconds();
     if (!force && m_connectTried && now - m_lastConnectUs < std::int64_t{kReconnectIntervalMs} * 1000)
@@ -394,18 +363,15 @@ void SerialBusAdapter::handFiltersToDevice()
     if (!m_options.filtersInDevice)
         return;
     QList<QCanBusDevice::Filter> filters;
-    {
-        QMutexLocker lock(&m_shared->mutex);
-        const AcceptanceFilter& f = m_shared->filter;
-        for (int n = 0; n < AcceptanceFilter::kFilterCount; ++n) {
-            QCanBusDevice::Filter filter;
-            filter.frameIdMask = f.mask(n < 2 ? 0 : 1);
-            filter.frameId = f.filter(n) & filter.frameIdMask;
-            filter.type = QCanBusFrame::DataFrame;
-            filter.format = QCanBusDevice::Filter::MatchBaseAndExtendedFormat;
-            if (!filters.contains(filter))
-                filters.append(filter);
-        }
+    const AcceptanceFilter f = QueuedAdapter::filters();
+    for (int n = 0; n < AcceptanceFilter::kFilterCount; ++n) {
+        QCanBusDevice::Filter filter;
+        filter.frameIdMask = f.mask(n < 2 ? 0 : 1);
+        filter.frameId = f.filter(n) & filter.frameIdMask;
+        filter.type = QCanBusFrame::DataFrame;
+        filter.format = QCanBusDevice::Filter::MatchBaseAndExtendedFormat;
+        if (!filters.contains(filter))
+            filters.append(filter);
     }
     inDevice([&](Worker& worker) { worker.setDeviceFilters(filters); });
 }
@@ -413,13 +379,7 @@ void SerialBusAdapter::handFiltersToDevice()
 std::int16_t SerialBusAdapter::resetInterface()
 {
     const std::int16_t result = ensureConnected(true);
-    {
-        QMutexLocker lock(&m_shared->mutex);
-        m_shared->queue.clear();
-        m_shared->overflowed = false;
-        m_shared->flags &= static_cast<std::uint8_t>(~(errorflag::kBuffer0 | errorflag::kBuffer1));
-        m_shared->filter.reset();
-    }
+    resetQueue();
     if (result == 1)
         handFiltersToDevice();
     return result;
@@ -427,17 +387,14 @@ std::int16_t SerialBusAdapter::resetInterface()
 
 std::int16_t SerialBusAdapter::clearCanMess()
 {
-    if (m_shared->state != QCanBusDevice::ConnectedState)
+    if (!connected())
         return ensureConnected(false);
-    QMutexLocker lock(&m_shared->mutex);
-    m_shared->queue.clear();
-    m_shared->overflowed = false;
-    return 1;
+    return QueuedAdapter::clearCanMess();
 }
 
 std::int16_t SerialBusAdapter::setCanBaud(std::int32_t rateCode)
 {
-    if (m_shared->state != QCanBusDevice::ConnectedState)
+    if (!connected())
         return ensureConnected(false);
     if (rateCode != kBaud250k)
         return 0;
@@ -445,73 +402,18 @@ std::int16_t SerialBusAdapter::setCanBaud(std::int32_t rateCode)
     return 1;
 }
 
-std::int16_t SerialBusAdapter::recCanMess(std::uint32_t mask, std::uint8_t selector)
+void SerialBusAdapter::filtersChanged()
 {
-    return changeFilters([&](AcceptanceFilter& f) { return f.setMask(selector, mask); });
-}
-
-std::int16_t SerialBusAdapter::setFilters(std::uint8_t filter, std::uint32_t value)
-{
-    return changeFilters([&](AcceptanceFilter& f) { return f.setFilter(filter, value); });
-}
-
-std::int16_t SerialBusAdapter::changeFilters(const std::function<bool(AcceptanceFilter&)>& change)
-{
-    bool taken = false;
-    {
-        QMutexLocker lock(&m_shared->mutex);
-        taken = change(m_shared->filter);
-    }
-    if (!taken)
-        return 0;
-    if (m_shared->state == QCanBusDevice::ConnectedState)
+    if (connected())
         handFiltersToDevice();
-    return 1;
-}
-
-std::int16_t SerialBusAdapter::enableTs()
-{
-    m_timeStamps = true;
-    return 1;
-}
-
-std::int16_t SerialBusAdapter::disableTs()
-{
-    m_timeStamps = false;
-    return 1;
-}
-
-std::int16_t SerialBusAdapter::getCanMess(Record& record)
-{
-    Shared::Entry entry;
-    bool overflowed = false;
-    {
-        QMutexLocker lock(&m_shared->mutex);
-        if (m_shared->queue.empty())
-            return 0;
-        entry = m_shared->queue.front();
-        m_shared->queue.pop_front();
-        overflowed = m_shared->overflowed;
-    }
-    std::optional<std::uint32_t> ticks;
-    if (m_timeStamps)
-        ticks = entry.ticks;
-    record = encodeRecord(entry.id, entry.length, entry.data, overflowed ? record::kStatusOverflow : 0, ticks);
-    return 1;
-}
-
-std::int16_t SerialBusAdapter::getNumCanMess()
-{
-    QMutexLocker lock(&m_shared->mutex);
-    return static_cast<std::int16_t>(std::min<std::size_t>(m_shared->queue.size(), 32767));
 }
 
 std::int16_t SerialBusAdapter::sendCanMess(std::uint32_t id, std::uint8_t /*mode*/, std::uint8_t length,
                                            const std::uint8_t* data)
 {
-    const std::int16_t connected = ensureConnected(false);
-    if (connected != 1)
-        return connected;
+    const std::int16_t connection = ensureConnected(false);
+    if (connection != 1)
+        return connection;
     if (length > 8)
         return kSendFailed;
     QCanBusFrame frame(id & AcceptanceFilter::kIdBits,
@@ -522,62 +424,46 @@ std::int16_t SerialBusAdapter::sendCanMess(std::uint32_t id, std::uint8_t /*mode
     return written ? 1 : kSendFailed;
 }
 
-void SerialBusAdapter::waitForRecords(Clock& clock, std::int64_t untilUs)
+void SerialBusAdapter::waitForNext(Clock& clock, std::int64_t untilUs)
 {
     const std::int64_t now = clock.nowMicroseconds();
     if (untilUs <= now)
         return;
     QElapsedTimer waited;
     waited.start();
-    {
-        QMutexLocker lock(&m_shared->mutex);
-        if (!m_shared->queue.empty())
-            return;
-        m_shared->arrived.wait(&m_shared->mutex,
-                               QDeadlineTimer(std::chrono::microseconds(untilUs - now), Qt::PreciseTimer));
-    }
+    if (waitForHandOver(std::chrono::microseconds(untilUs - now)))
+        return;
     // The device thread runs on the real clock; a clock of the caller's own
     // (a test's) passes the time that really went by.
     clock.sleepUntilUs(std::min<std::int64_t>(untilUs, now + waited.nsecsElapsed() / 1000));
 }
 
-std::int16_t SerialBusAdapter::readReg(std::uint8_t reg, std::uint8_t count, std::uint8_t* buffer)
+std::uint8_t SerialBusAdapter::liveErrorFlags()
 {
-    if (m_shared->state != QCanBusDevice::ConnectedState)
-        return kAdapterMissing;
-    if (reg != kErrorFlagRegister || count != 1 || !buffer)
-        return 0;
     std::uint8_t live = 0;
     inDevice([&](Worker& worker) { live = worker.statusFlags(); });
-    QMutexLocker lock(&m_shared->mutex);
-    *buffer = static_cast<std::uint8_t>(m_shared->flags | live);
-    return 1;
+    return live;
+}
+
+std::int16_t SerialBusAdapter::readReg(std::uint8_t reg, std::uint8_t count, std::uint8_t* buffer)
+{
+    if (!connected())
+        return kAdapterMissing;
+    return QueuedAdapter::readReg(reg, count, buffer);
 }
 
 std::int16_t SerialBusAdapter::writeReg(std::uint8_t reg, std::uint8_t count, const std::uint8_t* buffer)
 {
-    if (m_shared->state != QCanBusDevice::ConnectedState)
+    if (!connected())
         return kAdapterMissing;
-    if (reg != kErrorFlagRegister || count != 1 || !buffer)
-        return 0;
-    QMutexLocker lock(&m_shared->mutex);
-    m_shared->flags = *buffer;
-    return 1;
+    return QueuedAdapter::writeReg(reg, count, buffer);
 }
 
-std::int16_t SerialBusAdapter::getInfo(char* buffer, std::int32_t size)
+QString SerialBusAdapter::info()
 {
-    if (!buffer || size <= 0)
-        return 0;
     QString text;
     inDevice([&](Worker& worker) { text = worker.info(); });
-    if (text.isEmpty())
-        text = m_name;
-    const QByteArray bytes = text.toLatin1();
-    const auto n = std::min<std::size_t>(static_cast<std::size_t>(size) - 1, static_cast<std::size_t>(bytes.size()));
-    std::memcpy(buffer, bytes.constData(), n);
-    buffer[n] = '\0';
-    return 1;
+    return text.isEmpty() ? m_name : text;
 }
 
 }  // namespace tellvane

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "can/Adapter.h"
+#include "can/QueuedAdapter.h"
 
 #include <QString>
 
@@ -11,7 +11,6 @@ class QCanBusDevice;
 
 namespace tellvane {
 
-class AcceptanceFilter;
 class Clock;
 
 // The adapter calls on a Qt CAN bus device (SocketCAN, PEAK, TinyCAN, PassThru,
@@ -20,10 +19,7 @@ class Clock;
 // The device lives in a thread of its own, shared by every device of the
 // process, so that frames keep arriving while the window thread waits in a
 // blocking dialogue, as they do in a USB adapter's own buffer. What the device
-// receives goes through the adapter's receive masks and acceptance filters
-// into a queue of 1500 records; on a full queue the newest frames are dropped,
-// the records that follow carry the overflow status and the register shows
-// the buffer's overflow bit.
+// receives is handed over in that thread to the queue of QueuedAdapter.
 //
 // Mapping of the calls:
 // - resetInterface connects the device (a device that cannot be made or
@@ -42,10 +38,8 @@ class Clock;
 //   when there is no device, -1 while it is not connected. Every identifier
 //   goes out as a 29-bit extended frame. A device that is not connected is
 //   connected again at most once a second.
-class SerialBusAdapter final : public Adapter {
+class SerialBusAdapter final : public QueuedAdapter {
 public:
-    static constexpr std::size_t kQueueCapacity = 1500;
-    static constexpr std::int16_t kNoConnection = -1;
     static constexpr int kConnectWaitMs = 250;
     static constexpr int kReconnectIntervalMs = 1000;
 
@@ -74,37 +68,35 @@ public:
 
     // The last reason the device could not be made or connected.
     QString lastError() const;
-    // Frames lost to a full queue since the adapter was made.
-    std::uint64_t dropped() const;
 
     std::int16_t resetInterface() override;
+    // These need the device connected: else the first three try to connect
+    // (at most once a second) and the register calls answer -4.
     std::int16_t clearCanMess() override;
     std::int16_t setCanBaud(std::int32_t rateCode) override;
-    std::int16_t recCanMess(std::uint32_t mask, std::uint8_t selector) override;
-    std::int16_t setFilters(std::uint8_t filter, std::uint32_t value) override;
-    std::int16_t enableTs() override;
-    std::int16_t disableTs() override;
-    std::int16_t getCanMess(Record& record) override;
-    std::int16_t getNumCanMess() override;
     std::int16_t sendCanMess(std::uint32_t id, std::uint8_t mode, std::uint8_t length,
                              const std::uint8_t* data) override;
     std::int16_t readReg(std::uint8_t reg, std::uint8_t count, std::uint8_t* buffer) override;
     std::int16_t writeReg(std::uint8_t reg, std::uint8_t count, const std::uint8_t* buffer) override;
-    std::int16_t getInfo(char* buffer, std::int32_t size) override;
-    // Sleeps until the device thread queues a frame (or the time is up).
-    void waitForRecords(Clock& clock, std::int64_t untilUs) override;
+
     QString name() const override { return m_name; }
+
+protected:
+    std::uint8_t liveErrorFlags() override;
+    // A change that is taken goes on to the device when it is connected.
+    void filtersChanged() override;
+    // Sleeps until the device thread queues a frame (or the time is up).
+    void waitForNext(Clock& clock, std::int64_t untilUs) override;
+    QString info() override;
 
 private:
     class Worker;
     struct Shared;
 
+    bool connected() const;
     // Connects when the device is not; rate-limited unless forced.
     std::int16_t ensureConnected(bool force);
     void handFiltersToDevice();
-    // Changes a mask or filter under the lock; a change that is taken goes on
-    // to the device when it is connected. 1 when taken, 0 when refused.
-    std::int16_t changeFilters(const std::function<bool(AcceptanceFilter&)>& change);
     // Runs a call on the device side, in the device thread.
     void inDevice(const std::function<void(Worker&)>& call);
 
@@ -117,7 +109,6 @@ private:
     std::int16_t m_lastConnectResult = kAdapterMissing;
     std::int64_t m_lastConnectUs = 0;
     bool m_connectTried = false;
-    bool m_timeStamps = false;
 };
 
 }  // namespace tellvane

@@ -1,7 +1,8 @@
 // The command line of tellvane-cli is typed by hand: any list of arguments
 // must give options, numbers and areas the commands can use, or a refusal,
 // never a crash, an octal surprise or a number outside its range. The input
-// is the argument list with NUL between arguments, as the system passes it.
+// is the argument list after the command's name with NUL between arguments,
+// as the system passes it; QCommandLineParser reads it as a command does.
 
 #include "FuzzSupport.h"
 
@@ -22,6 +23,27 @@ namespace {
 const QStringList kValued = {QStringLiteral("adapter"), QStringLiteral("board"), QStringLiteral("area"),
                              QStringLiteral("file"), QStringLiteral("count"), QStringLiteral("seconds")};
 const QStringList kSwitches = {QStringLiteral("no-flash"), QStringLiteral("dump")};
+
+// Every option of every command, in one command.
+Command everyOption()
+{
+    Command command{.name = QStringLiteral("flash"), .description = {}, .usage = {}, .options = {}};
+    for (const QString& name : kValued)
+        command.options.append(QCommandLineOption(name, name, name.toUpper()));
+    for (const QString& name : kSwitches)
+        command.options.append(QCommandLineOption(name, name));
+    return command;
+}
+const Command kCommand = everyOption();
+
+// Given as "--name" (the value follows) or "--name=value".
+bool given(const QStringList& args, const QString& name)
+{
+    const QString option = QLatin1String("--") + name;
+    return std::any_of(args.cbegin(), args.cend(), [&](const QString& arg) {
+        return arg == option || arg.startsWith(option + QLatin1Char('='));
+    });
+}
 
 bool digitsOf(QStringView text, int base)
 {
@@ -68,10 +90,10 @@ void checkNumber(const QString& text, NumberRange range)
     FUZZ_CHECK(wholeNumber(QStringLiteral("0X") + QString::number(*value, 16).toUpper(), range) == value);
 }
 
-void checkOption(const Options& options, const QString& name, NumberRange range)
+void checkOption(const QCommandLineParser& options, const QString& name, NumberRange range)
 {
     const NumberOption option = numberOption(options, name, range);
-    if (!options.values.contains(name)) {
+    if (!options.isSet(name)) {
         FUZZ_CHECK(option.ok() && !option.value);
         return;
     }
@@ -102,32 +124,36 @@ void checkArea(const QString& word)
     FUZZ_CHECK(areaIdOfWord(keyword.chopped(1)) == id);
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+// What the parser takes from the arguments, and the numbers read from it.
+void checkParse(const QStringList& args)
 {
-    const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    QStringList args;
-    for (const QByteArray& piece : bytes.split('\0'))
-        args.append(QString::fromUtf8(piece));
-
-    const Options options = parseOptions(args, kValued, kSwitches);
-    for (auto it = options.values.cbegin(); it != options.values.cend(); ++it) {
-        FUZZ_CHECK(kValued.contains(it.key()));
-        FUZZ_CHECK(args.contains(QLatin1String("--") + it.key()));
+    QCommandLineParser options;
+    if (!parseCommand(options, kCommand, args)) {
+        const QString error = options.errorText();
+        FUZZ_CHECK(error.startsWith(QLatin1String("Unknown option"))
+                   || error.startsWith(QLatin1String("Missing value after '-"))
+                   || error.startsWith(QLatin1String("Unexpected value after '-")));
+        return;
     }
-    for (const QString& flag : options.flags)
-        FUZZ_CHECK(kSwitches.contains(flag));
-    for (const QString& positional : options.positional)
-        FUZZ_CHECK(!positional.startsWith(QLatin1String("--")));
-    if (!options.error.isEmpty())
-        FUZZ_CHECK(options.error.startsWith(QLatin1String("unknown option --")) || options.error.endsWith(QLatin1String(" needs a value")));
+    for (const QString& name : kValued)
+        FUZZ_CHECK(!options.isSet(name) || given(args, name));
+    for (const QString& name : kSwitches)
+        FUZZ_CHECK(!options.isSet(name) || args.contains(QLatin1String("--") + name));
+    if (helpAsked(options))
+        FUZZ_CHECK(std::any_of(args.cbegin(), args.cend(), [](const QString& a) { return a.startsWith(u'-'); }));
+    // The arguments that are no option stand as typed; one that looks like
+    // an option only after "--".
+    for (const QString& positional : options.positionalArguments()) {
+        FUZZ_CHECK(args.contains(positional));
+        if (positional.startsWith(QLatin1Char('-')) && positional.size() > 1)
+            FUZZ_CHECK(args.contains(QStringLiteral("--")));
+    }
 
     checkOption(options, QStringLiteral("board"), kBoardAddressRange);
     checkOption(options, QStringLiteral("count"), kCountRange);
     checkOption(options, QStringLiteral("seconds"), kSecondsRange);
     const NumberOption board = boardAddressOption(options);
-    FUZZ_CHECK(board.ok() == (!options.values.contains(QStringLiteral("board")) || board.value.has_value()));
+    FUZZ_CHECK(board.ok() == (!options.isSet(QStringLiteral("board")) || board.value.has_value()));
     if (board.value)
         FUZZ_CHECK(*board.value >= 0 && *board.value <= 253);
     // 254 is refused with its own reason, everything else with the range.
@@ -137,6 +163,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(board.error.startsWith(QLatin1String("--board takes ")) == !conflict);
     else
         FUZZ_CHECK(!conflict);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    QStringList args;
+    for (const QByteArray& piece : bytes.split('\0'))
+        args.append(QString::fromUtf8(piece));
+
+    checkParse(args);
 
     constexpr NumberRange widest{0, std::numeric_limits<qint64>::max()};
     for (const QString& arg : std::as_const(args)) {

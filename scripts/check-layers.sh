@@ -6,6 +6,7 @@
 #   can/  sim/                  the bus (sim/ builds on can/, never the other way)
 #   adapters/  ui/              the factory of every backend; widget helpers
 #   monitor/  diagnostics/  firmware/   the features, each on its own
+#   stack/                      the bus both programs run on (adapter to downloader)
 #   app/  cli/                  the composition roots
 #
 # Usage: scripts/check-layers.sh [SRC_FOLDER]   (default: src/ beside this script)
@@ -22,8 +23,9 @@ declare -A allowed=(
   [monitor]="core can ui monitor"
   [diagnostics]="core can ui diagnostics"
   [firmware]="core can ui firmware"
-  [app]="core can sim adapters ui monitor diagnostics firmware app"
-  [cli]="core can sim adapters ui monitor diagnostics firmware cli"
+  [stack]="core can adapters firmware stack"
+  [app]="core can sim adapters ui monitor diagnostics firmware stack app"
+  [cli]="core can sim adapters ui monitor diagnostics firmware stack cli"
 )
 
 status=0

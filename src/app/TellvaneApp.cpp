@@ -12,50 +12,44 @@
 namespace tellvane {
 
 TellvaneApp::TellvaneApp(AppEnvironment environment, std::unique_ptr<Adapter> adapter)
-    : m_env(std::move(environment)), m_adapter(std::move(adapter)), m_link(*m_adapter, m_env.clock),
+    : m_env(std::move(environment)),
+      m_bus(std::move(adapter), BusStackEnvironment{m_env.clock, m_env.dialogs, m_env.settings, m_env.programFolder}),
       m_monitorList(LineListModel::Bound::ClearWhenOver, MessageLogger::kListLimit), m_logger(m_monitorList),
-      m_playback(m_monitorList, m_env.dialogs), m_status(m_link), m_pollTimer(m_link), m_boards(m_link, m_env.settings),
-      m_transport(m_link, m_env.clock, m_boards),
-      m_downloader(m_transport, m_boards, m_link, m_env.clock, m_env.dialogs, m_env.settings, m_env.programFolder)
+      m_playback(m_monitorList, m_env.dialogs), m_status(m_bus.link()), m_pollTimer(m_bus.link())
 {
     installErrorSink([this](const QString& message) { m_errorLog.print(message); });
 
-    m_link.setStatusView(&m_status);
-    m_link.setMessageSink(&m_logger);
-    m_link.setRouter(&m_boards);
+    link().setStatusView(&m_status);
+    link().setMessageSink(&m_logger);
     if (m_env.yieldDuringDrain)
-        m_link.setYield([] { QCoreApplication::processEvents(); });
-    m_playback.setRouter(&m_boards);
-    m_boards.setPacketReceiver(&m_transport);
-    m_boards.setDownloaderControl(&m_downloader);
-    if (m_env.yieldDuringDrain)
-        m_transport.setYield([] { QCoreApplication::processEvents(); });
+        m_bus.setYield([] { QCoreApplication::processEvents(); });
+    m_playback.setRouter(&boards());
 
-    m_monitor = std::make_unique<MonitorController>(m_link, m_pollTimer, m_boards, m_logger, m_playback,
+    m_monitor = std::make_unique<MonitorController>(link(), m_pollTimer, boards(), m_logger, m_playback,
                                                     m_monitorList, m_env.dialogs);
 
     m_main = std::make_unique<MainWindow>(MainWindowParts{
-        m_env.clock, m_env.settings, m_link, m_pollTimer, *m_monitor, m_status, m_monitorList, m_playback, m_logger,
+        m_env.clock, m_env.settings, link(), m_pollTimer, *m_monitor, m_status, m_monitorList, m_playback, m_logger,
         m_errorLog, m_env.dataFolder, m_env.programFolder, m_env.now, this});
 
     m_boardWindows = std::make_unique<BoardWindows>(
-        BoardWindowServices{m_boards, m_env.dialogs, m_env.settings, m_env.programFolder,
-                            [this] { return m_monitor->inCanMode(); }, [this] { m_downloader.open(); },
+        BoardWindowServices{boards(), m_env.dialogs, m_env.settings, m_env.programFolder,
+                            [this] { return m_monitor->inCanMode(); }, [this] { downloader().open(); },
                             [this](QWidget& window) { m_main->placeNewWindow(window); }},
         [this](QWidget* window) { m_main->addBoardWindow(window); });
-    m_boards.setWindowFactory(m_boardWindows.get());
+    boards().setWindowFactory(m_boardWindows.get());
 
     // One downloader window for the run, hidden until a board asks for it;
     // closing it hides it again.
-    m_downloaderWindow = new DownloaderWindow(m_downloader, m_env.settings);
+    m_downloaderWindow = new DownloaderWindow(downloader(), m_env.settings);
     m_main->addChild(m_downloaderWindow, kFixedSizeWindow, ChildLifetime::HiddenOnClose);
     m_downloaderWindow->setDefaultPlacement([this](QWidget& window) { m_main->placeNewWindow(window); });
     m_downloaderWindow->subWindow()->hide();
-    m_downloader.setView(m_downloaderWindow);
+    downloader().setView(m_downloaderWindow);
     // Exit ends the program at once: a download stage still running sends nothing more.
-    QObject::connect(m_main.get(), &MainWindow::finished, &m_downloader, [this] {
-        if (m_downloader.isOpen())
-            m_downloader.closeDownloader();
+    QObject::connect(m_main.get(), &MainWindow::finished, &downloader(), [this] {
+        if (downloader().isOpen())
+            downloader().closeDownloader();
     });
 
     m_switchRetry.setSingleShot(true);
@@ -88,7 +82,7 @@ QList<AdapterEntry> TellvaneApp::adapterEntries() const
 
 QString TellvaneApp::adapterName() const
 {
-    return m_pendingAdapter ? m_pendingAdapter->name() : m_adapter->name();
+    return m_pendingAdapter ? m_pendingAdapter->name() : m_bus.adapter().name();
 }
 
 void TellvaneApp::chooseAdapter(const QString& name)
@@ -105,7 +99,7 @@ void TellvaneApp::chooseAdapter(const QString& name)
         printError(choice.error);
         return;
     }
-    if (choice.adapter->name() == m_adapter->name()) {
+    if (choice.adapter->name() == m_bus.adapter().name()) {
         m_pendingAdapter.reset();  // back to the adapter in use
         return;
     }
@@ -119,15 +113,12 @@ void TellvaneApp::switchAdapterWhenFree()
         return;
     // The menu can be used while a drain or a download stage lets window events
     // run; the adapter they use stays until they are done.
-    if (m_link.draining() || m_downloader.isRunning()) {
+    if (m_bus.busy()) {
         m_switchRetry.start();
         return;
     }
-    std::unique_ptr<Adapter> old = std::move(m_adapter);
-    m_adapter = std::move(m_pendingAdapter);
-    m_link.setAdapter(*m_adapter);
-    m_link.restart();
-    qCInfo(lcLink) << "adapter" << old->name() << "->" << m_adapter->name();
+    const std::unique_ptr<Adapter> old = m_bus.replaceAdapter(std::move(m_pendingAdapter));
+    qCInfo(lcLink) << "adapter" << old->name() << "->" << m_bus.adapter().name();
 }
 
 void TellvaneApp::reportWarnings(const QStringList& warnings)
@@ -140,9 +131,9 @@ TellvaneApp::~TellvaneApp()
 {
     installErrorSink({});
     m_pollTimer.setPollingEnabled(false);
-    m_boards.setWindowFactory(nullptr);
-    m_boards.setDownloaderControl(nullptr);
-    m_downloader.setView(nullptr);
+    boards().setWindowFactory(nullptr);
+    boards().setDownloaderControl(nullptr);
+    downloader().setView(nullptr);
     m_main.reset();
 }
 

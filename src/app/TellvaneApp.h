@@ -3,18 +3,14 @@
 #include "app/AdapterSwitch.h"
 #include "app/ErrorLog.h"
 #include "app/PollTimer.h"
-#include "can/Adapter.h"
-#include "can/BoardDirectory.h"
-#include "can/CanLink.h"
-#include "can/TextTransport.h"
 #include "core/LineListModel.h"
 #include "diagnostics/BoardWindow.h"
 #include "firmware/DownloaderWindow.h"
-#include "firmware/FirmwareDownloader.h"
 #include "monitor/LogPlayback.h"
 #include "monitor/MessageLogger.h"
 #include "monitor/MonitorController.h"
 #include "monitor/MonitorStatus.h"
+#include "stack/BusStack.h"
 
 #include <QDateTime>
 #include <QPointer>
@@ -72,8 +68,8 @@ public:
     TellvaneApp& operator=(const TellvaneApp&) = delete;
 
     MainWindow& mainWindow() { return *m_main; }
-    Adapter& adapter() { return *m_adapter; }
-    CanLink& link() { return m_link; }
+    Adapter& adapter() { return m_bus.adapter(); }
+    CanLink& link() { return m_bus.link(); }
     LineListModel& monitorList() { return m_monitorList; }
     MessageLogger& logger() { return m_logger; }
     LogPlayback& playback() { return m_playback; }
@@ -81,9 +77,9 @@ public:
     MonitorController& monitor() { return *m_monitor; }
     PollTimer& pollTimer() { return m_pollTimer; }
     ErrorLog& errorLog() { return m_errorLog; }
-    BoardDirectory& boards() { return m_boards; }
-    TextTransport& transport() { return m_transport; }
-    FirmwareDownloader& downloader() { return m_downloader; }
+    BoardDirectory& boards() { return m_bus.boards(); }
+    TextTransport& transport() { return m_bus.transport(); }
+    FirmwareDownloader& downloader() { return m_bus.downloader(); }
     DownloaderWindow* downloaderWindow() { return m_downloaderWindow.data(); }
     const AppEnvironment& environment() const { return m_env; }
 
@@ -99,19 +95,14 @@ public:
     const QTimer& switchRetryTimer() const { return m_switchRetry; }
 
 private:
-
     AppEnvironment m_env;
-    std::unique_ptr<Adapter> m_adapter;
     ErrorLog m_errorLog;
-    CanLink m_link;
+    BusStack m_bus;
     LineListModel m_monitorList;
     MessageLogger m_logger;
     LogPlayback m_playback;
     MonitorStatus m_status;
     PollTimer m_pollTimer;
-    BoardDirectory m_boards;
-    TextTransport m_transport;
-    FirmwareDownloader m_downloader;
     QPointer<DownloaderWindow> m_downloaderWindow;  // owned by the main window, hidden when closed
     std::unique_ptr<MonitorController> m_monitor;
     std::unique_ptr<MainWindow> m_main;

@@ -52,10 +52,7 @@ void BoardDirectory::addNodeToList(const CanMessage& message)
             if (m_downloader)
                 m_downloader->closeDownloader();
         }
-        bool known = false;
-        for (int s = 0; s < slotCount(); ++s)
-            known |= m_table[static_cast<std::size_t>(s)].nodeAddress == address;
-        if (address == board::kConflictAddress || !known) {
+        if (address == board::kConflictAddress || !knows(address)) {
             createNewForm(static_cast<std::int16_t>(board::announcedType(message)), static_cast<std::uint8_t>(address),
                           board::announcedSerial(message));
         }
@@ -64,6 +61,15 @@ void BoardDirectory::addNodeToList(const CanMessage& message)
     } catch (const Failure& failure) {
         reportFailure(failure, QStringLiteral("AddNodeToList"));
     }
+}
+
+bool BoardDirectory::knows(int address) const
+{
+    for (int s = 0; s < slotCount(); ++s) {
+        if (m_table[static_cast<std::size_t>(s)].nodeAddress == address)
+            return true;
+    }
+    return false;
 }
 
 void BoardDirectory::routeDiagnosticMessage(const CanMessage& message)

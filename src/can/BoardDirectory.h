@@ -93,6 +93,8 @@ public:
     int slotCount() const { return static_cast<int>(m_table.size()) - 1; }
     const BoardRecord& slot(int index) const { return m_table.at(static_cast<std::size_t>(index)); }
     std::int16_t addrToSlot(int address) const { return m_addrToSlot.at(static_cast<std::size_t>(address)); }
+    // A slot holds the board at this address, its window not closed.
+    bool knows(int address) const;
 
     std::int16_t downloadBoardAddress() const { return m_downloadBoardAddress; }
     void setDownloadBoardAddress(std::int16_t address) { m_downloadBoardAddress = address; }

@@ -3,7 +3,6 @@
 #include "adapters/AdapterFactory.h"
 #include "cli/BenchRunner.h"
 #include "cli/CliSupport.h"
-#include "cli/CommandLine.h"
 #include "core/Clock.h"
 #include "sim/BenchBridge.h"
 #include "sim/BenchFile.h"
@@ -53,25 +52,11 @@ void writeImages(SimBoard& board, const QString& folder, QTextStream& out, QText
     }
 }
 
-}  // namespace
-
-int benchCommand(const QStringList& args, QTextStream& out, QTextStream& err)
+int bench(const Command& command, const QCommandLineParser& options, QTextStream& out, QTextStream& err)
 {
-    const Options options = parseOptions(args, {QStringLiteral("adapter"), QStringLiteral("bench"),
-                                                QStringLiteral("images"), QStringLiteral("seconds")},
-                                         {});
     const NumberOption seconds = numberOption(options, QStringLiteral("seconds"), kSecondsRange);
-    if (!options.error.isEmpty() || !options.positional.isEmpty() || !options.has(QStringLiteral("adapter"))
-        || !seconds.ok()) {
-        err << "usage: tellvane-cli bench --adapter NAME [--bench FILE] [--images DIR] [--seconds S]\n"
-               "       S: 1 to 31536000, decimal or 0x hexadecimal"
-            << Qt::endl;
-        if (!options.error.isEmpty())
-            err << "tellvane-cli: " << options.error << Qt::endl;
-        else if (!seconds.ok())
-            err << "tellvane-cli: " << seconds.error << Qt::endl;
-        return 2;
-    }
+    if (!options.positionalArguments().isEmpty() || !options.isSet(QStringLiteral("adapter")) || !seconds.ok())
+        return refuse(command.usage, err, {seconds.error});
     const QString adapterName = options.value(QStringLiteral("adapter"));
     if (canonicalAdapterName(adapterName) == QLatin1String("sim")) {
         err << "tellvane-cli: the bench needs an outside bus, not the simulated one" << Qt::endl;
@@ -79,19 +64,11 @@ int benchCommand(const QStringList& args, QTextStream& out, QTextStream& err)
     }
 
     RealClock clock;
-    const QString programFolder = QCoreApplication::applicationDirPath();
-    AdapterChoice choice = createAdapter(adapterName, AdapterEnvironment{clock, programFolder});
-    if (!choice.adapter) {
-        err << "tellvane-cli: " << choice.error << Qt::endl;
+    const std::unique_ptr<Adapter> adapter = openAdapter(adapterName, clock, err);
+    if (!adapter)
         return 2;
-    }
-    for (const QString& warning : choice.warnings)
-        err << warning << Qt::endl;
 
-    const QString benchFile = options.has(QStringLiteral("bench"))
-        ? options.value(QStringLiteral("bench"))
-        : QDir(programFolder).filePath(QStringLiteral("Configuration/SimulatedBench.txt"));
-    const BenchSpec spec = loadBench(benchFile);
+    const BenchSpec spec = loadBench(options.value(QStringLiteral("bench")));
     for (const QString& warning : spec.warnings)
         err << warning << Qt::endl;
     const QString imageFolder = options.value(QStringLiteral("images"));
@@ -100,11 +77,11 @@ int benchCommand(const QStringList& args, QTextStream& out, QTextStream& err)
 
     SimAdapter bench(clock);
     buildBench(bench, spec);
-    BenchBridge bridge(bench, *choice.adapter);
+    BenchBridge bridge(bench, *adapter);
     bridge.setFlashObserver([&](SimBoard& board) { writeImages(board, imageFolder, out, err); });
 
-    const QString name = choice.adapter->name();
-    BenchRunner runner(bridge, bench, *choice.adapter, clock);
+    const QString name = adapter->name();
+    BenchRunner runner(bridge, bench, *adapter, clock);
     std::int16_t lastStart = 1;
     runner.onStarted = [&] {
         out << "Bench on " << name << " with " << spec.boards.size() << " boards:" << Qt::endl;
@@ -140,6 +117,26 @@ int benchCommand(const QStringList& args, QTextStream& out, QTextStream& err)
     out << "Bench ends: " << bridge.framesOut() << " frames sent, " << bridge.framesIn() << " received, "
         << bridge.sendFailures() << " not sent" << Qt::endl;
     return 0;
+}
+
+}  // namespace
+
+Command benchCommand()
+{
+    return {.name = QStringLiteral("bench"),
+            .description = QStringLiteral("Runs the simulated boards on a bus, until Ctrl+C."),
+            .usage = QStringLiteral("usage: tellvane-cli bench --adapter NAME [--bench FILE] [--images DIR] [--seconds "
+                                    "S]\n       S: 1 to 31536000, decimal or 0x hexadecimal"),
+            .options = {adapterOption(),
+                        {QStringLiteral("bench"),
+                         QStringLiteral("The bench file; Configuration/SimulatedBench.txt when not given."),
+                         QStringLiteral("FILE"),
+                         QCoreApplication::applicationDirPath() + QStringLiteral("/Configuration/SimulatedBench.txt")},
+                        {QStringLiteral("images"), QStringLiteral("Where to write what the boards flash."),
+                         QStringLiteral("DIR")},
+                        {QStringLiteral("seconds"), QStringLiteral("Ends after S seconds: 1 to 31536000."),
+                         QStringLiteral("S")}},
+            .run = &bench};
 }
 
 }  // namespace tellvane::cli

@@ -1,5 +1,9 @@
 #include "cli/CliSupport.h"
 
+#include "adapters/AdapterFactory.h"
+
+#include <QCoreApplication>
+
 #include <atomic>
 #include <csignal>
 
@@ -23,6 +27,35 @@ void installStopSignals()
 bool stopRequested()
 {
     return g_stop;
+}
+
+int refuse(const QString& usage, QTextStream& err, const QStringList& reasons)
+{
+    err << usage << Qt::endl;
+    for (const QString& reason : reasons) {
+        if (!reason.isEmpty())
+            err << "tellvane-cli: " << reason << Qt::endl;
+    }
+    return 2;
+}
+
+QCommandLineOption adapterOption()
+{
+    return {QStringLiteral("adapter"),
+            QStringLiteral("The CAN adapter: %1.").arg(adapterNames().join(QStringLiteral(", "))),
+            QStringLiteral("NAME")};
+}
+
+std::unique_ptr<Adapter> openAdapter(const QString& name, Clock& clock, QTextStream& err)
+{
+    AdapterChoice choice = createAdapter(name, AdapterEnvironment{clock, QCoreApplication::applicationDirPath()});
+    if (!choice.adapter) {
+        err << "tellvane-cli: " << choice.error << Qt::endl;
+        return nullptr;
+    }
+    for (const QString& warning : choice.warnings)
+        err << warning << Qt::endl;
+    return std::move(choice.adapter);
 }
 
 QString interfaceStateText(InterfaceState state)

@@ -1,12 +1,41 @@
 #pragma once
 
+#include "can/Adapter.h"
 #include "can/LinkInterfaces.h"
+#include "cli/CommandLine.h"
+#include "core/Clock.h"
 
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
 
+#include <memory>
+
 namespace tellvane::cli {
+
+// The lines of every command, for a command line that names none.
+inline constexpr char kUsage[] =
+    "usage: tellvane-cli check-config FILE [--dump] [--lint]\n"
+    "       tellvane-cli bench --adapter NAME [--bench FILE] [--images DIR] [--seconds S]\n"
+    "       tellvane-cli monitor --adapter NAME [--save FILE] [--count N] [--seconds S]\n"
+    "       tellvane-cli flash --adapter NAME --board ADDRESS --area AREA --file FILE [--no-flash]\n"
+    "Numbers are decimal or hexadecimal after 0x (033 is 33): ADDRESS 0 to 253, N 1 to 2147483647,\n"
+    "S 1 to 31536000. AREA is 0, 1, 2, 3 or boot, sys, pcode, config.";
+
+Command checkConfigCommand();
+Command benchCommand();
+Command monitorCommand();
+Command flashCommand();
+
+// The command's usage, then each reason given on a line of its own; exit code 2.
+int refuse(const QString& usage, QTextStream& err, const QStringList& reasons = {});
+
+// --adapter NAME, which every command on a bus takes.
+QCommandLineOption adapterOption();
+
+// The adapter of a name (tellvane-cli's folder holds the vendor library), and
+// its warnings on err; null, after the reason on err, for a name that names none.
+std::unique_ptr<Adapter> openAdapter(const QString& name, Clock& clock, QTextStream& err);
 
 // Ctrl+C and SIGTERM end a command's loop at its next turn.
 void installStopSignals();
@@ -31,9 +60,5 @@ private:
     std::uint8_t m_flags = 0;
     bool m_overflowed = false;
 };
-
-int benchCommand(const QStringList& args, QTextStream& out, QTextStream& err);
-int monitorCommand(const QStringList& args, QTextStream& out, QTextStream& err);
-int flashCommand(const QStringList& args, QTextStream& out, QTextStream& err);
 
 }  // namespace tellvane::cli

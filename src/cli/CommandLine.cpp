@@ -1,23 +1,11 @@
 #include "cli/CommandLine.h"
 
+#include "core/Numbers.h"
 #include "firmware/DownloadRules.h"
 
 namespace tellvane::cli {
 
 namespace {
-
-int digitValue(QChar c, int base)
-{
-    const char16_t u = c.unicode();
-    int value = -1;
-    if (u >= u'0' && u <= u'9')
-        value = u - u'0';
-    else if (u >= u'a' && u <= u'f')
-        value = u - u'a' + 10;
-    else if (u >= u'A' && u <= u'F')
-        value = u - u'A' + 10;
-    return value < base ? value : -1;
-}
 
 QString rangeText(NumberRange range)
 {
@@ -45,30 +33,25 @@ const char* const kAreaKeywords[] = {"Boot:", "Sys:", "pCode:", "Config:"};
 
 }  // namespace
 
-Options parseOptions(const QStringList& args, const QStringList& valued, const QStringList& switches)
+bool parseCommand(QCommandLineParser& parser, const Command& command, const QStringList& args)
 {
-    Options options;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        if (!a.startsWith(QLatin1String("--"))) {
-            options.positional.append(a);
-            continue;
-        }
-        const QString name = a.mid(2);
-        if (switches.contains(name)) {
-            options.flags.append(name);
-        } else if (valued.contains(name)) {
-            if (i + 1 >= args.size()) {
-                options.error = QStringLiteral("%1 needs a value").arg(a);
-                return options;
-            }
-            options.values.insert(name, args[++i]);
-        } else {
-            options.error = QStringLiteral("unknown option %1").arg(a);
-            return options;
-        }
+    parser.addHelpOption();
+    parser.addOptions(command.options);
+    // The help's usage line names the command; a command without arguments
+    // of its own is the one argument the help lists, with what it does.
+    if (command.arguments.isEmpty()) {
+        parser.addPositionalArgument(command.name, command.description, command.name);
+    } else {
+        parser.setApplicationDescription(command.description);
+        parser.addPositionalArgument(command.arguments, command.argumentsHelp,
+                                     command.name + QLatin1Char(' ') + command.arguments);
     }
-    return options;
+    return parser.parse(QStringList{command.name} + args);  // the first is the program's, and skipped
+}
+
+bool helpAsked(const QCommandLineParser& parser)
+{
+    return parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"));
 }
 
 std::optional<qint64> wholeNumber(QStringView text, NumberRange range)
@@ -95,10 +78,10 @@ std::optional<qint64> wholeNumber(QStringView text, NumberRange range)
     return value;
 }
 
-NumberOption numberOption(const Options& options, const QString& name, NumberRange range)
+NumberOption numberOption(const QCommandLineParser& options, const QString& name, NumberRange range)
 {
     NumberOption result;
-    if (!options.values.contains(name))
+    if (!options.isSet(name))
         return result;
     const QString text = options.value(name);
     result.value = wholeNumber(text, range);
@@ -107,7 +90,7 @@ NumberOption numberOption(const Options& options, const QString& name, NumberRan
     return result;
 }
 
-NumberOption boardAddressOption(const Options& options)
+NumberOption boardAddressOption(const QCommandLineParser& options)
 {
     const QString name = QStringLiteral("board");
     NumberOption result = numberOption(options, name, kBoardAddressRange);

@@ -1,26 +1,31 @@
 #pragma once
 
-#include <QMap>
+#include <QCommandLineParser>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
+#include <QTextStream>
 
 #include <optional>
 
 namespace tellvane::cli {
 
-// The options of one command: "--name value" pairs and "--flag" switches.
-struct Options {
-    QMap<QString, QString> values;
-    QStringList flags;
-    QStringList positional;
-    QString error;  // set when the arguments do not fit
-
-    bool has(const QString& name) const { return values.contains(name) || flags.contains(name); }
-    QString value(const QString& name) const { return values.value(name); }
+// A command of tellvane-cli: what its parser and its --help know, and what it
+// does with the options given (the exit code).
+struct Command {
+    QString name;         // what is typed: "flash"
+    QString description;  // one line
+    QString usage;        // printed above a refusal
+    QList<QCommandLineOption> options;  // with a value name: "--board 33" or "--board=33"
+    QString arguments = {};  // the positional arguments ("FILE"); empty when there are none
+    QString argumentsHelp = {};
+    int (*run)(const Command& command, const QCommandLineParser& options, QTextStream& out, QTextStream& err) = nullptr;
 };
 
-Options parseOptions(const QStringList& args, const QStringList& valued, const QStringList& switches);
+// Reads the arguments after a command's name, with --help (-h) besides the
+// command's options; false, with Qt's text in errorText(), when they do not fit.
+bool parseCommand(QCommandLineParser& parser, const Command& command, const QStringList& args);
+bool helpAsked(const QCommandLineParser& parser);
 
 // The ranges of the numbers the commands take.
 struct NumberRange {
@@ -45,9 +50,9 @@ struct NumberOption {
     QString error;
     bool ok() const { return error.isEmpty(); }
 };
-NumberOption numberOption(const Options& options, const QString& name, NumberRange range);
+NumberOption numberOption(const QCommandLineParser& options, const QString& name, NumberRange range);
 // --board, which also explains why 254 is refused.
-NumberOption boardAddressOption(const Options& options);
+NumberOption boardAddressOption(const QCommandLineParser& options);
 
 // The memory area a word of --area names: "0" to "3", or "boot", "sys",
 // "pcode", "config" in any letter case (ASCII only), as the area IDs "0" to

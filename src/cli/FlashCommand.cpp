@@ -1,19 +1,13 @@
 // tellvane-cli flash: the download dialogue with one board, from the console.
 
-#include "adapters/AdapterFactory.h"
-#include "can/BoardDirectory.h"
-#include "can/CanLink.h"
-#include "can/TextTransport.h"
 #include "cli/CliSupport.h"
-#include "cli/CommandLine.h"
 #include "cli/TransferMeter.h"
 #include "core/Clock.h"
 #include "core/Dialogs.h"
 #include "core/ErrorReporting.h"
 #include "core/SettingsStore.h"
-#include "firmware/DownloadRules.h"
-#include "firmware/FirmwareDownloader.h"
 #include "firmware/ListDownloaderView.h"
+#include "stack/BusStack.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -29,10 +23,6 @@ constexpr int kPollIntervalMs = 25;
 // Boards that did not announce themselves when the link came up are asked
 // again this often.
 constexpr int kAskAgainMs = 1000;
-
-constexpr char kUsage[] =
-    "usage: tellvane-cli flash --adapter NAME --board ADDRESS --area AREA --file FILE [--no-flash]\n"
-    "       ADDRESS: 0 to 253, decimal or 0x hexadecimal; AREA: 0, 1, 2, 3 or boot, sys, pcode, config";
 
 // The downloader window on the console: status lines as they change, the
 // progress every tenth.
@@ -84,41 +74,23 @@ private:
     QString m_file;
 };
 
-bool boardKnown(const BoardDirectory& boards, int address)
+int flash(const Command& command, const QCommandLineParser& options, QTextStream& out, QTextStream& err)
 {
-    for (int s = 0; s < boards.slotCount(); ++s) {
-        if (boards.slot(s).nodeAddress == address)
-            return true;
-    }
-    return false;
-}
-
-}  // namespace
-
-int flashCommand(const QStringList& args, QTextStream& out, QTextStream& err)
-{
-    const Options options = parseOptions(
-        args, {QStringLiteral("adapter"), QStringLiteral("board"), QStringLiteral("area"), QStringLiteral("file")},
-        {QStringLiteral("no-flash")});
-    const bool complete = options.has(QStringLiteral("adapter")) && options.has(QStringLiteral("board"))
-        && options.has(QStringLiteral("area")) && options.has(QStringLiteral("file"));
+    const bool complete = options.isSet(QStringLiteral("adapter")) && options.isSet(QStringLiteral("board"))
+        && options.isSet(QStringLiteral("area")) && options.isSet(QStringLiteral("file"));
     const NumberOption address = boardAddressOption(options);
     const QString areaWord = options.value(QStringLiteral("area"));
     const QString areaId = areaIdOfWord(areaWord);
     // Everything typed is checked before the adapter is opened.
-    QString refusal = options.error;
-    if (refusal.isEmpty() && !options.positional.isEmpty())
-        refusal = QStringLiteral("unexpected argument %1").arg(options.positional.first());
-    if (refusal.isEmpty() && !address.ok())
+    QString refusal;
+    if (!options.positionalArguments().isEmpty())
+        refusal = QStringLiteral("unexpected argument %1").arg(options.positionalArguments().first());
+    else if (!address.ok())
         refusal = address.error;
-    if (refusal.isEmpty() && options.has(QStringLiteral("area")) && areaId.isEmpty())
+    else if (options.isSet(QStringLiteral("area")) && areaId.isEmpty())
         refusal = areaWordError(areaWord);
-    if (!refusal.isEmpty() || !complete) {
-        err << kUsage << Qt::endl;
-        if (!refusal.isEmpty())
-            err << "tellvane-cli: " << refusal << Qt::endl;
-        return 2;
-    }
+    if (!refusal.isEmpty() || !complete)
+        return refuse(command.usage, err, {refusal});
     const int board = static_cast<int>(*address.value);
     const QString file = options.value(QStringLiteral("file"));
     if (!QFileInfo(file).isFile()) {
@@ -127,14 +99,9 @@ int flashCommand(const QStringList& args, QTextStream& out, QTextStream& err)
     }
 
     RealClock clock;
-    const QString programFolder = QCoreApplication::applicationDirPath();
-    AdapterChoice choice = createAdapter(options.value(QStringLiteral("adapter")), AdapterEnvironment{clock, programFolder});
-    if (!choice.adapter) {
-        err << "tellvane-cli: " << choice.error << Qt::endl;
+    std::unique_ptr<Adapter> adapter = openAdapter(options.value(QStringLiteral("adapter")), clock, err);
+    if (!adapter)
         return 2;
-    }
-    for (const QString& warning : choice.warnings)
-        err << warning << Qt::endl;
 
     // The dialogue's own settings (the last folder) stay out of the user's store.
     QTemporaryDir scratch;
@@ -148,20 +115,16 @@ int flashCommand(const QStringList& args, QTextStream& out, QTextStream& err)
         ~SinkReset() { installErrorSink({}); }
     } sinkReset;
 
-    CanLink link(*choice.adapter, clock);
+    ConsoleDialogs dialogs(err, file);
+    BusStack bus(std::move(adapter), {clock, dialogs, settings, QCoreApplication::applicationDirPath()});
+    CanLink& link = bus.link();
+    FirmwareDownloader& downloader = bus.downloader();
     ConsoleStatus status(err);
     link.setStatusView(&status);
     TransferMeter meter(clock);
     meter.setBoard(board);
     link.setMessageSink(&meter);
-    BoardDirectory boards(link, settings);
-    TextTransport transport(link, clock, boards);
-    ConsoleDialogs dialogs(err, file);
     ConsoleView view(out, meter);
-    FirmwareDownloader downloader(transport, boards, link, clock, dialogs, settings, programFolder);
-    link.setRouter(&boards);
-    boards.setPacketReceiver(&transport);
-    boards.setDownloaderControl(&downloader);
     downloader.setView(&view);
     installStopSignals();
 
@@ -172,7 +135,7 @@ int flashCommand(const QStringList& args, QTextStream& out, QTextStream& err)
     auto waited = [&] { return (clock.nowMicroseconds() - start) / 1000; };
     std::int64_t nextTickUs = start;
     std::int64_t nextAskUs = -1;
-    while (link.interfaceState() != InterfaceState::Ok || !boardKnown(boards, board)) {
+    while (link.interfaceState() != InterfaceState::Ok || !bus.boards().knows(board)) {
         if (stopRequested())
             return 1;
         if (link.interfaceState() != InterfaceState::Ok && waited() > kLinkWaitMs) {
@@ -191,14 +154,14 @@ int flashCommand(const QStringList& args, QTextStream& out, QTextStream& err)
         } else {
             link.checkForIncomingCanMessages();
         }
-        if (link.interfaceState() == InterfaceState::Ok && !boardKnown(boards, board)
+        if (link.interfaceState() == InterfaceState::Ok && !bus.boards().knows(board)
             && (nextAskUs < 0 || now >= nextAskUs)) {
-            boards.sendAllBoardRequest();
+            bus.boards().sendAllBoardRequest();
             nextAskUs = now + std::int64_t{kAskAgainMs} * 1000;
         }
         if (link.interfaceState() != InterfaceState::Ok)
             clock.sleepUntilUs(nextTickUs);
-        else if (!boardKnown(boards, board))
+        else if (!bus.boards().knows(board))
             link.waitForArrival(nextTickUs);
     }
     // The board's P-code reply and the rest of its start-up chatter.
@@ -207,7 +170,7 @@ int flashCommand(const QStringList& args, QTextStream& out, QTextStream& err)
         clock.delayMs(kPollIntervalMs);
     }
 
-    boards.setDownloadBoardAddress(static_cast<std::int16_t>(board));
+    bus.boards().setDownloadBoardAddress(static_cast<std::int16_t>(board));
     downloader.open();
     downloader.requestNodeInfo();
     out << "Board " << board << ":" << Qt::endl;
@@ -234,14 +197,14 @@ int flashCommand(const QStringList& args, QTextStream& out, QTextStream& err)
     if (meter.started())
         out << meter.summary() << Qt::endl;
     if (downloader.downloadWarnings() > 0) {
-        out << "Warning: the adapter " << choice.adapter->name() << " reported " << downloader.downloadWarnings()
+        out << "Warning: the adapter " << bus.adapter().name() << " reported " << downloader.downloadWarnings()
             << " packets as not sent although the board acknowledged them" << Qt::endl;
     }
     if (!downloader.lastStageSucceeded()) {
         err << "tellvane-cli: download failed: " << view.status() << Qt::endl;
         return 1;
     }
-    if (!options.has(QStringLiteral("no-flash"))) {
+    if (!options.isSet(QStringLiteral("no-flash"))) {
         downloader.flashToMemory();
         if (!downloader.lastStageSucceeded()) {
             err << "tellvane-cli: flashing failed: " << view.status() << Qt::endl;
@@ -249,6 +212,25 @@ int flashCommand(const QStringList& args, QTextStream& out, QTextStream& err)
         }
     }
     return errorsReported == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+Command flashCommand()
+{
+    return {.name = QStringLiteral("flash"),
+            .description = QStringLiteral("Downloads an S-record file into a memory area of a board, then flashes it."),
+            .usage = QStringLiteral("usage: tellvane-cli flash --adapter NAME --board ADDRESS --area AREA --file FILE "
+                                    "[--no-flash]\n       ADDRESS: 0 to 253, decimal or 0x hexadecimal; AREA: 0, 1, "
+                                    "2, 3 or boot, sys, pcode, config"),
+            .options = {adapterOption(),
+                        {QStringLiteral("board"), QStringLiteral("The board's address: 0 to 253."),
+                         QStringLiteral("ADDRESS")},
+                        {QStringLiteral("area"), QStringLiteral("The memory area: 0 to 3, boot, sys, pcode, config."),
+                         QStringLiteral("AREA")},
+                        {QStringLiteral("file"), QStringLiteral("The S-record file."), QStringLiteral("FILE")},
+                        {QStringLiteral("no-flash"), QStringLiteral("Downloads the file, flashes nothing.")}},
+            .run = &flash};
 }
 
 }  // namespace tellvane::cli

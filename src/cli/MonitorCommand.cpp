@@ -1,9 +1,7 @@
 // tellvane-cli monitor: message lines of a bus on the console.
 
-#include "adapters/AdapterFactory.h"
 #include "can/CanLink.h"
 #include "cli/CliSupport.h"
-#include "cli/CommandLine.h"
 #include "core/Clock.h"
 #include "core/Failure.h"
 #include "monitor/MessageLine.h"
@@ -78,42 +76,22 @@ private:
     bool m_saveFailed = false;
 };
 
-}  // namespace
-
-int monitorCommand(const QStringList& args, QTextStream& out, QTextStream& err)
+int monitor(const Command& command, const QCommandLineParser& options, QTextStream& out, QTextStream& err)
 {
-    const Options options = parseOptions(args, {QStringLiteral("adapter"), QStringLiteral("save"),
-                                                QStringLiteral("count"), QStringLiteral("seconds")},
-                                         {});
     const NumberOption count = numberOption(options, QStringLiteral("count"), kCountRange);
     const NumberOption seconds = numberOption(options, QStringLiteral("seconds"), kSecondsRange);
-    if (!options.error.isEmpty() || !options.positional.isEmpty() || !options.has(QStringLiteral("adapter"))
-        || !count.ok() || !seconds.ok()) {
-        err << "usage: tellvane-cli monitor --adapter NAME [--save FILE] [--count N] [--seconds S]\n"
-               "       N: 1 to 2147483647, S: 1 to 31536000, decimal or 0x hexadecimal"
-            << Qt::endl;
-        if (!options.error.isEmpty())
-            err << "tellvane-cli: " << options.error << Qt::endl;
-        for (const NumberOption* number : {&count, &seconds}) {
-            if (!number->ok())
-                err << "tellvane-cli: " << number->error << Qt::endl;
-        }
-        return 2;
-    }
+    if (!options.positionalArguments().isEmpty() || !options.isSet(QStringLiteral("adapter")) || !count.ok()
+        || !seconds.ok())
+        return refuse(command.usage, err, {count.error, seconds.error});
 
     RealClock clock;
-    AdapterChoice choice = createAdapter(options.value(QStringLiteral("adapter")),
-                                         AdapterEnvironment{clock, QCoreApplication::applicationDirPath()});
-    if (!choice.adapter) {
-        err << "tellvane-cli: " << choice.error << Qt::endl;
+    const std::unique_ptr<Adapter> adapter = openAdapter(options.value(QStringLiteral("adapter")), clock, err);
+    if (!adapter)
         return 2;
-    }
-    for (const QString& warning : choice.warnings)
-        err << warning << Qt::endl;
 
     SaveLog save;
     SaveLog* saving = nullptr;
-    if (options.has(QStringLiteral("save"))) {
+    if (options.isSet(QStringLiteral("save"))) {
         save.setFileName(options.value(QStringLiteral("save")));
         try {
             save.open();
@@ -124,7 +102,7 @@ int monitorCommand(const QStringList& args, QTextStream& out, QTextStream& err)
         }
     }
 
-    CanLink link(*choice.adapter, clock);
+    CanLink link(*adapter, clock);
     ConsoleStatus status(err);
     ConsoleLog log(out, err, saving);
     link.setStatusView(&status);
@@ -146,6 +124,24 @@ int monitorCommand(const QStringList& args, QTextStream& out, QTextStream& err)
     QCoreApplication::exec();
     log.finish();
     return log.saveFailed() ? 1 : 0;
+}
+
+}  // namespace
+
+Command monitorCommand()
+{
+    return {.name = QStringLiteral("monitor"),
+            .description = QStringLiteral("Prints the message lines of a bus as they arrive, until Ctrl+C."),
+            .usage = QStringLiteral("usage: tellvane-cli monitor --adapter NAME [--save FILE] [--count N] [--seconds "
+                                    "S]\n       N: 1 to 2147483647, S: 1 to 31536000, decimal or 0x hexadecimal"),
+            .options = {adapterOption(),
+                        {QStringLiteral("save"), QStringLiteral("Appends the lines to a log file."),
+                         QStringLiteral("FILE")},
+                        {QStringLiteral("count"), QStringLiteral("Ends after N lines: 1 to 2147483647."),
+                         QStringLiteral("N")},
+                        {QStringLiteral("seconds"), QStringLiteral("Ends after S seconds: 1 to 31536000."),
+                         QStringLiteral("S")}},
+            .run = &monitor};
 }
 
 }  // namespace tellvane::cli

@@ -9,13 +9,6 @@
 
 namespace tellvane {
 
-namespace {
-
-bool isBlank(QChar c)
-{
-    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
-}
-
 int digitValue(QChar c, int radix)
 {
     const char16_t u = c.unicode();
@@ -27,6 +20,13 @@ int digitValue(QChar c, int radix)
     else if (u >= u'A' && u <= u'F')
         v = u - u'A' + 10;
     return v < radix ? v : -1;
+}
+
+namespace {
+
+bool isBlank(QChar c)
+{
+    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
 }
 
 // Reads "&H..." or "&O..." digits; the text is already free of blanks.

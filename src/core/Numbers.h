@@ -18,6 +18,10 @@ namespace tellvane {
 // A magnitude beyond a double throws Failure(Overflow).
 double leadingNumber(QStringView text);
 
+// The value of a digit in a radix up to 16 ('7' -> 7, 'f' and 'F' -> 15); -1 for
+// anything else, the digits of a larger radix included.
+int digitValue(QChar c, int radix);
+
 // Round-half-even conversions ("2.5" -> 2, "3.5" -> 4). Out of range, or not a
 // number, throws Failure(Overflow).
 std::int16_t toInt16(double value);

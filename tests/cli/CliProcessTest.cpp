@@ -4,6 +4,7 @@
 
 #include "FirmwareFiles.h"
 #include "TestSupport.h"
+#include "core/Version.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -137,6 +138,12 @@ TEST_F(Cli, RefusesWhatWasMistypedBeforeTheAdapterIsOpened)
         {"seconds with a fraction", monitor("--seconds", "1.5"), seconds},
         {"bench seconds 0x", {QStringLiteral("bench"), QStringLiteral("--adapter"), QStringLiteral("sim"),
                                QStringLiteral("--seconds"), QStringLiteral("0x")}, seconds},
+        {"misspelt option", flash(QStringLiteral("33"), QStringLiteral("2")) << QStringLiteral("--bord"),
+         QStringLiteral("Unknown option 'bord'.")},
+        {"option without its value", monitor("--count", "3") << QStringLiteral("--seconds"),
+         QStringLiteral("Missing value after '--seconds'.")},
+        {"option before the command", {QStringLiteral("--adapter"), QStringLiteral("sim"), QStringLiteral("monitor")},
+         QStringLiteral("Unknown option 'adapter'.")},
     };
     for (const Refusal& refusal : cases) {
         const Finished run = runCli(refusal.arguments);
@@ -148,6 +155,27 @@ TEST_F(Cli, RefusesWhatWasMistypedBeforeTheAdapterIsOpened)
             << refusal.name << ": refused before the link starts";
         EXPECT_TRUE(run.out.isEmpty()) << refusal.name << '\n' << run.out.toStdString();
     }
+}
+
+TEST_F(Cli, HelpListsTheCommandsAndEachCommandsOptions)
+{
+    const Finished version = runCli({QStringLiteral("--version")});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, QStringLiteral("tellvane-cli %1\n").arg(QString::fromLatin1(kVersionText)));
+
+    const Finished tool = runCli({QStringLiteral("--help")});
+    EXPECT_EQ(tool.exitCode, 0);
+    for (const char* command : {"check-config", "bench", "monitor", "flash"})
+        EXPECT_TRUE(tool.out.contains(QStringLiteral(" tellvane-cli %1 ").arg(QString::fromLatin1(command))));
+
+    // Help, even with the command's options incomplete, and nothing opened.
+    const Finished flash =
+        runCli({QStringLiteral("flash"), QStringLiteral("--board"), QStringLiteral("254"), QStringLiteral("-h")});
+    EXPECT_EQ(flash.exitCode, 0) << flash.err.toStdString();
+    for (const char* option : {"--adapter <NAME>", "--board <ADDRESS>", "--area <AREA>", "--file <FILE>", "--no-flash"})
+        EXPECT_TRUE(flash.out.contains(QString::fromLatin1(option))) << option << '\n' << flash.out.toStdString();
+    EXPECT_FALSE(flash.out.contains(QStringLiteral("--count")));
+    EXPECT_FALSE(flash.out.contains(QStringLiteral("Interface:")) || flash.err.contains(QStringLiteral("Interface:")));
 }
 
 TEST_F(Cli, FlashLoadsTheAreaTypedIntoTheBoardAtTheAddressTyped)

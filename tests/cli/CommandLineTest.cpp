@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <memory>
 
 using namespace tellvane::cli;
 
@@ -87,31 +88,48 @@ TEST(WholeNumber, HonoursEachRangeToItsLastValue)
     EXPECT_EQ(wholeNumber(u"0xF", {0, 3}), std::nullopt);
 }
 
-Options optionsOf(const QStringList& args)
+const Command kCommand{.name = QStringLiteral("flash"),
+                       .description = QStringLiteral("Flashes."),
+                       .usage = QStringLiteral("usage: flash"),
+                       .options = {{QStringLiteral("board"), QStringLiteral("Board."), QStringLiteral("ADDRESS")},
+                                   {QStringLiteral("count"), QStringLiteral("Count."), QStringLiteral("N")},
+                                   {QStringLiteral("area"), QStringLiteral("Area."), QStringLiteral("AREA")},
+                                   {QStringLiteral("no-flash"), QStringLiteral("No flash.")}}};
+
+// The arguments read as the command reads them.
+std::unique_ptr<QCommandLineParser> optionsOf(const QStringList& args, const Command& command = kCommand)
 {
-    return parseOptions(args, {QStringLiteral("board"), QStringLiteral("count"), QStringLiteral("area")},
-                        {QStringLiteral("no-flash")});
+    auto parser = std::make_unique<QCommandLineParser>();
+    EXPECT_TRUE(parseCommand(*parser, command, args)) << parser->errorText().toStdString();
+    return parser;
+}
+
+// Qt's text for arguments that do not fit; empty when they fit.
+QString errorOf(const QStringList& args)
+{
+    QCommandLineParser parser;
+    return parseCommand(parser, kCommand, args) ? QString() : parser.errorText();
 }
 
 TEST(NumberOption, NamesTheOptionItsRangeAndWhatWasTyped)
 {
-    const NumberOption absent = numberOption(optionsOf({}), QStringLiteral("count"), kCountRange);
+    const NumberOption absent = numberOption(*optionsOf({}), QStringLiteral("count"), kCountRange);
     EXPECT_TRUE(absent.ok());
     EXPECT_FALSE(absent.value.has_value());
 
-    const NumberOption given = numberOption(optionsOf({QStringLiteral("--count"), QStringLiteral("0x10")}),
+    const NumberOption given = numberOption(*optionsOf({QStringLiteral("--count"), QStringLiteral("0x10")}),
                                             QStringLiteral("count"), kCountRange);
     EXPECT_TRUE(given.ok());
     EXPECT_EQ(given.value, 16);
 
-    const NumberOption bad = numberOption(optionsOf({QStringLiteral("--count"), QStringLiteral("1.5")}),
+    const NumberOption bad = numberOption(*optionsOf({QStringLiteral("--count"), QStringLiteral("1.5")}),
                                           QStringLiteral("count"), kCountRange);
     EXPECT_FALSE(bad.ok());
     EXPECT_FALSE(bad.value.has_value());
     EXPECT_EQ(bad.error,
               QStringLiteral("--count takes a whole number from 1 to 2147483647, decimal or hexadecimal after 0x, not \"1.5\""));
 
-    const NumberOption empty = numberOption(optionsOf({QStringLiteral("--count"), QString()}), QStringLiteral("count"),
+    const NumberOption empty = numberOption(*optionsOf({QStringLiteral("--count"), QString()}), QStringLiteral("count"),
                                             kCountRange);
     EXPECT_FALSE(empty.ok()) << "an empty value is given, and wrong";
     EXPECT_TRUE(empty.error.endsWith(QStringLiteral("not \"\"")));
@@ -120,7 +138,7 @@ TEST(NumberOption, NamesTheOptionItsRangeAndWhatWasTyped)
 TEST(BoardAddressOption, RefusesTheConflictAddressWithItsReason)
 {
     const auto board = [](const char* text) {
-        return boardAddressOption(optionsOf({QStringLiteral("--board"), QString::fromLatin1(text)}));
+        return boardAddressOption(*optionsOf({QStringLiteral("--board"), QString::fromLatin1(text)}));
     };
     EXPECT_EQ(board("033").value, 33);
     EXPECT_EQ(board("0x21").value, 33);
@@ -137,7 +155,7 @@ TEST(BoardAddressOption, RefusesTheConflictAddressWithItsReason)
         EXPECT_TRUE(r.error.startsWith(QStringLiteral("--board takes a whole number from 0 to 253"))) << r.error.toStdString();
         EXPECT_FALSE(r.error.contains(QStringLiteral("conflict"))) << wrong;
     }
-    EXPECT_TRUE(boardAddressOption(optionsOf({})).ok()) << "absent: the caller asks for it";
+    EXPECT_TRUE(boardAddressOption(*optionsOf({})).ok()) << "absent: the caller asks for it";
 }
 
 TEST(AreaIdOfWord, TakesTheFourNumbersAndTheFourWordsOnly)
@@ -189,20 +207,51 @@ TEST(AreaLine, IsTheLineWhoseKeywordNamesTheArea)
     EXPECT_EQ(areaKeyword(QStringLiteral("9")), QString());
 }
 
-TEST(ParseOptions, SortsValuesSwitchesAndTheRest)
+TEST(ParseCommand, SortsValuesSwitchesAndTheRestAsQtReadsThem)
 {
-    const Options o = optionsOf({QStringLiteral("--board"), QStringLiteral("--area"), QStringLiteral("--no-flash"),
-                                 QStringLiteral("extra")});
-    EXPECT_TRUE(o.error.isEmpty());
-    EXPECT_EQ(o.value(QStringLiteral("board")), QStringLiteral("--area")) << "a valued option takes the next argument";
-    EXPECT_TRUE(o.has(QStringLiteral("no-flash")));
-    EXPECT_EQ(o.positional, QStringList{QStringLiteral("extra")});
+    const auto o = optionsOf({QStringLiteral("--board"), QStringLiteral("--area"), QStringLiteral("--no-flash"),
+                              QStringLiteral("extra")});
+    EXPECT_EQ(o->value(QStringLiteral("board")), QStringLiteral("--area")) << "a valued option takes the next argument";
+    EXPECT_TRUE(o->isSet(QStringLiteral("no-flash")));
+    EXPECT_FALSE(o->isSet(QStringLiteral("area")));
+    EXPECT_EQ(o->positionalArguments(), QStringList{QStringLiteral("extra")}) << "the command's name is not one";
+    EXPECT_FALSE(helpAsked(*o));
 
-    EXPECT_EQ(optionsOf({QStringLiteral("--board")}).error, QStringLiteral("--board needs a value"));
-    EXPECT_EQ(optionsOf({QStringLiteral("--board=3")}).error, QStringLiteral("unknown option --board=3"));
-    EXPECT_EQ(optionsOf({QStringLiteral("--board"), QStringLiteral("1"), QStringLiteral("--board"), QStringLiteral("2")})
-                  .value(QStringLiteral("board")),
-              QStringLiteral("2"));
+    EXPECT_EQ(optionsOf({QStringLiteral("--board=0x21")})->value(QStringLiteral("board")), QStringLiteral("0x21"));
+    const QStringList twice = {QStringLiteral("--board"), QStringLiteral("1"), QStringLiteral("--board"),
+                               QStringLiteral("2")};
+    EXPECT_EQ(optionsOf(twice)->value(QStringLiteral("board")),
+              QStringLiteral("2"))
+        << "the last one given counts";
+    EXPECT_TRUE(helpAsked(*optionsOf({QStringLiteral("--count"), QStringLiteral("1"), QStringLiteral("-h")})));
+    EXPECT_TRUE(helpAsked(*optionsOf({QStringLiteral("--help-all")})));
+
+    EXPECT_EQ(errorOf({QStringLiteral("--count"), QStringLiteral("3"), QStringLiteral("--board")}),
+              QStringLiteral("Missing value after '--board'."));
+    EXPECT_EQ(errorOf({QStringLiteral("--bord"), QStringLiteral("3")}), QStringLiteral("Unknown option 'bord'."));
+    EXPECT_EQ(errorOf({QStringLiteral("-1")}), QStringLiteral("Unknown option '1'."))
+        << "a dash word is an option, never a number";
+    EXPECT_EQ(errorOf({QStringLiteral("--no-flash=yes")}), QStringLiteral("Unexpected value after '--no-flash'."));
+    EXPECT_EQ(errorOf({QStringLiteral("--help"), QStringLiteral("--bord")}), QStringLiteral("Unknown option 'bord'."))
+        << "the error comes before the help";
+}
+
+TEST(ParseCommand, HelpNamesTheCommandItsOptionsAndItsArguments)
+{
+    const QString flash = optionsOf({})->helpText();
+    EXPECT_TRUE(flash.contains(QStringLiteral("[options] flash\n"))) << flash.toStdString();
+    EXPECT_TRUE(flash.contains(QStringLiteral("--board <ADDRESS>"))) << flash.toStdString();
+    EXPECT_TRUE(flash.contains(QStringLiteral("Flashes."))) << flash.toStdString();
+
+    Command check = kCommand;
+    check.name = QStringLiteral("check-config");
+    check.arguments = QStringLiteral("FILE");
+    check.argumentsHelp = QStringLiteral("The file.");
+    const auto options = optionsOf({QStringLiteral("a.cfg"), QStringLiteral("--no-flash")}, check);
+    EXPECT_EQ(options->positionalArguments(), QStringList{QStringLiteral("a.cfg")});
+    const QString text = options->helpText();
+    EXPECT_TRUE(text.contains(QStringLiteral("[options] check-config FILE\n"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("The file."))) << text.toStdString();
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #   can/  sim/                  the bus (sim/ builds on can/, never the other way)
 #   adapters/  ui/              the factory of every backend; widget helpers
 #   monitor/  diagnostics/  firmware/   the features, each on its own
+#   trace/                      the bus trace, its logs and replay, on the monitor's lines
 #   stack/                      the bus both programs run on (adapter to downloader)
 #   app/  cli/                  the composition roots
 #
@@ -23,9 +24,10 @@ declare -A allowed=(
   [monitor]="core can ui monitor"
   [diagnostics]="core can ui diagnostics"
   [firmware]="core can ui firmware"
+  [trace]="core can ui monitor trace"
   [stack]="core can adapters firmware stack"
-  [app]="core can sim adapters ui monitor diagnostics firmware stack app"
-  [cli]="core can sim adapters ui monitor diagnostics firmware stack cli"
+  [app]="core can sim adapters ui monitor diagnostics firmware trace stack app"
+  [cli]="core can sim adapters ui monitor diagnostics firmware trace stack cli"
 )
 
 status=0

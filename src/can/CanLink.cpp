@@ -153,6 +153,8 @@ void CanLink::checkForIncomingCanMessages()
             const CanMessage message = decodeRecord(record);
             if (m_sink)
                 m_sink->logCanMessage(message);
+            if (m_trace)
+                m_trace->traceMessage(message, false);
             if (m_router)
                 m_router->processCanMessage(message);
             if (m_view)
@@ -167,13 +169,16 @@ void CanLink::checkForIncomingCanMessages()
 std::int16_t CanLink::sendLogged(std::uint32_t idAsSent, std::uint8_t length, const std::uint8_t* data)
 {
     const std::int16_t r = m_adapter->sendCanMess(idAsSent, Adapter::kSendMode, length, data);
-    if (m_sink) {
+    if (m_sink || m_trace) {
         CanMessage logged;
         logged.id = static_cast<std::int32_t>(idAsSent);
         logged.length = length;
         for (int i = 0; i < length && i < 9; ++i)
             logged.data[static_cast<std::size_t>(i)] = data[i];
-        m_sink->logCanMessage(logged);
+        if (m_sink)
+            m_sink->logCanMessage(logged);
+        if (m_trace)
+            m_trace->traceMessage(logged, true);
     }
     return r;
 }

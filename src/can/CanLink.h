@@ -29,6 +29,8 @@ public:
     void setStatusView(LinkStatusView* view) { m_view = view; }
     void setMessageSink(CanMessageSink* sink) { m_sink = sink; }
     void setRouter(MessageRouter* router) { m_router = router; }
+    // Beside the message sink, never instead of it: the bus trace.
+    void setTraceSink(TraceSink* trace) { m_trace = trace; }
     // Lets pending window events run during a long drain (no-op in tests).
     void setYield(std::function<void()> yield) { m_yield = std::move(yield); }
     // The poll timer's interval, from which the link check interval follows.
@@ -69,6 +71,7 @@ private:
     LinkStatusView* m_view = nullptr;
     CanMessageSink* m_sink = nullptr;
     MessageRouter* m_router = nullptr;
+    TraceSink* m_trace = nullptr;
     std::function<void()> m_yield;
 
     InterfaceState m_state = InterfaceState::NotChecked;

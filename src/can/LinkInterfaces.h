@@ -38,6 +38,14 @@ public:
     virtual void logCanMessage(const CanMessage& message) = 0;
 };
 
+// Sees every message the link sends or receives, with its direction: the bus
+// trace. While none is attached the link pays one check of a pointer.
+class TraceSink {
+public:
+    virtual ~TraceSink() = default;
+    virtual void traceMessage(const CanMessage& message, bool sent) = 0;
+};
+
 // Receives every received (or played back) message, to route it to the boards.
 class MessageRouter {
 public:

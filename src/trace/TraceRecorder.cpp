@@ -1,0 +1,69 @@
+#include "trace/TraceRecorder.h"
+
+#include "trace/BusLoad.h"
+#include "trace/IdentifierStats.h"
+#include "trace/TraceRing.h"
+#include "trace/TraceView.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tellvane {
+
+void TraceRecorder::attachView(TraceView* view)
+{
+    if (view && std::find(m_views.begin(), m_views.end(), view) == m_views.end())
+        m_views.push_back(view);
+}
+
+void TraceRecorder::detachView(TraceView* view)
+{
+    m_views.erase(std::remove(m_views.begin(), m_views.end(), view), m_views.end());
+}
+
+TraceFrame TraceRecorder::frameOf(const CanMessage& message, bool sent)
+{
+    const auto id = static_cast<std::uint32_t>(message.id);
+    TraceFrame frame;
+    // Received messages are extended frames; the tool sends standard ones
+    // (the link probe) without the extended bit.
+    const bool extended = !sent || (id & can::kExtendedFrame);
+    frame.id = id & (extended ? 0x1FFFFFFFu : 0x7FFu);
+    frame.flags = static_cast<std::uint8_t>((extended ? TraceFrame::Extended : 0) | (sent ? TraceFrame::Sent : 0));
+    frame.length = std::min<std::uint8_t>(message.length, 8);
+    std::copy_n(message.data.begin(), frame.length, frame.data.begin());
+    frame.timeUs = std::llround(message.time * 1e6);
+    return frame;
+}
+
+std::int64_t TraceRecorder::unwrap(double seconds)
+{
+    const std::int64_t stamp = std::llround(seconds * 1e6);
+    // A stamp far below the last one started a new turn; one a little below
+    // arrived late within the same turn.
+    if (m_lastStampUs >= 0 && stamp < m_lastStampUs - kStampTurnUs / 2)
+        ++m_turns;
+    m_lastStampUs = stamp;
+    return stamp + m_turns * kStampTurnUs;
+}
+
+void TraceRecorder::traceMessage(const CanMessage& message, bool sent)
+{
+    TraceFrame frame = frameOf(message, sent);
+    frame.timeUs = sent ? m_lastUs : unwrap(message.time);
+    m_lastUs = frame.timeUs;
+    m_ring.append(frame);
+    if (m_stats)
+        m_stats->add(frame);
+    if (m_load)
+        m_load->add(frame);
+    for (TraceView* view : m_views)
+        view->update();
+}
+
+void TraceRecorder::logCanMessage(const CanMessage& message)
+{
+    traceMessage(message, (static_cast<std::uint32_t>(message.id) & can::kExtendedFrame) != 0);
+}
+
+}  // namespace tellvane

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "can/LinkInterfaces.h"
+#include "trace/TraceFrame.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace tellvane {
+
+class BusLoad;
+class IdentifierStats;
+class TraceRing;
+class TraceView;
+
+// Where the bus trace is fed: attached to the link beside the monitor (as its
+// trace sink), or anywhere a message sink goes (then the identifier's bit 31
+// tells a sent message). Each message becomes a frame in the ring, the
+// identifier statistics and the bus load, and the attached views follow.
+//
+// Received time stamps count 8 us ticks in 24 bits and so start again every
+// 134.2 s; the recorder counts those turns so that the trace's time only goes
+// on. Sent messages carry no time and take that of the frame before them.
+class TraceRecorder final : public TraceSink, public CanMessageSink {
+public:
+    static constexpr std::int64_t kStampTurnUs = std::int64_t{1} << 27;  // 2^24 ticks of 8 us
+
+    explicit TraceRecorder(TraceRing& ring) : m_ring(ring) {}
+
+    void setStats(IdentifierStats* stats) { m_stats = stats; }
+    void setBusLoad(BusLoad* load) { m_load = load; }
+    // Views updated with every frame; a view must live as long as it is attached.
+    void attachView(TraceView* view);
+    void detachView(TraceView* view);
+
+    void traceMessage(const CanMessage& message, bool sent) override;
+    void logCanMessage(const CanMessage& message) override;
+
+    // The frame a message becomes (its time still as the message has it).
+    static TraceFrame frameOf(const CanMessage& message, bool sent);
+    // The time of the newest frame.
+    std::int64_t lastTimeUs() const { return m_lastUs; }
+
+private:
+    std::int64_t unwrap(double seconds);
+
+    TraceRing& m_ring;
+    IdentifierStats* m_stats = nullptr;
+    BusLoad* m_load = nullptr;
+    std::vector<TraceView*> m_views;
+    std::int64_t m_lastStampUs = -1;
+    std::int64_t m_turns = 0;
+    std::int64_t m_lastUs = 0;
+};
+
+}  // namespace tellvane

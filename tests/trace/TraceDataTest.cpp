@@ -1,0 +1,193 @@
+#include "FakeAdapter.h"
+#include "TestSupport.h"
+
+#include "can/CanLink.h"
+#include "core/Clock.h"
+#include "trace/BusLoad.h"
+#include "trace/IdentifierStats.h"
+#include "trace/TraceRecorder.h"
+#include "trace/TraceRing.h"
+#include "trace/TraceView.h"
+
+#include <gtest/gtest.h>
+
+namespace tellvane {
+namespace {
+
+TEST(IdentifierStats, PeriodsCountsAndChangedBytes)
+{
+    IdentifierStats stats;
+    auto add = [&](std::uint32_t id, std::int64_t us, std::initializer_list<std::uint8_t> bytes) {
+        TraceFrame f;
+        f.id = id;
+        f.timeUs = us;
+        f.length = static_cast<std::uint8_t>(bytes.size());
+        std::copy(bytes.begin(), bytes.end(), f.data.begin());
+        stats.add(f);
+    };
+    add(0x18FEF121, 0, {0x01, 0x02});
+    const IdentifierStats::Row& first = stats.rows()[0];
+    EXPECT_EQ(first.changedBytes, 0) << "nothing to compare the first frame with";
+    EXPECT_EQ(first.lastPeriodMs(), 0.0);
+    add(0x0CF00400, 20'000, {0xAA});
+    add(0x18FEF121, 100'000, {0x01, 0x03});
+    EXPECT_EQ(stats.rows()[0].changedBytes, 0b10);
+    add(0x18FEF121, 250'000, {0x01, 0x03, 0x04});
+    add(0x18FEF121, 600'000, {0x01, 0x03});
+
+    ASSERT_EQ(stats.rows().size(), 2u);
+    ASSERT_EQ(stats.rowOf(0x18FEF121, true), 0);
+    ASSERT_EQ(stats.rowOf(0x0CF00400, true), 1);
+    EXPECT_EQ(stats.rowOf(0x0CF00400, false), -1);
+    const IdentifierStats::Row& r = stats.rows()[0];
+    EXPECT_EQ(r.count, 4u);
+    EXPECT_DOUBLE_EQ(r.lastPeriodMs(), 350.0);
+    EXPECT_DOUBLE_EQ(r.meanPeriodMs(), 200.0);  // 600 ms over 3 gaps
+    EXPECT_DOUBLE_EQ(r.msSinceLast(1'000'000), 400.0);
+    EXPECT_EQ(r.changedBytes, 0) << "a byte that went is no changed byte of the last data";
+    EXPECT_EQ(stats.rows()[1].count, 1u);
+    EXPECT_EQ(stats.rows()[1].meanPeriodMs(), 0.0);
+}
+
+TEST(IdentifierStats, AByteThatCameNewIsChanged)
+{
+    IdentifierStats stats;
+    TraceFrame f;
+    f.length = 1;
+    stats.add(f);
+    f.length = 3;
+    stats.add(f);
+    EXPECT_EQ(stats.rows()[0].changedBytes, 0b110);
+}
+
+// Frames whose lengths on the wire are known by hand (see the CanFrameBits tests).
+TraceFrame wireFrame(std::uint32_t id, bool extended, std::array<std::uint8_t, 8> data, std::int64_t us)
+{
+    TraceFrame f;
+    f.id = id;
+    f.flags = extended ? TraceFrame::Extended : 0;
+    f.length = 8;
+    f.data = data;
+    f.timeUs = us;
+    return f;
+}
+
+TEST(BusLoad, BitsOfKnownFramesOverASlidingSecond)
+{
+    BusLoad load;
+    load.add(wireFrame(0x0AAAAAAA, true, {0x96, 0x55, 0x96, 0xAA, 0xAA, 0x5A, 0x5A, 0x5A}, 0));  // 131 bits
+    load.add(wireFrame(0, true, {}, 500'000));                                                   // 150 bits
+    load.add(wireFrame(0x155, false, {0x96, 0x5A, 0x33, 0x55, 0xAA, 0xAA, 0x96, 0x55}, 995'000));  // 111 bits
+    EXPECT_EQ(load.framesPerSecond(), 3);
+    EXPECT_EQ(load.bitsPerSecond(), 392);
+    EXPECT_DOUBLE_EQ(load.loadPercent(), 100.0 * 392 / 250'000);
+
+    const struct {
+        std::int64_t nowUs;
+        int frames;
+        std::int64_t bits;
+    } steps[] = {
+        {999'999, 3, 392},    // still within the second of the first frame
+        {1'005'000, 2, 261},  // its slice has gone
+        {400'000, 2, 261},    // time does not go back
+        {1'499'999, 2, 261},
+        {1'500'000, 1, 111},  // a second after the second frame's slice began
+        {9'000'000, 0, 0},
+    };
+    for (const auto& s : steps) {
+        load.advanceTo(s.nowUs);
+        EXPECT_EQ(load.framesPerSecond(), s.frames) << s.nowUs;
+        EXPECT_EQ(load.bitsPerSecond(), s.bits) << s.nowUs;
+    }
+
+    TraceFrame error;
+    error.flags = TraceFrame::Error;
+    load.add(error);
+    load.noteOverflow();
+    EXPECT_EQ(load.errors(), 1u);
+    EXPECT_EQ(load.overflows(), 1u);
+    EXPECT_EQ(load.framesPerSecond(), 0) << "an error frame is counted, not measured";
+}
+
+TEST(TraceRecorder, TurnsMessagesIntoFramesWithTimeGoingOn)
+{
+    TraceRing ring(16);
+    IdentifierStats stats;
+    BusLoad load;
+    TraceView view(ring);
+    ASSERT_FALSE(view.setFilterExpression(u"tx").has_value());
+    TraceRecorder recorder(ring);
+    recorder.setStats(&stats);
+    recorder.setBusLoad(&load);
+    recorder.attachView(&view);
+
+    CanMessage m;
+    m.id = 0x18FEF121;
+    m.length = 2;
+    m.data = {0x11, 0x22, 0x33};
+    m.time = 134.0;
+    recorder.traceMessage(m, false);
+    m.time = 0.1;  // the 24-bit stamp started again
+    recorder.traceMessage(m, false);
+    m.time = 0.09;  // a little late: the same turn
+    recorder.traceMessage(m, false);
+    CanMessage sent;
+    sent.id = static_cast<std::int32_t>(0x98EF21F9u);
+    sent.length = 1;
+    recorder.logCanMessage(sent);  // bit 31: sent, extended, at the time of the frame before
+    CanMessage probe;              // sent as a standard frame
+    recorder.traceMessage(probe, true);
+
+    ASSERT_EQ(ring.size(), 5u);
+    const TraceFrame& first = ring.bySequence(0);
+    EXPECT_EQ(first.id, 0x18FEF121u);
+    EXPECT_EQ(first.flags, TraceFrame::Extended);
+    EXPECT_EQ(first.length, 2);
+    EXPECT_EQ(first.data[2], 0) << "only the message's length is copied";
+    EXPECT_EQ(first.timeUs, 134'000'000);
+    EXPECT_EQ(ring.bySequence(1).timeUs, 100'000 + TraceRecorder::kStampTurnUs);
+    EXPECT_EQ(ring.bySequence(2).timeUs, 90'000 + TraceRecorder::kStampTurnUs);
+    EXPECT_EQ(ring.bySequence(3), (TraceFrame{90'000 + TraceRecorder::kStampTurnUs, 0x18EF21F9, 1,
+                                              TraceFrame::Extended | TraceFrame::Sent, {}}));
+    EXPECT_EQ(ring.bySequence(4).flags, TraceFrame::Sent);
+
+    EXPECT_EQ(view.size(), 2u) << "the attached view follows";
+    ASSERT_EQ(stats.rows().size(), 3u);
+    EXPECT_EQ(stats.rows()[0].count, 3u);
+    EXPECT_EQ(load.framesPerSecond(), 5) << "all within 0.32 s, counting the turn of the stamp";
+}
+
+// The link feeds the trace beside the monitor's sink, sent and received alike.
+class TraceTap final : public TraceSink {
+public:
+    std::vector<std::pair<std::int32_t, bool>> seen;
+    void traceMessage(const CanMessage& message, bool sent) override { seen.emplace_back(message.id, sent); }
+};
+
+TEST(TraceRecorder, TheLinkFeedsTheTraceBesideTheMonitor)
+{
+    test::FakeAdapter adapter;
+    FakeClock clock;
+    CanLink link(adapter, clock);
+    test::RecordingSink monitor;
+    TraceTap trace;
+    link.setMessageSink(&monitor);
+    link.setTraceSink(&trace);
+    link.pollTick();  // probe and configure
+    adapter.pushMessage(0x18EFF921, {1, 2});
+    link.pollTick();
+    const std::uint8_t data[] = {5};
+    link.sendLogged(0x98EF21F9, 1, data);
+
+    const std::vector<std::pair<std::int32_t, bool>> expected = {
+        {0, true}, {0x18EFF921, false}, {static_cast<std::int32_t>(0x98EF21F9u), true}};
+    EXPECT_EQ(trace.seen, expected);
+    EXPECT_EQ(monitor.messages.size(), 3u);
+
+    link.setMessageSink(nullptr);
+    link.sendLogged(0x98EF21F9, 1, data);
+    EXPECT_EQ(trace.seen.size(), 4u) << "the trace needs no monitor";
+}
+
+}  // namespace
+}  // namespace tellvane

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "trace/IdentifierStats.h"
+
+#include <QAbstractTableModel>
+
+#include <cstdint>
+#include <vector>
+
+namespace tellvane {
+
+// The bus trace's table of identifiers: one row per identifier, refreshed on
+// the window's timer (new identifiers come at the bottom, the rest change in
+// place). The data cell's ChangedBytesRole is the mask of the bytes that
+// changed since that identifier's frame before (bit 0 the first byte).
+class IdentifierStatsModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { Identifier, Direction, Count, Period, MeanPeriod, Length, Data, SinceLast, ColumnCount };
+    static constexpr int ChangedBytesRole = Qt::UserRole + 1;
+
+    explicit IdentifierStatsModel(const IdentifierStats& stats, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    // nowUs: the trace's time now, from which "since last" counts.
+    void refresh(std::int64_t nowUs);
+    // Paused, the table keeps the rows it showed.
+    void setPaused(bool paused);
+    bool paused() const { return m_paused; }
+
+private:
+    const std::vector<IdentifierStats::Row>& rows() const { return m_paused ? m_frozen : m_stats.rows(); }
+
+    const IdentifierStats& m_stats;
+    std::vector<IdentifierStats::Row> m_frozen;
+    bool m_paused = false;
+    int m_rows = 0;
+    std::int64_t m_nowUs = 0;
+};
+
+}  // namespace tellvane

@@ -1,0 +1,143 @@
+#include "trace/TraceTableModel.h"
+
+#include "trace/TraceText.h"
+#include "trace/TraceView.h"
+
+namespace tellvane {
+
+TraceTableModel::TraceTableModel(TraceView& view, QObject* parent) : QAbstractTableModel(parent), m_view(view)
+{
+    m_view.update();
+    m_rows = static_cast<int>(m_view.size());
+    m_generation = m_view.generation();
+    m_letGo = m_view.rowsLetGo();
+}
+
+int TraceTableModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : m_rows;
+}
+
+int TraceTableModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+const TraceFrame* TraceTableModel::frameAt(int row) const
+{
+    if (row < 0 || row >= m_rows)
+        return nullptr;
+    if (m_paused)
+        return &m_frozen[static_cast<std::size_t>(row)];
+    if (m_view.generation() != m_generation)
+        return nullptr;
+    // Rows are counted from the first one ever taken in, so that rows the view
+    // let go of since the last refresh are found missing, not shifted.
+    const std::uint64_t absolute = m_letGo + static_cast<std::uint64_t>(row);
+    if (absolute < m_view.rowsLetGo())
+        return nullptr;
+    const auto viewRow = static_cast<std::size_t>(absolute - m_view.rowsLetGo());
+    return m_view.rowHeld(viewRow) ? &m_view.frameAt(viewRow) : nullptr;
+}
+
+QVariant TraceTableModel::data(const QModelIndex& index, int role) const
+{
+    if (role != Qt::DisplayRole || !index.isValid())
+        return {};
+    const TraceFrame* f = frameAt(index.row());
+    if (!f)
+        return {};
+    const bool j1939 = f->extended();
+    switch (index.column()) {
+    case Time:
+        return tracetext::time(f->timeUs);
+    case Identifier:
+        return tracetext::identifier(f->id, f->extended());
+    case Priority:
+        return j1939 ? QVariant(j1939::priority(f->id)) : QVariant();
+    case Pgn:
+        return j1939 ? QVariant(tracetext::hex(j1939::pgn(f->id), 4)) : QVariant();
+    case Source:
+        return j1939 ? QVariant(tracetext::hex(static_cast<std::uint32_t>(j1939::source(f->id)), 2)) : QVariant();
+    case Destination:
+        return j1939 ? QVariant(tracetext::hex(static_cast<std::uint32_t>(j1939::destination(f->id)), 2)) : QVariant();
+    case Direction:
+        return f->sent() ? QStringLiteral("Tx") : QStringLiteral("Rx");
+    case Length:
+        return static_cast<int>(f->length);
+    case Data:
+        return tracetext::dataBytes(f->data, f->length);
+    case Ascii:
+        return tracetext::ascii(f->data, f->length);
+    default:
+        return {};
+    }
+}
+
+QVariant TraceTableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    static const char* const kNames[ColumnCount] = {"Time",      "Identifier", "Priority", "PGN",  "Source",
+                                                    "Destination", "Direction", "Length",   "Data", "ASCII"};
+    return section >= 0 && section < ColumnCount ? QVariant(QString::fromLatin1(kNames[section])) : QVariant();
+}
+
+void TraceTableModel::resetToView()
+{
+    beginResetModel();
+    m_rows = static_cast<int>(m_view.size());
+    m_generation = m_view.generation();
+    m_letGo = m_view.rowsLetGo();
+    endResetModel();
+}
+
+void TraceTableModel::refresh()
+{
+    if (m_paused)
+        return;
+    m_view.update();
+    const std::uint64_t letGo = m_view.rowsLetGo();
+    if (m_view.generation() != m_generation || (m_rows > 0 && letGo - m_letGo >= static_cast<std::uint64_t>(m_rows))) {
+        resetToView();
+        return;
+    }
+    if (m_rows == 0)
+        m_letGo = letGo;
+    if (letGo > m_letGo) {
+        beginRemoveRows(QModelIndex(), 0, static_cast<int>(letGo - m_letGo) - 1);
+        m_rows -= static_cast<int>(letGo - m_letGo);
+        m_letGo = letGo;
+        endRemoveRows();
+    }
+    const int size = static_cast<int>(m_view.size());
+    if (size > m_rows) {
+        beginInsertRows(QModelIndex(), m_rows, size - 1);
+        m_rows = size;
+        endInsertRows();
+    }
+}
+
+void TraceTableModel::setPaused(bool paused)
+{
+    if (paused == m_paused)
+        return;
+    if (paused) {
+        refresh();
+        m_frozen.clear();
+        m_frozen.reserve(m_view.size());
+        for (std::size_t row = 0; row < m_view.size(); ++row)
+            m_frozen.push_back(m_view.frameAt(row));
+        m_paused = true;
+        return;
+    }
+    m_paused = false;
+    m_frozen.clear();
+    m_frozen.shrink_to_fit();
+    m_view.update();
+    resetToView();
+    if (m_rows > 0)
+        emit scrollToRow(m_rows - 1);
+}
+
+}  // namespace tellvane

@@ -1,0 +1,138 @@
+#include "trace/IdentifierStats.h"
+#include "trace/IdentifierStatsModel.h"
+#include "trace/TraceRing.h"
+#include "trace/TraceTableModel.h"
+#include "trace/TraceView.h"
+
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+namespace tellvane {
+namespace {
+
+QString cell(const QAbstractItemModel& model, int row, int column, int role = Qt::DisplayRole)
+{
+    return model.data(model.index(row, column), role).toString();
+}
+
+QStringList rowTexts(const QAbstractItemModel& model, int row)
+{
+    QStringList texts;
+    for (int c = 0; c < model.columnCount(); ++c)
+        texts << cell(model, row, c);
+    return texts;
+}
+
+TraceFrame frame(std::int64_t us, std::uint32_t id, std::uint8_t flags, std::initializer_list<std::uint8_t> bytes)
+{
+    TraceFrame f;
+    f.timeUs = us;
+    f.id = id;
+    f.flags = flags;
+    f.length = static_cast<std::uint8_t>(bytes.size());
+    std::copy(bytes.begin(), bytes.end(), f.data.begin());
+    return f;
+}
+
+TEST(TraceTableModel, RowTexts)
+{
+    TraceRing ring(4);
+    ring.append(frame(1'500'000, 0x18EF21F9, TraceFrame::Extended | TraceFrame::Sent, {0x41, 0x20, 0x7E, 0x00}));
+    ring.append(frame(134'200'001, 0x123, 0, {}));
+    TraceView view(ring);
+    TraceTableModel model(view);
+    ASSERT_EQ(model.rowCount(), 2);
+    ASSERT_EQ(model.columnCount(), 10);
+    EXPECT_EQ(rowTexts(model, 0), QStringList({"1.500000", "18EF21F9", "6", "EF00", "F9", "21", "Tx", "4",
+                                               "41 20 7E 00", "A ~*"}));
+    EXPECT_EQ(rowTexts(model, 1), QStringList({"134.200001", "123", "", "", "", "", "Rx", "0", "", ""}));
+    EXPECT_EQ(model.headerData(TraceTableModel::Pgn, Qt::Horizontal).toString(), QStringLiteral("PGN"));
+}
+
+TEST(TraceTableModel, RowsGoAtTheTopAndComeAtTheBottomAndPauseFreezes)
+{
+    TraceRing ring(4);
+    TraceView view(ring);
+    TraceTableModel model(view);
+    QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+    QSignalSpy scrolled(&model, &TraceTableModel::scrollToRow);
+    auto append = [&](int from, int to) {
+        for (int i = from; i < to; ++i)
+            ring.append(frame(i * 1000, 0x100 + static_cast<std::uint32_t>(i), 0, {}));
+    };
+    auto firstId = [&] { return cell(model, 0, TraceTableModel::Identifier); };
+
+    append(0, 3);
+    model.refresh();
+    EXPECT_EQ(model.rowCount(), 3);
+    append(3, 5);  // 100 went out of the ring before the table heard of it
+    EXPECT_EQ(cell(model, 0, TraceTableModel::Identifier), QString()) << "a row that left shows nothing";
+    EXPECT_EQ(cell(model, 1, TraceTableModel::Identifier), QStringLiteral("101"));
+    model.refresh();
+    EXPECT_EQ(model.rowCount(), 4);
+    EXPECT_EQ(firstId(), QStringLiteral("101"));
+    ASSERT_EQ(removed.size(), 1);
+    EXPECT_EQ(removed[0][1].toInt(), 0);
+    EXPECT_EQ(removed[0][2].toInt(), 0);
+    ASSERT_EQ(inserted.size(), 2);
+    EXPECT_EQ(inserted[1][1].toInt(), 2);
+    EXPECT_EQ(inserted[1][2].toInt(), 3);
+
+    model.setPaused(true);
+    append(5, 7);
+    model.refresh();
+    EXPECT_EQ(model.rowCount(), 4);
+    EXPECT_EQ(firstId(), QStringLiteral("101")) << "paused, the table keeps what it showed";
+    EXPECT_EQ(ring.bySequence(ring.firstSequence()).id, 0x103u);
+    model.setPaused(false);
+    EXPECT_EQ(firstId(), QStringLiteral("103"));
+    ASSERT_EQ(scrolled.size(), 1);
+    EXPECT_EQ(scrolled[0][0].toInt(), 3);
+
+    append(7, 20);  // more than the ring holds: everything shown has gone
+    const int resetsBefore = static_cast<int>(reset.size());
+    model.refresh();
+    EXPECT_EQ(reset.size(), resetsBefore + 1);
+    EXPECT_EQ(firstId(), QStringLiteral("110"));
+
+    ASSERT_FALSE(view.setFilterExpression(u"id=113").has_value());
+    EXPECT_EQ(firstId(), QString()) << "a new filter: nothing shown until the table hears of it";
+    model.refresh();
+    EXPECT_EQ(model.rowCount(), 1);
+    EXPECT_EQ(firstId(), QStringLiteral("113"));
+}
+
+TEST(IdentifierStatsModel, RowsAndChangedBytes)
+{
+    IdentifierStats stats;
+    IdentifierStatsModel model(stats);
+    stats.add(frame(0, 0x18FEF121, TraceFrame::Extended, {0x01, 0x02}));
+    stats.add(frame(100'000, 0x18FEF121, TraceFrame::Extended, {0x01, 0x03}));
+    model.refresh(150'000);
+    stats.add(frame(120'000, 0x0CF00400, TraceFrame::Extended | TraceFrame::Sent, {0xAA}));
+    EXPECT_EQ(model.rowCount(), 1) << "a new identifier waits for the refresh";
+    model.refresh(150'000);
+    ASSERT_EQ(model.rowCount(), 2);
+    EXPECT_EQ(rowTexts(model, 0), QStringList({"18FEF121", "Rx", "2", "100.0", "100.0", "2", "01 03", "50.0"}));
+    EXPECT_EQ(rowTexts(model, 1), QStringList({"0CF00400", "Tx", "1", "0.0", "0.0", "1", "AA", "30.0"}));
+    EXPECT_EQ(model.data(model.index(0, IdentifierStatsModel::Data), IdentifierStatsModel::ChangedBytesRole).toInt(), 0b10);
+
+    model.setPaused(true);
+    stats.add(frame(200'000, 0x18FEF121, TraceFrame::Extended, {0x01, 0x03}));
+    stats.add(frame(200'000, 0x123, 0, {}));
+    model.refresh(300'000);
+    EXPECT_EQ(cell(model, 0, IdentifierStatsModel::Count), QStringLiteral("2"));
+    EXPECT_EQ(model.rowCount(), 2);
+    model.setPaused(false);
+    model.refresh(300'000);
+    EXPECT_EQ(model.rowCount(), 3);
+    EXPECT_EQ(cell(model, 0, IdentifierStatsModel::Count), QStringLiteral("3"));
+    EXPECT_EQ(cell(model, 0, IdentifierStatsModel::SinceLast), QStringLiteral("100.0"));
+    EXPECT_EQ(cell(model, 2, IdentifierStatsModel::Identifier), QStringLiteral("123"));
+}
+
+}  // namespace
+}  // namespace tellvane

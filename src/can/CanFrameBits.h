@@ -40,11 +40,10 @@ public:
     static std::uint16_t crc15(std::span<const std::uint8_t> bits);
     // The stuff bits a sequence gets on the wire.
     static int stuffBitCount(std::span<const std::uint8_t> bits);
-    // The whole length of a frame in bits.
-    static int frameBits(std::uint32_t id, bool extended, std::uint8_t length, const std::uint8_t* data)
-    {
-        return CanFrameBits(id, extended, length, data).total();
-    }
+    // The whole length of a frame in bits, as total() gives it, but a byte at
+    // a time through tables rather than bit by bit: the bus trace measures
+    // every frame it records.
+    static int frameBits(std::uint32_t id, bool extended, std::uint8_t length, const std::uint8_t* data);
     // The arbitration field and IDE bit as sent, as a number: of two frames the
     // lower one wins the bus. A standard frame beats an extended one with the
     // same base identifier (its RTR bit is dominant where the other's SRR is not).

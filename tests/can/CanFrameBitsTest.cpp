@@ -192,6 +192,11 @@ TEST(CanFrameBits, LengthsStayWithinTheBoundsAndMatchTheReference)
         ASSERT_GE(frame.stuffBits(), 0);
         ASSERT_LE(frame.stuffBits(), mostStuffBits(extended, n));
         ASSERT_EQ(frame.total(), referenceLength(id, extended, data)) << std::hex << id;
+        // The byte-wise length, with length codes above 8 too (eight bytes sent).
+        const auto code = static_cast<std::uint8_t>(n == 8 ? 8 + random() % 8 : n);
+        ASSERT_EQ(CanFrameBits::frameBits(id, extended, code, data.data()),
+                  CanFrameBits(id, extended, code, data.data()).total())
+            << std::hex << id << " code " << int{code};
     }
 }
 

@@ -22,7 +22,7 @@ usage() {
 }
 
 all_targets=(fuzz_message_line fuzz_adapter_record fuzz_log_records fuzz_leading_number fuzz_board_messages
-             fuzz_bench_file fuzz_config_file fuzz_display_pattern fuzz_firmware_input fuzz_cli_options)
+             fuzz_bench_file fuzz_config_file fuzz_display_pattern fuzz_firmware_input fuzz_cli_options fuzz_trace_filter)
 
 seconds=""
 runs=""
@@ -94,11 +94,12 @@ fi
 # 40 log records are more than two playback windows of 15; 100 board steps
 # fill and close many windows; 2 KiB holds several of the longest S-records
 # (514 characters), and configuration, group and bench files of dozens of
-# lines; 512 bytes of arguments are dozens of options and values. Lines of
+# lines; 512 bytes of arguments are dozens of options and values, and of a
+# trace filter dozens of conditions. Lines of
 # 10,000 characters are in the unit tests.
 declare -A max_len=([fuzz_adapter_record]=1009 [fuzz_log_records]=1880 [fuzz_board_messages]=1200
                     [fuzz_firmware_input]=2048 [fuzz_bench_file]=2048 [fuzz_config_file]=2048
-                    [fuzz_cli_options]=512)
+                    [fuzz_cli_options]=512 [fuzz_trace_filter]=512)
 
 limits=()
 [ -n "$seconds" ] && limits+=("-max_total_time=$seconds")

@@ -2,16 +2,14 @@
 
 #include "trace/TraceText.h"
 
+#include <algorithm>
+
 namespace tellvane {
 
 IdentifierStatsModel::IdentifierStatsModel(const IdentifierStats& stats, QObject* parent)
-    : QAbstractTableModel(parent), m_stats(stats), m_rows(static_cast<int>(stats.rows().size()))
+    : BottomGrowingModel(parent), m_stats(stats)
 {
-}
-
-int IdentifierStatsModel::rowCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : m_rows;
+    growTo(static_cast<int>(stats.rows().size()));
 }
 
 int IdentifierStatsModel::columnCount(const QModelIndex& parent) const
@@ -23,7 +21,7 @@ QVariant IdentifierStatsModel::data(const QModelIndex& index, int role) const
 {
     // Rows only come at the bottom (clear() empties the statistics): check
     // the row against both counts.
-    if (!index.isValid() || index.row() >= m_rows || static_cast<std::size_t>(index.row()) >= rows().size())
+    if (!index.isValid() || index.row() >= shownRows() || static_cast<std::size_t>(index.row()) >= rows().size())
         return {};
     const IdentifierStats::Row& r = rows()[static_cast<std::size_t>(index.row())];
     if (role == ChangedBytesRole)
@@ -67,19 +65,13 @@ void IdentifierStatsModel::refresh(std::int64_t nowUs)
         return;
     m_nowUs = nowUs;
     const int size = static_cast<int>(m_stats.rows().size());
-    if (size < m_rows) {
-        beginResetModel();
-        m_rows = size;
-        endResetModel();
+    if (size < shownRows()) {
+        resetTo(size);
         return;
     }
-    if (m_rows > 0)
-        emit dataChanged(index(0, 0), index(m_rows - 1, ColumnCount - 1));
-    if (size > m_rows) {
-        beginInsertRows(QModelIndex(), m_rows, size - 1);
-        m_rows = size;
-        endInsertRows();
-    }
+    if (shownRows() > 0)
+        emit dataChanged(index(0, 0), index(shownRows() - 1, ColumnCount - 1));
+    growTo(size);
 }
 
 void IdentifierStatsModel::setPaused(bool paused)
@@ -88,7 +80,8 @@ void IdentifierStatsModel::setPaused(bool paused)
         return;
     m_paused = paused;
     if (paused) {
-        m_frozen.assign(m_stats.rows().begin(), m_stats.rows().begin() + m_rows);
+        m_frozen = m_stats.rows();
+        m_frozen.resize(std::min(m_frozen.size(), static_cast<std::size_t>(shownRows())));
         return;
     }
     m_frozen.clear();

@@ -1,8 +1,7 @@
 #pragma once
 
+#include "trace/BottomGrowingModel.h"
 #include "trace/IdentifierStats.h"
-
-#include <QAbstractTableModel>
 
 #include <cstdint>
 #include <vector>
@@ -13,7 +12,7 @@ namespace tellvane {
 // the window's timer (new identifiers come at the bottom, the rest change in
 // place). The data cell's ChangedBytesRole is the mask of the bytes that
 // changed since that identifier's frame before (bit 0 the first byte).
-class IdentifierStatsModel : public QAbstractTableModel {
+class IdentifierStatsModel : public BottomGrowingModel {
     Q_OBJECT
 public:
     enum Column { Identifier, Direction, Count, Period, MeanPeriod, Length, Data, SinceLast, ColumnCount };
@@ -21,7 +20,6 @@ public:
 
     explicit IdentifierStatsModel(const IdentifierStats& stats, QObject* parent = nullptr);
 
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
@@ -38,7 +36,6 @@ private:
     const IdentifierStats& m_stats;
     std::vector<IdentifierStats::Row> m_frozen;
     bool m_paused = false;
-    int m_rows = 0;
     std::int64_t m_nowUs = 0;
 };
 

@@ -1,5 +1,7 @@
 #include "trace/TraceFilter.h"
 
+#include "core/Numbers.h"
+
 namespace tellvane {
 
 namespace {
@@ -11,14 +13,7 @@ bool isBlank(QChar c)
 
 int hexValue(QChar c)
 {
-    const char16_t u = c.unicode();
-    if (u >= '0' && u <= '9')
-        return u - '0';
-    if (u >= 'a' && u <= 'f')
-        return u - 'a' + 10;
-    if (u >= 'A' && u <= 'F')
-        return u - 'A' + 10;
-    return -1;
+    return digitValue(c, 16);
 }
 
 QString hexText(std::uint32_t value)

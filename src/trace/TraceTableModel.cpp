@@ -5,17 +5,10 @@
 
 namespace tellvane {
 
-TraceTableModel::TraceTableModel(TraceView& view, QObject* parent) : QAbstractTableModel(parent), m_view(view)
+TraceTableModel::TraceTableModel(TraceView& view, QObject* parent) : BottomGrowingModel(parent), m_view(view)
 {
     m_view.update();
-    m_rows = static_cast<int>(m_view.size());
-    m_generation = m_view.generation();
-    m_letGo = m_view.rowsLetGo();
-}
-
-int TraceTableModel::rowCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : m_rows;
+    resetToView();
 }
 
 int TraceTableModel::columnCount(const QModelIndex& parent) const
@@ -25,7 +18,7 @@ int TraceTableModel::columnCount(const QModelIndex& parent) const
 
 const TraceFrame* TraceTableModel::frameAt(int row) const
 {
-    if (row < 0 || row >= m_rows)
+    if (row < 0 || row >= shownRows())
         return nullptr;
     if (m_paused)
         return &m_frozen[static_cast<std::size_t>(row)];
@@ -37,7 +30,7 @@ const TraceFrame* TraceTableModel::frameAt(int row) const
     if (absolute < m_view.rowsLetGo())
         return nullptr;
     const auto viewRow = static_cast<std::size_t>(absolute - m_view.rowsLetGo());
-    return m_view.rowHeld(viewRow) ? &m_view.frameAt(viewRow) : nullptr;
+    return viewRow < m_view.size() && m_view.rowHeld(viewRow) ? &m_view.frameAt(viewRow) : nullptr;
 }
 
 QVariant TraceTableModel::data(const QModelIndex& index, int role) const
@@ -85,11 +78,9 @@ QVariant TraceTableModel::headerData(int section, Qt::Orientation orientation, i
 
 void TraceTableModel::resetToView()
 {
-    beginResetModel();
-    m_rows = static_cast<int>(m_view.size());
     m_generation = m_view.generation();
     m_letGo = m_view.rowsLetGo();
-    endResetModel();
+    resetTo(static_cast<int>(m_view.size()));
 }
 
 void TraceTableModel::refresh()
@@ -98,24 +89,16 @@ void TraceTableModel::refresh()
         return;
     m_view.update();
     const std::uint64_t letGo = m_view.rowsLetGo();
-    if (m_view.generation() != m_generation || (m_rows > 0 && letGo - m_letGo >= static_cast<std::uint64_t>(m_rows))) {
+    if (m_view.generation() != m_generation || (shownRows() > 0 && letGo - m_letGo >= static_cast<std::uint64_t>(shownRows()))) {
         resetToView();
         return;
     }
-    if (m_rows == 0)
+    if (shownRows() == 0)
         m_letGo = letGo;
-    if (letGo > m_letGo) {
-        beginRemoveRows(QModelIndex(), 0, static_cast<int>(letGo - m_letGo) - 1);
-        m_rows -= static_cast<int>(letGo - m_letGo);
-        m_letGo = letGo;
-        endRemoveRows();
-    }
-    const int size = static_cast<int>(m_view.size());
-    if (size > m_rows) {
-        beginInsertRows(QModelIndex(), m_rows, size - 1);
-        m_rows = size;
-        endInsertRows();
-    }
+    const auto gone = static_cast<int>(letGo - m_letGo);
+    m_letGo = letGo;
+    dropFromTop(gone);
+    growTo(static_cast<int>(m_view.size()));
 }
 
 void TraceTableModel::setPaused(bool paused)
@@ -136,8 +119,8 @@ void TraceTableModel::setPaused(bool paused)
     m_frozen.shrink_to_fit();
     m_view.update();
     resetToView();
-    if (m_rows > 0)
-        emit scrollToRow(m_rows - 1);
+    if (shownRows() > 0)
+        emit scrollToRow(shownRows() - 1);
 }
 
 }  // namespace tellvane

@@ -1,8 +1,7 @@
 #pragma once
 
+#include "trace/BottomGrowingModel.h"
 #include "trace/TraceFrame.h"
-
-#include <QAbstractTableModel>
 
 #include <cstdint>
 #include <vector>
@@ -16,14 +15,13 @@ class TraceView;
 // table which rows went at the top and came at the bottom since the last call.
 // Paused, the table keeps what it showed, while recording goes on behind it;
 // resuming shows the view as it is then and asks to scroll to the newest row.
-class TraceTableModel : public QAbstractTableModel {
+class TraceTableModel : public BottomGrowingModel {
     Q_OBJECT
 public:
     enum Column { Time, Identifier, Priority, Pgn, Source, Destination, Direction, Length, Data, Ascii, ColumnCount };
 
     explicit TraceTableModel(TraceView& view, QObject* parent = nullptr);
 
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
@@ -44,7 +42,6 @@ private:
     TraceView& m_view;
     bool m_paused = false;
     std::vector<TraceFrame> m_frozen;
-    int m_rows = 0;
     std::uint64_t m_generation = 0;
     std::uint64_t m_letGo = 0;  // the view's rows let go when last refreshed
 };

@@ -83,6 +83,7 @@ LineTraceReader::Line AscReader::parse(std::string_view line, TraceFrame& frame,
     const std::string_view idText = nextWord(rest);
     if (startsWithNoCase(idText, "errorframe")) {
         frame.flags = TraceFrame::Error;
+        frame.id = kBusErrorClass;
         return Line::Frame;
     }
     const bool extended = !idText.empty() && (idText.back() == 'x' || idText.back() == 'X');

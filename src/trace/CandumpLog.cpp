@@ -10,7 +10,6 @@ namespace tellvane {
 
 namespace {
 constexpr std::uint32_t kErrorFlag = 0x20000000;
-constexpr std::uint32_t kBusError = 0x00000080;  // the error class peers look for
 }  // namespace
 
 using namespace tracetext;
@@ -99,7 +98,7 @@ void CandumpWriter::append(QByteArray& out, const TraceFrame& frame)
     appendSeconds(out, frame.timeUs);
     out.append(") can0 ", 7);
     if (frame.flags & TraceFrame::Error)
-        appendHex(out, kErrorFlag | (frame.id == 0 ? kBusError : frame.id), 8);
+        appendHex(out, kErrorFlag | frame.id, 8);
     else
         appendHex(out, frame.id, frame.extended() ? 8 : 3);
     out.append('#');

@@ -83,7 +83,7 @@ LineTraceReader::Line CsvReader::parse(std::string_view line, TraceFrame& frame,
         return Line::Bad;
     }
     frame.timeUs = *us;
-    frame.id = *id;
+    frame.id = *error && *id == 0 ? kBusErrorClass : *id;
     frame.length = static_cast<std::uint8_t>(*length);
     frame.flags = static_cast<std::uint8_t>((*extended ? TraceFrame::Extended : 0) | (*remote ? TraceFrame::Remote : 0)
                                             | (*error ? TraceFrame::Error : 0));

@@ -30,6 +30,10 @@ namespace tellvane {
 // Reading goes line by line and never holds a file whole. A line that is no
 // frame is skipped with a warning naming its line; a time before the one of
 // the frame before it is raised to that time, also with a warning.
+// An error frame's identifier holds its error class bits as candump logs them;
+// formats that log no class give this one, the bus error.
+inline constexpr std::uint32_t kBusErrorClass = 0x80;
+
 enum class TraceLogFormat { Unknown, MessageLines, Candump, Asc, Csv };
 
 // By the extension, in any letter case; Unknown for any other.

@@ -128,13 +128,12 @@ LineTraceReader::Line AscReader::parse(std::string_view line, TraceFrame& frame,
 
 namespace {
 
-void appendRelativeTime(QByteArray& out, std::int64_t us)
+void appendRelativeTime(LineText& out, std::int64_t us)
 {
-    QByteArray seconds;
+    LineText seconds;
     appendSeconds(seconds, us < 0 ? 0 : us);
-    if (seconds.size() < 11)
-        out.append(11 - seconds.size(), ' ');
-    out.append(seconds);
+    out.pad(11 - seconds.size);
+    out.put(seconds.text, seconds.size);
 }
 
 }  // namespace
@@ -150,33 +149,38 @@ void AscWriter::begin(QByteArray& out, const TraceFrame* first)
                                 .toLatin1();
     out.append("date " + date + "\nbase hex  timestamps absolute\ninternal events logged\nBegin Triggerblock " + date
                + '\n');
-    appendRelativeTime(out, 0);
+    LineText start;
+    appendRelativeTime(start, 0);
+    start.appendTo(out);
     out.append(" Start of measurement\n");
 }
 
 void AscWriter::append(QByteArray& out, const TraceFrame& frame)
 {
-    appendRelativeTime(out, frame.timeUs - m_originUs);
+    LineText line;
+    appendRelativeTime(line, frame.timeUs - m_originUs);
     if (frame.flags & TraceFrame::Error) {
-        out.append(" 1  ErrorFrame\n");
+        line.put(" 1  ErrorFrame\n", 15);
+        line.appendTo(out);
         return;
     }
-    out.append(" 1  ", 4);
-    const qsizetype idStart = out.size();
-    appendHex(out, frame.id, 1);
+    line.put(" 1  ", 4);
+    const int idStart = line.size;
+    appendHex(line, frame.id, 1);
     if (frame.extended())
-        out.append('x');
-    out.append(std::max<qsizetype>(1, 16 - (out.size() - idStart)), ' ');
-    out.append(frame.sent() ? "Tx   " : "Rx   ", 5);
-    out.append(frame.flags & TraceFrame::Remote ? "r " : "d ", 2);
-    appendHex(out, frame.length, 1);
+        line.put('x');
+    line.pad(std::max(1, 16 - (line.size - idStart)));
+    line.put(frame.sent() ? "Tx   " : "Rx   ", 5);
+    line.put(frame.flags & TraceFrame::Remote ? "r " : "d ", 2);
+    appendHex(line, frame.length, 1);
     if (!(frame.flags & TraceFrame::Remote)) {
-        for (int i = 0; i < frame.length; ++i) {
-            out.append(' ');
-            appendHexByte(out, frame.data[static_cast<std::size_t>(i)]);
+        for (int i = 0; i < frame.length && i < 8; ++i) {
+            line.put(' ');
+            appendHexByte(line, frame.data[static_cast<std::size_t>(i)]);
         }
     }
-    out.append('\n');
+    line.put('\n');
+    line.appendTo(out);
 }
 
 void AscWriter::end(QByteArray& out) { out.append("End TriggerBlock\n"); }

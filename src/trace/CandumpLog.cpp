@@ -94,25 +94,27 @@ LineTraceReader::Line CandumpReader::parse(std::string_view line, TraceFrame& fr
 
 void CandumpWriter::append(QByteArray& out, const TraceFrame& frame)
 {
-    out.append('(');
-    appendSeconds(out, frame.timeUs);
-    out.append(") can0 ", 7);
+    LineText line;
+    line.put('(');
+    appendSeconds(line, frame.timeUs);
+    line.put(") can0 ", 7);
     if (frame.flags & TraceFrame::Error)
-        appendHex(out, kErrorFlag | frame.id, 8);
+        appendHex(line, kErrorFlag | frame.id, 8);
     else
-        appendHex(out, frame.id, frame.extended() ? 8 : 3);
-    out.append('#');
+        appendHex(line, frame.id, frame.extended() ? 8 : 3);
+    line.put('#');
     if (frame.flags & TraceFrame::Remote) {
-        out.append('R');
+        line.put('R');
         if (frame.length > 0)
-            appendDecimal(out, frame.length);
+            appendDecimal(line, frame.length);
     } else {
-        for (int i = 0; i < frame.length; ++i)
-            appendHexByte(out, frame.data[static_cast<std::size_t>(i)]);
+        for (int i = 0; i < frame.length && i < 8; ++i)
+            appendHexByte(line, frame.data[static_cast<std::size_t>(i)]);
     }
     if (frame.sent())
-        out.append(" T", 2);
-    out.append('\n');
+        line.put(" T", 2);
+    line.put('\n');
+    line.appendTo(out);
 }
 
 }  // namespace tellvane

@@ -100,16 +100,19 @@ void CsvWriter::begin(QByteArray& out, const TraceFrame*)
 void CsvWriter::append(QByteArray& out, const TraceFrame& frame)
 {
     const bool remote = frame.flags & TraceFrame::Remote;
-    appendSeconds(out, frame.timeUs);
-    out.append(",0x", 3);
-    out.append(QByteArray::number(frame.id, 16));
-    out.append(frame.extended() ? ",1" : ",0", 2);
-    out.append(remote ? ",1" : ",0", 2);
-    out.append(frame.flags & TraceFrame::Error ? ",1," : ",0,", 3);
-    appendDecimal(out, frame.length);
-    out.append(',');
+    LineText line;
+    appendSeconds(line, frame.timeUs);
+    line.put(",0x", 3);
+    const QByteArray id = QByteArray::number(frame.id, 16);
+    line.put(id.constData(), static_cast<int>(id.size()));
+    line.put(frame.extended() ? ",1" : ",0", 2);
+    line.put(remote ? ",1" : ",0", 2);
+    line.put(frame.flags & TraceFrame::Error ? ",1," : ",0,", 3);
+    appendDecimal(line, frame.length);
+    line.put(',');
+    line.appendTo(out);
     if (!remote)
-        out.append(QByteArray(reinterpret_cast<const char*>(frame.data.data()), frame.length).toBase64());
+        out.append(QByteArray(reinterpret_cast<const char*>(frame.data.data()), std::min<int>(frame.length, 8)).toBase64());
     out.append('\n');
 }
 

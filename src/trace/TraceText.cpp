@@ -205,34 +205,33 @@ std::string_view nextWord(std::string_view& rest)
     return word;
 }
 
-void appendDecimal(QByteArray& out, std::int64_t value)
+void appendDecimal(LineText& out, std::int64_t value)
 {
-    char text[24];
-    const auto result = std::to_chars(text, text + sizeof text, value);
-    out.append(text, result.ptr - text);
+    const auto result = std::to_chars(out.text + out.size, out.text + sizeof out.text, value);
+    out.size = static_cast<int>(result.ptr - out.text);
 }
 
-void appendSeconds(QByteArray& out, std::int64_t us)
+void appendSeconds(LineText& out, std::int64_t us)
 {
     if (us < 0) {
-        out.append('-');
+        out.put('-');
         us = us == std::numeric_limits<std::int64_t>::min() ? std::numeric_limits<std::int64_t>::max() : -us;
     }
     appendDecimal(out, us / 1000000);
-    char fraction[7] = {'.', '0', '0', '0', '0', '0', '0'};
+    out.put('.');
     std::int64_t rest = us % 1000000;
-    for (int i = 6; i >= 1; --i, rest /= 10)
-        fraction[i] = static_cast<char>('0' + rest % 10);
-    out.append(fraction, 7);
+    for (int i = 5; i >= 0; --i, rest /= 10)
+        out.text[out.size + i] = static_cast<char>('0' + rest % 10);
+    out.size += 6;
 }
 
-void appendHexByte(QByteArray& out, std::uint8_t byte)
+void appendHexByte(LineText& out, std::uint8_t byte)
 {
-    const char pair[2] = {kHexDigits[byte >> 4], kHexDigits[byte & 0x0F]};
-    out.append(pair, 2);
+    out.put(kHexDigits[byte >> 4]);
+    out.put(kHexDigits[byte & 0x0F]);
 }
 
-void appendHex(QByteArray& out, std::uint32_t value, int width)
+void appendHex(LineText& out, std::uint32_t value, int width)
 {
     char text[8];
     int n = 0;
@@ -242,14 +241,14 @@ void appendHex(QByteArray& out, std::uint32_t value, int width)
     } while (value != 0);
     for (; n < width && n < 8; ++n)
         text[7 - n] = '0';
-    out.append(text + 8 - n, n);
+    out.put(text + 8 - n, n);
 }
 
 QString secondsText(std::int64_t us)
 {
-    QByteArray text;
+    LineText text;
     appendSeconds(text, us);
-    return QString::fromLatin1(text) + QStringLiteral(" s");
+    return QString::fromLatin1(text.text, text.size) + QStringLiteral(" s");
 }
 
 }  // namespace tellvane::tracetext

@@ -51,12 +51,31 @@ std::optional<std::uint32_t> decimalNumber(std::string_view text);
 // Splits off the next word (runs of blanks and tabs between words).
 std::string_view nextWord(std::string_view& rest);
 
-// Appends "1700000000.123456": whole seconds, six decimals.
-void appendSeconds(QByteArray& out, std::int64_t us);
-void appendHexByte(QByteArray& out, std::uint8_t byte);
+// One line being written, on the stack: the writers append it to their
+// buffer whole, one copy a line.
+struct LineText {
+    char text[256];
+    int size = 0;
+    void put(char c) { text[size++] = c; }
+    void put(const char* chars, int count)
+    {
+        for (int i = 0; i < count; ++i)
+            text[size++] = chars[i];
+    }
+    void pad(int count, char c = ' ')
+    {
+        while (count-- > 0)
+            text[size++] = c;
+    }
+    void appendTo(QByteArray& out) const { out.append(text, size); }
+};
+
+// "1700000000.123456": whole seconds, six decimals.
+void appendSeconds(LineText& out, std::int64_t us);
+void appendHexByte(LineText& out, std::uint8_t byte);
 // Upper-case hex, at least `width` digits.
-void appendHex(QByteArray& out, std::uint32_t value, int width);
-void appendDecimal(QByteArray& out, std::int64_t value);
+void appendHex(LineText& out, std::uint32_t value, int width);
+void appendDecimal(LineText& out, std::int64_t value);
 
 QString secondsText(std::int64_t us);
 

@@ -162,38 +162,35 @@ bool TraceLogWriter::flush()
     return written;
 }
 
-std::unique_ptr<TraceLogReader> makeTraceLogReader(TraceLogFormat format)
+namespace {
+// The one place that pairs an extension's format with its classes.
+template <typename Base, typename MessageLines, typename Candump, typename Asc, typename Csv>
+std::unique_ptr<Base> make(TraceLogFormat format)
 {
     switch (format) {
     case TraceLogFormat::MessageLines:
-        return std::make_unique<MessageLineReader>();
+        return std::make_unique<MessageLines>();
     case TraceLogFormat::Candump:
-        return std::make_unique<CandumpReader>();
+        return std::make_unique<Candump>();
     case TraceLogFormat::Asc:
-        return std::make_unique<AscReader>();
+        return std::make_unique<Asc>();
     case TraceLogFormat::Csv:
-        return std::make_unique<CsvReader>();
+        return std::make_unique<Csv>();
     case TraceLogFormat::Unknown:
         break;
     }
     return nullptr;
 }
+}  // namespace
+
+std::unique_ptr<TraceLogReader> makeTraceLogReader(TraceLogFormat format)
+{
+    return make<TraceLogReader, MessageLineReader, CandumpReader, AscReader, CsvReader>(format);
+}
 
 std::unique_ptr<TraceLogWriter> makeTraceLogWriter(TraceLogFormat format)
 {
-    switch (format) {
-    case TraceLogFormat::MessageLines:
-        return std::make_unique<MessageLineWriter>();
-    case TraceLogFormat::Candump:
-        return std::make_unique<CandumpWriter>();
-    case TraceLogFormat::Asc:
-        return std::make_unique<AscWriter>();
-    case TraceLogFormat::Csv:
-        return std::make_unique<CsvWriter>();
-    case TraceLogFormat::Unknown:
-        break;
-    }
-    return nullptr;
+    return make<TraceLogWriter, MessageLineWriter, CandumpWriter, AscWriter, CsvWriter>(format);
 }
 
 ConvertResult convertLog(const QString& input, const QString& output,

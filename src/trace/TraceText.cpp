@@ -1,5 +1,6 @@
 #include "trace/TraceText.h"
 
+#include "core/Numbers.h"
 #include "trace/TraceLog.h"
 
 #include <charconv>
@@ -156,13 +157,7 @@ std::optional<std::int64_t> secondsToUs(std::string_view text)
 
 int hexDigit(char c)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
+    return digitValue(QChar(static_cast<char16_t>(static_cast<unsigned char>(c))), 16);
 }
 
 std::optional<std::uint32_t> hexNumber(std::string_view text)

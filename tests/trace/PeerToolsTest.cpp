@@ -80,38 +80,29 @@ void expectSameFrames(const std::vector<TraceFrame>& actual, const std::vector<T
     }
 }
 
-TEST(PeerTools, CandumpLogThroughLog2ascAndAsc2logAndBack)
+// Our .log through log2asc and asc2log, and our .asc through asc2log.
+TEST(PeerTools, CanUtilsReadOurLogAndAsc)
 {
     requirePeer(kLogToAsc, "can-utils");
     requirePeer(kAscToLog, "can-utils");
     QTemporaryDir dir;
     const std::vector<TraceFrame> frames = sampleFrames();
-    const QString ours = dir.filePath(QStringLiteral("ours.log"));
-    const QString theirAsc = dir.filePath(QStringLiteral("log2asc.asc"));
-    const QString theirLog = dir.filePath(QStringLiteral("asc2log.log"));
-    writeFrames(ours, frames);
-    convertWith(kLogToAsc, {QStringLiteral("-I"), ours, QStringLiteral("-O"), theirAsc, QStringLiteral("can0")}, theirAsc);
-    convertWith(kAscToLog, {QStringLiteral("-I"), theirAsc, QStringLiteral("-O"), theirLog}, theirLog);
-    for (const QString& name : {theirAsc, theirLog}) {
+    const QString ourLog = dir.filePath(QStringLiteral("ours.log"));
+    const QString ourAsc = dir.filePath(QStringLiteral("ours.asc"));
+    const QString fromLog = dir.filePath(QStringLiteral("log2asc.asc"));
+    const QString back = dir.filePath(QStringLiteral("asc2log.log"));
+    const QString fromAsc = dir.filePath(QStringLiteral("asc2log-ours.log"));
+    writeFrames(ourLog, frames);
+    writeFrames(ourAsc, frames);
+    convertWith(kLogToAsc, {QStringLiteral("-I"), ourLog, QStringLiteral("-O"), fromLog, QStringLiteral("can0")}, fromLog);
+    convertWith(kAscToLog, {QStringLiteral("-I"), fromLog, QStringLiteral("-O"), back}, back);
+    convertWith(kAscToLog, {QStringLiteral("-I"), ourAsc, QStringLiteral("-O"), fromAsc}, fromAsc);
+    for (const QString& name : {fromLog, back, fromAsc}) {
         SCOPED_TRACE(name.toStdString());
-        const ReadBack back = readFrames(name);
-        EXPECT_EQ(back.bad, 0);
-        expectSameFrames(back.frames, frames, true);
+        const ReadBack read = readFrames(name);
+        EXPECT_EQ(read.bad, 0);
+        expectSameFrames(read.frames, frames, true);
     }
-}
-
-TEST(PeerTools, Asc2logReadsOurAsc)
-{
-    requirePeer(kAscToLog, "can-utils");
-    QTemporaryDir dir;
-    const std::vector<TraceFrame> frames = sampleFrames();
-    const QString ours = dir.filePath(QStringLiteral("ours.asc"));
-    const QString theirs = dir.filePath(QStringLiteral("asc2log.log"));
-    writeFrames(ours, frames);
-    convertWith(kAscToLog, {QStringLiteral("-I"), ours, QStringLiteral("-O"), theirs}, theirs);
-    const ReadBack back = readFrames(theirs);
-    EXPECT_EQ(back.bad, 0);
-    expectSameFrames(back.frames, frames, true);
 }
 
 TEST(PeerTools, PythonCanReadsAndWritesEveryFormatOfOurs)

@@ -22,7 +22,8 @@ usage() {
 }
 
 all_targets=(fuzz_message_line fuzz_adapter_record fuzz_log_records fuzz_leading_number fuzz_board_messages
-             fuzz_bench_file fuzz_config_file fuzz_display_pattern fuzz_firmware_input fuzz_cli_options fuzz_trace_filter)
+             fuzz_bench_file fuzz_config_file fuzz_display_pattern fuzz_firmware_input fuzz_cli_options
+             fuzz_trace_filter fuzz_trace_txt fuzz_trace_log fuzz_trace_asc fuzz_trace_csv)
 
 seconds=""
 runs=""
@@ -99,7 +100,8 @@ fi
 # 10,000 characters are in the unit tests.
 declare -A max_len=([fuzz_adapter_record]=1009 [fuzz_log_records]=1880 [fuzz_board_messages]=1200
                     [fuzz_firmware_input]=2048 [fuzz_bench_file]=2048 [fuzz_config_file]=2048
-                    [fuzz_cli_options]=512 [fuzz_trace_filter]=512)
+                    [fuzz_cli_options]=512 [fuzz_trace_filter]=512 [fuzz_trace_txt]=2048 [fuzz_trace_log]=2048
+                    [fuzz_trace_asc]=2048 [fuzz_trace_csv]=2048)
 
 limits=()
 [ -n "$seconds" ] && limits+=("-max_total_time=$seconds")

@@ -21,7 +21,7 @@ int main(int argc, char* argv[])
     QTextStream out(stdout);
     QTextStream err(stderr);
     using namespace tellvane::cli;
-    const Command commands[] = {checkConfigCommand(), benchCommand(), monitorCommand(), flashCommand()};
+    const Command commands[] = {checkConfigCommand(), benchCommand(), monitorCommand(), flashCommand(), convertCommand()};
 
     const QString usage = QString::fromLatin1(kUsage);
     QCommandLineParser parser;

@@ -1,0 +1,114 @@
+#include "trace/TraceLog.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+// Converting a long candump log to ASC: convertLog on its own, and
+// tellvane-cli convert beside python-can's can_logconvert on the same file,
+// both as processes.
+
+namespace tellvane::bench {
+namespace {
+
+constexpr std::int64_t kLines = 1000000;
+
+// A million lines of a busy bus (188 us apart, 8 bytes, several boards and
+// broadcasts in turn, now and then a sent one), at epoch times as candump
+// writes them. Written once for every benchmark of the run.
+QString candumpLog()
+{
+    static QTemporaryDir dir;
+    static QString path;
+    if (!path.isEmpty())
+        return path;
+    path = dir.filePath(QStringLiteral("busy.log"));
+    const auto writer = makeTraceLogWriter(TraceLogFormat::Candump);
+    if (!writer->open(path))
+        return path = QString();
+    TraceFrame frame;
+    frame.length = 8;
+    for (std::int64_t k = 0; k < kLines; ++k) {
+        frame.timeUs = 1'700'000'000'000'000 + k * 188;
+        frame.id = 0x18FEF100u + static_cast<std::uint32_t>(k % 7) * 0x10000u + static_cast<std::uint32_t>(k % 5);
+        frame.flags = static_cast<std::uint8_t>(TraceFrame::Extended | (k % 10 == 0 ? TraceFrame::Sent : 0));
+        for (std::size_t i = 0; i < 8; ++i)
+            frame.data[i] = static_cast<std::uint8_t>(k * 31 + i * 7);
+        writer->write(frame);
+    }
+    if (!writer->close())
+        path = QString();
+    return path;
+}
+
+// Goal: under 2 s for the million lines.
+void BM_TraceConvertCandumpToAsc(benchmark::State& state)
+{
+    const QString input = candumpLog();
+    QTemporaryDir dir;
+    const QString output = dir.filePath(QStringLiteral("busy.asc"));
+    if (input.isEmpty()) {
+        state.SkipWithError("the candump log could not be written");
+        return;
+    }
+    for (auto _ : state) {
+        const ConvertResult result = convertLog(input, output, {});
+        if (!result.ok() || result.frames != kLines || result.warnings != 0) {
+            state.SkipWithError("the conversion did not give every frame");
+            return;
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * kLines);
+    state.SetBytesProcessed(state.iterations() * QFileInfo(input).size());
+}
+BENCHMARK(BM_TraceConvertCandumpToAsc)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+#ifdef TELLVANE_CLI
+// Seconds a program took, or -1 when it failed.
+double secondsOf(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    QElapsedTimer timer;
+    timer.start();
+    process.start(program, arguments);
+    if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return -1;
+    return static_cast<double>(timer.nsecsElapsed()) / 1e9;
+}
+
+// Goal: tellvane-cli at least 20 times as fast as can_logconvert (ratio).
+void BM_TraceConvertCliBesideCanLogconvert(benchmark::State& state)
+{
+    const QString input = candumpLog();
+    QTemporaryDir dir;
+    const QString ours = dir.filePath(QStringLiteral("tellvane.asc"));
+    const QString theirs = dir.filePath(QStringLiteral("python.asc"));
+    const QString logconvert = QStringLiteral("/usr/bin/can_logconvert");
+    if (!QFileInfo(logconvert).isExecutable()) {
+        state.SkipWithError("/usr/bin/can_logconvert is missing: apt-get install python3-can");
+        return;
+    }
+    double cli = 0;
+    double python = 0;
+    for (auto _ : state) {
+        const double c = secondsOf(QStringLiteral(TELLVANE_CLI), {QStringLiteral("convert"), input, ours});
+        const double p = secondsOf(logconvert, {input, theirs});
+        if (c < 0 || p < 0) {
+            state.SkipWithError("a conversion failed");
+            return;
+        }
+        cli += c;
+        python += p;
+    }
+    state.counters["cli_s"] = cli / static_cast<double>(state.iterations());
+    state.counters["can_logconvert_s"] = python / static_cast<double>(state.iterations());
+    state.counters["ratio"] = python / cli;
+}
+BENCHMARK(BM_TraceConvertCliBesideCanLogconvert)->Unit(benchmark::kMillisecond)->Iterations(1);
+#endif
+
+}  // namespace
+}  // namespace tellvane::bench

@@ -1,0 +1,61 @@
+// tellvane-cli convert: a log of frames in another log format, each chosen by
+// its file's extension.
+
+#include "cli/CliSupport.h"
+#include "trace/TraceLog.h"
+
+#include <QFileInfo>
+
+namespace tellvane::cli {
+
+namespace {
+
+int convert(const Command& command, const QCommandLineParser& options, QTextStream& out, QTextStream& err)
+{
+    const QStringList files = options.positionalArguments();
+    if (files.size() != 2 || files.at(0).isEmpty() || files.at(1).isEmpty())
+        return refuse(command.usage, err, {QStringLiteral("convert takes an input and an output file")});
+    const QString& input = files.at(0);
+    const QString& output = files.at(1);
+    QStringList reasons;
+    for (const QString& file : files) {
+        if (traceLogFormatOf(file) == TraceLogFormat::Unknown)
+            reasons << QStringLiteral("%1: the extension is none of .txt, .log, .asc, .csv").arg(file);
+    }
+    const QFileInfo in(input);
+    if (in.exists() && in.canonicalFilePath() == QFileInfo(output).canonicalFilePath())
+        reasons << QStringLiteral("the output would overwrite the input");
+    if (!reasons.isEmpty())
+        return refuse(command.usage, err, reasons);
+
+    const ConvertResult result = convertLog(input, output, [&](const TraceLogWarning& warning) {
+        err << input << ':' << warning.line << ": " << warning.text << '\n';
+    });
+    if (!result.ok()) {
+        err << "tellvane-cli: " << result.error << Qt::endl;
+        return 1;
+    }
+    out << result.frames << " frames written to " << output;
+    if (result.skipped > 0)
+        out << ", " << result.skipped << " lines or frames skipped";
+    out << Qt::endl;
+    err.flush();
+    return result.warnings == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+Command convertCommand()
+{
+    return {.name = QStringLiteral("convert"),
+            .description = QStringLiteral("Converts a log of frames to another format, each chosen by its extension: "
+                                          ".txt (message lines), .log (candump), .asc (Vector ASC), .csv. Exit code 1 "
+                                          "when a line was skipped or changed (each is named on stderr)."),
+            .usage = QStringLiteral("usage: tellvane-cli convert IN OUT\n       IN, OUT: .txt, .log, .asc or .csv"),
+            .options = {},
+            .arguments = QStringLiteral("IN OUT"),
+            .argumentsHelp = QStringLiteral("The log to read and the log to write (replaced when it exists)."),
+            .run = &convert};
+}
+
+}  // namespace tellvane::cli

@@ -1,0 +1,249 @@
+#include "trace/LogText.h"
+
+#include "core/Numbers.h"
+#include "trace/TraceLog.h"
+
+#include <charconv>
+#include <limits>
+
+namespace tellvane::tracetext {
+
+namespace {
+constexpr qint64 kBlock = 1 << 20;
+// A hundred thousand years of microseconds, far within an int64.
+constexpr std::uint64_t kMaxUs = 3'155'760'000'000'000'000ull;
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+std::uint64_t powerOfTen(int n)
+{
+    std::uint64_t p = 1;
+    while (n-- > 0)
+        p *= 10;
+    return p;
+}
+}  // namespace
+
+bool LineSource::open(const QString& fileName)
+{
+    m_file.setFileName(fileName);
+    m_at = m_size = 0;
+    m_number = 0;
+    m_afterCr = m_failed = false;
+    m_long.clear();
+    return m_file.open(QIODevice::ReadOnly);
+}
+
+bool LineSource::fill()
+{
+    m_block.resize(kBlock);
+    qint64 got = m_file.read(m_block.data(), kBlock);
+    if (got < 0) {
+        m_failed = true;
+        got = 0;
+    }
+    m_size = static_cast<qsizetype>(got);
+    m_at = 0;
+    return got > 0;
+}
+
+bool LineSource::next(std::string_view& line, bool& tooLong)
+{
+    constexpr qsizetype kMax = TraceLogReader::kMaxLineBytes;
+    tooLong = false;
+    m_long.clear();
+    bool started = false;  // the line has characters in a block before this one
+    for (;;) {
+        if (m_at >= m_size && !fill()) {
+            if (!started)
+                return false;
+            ++m_number;
+            line = tooLong ? std::string_view() : std::string_view(m_long.constData(), static_cast<std::size_t>(m_long.size()));
+            return true;
+        }
+        if (m_afterCr) {
+            m_afterCr = false;
+            if (m_block.at(m_at) == '\n') {
+                ++m_at;
+                continue;
+            }
+        }
+        const char* begin = m_block.constData() + m_at;
+        const char* end = m_block.constData() + m_size;
+        const char* stop = begin;
+        while (stop != end && *stop != '\n' && *stop != '\r')
+            ++stop;
+        const qsizetype length = stop - begin;
+        if (!tooLong) {
+            if ((started ? m_long.size() : 0) + length > kMax) {
+                tooLong = true;
+                m_long.clear();
+            } else if (started || stop == end) {
+                m_long.append(begin, length);
+            }
+        }
+        if (stop == end) {
+            started = started || length > 0;
+            m_at = m_size;
+            continue;
+        }
+        m_at += length + 1;
+        m_afterCr = *stop == '\r';
+        ++m_number;
+        if (tooLong)
+            line = std::string_view();
+        else if (started)
+            line = std::string_view(m_long.constData(), static_cast<std::size_t>(m_long.size()));
+        else
+            line = std::string_view(begin, static_cast<std::size_t>(length));
+        return true;
+    }
+}
+
+std::optional<std::int64_t> secondsToUs(std::string_view text)
+{
+    std::uint64_t mantissa = 0;
+    int significant = 0;
+    int exponent = 0;  // of the mantissa's last digit
+    int digits = 0;
+    std::size_t i = 0;
+    auto takeDigits = [&](bool fraction) {
+        for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++digits) {
+            if (significant < 18) {
+                mantissa = mantissa * 10 + static_cast<std::uint64_t>(text[i] - '0');
+                significant += mantissa != 0;
+                exponent -= fraction;
+            } else if (!fraction) {
+                ++exponent;  // a digit beyond what can count
+            }
+        }
+    };
+    takeDigits(false);
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        takeDigits(true);
+    }
+    if (digits == 0)
+        return std::nullopt;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        const bool negative = i < text.size() && text[i] == '-';
+        if (i < text.size() && (text[i] == '-' || text[i] == '+'))
+            ++i;
+        int value = 0;
+        int expDigits = 0;
+        for (; i < text.size() && text[i] >= '0' && text[i] <= '9' && expDigits < 4; ++i, ++expDigits)
+            value = value * 10 + (text[i] - '0');
+        if (expDigits == 0)
+            return std::nullopt;
+        exponent += negative ? -value : value;
+    }
+    if (i != text.size())
+        return std::nullopt;
+    const int shift = exponent + 6;
+    if (mantissa == 0)
+        return 0;
+    if (shift >= 0) {
+        if (shift > 19 || mantissa > kMaxUs / powerOfTen(shift))
+            return std::nullopt;
+        return static_cast<std::int64_t>(mantissa * powerOfTen(shift));
+    }
+    if (-shift > 19)
+        return 0;
+    const std::uint64_t divisor = powerOfTen(-shift);
+    const std::uint64_t whole = mantissa / divisor;
+    const std::uint64_t rest = mantissa % divisor;
+    return static_cast<std::int64_t>(whole + (rest >= divisor - rest ? 1 : 0));
+}
+
+int hexDigit(char c)
+{
+    return digitValue(QChar(static_cast<char16_t>(static_cast<unsigned char>(c))), 16);
+}
+
+std::optional<std::uint32_t> hexNumber(std::string_view text)
+{
+    if (text.empty() || text.size() > 8)
+        return std::nullopt;
+    std::uint32_t value = 0;
+    for (const char c : text) {
+        const int d = hexDigit(c);
+        if (d < 0)
+            return std::nullopt;
+        value = value << 4 | static_cast<std::uint32_t>(d);
+    }
+    return value;
+}
+
+std::optional<std::uint32_t> decimalNumber(std::string_view text)
+{
+    if (text.empty() || text.size() > 9)
+        return std::nullopt;
+    std::uint32_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + static_cast<std::uint32_t>(c - '0');
+    }
+    return value;
+}
+
+std::string_view nextWord(std::string_view& rest)
+{
+    std::size_t start = 0;
+    while (start < rest.size() && (rest[start] == ' ' || rest[start] == '\t'))
+        ++start;
+    std::size_t stop = start;
+    while (stop < rest.size() && rest[stop] != ' ' && rest[stop] != '\t')
+        ++stop;
+    const std::string_view word = rest.substr(start, stop - start);
+    rest.remove_prefix(stop);
+    return word;
+}
+
+void appendDecimal(LineText& out, std::int64_t value)
+{
+    const auto result = std::to_chars(out.text + out.size, out.text + sizeof out.text, value);
+    out.size = static_cast<int>(result.ptr - out.text);
+}
+
+void appendSeconds(LineText& out, std::int64_t us)
+{
+    if (us < 0) {
+        out.put('-');
+        us = us == std::numeric_limits<std::int64_t>::min() ? std::numeric_limits<std::int64_t>::max() : -us;
+    }
+    appendDecimal(out, us / 1000000);
+    out.put('.');
+    std::int64_t rest = us % 1000000;
+    for (int i = 5; i >= 0; --i, rest /= 10)
+        out.text[out.size + i] = static_cast<char>('0' + rest % 10);
+    out.size += 6;
+}
+
+void appendHexByte(LineText& out, std::uint8_t byte)
+{
+    out.put(kHexDigits[byte >> 4]);
+    out.put(kHexDigits[byte & 0x0F]);
+}
+
+void appendHex(LineText& out, std::uint32_t value, int width)
+{
+    char text[8];
+    int n = 0;
+    do {
+        text[7 - n++] = kHexDigits[value & 0x0F];
+        value >>= 4;
+    } while (value != 0);
+    for (; n < width && n < 8; ++n)
+        text[7 - n] = '0';
+    out.put(text + 8 - n, n);
+}
+
+QString secondsText(std::int64_t us)
+{
+    LineText text;
+    appendSeconds(text, us);
+    return QString::fromLatin1(text.text, text.size) + QStringLiteral(" s");
+}
+
+}  // namespace tellvane::tracetext

@@ -1,0 +1,139 @@
+// .txt: the tool's own message lines, read through the monitor's log reader
+// and written as its save log writes them.
+
+#include "core/Failure.h"
+#include "monitor/MessageLine.h"
+#include "trace/TraceFormats.h"
+
+namespace tellvane {
+
+namespace {
+
+constexpr std::uint32_t kIdBits = 0x1FFFFFFF;
+constexpr std::uint32_t kSentBit = can::kExtendedFrame;
+// The time field's nine characters hold times below this (9999999.9 s).
+constexpr std::int64_t kLongestTimeUs = 9'999'999'900'000;
+
+bool isHex(QChar c) { return c.unicode() < 0x80 && tracetext::hexDigit(static_cast<char>(c.unicode())) >= 0; }
+
+// The line laid out as the monitor writes it, field by field; parseMessageLine
+// itself takes any characters in the identifier and byte columns.
+QString layoutProblem(QStringView line, std::int64_t& timeUs)
+{
+    const qsizetype space = line.indexOf(u' ');
+    if (space < 9)
+        return QStringLiteral("no time field of nine characters");
+    QByteArray time = line.first(space).toLatin1();
+    time.replace(',', '.');
+    const std::optional<std::int64_t> us = tracetext::secondsToUs(std::string_view(time.constData(), static_cast<std::size_t>(time.size())));
+    if (!us || time.count('.') > 1)
+        return QStringLiteral("the time \"%1\" is no number of seconds").arg(line.first(space));
+    timeUs = *us;
+    const QStringView rest = line.sliced(space - 9);
+    if (rest.size() < 20 || rest.at(18) != u' ')
+        return QStringLiteral("no identifier and length after the time");
+    for (const QChar c : rest.sliced(10, 8)) {
+        if (!isHex(c))
+            return QStringLiteral("the identifier \"%1\" is not eight hexadecimal digits").arg(rest.sliced(10, 8));
+    }
+    const QChar lengthChar = rest.at(19);
+    if (lengthChar < u'0' || lengthChar > u'8')
+        return QStringLiteral("the length \"%1\" is not 0 to 8").arg(lengthChar);
+    const int length = lengthChar.unicode() - u'0';
+    for (int i = 0; i < length; ++i) {
+        const qsizetype at = 21 + 3 * i;
+        if (rest.size() < at + 2)
+            return QStringLiteral("%1 data bytes promised, %2 given").arg(length).arg(i);
+        if (rest.at(at - 1) != u' ' || !isHex(rest.at(at)) || !isHex(rest.at(at + 1)))
+            return QStringLiteral("data byte %1 \"%2\" is not two hexadecimal digits").arg(i + 1).arg(rest.sliced(at - 1, 3).trimmed());
+    }
+    if (!rest.sliced(20 + 3 * length).trimmed().isEmpty())
+        return QStringLiteral("more than the %1 data bytes the length gives").arg(length);
+    return QString();
+}
+
+}  // namespace
+
+bool MessageLineReader::open(const QString& fileName)
+{
+    reset();
+    m_record = 0;
+    m_lastTimeUs = 0;
+    if (!m_reader.open(fileName)) {
+        m_error = failureDescription(m_reader.failure());
+        return false;
+    }
+    return true;
+}
+
+bool MessageLineReader::next(TraceFrame& frame)
+{
+    while (m_record < m_reader.recordCount()) {
+        ++m_record;
+        QString text;
+        try {
+            text = m_reader.record(m_record);
+        } catch (const Failure& failure) {
+            m_error = QStringLiteral("cannot be read at line %1: %2").arg(m_record).arg(failure.description());
+            return false;
+        }
+        if (text.trimmed().isEmpty())
+            continue;
+        if (text.size() >= LogReader::kMaxRecordChars) {
+            skipLine(m_record, QStringLiteral("longer than a message line"));
+            continue;
+        }
+        std::int64_t timeUs = 0;
+        const QString problem = layoutProblem(text, timeUs);
+        const ParsedLine parsed = parseMessageLine(text);
+        if (!problem.isEmpty() || parsed.status != LineParse::Message) {
+            skipLine(m_record, problem.isEmpty() ? QStringLiteral("not a message line") : problem);
+            continue;
+        }
+        const auto id = static_cast<std::uint32_t>(parsed.message.id);
+        if (id & ~(kIdBits | kSentBit)) {
+            skipLine(m_record, QStringLiteral("the identifier %1 has more than 29 bits").arg(id, 8, 16, QLatin1Char('0')).toUpper());
+            continue;
+        }
+        frame = TraceFrame{};
+        // Sent and replayed lines carry no time: they take the one before them.
+        frame.timeUs = timeUs == 0 ? m_lastTimeUs : timeUs;
+        frame.id = id & kIdBits;
+        frame.flags = TraceFrame::Extended | ((id & kSentBit) ? TraceFrame::Sent : 0);
+        frame.length = parsed.message.length;
+        std::copy_n(parsed.message.data.begin(), frame.length, frame.data.begin());
+        acceptFrame(m_record, frame);
+        m_lastTimeUs = frame.timeUs;
+        return true;
+    }
+    return false;
+}
+
+QString MessageLineWriter::refusal(const TraceFrame& frame) const
+{
+    if (frame.flags & TraceFrame::Remote)
+        return QStringLiteral("a remote frame");
+    if (frame.flags & TraceFrame::Error)
+        return QStringLiteral("an error frame");
+    return TraceLogWriter::refusal(frame);
+}
+
+void MessageLineWriter::begin(QByteArray&, const TraceFrame* first)
+{
+    // Times that the time field cannot hold (the epoch times of other tools'
+    // logs) count from the first frame, as a recording of the monitor does.
+    m_originUs = first && first->timeUs > kLongestTimeUs ? first->timeUs : 0;
+}
+
+void MessageLineWriter::append(QByteArray& out, const TraceFrame& frame)
+{
+    CanMessage message;
+    message.id = static_cast<std::int32_t>(frame.id | (frame.sent() ? kSentBit : 0));
+    message.time = static_cast<double>(frame.timeUs - m_originUs) / 1e6;
+    message.length = frame.length;
+    std::copy_n(frame.data.begin(), frame.length, message.data.begin());
+    out.append(formatMessageLine(message).toLatin1());
+    out.append("\r\n", 2);
+}
+
+}  // namespace tellvane

@@ -1,0 +1,248 @@
+#include "trace/TraceLog.h"
+
+#include "trace/TraceFormats.h"
+
+#include <QFileInfo>
+
+namespace tellvane {
+
+namespace {
+constexpr qsizetype kWriteBlock = 1 << 20;
+}
+
+TraceLogFormat traceLogFormatOf(const QString& fileName)
+{
+    const QString suffix = QFileInfo(fileName).suffix().toLower();
+    if (suffix == QLatin1String("txt"))
+        return TraceLogFormat::MessageLines;
+    if (suffix == QLatin1String("log"))
+        return TraceLogFormat::Candump;
+    if (suffix == QLatin1String("asc"))
+        return TraceLogFormat::Asc;
+    if (suffix == QLatin1String("csv"))
+        return TraceLogFormat::Csv;
+    return TraceLogFormat::Unknown;
+}
+
+std::vector<TraceLogWarning> TraceLogReader::takeWarnings()
+{
+    std::vector<TraceLogWarning> taken;
+    taken.swap(m_warnings);
+    return taken;
+}
+
+void TraceLogReader::warn(std::int64_t line, const QString& text)
+{
+    if (m_warnings.size() < kMaxPendingWarnings)
+        m_warnings.push_back({line, text});
+    else
+        ++m_dropped;
+}
+
+void TraceLogReader::skipLine(std::int64_t line, const QString& why)
+{
+    ++m_bad;
+    warn(line, why + QStringLiteral("; line skipped"));
+}
+
+void TraceLogReader::acceptFrame(std::int64_t line, TraceFrame& frame)
+{
+    ++m_good;
+    m_line = line;
+    if (m_anyFrame && frame.timeUs < m_lastTimeUs) {
+        warn(line, QStringLiteral("the time goes back from %1 to %2; the frame keeps %1")
+                       .arg(tracetext::secondsText(m_lastTimeUs), tracetext::secondsText(frame.timeUs)));
+        frame.timeUs = m_lastTimeUs;
+    }
+    m_lastTimeUs = frame.timeUs;
+    m_anyFrame = true;
+}
+
+void TraceLogReader::reset()
+{
+    m_error.clear();
+    m_line = m_good = m_bad = m_dropped = m_lastTimeUs = 0;
+    m_anyFrame = false;
+    m_warnings.clear();
+}
+
+bool LineTraceReader::open(const QString& fileName)
+{
+    reset();
+    if (QFileInfo(fileName).isDir() || !m_source.open(fileName)) {
+        m_error = QFileInfo(fileName).isDir() ? QStringLiteral("is a folder") : m_source.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool LineTraceReader::next(TraceFrame& frame)
+{
+    std::string_view line;
+    bool tooLong = false;
+    while (m_source.next(line, tooLong)) {
+        const std::int64_t number = m_source.lineNumber();
+        if (tooLong) {
+            skipLine(number, QStringLiteral("longer than %1 characters").arg(kMaxLineBytes));
+            continue;
+        }
+        frame = TraceFrame{};
+        QString why;
+        switch (parse(line, frame, why)) {
+        case Line::Frame:
+            acceptFrame(number, frame);
+            return true;
+        case Line::Ignored:
+            break;
+        case Line::Bad:
+            skipLine(number, why);
+            break;
+        }
+    }
+    if (m_source.failed())
+        m_error = QStringLiteral("cannot be read after line %1: %2").arg(m_source.lineNumber()).arg(m_source.errorString());
+    return false;
+}
+
+bool TraceLogWriter::open(const QString& fileName)
+{
+    m_buffer.clear();
+    m_begun = false;
+    m_error.clear();
+    m_file.setFileName(fileName);
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        m_error = m_file.errorString();
+        return false;
+    }
+    return true;
+}
+
+QString TraceLogWriter::refusal(const TraceFrame& frame) const
+{
+    if (frame.length > 8)
+        return QStringLiteral("a frame of %1 bytes").arg(frame.length);
+    return QString();
+}
+
+bool TraceLogWriter::write(const TraceFrame& frame)
+{
+    if (!m_file.isOpen())
+        return false;
+    if (!m_begun) {
+        begin(m_buffer, &frame);
+        m_begun = true;
+    }
+    append(m_buffer, frame);
+    return m_buffer.size() < kWriteBlock || flush();
+}
+
+bool TraceLogWriter::close()
+{
+    if (!m_file.isOpen())
+        return m_error.isEmpty();
+    if (!m_begun)
+        begin(m_buffer, nullptr);
+    end(m_buffer);
+    m_begun = false;
+    const bool flushed = flush() && m_file.flush();
+    if (!flushed && m_error.isEmpty())
+        m_error = m_file.errorString();
+    m_file.close();
+    return flushed;
+}
+
+bool TraceLogWriter::flush()
+{
+    if (m_buffer.isEmpty())
+        return true;
+    const bool written = m_file.write(m_buffer) == m_buffer.size();
+    m_buffer.clear();
+    if (!written)
+        m_error = m_file.errorString();
+    return written;
+}
+
+namespace {
+// The one place that pairs an extension's format with its classes.
+template <typename Base, typename MessageLines, typename Candump, typename Asc, typename Csv>
+std::unique_ptr<Base> make(TraceLogFormat format)
+{
+    switch (format) {
+    case TraceLogFormat::MessageLines:
+        return std::make_unique<MessageLines>();
+    case TraceLogFormat::Candump:
+        return std::make_unique<Candump>();
+    case TraceLogFormat::Asc:
+        return std::make_unique<Asc>();
+    case TraceLogFormat::Csv:
+        return std::make_unique<Csv>();
+    case TraceLogFormat::Unknown:
+        break;
+    }
+    return nullptr;
+}
+}  // namespace
+
+std::unique_ptr<TraceLogReader> makeTraceLogReader(TraceLogFormat format)
+{
+    return make<TraceLogReader, MessageLineReader, CandumpReader, AscReader, CsvReader>(format);
+}
+
+std::unique_ptr<TraceLogWriter> makeTraceLogWriter(TraceLogFormat format)
+{
+    return make<TraceLogWriter, MessageLineWriter, CandumpWriter, AscWriter, CsvWriter>(format);
+}
+
+ConvertResult convertLog(const QString& input, const QString& output,
+                         const std::function<void(const TraceLogWarning&)>& onWarning)
+{
+    ConvertResult result;
+    const std::unique_ptr<TraceLogReader> reader = makeTraceLogReader(traceLogFormatOf(input));
+    const std::unique_ptr<TraceLogWriter> writer = makeTraceLogWriter(traceLogFormatOf(output));
+    if (!reader || !writer) {
+        result.error = QStringLiteral("%1 is no log of a known kind (.txt, .log, .asc, .csv)").arg(reader ? output : input);
+        return result;
+    }
+    if (!reader->open(input)) {
+        result.error = QStringLiteral("cannot open %1: %2").arg(input, reader->errorString());
+        return result;
+    }
+    if (!writer->open(output)) {
+        result.error = QStringLiteral("cannot write %1: %2").arg(output, writer->errorString());
+        return result;
+    }
+    auto report = [&](const TraceLogWarning& warning) {
+        ++result.warnings;
+        if (onWarning)
+            onWarning(warning);
+    };
+    auto passWarnings = [&] {
+        for (const TraceLogWarning& warning : reader->takeWarnings())
+            report(warning);
+    };
+    TraceFrame frame;
+    while (reader->next(frame)) {
+        passWarnings();
+        const QString refusal = writer->refusal(frame);
+        if (!refusal.isEmpty()) {
+            ++result.skipped;
+            report({reader->lineNumber(), QStringLiteral("%1 has no place in %2; frame skipped").arg(refusal, output)});
+            continue;
+        }
+        if (!writer->write(frame)) {
+            result.error = QStringLiteral("cannot write %1: %2").arg(output, writer->errorString());
+            break;
+        }
+        ++result.frames;
+    }
+    passWarnings();
+    result.skipped += reader->badLines();
+    result.warnings += reader->droppedWarnings();
+    if (!writer->close() && result.error.isEmpty())
+        result.error = QStringLiteral("cannot write %1: %2").arg(output, writer->errorString());
+    if (result.error.isEmpty() && !reader->errorString().isEmpty())
+        result.error = QStringLiteral("%1 %2").arg(input, reader->errorString());
+    return result;
+}
+
+}  // namespace tellvane

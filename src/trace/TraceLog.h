@@ -1,0 +1,136 @@
+#pragma once
+
+#include "trace/TraceFrame.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace tellvane {
+
+// Logs of frames that other CAN tools read and write too, chosen by the file's
+// extension:
+//
+//   .txt  the tool's own message lines, 47-byte records (48-byte ones of old
+//         logs read too); identifiers are always 29-bit, bit 31 marks a sent
+//         frame, a time of 0 means "no time" (sent and replayed lines)
+//   .log  candump's log lines: (1700000000.123456) can0 18FEF121#0102...
+//         times are kept as written (epoch or not); " T" after a frame marks
+//         it sent, " R" received
+//   .asc  Vector ASC: a header, then frame lines with times since the first
+//         frame, "Rx" or "Tx", "d" data or "r" remote
+//   .csv  timestamp,arbitration_id,extended,remote,error,dlc,data (the data
+//         in base64) with that header row; no direction
+//
+// Reading goes line by line and never holds a file whole. A line that is no
+// frame is skipped with a warning naming its line; a time before the one of
+// the frame before it is raised to that time, also with a warning.
+// An error frame's identifier holds its error class bits as candump logs them;
+// formats that log no class give this one, the bus error.
+inline constexpr std::uint32_t kBusErrorClass = 0x80;
+
+enum class TraceLogFormat { Unknown, MessageLines, Candump, Asc, Csv };
+
+// By the extension, in any letter case; Unknown for any other.
+TraceLogFormat traceLogFormatOf(const QString& fileName);
+
+struct TraceLogWarning {
+    std::int64_t line = 0;  // 1-based
+    QString text;
+};
+
+class TraceLogReader {
+public:
+    // A line longer than this is no frame of any of the formats; it is
+    // skipped without being kept.
+    static constexpr qsizetype kMaxLineBytes = 4096;
+    // Warnings not yet taken beyond this are only counted.
+    static constexpr std::size_t kMaxPendingWarnings = 1000;
+
+    virtual ~TraceLogReader() = default;
+
+    // False, with errorString(), when the file cannot be opened.
+    virtual bool open(const QString& fileName) = 0;
+    // The next frame; false at the end of the file or when it cannot be read
+    // on (then errorString() is set).
+    virtual bool next(TraceFrame& frame) = 0;
+
+    QString errorString() const { return m_error; }
+    // The line of the frame next() gave last.
+    std::int64_t lineNumber() const { return m_line; }
+    std::int64_t goodLines() const { return m_good; }
+    std::int64_t badLines() const { return m_bad; }
+    // The warnings since the last call, oldest first.
+    std::vector<TraceLogWarning> takeWarnings();
+    std::int64_t droppedWarnings() const { return m_dropped; }
+
+protected:
+    void warn(std::int64_t line, const QString& text);
+    // A line that is no frame: counted, and warned about.
+    void skipLine(std::int64_t line, const QString& why);
+    // A frame read from a line: counted, and its time kept from going back.
+    void acceptFrame(std::int64_t line, TraceFrame& frame);
+    void reset();
+
+    QString m_error;
+    std::int64_t m_line = 0;
+
+private:
+    std::int64_t m_good = 0;
+    std::int64_t m_bad = 0;
+    std::int64_t m_dropped = 0;
+    std::int64_t m_lastTimeUs = 0;
+    bool m_anyFrame = false;
+    std::vector<TraceLogWarning> m_warnings;
+};
+
+class TraceLogWriter {
+public:
+    virtual ~TraceLogWriter() = default;
+
+    // Creates or truncates the file. False, with errorString(), when it cannot.
+    bool open(const QString& fileName);
+    // Why the format cannot hold the frame; empty when it can.
+    virtual QString refusal(const TraceFrame& frame) const;
+    // Appends a frame the format can hold. False when the file cannot take it.
+    bool write(const TraceFrame& frame);
+    // Ends the log (a footer where the format has one) and closes the file.
+    bool close();
+    QString errorString() const { return m_error; }
+
+protected:
+    virtual void begin(QByteArray& out, const TraceFrame* first) = 0;  // null: a log without frames
+    virtual void append(QByteArray& out, const TraceFrame& frame) = 0;
+    virtual void end(QByteArray&) {}
+
+private:
+    bool flush();
+
+    QFile m_file;
+    QByteArray m_buffer;
+    QString m_error;
+    bool m_begun = false;
+};
+
+std::unique_ptr<TraceLogReader> makeTraceLogReader(TraceLogFormat format);
+std::unique_ptr<TraceLogWriter> makeTraceLogWriter(TraceLogFormat format);
+
+struct ConvertResult {
+    QString error;  // why nothing or not all was converted (a file that cannot be opened or written)
+    std::int64_t frames = 0;   // written
+    std::int64_t skipped = 0;  // lines that were no frame, and frames the output cannot hold
+    std::int64_t warnings = 0;
+    bool ok() const { return error.isEmpty(); }
+};
+
+// Reads one log and writes the other as it goes, each by its extension.
+// Warnings name the input's line.
+ConvertResult convertLog(const QString& input, const QString& output,
+                         const std::function<void(const TraceLogWarning&)>& onWarning);
+
+}  // namespace tellvane

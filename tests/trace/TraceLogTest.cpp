@@ -1,0 +1,304 @@
+// The four log formats on their own: what each writes byte for byte, what
+// survives a round trip through it, and what each does with broken lines.
+
+#include "TraceSamples.h"
+#include "trace/LogText.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+
+using namespace tellvane;
+using namespace tellvane::test;
+
+namespace {
+
+using F = TraceFrame;
+
+struct Survival {
+    const char* extension;
+    // What the format gives back of a frame; none when it cannot hold it.
+    std::function<std::optional<TraceFrame>(TraceFrame, std::int64_t firstUs)> kept;
+};
+
+TEST(TraceLog, EveryFormatGivesBackWhatItHolds)
+{
+    const Survival formats[] = {
+        {"log", [](TraceFrame f, std::int64_t) { return std::optional(f); }},
+        {"csv",  // no direction
+         [](TraceFrame f, std::int64_t) {
+             f.flags &= static_cast<std::uint8_t>(~F::Sent);
+             return std::optional(f);
+         }},
+        {"asc",  // times from the first frame
+         [](TraceFrame f, std::int64_t first) {
+             f.timeUs -= first;
+             return std::optional(f);
+         }},
+        {"txt",  // 29-bit identifiers, no remote frames, times from the first frame when they do not fit
+         [](TraceFrame f, std::int64_t first) -> std::optional<TraceFrame> {
+             if (f.flags & F::Remote)
+                 return std::nullopt;
+             f.timeUs -= first;
+             f.flags |= F::Extended;
+             return f;
+         }},
+    };
+    QTemporaryDir dir;
+    const std::vector<TraceFrame> frames = sampleFrames();
+    for (const Survival& format : formats) {
+        SCOPED_TRACE(format.extension);
+        const QString name = dir.filePath(QStringLiteral("round.") + QLatin1String(format.extension));
+        std::vector<TraceFrame> written;
+        std::vector<TraceFrame> expected;
+        for (const TraceFrame& f : frames) {
+            if (const auto kept = format.kept(f, frames.front().timeUs)) {
+                written.push_back(f);
+                expected.push_back(*kept);
+            }
+        }
+        writeFrames(name, written);
+        const ReadBack back = readFrames(name);
+        EXPECT_EQ(back.frames, expected);
+        EXPECT_TRUE(back.warnings.empty()) << back.warnings.front().text.toStdString();
+        EXPECT_EQ(back.bad, 0);
+    }
+}
+
+TEST(TraceLog, WritesWhatPeerToolsRead)
+{
+    struct Case {
+        const char* extension;
+        std::vector<TraceFrame> frames;
+        QByteArray text;
+    };
+    const Case cases[] = {
+        {"txt",  // the monitor's 47-byte records; bit 31 marks the sent one
+         {frame(1'500'000, 0x123, {0x41, 0x20, 0x7E}), frame(2'000'000, 0x18EF21F9, {0x05}, F::Extended | F::Sent)},
+         "01.500000 00000123 3 41 20 7E                \r\n"
+         "02.000000 98EF21F9 1 05                      \r\n"},
+        {"log",
+         {frame(1'700'000'000'123'456, 0x18FEF121, {1, 2, 3, 4, 5, 6, 7, 8}),
+          frame(1'700'000'000'123'457, 0x123, {0, 0}, F::Remote | F::Sent), frame(1'700'000'001'000'000, 0x7FF, {}, 0),
+          frame(1'700'000'002'000'000, kBusErrorClass, {}, F::Error)},
+         "(1700000000.123456) can0 18FEF121#0102030405060708\n"
+         "(1700000000.123457) can0 123#R2 T\n"
+         "(1700000001.000000) can0 7FF#\n"
+         "(1700000002.000000) can0 20000080#\n"},
+        {"asc",
+         {frame(12'345'678, 0x18FEF121, {1, 2, 3, 4, 5, 6, 7, 8}), frame(12'346'912, 0x123, {}, F::Remote | F::Sent),
+          frame(10'012'345'678, 0x1, {0xAB}, 0), frame(10'012'345'679, 0, {}, F::Error)},
+         "date Thu Jan 01 12:00:12.345 am 1970\n"
+         "base hex  timestamps absolute\n"
+         "internal events logged\n"
+         "Begin Triggerblock Thu Jan 01 12:00:12.345 am 1970\n"
+         "   0.000000 Start of measurement\n"
+         "   0.000000 1  18FEF121x       Rx   d 8 01 02 03 04 05 06 07 08\n"
+         "   0.001234 1  123             Tx   r 0\n"
+         "10000.000000 1  1               Rx   d 1 AB\n"
+         "10000.000001 1  ErrorFrame\n"
+         "End TriggerBlock\n"},
+        {"csv",
+         {frame(1'700'000'000'123'456, 0x18FEF121, {1, 2, 3, 4, 5, 6, 7, 8}), frame(1, 0x123, {}, F::Remote)},
+         "timestamp,arbitration_id,extended,remote,error,dlc,data\n"
+         "1700000000.123456,0x18fef121,1,0,0,8,AQIDBAUGBwg=\n"
+         "0.000001,0x123,0,1,0,0,\n"},
+    };
+    QTemporaryDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.extension);
+        const QString name = dir.filePath(QStringLiteral("out.") + QLatin1String(c.extension));
+        writeFrames(name, c.frames);
+        EXPECT_EQ(readFile(name), c.text);
+    }
+}
+
+TEST(TraceLog, BrokenLinesAreNamedAndTheGoodOnesRead)
+{
+    struct Case {
+        const char* extension;
+        QByteArray text;
+        std::size_t frames;
+        std::vector<std::int64_t> badLines;
+        std::vector<std::int64_t> warnedLines;  // the bad ones and those whose time went back
+    };
+    const Case cases[] = {
+        {"log",
+         "(1.000000) can0 123#0102\n"
+         "(x) can0 123#01\n"
+         "(2.000000) can0 12345#00\n"
+         "(3.000000) can0 123##1001122\n"
+         "(4.000000) can0 123#0G\n"
+         "\n"
+         "(5.000000) can0 800#00\n"
+         "(6.000000) can0 123#010203040506070809\n"
+         "(0.500000) vcan1 123#01 R\n"
+         "(7.000000) can0 1FFFFFFF#00 X\n"
+         "(8.000000) can0 123\n"
+         "(-1.000000) can0 123#00\n",
+         2,
+         {2, 3, 4, 5, 7, 8, 10, 11, 12},
+         {2, 3, 4, 5, 7, 8, 9, 10, 11, 12}},
+        {"asc",
+         "date Thu Jan 01 12:00:00.000 am 1970\n"
+         "base hex  timestamps absolute\n"
+         "internal events logged\n"
+         "// a comment\n"
+         "Begin Triggerblock Thu Jan 01 12:00:00.000 am 1970\n"
+         "   0.000000 Start of measurement\n"
+         "   0.001000 1  123             Rx   d 2 01 02\n"
+         "   0.002000 1  18FEF121x       Tx   d 9 01 02 03 04 05 06 07 08 09\n"
+         "   0.003000 CANFD   1 Rx 123 1 0 8 8 01 02 03 04 05 06 07 08\n"
+         "   0.004000 1  123             Rx   d 2 01 0G\n"
+         "junk\n"
+         "   0.005000 1  123             Xx   d 0\n"
+         "   0.006000 1  ErrorFrame\n"
+         "   0.007000 1  800             Rx   d 0\n"
+         "   0.008000 1  123             Rx   d 2 01\n"
+         "End TriggerBlock\n",
+         2,
+         {8, 9, 10, 11, 12, 14, 15},
+         {8, 9, 10, 11, 12, 14, 15}},
+        {"csv",
+         "timestamp,arbitration_id,extended,remote,error,dlc,data\n"
+         "0.5,0x123,0,0,0,2,AQI=\n"
+         "1e-06,0x123,0,0,0,2,AQI=\r\n"
+         "1.0,0x123,0,0,0,3,AQI=\n"
+         "1.0,0x123,0,0,0,2,!!!!\n"
+         "1.0,0x123,0,0\n"
+         "1.0,0x18fef121,2,0,0,0,\n"
+         "abc,0x1,0,0,0,0,\n"
+         "1.0,0x800,0,0,0,0,\n"
+         "2.0,0x18fef121,1,1,0,4,\n",
+         3,
+         {4, 5, 6, 7, 8, 9},
+         {3, 4, 5, 6, 7, 8, 9}},
+        {"txt",
+         "01.500000 00000123 3 41 20 7E\r\n"
+         "00.000000 98EF21F9 1 05\r\n"
+         "100.25000 18EFFF21 8 10 00 12 34 00 00 00 01\r\n"
+         "100.250000 18EFFF21 1 10\r\n"
+         "02.000000 0000012G 1 00\r\n"
+         "03.000000 00000123 3 41 20\r\n"
+         "04.000000 00000123 9 01 02 03 04 05 06 07 08 09\r\n"
+         "xx.000000 00000123 0\r\n"
+         "05.000000 00000123 1 41 42\r\n"
+         "06.000000 E0000000 0\r\n"
+         "1.5 00000123 0\r\n",
+         4,
+         {5, 6, 7, 8, 9, 10, 11},
+         {5, 6, 7, 8, 9, 10, 11}},
+    };
+    QTemporaryDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.extension);
+        const QString name = dir.filePath(QStringLiteral("broken.") + QLatin1String(c.extension));
+        writeFile(name, c.text);
+        const ReadBack back = readFrames(name);
+        EXPECT_EQ(back.frames.size(), c.frames);
+        EXPECT_EQ(back.bad, static_cast<std::int64_t>(c.badLines.size()));
+        EXPECT_EQ(back.good, static_cast<std::int64_t>(c.frames));
+        std::vector<std::int64_t> warned;
+        for (const TraceLogWarning& w : back.warnings) {
+            warned.push_back(w.line);
+            EXPECT_FALSE(w.text.isEmpty());
+        }
+        EXPECT_EQ(warned, c.warnedLines);
+        for (std::size_t i = 1; i < back.frames.size(); ++i)
+            EXPECT_GE(back.frames[i].timeUs, back.frames[i - 1].timeUs);
+    }
+}
+
+TEST(TraceLog, MessageLinesMapTheToolsOwnFields)
+{
+    QTemporaryDir dir;
+    const QString name = dir.filePath(QStringLiteral("monitor.txt"));
+    writeFile(name,
+              "01.500000 00000123 3 41 20 7E\r\n"
+              "00.000000 98EF21F9 1 05\r\n"
+              "100.250000 18EFFF21 1 10\r\n");
+    const ReadBack back = readFrames(name);
+    const std::vector<TraceFrame> expected = {frame(1'500'000, 0x123, {0x41, 0x20, 0x7E}),
+                                              frame(1'500'000, 0x18EF21F9, {0x05}, F::Extended | F::Sent),
+                                              frame(100'250'000, 0x18EFFF21, {0x10})};
+    EXPECT_EQ(back.frames, expected);
+}
+
+TEST(TraceLog, EndlessLinesAreSkippedAndReadingGoesOn)
+{
+    const std::pair<const char*, QByteArray> goodLines[] = {
+        {"log", "(1.000000) can0 123#01"},
+        {"asc", "   1.000000 1  123             Rx   d 1 01"},
+        {"csv", "1.0,0x123,0,0,0,1,AQ=="},
+        {"txt", "01.000000 00000123 1 01"},
+    };
+    QTemporaryDir dir;
+    for (const auto& [extension, good] : goodLines) {
+        SCOPED_TRACE(extension);
+        const QString name = dir.filePath(QStringLiteral("long.") + QLatin1String(extension));
+        // The good line after the endless one straddles the reader's 1 MiB block.
+        writeFile(name, good + '\n' + QByteArray(1'048'560, 'x') + '\r' + good);
+        const ReadBack back = readFrames(name);
+        EXPECT_EQ(back.frames.size(), 2u);
+        EXPECT_EQ(back.bad, 1);
+        ASSERT_EQ(back.warnings.size(), 1u);
+        EXPECT_EQ(back.warnings.front().line, 2);
+        EXPECT_EQ(back.frames.front(), back.frames.back());
+    }
+}
+
+TEST(TraceLog, SecondsReadToTheMicrosecond)
+{
+    const std::pair<const char*, std::optional<std::int64_t>> cases[] = {
+        {"0", 0},
+        {"0.0", 0},
+        {"12", 12'000'000},
+        {"1700000000.123456", 1'700'000'000'123'456},
+        {"1700000000.1234565", 1'700'000'000'123'457},  // half up
+        {"1e-06", 1},
+        {"1.5E+3", 1'500'000'000},
+        {"0.0000004", 0},
+        {"000000000000000000000001.000001", 1'000'001},
+        {"1.", 1'000'000},
+        {".5", 500'000},
+        {"-1", std::nullopt},
+        {"", std::nullopt},
+        {".", std::nullopt},
+        {"1e", std::nullopt},
+        {"1.0s", std::nullopt},
+        {"1e400", std::nullopt},
+        {"99999999999999999999", std::nullopt},
+    };
+    for (const auto& [text, us] : cases)
+        EXPECT_EQ(tracetext::secondsToUs(text), us) << text;
+}
+
+TEST(TraceLog, ConvertNamesWhatTheOutputCannotHold)
+{
+    QTemporaryDir dir;
+    const QString in = dir.filePath(QStringLiteral("in.log"));
+    writeFile(in,
+              "(1.000000) can0 123#01\n"
+              "(1.000001) can0 123#R\n"
+              "(1.000002) can0 123#zz\n"
+              "(1.000003) can0 20000080#\n");
+    std::vector<TraceLogWarning> warnings;
+    const ConvertResult result = convertLog(in, dir.filePath(QStringLiteral("out.txt")),
+                                            [&](const TraceLogWarning& w) { warnings.push_back(w); });
+    EXPECT_TRUE(result.ok());
+    EXPECT_EQ(result.frames, 1);
+    EXPECT_EQ(result.skipped, 3);
+    ASSERT_EQ(warnings.size(), 3u);
+    EXPECT_EQ(warnings[0].line, 2);
+    EXPECT_TRUE(warnings[0].text.contains(QLatin1String("remote"))) << warnings[0].text.toStdString();
+    EXPECT_EQ(warnings[1].line, 3);
+    EXPECT_EQ(warnings[2].line, 4);
+
+    EXPECT_FALSE(convertLog(in, dir.filePath(QStringLiteral("out.bin")), {}).ok());
+    EXPECT_FALSE(convertLog(dir.filePath(QStringLiteral("missing.log")), dir.filePath(QStringLiteral("out.asc")), {}).ok());
+}
+
+}  // namespace

@@ -1,0 +1,104 @@
+#pragma once
+
+// Frames and files shared by the log tests.
+
+#include "trace/TraceLog.h"
+
+#include <QFile>
+#include <QString>
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <vector>
+
+namespace tellvane {
+
+inline void PrintTo(const TraceFrame& f, std::ostream* os)
+{
+    *os << "{t=" << f.timeUs << " id=" << std::hex << f.id << std::dec << " len=" << int(f.length)
+        << " flags=" << int(f.flags) << " data=";
+    for (int i = 0; i < f.length && i < 8; ++i)
+        *os << std::hex << int(f.data[static_cast<std::size_t>(i)]) << std::dec << ' ';
+    *os << '}';
+}
+
+namespace test {
+
+inline TraceFrame frame(std::int64_t timeUs, std::uint32_t id, std::vector<std::uint8_t> bytes,
+                        std::uint8_t flags = TraceFrame::Extended)
+{
+    TraceFrame f;
+    f.timeUs = timeUs;
+    f.id = id;
+    f.flags = flags;
+    f.length = static_cast<std::uint8_t>(bytes.size());
+    std::copy(bytes.begin(), bytes.end(), f.data.begin());
+    return f;
+}
+
+// A bit of everything the formats hold, at epoch times one microsecond apart
+// at places: extended and standard, sent, remote, no data and eight bytes.
+inline std::vector<TraceFrame> sampleFrames()
+{
+    constexpr std::int64_t t0 = 1'700'000'000'123'456;
+    using F = TraceFrame;
+    return {frame(t0, 0x18FEF121, {1, 2, 3, 4, 5, 6, 7, 8}),
+            frame(t0 + 1, 0x123, {0xAB}, 0),
+            frame(t0 + 100'000, 0x18EF21F9, {0x05}, F::Extended | F::Sent),
+            frame(t0 + 200'001, 0x7FF, {}, 0),
+            frame(t0 + 200'001, 0x1FFFFFFF, {0xFF, 0, 0x7E}),
+            frame(t0 + 999'999, 0x0CF00400, {}, F::Extended | F::Remote),
+            frame(t0 + 3'600'000'000, 0x18FF0021, {0xDE, 0xAD, 0xBE, 0xEF}, F::Extended | F::Sent)};
+}
+
+inline void writeFile(const QString& name, const QByteArray& bytes)
+{
+    QFile file(name);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+inline QByteArray readFile(const QString& name)
+{
+    QFile file(name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline void writeFrames(const QString& name, const std::vector<TraceFrame>& frames)
+{
+    const auto writer = makeTraceLogWriter(traceLogFormatOf(name));
+    ASSERT_TRUE(writer && writer->open(name)) << name.toStdString();
+    for (const TraceFrame& f : frames) {
+        ASSERT_TRUE(writer->refusal(f).isEmpty()) << name.toStdString();
+        ASSERT_TRUE(writer->write(f));
+    }
+    ASSERT_TRUE(writer->close());
+}
+
+struct ReadBack {
+    std::vector<TraceFrame> frames;
+    std::vector<TraceLogWarning> warnings;
+    std::int64_t good = 0;
+    std::int64_t bad = 0;
+};
+
+inline ReadBack readFrames(const QString& name)
+{
+    ReadBack back;
+    const auto reader = makeTraceLogReader(traceLogFormatOf(name));
+    EXPECT_TRUE(reader && reader->open(name)) << name.toStdString();
+    if (!reader)
+        return back;
+    TraceFrame f;
+    while (reader->next(f))
+        back.frames.push_back(f);
+    back.warnings = reader->takeWarnings();
+    back.good = reader->goodLines();
+    back.bad = reader->badLines();
+    EXPECT_TRUE(reader->errorString().isEmpty()) << reader->errorString().toStdString();
+    return back;
+}
+
+}  // namespace test
+}  // namespace tellvane

@@ -17,9 +17,11 @@ namespace tellvane::cli {
 inline constexpr char kUsage[] =
     "usage: tellvane-cli check-config FILE [--dump] [--lint]\n"
     "       tellvane-cli bench --adapter NAME [--bench FILE] [--images DIR] [--seconds S]\n"
-    "       tellvane-cli monitor --adapter NAME [--save FILE] [--count N] [--seconds S]\n"
+    "       tellvane-cli monitor --adapter NAME [--save FILE] [--count N] [--seconds S] [--filter EXPR]\n"
+    "                            [--format lines|candump|asc|csv]\n"
     "       tellvane-cli flash --adapter NAME --board ADDRESS --area AREA --file FILE [--no-flash]\n"
     "       tellvane-cli convert IN OUT   (logs: .txt, .log, .asc, .csv)\n"
+    "       tellvane-cli replay [--adapter NAME --transmit] FILE [--speed F] [--loop]   (F: 0.1 to 10)\n"
     "Numbers are decimal or hexadecimal after 0x (033 is 33): ADDRESS 0 to 253, N 1 to 2147483647,\n"
     "S 1 to 31536000. AREA is 0, 1, 2, 3 or boot, sys, pcode, config.";
 
@@ -28,6 +30,7 @@ Command benchCommand();
 Command monitorCommand();
 Command flashCommand();
 Command convertCommand();
+Command replayCommand();
 
 // The command's usage, then each reason given on a line of its own; exit code 2.
 int refuse(const QString& usage, QTextStream& err, const QStringList& reasons = {});

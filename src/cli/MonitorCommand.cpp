@@ -6,6 +6,9 @@
 #include "core/Failure.h"
 #include "monitor/MessageLine.h"
 #include "monitor/SaveLog.h"
+#include "trace/TraceFilter.h"
+#include "trace/TraceLog.h"
+#include "trace/TraceRecorder.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -18,10 +21,36 @@ namespace {
 constexpr int kPollIntervalMs = 25;
 
 // LogCANMessage for the console: every message sent or received as its line,
-// on the console and, when asked, in a log file.
-class ConsoleLog final : public CanMessageSink {
+// on the console and, when asked, in a log file. With a filter or another
+// format it is fed as the trace is, which knows the direction of each frame:
+// only the frames the filter lets through are shown and saved, in the format
+// asked for on the console and as message lines in the log file.
+class ConsoleLog final : public CanMessageSink, public TraceSink {
 public:
     ConsoleLog(QTextStream& out, QTextStream& err, SaveLog* save) : m_out(out), m_err(err), m_save(save) {}
+
+    void setFilter(const TraceFilter& filter) { m_filter = filter; }
+    // Null: message lines.
+    void setWriter(TraceLogWriter* writer) { m_writer = writer; }
+
+    void traceMessage(const CanMessage& message, bool sent) override
+    {
+        const TraceFrame frame = TraceRecorder::frameOf(message, sent);
+        if (!m_filter.matches(frame))
+            return;
+        if (!m_writer) {
+            logCanMessage(message);
+            return;
+        }
+        if (!m_writer->refusal(frame).isEmpty())
+            return;
+        if (!m_writer->write(frame)) {
+            m_err << "tellvane-cli: the console takes no more lines: " << m_writer->errorString() << Qt::endl;
+            return;
+        }
+        ++m_lines;
+        save(message);
+    }
 
     void logCanMessage(const CanMessage& message) override
     {
@@ -42,6 +71,8 @@ public:
     void flush()
     {
         m_out.flush();
+        if (m_writer)
+            m_writer->flush();
         if (m_save && !m_saveFailed)
             saving([&] { m_save->flush(); });
     }
@@ -49,6 +80,8 @@ public:
     void finish()
     {
         m_out.flush();
+        if (m_writer)
+            m_writer->close();
         if (m_save && !m_saveFailed)
             saving([&] { m_save->close(); });
     }
@@ -57,6 +90,18 @@ public:
     bool saveFailed() const { return m_saveFailed; }
 
 private:
+    void save(const CanMessage& message)
+    {
+        if (!m_save || m_saveFailed)
+            return;
+        try {
+            const QString line = formatMessageLine(message);
+            saving([&] { m_save->writeLine(line); });
+        } catch (const Failure&) {
+            // a message without a line is shown, not saved
+        }
+    }
+
     template <typename Write>
     void saving(Write write)
     {
@@ -72,6 +117,8 @@ private:
     QTextStream& m_out;
     QTextStream& m_err;
     SaveLog* m_save;
+    TraceFilter m_filter;
+    TraceLogWriter* m_writer = nullptr;
     qint64 m_lines = 0;
     bool m_saveFailed = false;
 };
@@ -80,9 +127,22 @@ int monitor(const Command& command, const QCommandLineParser& options, QTextStre
 {
     const NumberOption count = numberOption(options, QStringLiteral("count"), kCountRange);
     const NumberOption seconds = numberOption(options, QStringLiteral("seconds"), kSecondsRange);
+    TraceFilterError filterError;
+    const std::optional<TraceFilter> filter = TraceFilter::parse(options.value(QStringLiteral("filter")), &filterError);
+    const QString format = options.value(QStringLiteral("format")).toLower();
+    const TraceLogFormat logFormat = format == QLatin1String("candump") ? TraceLogFormat::Candump
+                                     : format == QLatin1String("asc")   ? TraceLogFormat::Asc
+                                     : format == QLatin1String("csv")   ? TraceLogFormat::Csv
+                                                                        : TraceLogFormat::Unknown;
+    const bool lines = !options.isSet(QStringLiteral("format")) || format == QLatin1String("lines");
+    QStringList reasons = {count.error, seconds.error};
+    if (!filter)
+        reasons << QStringLiteral("--filter: ") + filterError.message;
+    if (!lines && logFormat == TraceLogFormat::Unknown)
+        reasons << QStringLiteral("--format takes lines, candump, asc or csv");
     if (!options.positionalArguments().isEmpty() || !options.isSet(QStringLiteral("adapter")) || !count.ok()
-        || !seconds.ok())
-        return refuse(command.usage, err, {count.error, seconds.error});
+        || !seconds.ok() || !filter || (!lines && logFormat == TraceLogFormat::Unknown))
+        return refuse(command.usage, err, reasons);
 
     RealClock clock;
     const std::unique_ptr<Adapter> adapter = openAdapter(options.value(QStringLiteral("adapter")), clock, err);
@@ -106,7 +166,18 @@ int monitor(const Command& command, const QCommandLineParser& options, QTextStre
     ConsoleStatus status(err);
     ConsoleLog log(out, err, saving);
     link.setStatusView(&status);
-    link.setMessageSink(&log);
+    const std::unique_ptr<TraceLogWriter> writer = lines ? nullptr : makeTraceLogWriter(logFormat);
+    if (writer && !writer->openDescriptor(1)) {
+        err << "tellvane-cli: cannot write to the console: " << writer->errorString() << Qt::endl;
+        return 1;
+    }
+    if (writer || !filter->matchesEverything()) {
+        log.setFilter(*filter);
+        log.setWriter(writer.get());
+        link.setTraceSink(&log);
+    } else {
+        link.setMessageSink(&log);
+    }
 
     installStopSignals();
     QElapsedTimer running;
@@ -133,14 +204,23 @@ Command monitorCommand()
     return {.name = QStringLiteral("monitor"),
             .description = QStringLiteral("Prints the message lines of a bus as they arrive, until Ctrl+C."),
             .usage = QStringLiteral("usage: tellvane-cli monitor --adapter NAME [--save FILE] [--count N] [--seconds "
-                                    "S]\n       N: 1 to 2147483647, S: 1 to 31536000, decimal or 0x hexadecimal"),
+                                    "S] [--filter EXPR] [--format lines|candump|asc|csv]\n"
+                                    "       N: 1 to 2147483647, S: 1 to 31536000, decimal or 0x hexadecimal"),
             .options = {adapterOption(),
                         {QStringLiteral("save"), QStringLiteral("Appends the lines to a log file."),
                          QStringLiteral("FILE")},
                         {QStringLiteral("count"), QStringLiteral("Ends after N lines: 1 to 2147483647."),
                          QStringLiteral("N")},
                         {QStringLiteral("seconds"), QStringLiteral("Ends after S seconds: 1 to 31536000."),
-                         QStringLiteral("S")}},
+                         QStringLiteral("S")},
+                        {QStringLiteral("filter"),
+                         QStringLiteral("Shows and saves only the frames the expression lets through, as the bus "
+                                        "trace's filter reads it: id=18FEF100/1FFFFF00 rx, pgn=FEF1 !src=21, ..."),
+                         QStringLiteral("EXPR")},
+                        {QStringLiteral("format"),
+                         QStringLiteral("The console's lines: lines (message lines, the default), candump, asc or csv; "
+                                        "a saved log keeps message lines."),
+                         QStringLiteral("FORMAT")}},
             .run = &monitor};
 }
 

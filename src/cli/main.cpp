@@ -21,7 +21,8 @@ int main(int argc, char* argv[])
     QTextStream out(stdout);
     QTextStream err(stderr);
     using namespace tellvane::cli;
-    const Command commands[] = {checkConfigCommand(), benchCommand(), monitorCommand(), flashCommand(), convertCommand()};
+    const Command commands[] = {checkConfigCommand(), benchCommand(), monitorCommand(), flashCommand(), convertCommand(),
+                                replayCommand()};
 
     const QString usage = QString::fromLatin1(kUsage);
     QCommandLineParser parser;

@@ -117,6 +117,18 @@ bool TraceLogWriter::open(const QString& fileName)
     return true;
 }
 
+bool TraceLogWriter::openDescriptor(int descriptor)
+{
+    m_buffer.clear();
+    m_begun = false;
+    m_error.clear();
+    if (!m_file.open(descriptor, QIODevice::WriteOnly, QFileDevice::DontCloseHandle)) {
+        m_error = m_file.errorString();
+        return false;
+    }
+    return true;
+}
+
 QString TraceLogWriter::refusal(const TraceFrame& frame) const
 {
     if (frame.length > 8)
@@ -155,7 +167,7 @@ bool TraceLogWriter::flush()
 {
     if (m_buffer.isEmpty())
         return true;
-    const bool written = m_file.write(m_buffer) == m_buffer.size();
+    const bool written = m_file.write(m_buffer) == m_buffer.size() && m_file.flush();
     m_buffer.clear();
     if (!written)
         m_error = m_file.errorString();

@@ -95,6 +95,9 @@ public:
 
     // Creates or truncates the file. False, with errorString(), when it cannot.
     bool open(const QString& fileName);
+    // An open file descriptor instead (the standard output of a command),
+    // left open by close().
+    bool openDescriptor(int descriptor);
     // Why the format cannot hold the frame; empty when it can.
     virtual QString refusal(const TraceFrame& frame) const;
     // Appends a frame the format can hold. False when the file cannot take it.
@@ -102,6 +105,8 @@ public:
     // Ends the log (a footer where the format has one) and closes the file.
     bool close();
     QString errorString() const { return m_error; }
+    // Writes what is buffered now (a console wants each poll's lines at once).
+    bool flush();
 
 protected:
     virtual void begin(QByteArray& out, const TraceFrame* first) = 0;  // null: a log without frames
@@ -109,8 +114,6 @@ protected:
     virtual void end(QByteArray&) {}
 
 private:
-    bool flush();
-
     QFile m_file;
     QByteArray m_buffer;
     QString m_error;

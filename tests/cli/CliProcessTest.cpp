@@ -7,6 +7,7 @@
 #include "core/Version.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -144,6 +145,13 @@ TEST_F(Cli, RefusesWhatWasMistypedBeforeTheAdapterIsOpened)
          QStringLiteral("Missing value after '--seconds'.")},
         {"option before the command", {QStringLiteral("--adapter"), QStringLiteral("sim"), QStringLiteral("monitor")},
          QStringLiteral("Unknown option 'adapter'.")},
+        {"filter that does not parse", monitor("--filter", "rx prio=9"),
+         QStringLiteral("--filter: prio: 9 is above 7 at position 9")},
+        {"unknown console format", monitor("--format", "xml"), QStringLiteral("--format takes lines, candump, asc or csv")},
+        {"replay too fast", {QStringLiteral("replay"), QStringLiteral("a.log"), QStringLiteral("--speed"), QStringLiteral("11")},
+         QStringLiteral("--speed takes a factor from 0.1 to 10")},
+        {"replay onto no bus", {QStringLiteral("replay"), QStringLiteral("--transmit"), QStringLiteral("a.log")},
+         QStringLiteral("--transmit needs --adapter: the bus to send on")},
     };
     for (const Refusal& refusal : cases) {
         const Finished run = runCli(refusal.arguments);
@@ -157,6 +165,32 @@ TEST_F(Cli, RefusesWhatWasMistypedBeforeTheAdapterIsOpened)
     }
 }
 
+TEST_F(Cli, ReplayPlaysALogInOrderAndMonitorPrintsOtherToolsFormats)
+{
+    const QString log = test::writeFile(dir.filePath(QStringLiteral("played.log")),
+                                        "(1700000000.000000) can0 18FEF121#0102\n"
+                                        "(1700000000.500000) can0 18FEF1F9#11 T\n"
+                                        "not a frame\n"
+                                        "(1700000000.750000) can0 123#\n");
+    const Finished played = runCli({QStringLiteral("replay"), log, QStringLiteral("--speed"), QStringLiteral("10")});
+    EXPECT_EQ(played.exitCode, 1) << "a line was skipped";
+    EXPECT_EQ(played.out, QStringLiteral("00.000000 18FEF121 2 01 02                   \n"
+                                         "00.500000 98FEF1F9 1 11                      \n"
+                                         "00.750000 00000123 0                         \n"))
+        << "times in the log, the sent frame marked as the monitor marks it";
+    EXPECT_TRUE(played.err.contains(log + QStringLiteral(":3: "))) << played.err.toStdString();
+
+    const Finished candump = runCli({QStringLiteral("monitor"), QStringLiteral("--adapter"), QStringLiteral("sim"),
+                                     QStringLiteral("--count"), QStringLiteral("4"), QStringLiteral("--format"),
+                                     QStringLiteral("candump"), QStringLiteral("--filter"), QStringLiteral("not id=0")});
+    EXPECT_EQ(candump.exitCode, 0) << candump.err.toStdString();
+    const QStringList lines = candump.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 4) << candump.out.toStdString();
+    const QRegularExpression frame(QStringLiteral("^\\(\\d+\\.\\d{6}\\) can0 [0-9A-F]{8}#([0-9A-F]{2})*( T)?$"));
+    for (const QString& line : lines)
+        EXPECT_TRUE(frame.match(line).hasMatch()) << line.toStdString() << ": the probe (id 0) filtered out";
+}
+
 TEST_F(Cli, HelpListsTheCommandsAndEachCommandsOptions)
 {
     const Finished version = runCli({QStringLiteral("--version")});
@@ -165,7 +199,7 @@ TEST_F(Cli, HelpListsTheCommandsAndEachCommandsOptions)
 
     const Finished tool = runCli({QStringLiteral("--help")});
     EXPECT_EQ(tool.exitCode, 0);
-    for (const char* command : {"check-config", "bench", "monitor", "flash"})
+    for (const char* command : {"check-config", "bench", "monitor", "flash", "convert", "replay"})
         EXPECT_TRUE(tool.out.contains(QStringLiteral(" tellvane-cli %1 ").arg(QString::fromLatin1(command))));
 
     // Help, even with the command's options incomplete, and nothing opened.

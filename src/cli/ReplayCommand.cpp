@@ -1,0 +1,143 @@
+// tellvane-cli replay: a log played at its recorded timing, on the console or
+// onto a bus.
+
+#include "can/CanLink.h"
+#include "can/CanMessage.h"
+#include "cli/CliSupport.h"
+#include "core/Clock.h"
+#include "core/Failure.h"
+#include "monitor/MessageLine.h"
+#include "trace/TraceLog.h"
+#include "trace/TraceReplay.h"
+
+#include <algorithm>
+
+namespace tellvane::cli {
+
+namespace {
+
+// Waits are cut into steps this long, so that Ctrl+C ends a replay at once.
+constexpr std::int64_t kStopCheckUs = 50'000;
+
+int replay(const Command& command, const QCommandLineParser& options, QTextStream& out, QTextStream& err)
+{
+    const QStringList files = options.positionalArguments();
+    const bool transmit = options.isSet(QStringLiteral("transmit"));
+    QStringList reasons;
+    if (files.size() != 1 || files.first().isEmpty())
+        reasons << QStringLiteral("replay takes one log file");
+    const QString file = files.value(0);
+    const TraceLogFormat format = traceLogFormatOf(file);
+    if (!file.isEmpty() && format == TraceLogFormat::Unknown)
+        reasons << QStringLiteral("%1: the extension is none of .txt, .log, .asc, .csv").arg(file);
+    bool speedOk = true;
+    const double speed = options.isSet(QStringLiteral("speed")) ? options.value(QStringLiteral("speed")).toDouble(&speedOk) : 1.0;
+    if (!speedOk || !(speed >= TraceReplay::kMinSpeed && speed <= TraceReplay::kMaxSpeed))
+        reasons << QStringLiteral("--speed takes a factor from 0.1 to 10");
+    if (transmit && !options.isSet(QStringLiteral("adapter")))
+        reasons << QStringLiteral("--transmit needs --adapter: the bus to send on");
+    if (!reasons.isEmpty())
+        return refuse(command.usage, err, reasons);
+
+    std::unique_ptr<TraceLogReader> reader = makeTraceLogReader(format);
+    if (!reader->open(file)) {
+        err << "tellvane-cli: cannot open " << file << ": " << reader->errorString() << Qt::endl;
+        return 1;
+    }
+    RealClock clock;
+    std::unique_ptr<Adapter> adapter;
+    std::unique_ptr<CanLink> link;
+    if (transmit) {
+        adapter = openAdapter(options.value(QStringLiteral("adapter")), clock, err);
+        if (!adapter)
+            return 2;
+        link = std::make_unique<CanLink>(*adapter, clock);
+        link->pollTick();  // probes and configures the adapter
+    }
+
+    bool failed = false;
+    std::int64_t firstUs = 0;
+    bool first = true;
+    auto report = [&] {
+        for (const TraceLogWarning& warning : reader->takeWarnings()) {
+            err << file << ':' << warning.line << ": " << warning.text << '\n';
+            failed = true;
+        }
+    };
+    auto deliver = [&](const TraceFrame& frame) {
+        if (first) {
+            firstUs = frame.timeUs;
+            first = false;
+        }
+        CanMessage message;
+        message.id = static_cast<std::int32_t>(frame.id | (frame.extended() ? can::kExtendedFrame : 0));
+        message.length = frame.length;
+        std::copy_n(frame.data.begin(), frame.length, message.data.begin());
+        if (transmit) {
+            if (frame.flags & (TraceFrame::Remote | TraceFrame::Error)) {
+                err << file << ':' << reader->lineNumber() << ": a remote or error frame is not sent" << '\n';
+                failed = true;
+                return;
+            }
+            if (link->sendLogged(static_cast<std::uint32_t>(message.id), frame.length, frame.data.data()) != 1)
+                failed = true;
+        }
+        // The frame's line as the monitor shows a replayed one, with its time in the log.
+        message.id = static_cast<std::int32_t>(frame.id | (frame.sent() ? can::kExtendedFrame : 0));
+        message.time = static_cast<double>(frame.timeUs - firstUs) / 1e6;
+        try {
+            out << formatMessageLine(message) << '\n';
+        } catch (const Failure&) {
+            failed = true;
+        }
+    };
+    TraceReplay player(
+        clock, [&](TraceFrame& frame) { return reader->next(frame); },
+        [&] {
+            first = true;
+            return reader->open(file);
+        },
+        deliver);
+    player.setSpeed(speed);
+    player.setLoop(options.isSet(QStringLiteral("loop")));
+
+    installStopSignals();
+    while (!stopRequested()) {
+        const std::optional<std::int64_t> due = player.poll();
+        report();
+        out.flush();
+        if (!due)
+            break;
+        clock.sleepUntilUs(std::min(*due, clock.nowMicroseconds() + kStopCheckUs));
+    }
+    report();
+    if (!reader->errorString().isEmpty()) {
+        err << "tellvane-cli: " << file << ": " << reader->errorString() << Qt::endl;
+        failed = true;
+    }
+    out.flush();
+    err.flush();
+    return failed ? 1 : 0;
+}
+
+}  // namespace
+
+Command replayCommand()
+{
+    return {.name = QStringLiteral("replay"),
+            .description = QStringLiteral("Plays a log (.txt, .log, .asc or .csv) at its recorded timing and prints each "
+                                          "frame's message line as it leaves; with --transmit the frames are sent on "
+                                          "the adapter's bus too. Ends at the end of the log, or with Ctrl+C."),
+            .usage = QStringLiteral("usage: tellvane-cli replay [--adapter NAME --transmit] FILE [--speed F] [--loop]\n"
+                                    "       F: 0.1 to 10"),
+            .options = {adapterOption(),
+                        {QStringLiteral("speed"), QStringLiteral("Plays F times as fast: 0.1 to 10 (1 by default)."),
+                         QStringLiteral("F")},
+                        {QStringLiteral("loop"), QStringLiteral("Starts again at the end, until Ctrl+C.")},
+                        {QStringLiteral("transmit"), QStringLiteral("Sends the frames on the adapter's bus.")}},
+            .arguments = QStringLiteral("FILE"),
+            .argumentsHelp = QStringLiteral("The log to play."),
+            .run = &replay};
+}
+
+}  // namespace tellvane::cli

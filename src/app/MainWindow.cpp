@@ -89,6 +89,12 @@ void MainWindow::buildMenus()
         connect(m_adapterMenu, &QMenu::aboutToShow, this, &MainWindow::fillAdapterMenu);
     }
 
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+    view->setObjectName(QStringLiteral("View"));
+    QAction* trace = view->addAction(QStringLiteral("&Bus Trace"));
+    trace->setObjectName(QStringLiteral("ViewBusTrace"));
+    connect(trace, &QAction::triggered, this, &MainWindow::showTrace);
+
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("Help"));
     QAction* contents = help->addAction(QStringLiteral("&Contents"));
@@ -291,6 +297,20 @@ void MainWindow::showErrorList()
         sub->show();
         m_errorWindow->show();
     }
+}
+
+void MainWindow::showTrace()
+{
+    if (!m_traceWindow) {
+        m_traceWindow = new TraceWindow(m_parts.link);
+        QMdiSubWindow* sub = addChild(m_traceWindow, {}, ChildLifetime::HiddenOnClose);
+        m_traceWindow->setOuterSizeTwips(TraceWindow::kWidthTwips, TraceWindow::kHeightTwips);
+        sub->resize(sub->size().boundedTo(m_mdi->maximumViewportSize()).expandedTo(QSize(320, 240)));
+        sub->move(freePlaceFor(sub->size()));
+    }
+    m_traceWindow->subWindow()->show();
+    m_traceWindow->show();
+    m_mdi->setActiveSubWindow(m_traceWindow->subWindow());
 }
 
 void MainWindow::showHelp()

@@ -3,6 +3,7 @@
 #include "app/ErrorListWindow.h"
 #include "app/HelpWindow.h"
 #include "monitor/MonitorWindow.h"
+#include "trace/TraceWindow.h"
 
 #include <QDateTime>
 #include <QMainWindow>
@@ -71,10 +72,13 @@ public:
     MonitorWindow* monitorWindow() const { return m_monitorWindow; }
     ErrorListWindow* errorListWindow() const { return m_errorWindow; }
     HelpWindow* helpWindow() const { return m_helpWindow; }
+    TraceWindow* traceWindow() const { return m_traceWindow; }
     QString saveLogFile() const { return m_saveLogFile; }
 
     // HelpContents.
     void showHelp();
+    // View > Bus Trace: made the first time, shown again after that.
+    void showTrace();
     // Exit: stop polling and end at once, without any window's closing steps.
     void exitNow();
     // The error list shows (made on first use, shown again after it was closed).
@@ -112,6 +116,7 @@ private:
     QPointer<MonitorWindow> m_monitorWindow;
     QPointer<ErrorListWindow> m_errorWindow;
     QPointer<HelpWindow> m_helpWindow;
+    QPointer<TraceWindow> m_traceWindow;
     QMenu* m_adapterMenu = nullptr;
     QString m_saveLogFile;
     int m_cascade = 0;

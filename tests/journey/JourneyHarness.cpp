@@ -318,6 +318,11 @@ void JourneyHarness::pass(int ms)
     }
 }
 
+void JourneyHarness::watchTimer(const QTimer& timer)
+{
+    m_timers->watch(timer);
+}
+
 void JourneyHarness::runDueTimers()
 {
     {

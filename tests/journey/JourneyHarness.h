@@ -64,6 +64,8 @@ public:
     void pass(int ms);
     // Fires the timers due now and lets the event loop run (what a yield of the program sees).
     void runDueTimers();
+    // A timer of a window the program makes later, to fire on the fake clock too.
+    void watchTimer(const QTimer& timer);
 
     // --- Input. Each returns false (and fails the test) when the target cannot
     // be used as asked, and settles afterwards.

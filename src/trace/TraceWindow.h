@@ -1,0 +1,81 @@
+#pragma once
+
+#include "trace/BusLoad.h"
+#include "trace/IdentifierStats.h"
+#include "trace/TraceRecorder.h"
+#include "trace/TraceRing.h"
+#include "trace/TraceView.h"
+#include "ui/TwipsWidget.h"
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QStackedWidget;
+class QTableView;
+class QTimer;
+
+namespace tellvane {
+
+class CanLink;
+class IdentifierStatsModel;
+class TraceTableModel;
+
+// "Bus Trace": every frame the link sends or receives while the window is
+// open, in a table over a ring of the newest million, beside the monitor and
+// never in its way. A filter picks the frames shown (the ring keeps them all),
+// Pause freezes the table while recording goes on, "Per identifier" shows one
+// row per identifier instead, Find moves to the next or previous frame that
+// passes a second expression, Ctrl+C copies the selected frames as message
+// lines, and the status line tells the frames a second and the bus load.
+class TraceWindow : public MdiChild {
+    Q_OBJECT
+
+public:
+    static constexpr int kWidthTwips = 13500;
+    static constexpr int kHeightTwips = 7200;
+    static constexpr int kRefreshMs = 100;
+
+    explicit TraceWindow(CanLink& link, QWidget* parent = nullptr);
+    ~TraceWindow() override;
+
+    const TraceRing& ring() const { return m_ring; }
+    bool recording() const { return m_recording; }
+    // What brings the tables up to date while the window is open.
+    const QTimer& refreshTimer() const { return *m_timer; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    void build();
+    void setRecording(bool on);
+    void applyFilter();
+    void find(bool forward);
+    void refresh();
+    void copySelection();
+    void showStatus();
+
+    CanLink& m_link;
+    TraceRing m_ring;
+    TraceView m_view{m_ring};
+    IdentifierStats m_stats;
+    BusLoad m_load;
+    TraceRecorder m_recorder{m_ring};
+    bool m_recording = false;
+
+    TraceTableModel* m_tableModel = nullptr;
+    IdentifierStatsModel* m_identifierModel = nullptr;
+    QLineEdit* m_filter = nullptr;
+    QLabel* m_filterError = nullptr;
+    QPushButton* m_pause = nullptr;
+    QPushButton* m_perIdentifier = nullptr;
+    QLineEdit* m_search = nullptr;
+    QStackedWidget* m_pages = nullptr;
+    QTableView* m_table = nullptr;
+    QTableView* m_identifiers = nullptr;
+    QLabel* m_status = nullptr;
+    QTimer* m_timer = nullptr;
+};
+
+}  // namespace tellvane

@@ -8,6 +8,7 @@
 #include "core/Failure.h"
 #include "monitor/MessageLine.h"
 #include "trace/TraceLog.h"
+#include "trace/TraceRecorder.h"
 #include "trace/TraceReplay.h"
 
 #include <algorithm>
@@ -69,22 +70,20 @@ int replay(const Command& command, const QCommandLineParser& options, QTextStrea
             firstUs = frame.timeUs;
             first = false;
         }
-        CanMessage message;
-        message.id = static_cast<std::int32_t>(frame.id | (frame.extended() ? can::kExtendedFrame : 0));
-        message.length = frame.length;
-        std::copy_n(frame.data.begin(), frame.length, message.data.begin());
         if (transmit) {
             if (frame.flags & (TraceFrame::Remote | TraceFrame::Error)) {
                 err << file << ':' << reader->lineNumber() << ": a remote or error frame is not sent" << '\n';
                 failed = true;
                 return;
             }
-            if (link->sendLogged(static_cast<std::uint32_t>(message.id), frame.length, frame.data.data()) != 1)
+            const std::uint32_t idAsSent = frame.id | (frame.extended() ? can::kExtendedFrame : 0);
+            if (link->sendLogged(idAsSent, frame.length, frame.data.data()) != 1)
                 failed = true;
         }
         // The frame's line as the monitor shows a replayed one, with its time in the log.
-        message.id = static_cast<std::int32_t>(frame.id | (frame.sent() ? can::kExtendedFrame : 0));
-        message.time = static_cast<double>(frame.timeUs - firstUs) / 1e6;
+        TraceFrame shown = frame;
+        shown.timeUs -= firstUs;
+        const CanMessage message = TraceRecorder::messageOf(shown);
         try {
             out << formatMessageLine(message) << '\n';
         } catch (const Failure&) {

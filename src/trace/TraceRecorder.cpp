@@ -36,6 +36,16 @@ TraceFrame TraceRecorder::frameOf(const CanMessage& message, bool sent)
     return frame;
 }
 
+CanMessage TraceRecorder::messageOf(const TraceFrame& frame)
+{
+    CanMessage message;
+    message.id = static_cast<std::int32_t>(frame.id | (frame.sent() ? can::kExtendedFrame : 0));
+    message.time = static_cast<double>(frame.timeUs) / 1e6;
+    message.length = frame.length;
+    std::copy_n(frame.data.begin(), frame.length, message.data.begin());
+    return message;
+}
+
 std::int64_t TraceRecorder::unwrap(double seconds)
 {
     const std::int64_t stamp = std::llround(seconds * 1e6);

@@ -38,6 +38,9 @@ public:
 
     // The frame a message becomes (its time still as the message has it).
     static TraceFrame frameOf(const CanMessage& message, bool sent);
+    // The message a frame's line shows: bit 31 set when the tool sent it, the
+    // time in seconds.
+    static CanMessage messageOf(const TraceFrame& frame);
     // The time of the newest frame.
     std::int64_t lastTimeUs() const { return m_lastUs; }
 

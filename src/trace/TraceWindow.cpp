@@ -238,13 +238,8 @@ void TraceWindow::copySelection()
         const TraceFrame* frame = m_tableModel->frameAt(index.row());
         if (!frame)
             continue;
-        CanMessage message;
-        message.id = static_cast<std::int32_t>(frame->id | (frame->sent() ? can::kExtendedFrame : 0));
-        message.time = static_cast<double>(frame->timeUs) / 1e6;
-        message.length = frame->length;
-        std::copy_n(frame->data.begin(), frame->length, message.data.begin());
         try {
-            lines.append(formatMessageLine(message));
+            lines.append(formatMessageLine(TraceRecorder::messageOf(*frame)));
         } catch (const Failure&) {
             // a frame without a line is left out
         }

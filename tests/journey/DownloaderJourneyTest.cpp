@@ -39,18 +39,12 @@ public:
 private:
     void post()
     {
-        QMetaObject::invokeMethod(this, [this] { run(); }, Qt::QueuedConnection);
-    }
-    void run()
-    {
-        if (m_done)
-            return;
-        if (!m_until()) {
-            post();
-            return;
-        }
-        m_done = true;
-        m_action();
+        QMetaObject::invokeMethod(this, [this] {
+            if ((m_done = m_until()))
+                m_action();
+            else
+                post();
+        }, Qt::QueuedConnection);
     }
     std::function<bool()> m_until;
     std::function<void()> m_action;

@@ -182,21 +182,7 @@ TEST_F(PlaybackFixture, StepsThroughThirtyRecords)
     EXPECT_TRUE(errors.messages.isEmpty());
 }
 
-TEST_F(PlaybackFixture, ShortFileStopsAtItsFirstEmptyLine)
-{
-    load(logOf(5));
-    playback.runFullSpeed();
-    EXPECT_EQ(playback.stepTimer().interval(), LogPlayback::kFullSpeedIntervalMs);
-    for (int i = 0; i < 5; ++i)
-        playback.logFileStep();
-    EXPECT_EQ(lastProcessed(), 5);
-    playback.logFileStep();
-    EXPECT_EQ(dialogs.beeps, 1);
-    EXPECT_FALSE(playback.stepTimer().isActive());
-    EXPECT_EQ(router.messages.size(), 5u);
-}
-
-TEST_F(PlaybackFixture, StepWithoutAFileOnlyBeeps)
+TEST_F(PlaybackFixture, WithoutAFileStepOnlyBeepsAndAShortFileStopsAtItsFirstEmptyLine)
 {
     playback.play();
     EXPECT_EQ(playback.stepTimer().interval(), LogPlayback::kPlayIntervalMs);
@@ -204,6 +190,17 @@ TEST_F(PlaybackFixture, StepWithoutAFileOnlyBeeps)
     EXPECT_EQ(dialogs.beeps, 1);
     EXPECT_FALSE(playback.stepTimer().isActive());
     EXPECT_TRUE(router.messages.empty());
+
+    load(logOf(5));
+    playback.runFullSpeed();
+    EXPECT_EQ(playback.stepTimer().interval(), LogPlayback::kFullSpeedIntervalMs);
+    for (int i = 0; i < 5; ++i)
+        playback.logFileStep();
+    EXPECT_EQ(lastProcessed(), 5);
+    playback.logFileStep();
+    EXPECT_EQ(dialogs.beeps, 2);
+    EXPECT_FALSE(playback.stepTimer().isActive());
+    EXPECT_EQ(router.messages.size(), 5u);
     EXPECT_TRUE(errors.messages.isEmpty());
 }
 

@@ -24,12 +24,19 @@ struct LoggerFixture : ::testing::Test {
     test::ErrorCollector errors;
 };
 
-TEST_F(LoggerFixture, NothingIsBuiltWhenNeitherDisplayNorSave)
+TEST_F(LoggerFixture, NothingIsShownWithoutDisplayOrInFileMode)
 {
     logger.options().showAscii = true;
     for (int i = 0; i < 10; ++i)
         logger.logCanMessage(makeMessage(i, {1}));
     EXPECT_TRUE(list.isEmpty());
+    logger.options().displayLive = true;
+    logger.setListAvailable(false);
+    logger.logCanMessage(makeMessage(1, {1}));
+    EXPECT_TRUE(list.isEmpty());
+    logger.setListAvailable(true);
+    logger.logCanMessage(makeMessage(1, {1}));
+    EXPECT_EQ(list.size(), 1u);
     EXPECT_TRUE(errors.messages.isEmpty());
 }
 
@@ -155,17 +162,6 @@ TEST_F(LoggerFixture, ABadMessageIsReportedAsAFileErrorOnce)
     EXPECT_EQ(errors.messages[0], QStringLiteral("A file error 9 occurred 'Subscript out of range' while trying to "
                                                  "save to log file.  Make sure \\SavedData directory exists"));
     EXPECT_TRUE(list.isEmpty());
-}
-
-TEST_F(LoggerFixture, ListIsLeftAloneInFileMode)
-{
-    logger.options().displayLive = true;
-    logger.setListAvailable(false);
-    logger.logCanMessage(makeMessage(1, {1}));
-    EXPECT_TRUE(list.isEmpty());
-    logger.setListAvailable(true);
-    logger.logCanMessage(makeMessage(1, {1}));
-    EXPECT_EQ(list.size(), 1u);
 }
 
 }  // namespace

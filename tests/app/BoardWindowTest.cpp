@@ -1,5 +1,4 @@
 #include "app/MainWindow.h"
-#include "can/BoardMessages.h"
 #include "core/Twips.h"
 #include "diagnostics/BoardWindow.h"
 #include "monitor/MessageLine.h"
@@ -9,8 +8,8 @@
 #include "AppTestSupport.h"
 #include "FakeAdapter.h"
 
+#include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
@@ -18,7 +17,6 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPushButton>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -47,6 +45,11 @@ BoardWindow* windowTitled(MainWindow& main, const QString& title)
             return w;
     }
     return nullptr;
+}
+
+QPushButton* button(QWidget* w, const char* name)
+{
+    return w->findChild<QPushButton*>(QString::fromLatin1(name));
 }
 
 QString text(QWidget* w, const char* name)
@@ -112,9 +115,8 @@ TEST_F(BoardsOnFake, WindowShowsTheBoardAtItsFixedLayout)
     auto* frame = w->findChild<QGroupBox*>(QStringLiteral("Frame1"));
     EXPECT_EQ(frame->title(), QStringLiteral("Board Information"));
     EXPECT_EQ(frame->size(), QSize(twipsToPixels(6495, 96), twipsToPixels(2895, 96)));
-    EXPECT_EQ(w->findChild<QPushButton*>(QStringLiteral("StartDiag"))->text(), QStringLiteral("Enter Diagnostic Mode"));
-    EXPECT_EQ(w->findChild<QPushButton*>(QStringLiteral("FWDownloadCommand"))->text(),
-              QStringLiteral("Enter Firmware Download Mode"));
+    EXPECT_EQ(button(w, "StartDiag")->text(), QStringLiteral("Enter Diagnostic Mode"));
+    EXPECT_EQ(button(w, "FWDownloadCommand")->text(), QStringLiteral("Enter Firmware Download Mode"));
     EXPECT_FALSE(w->findChild<QLabel*>(QStringLiteral("ErrorNodeLabel"))->isVisibleTo(w));
 
     receive(0x18EFF921, {5, 0x00, 0xBC, 0x61, 0x4E});
@@ -136,14 +138,12 @@ TEST_F(BoardsOnFake, ConflictWindowIsMarkedOffLine)
     EXPECT_EQ(w->findChild<QGroupBox*>(QStringLiteral("Frame1"))->size(),
               QSize(twipsToPixels(3975, 96), twipsToPixels(1575, 96)));
     EXPECT_EQ(sentTo(254, {5}), 0);
-    announce(254, false);
-    EXPECT_EQ(boardWindows(harness.main()).size(), 2);
 }
 
 TEST_F(BoardsOnFake, DiagnosticButtonGuards)
 {
     BoardWindow* w = announce(0x21, false);
-    auto* start = w->findChild<QPushButton*>(QStringLiteral("StartDiag"));
+    QPushButton* start = button(w, "StartDiag");
     start->click();
     ASSERT_EQ(harness.dialogs.boxes.size(), 1u);
     EXPECT_EQ(harness.dialogs.boxes[0].title, QStringLiteral("Warning"));
@@ -158,31 +158,23 @@ TEST_F(BoardsOnFake, DiagnosticButtonGuards)
     EXPECT_TRUE(adapter().sent.empty()) << "nothing is sent";
 }
 
+// A second board while one has the downloader is a journey.
 TEST_F(BoardsOnFake, FirmwareButtonGuards)
 {
-    BoardWindow* first = announce(0x21);
-    BoardWindow* second = announce(0x22);
+    BoardWindow* board = announce(0x21);
     harness.app->monitor().switchMode();
-    first->findChild<QPushButton*>(QStringLiteral("FWDownloadCommand"))->click();
+    button(board, "FWDownloadCommand")->click();
     ASSERT_EQ(harness.dialogs.boxes.size(), 1u);
     EXPECT_EQ(harness.dialogs.boxes[0].text,
               QStringLiteral("System must be in Live CAN mode to enter Firmware Download mode"));
     harness.app->monitor().switchMode();
-    harness.app->boards().setDownloadBoardAddress(0x21);
-    second->findChild<QPushButton*>(QStringLiteral("FWDownloadCommand"))->click();
-    ASSERT_EQ(harness.dialogs.boxes.size(), 2u);
-    EXPECT_EQ(harness.dialogs.boxes[1].text, QStringLiteral("Another board is currently using the download feature, "
-                                                            "please finish and close Firmware Downloader screen"));
-    first->findChild<QPushButton*>(QStringLiteral("FWDownloadCommand"))->click();
-    EXPECT_EQ(harness.dialogs.boxes.size(), 2u) << "the same board is let through";
-    harness.app->downloader().closeDownloader();
 
     // Several boards may answer at the conflict address: no download there.
     BoardWindow* conflict = announce(254, false);
     adapter().clearLog();
-    conflict->findChild<QPushButton*>(QStringLiteral("FWDownloadCommand"))->click();
-    ASSERT_EQ(harness.dialogs.boxes.size(), 3u);
-    EXPECT_EQ(harness.dialogs.boxes[2].text, BoardWindow::kConflictDownloadText);
+    button(conflict, "FWDownloadCommand")->click();
+    ASSERT_EQ(harness.dialogs.boxes.size(), 2u);
+    EXPECT_EQ(harness.dialogs.boxes[1].text, BoardWindow::kConflictDownloadText);
     EXPECT_EQ(harness.app->boards().downloadBoardAddress(), -1);
     EXPECT_FALSE(harness.app->downloader().isOpen());
     EXPECT_TRUE(adapter().sent.empty());
@@ -214,25 +206,11 @@ TEST_F(BoardsOnFake, ClosingSavesThePlaceForTheNextWindowOfItsKind)
     EXPECT_FALSE(harness.settings.value(QStringLiteral("-"), QStringLiteral("Top")).isEmpty());
 }
 
-TEST_F(BoardsOnFake, ClosingInDiagnosticModeSendsNothing)
-{
-    BoardWindow* w = announce(0x21);
-    harness.app->boards().setDiagMode(w->formIndex(), true);
-    adapter().clearLog();
-    w->subWindow()->close();
-    EXPECT_TRUE(adapter().sent.empty()) << "no diagnostic-off request";
-    receive(0x18EFFF21, {0x10, 1, 2});
-    EXPECT_EQ(harness.app->errorLog().count(), 0);
-}
-
-TEST_F(BoardsOnFake, BoardRequestAsksKnownBoardsAgain)
+TEST_F(BoardsOnFake, AKnownBoardAnnouncingItselfIsAskedItsCodeAgain)
 {
     announce(0x21);
     announce(0x22);
     adapter().clearLog();
-    harness.main().monitorWindow()->findChild<QPushButton*>(QStringLiteral("Command6"))->click();
-    ASSERT_EQ(adapter().sent.size(), 1u);
-    EXPECT_EQ(adapter().sent[0].id, 0x98EAFFF9u);
     receive(0x18EFFF21, {0xFF, 0, 0x01, 0x80, 0x40, 0, 0, 7});
     receive(0x18EFFF22, {0xFF, 0, 0x01, 0x80, 0x40, 0, 0, 8});
     EXPECT_EQ(sentTo(0x21, {5}), 1);
@@ -295,66 +273,6 @@ TEST(BoardsEndToEnd, TheBenchFillsItsWindows)
             EXPECT_FALSE(places[i].intersects(places[j])) << i << " and " << j;
     }
     EXPECT_EQ(harness.app->errorLog().count(), 0);
-}
-
-TEST(BoardsEndToEnd, TheConflictBoardWhenSwitchedOn)
-{
-    QString bench = defaultBenchText();
-    bench.replace(QStringLiteral("12010003 off"), QStringLiteral("12010003 on"));
-    AppHarness harness([&](FakeClock& clock) { return benchOf(clock, bench); });
-    harness.main().open();
-    harness.app->pollTimer().setPollingEnabled(false);
-    harness.tick(40);
-    EXPECT_NE(windowTitled(harness.main(), QStringLiteral("Board Type 1537 [Conflict]")), nullptr);
-    EXPECT_EQ(boardWindows(harness.main()).size(), 4);
-}
-
-// A window with a diagnostic screen to show: a file of its P-code that makes
-// the window larger.
-TEST(BoardWindowModes, EnteringAndLeavingDiagnosticMode)
-{
-    AppHarness harness([](FakeClock& clock) { return benchOf(clock, defaultBenchText()); });
-    harness.main().open();
-    harness.app->pollTimer().setPollingEnabled(false);
-    harness.tick(40);
-    auto& sim = static_cast<SimAdapter&>(harness.app->adapter());
-    BoardDirectory& boards = harness.app->boards();
-    auto streaming = [&sim] {
-        for (const auto& node : sim.bus().nodes()) {
-            if (auto* b = dynamic_cast<SimBoard*>(node.get()); b && b->spec().address == 0x21)
-                return b->diagnosticMode();
-        }
-        return false;
-    };
-
-    QDir(harness.programFolder()).mkpath(QStringLiteral("Configuration"));
-    QFile cfg(harness.programFolder() + QStringLiteral("/Configuration/1201-0003.cfg"));
-    ASSERT_TRUE(cfg.open(QIODevice::WriteOnly));
-    cfg.write("FORM, 9000, 7000\r\nLABEL, Pressure, 3600, 120, 1000, 255\r\nBWLTEXT, -, 3600, 1200, 900, 285, 16, B, 1, 1, 0, D, 0\r\n");
-    cfg.close();
-    BoardWindow* w = new BoardWindow(BoardWindowServices{boards, harness.dialogs, harness.settings,
-                                                         harness.programFolder(), [] { return true; }, {}, {}});
-    harness.main().addChild(w);
-    boards.createNewForm(0, 0, 0);  // a slot for it, as discovery would make
-    w->initialise(static_cast<std::int16_t>(boards.slotCount() - 1), 1537, 0x21, 7);
-    w->showPCode(QStringLiteral("1201"), QStringLiteral("0003"), QStringLiteral("Board 1201-0003 [33]"));
-
-    auto* start = w->findChild<QPushButton*>(QStringLiteral("StartDiag"));
-    start->click();
-    EXPECT_EQ(w->screen().controlCount(), 2);
-    EXPECT_EQ(w->subWindow()->size(), outerPx(w, 9000, 7000)) << "as FORM says";
-    EXPECT_EQ(start->text(), QStringLiteral("Exit Diagnostic Mode"));
-    EXPECT_TRUE(boards.slot(w->formIndex()).diagMode);
-    harness.tick(8);
-    EXPECT_TRUE(streaming()) << "the board was told diagnostic on";
-
-    start->click();
-    EXPECT_EQ(w->screen().controlCount(), 0);
-    EXPECT_EQ(start->text(), QStringLiteral("Enter Diagnostic Mode"));
-    EXPECT_FALSE(boards.slot(w->formIndex()).diagMode);
-    EXPECT_EQ(w->subWindow()->size(), outerPx(w, 7020, 3690));
-    harness.tick(8);
-    EXPECT_FALSE(streaming());
 }
 
 }  // namespace

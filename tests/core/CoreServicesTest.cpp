@@ -114,32 +114,24 @@ TEST(LineListModel, FlushRunsByItselfOnTheEventLoop)
     EXPECT_EQ(model.rowCount(), 1);
 }
 
-TEST(LineListModel, ClearWhenOverEmptiesOnTheLineAfterTheLimit)
+// Over the limit, one kind of list empties itself on the line after it (that
+// line included), the other drops its oldest lines.
+TEST(LineListModel, TheTwoBoundsOverTheLimit)
 {
-    LineListModel model(LineListModel::Bound::ClearWhenOver, 3);
-    model.append(QStringLiteral("a"));
-    model.append(QStringLiteral("b"));
-    model.flush();
-    model.append(QStringLiteral("c"));
-    EXPECT_EQ(model.size(), 3u);
-    model.append(QStringLiteral("d"));
-    EXPECT_EQ(model.size(), 0u) << "the fourth line empties the list, itself included";
-    model.append(QStringLiteral("e"));
-    model.flush();
-    EXPECT_EQ(contents(model), QStringList({"e"}));
-}
-
-TEST(LineListModel, DropOldestKeepsTheNewest)
-{
-    LineListModel model(LineListModel::Bound::DropOldest, 3);
-    for (int i = 0; i < 5; ++i)
-        model.append(QString::number(i));
-    model.flush();
-    EXPECT_EQ(contents(model), QStringList({"2", "3", "4"}));
-    model.append(QStringLiteral("5"));
-    model.flush();
-    EXPECT_EQ(contents(model), QStringList({"3", "4", "5"}));
-    EXPECT_EQ(model.rowCount(), 3);
+    const std::pair<LineListModel::Bound, QStringList> cases[] = {
+        {LineListModel::Bound::ClearWhenOver, {"4"}},
+        {LineListModel::Bound::DropOldest, {"2", "3", "4"}},
+    };
+    for (const auto& [bound, kept] : cases) {
+        LineListModel model(bound, 3);
+        model.append(QStringLiteral("0"));
+        model.flush();
+        for (int i = 1; i < 5; ++i)
+            model.append(QString::number(i));
+        model.flush();
+        EXPECT_EQ(contents(model), kept);
+        EXPECT_EQ(model.rowCount(), static_cast<int>(kept.size()));
+    }
 }
 
 TEST(LineListModel, ImmediateEditsAndControlCharacters)

@@ -56,7 +56,7 @@ TEST(LeadingNumber, ReadsTheLeadingNumberLeniently)
         EXPECT_DOUBLE_EQ(leadingNumber(QString::fromLatin1(c.text)), c.value) << '"' << c.text << '"';
 }
 
-TEST(LeadingNumber, HugeMagnitudeIsAnOverflowButTinyIsZero)
+TEST(LeadingNumber, HugeMagnitudesAreAnOverflowButTinyIsZero)
 {
     EXPECT_THROW(leadingNumber(u"1e999"), Failure);
     try {
@@ -66,6 +66,9 @@ TEST(LeadingNumber, HugeMagnitudeIsAnOverflowButTinyIsZero)
         EXPECT_EQ(f.description(), QStringLiteral("Overflow"));
     }
     EXPECT_EQ(leadingNumber(u"1e-999"), 0.0);
+    EXPECT_THROW(leadingNumber(QStringLiteral("&H") + QString(300, QLatin1Char('F'))), Failure) << "endless hex digits";
+    EXPECT_THROW(leadingNumber(QStringLiteral("&O") + QString(400, QLatin1Char('7'))), Failure);
+    EXPECT_DOUBLE_EQ(leadingNumber(u"&H100000000"), 4294967296.0);
 }
 
 TEST(Rounding, HalvesGoToTheEvenNeighbour)
@@ -117,13 +120,4 @@ TEST(LeadingHex, ReadsLeadingHexDigitsAsTwosComplement)
     EXPECT_EQ(leadingHex(u"ff"), 255);
 }
 
-}  // namespace
-
-namespace {
-TEST(LeadingNumber, EndlessHexDigitsAreAnOverflow)
-{
-    EXPECT_THROW(leadingNumber(QStringLiteral("&H") + QString(300, QLatin1Char('F'))), Failure);
-    EXPECT_THROW(leadingNumber(QStringLiteral("&O") + QString(400, QLatin1Char('7'))), Failure);
-    EXPECT_DOUBLE_EQ(leadingNumber(u"&H100000000"), 4294967296.0);
-}
 }  // namespace

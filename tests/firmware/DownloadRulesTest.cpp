@@ -14,36 +14,24 @@ using namespace tellvane::firmware;
 
 namespace {
 
-TEST(DownloadRules, EveryResultHasItsMessage)
+// The results a download on the bench ends in are checked with their
+// messages there; these are the others.
+TEST(DownloadRules, EveryOtherResultHasItsMessage)
 {
     const QString reply = QStringLiteral("Wrong code");
-    struct Case {
-        std::int16_t code;
-        QString text;
-    };
-    const Case cases[] = {
-        {1, "Success, please wait 10 seconds and then cycle power"},
-        {-100, "Error, empty file found"},
-        {-101, "Error, file not found"},
-        {-102, "Error, corrupted S19 file format"},
+    const std::pair<std::int16_t, const char*> cases[] = {
         {-103, "Error, some unknown file error occurred"},
         {-104, "Error, no response from board"},
         {-105, "Error, ACK Timeout"},
         {-106, "Unexpected message from board = Wrong code"},
-        {-108, "Error, I think you are trying to download the wrong file to the wrong area!"},
-        {-109, "Error, no response for further data request within $1Z command"},
-        {-110, "Error, no response to request when sending $1Z command"},
         {-111, "Error, expecting password request and instead got ->Wrong code"},
-        {-112, "Error, expecting password accepted and instead got ->Wrong code"},
         {-113, "Error, expecting Erasing to complete and instead got ->Wrong code"},
         {-114, "Error, no response for further data request within M command"},
-        {-115, "Error, no response to request M"},
-        {-116, "Error, expecting Migrating and instead got ->Wrong code"},
         {-107, "Error, the following unknown error code (-107) was returned"},
         {0, "Error, the following unknown error code (0) was returned"},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(resultMessage(c.code, reply), c.text) << c.code;
+    for (auto [code, text] : cases)
+        EXPECT_EQ(resultMessage(code, reply), QString::fromLatin1(text)) << code;
 }
 
 TEST(DownloadRules, AreasPasswordsAndFilters)

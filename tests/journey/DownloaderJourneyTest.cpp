@@ -7,12 +7,12 @@
 
 #include "can/BoardDirectory.h"
 #include "core/SRecord.h"
+#include "core/Twips.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMdiSubWindow>
-#include <QMenu>
-#include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -39,18 +39,12 @@ public:
 private:
     void post()
     {
-        QMetaObject::invokeMethod(this, [this] { run(); }, Qt::QueuedConnection);
-    }
-    void run()
-    {
-        if (m_done)
-            return;
-        if (!m_until()) {
-            post();
-            return;
-        }
-        m_done = true;
-        m_action();
+        QMetaObject::invokeMethod(this, [this] {
+            if ((m_done = m_until()))
+                m_action();
+            else
+                post();
+        }, Qt::QueuedConnection);
     }
     std::function<bool()> m_until;
     std::function<void()> m_action;
@@ -68,17 +62,36 @@ using DownloaderJourney = Session;
 
 TEST_F(DownloaderJourney, TheCloseBoxAndEnterAgainThreeTimes)
 {
+    QPoint placed;
     for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE(round);
         QPointer<DownloaderWindow> w = enterDownload(pump());
         ASSERT_NE(w, nullptr);
         EXPECT_EQ(w->windowTitle(), kDownloaderTitle);
+        QMdiSubWindow* sub = JourneyHarness::subWindowOf(w);
+        EXPECT_EQ(sub->size(), QSize(twipsToPixels(8800, 96), twipsToPixels(5250, 96)));
         EXPECT_EQ(h->app->boards().downloadBoardAddress(), 0x21);
         const QStringList lines = h->infoLines();
         ASSERT_EQ(lines.size(), 5) << lines.join(QLatin1Char('|')).toStdString();
         EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Board: "))) << lines[0].toStdString();
         EXPECT_TRUE(lines[0].endsWith(QStringLiteral("P-code 12010003"))) << lines[0].toStdString();
         EXPECT_TRUE(lines[3].startsWith(QStringLiteral("pCode: ")));
+        auto* warning = w->findChild<QLabel*>(QStringLiteral("WarningLabel"));
+        EXPECT_FALSE(warning->isVisible());
+        EXPECT_EQ(warning->text(), QStringLiteral("Warning: CAN bus warnings were detected during download"));
+        for (auto [name, caption] : {std::pair{"Command1", "Choose File"}, std::pair{"Command3", "Start Download"},
+                                     std::pair{"MigrateCommand", "Flash To Memory"}})
+            EXPECT_EQ(w->findChild<QPushButton*>(QString::fromLatin1(name))->text(), QString::fromLatin1(caption));
+        auto* fileName = w->findChild<QLineEdit*>(QStringLiteral("FileNameBox"));
+        if (round > 0) {
+            EXPECT_EQ(sub->pos(), placed) << "it opens where it was closed";
+            EXPECT_TRUE(fileName->text().isEmpty()) << "with no file chosen";
+        }
+        ASSERT_TRUE(clickInfo("pCode:"));
+        ASSERT_TRUE(chooseFile(h->writeFirmware(QStringLiteral("app.QXP"), firmware(2).text)));
+        EXPECT_FALSE(fileName->text().isEmpty());
+        ASSERT_TRUE(h->dragTitleBar(w, QPoint(30 + 10 * round, 20)));
+        placed = sub->pos();
 
         ASSERT_TRUE(h->closeBox(w));
         EXPECT_EQ(h->downloaderWindow(), nullptr) << "the close box closes it";
@@ -100,16 +113,14 @@ TEST_F(DownloaderJourney, ClosedWithTheKeyboardBeforeTheBoardAnswered)
     EXPECT_EQ(h->app->boards().downloadBoardAddress(), BoardDirectory::kNone);
 
     ASSERT_NE(enterDownload(pump()), nullptr);
-    ASSERT_EQ(h->infoLines().size(), 5);
-    EXPECT_TRUE(h->infoLines()[0].startsWith(QStringLiteral("Board: ")));
+    EXPECT_TRUE(listsBoard("12010003"));
 }
 
 TEST_F(DownloaderJourney, TwoBoardsOneAfterTheOther)
 {
     DownloaderWindow* w = enterDownload(pump());
     ASSERT_NE(w, nullptr);
-    ASSERT_FALSE(h->infoLines().isEmpty());
-    EXPECT_TRUE(h->infoLines()[0].endsWith(QStringLiteral("P-code 12010003")));
+    EXPECT_TRUE(listsBoard("12010003"));
 
     // The valve's button while the pump has the downloader: a warning, nothing taken.
     ASSERT_TRUE(h->clickButton(valve(), "FWDownloadCommand"));
@@ -124,16 +135,13 @@ TEST_F(DownloaderJourney, TwoBoardsOneAfterTheOther)
     w = enterDownload(valve());
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(h->app->boards().downloadBoardAddress(), 0x22);
-    ASSERT_EQ(h->infoLines().size(), 5);
-    EXPECT_TRUE(h->infoLines()[0].endsWith(QStringLiteral("P-code 13050012"))) << h->infoLines()[0].toStdString();
+    EXPECT_TRUE(listsBoard("13050012"));
     ASSERT_TRUE(h->closeFromSystemMenu(w));
     ASSERT_EQ(h->downloaderWindow(), nullptr);
     EXPECT_EQ(h->app->boards().downloadBoardAddress(), BoardDirectory::kNone);
 
-    w = enterDownload(pump());
-    ASSERT_NE(w, nullptr);
-    ASSERT_EQ(h->infoLines().size(), 5);
-    EXPECT_TRUE(h->infoLines()[0].endsWith(QStringLiteral("P-code 12010003")));
+    ASSERT_NE(enterDownload(pump()), nullptr);
+    EXPECT_TRUE(listsBoard("12010003"));
 }
 
 TEST_F(DownloaderJourney, ASecondEnterJustShowsTheWindow)
@@ -170,7 +178,7 @@ TEST_F(DownloaderJourney, TheBoardAnnouncingItselfClosesTheWindowAndEnterOpensIt
     DownloaderWindow* again = enterDownload(board);
     ASSERT_NE(again, nullptr);
     EXPECT_EQ(again->windowTitle(), kDownloaderTitle);
-    EXPECT_EQ(h->infoLines().size(), 5);
+    EXPECT_TRUE(listsBoard("12010003"));
     EXPECT_EQ(infoList()->currentItem(), nullptr) << "a new opening starts with nothing chosen";
 }
 
@@ -197,8 +205,7 @@ TEST_F(DownloaderJourney, TheBoardRestartingInTheMiddleOfADownload)
 
     ASSERT_NE(pump(), nullptr);
     ASSERT_NE(enterDownload(pump()), nullptr);
-    EXPECT_EQ(h->infoLines().size(), 5) << h->infoLines().join(QLatin1Char('|')).toStdString();
-    EXPECT_TRUE(h->infoLines().value(0).startsWith(QStringLiteral("Board: ")));
+    EXPECT_TRUE(listsBoard("12010003"));
 }
 
 TEST_F(DownloaderJourney, TheKeyboardChoosesTheArea)
@@ -231,6 +238,22 @@ TEST_F(DownloaderJourney, TheKeyboardChoosesTheArea)
     ASSERT_TRUE(h->clickButton(h->downloaderWindow(), "Command3"));
     EXPECT_EQ(loaded(0x21, 1), SimBootLoader::imageText(system.image));
     EXPECT_EQ(loaded(0x21, 0), QByteArray());
+
+    // Home: the Board: line, which names no area. A beep, nothing selected,
+    // and the area chosen before stays; Down goes on from that line.
+    ASSERT_TRUE(clickInfo("Sys:"));
+    const int beeps = h->dialogs.beeps;
+    h->key(Qt::Key_Home);
+    EXPECT_EQ(h->dialogs.beeps, beeps + 1);
+    EXPECT_TRUE(infoList()->selectedItems().isEmpty());
+    EXPECT_EQ(h->app->downloader().areaId(), QStringLiteral("1"));
+    h->key(Qt::Key_Down);
+    EXPECT_EQ(h->app->downloader().areaId(), QStringLiteral("0"));
+    // A click on that line, twice: a beep each time.
+    ASSERT_TRUE(h->clickRow(infoList(), 0));
+    ASSERT_TRUE(h->clickRow(infoList(), 0));
+    EXPECT_EQ(h->dialogs.beeps, beeps + 3);
+    EXPECT_TRUE(infoList()->selectedItems().isEmpty());
 }
 
 TEST_F(DownloaderJourney, AWholeDownloadAndFlashThroughTheWindow)
@@ -343,8 +366,7 @@ TEST_F(DownloaderJourney, SwitchingTheAdapterWithTheWindowsOpen)
     EXPECT_EQ(h->boardWindows().size(), 3);
 
     ASSERT_NE(enterDownload(board), nullptr);
-    ASSERT_EQ(h->infoLines().size(), 5);
-    EXPECT_TRUE(h->infoLines()[0].endsWith(QStringLiteral("P-code 12010003")));
+    EXPECT_TRUE(listsBoard("12010003"));
     ASSERT_TRUE(clickInfo("Config:"));
     const Firmware file = firmware(6, 0xC000, "CFG 3");
     ASSERT_TRUE(chooseFile(h->writeFirmware(QStringLiteral("c.QXC"), file.text)));

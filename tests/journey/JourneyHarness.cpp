@@ -21,8 +21,6 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
-#include <QScrollBar>
-#include <QStyle>
 #include <QStyleOptionTitleBar>
 #include <QTest>
 
@@ -91,10 +89,47 @@ bool JourneyHarness::hover(QWidget* widget, QPoint at)
     return guard && guard->isVisible();
 }
 
+bool JourneyHarness::clickAt(QWidget* widget, QPoint at)
+{
+    if (!hover(widget, at))
+        return false;
+    QTest::mouseClick(widget, Qt::LeftButton, {}, at);
+    return true;
+}
+
+void JourneyHarness::dragFrom(QMdiSubWindow* window, QPoint at, QPoint by)
+{
+    QPointer<QMdiSubWindow> sub = window;
+    if (!hover(sub, at))
+        return;
+    QTest::mousePress(sub, Qt::LeftButton, {}, at);
+    // With the button held the moves go straight to the window being dragged.
+    if (sub)
+        QTest::mouseMove(sub, at + by);
+    if (sub)
+        QTest::mouseRelease(sub, Qt::LeftButton, {}, at);
+}
+
+QAction* JourneyHarness::entryNamed(const QMenu* menu, const QString& name)
+{
+    const QList<QAction*> actions = menu ? menu->actions() : QList<QAction*>();
+    for (QAction* action : actions) {
+        if (action->objectName() == name || action->text().remove(QLatin1Char('&')) == name)
+            return action;
+    }
+    return nullptr;
+}
+
 void JourneyHarness::deliver(const std::function<void()>& input)
 {
     Depth depth(m_depth);
     input();
+}
+
+void JourneyHarness::press(QWidget* widget, QPoint at)
+{
+    deliver([&] { clickAt(widget, at); });
+    settle();
 }
 
 QMdiSubWindow* JourneyHarness::subWindowOf(QWidget* widget)
@@ -171,12 +206,7 @@ bool JourneyHarness::bringToFront(QMdiSubWindow* sub)
     }
     if (!at)
         return false;
-    {
-        Depth depth(m_depth);
-        if (hover(sub, *at))
-            QTest::mouseClick(sub, Qt::LeftButton, {}, *at);
-    }
-    settle();
+    press(sub, *at);
     return true;
 }
 
@@ -188,32 +218,14 @@ bool JourneyHarness::dragTitleBar(QWidget* window, QPoint by)
         at = freeTitleBarPoint(sub);
     if (!at) {
         // Where everything was, so that a failure far into a monkey run can be understood.
-        const QRect label = titleBarRect(sub, QStyle::SC_TitleBarLabel);
-        const QPoint mid = sub->mapToGlobal(label.center());
-        const QWidget* hit = QApplication::widgetAt(mid);
-        QMdiArea* area = sub->mdiArea();
         QString where;
-        QDebug(&where) << "window" << sub->geometry() << "shaded" << sub->isShaded() << "minimized"
-                       << sub->isMinimized() << "caption" << label << "viewport"
-                       << (area ? area->viewport()->geometry() : QRect()) << "scroll"
-                       << (area ? QPoint(area->horizontalScrollBar()->value(), area->verticalScrollBar()->value())
-                                : QPoint())
-                       << "of" << (area ? QPoint(area->horizontalScrollBar()->maximum(), area->verticalScrollBar()->maximum())
-                                        : QPoint())
-                       << "caption's middle covered by" << describe(hit);
+        QDebug(&where) << sub->geometry() << "caption" << titleBarRect(sub, QStyle::SC_TitleBarLabel)
+                       << "viewport" << main().mdiArea()->viewport()->geometry();
         ADD_FAILURE() << "no free part of the title bar of " << describe(sub).toStdString() << ": "
                       << where.toStdString();
         return false;
     }
-    {
-        Depth depth(m_depth);
-        if (hover(sub, *at)) {
-            QTest::mousePress(sub, Qt::LeftButton, {}, *at);
-            // With the button held the moves go straight to the window being dragged.
-            QTest::mouseMove(sub, *at + by);
-            QTest::mouseRelease(sub, Qt::LeftButton, {}, *at);
-        }
-    }
+    deliver([&] { dragFrom(sub, *at, by); });
     settle();
     return true;
 }
@@ -306,15 +318,9 @@ void JourneyHarness::settle()
 
 void JourneyHarness::pass(int ms)
 {
-    while (ms > 0) {
-        const int step = std::min(ms, 25);
-        ms -= step;
-        clock.advanceMs(step);
-        {
-            Depth depth(m_depth);
-            m_timers->fireDue();
-        }
-        settle();
+    for (; ms > 0; ms -= 25) {
+        clock.advanceMs(std::min(ms, 25));
+        runDueTimers();
     }
 }
 
@@ -325,10 +331,7 @@ void JourneyHarness::watchTimer(const QTimer& timer)
 
 void JourneyHarness::runDueTimers()
 {
-    {
-        Depth depth(m_depth);
-        m_timers->fireDue();
-    }
+    deliver([this] { m_timers->fireDue(); });
     settle();
 }
 
@@ -348,41 +351,23 @@ QString JourneyHarness::describe(const QObject* object)
 
 bool JourneyHarness::click(QWidget* widget, QPoint at)
 {
-    if (!widget || !widget->isVisible()) {
-        ADD_FAILURE() << "cannot click " << describe(widget).toStdString() << ": not on the screen";
-        return false;
-    }
-    if (!widget->isEnabled()) {
-        ADD_FAILURE() << "cannot click " << describe(widget).toStdString() << ": disabled";
-        return false;
-    }
-    if (!reachable(widget, at))
+    const char* why = !widget || !widget->isVisible() ? "not on the screen" : !widget->isEnabled() ? "disabled" : nullptr;
+    if (!why && !reachable(widget, at))
         bringToFront(subWindowOf(widget));
-    if (!reachable(widget, at)) {
-        const QPoint global = widget->mapToGlobal(at.isNull() ? widget->rect().center() : at);
-        ADD_FAILURE() << "cannot click " << describe(widget).toStdString() << ": covered or off the screen; "
-                      << describe(QApplication::widgetAt(global)).toStdString() << " is at " << global.x() << ","
-                      << global.y();
+    if (!why && !reachable(widget, at))
+        why = "covered or off the screen";
+    if (why) {
+        ADD_FAILURE() << "cannot click " << describe(widget).toStdString() << ": " << why;
         return false;
     }
-    {
-        Depth depth(m_depth);
-        // The pointer comes to rest there first (title bar buttons react to that).
-        const QPoint point = at.isNull() ? widget->rect().center() : at;
-        if (hover(widget, point))
-            QTest::mouseClick(widget, Qt::LeftButton, {}, point);
-    }
-    settle();
+    // The pointer comes to rest there first (title bar buttons react to that).
+    press(widget, at.isNull() ? widget->rect().center() : at);
     return true;
 }
 
 bool JourneyHarness::clickButton(QWidget* window, const char* objectName)
 {
-    if (!window) {
-        ADD_FAILURE() << "no window to find " << objectName << " in";
-        return false;
-    }
-    QWidget* button = window->findChild<QWidget*>(QString::fromLatin1(objectName));
+    QWidget* button = window ? window->findChild<QWidget*>(QString::fromLatin1(objectName)) : nullptr;
     if (!button) {
         ADD_FAILURE() << "no " << objectName << " in " << describe(window).toStdString();
         return false;
@@ -417,126 +402,67 @@ QWidget* JourneyHarness::keyTarget() const
 
 void JourneyHarness::key(int key, Qt::KeyboardModifiers modifiers)
 {
-    QWidget* target = keyTarget();
-    if (!target)
-        return;
-    {
-        Depth depth(m_depth);
-        QTest::keyClick(target, static_cast<Qt::Key>(key), modifiers);
-    }
+    if (QWidget* target = keyTarget())
+        deliver([&] { QTest::keyClick(target, static_cast<Qt::Key>(key), modifiers); });
     settle();
+}
+
+bool JourneyHarness::pressTitleBar(QWidget* window, QStyle::SubControl part, const char* what)
+{
+    QMdiSubWindow* sub = subWindowOf(window);
+    if (!sub || !sub->isVisible()) {
+        ADD_FAILURE() << "no shown child window for " << describe(window).toStdString();
+        return false;
+    }
+    if (!reachable(sub, titleBarPoint(sub, part)))
+        bringToFront(sub);
+    const QPoint at = titleBarPoint(sub, part);
+    if (!reachable(sub, at)) {
+        ADD_FAILURE() << "the " << what << " of " << describe(sub).toStdString() << " is covered or off the screen";
+        return false;
+    }
+    // The pointer comes to rest on it first, as a hand moves it there.
+    press(sub, at);
+    return true;
 }
 
 bool JourneyHarness::closeBox(QWidget* window)
 {
     QMdiSubWindow* sub = subWindowOf(window);
-    if (!sub || !sub->isVisible()) {
-        ADD_FAILURE() << "no shown child window for " << describe(window).toStdString();
-        return false;
-    }
-    if (!(sub->windowFlags() & Qt::WindowCloseButtonHint)) {
+    if (sub && !(sub->windowFlags() & Qt::WindowCloseButtonHint)) {
         ADD_FAILURE() << describe(sub).toStdString() << " has no close box";
         return false;
     }
-    QPoint at = titleBarPoint(sub, QStyle::SC_TitleBarCloseButton);
-    if (!reachable(sub, at))
-        bringToFront(sub);
-    at = titleBarPoint(sub, QStyle::SC_TitleBarCloseButton);
-    if (!reachable(sub, at)) {
-        ADD_FAILURE() << "the close box of " << describe(sub).toStdString() << " is covered or off the screen";
-        return false;
-    }
-    {
-        Depth depth(m_depth);
-        // The pointer comes to rest on the box first, as a hand moves it there.
-        if (hover(sub, at))
-            QTest::mouseClick(sub, Qt::LeftButton, {}, at);
-    }
-    settle();
-    return true;
+    return pressTitleBar(window, QStyle::SC_TitleBarCloseButton, "close box");
 }
 
 bool JourneyHarness::closeFromSystemMenu(QWidget* window)
 {
-    QMdiSubWindow* sub = subWindowOf(window);
-    if (!sub || !sub->isVisible()) {
-        ADD_FAILURE() << "no shown child window for " << describe(window).toStdString();
+    if (!pressTitleBar(window, QStyle::SC_TitleBarSysMenu, "system menu"))
         return false;
-    }
-    QPoint at = titleBarPoint(sub, QStyle::SC_TitleBarSysMenu);
-    if (!reachable(sub, at))
-        bringToFront(sub);
-    at = titleBarPoint(sub, QStyle::SC_TitleBarSysMenu);
-    if (!reachable(sub, at)) {
-        ADD_FAILURE() << "the system menu of " << describe(sub).toStdString() << " is covered or off the screen";
-        return false;
-    }
-    {
-        Depth depth(m_depth);
-        if (hover(sub, at))
-            QTest::mouseClick(sub, Qt::LeftButton, {}, at);
-    }
-    settle();
-    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-    if (!menu) {
-        ADD_FAILURE() << "the system menu of " << describe(sub).toStdString() << " did not open";
-        return false;
-    }
-    const QList<QAction*> actions = menu->actions();
-    for (QAction* action : actions) {
-        if (action->text().remove(QLatin1Char('&')) == QLatin1String("Close")) {
-            const QPoint p = menu->actionGeometry(action).center();
-            {
-                Depth depth(m_depth);
-                if (hover(menu, p))
-                    QTest::mouseClick(menu, Qt::LeftButton, {}, p);
-            }
-            settle();
-            return true;
-        }
-    }
-    ADD_FAILURE() << "no Close in the system menu";
-    return false;
+    return clickMenuEntry(qobject_cast<QMenu*>(QApplication::activePopupWidget()), QStringLiteral("Close"));
 }
 
 QMenu* JourneyHarness::openMenu(const char* menuObjectName)
 {
     QMenuBar* bar = main().menuBar();
     auto* menu = bar->findChild<QMenu*>(QString::fromLatin1(menuObjectName));
-    if (!menu) {
-        ADD_FAILURE() << "no menu " << menuObjectName;
-        return nullptr;
-    }
-    if (!click(bar, bar->actionGeometry(menu->menuAction()).center()))
-        return nullptr;
-    if (!menu->isVisible()) {
+    if (!menu || !click(bar, bar->actionGeometry(menu->menuAction()).center()) || !menu->isVisible()) {
         ADD_FAILURE() << "the menu " << menuObjectName << " did not open";
         return nullptr;
     }
     return menu;
 }
 
-bool JourneyHarness::clickMenuEntry(QMenu* menu, const QString& actionObjectName)
+bool JourneyHarness::clickMenuEntry(QMenu* menu, const QString& entry)
 {
-    if (!menu || !menu->isVisible()) {
-        ADD_FAILURE() << "the menu is not open";
+    QAction* action = entryNamed(menu, entry);
+    if (!menu || !menu->isVisible() || !action) {
+        ADD_FAILURE() << "no entry " << entry.toStdString() << " in an open " << describe(menu).toStdString();
         return false;
     }
-    const QList<QAction*> actions = menu->actions();
-    for (QAction* action : actions) {
-        if (action->objectName() != actionObjectName)
-            continue;
-        const QPoint p = menu->actionGeometry(action).center();
-        {
-            Depth depth(m_depth);
-            if (hover(menu, p))
-                QTest::mouseClick(menu, Qt::LeftButton, {}, p);
-        }
-        settle();
-        return true;
-    }
-    ADD_FAILURE() << "no entry " << actionObjectName.toStdString() << " in " << describe(menu).toStdString();
-    return false;
+    press(menu, menu->actionGeometry(action).center());
+    return true;
 }
 
 bool JourneyHarness::chooseFromMenu(const char* menuObjectName, const QString& actionObjectName)
@@ -603,28 +529,25 @@ SimAdapter* JourneyHarness::bench() const
     return app ? dynamic_cast<SimAdapter*>(&app->adapter()) : nullptr;
 }
 
-SimBoard* JourneyHarness::simBoard(int address) const
+template <typename T>
+T* JourneyHarness::node(const std::function<bool(const T&)>& wanted) const
 {
     SimAdapter* sim = bench();
-    if (!sim)
-        return nullptr;
-    for (const auto& node : sim->bus().nodes()) {
-        if (auto* board = dynamic_cast<SimBoard*>(node.get()); board && board->spec().address == address)
-            return board;
+    for (std::size_t i = 0; sim && i < sim->bus().nodes().size(); ++i) {
+        if (auto* found = dynamic_cast<T*>(sim->bus().nodes()[i].get()); found && wanted(*found))
+            return found;
     }
     return nullptr;
 }
 
+SimBoard* JourneyHarness::simBoard(int address) const
+{
+    return node<SimBoard>([address](const SimBoard& b) { return b.spec().address == address; });
+}
+
 const ToolFrames* JourneyHarness::toolFrames() const
 {
-    SimAdapter* sim = bench();
-    if (!sim)
-        return nullptr;
-    for (const auto& node : sim->bus().nodes()) {
-        if (auto* frames = dynamic_cast<const ToolFrames*>(node.get()))
-            return frames;
-    }
-    return nullptr;
+    return node<ToolFrames>([](const ToolFrames&) { return true; });
 }
 
 QString JourneyHarness::writeFirmware(const QString& name, const QByteArray& text)

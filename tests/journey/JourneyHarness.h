@@ -20,6 +20,7 @@
 #include <optional>
 
 class QAbstractItemView;
+class QAction;
 class QMenu;
 
 namespace tellvane {
@@ -83,8 +84,8 @@ public:
     bool closeFromSystemMenu(QWidget* window);
     // Opens a menu of the menu bar by a click on its title.
     QMenu* openMenu(const char* menuObjectName);
-    // Clicks an entry of an open menu.
-    bool clickMenuEntry(QMenu* menu, const QString& actionObjectName);
+    // Clicks an entry of an open menu, by object name or text.
+    bool clickMenuEntry(QMenu* menu, const QString& entry);
     bool chooseFromMenu(const char* menuObjectName, const QString& actionObjectName);
 
     // --- What is on the screen (shown windows only).
@@ -121,6 +122,12 @@ public:
     // The pointer comes to rest at a point of the widget; false when the widget
     // went away meanwhile.
     static bool hover(QWidget* widget, QPoint at);
+    // Hovers, then clicks there; false when the widget went away.
+    static bool clickAt(QWidget* widget, QPoint at);
+    // Presses at a point of the title bar, moves by `by`, releases.
+    static void dragFrom(QMdiSubWindow* sub, QPoint at, QPoint by);
+    // The entry of a menu with this object name or this text (without its '&').
+    static QAction* entryNamed(const QMenu* menu, const QString& name);
 
     static QString describe(const QObject* object);
     // The child window a widget lies in; null for none.
@@ -140,6 +147,11 @@ private:
         ~Depth() { --m_d; }
         int& m_d;
     };
+    // A click that lets the event loop run afterwards.
+    void press(QWidget* widget, QPoint at);
+    bool pressTitleBar(QWidget* window, QStyle::SubControl part, const char* what);
+    template <typename T>
+    T* node(const std::function<bool(const T&)>& wanted) const;
     std::unique_ptr<Adapter> makeBench();
     void copyShippedFiles();
 

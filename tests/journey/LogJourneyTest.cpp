@@ -4,7 +4,6 @@
 
 #include "Session.h"
 
-#include "monitor/MessageLine.h"
 #include "monitor/MonitorWindow.h"
 
 #include <QLineEdit>
@@ -19,12 +18,7 @@ namespace {
 
 QByteArray lineOf(const SimFrame& frame, const QString& time)
 {
-    CanMessage m;
-    m.id = static_cast<std::int32_t>(frame.id);
-    m.length = frame.length;
-    for (int i = 0; i < frame.length && i < 8; ++i)
-        m.data[static_cast<std::size_t>(i)] = frame.data[static_cast<std::size_t>(i)];
-    return (time + formatMessageLine(m).mid(9)).toLatin1();
+    return (time + formatMessageLine(messageOf(frame)).mid(9)).toLatin1();
 }
 
 // The pump announcing itself at another address.

@@ -119,11 +119,6 @@ bool Monkey::event(QEvent* event)
     return true;
 }
 
-QList<QMdiSubWindow*> Monkey::shownSubWindows() const
-{
-    return m_h.shownSubWindows();
-}
-
 void Monkey::step()
 {
     ++m_steps;
@@ -194,21 +189,13 @@ Monkey::Input Monkey::chooseInput(bool posted)
         note(QStringLiteral("timers due"));
         return [this] { m_h.runDueTimers(); };
     }
-    Input input;
-    if (r < 50) {
-        input = click();
-    } else if (r < 80) {
-        input = key();
-    } else if (r < 88) {
-        input = closeWindow();
-    } else if (r < 94) {
-        input = dragWindow();
-    } else if (r < 95) {
-        input = chooseAdapter();
-    } else {
-        input = click();
-    }
-    return input;
+    if (r < 50 || r >= 95)
+        return click();
+    if (r < 80)
+        return key();
+    if (r < 88)
+        return closeWindow();
+    return r < 94 ? dragWindow() : chooseAdapter();
 }
 
 Monkey::Input Monkey::click()
@@ -385,7 +372,7 @@ Monkey::Input Monkey::key()
 
 Monkey::Input Monkey::closeWindow()
 {
-    const QList<QMdiSubWindow*> subs = shownSubWindows();
+    const QList<QMdiSubWindow*> subs = m_h.shownSubWindows();
     if (subs.isEmpty())
         return {};
     QPointer<QMdiSubWindow> sub = subs[below(static_cast<int>(subs.size()))];
@@ -395,10 +382,8 @@ Monkey::Input Monkey::closeWindow()
         const QPoint at = JourneyHarness::titleBarPoint(sub, QStyle::SC_TitleBarCloseButton);
         note(QStringLiteral("close box of ") + what);
         return [sub, at] {
-            if (!sub || !JourneyHarness::reachable(sub, at))
-                return;  // covered or none: the click would land elsewhere
-            if (JourneyHarness::hover(sub, at))
-                QTest::mouseClick(sub, Qt::LeftButton, {}, at);
+            if (sub && JourneyHarness::reachable(sub, at))  // else the click would land elsewhere
+                JourneyHarness::clickAt(sub, at);
         };
     }
     if (how < 65) {
@@ -406,21 +391,11 @@ Monkey::Input Monkey::closeWindow()
         const bool pickClose = chance(70);
         note(QStringLiteral("system menu of ") + what + (pickClose ? QStringLiteral(", Close") : QString()));
         return [sub, at, pickClose] {
-            if (!sub || !JourneyHarness::reachable(sub, at))
+            if (!sub || !JourneyHarness::reachable(sub, at) || !JourneyHarness::clickAt(sub, at) || !pickClose)
                 return;
-            if (!JourneyHarness::hover(sub, at))
-                return;
-            QTest::mouseClick(sub, Qt::LeftButton, {}, at);
             auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-            if (!menu || !pickClose)
-                return;
-            const QList<QAction*> actions = menu->actions();
-            for (QAction* a : actions) {
-                if (a->text().remove(QLatin1Char('&')) == QLatin1String("Close") && a->isEnabled()) {
-                    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(a).center());
-                    return;
-                }
-            }
+            if (QAction* close = JourneyHarness::entryNamed(menu, QStringLiteral("Close")); close && close->isEnabled())
+                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(close).center());
         };
     }
     if (how < 80) {
@@ -439,7 +414,7 @@ Monkey::Input Monkey::closeWindow()
 
 Monkey::Input Monkey::dragWindow()
 {
-    const QList<QMdiSubWindow*> subs = shownSubWindows();
+    const QList<QMdiSubWindow*> subs = m_h.shownSubWindows();
     if (subs.isEmpty())
         return {};
     QPointer<QMdiSubWindow> sub = subs[below(static_cast<int>(subs.size()))];
@@ -449,18 +424,8 @@ Monkey::Input Monkey::dragWindow()
     const QPoint by = to - sub->pos();
     note(QStringLiteral("drag ") + JourneyHarness::describe(sub->widget()) + QStringLiteral(" to %1,%2").arg(to.x()).arg(to.y()));
     return [sub, by] {
-        if (!sub)
-            return;
-        const std::optional<QPoint> at = JourneyHarness::freeTitleBarPoint(sub);
-        if (!at)
-            return;
-        if (!JourneyHarness::hover(sub, *at))
-            return;
-        QTest::mousePress(sub, Qt::LeftButton, {}, *at);
-        if (sub)
-            QTest::mouseMove(sub, *at + by);
-        if (sub)
-            QTest::mouseRelease(sub, Qt::LeftButton, {}, *at);
+        if (const std::optional<QPoint> at = JourneyHarness::freeTitleBarPoint(sub))
+            JourneyHarness::dragFrom(sub, *at, by);
     };
 }
 
@@ -474,15 +439,8 @@ Monkey::Input Monkey::chooseAdapter()
         if (!menu || QApplication::activePopupWidget())
             return;
         QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(menu->menuAction()).center());
-        if (!menu->isVisible())
-            return;
-        const QList<QAction*> actions = menu->actions();
-        for (QAction* a : actions) {
-            if (a->objectName() == QStringLiteral("Adapter:") + name) {
-                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(a).center());
-                return;
-            }
-        }
+        if (QAction* entry = JourneyHarness::entryNamed(menu, QStringLiteral("Adapter:") + name); entry && menu->isVisible())
+            QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(entry).center());
     };
 }
 

@@ -70,8 +70,6 @@ private:
     void releaseBurst();
     int fakeMilliseconds();
 
-    QList<QMdiSubWindow*> shownSubWindows() const;
-
     JourneyHarness& m_h;
     std::uint64_t m_seed;
     std::mt19937_64 m_random;

@@ -14,7 +14,6 @@
 
 #include "app/HelpWindow.h"
 #include "can/BoardDirectory.h"
-#include "monitor/MessageLine.h"
 #include "monitor/MonitorController.h"
 #include "sim/BenchFile.h"
 
@@ -22,7 +21,6 @@
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QMdiArea>
-#include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QScrollBar>
 #include <QTest>
@@ -37,17 +35,6 @@ namespace {
 
 constexpr std::uint64_t kDefaultSeeds[] = {1, 42, 1977, 65537};
 constexpr int kDefaultEvents = 20000;
-
-CanMessage messageOf(const SimFrame& frame, double time)
-{
-    CanMessage m;
-    m.id = static_cast<std::int32_t>(frame.id);
-    m.time = time;
-    m.length = frame.length;
-    for (int i = 0; i < frame.length && i < 8; ++i)
-        m.data[static_cast<std::size_t>(i)] = frame.data[static_cast<std::size_t>(i)];
-    return m;
-}
 
 // A log as the monitor saves it: the bench's announcements and P-code replies,
 // diagnostic frames, text packets of a board in firmware download, a request to all.

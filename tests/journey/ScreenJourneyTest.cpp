@@ -4,14 +4,21 @@
 
 #include "Session.h"
 
+#include "core/Twips.h"
 #include "diagnostics/DynControl.h"
+#include "diagnostics/DynShape.h"
+#include "diagnostics/DynTabContainer.h"
+#include "diagnostics/DynTextBox.h"
 
 #include <QFile>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSet>
+
+#include <algorithm>
+#include <map>
 
 using namespace tellvane;
 using namespace tellvane::test;
@@ -72,11 +79,15 @@ protected:
     }
 };
 
-TEST_F(ScreenJourney, TheShippedScreensNeedNoScrollBars)
+// The shipped screens need no scroll bars, and every value box and lamp of
+// them changes within a minute of the board's data.
+TEST_F(ScreenJourney, TheShippedScreensShowEveryValueMoving)
 {
+    std::size_t indicators = 0;
     for (BoardWindow* w : h->boardWindows()) {
         SCOPED_TRACE(w->windowTitle().toStdString());
         ASSERT_TRUE(enterDiagnostics(w));
+        EXPECT_GT(w->screen().controlCount(), 10);
         QScrollArea* area = scroller(w);
         ASSERT_NE(area, nullptr);
         EXPECT_FALSE(area->verticalScrollBar()->isVisible());
@@ -87,10 +98,48 @@ TEST_F(ScreenJourney, TheShippedScreensNeedNoScrollBars)
                 EXPECT_TRUE(inSight(w, control)) << control->objectName().toStdString();
             }
         }
+        if (w == pump()) {
+            // As its FORM says; on its first page; values with their units; one
+            // walking lamp at a time among the first four.
+            EXPECT_EQ(JourneyHarness::subWindowOf(w)->size(),
+                      QSize(twipsToPixels(9120, w->logicalDpiX()), twipsToPixels(8280, w->logicalDpiY())));
+            auto* tabs = dynamic_cast<DynTabContainer*>(w->screen().control(0));
+            ASSERT_NE(tabs, nullptr);
+            EXPECT_EQ(tabs->currentPage(), 0);
+            EXPECT_EQ(tabs->pageCaption(2), QStringLiteral("Status"));
+            h->pass(1000);
+            auto text = [&](int i) { return dynamic_cast<DynTextBox*>(w->screen().control(i))->text(); };
+            EXPECT_TRUE(text(3).endsWith(QStringLiteral(" rpm"))) << text(3).toStdString();
+            EXPECT_TRUE(text(5).endsWith(QStringLiteral(" l/s")));
+            EXPECT_TRUE(text(7).endsWith(QStringLiteral(" °C")));
+            std::vector<DynShape*> lamps;
+            for (int i = 0; i < w->screen().controlCount(); ++i) {
+                if (auto* lamp = dynamic_cast<DynShape*>(w->screen().control(i)))
+                    lamps.push_back(lamp);
+            }
+            ASSERT_GE(lamps.size(), 4u);
+            EXPECT_LE(std::count_if(lamps.begin(), lamps.begin() + 4, [](DynShape* l) { return l->backColorValue() != 0x808080; }), 1);
+        }
+        std::map<int, QSet<QString>> seen;
+        for (int second = 0; second < 60; ++second) {
+            h->pass(1000);
+            for (int i = 0; i < w->screen().controlCount(); ++i) {
+                if (auto* box = dynamic_cast<DynTextBox*>(w->screen().control(i)))
+                    seen[i].insert(box->text());
+                if (auto* lamp = dynamic_cast<DynShape*>(w->screen().control(i)))
+                    seen[i].insert(QString::number(lamp->backColorValue()));
+            }
+        }
+        for (const auto& [control, values] : seen)
+            EXPECT_GT(values.size(), 1) << "control " << control;
+        indicators += seen.size();
         // Back to its small size, so that it covers none of the others.
         ASSERT_TRUE(h->clickButton(w, "StartDiag"));
         EXPECT_FALSE(w->inDiagnosticMode());
     }
+    EXPECT_GT(indicators, 30u);
+    EXPECT_TRUE(h->dialogs.boxes.empty());
+    EXPECT_EQ(h->app->errorLog().count(), 0) << "the shipped files load and run without a warning";
 }
 
 TEST_F(ScreenJourney, AFormTooSmallForItsScreenScrollsToEveryControl)

@@ -3,6 +3,7 @@
 #include "app/ErrorListWindow.h"
 #include "diagnostics/BoardWindow.h"
 #include "firmware/DownloaderWindow.h"
+#include "monitor/MessageLine.h"
 #include "sim/SimBoard.h"
 
 #include "FirmwareFiles.h"
@@ -16,6 +17,18 @@
 #include <gtest/gtest.h>
 
 namespace tellvane::test {
+
+// A frame of the bench as the monitor logs it.
+inline CanMessage messageOf(const SimFrame& frame, double time = 0)
+{
+    CanMessage m;
+    m.id = static_cast<std::int32_t>(frame.id);
+    m.time = time;
+    m.length = frame.length;
+    for (int i = 0; i < frame.length && i < 8; ++i)
+        m.data[static_cast<std::size_t>(i)] = frame.data[static_cast<std::size_t>(i)];
+    return m;
+}
 
 // A technician's session on the bench: the program started, the boards found.
 class Session : public ::testing::Test {
@@ -47,6 +60,13 @@ protected:
         EXPECT_NE(w, nullptr) << "no downloader shown";
         h->pass(600);
         return h->downloaderWindow();
+    }
+    // The downloader lists five lines, the first naming the board's P-code.
+    bool listsBoard(const char* pCode) const
+    {
+        const QStringList lines = h->infoLines();
+        EXPECT_EQ(lines.size(), 5) << lines.join(QLatin1Char('|')).toStdString();
+        return lines.size() == 5 && lines[0].endsWith(QStringLiteral("P-code ") + QLatin1String(pCode));
     }
     QListWidget* infoList() const
     {

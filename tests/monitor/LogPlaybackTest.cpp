@@ -5,7 +5,6 @@
 
 #include "TestSupport.h"
 
-#include <QCoreApplication>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -183,21 +182,7 @@ TEST_F(PlaybackFixture, StepsThroughThirtyRecords)
     EXPECT_TRUE(errors.messages.isEmpty());
 }
 
-TEST_F(PlaybackFixture, ShortFileStopsAtItsFirstEmptyLine)
-{
-    load(logOf(5));
-    playback.runFullSpeed();
-    EXPECT_EQ(playback.stepTimer().interval(), LogPlayback::kFullSpeedIntervalMs);
-    for (int i = 0; i < 5; ++i)
-        playback.logFileStep();
-    EXPECT_EQ(lastProcessed(), 5);
-    playback.logFileStep();
-    EXPECT_EQ(dialogs.beeps, 1);
-    EXPECT_FALSE(playback.stepTimer().isActive());
-    EXPECT_EQ(router.messages.size(), 5u);
-}
-
-TEST_F(PlaybackFixture, StepWithoutAFileOnlyBeeps)
+TEST_F(PlaybackFixture, WithoutAFileStepOnlyBeepsAndAShortFileStopsAtItsFirstEmptyLine)
 {
     playback.play();
     EXPECT_EQ(playback.stepTimer().interval(), LogPlayback::kPlayIntervalMs);
@@ -205,6 +190,17 @@ TEST_F(PlaybackFixture, StepWithoutAFileOnlyBeeps)
     EXPECT_EQ(dialogs.beeps, 1);
     EXPECT_FALSE(playback.stepTimer().isActive());
     EXPECT_TRUE(router.messages.empty());
+
+    load(logOf(5));
+    playback.runFullSpeed();
+    EXPECT_EQ(playback.stepTimer().interval(), LogPlayback::kFullSpeedIntervalMs);
+    for (int i = 0; i < 5; ++i)
+        playback.logFileStep();
+    EXPECT_EQ(lastProcessed(), 5);
+    playback.logFileStep();
+    EXPECT_EQ(dialogs.beeps, 2);
+    EXPECT_FALSE(playback.stepTimer().isActive());
+    EXPECT_EQ(router.messages.size(), 5u);
     EXPECT_TRUE(errors.messages.isEmpty());
 }
 
@@ -259,86 +255,7 @@ TEST_F(PlaybackFixture, BinaryGarbageIsPlayedWithoutHarm)
     EXPECT_EQ(dialogs.beeps, 1) << "played to the end and stopped";
 }
 
-// Plays a loaded file to its end at full speed; the identifiers routed.
-std::vector<int> playToTheEnd(PlaybackFixture& f)
-{
-    f.playback.runFullSpeed();
-    for (int steps = 0; f.playback.stepTimer().isActive() && steps < 1000; ++steps)
-        f.playback.logFileStep();
-    std::vector<int> ids;
-    for (const CanMessage& m : f.router.messages)
-        ids.push_back(m.id);
-    return ids;
-}
-
-std::vector<int> oneTo(int n)
-{
-    std::vector<int> ids;
-    for (int k = 1; k <= n; ++k)
-        ids.push_back(k);
-    ids.push_back(n);  // the step that beeps processes the last line once more
-    return ids;
-}
-
-TEST_F(PlaybackFixture, LinesEndedByLfOrCrAloneArePlayedExactly)
-{
-    for (const char* end : {"\n", "\r"}) {
-        SCOPED_TRACE(QByteArray(end).toPercentEncoding().toStdString());
-        QByteArray bytes = logOf(30);
-        bytes.replace("\r\n", end);
-        router.messages.clear();
-        load(bytes);
-        EXPECT_EQ(playback.recordCount(), 30);
-        EXPECT_EQ(playToTheEnd(*this), oneTo(30));
-        EXPECT_TRUE(errors.messages.isEmpty());
-    }
-}
-
-TEST_F(PlaybackFixture, AnOldLogWithTimesFrom100sPlaysEveryRecord)
-{
-    // As an older writer made them: from 100 s on, six decimals and a 48-byte record.
-    QByteArray bytes;
-    for (int k = 1; k <= 12; ++k) {
-        CanMessage m;
-        m.id = 0x18EFF900 + k;
-        m.length = 3;
-        m.data = {static_cast<std::uint8_t>(k), 0x20, 0x7E};
-        QString line = formatMessageLine(m);
-        if (k >= 4)
-            line.replace(0, 9, QStringLiteral("%1.250000").arg(96 + k));
-        bytes += line.toLatin1() + "\r\n";
-    }
-    ASSERT_EQ(bytes.size(), 3 * 47 + 9 * 48);
-    load(bytes);
-    EXPECT_EQ(playback.recordCount(), 12);
-    playToTheEnd(*this);
-    ASSERT_EQ(router.messages.size(), 12u) << "a short file ends at its first empty row";
-    for (int k = 1; k <= 12; ++k) {
-        const CanMessage& m = router.messages[static_cast<std::size_t>(k - 1)];
-        EXPECT_EQ(m.id, 0x18EFF900 + k) << k;
-        EXPECT_EQ(m.length, 3) << k;
-        EXPECT_EQ(m.data[0], k) << k;
-        EXPECT_EQ(m.data[2], 0x7E) << k;
-    }
-    EXPECT_TRUE(errors.messages.isEmpty());
-}
-
-TEST_F(PlaybackFixture, AFileThatCannotBeOpenedIsReportedAndTheOneBeforeStays)
-{
-    load(logOf(30));
-    for (int i = 0; i < 3; ++i)
-        playback.logFileStep();
-    const QString missing = dir.filePath(QStringLiteral("gone.txt"));
-    EXPECT_FALSE(playback.openReadLogFile(missing));
-    ASSERT_EQ(errors.messages.size(), 1);
-    EXPECT_EQ(errors.messages[0],
-              QStringLiteral("An unexpected error 53'File not found' occured within OpenReadLogFile with Filename=")
-                  + missing);
-    EXPECT_TRUE(playback.readFileOpen());
-    EXPECT_EQ(playback.recordCount(), 30);
-    playback.logFileStep();
-    EXPECT_EQ(lastProcessed(), 4) << "the step goes on in the file before";
-}
+// Files that cannot be opened, and old logs, are played through the window in the journeys.
 
 TEST_F(PlaybackFixture, ChoosingAnotherFileStartsAgainAtRecordOne)
 {

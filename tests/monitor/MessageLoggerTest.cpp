@@ -4,12 +4,10 @@
 
 #include "TestSupport.h"
 
-#include <QDir>
 #include <QFile>
 #include <QCoreApplication>
-#include <QTemporaryDir>
-
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -24,16 +22,21 @@ struct LoggerFixture : ::testing::Test {
     LineListModel list{LineListModel::Bound::ClearWhenOver, MessageLogger::kListLimit};
     MessageLogger logger{list};
     test::ErrorCollector errors;
-
-    QString logPath() const { return dir.filePath(QStringLiteral("Tellvane/run.txt")); }
 };
 
-TEST_F(LoggerFixture, NothingIsBuiltWhenNeitherDisplayNorSave)
+TEST_F(LoggerFixture, NothingIsShownWithoutDisplayOrInFileMode)
 {
     logger.options().showAscii = true;
     for (int i = 0; i < 10; ++i)
         logger.logCanMessage(makeMessage(i, {1}));
     EXPECT_TRUE(list.isEmpty());
+    logger.options().displayLive = true;
+    logger.setListAvailable(false);
+    logger.logCanMessage(makeMessage(1, {1}));
+    EXPECT_TRUE(list.isEmpty());
+    logger.setListAvailable(true);
+    logger.logCanMessage(makeMessage(1, {1}));
+    EXPECT_EQ(list.size(), 1u);
     EXPECT_TRUE(errors.messages.isEmpty());
 }
 
@@ -63,46 +66,27 @@ TEST_F(LoggerFixture, TheTenThousandAndFirstLineEmptiesTheList)
 
 TEST_F(LoggerFixture, SavingAppendsLinesWithCrLf)
 {
-    logger.saveLog().setFileName(logPath());
+    const QString path = dir.filePath(QStringLiteral("Tellvane/deeper/run.txt"));  // folders made on the way
+    logger.saveLog().setFileName(path);
     logger.options().saveToFile = true;
     logger.openSaveLogFile();
     logger.options().showAscii = true;
     logger.logCanMessage(makeMessage(0x123, {0x41, 0x20, 0x7E}, 1.5));
+    QCoreApplication::processEvents();  // the end of the batch
+    EXPECT_EQ(test::readFile(path).size(), messageline::kRecordBytes) << "buffered lines reach the disk";
     logger.logCanMessage(makeMessage(0, {}));
     logger.closeSaveLogFile();
     EXPECT_TRUE(list.isEmpty()) << "saving alone shows nothing";
     const QByteArray expected = "01.500000 00000123 3 41 20 7E                \r\n"
                                 "00.000000 00000000 0                         \r\n";
-    EXPECT_EQ(test::readFile(logPath()), expected);
+    EXPECT_EQ(test::readFile(path), expected);
     EXPECT_EQ(expected.size(), 2 * messageline::kRecordBytes);
 
     // Switched on again later in the run: the same file grows.
     logger.openSaveLogFile();
     logger.logCanMessage(makeMessage(7, {7}));
     logger.closeSaveLogFile();
-    EXPECT_EQ(test::readFile(logPath()).size(), 3 * messageline::kRecordBytes);
-    EXPECT_TRUE(errors.messages.isEmpty());
-}
-
-TEST_F(LoggerFixture, BufferedLinesReachTheDiskAfterTheBatch)
-{
-    logger.saveLog().setFileName(logPath());
-    logger.options().saveToFile = true;
-    logger.openSaveLogFile();
-    logger.logCanMessage(makeMessage(1, {1}));
-    QCoreApplication::processEvents();  // the end of the batch
-    EXPECT_EQ(test::readFile(logPath()).size(), messageline::kRecordBytes);
-    logger.closeSaveLogFile();
-}
-
-TEST_F(LoggerFixture, MissingLogFolderIsCreated)
-{
-    logger.saveLog().setFileName(dir.filePath(QStringLiteral("gone/deeper/run.txt")));
-    logger.options().saveToFile = true;
-    logger.openSaveLogFile();
-    logger.logCanMessage(makeMessage(1, {1}));
-    logger.closeSaveLogFile();
-    EXPECT_EQ(test::readFile(dir.filePath(QStringLiteral("gone/deeper/run.txt"))).size(), messageline::kRecordBytes);
+    EXPECT_EQ(test::readFile(path).size(), 3 * messageline::kRecordBytes);
     EXPECT_TRUE(errors.messages.isEmpty());
 }
 
@@ -178,17 +162,6 @@ TEST_F(LoggerFixture, ABadMessageIsReportedAsAFileErrorOnce)
     EXPECT_EQ(errors.messages[0], QStringLiteral("A file error 9 occurred 'Subscript out of range' while trying to "
                                                  "save to log file.  Make sure \\SavedData directory exists"));
     EXPECT_TRUE(list.isEmpty());
-}
-
-TEST_F(LoggerFixture, ListIsLeftAloneInFileMode)
-{
-    logger.options().displayLive = true;
-    logger.setListAvailable(false);
-    logger.logCanMessage(makeMessage(1, {1}));
-    EXPECT_TRUE(list.isEmpty());
-    logger.setListAvailable(true);
-    logger.logCanMessage(makeMessage(1, {1}));
-    EXPECT_EQ(list.size(), 1u);
 }
 
 }  // namespace

@@ -61,21 +61,7 @@ struct MonitorFixture : ::testing::Test {
     }
 };
 
-TEST_F(MonitorFixture, HeightFollowsDisplayAndMode)
-{
-    QSignalSpy heights(&monitor, &MonitorController::heightChanged);
-    EXPECT_EQ(monitor.heightTwips(), 3900);
-    monitor.setDisplayLive(true);
-    EXPECT_EQ(monitor.heightTwips(), 8350);
-    monitor.setDisplayLive(false);
-    EXPECT_EQ(monitor.heightTwips(), 3900);
-    monitor.switchMode();
-    EXPECT_EQ(monitor.heightTwips(), 8350) << "file mode is always tall";
-    monitor.switchMode();
-    EXPECT_EQ(monitor.heightTwips(), 3900);
-    ASSERT_EQ(heights.count(), 4);
-    EXPECT_EQ(heights.at(2).at(0).toInt(), 8350);
-}
+// The height that follows mode and display is checked on the monitor window.
 
 TEST_F(MonitorFixture, SwitchingToFileModeStopsTheLinkInOrder)
 {
@@ -140,9 +126,14 @@ TEST_F(MonitorFixture, ListClickClearsInLiveModeAndPlaysInFileMode)
     EXPECT_EQ(list.size(), 15u) << "a click in file mode does not clear";
 }
 
-TEST_F(MonitorFixture, CancellingTheDialogKeepsTheFileOpen)
+TEST_F(MonitorFixture, CancellingTheDialogLeavesWhatWasLoaded)
 {
     monitor.switchMode();
+    list.appendNow(QStringLiteral("kept"));
+    monitor.chooseLogFile();  // cancelled before any file
+    EXPECT_EQ(list.size(), 1u);
+    EXPECT_FALSE(playback.readFileOpen());
+
     dialogs.fileAnswers = {logFile(20)};
     monitor.chooseLogFile();
     monitor.chooseLogFile();  // cancelled
@@ -151,16 +142,6 @@ TEST_F(MonitorFixture, CancellingTheDialogKeepsTheFileOpen)
     EXPECT_TRUE(playback.readFileOpen());
     monitor.step();
     EXPECT_EQ(router.messages.size(), 1u);
-}
-
-TEST_F(MonitorFixture, CancellingBeforeAnyFileLeavesTheListAsItWas)
-{
-    monitor.switchMode();
-    list.appendNow(QStringLiteral("kept"));
-    monitor.chooseLogFile();
-    EXPECT_EQ(monitor.readFileText(), QString());
-    EXPECT_EQ(list.size(), 1u);
-    EXPECT_FALSE(playback.readFileOpen());
 }
 
 TEST_F(MonitorFixture, LeavingFileModeStopsPlaybackAndLiveLinesStayOutOfThePlaybackList)
@@ -179,17 +160,6 @@ TEST_F(MonitorFixture, LeavingFileModeStopsPlaybackAndLiveLinesStayOutOfThePlayb
     EXPECT_FALSE(playback.stepTimer().isActive());
     link.sendLogged(0x98EF21F9u, 1, data);
     EXPECT_EQ(list.size(), 1u);
-}
-
-TEST_F(MonitorFixture, BoardRequestIsSentAndLogged)
-{
-    monitor.setDisplayLive(true);
-    monitor.sendBoardRequest();
-    ASSERT_EQ(adapter.sent.size(), 1u);
-    EXPECT_EQ(adapter.sent[0].id, 0x98EAFFF9u);
-    EXPECT_EQ(adapter.sent[0].data, std::vector<std::uint8_t>({0x00, 0xEE, 0x00}));
-    ASSERT_EQ(list.size(), 1u);
-    EXPECT_TRUE(list.at(0).startsWith(QStringLiteral("00.000000 98EAFFF9 3 00 EE 00")));
 }
 
 TEST_F(MonitorFixture, StatusPanelFollowsTheLink)

@@ -9,15 +9,14 @@
 
 #include "TestSupport.h"
 
+#include <QApplication>
+#include <QImage>
 #include <QLocale>
+#include <QPalette>
 #include <QTemporaryDir>
 #include <QWidget>
 
 #include <memory>
-
-#include <QApplication>
-#include <QImage>
-#include <QPalette>
 
 #include <gtest/gtest.h>
 
@@ -61,13 +60,6 @@ struct ScreenFixture : ::testing::Test {
     QString text(int control) const { return dynamic_cast<DynTextBox*>(screen.control(control))->text(); }
     std::int32_t colour(int control) const { return dynamic_cast<DynShape*>(screen.control(control))->backColorValue(); }
 };
-
-TEST(ControlNames, FormIndexAndNumberZeroPadded)
-{
-    EXPECT_EQ(ScreenDefinition::controlName(12, 5), QStringLiteral("Control_012_005"));
-    EXPECT_EQ(ScreenDefinition::controlName(3, 1000), QStringLiteral("Control_003_1000"));
-    EXPECT_EQ(ScreenDefinition::controlName(0, 0), QStringLiteral("Control_000_000"));
-}
 
 TEST_F(ScreenFixture, LampsFollowTheirBits)
 {

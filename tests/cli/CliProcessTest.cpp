@@ -24,11 +24,11 @@ struct Finished {
     QString err;
 };
 
-Finished runCli(const QStringList& arguments, const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
+Finished run(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment)
 {
     QProcess process;
     process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(TELLVANE_CLI), arguments);
+    process.start(program, arguments);
     Finished result;
     if (!process.waitForFinished(kRunMs)) {
         process.kill();
@@ -40,6 +40,11 @@ Finished runCli(const QStringList& arguments, const QProcessEnvironment& environ
     result.out = QString::fromLocal8Bit(process.readAllStandardOutput());
     result.err += QString::fromLocal8Bit(process.readAllStandardError());
     return result;
+}
+
+Finished runCli(const QStringList& arguments, const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
+{
+    return run(QStringLiteral(TELLVANE_CLI), arguments, environment);
 }
 
 // The packets a file's lines take: each line and its LF in pieces of seven.
@@ -189,6 +194,18 @@ TEST_F(Cli, ReplayPlaysALogInOrderAndMonitorPrintsOtherToolsFormats)
     const QRegularExpression frame(QStringLiteral("^\\(\\d+\\.\\d{6}\\) can0 [0-9A-F]{8}#([0-9A-F]{2})*( T)?$"));
     for (const QString& line : lines)
         EXPECT_TRUE(frame.match(line).hasMatch()) << line.toStdString() << ": the probe (id 0) filtered out";
+}
+
+TEST_F(Cli, TheProgramTellsItsVersionAndOptionsWithoutOpeningAWindow)
+{
+    QProcessEnvironment headless = QProcessEnvironment::systemEnvironment();
+    headless.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    const Finished version = run(QStringLiteral(TELLVANE_APP), {QStringLiteral("--version")}, headless);
+    EXPECT_EQ(version.exitCode, 0) << version.err.toStdString();
+    EXPECT_TRUE(version.out.contains(QString::fromLatin1(kVersionText))) << version.out.toStdString();
+    const Finished help = run(QStringLiteral(TELLVANE_APP), {QStringLiteral("--help")}, headless);
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.out.contains(QStringLiteral("--adapter <name>"))) << help.out.toStdString();
 }
 
 TEST_F(Cli, HelpListsTheCommandsAndEachCommandsOptions)

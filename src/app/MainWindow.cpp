@@ -302,7 +302,7 @@ void MainWindow::showErrorList()
 void MainWindow::showTrace()
 {
     if (!m_traceWindow) {
-        m_traceWindow = new TraceWindow(m_parts.link);
+        m_traceWindow = new TraceWindow({m_parts.link, m_parts.clock, m_parts.dialogs, m_parts.dataFolder});
         QMdiSubWindow* sub = addChild(m_traceWindow, {}, ChildLifetime::HiddenOnClose);
         m_traceWindow->setOuterSizeTwips(TraceWindow::kWidthTwips, TraceWindow::kHeightTwips);
         sub->resize(sub->size().boundedTo(m_mdi->maximumViewportSize()).expandedTo(QSize(320, 240)));

@@ -21,6 +21,7 @@ namespace tellvane {
 class AdapterSwitch;
 class CanLink;
 class Clock;
+class Dialogs;
 class ErrorLog;
 class LineListModel;
 class LogPlayback;
@@ -45,6 +46,7 @@ struct MainWindowParts {
     QString dataFolder;     // ends in "/"
     QString programFolder;  // where the help pages lie
     std::function<QDateTime()> now;
+    Dialogs& dialogs;
     AdapterSwitch* adapters = nullptr;  // the Adapter menu; none without
 };
 

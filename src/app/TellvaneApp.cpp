@@ -30,7 +30,7 @@ TellvaneApp::TellvaneApp(AppEnvironment environment, std::unique_ptr<Adapter> ad
 
     m_main = std::make_unique<MainWindow>(MainWindowParts{
         m_env.clock, m_env.settings, link(), m_pollTimer, *m_monitor, m_status, m_monitorList, m_playback, m_logger,
-        m_errorLog, m_env.dataFolder, m_env.programFolder, m_env.now, this});
+        m_errorLog, m_env.dataFolder, m_env.programFolder, m_env.now, m_env.dialogs, this});
 
     m_boardWindows = std::make_unique<BoardWindows>(
         BoardWindowServices{boards(), m_env.dialogs, m_env.settings, m_env.programFolder,

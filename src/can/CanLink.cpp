@@ -150,13 +150,7 @@ void CanLink::checkForIncomingCanMessages()
                 break;
             if (m_view)
                 m_view->showBufferOverflow(recordOverflowFlag(record));
-            const CanMessage message = decodeRecord(record);
-            if (m_sink)
-                m_sink->logCanMessage(message);
-            if (m_trace)
-                m_trace->traceMessage(message, false);
-            if (m_router)
-                m_router->processCanMessage(message);
+            deliverReceived(decodeRecord(record));
             if (m_view)
                 m_view->showMessagesInBuffer(m_adapter->getNumCanMess());
             yieldIfDue();
@@ -164,6 +158,16 @@ void CanLink::checkForIncomingCanMessages()
     } catch (const Failure& failure) {
         reportFailure(failure, QStringLiteral("CheckForInComingCANMessages"));
     }
+}
+
+void CanLink::deliverReceived(const CanMessage& message)
+{
+    if (m_sink)
+        m_sink->logCanMessage(message);
+    if (m_trace)
+        m_trace->traceMessage(message, false);
+    if (m_router)
+        m_router->processCanMessage(message);
 }
 
 std::int16_t CanLink::sendLogged(std::uint32_t idAsSent, std::uint8_t length, const std::uint8_t* data)

@@ -52,6 +52,10 @@ public:
     // reads untilUs; the drain is the caller's next step.
     void waitForArrival(std::int64_t untilUs) { m_adapter->waitForRecords(m_clock, untilUs); }
 
+    // A received message (or one played back as if received): shown, traced
+    // and routed to the boards.
+    void deliverReceived(const CanMessage& message);
+
     // SendCANMess (mode 7) followed by LogCANMessage with time 0; the result of the send.
     std::int16_t sendLogged(std::uint32_t idAsSent, std::uint8_t length, const std::uint8_t* data);
 

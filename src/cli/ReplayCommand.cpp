@@ -7,9 +7,8 @@
 #include "core/Clock.h"
 #include "core/Failure.h"
 #include "monitor/MessageLine.h"
-#include "trace/TraceLog.h"
+#include "trace/LogReplay.h"
 #include "trace/TraceRecorder.h"
-#include "trace/TraceReplay.h"
 
 #include <algorithm>
 
@@ -40,14 +39,31 @@ int replay(const Command& command, const QCommandLineParser& options, QTextStrea
     if (!reasons.isEmpty())
         return refuse(command.usage, err, reasons);
 
-    std::unique_ptr<TraceLogReader> reader = makeTraceLogReader(format);
-    if (!reader->open(file)) {
-        err << "tellvane-cli: cannot open " << file << ": " << reader->errorString() << Qt::endl;
-        return 1;
-    }
     RealClock clock;
     std::unique_ptr<Adapter> adapter;
     std::unique_ptr<CanLink> link;
+    bool failed = false;
+    LogReplay replay(clock, [&](const TraceFrame& frame) {
+        if (link) {
+            const ReplaySend sent = sendReplayedFrame(*link, frame);
+            if (sent == ReplaySend::NotSendable) {
+                err << file << ':' << replay.lineNumber() << ": a remote or error frame is not sent" << '\n';
+                failed = true;
+                return;
+            }
+            failed = failed || sent == ReplaySend::Failed;
+        }
+        // The frame's line as the monitor shows a replayed one, with its time in the log.
+        try {
+            out << formatMessageLine(TraceRecorder::messageOf(frame)) << '\n';
+        } catch (const Failure&) {
+            failed = true;
+        }
+    });
+    if (!replay.open(file)) {
+        err << "tellvane-cli: cannot open " << file << ": " << replay.errorString() << Qt::endl;
+        return 1;
+    }
     if (transmit) {
         adapter = openAdapter(options.value(QStringLiteral("adapter")), clock, err);
         if (!adapter)
@@ -55,48 +71,13 @@ int replay(const Command& command, const QCommandLineParser& options, QTextStrea
         link = std::make_unique<CanLink>(*adapter, clock);
         link->pollTick();  // probes and configures the adapter
     }
-
-    bool failed = false;
-    std::int64_t firstUs = 0;
-    bool first = true;
     auto report = [&] {
-        for (const TraceLogWarning& warning : reader->takeWarnings()) {
+        for (const TraceLogWarning& warning : replay.takeWarnings()) {
             err << file << ':' << warning.line << ": " << warning.text << '\n';
             failed = true;
         }
     };
-    auto deliver = [&](const TraceFrame& frame) {
-        if (first) {
-            firstUs = frame.timeUs;
-            first = false;
-        }
-        if (transmit) {
-            if (frame.flags & (TraceFrame::Remote | TraceFrame::Error)) {
-                err << file << ':' << reader->lineNumber() << ": a remote or error frame is not sent" << '\n';
-                failed = true;
-                return;
-            }
-            const std::uint32_t idAsSent = frame.id | (frame.extended() ? can::kExtendedFrame : 0);
-            if (link->sendLogged(idAsSent, frame.length, frame.data.data()) != 1)
-                failed = true;
-        }
-        // The frame's line as the monitor shows a replayed one, with its time in the log.
-        TraceFrame shown = frame;
-        shown.timeUs -= firstUs;
-        const CanMessage message = TraceRecorder::messageOf(shown);
-        try {
-            out << formatMessageLine(message) << '\n';
-        } catch (const Failure&) {
-            failed = true;
-        }
-    };
-    TraceReplay player(
-        clock, [&](TraceFrame& frame) { return reader->next(frame); },
-        [&] {
-            first = true;
-            return reader->open(file);
-        },
-        deliver);
+    TraceReplay& player = replay.player();
     player.setSpeed(speed);
     player.setLoop(options.isSet(QStringLiteral("loop")));
 
@@ -110,8 +91,8 @@ int replay(const Command& command, const QCommandLineParser& options, QTextStrea
         clock.sleepUntilUs(std::min(*due, clock.nowMicroseconds() + kStopCheckUs));
     }
     report();
-    if (!reader->errorString().isEmpty()) {
-        err << "tellvane-cli: " << file << ": " << reader->errorString() << Qt::endl;
+    if (!replay.errorString().isEmpty()) {
+        err << "tellvane-cli: " << file << ": " << replay.errorString() << Qt::endl;
         failed = true;
     }
     out.flush();

@@ -25,6 +25,7 @@ std::uint64_t powerOfTen(int n)
 
 bool LineSource::open(const QString& fileName)
 {
+    m_file.close();  // a file read before, or this one to be read again
     m_file.setFileName(fileName);
     m_at = m_size = 0;
     m_number = 0;

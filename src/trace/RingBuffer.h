@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -14,12 +15,17 @@ class RingBuffer {
 public:
     explicit RingBuffer(std::size_t capacity = 0) { setCapacity(capacity); }
 
-    // Drops everything held (the sequence numbers go on counting).
+    // Keeps the newest values that fit, each under its sequence number.
     void setCapacity(std::size_t capacity)
     {
-        m_slots.assign(capacity, T{});
-        m_slots.shrink_to_fit();
-        m_first = m_end;
+        if (capacity == m_slots.size())
+            return;
+        std::vector<T> fresh(capacity);
+        const std::uint64_t kept = std::min<std::uint64_t>(size(), capacity);
+        for (std::uint64_t seq = m_end - kept; seq < m_end; ++seq)
+            fresh[static_cast<std::size_t>(seq % capacity)] = bySequence(seq);
+        m_slots.swap(fresh);
+        m_first = m_end - kept;
     }
     std::size_t capacity() const { return m_slots.size(); }
 

@@ -16,7 +16,7 @@ public:
 
     explicit TraceRing(std::size_t capacity = kDefaultCapacity) : m_frames(capacity) {}
 
-    // Empties the ring.
+    // Keeps the newest frames that fit; views rebuild() after it.
     void setCapacity(std::size_t capacity) { m_frames.setCapacity(capacity); }
     std::size_t capacity() const { return m_frames.capacity(); }
 

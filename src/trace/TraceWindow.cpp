@@ -1,19 +1,26 @@
 #include "trace/TraceWindow.h"
 
 #include "can/CanLink.h"
+#include "core/Dialogs.h"
 #include "core/Failure.h"
 #include "monitor/MessageLine.h"
+#include "trace/ChangedBytesDelegate.h"
 #include "trace/IdentifierStatsModel.h"
+#include "trace/TraceExport.h"
+#include "trace/TraceReplayBar.h"
 #include "trace/TraceTableModel.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
 #include <QStackedWidget>
@@ -44,14 +51,15 @@ QTableView* makeTable(const QString& name, QAbstractItemModel* model, QWidget* p
 
 }  // namespace
 
-TraceWindow::TraceWindow(CanLink& link, QWidget* parent) : MdiChild(parent), m_link(link)
+TraceWindow::TraceWindow(TraceWindowServices services, QWidget* parent)
+    : MdiChild(parent), m_link(services.link), m_dialogs(services.dialogs), m_folder(std::move(services.folder))
 {
     setObjectName(QStringLiteral("BusTrace"));
     setWindowTitle(QStringLiteral("Bus Trace"));
     m_recorder.setStats(&m_stats);
     m_recorder.setBusLoad(&m_load);
     m_recorder.attachView(&m_view);
-    build();
+    build(services.clock);
 }
 
 TraceWindow::~TraceWindow()
@@ -59,7 +67,7 @@ TraceWindow::~TraceWindow()
     setRecording(false);
 }
 
-void TraceWindow::build()
+void TraceWindow::build(Clock& clock)
 {
     m_tableModel = new TraceTableModel(m_view, this);
     m_identifierModel = new IdentifierStatsModel(m_stats, this);
@@ -120,12 +128,49 @@ void TraceWindow::build()
     }
     m_identifiers = makeTable(QStringLiteral("TraceIdentifiers"), sorted, this);
     m_identifiers->setSortingEnabled(true);
+    m_identifiers->setItemDelegateForColumn(IdentifierStatsModel::Data,
+                                            new ChangedBytesDelegate(IdentifierStatsModel::ChangedBytesRole, m_identifiers));
     m_pages = new QStackedWidget(this);
     m_pages->addWidget(m_table);
     m_pages->addWidget(m_identifiers);
 
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("TraceStatus"));
+
+    auto* keepLabel = new QLabel(QStringLiteral("&Keep"), this);
+    m_keep = new QComboBox(this);
+    m_keep->setObjectName(QStringLiteral("TraceKeep"));
+    for (const std::size_t frames : kRingSizes) {
+        m_keep->addItem(QStringLiteral("%L1 frames (%2 MB)")
+                            .arg(static_cast<qulonglong>(frames))
+                            .arg((frames * (sizeof(TraceFrame) + sizeof(std::uint64_t)) + 999'999) / 1'000'000),
+                        QVariant::fromValue<qulonglong>(frames));
+    }
+    m_keep->setCurrentIndex(m_keep->findData(QVariant::fromValue<qulonglong>(m_ring.capacity())));
+    m_keep->setToolTip(QStringLiteral("How many of the newest frames the trace keeps; a smaller ring keeps the newest of them"));
+    keepLabel->setBuddy(m_keep);
+    connect(m_keep, &QComboBox::activated, this,
+            [this](int index) { setRingSize(static_cast<std::size_t>(m_keep->itemData(index).toULongLong())); });
+
+    // The menu pops up below the button and the window's events go on.
+    auto* exportButton = new QPushButton(QStringLiteral("E&xport..."), this);
+    exportButton->setObjectName(QStringLiteral("TraceExport"));
+    auto* exportMenu = new QMenu(exportButton);
+    exportMenu->setObjectName(QStringLiteral("TraceExportMenu"));
+    const std::pair<const char*, Export> exports[] = {{"&All kept frames...", Export::All},
+                                                      {"Frames &shown...", Export::Shown},
+                                                      {"S&elected frames...", Export::Selected}};
+    for (const auto& [text, what] : exports) {
+        QAction* action = exportMenu->addAction(QString::fromLatin1(text));
+        connect(action, &QAction::triggered, this, [this, what = what] { exportFrames(what); });
+    }
+    connect(exportButton, &QPushButton::clicked, this,
+            [exportButton, exportMenu] { exportMenu->popup(exportButton->mapToGlobal(exportButton->rect().bottomLeft())); });
+
+    m_exported = new QLabel(this);
+    m_exported->setObjectName(QStringLiteral("TraceExported"));
+
+    m_replay = new TraceReplayBar(m_link, clock, m_dialogs, m_folder, this);
 
     auto* filterRow = new QHBoxLayout;
     filterRow->addWidget(m_filter, 3);
@@ -135,12 +180,20 @@ void TraceWindow::build()
     findRow->addWidget(m_search, 3);
     findRow->addWidget(previous);
     findRow->addWidget(next);
+    findRow->addSpacing(12);
+    findRow->addWidget(keepLabel);
+    findRow->addWidget(m_keep);
+    findRow->addWidget(exportButton);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(filterRow);
     layout->addWidget(m_filterError);
     layout->addLayout(findRow);
     layout->addWidget(m_pages, 1);
-    layout->addWidget(m_status);
+    auto* statusRow = new QHBoxLayout;
+    statusRow->addWidget(m_status, 1);
+    statusRow->addWidget(m_exported);
+    layout->addLayout(statusRow);
+    layout->addWidget(m_replay);
 
     m_timer = new QTimer(this);
     m_timer->setInterval(kRefreshMs);
@@ -170,9 +223,11 @@ void TraceWindow::showEvent(QShowEvent* event)
 void TraceWindow::hideEvent(QHideEvent* event)
 {
     MdiChild::hideEvent(event);
-    // A closed trace records nothing: the link goes on at its full pace.
-    if (!isVisibleTo(nullptr))
+    // A closed trace records and replays nothing: the link goes on at its full pace.
+    if (!isVisibleTo(nullptr)) {
         setRecording(false);
+        m_replay->stop();
+    }
 }
 
 void TraceWindow::applyFilter()
@@ -221,12 +276,72 @@ void TraceWindow::refresh()
 
 void TraceWindow::showStatus()
 {
-    m_status->setText(QStringLiteral("%1 frames a second, bus load %2 % of 250 kbit/s, %3 error frames; %4 frames shown of %5 kept")
+    m_status->setText(QStringLiteral("%1 frames a second, bus load %2 % of 250 kbit/s, %3 error frames, %4 overflows; "
+                                     "%L5 frames shown of %L6 kept")
                           .arg(m_load.framesPerSecond())
                           .arg(m_load.loadPercent(), 0, 'f', 1)
                           .arg(m_load.errors())
+                          .arg(m_load.overflows())
                           .arg(m_tableModel->rowCount())
-                          .arg(m_ring.size()));
+                          .arg(static_cast<qulonglong>(m_ring.size())));
+}
+
+void TraceWindow::setRingSize(std::size_t frames)
+{
+    if (frames == m_ring.capacity())
+        return;
+    m_ring.setCapacity(frames);
+    m_view.rebuild();
+    m_tableModel->refresh();
+    showStatus();
+}
+
+void TraceWindow::exportFrames(Export what)
+{
+    // The frames first, so that a dialog that lets the trace run on does not change them.
+    std::vector<TraceFrame> frames;
+    if (what == Export::Selected) {
+        QModelIndexList rows = m_table->selectionModel()->selectedRows();
+        std::sort(rows.begin(), rows.end());
+        for (const QModelIndex& index : rows) {
+            if (const TraceFrame* frame = m_tableModel->frameAt(index.row()))
+                frames.push_back(*frame);
+        }
+    } else if (what == Export::Shown) {
+        frames.reserve(static_cast<std::size_t>(m_tableModel->rowCount()));
+        for (int row = 0; row < m_tableModel->rowCount(); ++row) {
+            if (const TraceFrame* frame = m_tableModel->frameAt(row))
+                frames.push_back(*frame);
+        }
+    } else {
+        frames.reserve(m_ring.size());
+        for (std::uint64_t seq = m_ring.firstSequence(); seq < m_ring.endSequence(); ++seq)
+            frames.push_back(m_ring.bySequence(seq));
+    }
+    if (frames.empty()) {
+        m_dialogs.information(windowTitle(), QStringLiteral("There are no frames to export."));
+        return;
+    }
+    const QString file = m_dialogs.saveFileName(
+        QStringLiteral("Export %L1 frames").arg(static_cast<qulonglong>(frames.size())), m_folder,
+        QStringLiteral("Message lines (*.txt);;candump log (*.log);;Vector ASC (*.asc);;CSV (*.csv)"));
+    if (file.isEmpty())
+        return;
+    m_folder = QFileInfo(file).absolutePath();
+    if (traceLogFormatOf(file) == TraceLogFormat::Unknown) {
+        m_dialogs.information(windowTitle(), QStringLiteral("%1 was not written: the extension names the format, "
+                                                            "one of .txt, .log, .asc, .csv.").arg(file));
+        return;
+    }
+    const ConvertResult result = exportTraceLog(file, frames.size(), [&](std::size_t i) -> const TraceFrame& { return frames[i]; });
+    if (!result.ok()) {
+        m_dialogs.information(windowTitle(), QStringLiteral("The export failed: %1").arg(result.error));
+        return;
+    }
+    QString done = QStringLiteral("%L1 frames exported to %2").arg(result.frames).arg(QFileInfo(file).fileName());
+    if (result.skipped > 0)
+        done += QStringLiteral("; %L1 frames the format cannot hold left out").arg(result.skipped);
+    m_exported->setText(done);
 }
 
 void TraceWindow::copySelection()

@@ -7,6 +7,7 @@
 #include "trace/TraceView.h"
 #include "ui/TwipsWidget.h"
 
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -17,8 +18,19 @@ class QTimer;
 namespace tellvane {
 
 class CanLink;
+class Clock;
+class Dialogs;
 class IdentifierStatsModel;
+class TraceReplayBar;
 class TraceTableModel;
+
+// What the trace window works with.
+struct TraceWindowServices {
+    CanLink& link;
+    Clock& clock;      // times the replay
+    Dialogs& dialogs;  // the logs to replay and export, the question before sending
+    QString folder;    // where the file dialogs start
+};
 
 // "Bus Trace": every frame the link sends or receives while the window is
 // open, in a table over a ring of the newest million, beside the monitor and
@@ -27,6 +39,8 @@ class TraceTableModel;
 // row per identifier instead, Find moves to the next or previous frame that
 // passes a second expression, Ctrl+C copies the selected frames as message
 // lines, and the status line tells the frames a second and the bus load.
+// Below, a log can be replayed into the program or onto the bus, the ring
+// exported whole, as filtered or as selected, and its size chosen.
 class TraceWindow : public MdiChild {
     Q_OBJECT
 
@@ -35,28 +49,37 @@ public:
     static constexpr int kHeightTwips = 7200;
     static constexpr int kRefreshMs = 100;
 
-    explicit TraceWindow(CanLink& link, QWidget* parent = nullptr);
+    // The ring sizes offered, the default among them.
+    static constexpr std::size_t kRingSizes[] = {100'000, 1'000'000, 2'000'000, 5'000'000, 10'000'000};
+
+    explicit TraceWindow(TraceWindowServices services, QWidget* parent = nullptr);
     ~TraceWindow() override;
 
     const TraceRing& ring() const { return m_ring; }
     bool recording() const { return m_recording; }
     // What brings the tables up to date while the window is open.
     const QTimer& refreshTimer() const { return *m_timer; }
+    const TraceReplayBar& replay() const { return *m_replay; }
 
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
 private:
-    void build();
+    void build(Clock& clock);
     void setRecording(bool on);
     void applyFilter();
     void find(bool forward);
     void refresh();
     void copySelection();
     void showStatus();
+    void setRingSize(std::size_t frames);
+    enum class Export { All, Shown, Selected };
+    void exportFrames(Export what);
 
     CanLink& m_link;
+    Dialogs& m_dialogs;
+    QString m_folder;
     TraceRing m_ring;
     TraceView m_view{m_ring};
     IdentifierStats m_stats;
@@ -75,6 +98,9 @@ private:
     QTableView* m_table = nullptr;
     QTableView* m_identifiers = nullptr;
     QLabel* m_status = nullptr;
+    QLabel* m_exported = nullptr;
+    QComboBox* m_keep = nullptr;
+    TraceReplayBar* m_replay = nullptr;
     QTimer* m_timer = nullptr;
 };
 

@@ -14,6 +14,8 @@ public:
 
     void information(const QString& title, const QString& text) override;
     QString openFileName(const QString& caption, const QString& folder, const QString& filter) override;
+    QString saveFileName(const QString& caption, const QString& folder, const QString& filter) override;
+    bool question(const QString& title, const QString& text) override;
     void beep() override;
 
 private:

@@ -1,15 +1,25 @@
 // Journeys through the bus trace: opened from the View menu, filtered with
-// typed expressions, paused, closed and opened again, with real input.
+// typed expressions, paused, closed and opened again; logs replayed into the
+// program and onto the bus; the ring exported and resized; with real input.
 
 #include "Session.h"
 
 #include "can/CanLink.h"
+#include "trace/ChangedBytesDelegate.h"
 #include "trace/IdentifierStatsModel.h"
+#include "trace/TraceLog.h"
+#include "trace/TraceRecorder.h"
+#include "trace/TraceReplayBar.h"
 #include "trace/TraceTableModel.h"
 #include "trace/TraceWindow.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QMenu>
+#include <QStandardItemModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiSubWindow>
@@ -35,6 +45,40 @@ protected:
         m_watched = true;
     }
     bool m_watched = false;
+    QString replayState() const { return trace()->findChild<QLabel*>(QStringLiteral("TraceReplayStatus"))->text(); }
+    // "Replay log...", the file chosen in the dialog.
+    void replay(const QString& path)
+    {
+        h->dialogs.fileAnswers = {path};
+        ASSERT_TRUE(h->clickButton(trace(), "TraceReplayOpen"));
+        h->watchTimer(trace()->replay().timer());
+    }
+    // One of the Export button's entries, the file named in the save dialog.
+    void exportAs(const char* entry, const QString& path)
+    {
+        h->dialogs.saveAnswers = {path};
+        ASSERT_TRUE(h->clickButton(trace(), "TraceExport"));
+        auto* menu = trace()->findChild<QMenu*>(QStringLiteral("TraceExportMenu"));
+        ASSERT_TRUE(h->clickMenuEntry(menu, QString::fromLatin1(entry)));
+    }
+    bool boardWindowAt(int address) const
+    {
+        const QList<BoardWindow*> windows = h->boardWindows();
+        return std::any_of(windows.begin(), windows.end(), [address](BoardWindow* w) {
+            return w->findChild<QLineEdit*>(QStringLiteral("AddrText"))->text() == QString::number(address);
+        });
+    }
+    // The times of the frames the trace keeps with an identifier.
+    std::vector<std::int64_t> tracedTimes(std::uint32_t id) const
+    {
+        std::vector<std::int64_t> times;
+        const TraceRing& ring = trace()->ring();
+        for (std::uint64_t seq = ring.firstSequence(); seq < ring.endSequence(); ++seq) {
+            if (ring.bySequence(seq).id == id)
+                times.push_back(ring.bySequence(seq).timeUs % TraceRecorder::kStampTurnUs);
+        }
+        return times;
+    }
     QTableView* table() const { return trace()->findChild<QTableView*>(QStringLiteral("TraceTable")); }
     int rows() const { return table()->model()->rowCount(); }
     QString cell(int row, int column) const { return table()->model()->index(row, column).data().toString(); }
@@ -139,6 +183,222 @@ TEST_F(TraceJourney, PerIdentifierRowsAndFindMoveWithTheKeysAndButtons)
     EXPECT_EQ(m->index(0, IdentifierStatsModel::Period).data().toString(), QStringLiteral("500.0"));
     ASSERT_TRUE(h->clickButton(trace(), "TracePerIdentifier"));
     EXPECT_TRUE(table()->isVisible());
+}
+
+// A log of announcements of boards the bench does not have, in candump's
+// format, with a remote frame the program cannot take.
+QByteArray announcementsLog()
+{
+    QByteArray log;
+    const std::pair<int, const char*> at[] = {{40, "1700000000.000000"}, {41, "1700000000.500000"}};
+    for (const auto& [address, time] : at) {
+        SimBoardSpec spec;
+        spec.address = address;
+        spec.boardType = 0x120;
+        spec.serial = 3000 + static_cast<std::uint32_t>(address);
+        spec.pCode = 12010003;
+        const SimFrame frame = SimBoard(spec).announcement();
+        log += QByteArray("(") + time + ") can0 " + QByteArray::number(frame.id, 16).toUpper().rightJustified(8, '0') + '#'
+            + QByteArray(reinterpret_cast<const char*>(frame.data.data()), frame.length).toHex().toUpper() + '\n';
+    }
+    log += "(1700000000.600000) can0 0CF00400#R\n";
+    return log;
+}
+
+TEST_F(TraceJourney, AReplayedLogReachesTheBoardsAndTheTraceAtItsRecordedTimes)
+{
+    openTrace();
+    const QString path = writeFile(h->dir.filePath(QStringLiteral("announced.log")), announcementsLog());
+    const std::uint32_t announcement40 = [] {
+        SimBoardSpec spec;
+        spec.address = 40;
+        return SimBoard(spec).announcement().id;
+    }();
+    EXPECT_EQ(replayState(), QStringLiteral("No log replayed yet"));
+    replay(path);
+    EXPECT_TRUE(trace()->replay().playing());
+    EXPECT_TRUE(boardWindowAt(40)) << "the first frame plays at once, into the program as if received";
+    EXPECT_FALSE(boardWindowAt(41));
+    EXPECT_TRUE(replayState().startsWith(QStringLiteral("Replaying announced.log into the program"))) << replayState().toStdString();
+    EXPECT_TRUE(h->dialogs.questions.empty()) << "playing into the program asks nothing";
+    h->pass(400);
+    EXPECT_FALSE(boardWindowAt(41)) << "the second frame waits for its time";
+    h->pass(200);
+    EXPECT_TRUE(boardWindowAt(41));
+    EXPECT_FALSE(trace()->replay().playing());
+    EXPECT_EQ(replayState(), QStringLiteral("Replayed announced.log into the program: 2 frames; 1 remote or error frames left out"));
+    EXPECT_EQ(tracedTimes(announcement40), (std::vector<std::int64_t>{0})) << "the frame's time in the log";
+    const std::uint32_t announcement41 = announcement40 + 1;
+    EXPECT_EQ(tracedTimes(announcement41), (std::vector<std::int64_t>{500'000}));
+
+    // A file of no log format is named and nothing plays.
+    replay(writeFile(h->dir.filePath(QStringLiteral("notes.doc")), "x"));
+    ASSERT_EQ(h->dialogs.boxes.size(), 1u);
+    EXPECT_TRUE(h->dialogs.boxes[0].text.startsWith(QStringLiteral("Cannot replay "))) << h->dialogs.boxes[0].text.toStdString();
+    EXPECT_FALSE(trace()->replay().playing());
+}
+
+TEST_F(TraceJourney, ReplayOntoTheBusIsConfirmedAndPausesStepsAndStopsWithTheWindow)
+{
+    openTrace();
+    const QString path = writeFile(h->dir.filePath(QStringLiteral("sent.asc")),
+                                   "date Mon Dec 7 09:00:00.000 am 2026\n"
+                                   "base hex  timestamps absolute\n"
+                                   "   0.000000 1  18FF00F9x       Rx   d 1 01\n"
+                                   "   0.500000 1  18FF00F9x       Rx   d 1 02\n"
+                                   "   garbage\n"
+                                   "   1.000000 1  18FF00F9x       Rx   d 1 03\n"
+                                   "   1.500000 1  18FF00F9x       Rx   d 1 04\n");
+    auto sentByReplay = [&] {
+        int n = 0;
+        for (const ToolFrames::Frame& f : h->toolFrames()->frames())
+            n += f.frame.id == 0x18FF00F9u ? 1 : 0;
+        return n;
+    };
+    ASSERT_TRUE(h->click(trace()->findChild<QCheckBox*>(QStringLiteral("TraceReplayOntoBus"))));
+
+    // "No" sends nothing.
+    h->dialogs.questionAnswers = {false};
+    replay(path);
+    ASSERT_EQ(h->dialogs.questions.size(), 1u);
+    EXPECT_TRUE(h->dialogs.questions[0].text.contains(QStringLiteral("sent.asc"))) << h->dialogs.questions[0].text.toStdString();
+    EXPECT_FALSE(trace()->replay().playing());
+    h->pass(1500);
+    EXPECT_EQ(sentByReplay(), 0);
+
+    h->dialogs.questionAnswers = {true};
+    replay(path);
+    ASSERT_TRUE(trace()->replay().playing());
+    EXPECT_TRUE(trace()->replay().ontoBus());
+    h->pass(10);
+    EXPECT_EQ(sentByReplay(), 1);
+    ASSERT_TRUE(h->clickButton(trace(), "TraceReplayPause"));
+    h->pass(2000);
+    EXPECT_EQ(sentByReplay(), 1) << "paused";
+    EXPECT_TRUE(replayState().contains(QStringLiteral("(paused)"))) << replayState().toStdString();
+    ASSERT_TRUE(h->clickButton(trace(), "TraceReplayStep"));
+    h->pass(10);
+    EXPECT_EQ(sentByReplay(), 2) << "one frame a step";
+    // Resumed, it goes on from the frame it stopped at; the next keeps its distance.
+    ASSERT_TRUE(h->clickButton(trace(), "TraceReplayPause"));
+    h->pass(10);
+    EXPECT_EQ(sentByReplay(), 3);
+    h->pass(400);
+    EXPECT_EQ(sentByReplay(), 3);
+    h->pass(200);
+    EXPECT_EQ(sentByReplay(), 4);
+    EXPECT_TRUE(replayState().startsWith(QStringLiteral("Replayed sent.asc onto the bus: 4 frames; 1 lines skipped, the first at line 5")))
+        << replayState().toStdString();
+    // The trace shows them as the tool's own.
+    typeFilter("tx id=18FF00F9");
+    EXPECT_EQ(rows(), 4);
+
+    // Ten times as fast, looping: closing the window ends it.
+    auto* speed = trace()->findChild<QDoubleSpinBox*>(QStringLiteral("TraceReplaySpeed"));
+    ASSERT_TRUE(h->click(speed));
+    QTest::keyClick(speed, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(speed, QStringLiteral("10"));
+    h->key(Qt::Key_Return);
+    EXPECT_DOUBLE_EQ(speed->value(), 10.0);
+    ASSERT_TRUE(h->click(trace()->findChild<QCheckBox*>(QStringLiteral("TraceReplayLoop"))));
+    h->dialogs.questionAnswers = {true};
+    replay(path);
+    h->pass(400);
+    EXPECT_GE(sentByReplay(), 4 + 8) << "a pass in a tenth of the time, and again";
+    ASSERT_TRUE(h->closeBox(trace()));
+    EXPECT_FALSE(trace()->replay().playing());
+    const int stopped = sentByReplay();
+    h->pass(1000);
+    EXPECT_EQ(sentByReplay(), stopped);
+}
+
+TEST_F(TraceJourney, TheRingIsExportedWholeFilteredOrSelectedAndResizedKeepingTheNewest)
+{
+    openTrace();
+    h->pass(3000);
+    // Two frames of other identifiers among the boards' broadcasts.
+    replay(writeFile(h->dir.filePath(QStringLiteral("two.log")), "(1.0) can0 18FF0021#01\n(1.0) can0 18FF0022#02\n"));
+    h->pass(100);
+    const std::size_t kept = trace()->ring().size();
+    ASSERT_GE(kept, 5u);
+    auto framesIn = [](const QString& path) {
+        const auto reader = makeTraceLogReader(traceLogFormatOf(path));
+        std::vector<TraceFrame> frames;
+        TraceFrame f;
+        if (reader && reader->open(path)) {
+            while (reader->next(f))
+                frames.push_back(f);
+        }
+        return frames;
+    };
+
+    const QString all = h->dir.filePath(QStringLiteral("all.log"));
+    exportAs("All kept frames...", all);
+    EXPECT_EQ(h->dialogs.saveCalls.value(0), h->dataFolder());
+    EXPECT_EQ(framesIn(all).size(), kept);
+    const QLabel* exported = trace()->findChild<QLabel*>(QStringLiteral("TraceExported"));
+    EXPECT_TRUE(exported->text().contains(QStringLiteral("all.log"))) << exported->text().toStdString();
+
+    typeFilter("not pgn=FEF1");
+    ASSERT_EQ(rows(), 2);
+    const QString shown = h->dir.filePath(QStringLiteral("shown.asc"));
+    exportAs("Frames shown...", shown);
+    const std::vector<TraceFrame> shownFrames = framesIn(shown);
+    EXPECT_EQ(shownFrames.size(), static_cast<std::size_t>(rows()));
+    ASSERT_EQ(shownFrames.size(), 2u);
+    EXPECT_EQ(shownFrames[0].id, 0x18FF0021u);
+    EXPECT_EQ(shownFrames[1].id, 0x18FF0022u);
+
+    ASSERT_TRUE(h->clickRow(table(), 1));
+    const QString selected = h->dir.filePath(QStringLiteral("selected.csv"));
+    exportAs("Selected frames...", selected);
+    ASSERT_EQ(framesIn(selected).size(), 1u);
+    EXPECT_EQ(framesIn(selected)[0].id, 0x18FF0022u);
+
+    // A name without a log's extension is refused; a cancelled dialog writes nothing.
+    exportAs("All kept frames...", h->dir.filePath(QStringLiteral("noformat")));
+    ASSERT_EQ(h->dialogs.boxes.size(), 1u);
+    EXPECT_TRUE(h->dialogs.boxes[0].text.contains(QStringLiteral(".txt, .log, .asc, .csv"))) << h->dialogs.boxes[0].text.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(h->dir.filePath(QStringLiteral("noformat"))));
+    exportAs("All kept frames...", QString());
+    EXPECT_EQ(h->dialogs.boxes.size(), 1u);
+
+    // A smaller ring, chosen with the keys, keeps the newest frames.
+    auto* keep = trace()->findChild<QComboBox*>(QStringLiteral("TraceKeep"));
+    EXPECT_EQ(keep->currentData().toULongLong(), TraceRing::kDefaultCapacity);
+    const std::size_t before = trace()->ring().size();
+    h->key(Qt::Key_K, Qt::AltModifier);  // "Keep"
+    ASSERT_EQ(h->keyTarget(), keep);
+    h->key(Qt::Key_Up);
+    EXPECT_EQ(trace()->ring().capacity(), 100'000u);
+    EXPECT_EQ(trace()->ring().size(), before) << "every frame still fits";
+}
+
+// The per-identifier table marks the bytes that changed.
+TEST_F(TraceJourney, ChangedBytesAreMarkedBehindTheirDigits)
+{
+    QStandardItemModel model(1, 1);
+    model.setData(model.index(0, 0), QStringLiteral("01 02 03 04"));
+    model.setData(model.index(0, 0), 0b0100, IdentifierStatsModel::ChangedBytesRole);
+    QTableView view;
+    view.setModel(&model);
+    view.setItemDelegate(new ChangedBytesDelegate(IdentifierStatsModel::ChangedBytesRole, &view));
+    view.setColumnWidth(0, 200);
+    view.resize(260, 80);
+    const QImage image = view.viewport()->grab().toImage();
+    const QRect cell = view.visualRect(model.index(0, 0));
+    int from = -1;
+    int to = -1;
+    for (int x = cell.left(); x <= cell.right(); ++x) {
+        if (image.pixelColor(x, cell.center().y()) == ChangedBytesDelegate::kMarker) {
+            from = from < 0 ? x : from;
+            to = x;
+        }
+    }
+    ASSERT_GE(from, 0) << "no marker drawn";
+    const int byteWidth = view.fontMetrics().horizontalAdvance(QStringLiteral("00 "));
+    EXPECT_GT(from, cell.left() + 2 * byteWidth - byteWidth / 2) << "the third byte's marker, not the first's";
+    EXPECT_LT(to, cell.left() + 3 * byteWidth + byteWidth / 2);
 }
 
 }  // namespace

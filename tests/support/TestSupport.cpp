@@ -25,6 +25,23 @@ QString FakeDialogs::openFileName(const QString&, const QString& folder, const Q
     return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
 }
 
+QString FakeDialogs::saveFileName(const QString&, const QString& folder, const QString& filter)
+{
+    saveCalls.append(folder);
+    lastFilter = filter;
+    return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
+}
+
+bool FakeDialogs::question(const QString& title, const QString& text)
+{
+    questions.push_back({title, text});
+    if (questionAnswers.empty())
+        return false;
+    const bool answer = questionAnswers.front();
+    questionAnswers.erase(questionAnswers.begin());
+    return answer;
+}
+
 CanMessage makeMessage(std::int32_t id, std::initializer_list<std::uint8_t> bytes, double time)
 {
     CanMessage m;

@@ -45,9 +45,15 @@ public:
     QStringList fileAnswers;  // consumed in order; empty text when none left
     QStringList openCalls;    // the folder each open dialog started in
     QString lastFilter;
+    QStringList saveAnswers;  // the save dialog's, as fileAnswers
+    QStringList saveCalls;    // the folder each save dialog started in
+    std::vector<Box> questions;
+    std::vector<bool> questionAnswers;  // consumed in order; No when none left
 
     void information(const QString& title, const QString& text) override { boxes.push_back({title, text}); }
     QString openFileName(const QString& caption, const QString& folder, const QString& filter) override;
+    QString saveFileName(const QString& caption, const QString& folder, const QString& filter) override;
+    bool question(const QString& title, const QString& text) override;
     void beep() override { ++beeps; }
 };
 

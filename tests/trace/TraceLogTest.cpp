@@ -3,6 +3,7 @@
 
 #include "TraceSamples.h"
 #include "trace/LogText.h"
+#include "trace/TraceExport.h"
 
 #include <QTemporaryDir>
 
@@ -299,6 +300,35 @@ TEST(TraceLog, ConvertNamesWhatTheOutputCannotHold)
 
     EXPECT_FALSE(convertLog(in, dir.filePath(QStringLiteral("out.bin")), {}).ok());
     EXPECT_FALSE(convertLog(dir.filePath(QStringLiteral("missing.log")), dir.filePath(QStringLiteral("out.asc")), {}).ok());
+}
+
+TEST(TraceLog, ExportWritesTheFramesGivenAndLeavesOutWhatTheFormatCannotHold)
+{
+    QTemporaryDir dir;
+    const std::vector<TraceFrame> frames = sampleFrames();
+    auto at = [&](std::size_t i) -> const TraceFrame& { return frames[i]; };
+
+    const QString asc = dir.filePath(QStringLiteral("all.ASC"));
+    const ConvertResult whole = exportTraceLog(asc, frames.size(), at);
+    ASSERT_TRUE(whole.ok()) << whole.error.toStdString();
+    EXPECT_EQ(whole.frames, static_cast<std::int64_t>(frames.size()));
+    EXPECT_EQ(readFrames(asc).frames.size(), frames.size());
+
+    // Message lines hold extended data frames only: the standard and remote ones are left out.
+    const QString lines = dir.filePath(QStringLiteral("lines.txt"));
+    const ConvertResult some = exportTraceLog(lines, frames.size(), at);
+    ASSERT_TRUE(some.ok()) << some.error.toStdString();
+    const ReadBack back = readFrames(lines);
+    EXPECT_EQ(some.frames + some.skipped, static_cast<std::int64_t>(frames.size()));
+    EXPECT_GT(some.skipped, 0);
+    ASSERT_EQ(back.frames.size(), static_cast<std::size_t>(some.frames));
+    EXPECT_EQ(back.frames.front().id, 0x18FEF121u);
+
+    EXPECT_FALSE(exportTraceLog(dir.filePath(QStringLiteral("out.bin")), 1, at).ok());
+    EXPECT_FALSE(exportTraceLog(dir.filePath(QStringLiteral("no/such/folder.log")), 1, at).ok());
+    const ConvertResult none = exportTraceLog(dir.filePath(QStringLiteral("empty.csv")), 0, at);
+    EXPECT_TRUE(none.ok());
+    EXPECT_EQ(readFrames(dir.filePath(QStringLiteral("empty.csv"))).frames.size(), 0u);
 }
 
 }  // namespace

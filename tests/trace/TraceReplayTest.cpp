@@ -1,5 +1,9 @@
 #include "core/Clock.h"
+#include "TraceSamples.h"
+#include "trace/LogReplay.h"
 #include "trace/TraceReplay.h"
+
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -138,6 +142,40 @@ TEST(TraceReplay, LoopsPlayTheLogAgainAndEmptyOrBackwardLogsEnd)
     Player backwards{{1, 1000}, {2, 400}, {3, 1200}};
     backwards.run();
     EXPECT_EQ(backwards.times(), (std::vector<std::int64_t>{0, 0, 200})) << "a frame from the past leaves at once, in order";
+}
+
+TEST(LogReplay, TimesCountFromEachPassesFirstFrameAndFilesThatCannotBePlayedAreNamed)
+{
+    QTemporaryDir dir;
+    const QString log = dir.filePath(QStringLiteral("played.log"));
+    test::writeFile(log,
+                    "(1700000100.000000) can0 18FEF121#01\n"
+                    "not a frame\n"
+                    "(1700000100.250000) can0 18FEF122#02\n");
+    FakeClock clock{1'000'000};
+    std::vector<std::pair<std::int64_t, std::int64_t>> played;  // the frame's time, the clock's
+    LogReplay replay(clock, [&](const TraceFrame& f) { played.emplace_back(f.timeUs, clock.nowMicroseconds()); });
+    ASSERT_TRUE(replay.open(log)) << replay.errorString().toStdString();
+    replay.player().setLoop(true);
+    replay.player().setSpeed(2);
+    while (played.size() < 4) {
+        const std::optional<std::int64_t> due = replay.player().poll();
+        ASSERT_TRUE(due);
+        clock.sleepUntilUs(*due);
+    }
+    using P = std::pair<std::int64_t, std::int64_t>;
+    EXPECT_EQ(played, (std::vector<P>{{0, 1'000'000}, {250'000, 1'125'000}, {0, 1'126'000}, {250'000, 1'251'000}}))
+        << "relative times in every pass, played at twice the pace after the loop's gap";
+    const std::vector<TraceLogWarning> warnings = replay.takeWarnings();
+    ASSERT_EQ(warnings.size(), 2u) << "the broken line of each pass, the first pass's kept over the rewind";
+    EXPECT_EQ(warnings[0].line, 2);
+    EXPECT_EQ(warnings[1].line, 2);
+
+    EXPECT_FALSE(replay.open(dir.filePath(QStringLiteral("played.bin"))));
+    EXPECT_FALSE(replay.isOpen()) << "the log before is gone";
+    EXPECT_TRUE(replay.errorString().contains(QLatin1String(".asc"))) << replay.errorString().toStdString();
+    EXPECT_FALSE(replay.open(dir.filePath(QStringLiteral("missing.asc"))));
+    EXPECT_FALSE(replay.errorString().isEmpty());
 }
 
 }  // namespace

@@ -58,14 +58,24 @@ TEST(TraceView, SearchesForwardAndBackFromARow)
     EXPECT_EQ(view.findNext(-1, sixteen), 4u);
     EXPECT_EQ(view.findPrevious(100, sixteen), 4u);
 
+    // A smaller ring keeps the newest frames under their numbers, a larger
+    // one keeps them all and takes more.
     ring.setCapacity(4);
     view.rebuild();
-    EXPECT_EQ(view.size(), 0u);
-    for (int i = 0; i < 6; ++i)
+    ASSERT_EQ(view.size(), 4u);
+    EXPECT_EQ(view.frameAt(0).data[0], 16);
+    EXPECT_EQ(view.sequenceAt(0), 16u);
+    EXPECT_EQ(view.findNext(-1, odd), 1u);
+    ring.setCapacity(6);
+    view.rebuild();
+    EXPECT_EQ(view.size(), 4u);
+    for (int i = 0; i < 3; ++i)
         ring.append(numbered(i));
     view.update();
-    EXPECT_EQ(view.size(), 4u);
-    EXPECT_EQ(view.frameAt(0).data[0], 2);
+    ASSERT_EQ(view.size(), 6u);
+    EXPECT_EQ(view.frameAt(0).data[0], 17);
+    EXPECT_EQ(view.frameAt(5).data[0], 2);
+    EXPECT_EQ(ring.bytesReserved(), 6 * sizeof(TraceFrame));
 }
 
 }  // namespace

@@ -1,9 +1,9 @@
 #include "trace/LogText.h"
 
-#include "core/Numbers.h"
 #include "trace/TraceLog.h"
 
 #include <charconv>
+#include <cstring>
 #include <limits>
 
 namespace tellvane::tracetext {
@@ -12,7 +12,6 @@ namespace {
 constexpr qint64 kBlock = 1 << 20;
 // A hundred thousand years of microseconds, far within an int64.
 constexpr std::uint64_t kMaxUs = 3'155'760'000'000'000'000ull;
-constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 std::uint64_t powerOfTen(int n)
 {
@@ -27,6 +26,7 @@ bool LineSource::open(const QString& fileName)
 {
     m_file.setFileName(fileName);
     m_at = m_size = 0;
+    m_lf = -1;
     m_number = 0;
     m_afterCr = m_failed = false;
     m_long.clear();
@@ -43,6 +43,7 @@ bool LineSource::fill()
     }
     m_size = static_cast<qsizetype>(got);
     m_at = 0;
+    m_lf = -1;
     return got > 0;
 }
 
@@ -67,11 +68,18 @@ bool LineSource::next(std::string_view& line, bool& tooLong)
                 continue;
             }
         }
-        const char* begin = m_block.constData() + m_at;
-        const char* end = m_block.constData() + m_size;
-        const char* stop = begin;
-        while (stop != end && *stop != '\n' && *stop != '\r')
-            ++stop;
+        const char* const block = m_block.constData();
+        const char* begin = block + m_at;
+        const char* end = block + m_size;
+        // The next LF is looked for once and kept: in a file of CR line ends
+        // a search for it on every line would run to the block's end each time.
+        if (m_lf < m_at) {
+            const void* lf = std::memchr(begin, '\n', static_cast<std::size_t>(end - begin));
+            m_lf = lf ? static_cast<const char*>(lf) - block : m_size;
+        }
+        const char* stop = block + m_lf;
+        if (const void* cr = std::memchr(begin, '\r', static_cast<std::size_t>(stop - begin)))
+            stop = static_cast<const char*>(cr);
         const qsizetype length = stop - begin;
         if (!tooLong) {
             if ((started ? m_long.size() : 0) + length > kMax) {
@@ -99,8 +107,39 @@ bool LineSource::next(std::string_view& line, bool& tooLong)
     }
 }
 
+namespace {
+
+// "1700000000.123456" as candump, python-can and the writers here give it: up
+// to twelve whole digits and up to six decimals, which count exactly.
+std::optional<std::int64_t> plainSecondsToUs(std::string_view text)
+{
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    std::int64_t whole = 0;
+    const char* const wholeStart = p;
+    while (p != end && *p >= '0' && *p <= '9' && p - wholeStart < 12)
+        whole = whole * 10 + (*p++ - '0');
+    if (p == wholeStart)
+        return std::nullopt;
+    std::int64_t fraction = 0;
+    int decimals = 0;
+    if (p != end && *p == '.') {
+        for (++p; p != end && *p >= '0' && *p <= '9' && decimals < 6; ++p, ++decimals)
+            fraction = fraction * 10 + (*p - '0');
+    }
+    if (p != end)
+        return std::nullopt;
+    for (int i = decimals; i < 6; ++i)
+        fraction *= 10;
+    return whole * 1'000'000 + fraction;
+}
+
+}  // namespace
+
 std::optional<std::int64_t> secondsToUs(std::string_view text)
 {
+    if (const std::optional<std::int64_t> us = plainSecondsToUs(text))
+        return us;
     std::uint64_t mantissa = 0;
     int significant = 0;
     int exponent = 0;  // of the mantissa's last digit
@@ -155,51 +194,6 @@ std::optional<std::int64_t> secondsToUs(std::string_view text)
     return static_cast<std::int64_t>(whole + (rest >= divisor - rest ? 1 : 0));
 }
 
-int hexDigit(char c)
-{
-    return digitValue(QChar(static_cast<char16_t>(static_cast<unsigned char>(c))), 16);
-}
-
-std::optional<std::uint32_t> hexNumber(std::string_view text)
-{
-    if (text.empty() || text.size() > 8)
-        return std::nullopt;
-    std::uint32_t value = 0;
-    for (const char c : text) {
-        const int d = hexDigit(c);
-        if (d < 0)
-            return std::nullopt;
-        value = value << 4 | static_cast<std::uint32_t>(d);
-    }
-    return value;
-}
-
-std::optional<std::uint32_t> decimalNumber(std::string_view text)
-{
-    if (text.empty() || text.size() > 9)
-        return std::nullopt;
-    std::uint32_t value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + static_cast<std::uint32_t>(c - '0');
-    }
-    return value;
-}
-
-std::string_view nextWord(std::string_view& rest)
-{
-    std::size_t start = 0;
-    while (start < rest.size() && (rest[start] == ' ' || rest[start] == '\t'))
-        ++start;
-    std::size_t stop = start;
-    while (stop < rest.size() && rest[stop] != ' ' && rest[stop] != '\t')
-        ++stop;
-    const std::string_view word = rest.substr(start, stop - start);
-    rest.remove_prefix(stop);
-    return word;
-}
-
 void appendDecimal(LineText& out, std::int64_t value)
 {
     const auto result = std::to_chars(out.text + out.size, out.text + sizeof out.text, value);
@@ -218,25 +212,6 @@ void appendSeconds(LineText& out, std::int64_t us)
     for (int i = 5; i >= 0; --i, rest /= 10)
         out.text[out.size + i] = static_cast<char>('0' + rest % 10);
     out.size += 6;
-}
-
-void appendHexByte(LineText& out, std::uint8_t byte)
-{
-    out.put(kHexDigits[byte >> 4]);
-    out.put(kHexDigits[byte & 0x0F]);
-}
-
-void appendHex(LineText& out, std::uint32_t value, int width)
-{
-    char text[8];
-    int n = 0;
-    do {
-        text[7 - n++] = kHexDigits[value & 0x0F];
-        value >>= 4;
-    } while (value != 0);
-    for (; n < width && n < 8; ++n)
-        text[7 - n] = '0';
-    out.put(text + 8 - n, n);
 }
 
 QString secondsText(std::int64_t us)

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QString>
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -32,6 +33,7 @@ private:
     QByteArray m_block;
     qsizetype m_at = 0;
     qsizetype m_size = 0;
+    qsizetype m_lf = -1;  // where the block's next LF is (m_size: none), when not before m_at
     QByteArray m_long;  // a line that runs over the end of a block
     std::int64_t m_number = 0;
     bool m_afterCr = false;
@@ -43,6 +45,8 @@ private:
 // hundred thousand years.
 std::optional<std::int64_t> secondsToUs(std::string_view text);
 
+// The hex digit's value, or -1. A table: the readers look at every digit of
+// every line.
 int hexDigit(char c);
 // All of the text as hexadecimal digits; none when empty, longer than 8 or not hex.
 std::optional<std::uint32_t> hexNumber(std::string_view text);
@@ -78,5 +82,84 @@ void appendHex(LineText& out, std::uint32_t value, int width);
 void appendDecimal(LineText& out, std::int64_t value);
 
 QString secondsText(std::int64_t us);
+
+// Inline: called a few times a line.
+
+namespace detail {
+inline constexpr std::array<std::int8_t, 256> kHexValues = [] {
+    std::array<std::int8_t, 256> values{};
+    for (int c = 0; c < 256; ++c) {
+        values[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c >= '0' && c <= '9'   ? c - '0'
+                                                                         : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                                                         : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                                                                : -1);
+    }
+    return values;
+}();
+inline constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+inline bool isBlank(char c) { return c == ' ' || c == '\t'; }
+}  // namespace detail
+
+inline int hexDigit(char c) { return detail::kHexValues[static_cast<unsigned char>(c)]; }
+
+inline std::optional<std::uint32_t> hexNumber(std::string_view text)
+{
+    if (text.empty() || text.size() > 8)
+        return std::nullopt;
+    std::uint32_t value = 0;
+    for (const char c : text) {
+        const int d = hexDigit(c);
+        if (d < 0)
+            return std::nullopt;
+        value = value << 4 | static_cast<std::uint32_t>(d);
+    }
+    return value;
+}
+
+inline std::optional<std::uint32_t> decimalNumber(std::string_view text)
+{
+    if (text.empty() || text.size() > 9)
+        return std::nullopt;
+    std::uint32_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + static_cast<std::uint32_t>(c - '0');
+    }
+    return value;
+}
+
+inline std::string_view nextWord(std::string_view& rest)
+{
+    const char* p = rest.data();
+    const char* const end = p + rest.size();
+    while (p != end && detail::isBlank(*p))
+        ++p;
+    const char* const start = p;
+    while (p != end && !detail::isBlank(*p))
+        ++p;
+    rest = std::string_view(p, static_cast<std::size_t>(end - p));
+    return std::string_view(start, static_cast<std::size_t>(p - start));
+}
+
+inline void appendHexByte(LineText& out, std::uint8_t byte)
+{
+    out.text[out.size] = detail::kHexDigits[byte >> 4];
+    out.text[out.size + 1] = detail::kHexDigits[byte & 0x0F];
+    out.size += 2;
+}
+
+inline void appendHex(LineText& out, std::uint32_t value, int width)
+{
+    int n = 1;
+    while (n < 8 && (value >> (4 * n)) != 0)
+        ++n;
+    if (n < width)
+        n = width < 8 ? width : 8;
+    for (int i = n - 1; i >= 0; --i, value >>= 4)
+        out.text[out.size + i] = detail::kHexDigits[value & 0x0F];
+    out.size += n;
+}
 
 }  // namespace tellvane::tracetext

@@ -8,14 +8,111 @@
 
 namespace tellvane {
 
-namespace {
-constexpr std::uint32_t kErrorFlag = 0x20000000;
-}  // namespace
-
 using namespace tracetext;
+
+namespace {
+
+constexpr std::uint32_t kErrorFlag = 0x20000000;
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+// A line as candump writes it, "(1700000000.123456) can0 18FEF121#0102 T",
+// read in one pass: up to twelve whole digits and six decimals, a data frame
+// or an error frame, at most " T" or " R" after it. False for anything else,
+// remote frames included, which the word by word reading below then takes
+// (and names what is wrong). What this reads, that reading reads alike.
+bool parsePlainLine(std::string_view line, TraceFrame& frame)
+{
+    const char* p = line.data();
+    const char* const end = p + line.size();
+    while (p != end && isBlank(*p))
+        ++p;
+    if (p == end || *p != '(')
+        return false;
+    ++p;
+    std::int64_t whole = 0;
+    const char* const wholeStart = p;
+    while (p != end && isDigit(*p) && p - wholeStart < 12)
+        whole = whole * 10 + (*p++ - '0');
+    if (p == wholeStart)
+        return false;
+    std::int64_t fraction = 0;
+    int decimals = 0;
+    if (p != end && *p == '.') {
+        for (++p; p != end && isDigit(*p) && decimals < 6; ++p, ++decimals)
+            fraction = fraction * 10 + (*p - '0');
+    }
+    for (int i = decimals; i < 6; ++i)
+        fraction *= 10;
+    if (p == end || *p != ')' || ++p == end || !isBlank(*p))
+        return false;
+
+    // The interface: any word.
+    while (p != end && isBlank(*p))
+        ++p;
+    if (p == end)
+        return false;
+    while (p != end && !isBlank(*p))
+        ++p;
+    while (p != end && isBlank(*p))
+        ++p;
+
+    std::uint32_t id = 0;
+    const char* const idStart = p;
+    for (int d; p != end && (d = hexDigit(*p)) >= 0 && p - idStart < 8; ++p)
+        id = id << 4 | static_cast<std::uint32_t>(d);
+    const std::ptrdiff_t idDigits = p - idStart;
+    if (p == end || *p != '#' || !(idDigits == 3 ? id <= 0x7FF : idDigits == 8 && !(id & ~(kErrorFlag | 0x1FFFFFFFu))))
+        return false;
+    ++p;
+
+    int length = 0;
+    for (;;) {
+        if (p == end || isBlank(*p))
+            break;
+        if (length == 8 || end - p < 2)
+            return false;
+        const int high = hexDigit(p[0]);
+        const int low = hexDigit(p[1]);
+        if (high < 0 || low < 0)
+            return false;
+        frame.data[static_cast<std::size_t>(length++)] = static_cast<std::uint8_t>(high << 4 | low);
+        p += 2;
+    }
+
+    std::uint8_t sent = 0;
+    while (p != end && isBlank(*p))
+        ++p;
+    if (p != end) {
+        if (*p == 'T' || *p == 't')
+            sent = TraceFrame::Sent;
+        else if (*p != 'R' && *p != 'r')
+            return false;
+        ++p;
+        if (p != end && !isBlank(*p))
+            return false;
+        while (p != end && isBlank(*p))
+            ++p;
+        if (p != end)
+            return false;
+    }
+
+    frame.timeUs = whole * 1'000'000 + fraction;
+    frame.id = id & 0x1FFFFFFF;
+    frame.length = static_cast<std::uint8_t>(length);
+    frame.flags = static_cast<std::uint8_t>(sent | (idDigits == 8 ? TraceFrame::Extended : 0)
+                                            | ((id & kErrorFlag) ? TraceFrame::Error : 0));
+    return true;
+}
+
+}  // namespace
 
 LineTraceReader::Line CandumpReader::parse(std::string_view line, TraceFrame& frame, QString& why)
 {
+    if (parsePlainLine(line, frame))
+        return Line::Frame;
+    frame = TraceFrame{};
     std::string_view rest = line;
     const std::string_view time = nextWord(rest);
     if (time.empty())

@@ -12,6 +12,15 @@ namespace {
 constexpr qint64 kBlock = 1 << 20;
 // A hundred thousand years of microseconds, far within an int64.
 constexpr std::uint64_t kMaxUs = 3'155'760'000'000'000'000ull;
+// "00" to "99", for the decimals of the times written.
+constexpr auto kDigitPairs = [] {
+    std::array<char, 200> pairs{};
+    for (int i = 0; i < 100; ++i) {
+        pairs[static_cast<std::size_t>(2 * i)] = static_cast<char>('0' + i / 10);
+        pairs[static_cast<std::size_t>(2 * i + 1)] = static_cast<char>('0' + i % 10);
+    }
+    return pairs;
+}();
 
 std::uint64_t powerOfTen(int n)
 {
@@ -200,18 +209,30 @@ void appendDecimal(LineText& out, std::int64_t value)
     out.size = static_cast<int>(result.ptr - out.text);
 }
 
-void appendSeconds(LineText& out, std::int64_t us)
+void appendSeconds(LineText& out, std::int64_t us, int width)
 {
-    if (us < 0) {
-        out.put('-');
+    // Built from its end: two decimals a step, then the whole seconds.
+    char text[32];
+    char* p = text + sizeof text;
+    const bool negative = us < 0;
+    if (negative)
         us = us == std::numeric_limits<std::int64_t>::min() ? std::numeric_limits<std::int64_t>::max() : -us;
+    std::int64_t whole = us / 1000000;
+    std::int64_t fraction = us % 1000000;
+    for (int i = 0; i < 3; ++i, fraction /= 100) {
+        p -= 2;
+        std::memcpy(p, kDigitPairs.data() + 2 * (fraction % 100), 2);
     }
-    appendDecimal(out, us / 1000000);
-    out.put('.');
-    std::int64_t rest = us % 1000000;
-    for (int i = 5; i >= 0; --i, rest /= 10)
-        out.text[out.size + i] = static_cast<char>('0' + rest % 10);
-    out.size += 6;
+    *--p = '.';
+    do {
+        *--p = static_cast<char>('0' + whole % 10);
+        whole /= 10;
+    } while (whole != 0);
+    if (negative)
+        *--p = '-';
+    const int size = static_cast<int>(text + sizeof text - p);
+    out.pad(width - size);
+    out.put(p, size);
 }
 
 QString secondsText(std::int64_t us)

@@ -74,8 +74,9 @@ struct LineText {
     void appendTo(QByteArray& out) const { out.append(text, size); }
 };
 
-// "1700000000.123456": whole seconds, six decimals.
-void appendSeconds(LineText& out, std::int64_t us);
+// "1700000000.123456": whole seconds, six decimals; with blanks before it up
+// to `width` characters.
+void appendSeconds(LineText& out, std::int64_t us, int width = 0);
 void appendHexByte(LineText& out, std::uint8_t byte);
 // Upper-case hex, at least `width` digits.
 void appendHex(LineText& out, std::uint32_t value, int width);

@@ -14,104 +14,114 @@ namespace {
 
 constexpr std::uint32_t kErrorFlag = 0x20000000;
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isDigit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
-// A line as candump writes it, "(1700000000.123456) can0 18FEF121#0102 T",
-// read in one pass: up to twelve whole digits and six decimals, a data frame
-// or an error frame, at most " T" or " R" after it. False for anything else,
-// remote frames included, which the word by word reading below then takes
-// (and names what is wrong). What this reads, that reading reads alike.
-bool parsePlainLine(std::string_view line, TraceFrame& frame)
+// The text from p on to the first blank (or the end), at most `most` long.
+const char* wordEnd(const char* p, const char* end, std::ptrdiff_t most)
 {
-    const char* p = line.data();
-    const char* const end = p + line.size();
+    const char* const limit = end - p > most ? p + most : end;
+    while (p != limit && !isBlank(*p))
+        ++p;
+    return p;
+}
+
+const char* skipBlanks(const char* p, const char* end)
+{
     while (p != end && isBlank(*p))
         ++p;
+    return p;
+}
+
+// Up to `most` decimal digits from p on, added to value.
+const char* readDigits(const char* p, const char* end, std::ptrdiff_t most, std::int64_t& value)
+{
+    const char* const limit = end - p > most ? p + most : end;
+    for (; p != limit && isDigit(*p); ++p)
+        value = value * 10 + (*p - '0');
+    return p;
+}
+
+}  // namespace
+
+namespace candump {
+
+bool readPlainLine(std::string_view line, TraceFrame& frame)
+{
+    const char* const end = line.data() + line.size();
+    const char* p = skipBlanks(line.data(), end);
     if (p == end || *p != '(')
         return false;
-    ++p;
+
     std::int64_t whole = 0;
-    const char* const wholeStart = p;
-    while (p != end && isDigit(*p) && p - wholeStart < 12)
-        whole = whole * 10 + (*p++ - '0');
+    const char* const wholeStart = p + 1;
+    p = readDigits(wholeStart, end, 12, whole);
     if (p == wholeStart)
         return false;
     std::int64_t fraction = 0;
-    int decimals = 0;
     if (p != end && *p == '.') {
-        for (++p; p != end && isDigit(*p) && decimals < 6; ++p, ++decimals)
-            fraction = fraction * 10 + (*p - '0');
+        const char* const decimals = p + 1;
+        p = readDigits(decimals, end, 6, fraction);
+        for (std::ptrdiff_t i = p - decimals; i < 6; ++i)
+            fraction *= 10;
     }
-    for (int i = decimals; i < 6; ++i)
-        fraction *= 10;
-    if (p == end || *p != ')' || ++p == end || !isBlank(*p))
+    if (end - p < 2 || p[0] != ')' || !isBlank(p[1]))
         return false;
 
     // The interface: any word.
-    while (p != end && isBlank(*p))
-        ++p;
-    if (p == end)
+    p = skipBlanks(p + 2, end);
+    const char* const interfaceEnd = wordEnd(p, end, end - p);
+    if (interfaceEnd == p)
         return false;
-    while (p != end && !isBlank(*p))
-        ++p;
-    while (p != end && isBlank(*p))
-        ++p;
+    p = skipBlanks(interfaceEnd, end);
 
     std::uint32_t id = 0;
     const char* const idStart = p;
-    for (int d; p != end && (d = hexDigit(*p)) >= 0 && p - idStart < 8; ++p)
+    const char* const idLimit = end - p > 8 ? p + 8 : end;
+    for (int d; p != idLimit && (d = hexDigit(*p)) >= 0; ++p)
         id = id << 4 | static_cast<std::uint32_t>(d);
     const std::ptrdiff_t idDigits = p - idStart;
     if (p == end || *p != '#' || !(idDigits == 3 ? id <= 0x7FF : idDigits == 8 && !(id & ~(kErrorFlag | 0x1FFFFFFFu))))
         return false;
-    ++p;
 
-    int length = 0;
-    for (;;) {
-        if (p == end || isBlank(*p))
-            break;
-        if (length == 8 || end - p < 2)
+    // The data: up to 8 bytes of two hex digits (a word is looked at no
+    // further than the 17th character, which is one too many).
+    const char* const data = p + 1;
+    p = wordEnd(data, end, 17);
+    const std::ptrdiff_t digits = p - data;
+    if (digits % 2 != 0 || digits > 16)
+        return false;
+    frame.data = {};
+    for (std::ptrdiff_t i = 0; i < digits; i += 2) {
+        const int high = hexDigit(data[i]);
+        const int low = hexDigit(data[i + 1]);
+        if ((high | low) < 0)
             return false;
-        const int high = hexDigit(p[0]);
-        const int low = hexDigit(p[1]);
-        if (high < 0 || low < 0)
-            return false;
-        frame.data[static_cast<std::size_t>(length++)] = static_cast<std::uint8_t>(high << 4 | low);
-        p += 2;
+        frame.data[static_cast<std::size_t>(i / 2)] = static_cast<std::uint8_t>(high << 4 | low);
     }
 
+    // At most a direction: one letter.
     std::uint8_t sent = 0;
-    while (p != end && isBlank(*p))
-        ++p;
+    p = skipBlanks(p, end);
     if (p != end) {
         if (*p == 'T' || *p == 't')
             sent = TraceFrame::Sent;
         else if (*p != 'R' && *p != 'r')
             return false;
-        ++p;
-        if (p != end && !isBlank(*p))
-            return false;
-        while (p != end && isBlank(*p))
-            ++p;
-        if (p != end)
+        if (skipBlanks(p + 1, end) != end)
             return false;
     }
 
     frame.timeUs = whole * 1'000'000 + fraction;
     frame.id = id & 0x1FFFFFFF;
-    frame.length = static_cast<std::uint8_t>(length);
+    frame.length = static_cast<std::uint8_t>(digits / 2);
     frame.flags = static_cast<std::uint8_t>(sent | (idDigits == 8 ? TraceFrame::Extended : 0)
                                             | ((id & kErrorFlag) ? TraceFrame::Error : 0));
     return true;
 }
 
-}  // namespace
-
-LineTraceReader::Line CandumpReader::parse(std::string_view line, TraceFrame& frame, QString& why)
+LineTraceReader::Line readLine(std::string_view line, TraceFrame& frame, QString& why)
 {
-    if (parsePlainLine(line, frame))
-        return Line::Frame;
+    using Line = LineTraceReader::Line;
     frame = TraceFrame{};
     std::string_view rest = line;
     const std::string_view time = nextWord(rest);
@@ -187,6 +197,13 @@ LineTraceReader::Line CandumpReader::parse(std::string_view line, TraceFrame& fr
     }
     frame.length = static_cast<std::uint8_t>(data.size() / 2);
     return Line::Frame;
+}
+
+}  // namespace candump
+
+LineTraceReader::Line CandumpReader::parse(std::string_view line, TraceFrame& frame, QString& why)
+{
+    return candump::readPlainLine(line, frame) ? Line::Frame : candump::readLine(line, frame, why);
 }
 
 void CandumpWriter::append(QByteArray& out, const TraceFrame& frame)

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string_view>
 
@@ -47,13 +48,15 @@ std::optional<std::int64_t> secondsToUs(std::string_view text);
 
 // The hex digit's value, or -1. A table: the readers look at every digit of
 // every line.
-int hexDigit(char c);
+inline int hexDigit(char c);
 // All of the text as hexadecimal digits; none when empty, longer than 8 or not hex.
-std::optional<std::uint32_t> hexNumber(std::string_view text);
-std::optional<std::uint32_t> decimalNumber(std::string_view text);
+inline std::optional<std::uint32_t> hexNumber(std::string_view text);
+inline std::optional<std::uint32_t> decimalNumber(std::string_view text);
 
-// Splits off the next word (runs of blanks and tabs between words).
-std::string_view nextWord(std::string_view& rest);
+// What stands between words: blanks and tabs.
+inline bool isBlank(char c);
+// Splits off the next word.
+inline std::string_view nextWord(std::string_view& rest);
 
 // One line being written, on the stack: the writers append it to their
 // buffer whole, one copy a line.
@@ -63,8 +66,8 @@ struct LineText {
     void put(char c) { text[size++] = c; }
     void put(const char* chars, int count)
     {
-        for (int i = 0; i < count; ++i)
-            text[size++] = chars[i];
+        std::memcpy(text + size, chars, static_cast<std::size_t>(count));
+        size += count;
     }
     void pad(int count, char c = ' ')
     {
@@ -77,14 +80,14 @@ struct LineText {
 // "1700000000.123456": whole seconds, six decimals; with blanks before it up
 // to `width` characters.
 void appendSeconds(LineText& out, std::int64_t us, int width = 0);
-void appendHexByte(LineText& out, std::uint8_t byte);
+inline void appendHexByte(LineText& out, std::uint8_t byte);
 // Upper-case hex, at least `width` digits.
-void appendHex(LineText& out, std::uint32_t value, int width);
+inline void appendHex(LineText& out, std::uint32_t value, int width);
 void appendDecimal(LineText& out, std::int64_t value);
 
 QString secondsText(std::int64_t us);
 
-// Inline: called a few times a line.
+// Inline, as they are called a few times a line.
 
 namespace detail {
 inline constexpr std::array<std::int8_t, 256> kHexValues = [] {
@@ -98,9 +101,9 @@ inline constexpr std::array<std::int8_t, 256> kHexValues = [] {
     return values;
 }();
 inline constexpr char kHexDigits[] = "0123456789ABCDEF";
+}  // namespace detail
 
 inline bool isBlank(char c) { return c == ' ' || c == '\t'; }
-}  // namespace detail
 
 inline int hexDigit(char c) { return detail::kHexValues[static_cast<unsigned char>(c)]; }
 
@@ -135,10 +138,10 @@ inline std::string_view nextWord(std::string_view& rest)
 {
     const char* p = rest.data();
     const char* const end = p + rest.size();
-    while (p != end && detail::isBlank(*p))
+    while (p != end && isBlank(*p))
         ++p;
     const char* const start = p;
-    while (p != end && !detail::isBlank(*p))
+    while (p != end && !isBlank(*p))
         ++p;
     rest = std::string_view(p, static_cast<std::size_t>(end - p));
     return std::string_view(start, static_cast<std::size_t>(p - start));

@@ -14,8 +14,6 @@ namespace {
 
 constexpr std::uint32_t kErrorFlag = 0x20000000;
 
-bool isDigit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
-
 // The text from p on to the first blank (or the end), at most `most` long.
 const char* wordEnd(const char* p, const char* end, std::ptrdiff_t most)
 {
@@ -32,15 +30,6 @@ const char* skipBlanks(const char* p, const char* end)
     return p;
 }
 
-// Up to `most` decimal digits from p on, added to value.
-const char* readDigits(const char* p, const char* end, std::ptrdiff_t most, std::int64_t& value)
-{
-    const char* const limit = end - p > most ? p + most : end;
-    for (; p != limit && isDigit(*p); ++p)
-        value = value * 10 + (*p - '0');
-    return p;
-}
-
 }  // namespace
 
 namespace candump {
@@ -52,19 +41,10 @@ bool readPlainLine(std::string_view line, TraceFrame& frame)
     if (p == end || *p != '(')
         return false;
 
-    std::int64_t whole = 0;
-    const char* const wholeStart = p + 1;
-    p = readDigits(wholeStart, end, 12, whole);
-    if (p == wholeStart)
-        return false;
-    std::int64_t fraction = 0;
-    if (p != end && *p == '.') {
-        const char* const decimals = p + 1;
-        p = readDigits(decimals, end, 6, fraction);
-        for (std::ptrdiff_t i = p - decimals; i < 6; ++i)
-            fraction *= 10;
-    }
-    if (end - p < 2 || p[0] != ')' || !isBlank(p[1]))
+    std::int64_t us = 0;
+    const char* const seconds = p + 1;
+    p = readPlainSeconds(seconds, end, us);
+    if (p == seconds || end - p < 2 || p[0] != ')' || !isBlank(p[1]))
         return false;
 
     // The interface: any word.
@@ -111,7 +91,7 @@ bool readPlainLine(std::string_view line, TraceFrame& frame)
             return false;
     }
 
-    frame.timeUs = whole * 1'000'000 + fraction;
+    frame.timeUs = us;
     frame.id = id & 0x1FFFFFFF;
     frame.length = static_cast<std::uint8_t>(digits / 2);
     frame.flags = static_cast<std::uint8_t>(sent | (idDigits == 8 ? TraceFrame::Extended : 0)

@@ -116,39 +116,12 @@ bool LineSource::next(std::string_view& line, bool& tooLong)
     }
 }
 
-namespace {
-
-// "1700000000.123456" as candump, python-can and the writers here give it: up
-// to twelve whole digits and up to six decimals, which count exactly.
-std::optional<std::int64_t> plainSecondsToUs(std::string_view text)
-{
-    const char* p = text.data();
-    const char* const end = p + text.size();
-    std::int64_t whole = 0;
-    const char* const wholeStart = p;
-    while (p != end && *p >= '0' && *p <= '9' && p - wholeStart < 12)
-        whole = whole * 10 + (*p++ - '0');
-    if (p == wholeStart)
-        return std::nullopt;
-    std::int64_t fraction = 0;
-    int decimals = 0;
-    if (p != end && *p == '.') {
-        for (++p; p != end && *p >= '0' && *p <= '9' && decimals < 6; ++p, ++decimals)
-            fraction = fraction * 10 + (*p - '0');
-    }
-    if (p != end)
-        return std::nullopt;
-    for (int i = decimals; i < 6; ++i)
-        fraction *= 10;
-    return whole * 1'000'000 + fraction;
-}
-
-}  // namespace
-
 std::optional<std::int64_t> secondsToUs(std::string_view text)
 {
-    if (const std::optional<std::int64_t> us = plainSecondsToUs(text))
-        return us;
+    const char* const end = text.data() + text.size();
+    std::int64_t plain = 0;
+    if (const char* stop = readPlainSeconds(text.data(), end, plain); stop == end && stop != text.data())
+        return plain;
     std::uint64_t mantissa = 0;
     int significant = 0;
     int exponent = 0;  // of the mantissa's last digit

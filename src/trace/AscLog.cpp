@@ -128,13 +128,7 @@ LineTraceReader::Line AscReader::parse(std::string_view line, TraceFrame& frame,
 
 namespace {
 
-void appendRelativeTime(LineText& out, std::int64_t us)
-{
-    LineText seconds;
-    appendSeconds(seconds, us < 0 ? 0 : us);
-    out.pad(11 - seconds.size);
-    out.put(seconds.text, seconds.size);
-}
+void appendRelativeTime(LineText& out, std::int64_t us) { appendSeconds(out, us < 0 ? 0 : us, 11); }
 
 }  // namespace
 

@@ -1,9 +1,9 @@
 #include "trace/LogText.h"
 
-#include "core/Numbers.h"
 #include "trace/TraceLog.h"
 
 #include <charconv>
+#include <cstring>
 #include <limits>
 
 namespace tellvane::tracetext {
@@ -12,7 +12,15 @@ namespace {
 constexpr qint64 kBlock = 1 << 20;
 // A hundred thousand years of microseconds, far within an int64.
 constexpr std::uint64_t kMaxUs = 3'155'760'000'000'000'000ull;
-constexpr char kHexDigits[] = "0123456789ABCDEF";
+// "00" to "99", for the decimals of the times written.
+constexpr auto kDigitPairs = [] {
+    std::array<char, 200> pairs{};
+    for (int i = 0; i < 100; ++i) {
+        pairs[static_cast<std::size_t>(2 * i)] = static_cast<char>('0' + i / 10);
+        pairs[static_cast<std::size_t>(2 * i + 1)] = static_cast<char>('0' + i % 10);
+    }
+    return pairs;
+}();
 
 std::uint64_t powerOfTen(int n)
 {
@@ -28,6 +36,7 @@ bool LineSource::open(const QString& fileName)
     m_file.close();  // a file read before, or this one to be read again
     m_file.setFileName(fileName);
     m_at = m_size = 0;
+    m_lf = -1;
     m_number = 0;
     m_afterCr = m_failed = false;
     m_long.clear();
@@ -44,6 +53,7 @@ bool LineSource::fill()
     }
     m_size = static_cast<qsizetype>(got);
     m_at = 0;
+    m_lf = -1;
     return got > 0;
 }
 
@@ -68,11 +78,18 @@ bool LineSource::next(std::string_view& line, bool& tooLong)
                 continue;
             }
         }
-        const char* begin = m_block.constData() + m_at;
-        const char* end = m_block.constData() + m_size;
-        const char* stop = begin;
-        while (stop != end && *stop != '\n' && *stop != '\r')
-            ++stop;
+        const char* const block = m_block.constData();
+        const char* begin = block + m_at;
+        const char* end = block + m_size;
+        // The next LF is looked for once and kept: in a file of CR line ends
+        // a search for it on every line would run to the block's end each time.
+        if (m_lf < m_at) {
+            const void* lf = std::memchr(begin, '\n', static_cast<std::size_t>(end - begin));
+            m_lf = lf ? static_cast<const char*>(lf) - block : m_size;
+        }
+        const char* stop = block + m_lf;
+        if (const void* cr = std::memchr(begin, '\r', static_cast<std::size_t>(stop - begin)))
+            stop = static_cast<const char*>(cr);
         const qsizetype length = stop - begin;
         if (!tooLong) {
             if ((started ? m_long.size() : 0) + length > kMax) {
@@ -102,6 +119,10 @@ bool LineSource::next(std::string_view& line, bool& tooLong)
 
 std::optional<std::int64_t> secondsToUs(std::string_view text)
 {
+    const char* const end = text.data() + text.size();
+    std::int64_t plain = 0;
+    if (const char* stop = readPlainSeconds(text.data(), end, plain); stop == end && stop != text.data())
+        return plain;
     std::uint64_t mantissa = 0;
     int significant = 0;
     int exponent = 0;  // of the mantissa's last digit
@@ -156,88 +177,36 @@ std::optional<std::int64_t> secondsToUs(std::string_view text)
     return static_cast<std::int64_t>(whole + (rest >= divisor - rest ? 1 : 0));
 }
 
-int hexDigit(char c)
-{
-    return digitValue(QChar(static_cast<char16_t>(static_cast<unsigned char>(c))), 16);
-}
-
-std::optional<std::uint32_t> hexNumber(std::string_view text)
-{
-    if (text.empty() || text.size() > 8)
-        return std::nullopt;
-    std::uint32_t value = 0;
-    for (const char c : text) {
-        const int d = hexDigit(c);
-        if (d < 0)
-            return std::nullopt;
-        value = value << 4 | static_cast<std::uint32_t>(d);
-    }
-    return value;
-}
-
-std::optional<std::uint32_t> decimalNumber(std::string_view text)
-{
-    if (text.empty() || text.size() > 9)
-        return std::nullopt;
-    std::uint32_t value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + static_cast<std::uint32_t>(c - '0');
-    }
-    return value;
-}
-
-std::string_view nextWord(std::string_view& rest)
-{
-    std::size_t start = 0;
-    while (start < rest.size() && (rest[start] == ' ' || rest[start] == '\t'))
-        ++start;
-    std::size_t stop = start;
-    while (stop < rest.size() && rest[stop] != ' ' && rest[stop] != '\t')
-        ++stop;
-    const std::string_view word = rest.substr(start, stop - start);
-    rest.remove_prefix(stop);
-    return word;
-}
-
 void appendDecimal(LineText& out, std::int64_t value)
 {
     const auto result = std::to_chars(out.text + out.size, out.text + sizeof out.text, value);
     out.size = static_cast<int>(result.ptr - out.text);
 }
 
-void appendSeconds(LineText& out, std::int64_t us)
+void appendSeconds(LineText& out, std::int64_t us, int width)
 {
-    if (us < 0) {
-        out.put('-');
+    // Built from its end: two decimals a step, then the whole seconds.
+    char text[32];
+    char* p = text + sizeof text;
+    const bool negative = us < 0;
+    if (negative)
         us = us == std::numeric_limits<std::int64_t>::min() ? std::numeric_limits<std::int64_t>::max() : -us;
+    std::int64_t whole = us / 1000000;
+    std::int64_t fraction = us % 1000000;
+    for (int i = 0; i < 3; ++i, fraction /= 100) {
+        p -= 2;
+        std::memcpy(p, kDigitPairs.data() + 2 * (fraction % 100), 2);
     }
-    appendDecimal(out, us / 1000000);
-    out.put('.');
-    std::int64_t rest = us % 1000000;
-    for (int i = 5; i >= 0; --i, rest /= 10)
-        out.text[out.size + i] = static_cast<char>('0' + rest % 10);
-    out.size += 6;
-}
-
-void appendHexByte(LineText& out, std::uint8_t byte)
-{
-    out.put(kHexDigits[byte >> 4]);
-    out.put(kHexDigits[byte & 0x0F]);
-}
-
-void appendHex(LineText& out, std::uint32_t value, int width)
-{
-    char text[8];
-    int n = 0;
+    *--p = '.';
     do {
-        text[7 - n++] = kHexDigits[value & 0x0F];
-        value >>= 4;
-    } while (value != 0);
-    for (; n < width && n < 8; ++n)
-        text[7 - n] = '0';
-    out.put(text + 8 - n, n);
+        *--p = static_cast<char>('0' + whole % 10);
+        whole /= 10;
+    } while (whole != 0);
+    if (negative)
+        *--p = '-';
+    const int size = static_cast<int>(text + sizeof text - p);
+    out.pad(width - size);
+    out.put(p, size);
 }
 
 QString secondsText(std::int64_t us)

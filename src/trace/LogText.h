@@ -8,7 +8,9 @@
 #include <QFile>
 #include <QString>
 
+#include <array>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string_view>
 
@@ -32,6 +34,7 @@ private:
     QByteArray m_block;
     qsizetype m_at = 0;
     qsizetype m_size = 0;
+    qsizetype m_lf = -1;  // where the block's next LF is (m_size: none), when not before m_at
     QByteArray m_long;  // a line that runs over the end of a block
     std::int64_t m_number = 0;
     bool m_afterCr = false;
@@ -42,14 +45,23 @@ private:
 // rounded half up; none for anything else, a sign, or more than a few
 // hundred thousand years.
 std::optional<std::int64_t> secondsToUs(std::string_view text);
+// The seconds at p as candump, python-can and the writers here give them, a
+// quicker way for the common case: one to twelve whole digits, maybe a point
+// and up to six decimals, which count exactly. Where the reading stopped
+// (p itself when no digit came first), the microseconds in us.
+inline const char* readPlainSeconds(const char* p, const char* end, std::int64_t& us);
 
-int hexDigit(char c);
+// The hex digit's value, or -1. A table: the readers look at every digit of
+// every line.
+inline int hexDigit(char c);
 // All of the text as hexadecimal digits; none when empty, longer than 8 or not hex.
-std::optional<std::uint32_t> hexNumber(std::string_view text);
-std::optional<std::uint32_t> decimalNumber(std::string_view text);
+inline std::optional<std::uint32_t> hexNumber(std::string_view text);
+inline std::optional<std::uint32_t> decimalNumber(std::string_view text);
 
-// Splits off the next word (runs of blanks and tabs between words).
-std::string_view nextWord(std::string_view& rest);
+// What stands between words: blanks and tabs.
+inline bool isBlank(char c);
+// Splits off the next word.
+inline std::string_view nextWord(std::string_view& rest);
 
 // One line being written, on the stack: the writers append it to their
 // buffer whole, one copy a line.
@@ -59,8 +71,8 @@ struct LineText {
     void put(char c) { text[size++] = c; }
     void put(const char* chars, int count)
     {
-        for (int i = 0; i < count; ++i)
-            text[size++] = chars[i];
+        std::memcpy(text + size, chars, static_cast<std::size_t>(count));
+        size += count;
     }
     void pad(int count, char c = ' ')
     {
@@ -70,13 +82,116 @@ struct LineText {
     void appendTo(QByteArray& out) const { out.append(text, size); }
 };
 
-// "1700000000.123456": whole seconds, six decimals.
-void appendSeconds(LineText& out, std::int64_t us);
-void appendHexByte(LineText& out, std::uint8_t byte);
+// "1700000000.123456": whole seconds, six decimals; with blanks before it up
+// to `width` characters.
+void appendSeconds(LineText& out, std::int64_t us, int width = 0);
+inline void appendHexByte(LineText& out, std::uint8_t byte);
 // Upper-case hex, at least `width` digits.
-void appendHex(LineText& out, std::uint32_t value, int width);
+inline void appendHex(LineText& out, std::uint32_t value, int width);
 void appendDecimal(LineText& out, std::int64_t value);
 
 QString secondsText(std::int64_t us);
+
+// Inline, as they are called a few times a line.
+
+namespace detail {
+inline constexpr std::array<std::int8_t, 256> kHexValues = [] {
+    std::array<std::int8_t, 256> values{};
+    for (int c = 0; c < 256; ++c) {
+        values[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c >= '0' && c <= '9'   ? c - '0'
+                                                                         : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                                                         : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                                                                : -1);
+    }
+    return values;
+}();
+inline constexpr char kHexDigits[] = "0123456789ABCDEF";
+}  // namespace detail
+
+inline bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+inline const char* readPlainSeconds(const char* p, const char* end, std::int64_t& us)
+{
+    auto digits = [&](std::ptrdiff_t most, std::int64_t& value) {
+        const char* const limit = end - p > most ? p + most : end;
+        for (; p != limit && static_cast<unsigned char>(*p - '0') < 10; ++p)
+            value = value * 10 + (*p - '0');
+    };
+    const char* const start = p;
+    std::int64_t whole = 0;
+    digits(12, whole);
+    if (p == start)
+        return p;
+    std::int64_t fraction = 0;
+    if (p != end && *p == '.') {
+        const char* const decimals = ++p;
+        digits(6, fraction);
+        for (std::ptrdiff_t i = p - decimals; i < 6; ++i)
+            fraction *= 10;
+    }
+    us = whole * 1'000'000 + fraction;
+    return p;
+}
+
+inline int hexDigit(char c) { return detail::kHexValues[static_cast<unsigned char>(c)]; }
+
+inline std::optional<std::uint32_t> hexNumber(std::string_view text)
+{
+    if (text.empty() || text.size() > 8)
+        return std::nullopt;
+    std::uint32_t value = 0;
+    for (const char c : text) {
+        const int d = hexDigit(c);
+        if (d < 0)
+            return std::nullopt;
+        value = value << 4 | static_cast<std::uint32_t>(d);
+    }
+    return value;
+}
+
+inline std::optional<std::uint32_t> decimalNumber(std::string_view text)
+{
+    if (text.empty() || text.size() > 9)
+        return std::nullopt;
+    std::uint32_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + static_cast<std::uint32_t>(c - '0');
+    }
+    return value;
+}
+
+inline std::string_view nextWord(std::string_view& rest)
+{
+    const char* p = rest.data();
+    const char* const end = p + rest.size();
+    while (p != end && isBlank(*p))
+        ++p;
+    const char* const start = p;
+    while (p != end && !isBlank(*p))
+        ++p;
+    rest = std::string_view(p, static_cast<std::size_t>(end - p));
+    return std::string_view(start, static_cast<std::size_t>(p - start));
+}
+
+inline void appendHexByte(LineText& out, std::uint8_t byte)
+{
+    out.text[out.size] = detail::kHexDigits[byte >> 4];
+    out.text[out.size + 1] = detail::kHexDigits[byte & 0x0F];
+    out.size += 2;
+}
+
+inline void appendHex(LineText& out, std::uint32_t value, int width)
+{
+    int n = 1;
+    while (n < 8 && (value >> (4 * n)) != 0)
+        ++n;
+    if (n < width)
+        n = width < 8 ? width : 8;
+    for (int i = n - 1; i >= 0; --i, value >>= 4)
+        out.text[out.size + i] = detail::kHexDigits[value & 0x0F];
+    out.size += n;
+}
 
 }  // namespace tellvane::tracetext

@@ -13,11 +13,12 @@ namespace tellvane {
 // The formats read line by line from a LineSource: each says what a line holds.
 class LineTraceReader : public TraceLogReader {
 public:
+    enum class Line { Frame, Ignored, Bad };
+
     bool open(const QString& fileName) override;
     bool next(TraceFrame& frame) override;
 
 protected:
-    enum class Line { Frame, Ignored, Bad };
     // Fills the frame, or says why the line is no frame (in why).
     virtual Line parse(std::string_view line, TraceFrame& frame, QString& why) = 0;
 
@@ -35,6 +36,18 @@ private:
     std::int64_t m_record = 0;
     std::int64_t m_lastTimeUs = 0;
 };
+
+// A candump line is read in two ways, and the reader takes the first that can.
+namespace candump {
+// A line as candump writes it, "(1700000000.123456) can0 18FEF121#0102 T", in
+// one pass: up to twelve whole digits and six decimals in the time, a data or
+// an error frame, at most " T" or " R" after it. False for anything else, a
+// remote frame too; the frame is then left half filled.
+bool readPlainLine(std::string_view line, TraceFrame& frame);
+// Any line, word by word, and what is wrong with one that is no frame. Every
+// line that readPlainLine() reads, this reads alike.
+LineTraceReader::Line readLine(std::string_view line, TraceFrame& frame, QString& why);
+}  // namespace candump
 
 class CandumpReader final : public LineTraceReader {
 protected:

@@ -4,6 +4,7 @@
 #include "TraceSamples.h"
 #include "trace/LogText.h"
 #include "trace/TraceExport.h"
+#include "trace/TraceFormats.h"
 
 #include <QTemporaryDir>
 
@@ -213,6 +214,113 @@ TEST(TraceLog, BrokenLinesAreNamedAndTheGoodOnesRead)
     }
 }
 
+// Each line of a candump log on its own: the frame it gives, or the line
+// warned about with why. The lines near the ones candump writes are the ones
+// a reader in one pass could get wrong.
+TEST(TraceLog, CandumpLinesOfEveryShape)
+{
+    struct Case {
+        QByteArray line;
+        std::optional<TraceFrame> frame;  // none: the line is skipped
+        const char* why = "";             // in the warning of a skipped line
+    };
+    constexpr std::int64_t t = 1'700'000'000'123'456;
+    const Case cases[] = {
+        {"(1700000000.123456) can0 18FEF121#0102030405060708", frame(t, 0x18FEF121, {1, 2, 3, 4, 5, 6, 7, 8})},
+        {" \t(1700000000.123456)\tvcan12\t\t7FF#aBcD \tt\t ", frame(t, 0x7FF, {0xAB, 0xCD}, F::Sent)},
+        {"(1700000000.123456) can0 00000123# R", frame(t, 0x123, {})},
+        {"(1700000000.123456) can0 000# r", frame(t, 0, {}, 0)},
+        {"(1700000000.123456) can0 123#R", frame(t, 0x123, {}, F::Remote)},
+        {"(1700000000.123456) can0 1FFFFFFF#r08 T", frame(t, 0x1FFFFFFF, {0, 0, 0, 0, 0, 0, 0, 0}, F::Extended | F::Remote | F::Sent)},
+        {"(1700000000.123456) can0 3FFFFFFF#0102", frame(t, 0x1FFFFFFF, {1, 2}, F::Extended | F::Error)},
+        {"(1700000000.123456) can0 20000004#0000040000000000", frame(t, 4, {0, 0, 4, 0, 0, 0, 0, 0}, F::Extended | F::Error)},
+        {"(999999999999.999999) can0 123#", frame(999'999'999'999'999'999, 0x123, {}, 0)},
+        {"(1000000000000.5) can0 123#", frame(1'000'000'000'000'500'000, 0x123, {}, 0)},
+        {"(1700000000.1234565) can0 123#", frame(t + 1, 0x123, {}, 0)},
+        {"(1700000000.5) can0 123#", frame(1'700'000'000'500'000, 0x123, {}, 0)},
+        {"(1700000000) can0 123#", frame(1'700'000'000'000'000, 0x123, {}, 0)},
+        {"(1.7e9) can0 123#", frame(1'700'000'000'000'000, 0x123, {}, 0)},
+        {"(1700000000.123456)", std::nullopt, "INTERFACE"},
+        {"(1700000000.123456)can0 123#01", std::nullopt, "INTERFACE"},
+        {"(1700000000.123456) can0 123#01 T X", std::nullopt, "INTERFACE"},
+        {"1700000000.123456 can0 123#01", std::nullopt, "time"},
+        {"(1700000000.123456 can0 123#01", std::nullopt, "time"},
+        {"(17000000x0.123456) can0 123#01", std::nullopt, "time"},
+        {"(1700000000.123456) can0 123#01 Tx", std::nullopt, "neither T nor R"},
+        {"(1700000000.123456) can0 12301", std::nullopt, "no \"#\""},
+        {"(1700000000.123456) can0 123##10102", std::nullopt, "CAN FD"},
+        {"(1700000000.123456) can0 800#01", std::nullopt, "identifier"},
+        {"(1700000000.123456) can0 1234#01", std::nullopt, "identifier"},
+        {"(1700000000.123456) can0 40000000#01", std::nullopt, "identifier"},
+        {"(1700000000.123456) can0 123456789#01", std::nullopt, "identifier"},
+        {"(1700000000.123456) can0 #01", std::nullopt, "identifier"},
+        {"(1700000000.123456) can0 123#R9", std::nullopt, "remote"},
+        {"(1700000000.123456) can0 123#RR", std::nullopt, "remote"},
+        {"(1700000000.123456) can0 123#012", std::nullopt, "0 to 8 bytes"},
+        {"(1700000000.123456) can0 123#010203040506070809", std::nullopt, "0 to 8 bytes"},
+        {"(1700000000.123456) can0 123#01\xC6\xC6", std::nullopt, "data byte 2"},
+        {"(1700000000.123456) can0 123#0g", std::nullopt, "data byte 1"},
+    };
+    QTemporaryDir dir;
+    const QString name = dir.filePath(QStringLiteral("shapes.log"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line.toStdString());
+        writeFile(name, c.line + '\n');
+        const ReadBack back = readFrames(name);
+        if (c.frame) {
+            ASSERT_EQ(back.frames.size(), 1u);
+            EXPECT_EQ(back.frames.front(), *c.frame);
+            EXPECT_TRUE(back.warnings.empty()) << back.warnings.front().text.toStdString();
+        } else {
+            EXPECT_TRUE(back.frames.empty());
+            ASSERT_EQ(back.warnings.size(), 1u);
+            EXPECT_EQ(back.warnings.front().line, 1);
+            EXPECT_TRUE(back.warnings.front().text.contains(QLatin1String(c.why))) << back.warnings.front().text.toStdString();
+        }
+    }
+}
+
+// Lines near the ones candump writes, each changed by one character in every
+// place: wherever the reading in one pass takes a line, the reading word by
+// word must give the same frame.
+TEST(TraceLog, CandumpReadsAlikeInOnePassAndWordByWord)
+{
+    const std::string seeds[] = {
+        "(1700000000.123456) can0 18FEF121#0102030405060708",
+        "(1700000000.123456) can0 123#01 T",
+        "(0.5) can0 20000080# R",
+        "  (12.000001)\tvcan0\t7FF#  ",
+    };
+    const std::string alphabet = "0189aAfFgG#()R rTt.\t-e\xC6";
+    std::int64_t plain = 0;
+    std::int64_t lines = 0;
+    auto compare = [&](const std::string& line) {
+        ++lines;
+        TraceFrame fast;
+        if (!candump::readPlainLine(line, fast))
+            return;
+        ++plain;
+        TraceFrame careful;
+        QString why;
+        ASSERT_EQ(candump::readLine(line, careful, why), LineTraceReader::Line::Frame) << line << ": " << why.toStdString();
+        EXPECT_EQ(fast, careful) << line;
+    };
+    for (const std::string& seed : seeds) {
+        compare(seed);
+        for (std::size_t i = 0; i <= seed.size(); ++i) {
+            if (i < seed.size())
+                compare(seed.substr(0, i) + seed.substr(i + 1));
+            for (const char c : alphabet) {
+                compare(seed.substr(0, i) + c + seed.substr(i));
+                if (i < seed.size())
+                    compare(seed.substr(0, i) + c + seed.substr(i + 1));
+            }
+        }
+    }
+    // Most changes break a line, yet many are still read in one pass.
+    EXPECT_GT(plain, lines / 10);
+}
+
 TEST(TraceLog, MessageLinesMapTheToolsOwnFields)
 {
     QTemporaryDir dir;
@@ -251,6 +359,39 @@ TEST(TraceLog, EndlessLinesAreSkippedAndReadingGoesOn)
     }
 }
 
+// Line ends of every kind, one CR LF split between two of the reader's 1 MiB
+// blocks, and lines right at the length limit and one past it.
+TEST(TraceLog, LinesAreCountedAcrossBlocksWhateverEndsThem)
+{
+    constexpr qsizetype kBlock = 1 << 20;
+    const QByteArray good = "(1.000000) can0 123#01";
+    for (const QByteArray& end : {QByteArray("\r\n"), QByteArray("\r"), QByteArray("\n")}) {
+        SCOPED_TRACE(end == "\r\n" ? "CR LF" : end == "\r" ? "CR" : "LF");
+        // A first line of blanks puts the end of a good line on the block's last byte.
+        QByteArray text((kBlock - 1) % (good.size() + end.size()), ' ');
+        text += end;
+        std::int64_t lines = 1;
+        for (; text.size() < kBlock; ++lines)
+            text += good + end;
+        ASSERT_EQ(text.at(kBlock - 1), end.front());
+        QByteArray atLimit = good;
+        atLimit.append(TraceLogReader::kMaxLineBytes - good.size(), ' ');
+        text += "\r\n" + good + "\r\r\n(1.000000) can0 123#0" + end + atLimit + end + atLimit + ' ' + end + good;
+        QTemporaryDir dir;
+        const QString name = dir.filePath(QStringLiteral("ends.log"));
+        writeFile(name, text);
+        const ReadBack back = readFrames(name);
+        // After the good lines: an empty line, a good one, an empty one, a
+        // broken one, one at the limit, one past it, a good one unended.
+        EXPECT_EQ(back.good, lines - 1 + 3);
+        EXPECT_EQ(back.bad, 2);
+        std::vector<std::int64_t> warned;
+        for (const TraceLogWarning& w : back.warnings)
+            warned.push_back(w.line);
+        EXPECT_EQ(warned, (std::vector<std::int64_t>{lines + 4, lines + 6}));
+    }
+}
+
 TEST(TraceLog, SecondsReadToTheMicrosecond)
 {
     const std::pair<const char*, std::optional<std::int64_t>> cases[] = {
@@ -259,6 +400,9 @@ TEST(TraceLog, SecondsReadToTheMicrosecond)
         {"12", 12'000'000},
         {"1700000000.123456", 1'700'000'000'123'456},
         {"1700000000.1234565", 1'700'000'000'123'457},  // half up
+        {"999999999999.999999", 999'999'999'999'999'999},
+        {"1000000000000.25", 1'000'000'000'000'250'000},
+        {"0.0000015", 2},
         {"1e-06", 1},
         {"1.5E+3", 1'500'000'000},
         {"0.0000004", 0},

@@ -85,6 +85,8 @@ void CanLink::checkCanLink(bool force)
     if (m_state == InterfaceState::Ok && !force) {
         std::uint8_t flags = 0;
         if (m_adapter->readReg(Adapter::kErrorFlagRegister, 1, &flags) == 1) {
+            if (m_trace)
+                m_trace->traceErrorFlags(flags);
             if (m_view) {
                 m_view->showErrorFlags(flags);
                 if (flags & 0xC0)
@@ -148,8 +150,12 @@ void CanLink::checkForIncomingCanMessages()
             r = m_adapter->getCanMess(record);
             if (r <= 0)
                 break;
+            const bool overflowed = recordOverflowFlag(record);
             if (m_view)
-                m_view->showBufferOverflow(recordOverflowFlag(record));
+                m_view->showBufferOverflow(overflowed);
+            if (m_trace && overflowed && !m_overflowed)
+                m_trace->traceOverflow();
+            m_overflowed = overflowed;
             deliverReceived(decodeRecord(record));
             if (m_view)
                 m_view->showMessagesInBuffer(m_adapter->getNumCanMess());

@@ -86,6 +86,7 @@ private:
     bool m_yieldedOnce = false;
     int m_drainDepth = 0;
     bool m_inForcedCheck = false;
+    bool m_overflowed = false;  // the last record received had the overflow status
 };
 
 }  // namespace tellvane

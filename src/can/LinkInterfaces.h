@@ -44,6 +44,11 @@ class TraceSink {
 public:
     virtual ~TraceSink() = default;
     virtual void traceMessage(const CanMessage& message, bool sent) = 0;
+    // The adapter's receive buffer overflowed: the first record that says so
+    // after one that did not.
+    virtual void traceOverflow() {}
+    // The controller's error-flag register as the link check read it.
+    virtual void traceErrorFlags(std::uint8_t /*flags*/) {}
 };
 
 // Receives every received (or played back) message, to route it to the boards.

@@ -11,7 +11,8 @@ namespace tellvane {
 // length each frame takes on the wire (stuff bits counted). The second is kept
 // as 100 slices of 10 ms that slide with the time of the frames (or of
 // advanceTo()), so the figures cost the same at any rate and never allocate.
-// Error frames and overflows are counted as they are reported.
+// Errors (error frames, and the controller's error states as they come up)
+// and overflows are counted as they are reported.
 class BusLoad {
 public:
     static constexpr int kBitRate = 250'000;

@@ -71,6 +71,26 @@ void TraceRecorder::traceMessage(const CanMessage& message, bool sent)
         view->update();
 }
 
+void TraceRecorder::traceOverflow()
+{
+    if (m_load)
+        m_load->noteOverflow();
+}
+
+void TraceRecorder::traceErrorFlags(std::uint8_t flags)
+{
+    constexpr std::uint8_t kBufferBits = 0xC0;
+    constexpr std::uint8_t kStateBits = 0x3E;
+    const auto raised = static_cast<std::uint8_t>(flags & ~m_errorFlags);
+    m_errorFlags = flags;
+    if (!m_load)
+        return;
+    if (raised & kBufferBits)
+        m_load->noteOverflow();
+    if (raised & kStateBits)
+        m_load->noteError();
+}
+
 void TraceRecorder::logCanMessage(const CanMessage& message)
 {
     traceMessage(message, (static_cast<std::uint32_t>(message.id) & can::kExtendedFrame) != 0);

@@ -34,6 +34,12 @@ public:
     void detachView(TraceView* view);
 
     void traceMessage(const CanMessage& message, bool sent) override;
+    // An overflow of the adapter's buffer, or of the controller's (bits 6 and
+    // 7 of the register as they come up), counts as an overflow; a warning,
+    // passive or bus-off state of the controller (bits 1 to 5) as it comes up
+    // counts as an error.
+    void traceOverflow() override;
+    void traceErrorFlags(std::uint8_t flags) override;
     void logCanMessage(const CanMessage& message) override;
 
     // The frame a message becomes (its time still as the message has it).
@@ -54,6 +60,7 @@ private:
     std::int64_t m_lastStampUs = -1;
     std::int64_t m_turns = 0;
     std::int64_t m_lastUs = 0;
+    std::uint8_t m_errorFlags = 0;  // as last read
 };
 
 }  // namespace tellvane

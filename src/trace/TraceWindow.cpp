@@ -276,7 +276,7 @@ void TraceWindow::refresh()
 
 void TraceWindow::showStatus()
 {
-    m_status->setText(QStringLiteral("%1 frames a second, bus load %2 % of 250 kbit/s, %3 error frames, %4 overflows; "
+    m_status->setText(QStringLiteral("%1 frames a second, bus load %2 % of 250 kbit/s, %3 errors, %4 overflows; "
                                      "%L5 frames shown of %L6 kept")
                           .arg(m_load.framesPerSecond())
                           .arg(m_load.loadPercent(), 0, 'f', 1)

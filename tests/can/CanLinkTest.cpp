@@ -227,6 +227,33 @@ TEST_F(LinkFixture, DrainHandsEveryMessageToLogThenRouter)
     EXPECT_EQ(view.queued, std::vector<int>({2, 1, 0}));
 }
 
+TEST_F(LinkFixture, TheTraceHearsOverflowsAsTheyBeginAndTheRegisterAsRead)
+{
+    struct Trace final : TraceSink {
+        int received = 0;
+        int overflows = 0;
+        std::vector<std::uint8_t> flags;
+        void traceMessage(const CanMessage&, bool sent) override { received += sent ? 0 : 1; }
+        void traceOverflow() override { ++overflows; }
+        void traceErrorFlags(std::uint8_t f) override { flags.push_back(f); }
+    } trace;
+    link.pollTick();
+    link.setTraceSink(&trace);
+    for (std::uint8_t status : {0x00, 0x20, 0x20, 0x00, 0x20})
+        adapter.pushMessage(0x18FEF121, {1}, status);
+    link.pollTick();
+    EXPECT_EQ(trace.received, 5);
+    EXPECT_EQ(trace.overflows, 2) << "each overflow once, at its first record";
+    adapter.errorRegister = 0x22;
+    link.checkCanLink(false);
+    EXPECT_EQ(trace.flags, std::vector<std::uint8_t>{0x22});
+    link.setTraceSink(nullptr);
+    adapter.pushMessage(0x18FEF121, {1}, 0x20);
+    link.pollTick();
+    link.checkCanLink(false);
+    EXPECT_EQ(trace.overflows, 2) << "a detached trace hears nothing";
+}
+
 TEST_F(LinkFixture, NothingToReadLeavesTheBufferCountAlone)
 {
     link.pollTick();

@@ -5,6 +5,7 @@
 #include "Session.h"
 
 #include "can/CanLink.h"
+#include "sim/SimAdapter.h"
 #include "trace/ChangedBytesDelegate.h"
 #include "trace/IdentifierStatsModel.h"
 #include "trace/TraceLog.h"
@@ -183,6 +184,13 @@ TEST_F(TraceJourney, PerIdentifierRowsAndFindMoveWithTheKeysAndButtons)
     EXPECT_EQ(m->index(0, IdentifierStatsModel::Period).data().toString(), QStringLiteral("500.0"));
     ASSERT_TRUE(h->clickButton(trace(), "TracePerIdentifier"));
     EXPECT_TRUE(table()->isVisible());
+
+    // The controller's troubles as the link check reads them, in the status line.
+    auto* status = trace()->findChild<QLabel*>(QStringLiteral("TraceStatus"));
+    EXPECT_TRUE(status->text().contains(QStringLiteral(" 0 errors, 0 overflows"))) << status->text().toStdString();
+    h->bench()->raiseErrorFlags(SimAdapter::kFlagBusOff | SimAdapter::kFlagBuffer1);
+    h->pass(1100);
+    EXPECT_TRUE(status->text().contains(QStringLiteral(" 1 errors, 1 overflows"))) << status->text().toStdString();
 }
 
 // A log of announcements of boards the bench does not have, in candump's

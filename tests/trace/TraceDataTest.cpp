@@ -157,6 +157,38 @@ TEST(TraceRecorder, TurnsMessagesIntoFramesWithTimeGoingOn)
     EXPECT_EQ(load.framesPerSecond(), 5) << "all within 0.32 s, counting the turn of the stamp";
 }
 
+TEST(TraceRecorder, CountsOverflowsAndErrorStatesAsTheyComeUp)
+{
+    TraceRing ring(4);
+    BusLoad load;
+    TraceRecorder recorder(ring);
+    recorder.setBusLoad(&load);
+    struct Read {
+        std::uint8_t flags;
+        std::uint64_t errors;
+        std::uint64_t overflows;
+    };
+    const Read reads[] = {
+        {0x00, 0, 0},
+        {0x02, 1, 0},  // receive warning
+        {0x02, 1, 0},  // still: not again
+        {0x0A, 2, 0},  // receive passive on top
+        {0x40, 2, 1},  // buffer 0 overflowed (the warnings went)
+        {0xC0, 2, 2},  // and buffer 1
+        {0x00, 2, 2},
+        {0x22, 3, 2},  // bus off and a warning at once: one error
+        {0x01, 3, 2},  // bit 0 alone says nothing
+    };
+    for (const Read& read : reads) {
+        recorder.traceErrorFlags(read.flags);
+        EXPECT_EQ(load.errors(), read.errors) << int(read.flags);
+        EXPECT_EQ(load.overflows(), read.overflows) << int(read.flags);
+    }
+    recorder.traceOverflow();
+    EXPECT_EQ(load.overflows(), 3u) << "the adapter's own buffer";
+    EXPECT_EQ(ring.size(), 0u) << "no frames";
+}
+
 // The link feeds the trace beside the monitor's sink, sent and received alike.
 class TraceTap final : public TraceSink {
 public:

@@ -26,6 +26,20 @@ QVariant IdentifierStatsModel::data(const QModelIndex& index, int role) const
     const IdentifierStats::Row& r = rows()[static_cast<std::size_t>(index.row())];
     if (role == ChangedBytesRole)
         return index.column() == Data ? QVariant(static_cast<int>(r.changedBytes)) : QVariant();
+    if (role == SortRole) {
+        switch (index.column()) {
+        case Identifier:
+            return QVariant::fromValue<qulonglong>(r.id | (r.extended ? 0x100000000ull : 0));
+        case Period:
+            return r.lastPeriodMs();
+        case MeanPeriod:
+            return r.meanPeriodMs();
+        case SinceLast:
+            return r.msSinceLast(m_nowUs);
+        default:
+            return data(index, Qt::DisplayRole);
+        }
+    }
     if (role != Qt::DisplayRole)
         return {};
     switch (index.column()) {

@@ -11,12 +11,15 @@ namespace tellvane {
 // The bus trace's table of identifiers: one row per identifier, refreshed on
 // the window's timer (new identifiers come at the bottom, the rest change in
 // place). The data cell's ChangedBytesRole is the mask of the bytes that
-// changed since that identifier's frame before (bit 0 the first byte).
+// changed since that identifier's frame before (bit 0 the first byte); its
+// SortRole orders the identifiers, counts and times by their values.
 class IdentifierStatsModel : public BottomGrowingModel {
     Q_OBJECT
 public:
     enum Column { Identifier, Direction, Count, Period, MeanPeriod, Length, Data, SinceLast, ColumnCount };
     static constexpr int ChangedBytesRole = Qt::UserRole + 1;
+    // What a column sorts by: numbers as numbers.
+    static constexpr int SortRole = Qt::UserRole + 2;
 
     explicit IdentifierStatsModel(const IdentifierStats& stats, QObject* parent = nullptr);
 

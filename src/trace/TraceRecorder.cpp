@@ -62,6 +62,7 @@ void TraceRecorder::traceMessage(const CanMessage& message, bool sent)
     TraceFrame frame = frameOf(message, sent);
     frame.timeUs = sent ? m_lastUs : unwrap(message.time);
     m_lastUs = frame.timeUs;
+    m_newestUs = std::max(m_newestUs, frame.timeUs);
     m_ring.append(frame);
     if (m_stats)
         m_stats->add(frame);

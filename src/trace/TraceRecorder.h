@@ -47,8 +47,11 @@ public:
     // The message a frame's line shows: bit 31 set when the tool sent it, the
     // time in seconds.
     static CanMessage messageOf(const TraceFrame& frame);
-    // The time of the newest frame.
+    // The time of the frame recorded last.
     std::int64_t lastTimeUs() const { return m_lastUs; }
+    // The latest time of any frame recorded: a log replayed into the program
+    // brings times of its own among those of the bus.
+    std::int64_t newestTimeUs() const { return m_newestUs; }
 
 private:
     std::int64_t unwrap(double seconds);
@@ -60,6 +63,7 @@ private:
     std::int64_t m_lastStampUs = -1;
     std::int64_t m_turns = 0;
     std::int64_t m_lastUs = 0;
+    std::int64_t m_newestUs = 0;
     std::uint8_t m_errorFlags = 0;  // as last read
 };
 

@@ -49,6 +49,20 @@ QTableView* makeTable(const QString& name, QAbstractItemModel* model, QWidget* p
     return table;
 }
 
+// Widens the first columns to their widest text or their title.
+void fitColumns(QTableView* table, std::initializer_list<const char*> widest)
+{
+    const QFontMetrics metrics = table->fontMetrics();
+    const QFontMetrics headerMetrics = table->horizontalHeader()->fontMetrics();
+    int column = 0;
+    for (const char* text : widest) {
+        const QString header = table->model()->headerData(column, Qt::Horizontal).toString();
+        table->setColumnWidth(column, std::max(metrics.horizontalAdvance(QLatin1String(text)),
+                                               headerMetrics.horizontalAdvance(header)) + 14);
+        ++column;
+    }
+}
+
 }  // namespace
 
 TraceWindow::TraceWindow(TraceWindowServices services, QWidget* parent)
@@ -73,6 +87,7 @@ void TraceWindow::build(Clock& clock)
     m_identifierModel = new IdentifierStatsModel(m_stats, this);
     auto* sorted = new QSortFilterProxyModel(this);
     sorted->setSourceModel(m_identifierModel);
+    sorted->setSortRole(IdentifierStatsModel::SortRole);
 
     m_filter = new QLineEdit(this);
     m_filter->setObjectName(QStringLiteral("TraceFilter"));
@@ -118,16 +133,13 @@ void TraceWindow::build(Clock& clock)
     connect(m_tableModel, &TraceTableModel::scrollToRow, this,
             [this](int row) { m_table->scrollTo(m_tableModel->index(row, 0), QAbstractItemView::PositionAtBottom); });
     // Columns as wide as what they hold, so that the data and its text show whole.
-    const char* widest[] = {"000000.000000", "18FEF121", "Priority", "3FFFF", "Source", "Destination", "Direction",
-                            "Length", "FF FF FF FF FF FF FF FF"};
-    for (int column = 0; column < static_cast<int>(std::size(widest)); ++column) {
-        const QString header = m_tableModel->headerData(column, Qt::Horizontal).toString();
-        const QFontMetrics metrics = m_table->fontMetrics();
-        m_table->setColumnWidth(column, std::max(metrics.horizontalAdvance(QLatin1String(widest[column])),
-                                                 m_table->horizontalHeader()->fontMetrics().horizontalAdvance(header)) + 14);
-    }
+    fitColumns(m_table, {"000000.000000", "18FEF121", "Priority", "3FFFF", "Source", "Destination", "Direction",
+                         "Length", "FF FF FF FF FF FF FF FF"});
     m_identifiers = makeTable(QStringLiteral("TraceIdentifiers"), sorted, this);
+    fitColumns(m_identifiers, {"18FEF121", "Direction", "Count", "Period (ms)", "Mean period (ms)", "Length",
+                               "FF FF FF FF FF FF FF FF"});
     m_identifiers->setSortingEnabled(true);
+    m_identifiers->sortByColumn(IdentifierStatsModel::Identifier, Qt::AscendingOrder);
     m_identifiers->setItemDelegateForColumn(IdentifierStatsModel::Data,
                                             new ChangedBytesDelegate(IdentifierStatsModel::ChangedBytesRole, m_identifiers));
     m_pages = new QStackedWidget(this);
@@ -268,9 +280,9 @@ void TraceWindow::find(bool forward)
 
 void TraceWindow::refresh()
 {
-    m_load.advanceTo(m_recorder.lastTimeUs());
+    m_load.advanceTo(m_recorder.newestTimeUs());
     m_tableModel->refresh();
-    m_identifierModel->refresh(m_recorder.lastTimeUs());
+    m_identifierModel->refresh(m_recorder.newestTimeUs());
     showStatus();
 }
 

@@ -150,6 +150,8 @@ TEST(TraceRecorder, TurnsMessagesIntoFramesWithTimeGoingOn)
     EXPECT_EQ(ring.bySequence(3), (TraceFrame{90'000 + TraceRecorder::kStampTurnUs, 0x18EF21F9, 1,
                                               TraceFrame::Extended | TraceFrame::Sent, {}}));
     EXPECT_EQ(ring.bySequence(4).flags, TraceFrame::Sent);
+    EXPECT_EQ(recorder.lastTimeUs(), 90'000 + TraceRecorder::kStampTurnUs);
+    EXPECT_EQ(recorder.newestTimeUs(), 100'000 + TraceRecorder::kStampTurnUs) << "the latest, not the last";
 
     EXPECT_EQ(view.size(), 2u) << "the attached view follows";
     ASSERT_EQ(stats.rows().size(), 3u);

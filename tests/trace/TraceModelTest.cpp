@@ -6,6 +6,8 @@
 
 #include <QSignalSpy>
 
+#include <QSortFilterProxyModel>
+
 #include <gtest/gtest.h>
 
 namespace tellvane {
@@ -132,6 +134,33 @@ TEST(IdentifierStatsModel, RowsAndChangedBytes)
     EXPECT_EQ(cell(model, 0, IdentifierStatsModel::Count), QStringLiteral("3"));
     EXPECT_EQ(cell(model, 0, IdentifierStatsModel::SinceLast), QStringLiteral("100.0"));
     EXPECT_EQ(cell(model, 2, IdentifierStatsModel::Identifier), QStringLiteral("123"));
+}
+
+TEST(IdentifierStatsModel, SortsNumbersAsNumbers)
+{
+    IdentifierStats stats;
+    IdentifierStatsModel model(stats);
+    const std::pair<std::uint32_t, std::int64_t> periods[] = {{0x18FEF121, 1'000'000}, {0x0CF00400, 50'000}, {0x700, 500'000}};
+    for (const auto& [id, period] : periods) {
+        const std::uint8_t flags = id > 0x7FF ? TraceFrame::Extended : 0;
+        stats.add(frame(0, id, flags, {1}));
+        stats.add(frame(period, id, flags, {2}));
+    }
+    model.refresh(2'000'000);
+    QSortFilterProxyModel sorted;
+    sorted.setSourceModel(&model);
+    sorted.setSortRole(IdentifierStatsModel::SortRole);
+    auto order = [&](int column) {
+        sorted.sort(column, Qt::AscendingOrder);
+        QStringList ids;
+        for (int row = 0; row < sorted.rowCount(); ++row)
+            ids << sorted.index(row, IdentifierStatsModel::Identifier).data().toString();
+        return ids.join(QLatin1Char(' '));
+    };
+    EXPECT_EQ(order(IdentifierStatsModel::Period), QStringLiteral("0CF00400 700 18FEF121")) << "50 before 500 before 1000";
+    EXPECT_EQ(order(IdentifierStatsModel::MeanPeriod), QStringLiteral("0CF00400 700 18FEF121"));
+    EXPECT_EQ(order(IdentifierStatsModel::SinceLast), QStringLiteral("18FEF121 700 0CF00400"));
+    EXPECT_EQ(order(IdentifierStatsModel::Identifier), QStringLiteral("700 0CF00400 18FEF121")) << "standard before extended";
 }
 
 }  // namespace

@@ -7,9 +7,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-// Converting a long candump log to ASC: convertLog on its own, and
+// Converting long logs: candump to ASC with convertLog on its own, and
 // tellvane-cli convert beside python-can's can_logconvert on the same file,
-// both as processes.
+// both as processes; and every pair of the four formats.
 
 namespace tellvane::bench {
 namespace {
@@ -65,6 +65,64 @@ void BM_TraceConvertCandumpToAsc(benchmark::State& state)
     state.SetBytesProcessed(state.iterations() * QFileInfo(input).size());
 }
 BENCHMARK(BM_TraceConvertCandumpToAsc)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+const char* const kExtensions[] = {"txt", "log", "asc", "csv"};
+
+// The busy bus of candumpLog() in any of the formats, its times counted from
+// the start (message lines hold seconds of six digits). Written once a run.
+QString busyLog(int format)
+{
+    static QTemporaryDir dir;
+    static QString paths[std::size(kExtensions)];
+    QString& path = paths[format];
+    if (!path.isEmpty())
+        return path;
+    path = dir.filePath(QStringLiteral("busy.") + QLatin1String(kExtensions[format]));
+    const auto writer = makeTraceLogWriter(traceLogFormatOf(path));
+    if (!writer->open(path))
+        return path = QString();
+    TraceFrame frame;
+    frame.length = 8;
+    for (std::int64_t k = 0; k < kLines; ++k) {
+        frame.timeUs = 1'000'000 + k * 188;
+        frame.id = 0x18FEF100u + static_cast<std::uint32_t>(k % 7) * 0x10000u + static_cast<std::uint32_t>(k % 5);
+        frame.flags = static_cast<std::uint8_t>(TraceFrame::Extended | (k % 10 == 0 ? TraceFrame::Sent : 0));
+        for (std::size_t i = 0; i < 8; ++i)
+            frame.data[i] = static_cast<std::uint8_t>(k * 31 + i * 7);
+        writer->write(frame);
+    }
+    if (!writer->close())
+        path = QString();
+    return path;
+}
+
+// Goal: under 2 s for the million lines, from any format to any other.
+void BM_TraceConvertBetween(benchmark::State& state)
+{
+    const auto from = static_cast<int>(state.range(0));
+    const auto to = static_cast<int>(state.range(1));
+    const QString input = busyLog(from);
+    QTemporaryDir dir;
+    const QString output = dir.filePath(QStringLiteral("out.") + QLatin1String(kExtensions[to]));
+    if (input.isEmpty()) {
+        state.SkipWithError("the input log could not be written");
+        return;
+    }
+    for (auto _ : state) {
+        const ConvertResult result = convertLog(input, output, {});
+        if (!result.ok() || result.frames != kLines) {
+            state.SkipWithError("the conversion did not give every frame");
+            return;
+        }
+    }
+    state.SetLabel(std::string(kExtensions[from]) + " to " + kExtensions[to]);
+    state.SetItemsProcessed(state.iterations() * kLines);
+}
+BENCHMARK(BM_TraceConvertBetween)
+    ->ArgsProduct({{0, 1, 2, 3}, {0, 1, 2, 3}})
+    ->ArgNames({"from", "to"})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 
 #ifdef TELLVANE_CLI
 // Seconds a program took, or -1 when it failed.

@@ -1,5 +1,5 @@
-// .txt: the tool's own message lines, read through the monitor's log reader
-// and written as its save log writes them.
+// .txt: the tool's own message lines, read line by line with the monitor's
+// rules for a line and written as its save log writes them.
 
 #include "core/Failure.h"
 #include "monitor/MessageLine.h"
@@ -56,57 +56,39 @@ QString layoutProblem(QStringView line, std::int64_t& timeUs)
 
 bool MessageLineReader::open(const QString& fileName)
 {
-    reset();
-    m_record = 0;
     m_lastTimeUs = 0;
-    if (!m_reader.open(fileName)) {
-        m_error = failureDescription(m_reader.failure());
-        return false;
-    }
-    return true;
+    return LineTraceReader::open(fileName);
 }
 
-bool MessageLineReader::next(TraceFrame& frame)
+LineTraceReader::Line MessageLineReader::parse(std::string_view line, TraceFrame& frame, QString& why)
 {
-    while (m_record < m_reader.recordCount()) {
-        ++m_record;
-        QString text;
-        try {
-            text = m_reader.record(m_record);
-        } catch (const Failure& failure) {
-            m_error = QStringLiteral("cannot be read at line %1: %2").arg(m_record).arg(failure.description());
-            return false;
-        }
-        if (text.trimmed().isEmpty())
-            continue;
-        if (text.size() >= LogReader::kMaxRecordChars) {
-            skipLine(m_record, QStringLiteral("longer than a message line"));
-            continue;
-        }
-        std::int64_t timeUs = 0;
-        const QString problem = layoutProblem(text, timeUs);
-        const ParsedLine parsed = parseMessageLine(text);
-        if (!problem.isEmpty() || parsed.status != LineParse::Message) {
-            skipLine(m_record, problem.isEmpty() ? QStringLiteral("not a message line") : problem);
-            continue;
-        }
-        const auto id = static_cast<std::uint32_t>(parsed.message.id);
-        if (id & ~(kIdBits | kSentBit)) {
-            skipLine(m_record, QStringLiteral("the identifier %1 has more than 29 bits").arg(id, 8, 16, QLatin1Char('0')).toUpper());
-            continue;
-        }
-        frame = TraceFrame{};
-        // Sent and replayed lines carry no time: they take the one before them.
-        frame.timeUs = timeUs == 0 ? m_lastTimeUs : timeUs;
-        frame.id = id & kIdBits;
-        frame.flags = TraceFrame::Extended | ((id & kSentBit) ? TraceFrame::Sent : 0);
-        frame.length = parsed.message.length;
-        std::copy_n(parsed.message.data.begin(), frame.length, frame.data.begin());
-        acceptFrame(m_record, frame);
-        m_lastTimeUs = frame.timeUs;
-        return true;
+    const QString text = QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size()));
+    if (text.trimmed().isEmpty())
+        return Line::Ignored;
+    if (text.size() >= LogReader::kMaxRecordChars) {
+        why = QStringLiteral("longer than a message line");
+        return Line::Bad;
     }
-    return false;
+    std::int64_t timeUs = 0;
+    const QString problem = layoutProblem(text, timeUs);
+    const ParsedLine parsed = parseMessageLine(text);
+    if (!problem.isEmpty() || parsed.status != LineParse::Message) {
+        why = problem.isEmpty() ? QStringLiteral("not a message line") : problem;
+        return Line::Bad;
+    }
+    const auto id = static_cast<std::uint32_t>(parsed.message.id);
+    if (id & ~(kIdBits | kSentBit)) {
+        why = QStringLiteral("the identifier %1 has more than 29 bits").arg(id, 8, 16, QLatin1Char('0')).toUpper();
+        return Line::Bad;
+    }
+    // Sent and replayed lines carry no time: they take the one before them.
+    frame.timeUs = timeUs == 0 ? m_lastTimeUs : timeUs;
+    frame.id = id & kIdBits;
+    frame.flags = TraceFrame::Extended | ((id & kSentBit) ? TraceFrame::Sent : 0);
+    frame.length = parsed.message.length;
+    std::copy_n(parsed.message.data.begin(), frame.length, frame.data.begin());
+    m_lastTimeUs = frame.timeUs;
+    return Line::Frame;
 }
 
 QString MessageLineWriter::refusal(const TraceFrame& frame) const

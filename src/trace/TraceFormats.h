@@ -26,14 +26,14 @@ private:
     tracetext::LineSource m_source;
 };
 
-class MessageLineReader final : public TraceLogReader {
+class MessageLineReader final : public LineTraceReader {
 public:
     bool open(const QString& fileName) override;
-    bool next(TraceFrame& frame) override;
+
+protected:
+    Line parse(std::string_view line, TraceFrame& frame, QString& why) override;
 
 private:
-    LogReader m_reader;
-    std::int64_t m_record = 0;
     std::int64_t m_lastTimeUs = 0;
 };
 

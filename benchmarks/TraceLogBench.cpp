@@ -17,30 +17,31 @@ namespace {
 constexpr std::int64_t kLines = 1000000;
 
 // A million lines of a busy bus (188 us apart, 8 bytes, several boards and
-// broadcasts in turn, now and then a sent one), at epoch times as candump
-// writes them. Written once for every benchmark of the run.
-QString candumpLog()
+// broadcasts in turn, now and then a sent one) from startUs on, written to a
+// log of the kind the name says; empty when it cannot be written.
+QString writeBusyLog(const QString& path, std::int64_t startUs)
 {
-    static QTemporaryDir dir;
-    static QString path;
-    if (!path.isEmpty())
-        return path;
-    path = dir.filePath(QStringLiteral("busy.log"));
-    const auto writer = makeTraceLogWriter(TraceLogFormat::Candump);
+    const auto writer = makeTraceLogWriter(traceLogFormatOf(path));
     if (!writer->open(path))
-        return path = QString();
+        return QString();
     TraceFrame frame;
     frame.length = 8;
     for (std::int64_t k = 0; k < kLines; ++k) {
-        frame.timeUs = 1'700'000'000'000'000 + k * 188;
+        frame.timeUs = startUs + k * 188;
         frame.id = 0x18FEF100u + static_cast<std::uint32_t>(k % 7) * 0x10000u + static_cast<std::uint32_t>(k % 5);
         frame.flags = static_cast<std::uint8_t>(TraceFrame::Extended | (k % 10 == 0 ? TraceFrame::Sent : 0));
         for (std::size_t i = 0; i < 8; ++i)
             frame.data[i] = static_cast<std::uint8_t>(k * 31 + i * 7);
         writer->write(frame);
     }
-    if (!writer->close())
-        path = QString();
+    return writer->close() ? path : QString();
+}
+
+// The busy bus at epoch times as candump writes them, once for every benchmark of the run.
+QString candumpLog()
+{
+    static QTemporaryDir dir;
+    static const QString path = writeBusyLog(dir.filePath(QStringLiteral("busy.log")), 1'700'000'000'000'000);
     return path;
 }
 
@@ -68,31 +69,15 @@ BENCHMARK(BM_TraceConvertCandumpToAsc)->Unit(benchmark::kMillisecond)->Iteration
 
 const char* const kExtensions[] = {"txt", "log", "asc", "csv"};
 
-// The busy bus of candumpLog() in any of the formats, its times counted from
-// the start (message lines hold seconds of six digits). Written once a run.
+// The busy bus in any of the formats, its times counted from the start
+// (message lines hold seconds of six digits). Written once a run.
 QString busyLog(int format)
 {
     static QTemporaryDir dir;
     static QString paths[std::size(kExtensions)];
     QString& path = paths[format];
-    if (!path.isEmpty())
-        return path;
-    path = dir.filePath(QStringLiteral("busy.") + QLatin1String(kExtensions[format]));
-    const auto writer = makeTraceLogWriter(traceLogFormatOf(path));
-    if (!writer->open(path))
-        return path = QString();
-    TraceFrame frame;
-    frame.length = 8;
-    for (std::int64_t k = 0; k < kLines; ++k) {
-        frame.timeUs = 1'000'000 + k * 188;
-        frame.id = 0x18FEF100u + static_cast<std::uint32_t>(k % 7) * 0x10000u + static_cast<std::uint32_t>(k % 5);
-        frame.flags = static_cast<std::uint8_t>(TraceFrame::Extended | (k % 10 == 0 ? TraceFrame::Sent : 0));
-        for (std::size_t i = 0; i < 8; ++i)
-            frame.data[i] = static_cast<std::uint8_t>(k * 31 + i * 7);
-        writer->write(frame);
-    }
-    if (!writer->close())
-        path = QString();
+    if (path.isEmpty())
+        path = writeBusyLog(dir.filePath(QStringLiteral("busy.") + QLatin1String(kExtensions[format])), 1'000'000);
     return path;
 }
 

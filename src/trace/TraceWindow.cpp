@@ -149,6 +149,41 @@ void TraceWindow::build(Clock& clock)
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("TraceStatus"));
 
+    m_exported = new QLabel(this);
+    m_exported->setObjectName(QStringLiteral("TraceExported"));
+
+    m_replay = new TraceReplayBar(m_link, clock, m_dialogs, m_folder, this);
+
+    auto* filterRow = new QHBoxLayout;
+    filterRow->addWidget(m_filter, 3);
+    filterRow->addWidget(m_pause);
+    filterRow->addWidget(m_perIdentifier);
+    auto* findRow = new QHBoxLayout;
+    findRow->addWidget(m_search, 3);
+    findRow->addWidget(previous);
+    findRow->addWidget(next);
+    findRow->addSpacing(12);
+    addRingControls(findRow);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(filterRow);
+    layout->addWidget(m_filterError);
+    layout->addLayout(findRow);
+    layout->addWidget(m_pages, 1);
+    auto* statusRow = new QHBoxLayout;
+    statusRow->addWidget(m_status, 1);
+    statusRow->addWidget(m_exported);
+    layout->addLayout(statusRow);
+    layout->addWidget(m_replay);
+
+    m_timer = new QTimer(this);
+    m_timer->setInterval(kRefreshMs);
+    connect(m_timer, &QTimer::timeout, this, &TraceWindow::refresh);
+    m_filterError->hide();
+    showStatus();
+}
+
+void TraceWindow::addRingControls(QHBoxLayout* row)
+{
     auto* keepLabel = new QLabel(QStringLiteral("&Keep"), this);
     m_keep = new QComboBox(this);
     m_keep->setObjectName(QStringLiteral("TraceKeep"));
@@ -178,40 +213,9 @@ void TraceWindow::build(Clock& clock)
     }
     connect(exportButton, &QPushButton::clicked, this,
             [exportButton, exportMenu] { exportMenu->popup(exportButton->mapToGlobal(exportButton->rect().bottomLeft())); });
-
-    m_exported = new QLabel(this);
-    m_exported->setObjectName(QStringLiteral("TraceExported"));
-
-    m_replay = new TraceReplayBar(m_link, clock, m_dialogs, m_folder, this);
-
-    auto* filterRow = new QHBoxLayout;
-    filterRow->addWidget(m_filter, 3);
-    filterRow->addWidget(m_pause);
-    filterRow->addWidget(m_perIdentifier);
-    auto* findRow = new QHBoxLayout;
-    findRow->addWidget(m_search, 3);
-    findRow->addWidget(previous);
-    findRow->addWidget(next);
-    findRow->addSpacing(12);
-    findRow->addWidget(keepLabel);
-    findRow->addWidget(m_keep);
-    findRow->addWidget(exportButton);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(filterRow);
-    layout->addWidget(m_filterError);
-    layout->addLayout(findRow);
-    layout->addWidget(m_pages, 1);
-    auto* statusRow = new QHBoxLayout;
-    statusRow->addWidget(m_status, 1);
-    statusRow->addWidget(m_exported);
-    layout->addLayout(statusRow);
-    layout->addWidget(m_replay);
-
-    m_timer = new QTimer(this);
-    m_timer->setInterval(kRefreshMs);
-    connect(m_timer, &QTimer::timeout, this, &TraceWindow::refresh);
-    m_filterError->hide();
-    showStatus();
+    row->addWidget(keepLabel);
+    row->addWidget(m_keep);
+    row->addWidget(exportButton);
 }
 
 void TraceWindow::setRecording(bool on)

@@ -8,6 +8,7 @@
 #include "ui/TwipsWidget.h"
 
 class QComboBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -67,6 +68,8 @@ protected:
 
 private:
     void build(Clock& clock);
+    // Keep (the ring's size) and Export, at the end of a row.
+    void addRingControls(QHBoxLayout* row);
     void setRecording(bool on);
     void applyFilter();
     void find(bool forward);

@@ -74,6 +74,15 @@ AdapterChoice createAdapter(const QString& name, const AdapterEnvironment& envir
     return choice;
 }
 
+AdapterChoice createPreviewAdapter(const QString& configFile, const AdapterEnvironment& environment)
+{
+    AdapterChoice choice;
+    auto sim = std::make_unique<SimAdapter>(environment.clock);
+    buildBench(*sim, previewBench(configFile));
+    choice.adapter = std::move(sim);
+    return choice;
+}
+
 QList<AdapterEntry> availableAdapters()
 {
     QList<AdapterEntry> entries{{QStringLiteral("Vendor library"), kLibrary}, {QStringLiteral("Simulated bench"), kSim}};

@@ -29,6 +29,8 @@ struct AdapterChoice {
 // "virtualcan:can0", "virtualcan:tcp://host:port/can0", ...). A device that is
 // not there yet still makes an adapter: it answers "missing" until it appears.
 AdapterChoice createAdapter(const QString& name, const AdapterEnvironment& environment);
+// The simulated bench of a preview: one board animating that configuration file.
+AdapterChoice createPreviewAdapter(const QString& configFile, const AdapterEnvironment& environment);
 
 // The forms of names, for usage texts.
 QStringList adapterNames();

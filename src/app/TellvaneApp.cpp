@@ -1,6 +1,7 @@
 #include "app/TellvaneApp.h"
 
 #include "app/MainWindow.h"
+#include "app/BenchAnimation.h"
 #include "core/Dialogs.h"
 #include "core/ErrorReporting.h"
 #include "core/SettingsStore.h"
@@ -24,6 +25,7 @@ TellvaneApp::TellvaneApp(AppEnvironment environment, std::unique_ptr<Adapter> ad
     if (m_env.yieldDuringDrain)
         m_bus.setYield([] { QCoreApplication::processEvents(); });
     m_playback.setRouter(&boards());
+    animateBench(m_bus.adapter(), m_env.programFolder, m_env.previewFile);
 
     m_monitor = std::make_unique<MonitorController>(link(), m_pollTimer, boards(), m_logger, m_playback,
                                                     m_monitorList, m_env.dialogs);
@@ -35,7 +37,8 @@ TellvaneApp::TellvaneApp(AppEnvironment environment, std::unique_ptr<Adapter> ad
     m_boardWindows = std::make_unique<BoardWindows>(
         BoardWindowServices{boards(), m_env.dialogs, m_env.settings, m_env.programFolder,
                             [this] { return m_monitor->inCanMode(); }, [this] { downloader().open(); },
-                            [this](QWidget& window) { m_main->placeNewWindow(window); }},
+                            [this](QWidget& window) { m_main->placeNewWindow(window); }, m_env.previewFile,
+                            [this] { animateBench(m_bus.adapter(), m_env.programFolder, m_env.previewFile); }},
         [this](QWidget* window) { m_main->addBoardWindow(window); });
     boards().setWindowFactory(m_boardWindows.get());
 
@@ -118,6 +121,7 @@ void TellvaneApp::switchAdapterWhenFree()
         return;
     }
     const std::unique_ptr<Adapter> old = m_bus.replaceAdapter(std::move(m_pendingAdapter));
+    animateBench(m_bus.adapter(), m_env.programFolder, m_env.previewFile);
     qCInfo(lcLink) << "adapter" << old->name() << "->" << m_bus.adapter().name();
 }
 

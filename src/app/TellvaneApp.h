@@ -41,6 +41,10 @@ struct AppEnvironment {
     std::function<AdapterChoice(const QString& name)> makeAdapter = {};
     // Lists what the Adapter menu offers; availableAdapters when unset.
     std::function<QList<AdapterEntry>()> listAdapters = {};
+    // A configuration file being written: every board shows it in diagnostic
+    // mode (entered by itself), and the simulated boards that animate play
+    // its messages, anew each time it is saved.
+    QString previewFile = {};
 };
 
 // The composition root: makes the long-lived objects of one run, wires them

@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QFont>
 #include <QTextStream>
 
@@ -41,25 +42,53 @@ int main(int argc, char* argv[])
             .arg(tellvane::adapterNames().join(QStringLiteral(", "))),
         QStringLiteral("name"));
     parser.addOption(adapterOption);
+    const QCommandLineOption previewOption(
+        QStringLiteral("preview"),
+        QStringLiteral("Preview a configuration file being written: one simulated board shows it in diagnostic "
+                       "mode, every indicator moving, and the screen is built again each time the file is saved."),
+        QStringLiteral("file.cfg"));
+    parser.addOption(previewOption);
     parser.process(application);
+
+    QString previewFile;
+    if (parser.isSet(previewOption)) {
+        const QFileInfo file(parser.value(previewOption));
+        if (parser.isSet(adapterOption) && tellvane::canonicalAdapterName(parser.value(adapterOption)) != "sim") {
+            QTextStream(stderr) << "--preview runs on the simulated bench (--adapter sim)" << Qt::endl;
+            return 2;
+        }
+        if (!file.isFile() || !file.isReadable()) {
+            QTextStream(stderr) << "Cannot read the configuration file \"" << file.filePath() << "\"" << Qt::endl;
+            return 2;
+        }
+        previewFile = file.absoluteFilePath();
+    }
 
     tellvane::RealClock clock;
     const QString programFolder = QCoreApplication::applicationDirPath();
     const tellvane::AdapterEnvironment adapterEnvironment{clock, programFolder};
     tellvane::SettingsStore settings;
-    tellvane::AdapterChoice choice = tellvane::TellvaneApp::startingAdapter(
-        parser.isSet(adapterOption) ? std::optional<QString>(parser.value(adapterOption)) : std::nullopt, settings,
-        adapterEnvironment);
+    tellvane::AdapterChoice choice =
+        previewFile.isEmpty()
+            ? tellvane::TellvaneApp::startingAdapter(
+                  parser.isSet(adapterOption) ? std::optional<QString>(parser.value(adapterOption)) : std::nullopt,
+                  settings, adapterEnvironment)
+            : tellvane::createPreviewAdapter(previewFile, adapterEnvironment);
     if (!choice.adapter) {
         QTextStream(stderr) << choice.error << Qt::endl;
         return 2;
     }
 
     tellvane::WidgetDialogs dialogs;
-    tellvane::TellvaneApp app(
-        tellvane::AppEnvironment{clock, dialogs, settings, tellvane::getDataFolder(), programFolder,
-                                 [] { return QDateTime::currentDateTime(); }, true},
-        std::move(choice.adapter));
+    tellvane::AppEnvironment environment{.clock = clock,
+                                         .dialogs = dialogs,
+                                         .settings = settings,
+                                         .dataFolder = tellvane::getDataFolder(),
+                                         .programFolder = programFolder,
+                                         .now = [] { return QDateTime::currentDateTime(); },
+                                         .yieldDuringDrain = true,
+                                         .previewFile = previewFile};
+    tellvane::TellvaneApp app(std::move(environment), std::move(choice.adapter));
     dialogs.setParentWidget(&app.mainWindow());
     app.reportWarnings(choice.warnings);
     QObject::connect(&app.mainWindow(), &tellvane::MainWindow::finished, &application, &QApplication::quit,

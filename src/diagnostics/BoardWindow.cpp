@@ -17,6 +17,7 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QResizeEvent>
 #include <QScrollArea>
 
@@ -66,6 +67,9 @@ BoardWindow::~BoardWindow()
 
 void BoardWindow::build()
 {
+    m_screenFiles = new ScreenFileWatcher(this);
+    connect(m_screenFiles, &ScreenFileWatcher::settled, this, &BoardWindow::reloadScreen);
+
     m_scroll = new QScrollArea(this);
     m_scroll->setObjectName(QStringLiteral("ScreenScroll"));
     m_scroll->setFrameShape(QFrame::NoFrame);
@@ -185,6 +189,14 @@ void BoardWindow::showPCode(const QString& style, const QString& variant, const 
     m_variant->setText(variant);
     m_style->setText(style);
     setWindowTitle(caption);
+    if (!m_services.previewFile.isEmpty() && !m_previewEntered && !variant.isEmpty()) {
+        // Entered once the message that brought the P-code has been handled.
+        m_previewEntered = true;
+        QTimer::singleShot(0, this, [this] {
+            if (!inDiagnosticMode())
+                startDiagClicked();
+        });
+    }
 }
 
 void BoardWindow::loadBoardPicture()
@@ -268,11 +280,32 @@ QString BoardWindow::configurationFolder() const
     return QDir(m_services.programFolder).filePath(QStringLiteral("Configuration"));
 }
 
+ScreenLoad BoardWindow::loadScreen() const
+{
+    if (!m_services.previewFile.isEmpty())
+        return loadScreenFile(m_services.previewFile, m_formIndex, true);
+    return loadBoardScreen(styleText(), variantText(), configurationFolder(), m_formIndex, true);
+}
+
 bool BoardWindow::loadDiagnosticScreen()
 {
-    ScreenLoad load = loadBoardScreen(styleText(), variantText(), configurationFolder(), m_formIndex, true);
+    ScreenLoad load = loadScreen();
     m_screen.build(std::move(load.definition));
+    m_screenFiles->watch(load.loaded ? QStringList{load.configFile, load.groupFile} : QStringList{});
     return load.loaded;
+}
+
+void BoardWindow::reloadScreen()
+{
+    if (!inDiagnosticMode())
+        return;
+    ScreenLoad load = loadScreen();
+    if (!load.loaded)
+        return;  // a file cut short stays unshown; the next save is heard
+    m_screen.build(std::move(load.definition));
+    fitCanvas();
+    if (m_services.screenReloaded)
+        m_services.screenReloaded();
 }
 
 bool BoardWindow::inDiagnosticMode() const
@@ -295,6 +328,7 @@ void BoardWindow::startDiagClicked()
 {
     if (inDiagnosticMode()) {
         m_services.directory.setDiagMode(m_formIndex, false);
+        m_screenFiles->watch({});
         m_screen.deleteControls();
         m_startDiag->setText(kEnter);
         m_diagnosticLabel->hide();

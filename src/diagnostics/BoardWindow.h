@@ -2,6 +2,8 @@
 
 #include "can/BoardDirectory.h"
 #include "diagnostics/DiagnosticScreen.h"
+#include "diagnostics/ScreenBuilder.h"
+#include "diagnostics/ScreenFileWatcher.h"
 #include "ui/TwipsWidget.h"
 
 #include <QString>
@@ -34,6 +36,12 @@ struct BoardWindowServices {
     std::function<void()> showDownloader;
     // Puts a new, sized window where the main window wants it.
     std::function<void(QWidget&)> placeNewWindow;
+    // The configuration file every board shows in diagnostic mode in place of
+    // its own (a preview of a file being written); none when empty. A board
+    // window of a preview enters diagnostic mode once its P-code is known.
+    QString previewFile = {};
+    // Told each time a screen is built again from its changed files.
+    std::function<void()> screenReloaded = {};
 };
 
 // FormTemplate: the window of one board on the bus, with its address, serial
@@ -84,6 +92,8 @@ public:
     DiagnosticScreen& screen() { return m_screen; }
     // EnterDiagnosticMode from the board's configuration file.
     bool loadDiagnosticScreen();
+    // Watches the files of the screen shown, to build it again when they change.
+    const ScreenFileWatcher& screenFiles() const { return *m_screenFiles; }
     QString configurationFolder() const;
 
     QString styleText() const;
@@ -104,11 +114,17 @@ private:
     void fitCanvas();
     // The address in AddrText for a request to the board; reported and empty when it is none.
     std::optional<std::uint8_t> requestAddress(const QString& operation) const;
+    ScreenLoad loadScreen() const;
+    // The screen's files changed on disk: the screen made anew from them in
+    // the same place, unless the new file cannot be read to its end.
+    void reloadScreen();
 
     BoardWindowServices m_services;
     std::int16_t m_formIndex = -1;
     bool m_closed = false;
+    bool m_previewEntered = false;
     DiagnosticScreen m_screen{*this};
+    ScreenFileWatcher* m_screenFiles = nullptr;
 
     QScrollArea* m_scroll = nullptr;
     QWidget* m_canvas = nullptr;

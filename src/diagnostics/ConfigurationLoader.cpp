@@ -100,6 +100,7 @@ bool ConfigurationLoader::run(const QString& configFile)
 {
     if (!QFileInfo(configFile).isFile())
         return false;
+    m_configFile = configFile;
     m_groupFile = QFileInfo(configFile).dir().filePath(QStringLiteral("groups.grp"));
     QString nextLine;
     try {

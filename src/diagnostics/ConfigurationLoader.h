@@ -62,6 +62,8 @@ public:
     void processGroupCommand(const QString& nextLine, const QStringList& param);
 
     QString groupFile() const { return m_groupFile; }
+    // The file run() read, once it was found.
+    QString configFile() const { return m_configFile; }
 
 private:
     struct Line {
@@ -85,6 +87,7 @@ private:
     CommandTarget& m_target;
     int m_formIndex;
     QString m_groupFile;
+    QString m_configFile;
     bool m_groupsRead = false;
     std::optional<FailureCode> m_groupFailure;  // the group file could not be read
     std::optional<QList<Line>> m_groups;

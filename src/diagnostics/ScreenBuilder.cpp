@@ -439,6 +439,8 @@ ScreenLoad loadScreen(int formIndex, bool passOn, Load load)
         ErrorCapture capture(warnings, passOn);
         ConfigurationLoader loader(builder, formIndex);
         result.loaded = load(loader);
+        result.configFile = loader.configFile();
+        result.groupFile = loader.groupFile();
     }
     result.definition = builder.takeDefinition();
     result.definition.warnings = std::move(warnings);

@@ -66,6 +66,10 @@ private:
 struct ScreenLoad {
     bool loaded = false;  // as ConfigurationLoader says
     ScreenDefinition definition;
+    // The configuration file read (empty when none was found) and the
+    // groups.grp beside it, which GROUP lines read.
+    QString configFile;
+    QString groupFile;
 };
 ScreenLoad loadScreenFile(const QString& configFile, int formIndex, bool passOn);
 // The file a board of that style and variant looks for in the folder.

@@ -4,6 +4,7 @@
 #include "sim/TrafficNode.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <limits>
@@ -67,6 +68,22 @@ QString defaultBenchText()
         "# bitrate 250000\n");
 }
 
+BenchSpec previewBench(const QString& configFile)
+{
+    static const QRegularExpression boardName(QStringLiteral("^(\\d{4})-?(\\d{4})$"));
+    const QString stem = QFileInfo(configFile).completeBaseName();
+    const QRegularExpressionMatch match = boardName.match(stem);
+    SimBoardSpec board;
+    board.address = 0x21;
+    board.boardType = 1537;
+    board.serial = 1;
+    board.pCode = match.hasMatch() ? match.captured(1).toUInt() * 10000 + match.captured(2).toUInt() : 99999999;
+    board.animate = true;
+    BenchSpec bench;
+    bench.boards.push_back(board);
+    return bench;
+}
+
 BenchSpec parseBench(const QString& text, const QString& sourceName)
 {
     BenchSpec spec;
@@ -89,8 +106,8 @@ BenchSpec parseBench(const QString& text, const QString& sourceName)
         };
         const QString kind = words[0].toLower();
         if (kind == QLatin1String("board")) {
-            if (words.size() < 5 || words.size() > 6) {
-                warn(QStringLiteral("a board needs ADDRESS TYPE SERIAL PCODE [on|off]"));
+            if (words.size() < 5 || words.size() > 7) {
+                warn(QStringLiteral("a board needs ADDRESS TYPE SERIAL PCODE [on|off] [animate]"));
                 continue;
             }
             const auto address = number(words[1]);
@@ -118,13 +135,22 @@ BenchSpec parseBench(const QString& text, const QString& sourceName)
             board.boardType = static_cast<int>(*type);
             board.serial = static_cast<std::uint32_t>(*serial);
             board.pCode = static_cast<std::uint32_t>(*pCode);
-            if (words.size() == 6) {
-                const QString state = words[5].toLower();
-                if (state != QLatin1String("on") && state != QLatin1String("off")) {
-                    warn(QStringLiteral("a board is \"on\" or \"off\""));
-                    continue;
+            bool stated = false;
+            bool understood = true;
+            for (qsizetype w = 5; w < words.size() && understood; ++w) {
+                const QString word = words[w].toLower();
+                if (word == QLatin1String("animate") && !board.animate) {
+                    board.animate = true;
+                } else if ((word == QLatin1String("on") || word == QLatin1String("off")) && !stated) {
+                    board.present = word == QLatin1String("on");
+                    stated = true;
+                } else {
+                    understood = false;
                 }
-                board.present = state == QLatin1String("on");
+            }
+            if (!understood) {
+                warn(QStringLiteral("a board is \"on\" or \"off\", and may \"animate\""));
+                continue;
             }
             spec.boards.push_back(board);
         } else if (kind == QLatin1String("traffic")) {

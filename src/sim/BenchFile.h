@@ -15,13 +15,15 @@ class SimAdapter;
 // The simulated bench as the user describes it in a small text file, one
 // thing per line ("#" starts a comment):
 //
-//   board ADDRESS TYPE SERIAL PCODE [on|off]
+//   board ADDRESS TYPE SERIAL PCODE [on|off] [animate]
 //   traffic IDENTIFIER PERIOD_MS [BYTE ...]
 //   bitrate BITS_PER_SECOND
 //
-// Numbers are decimal or 0x hexadecimal; the P-code is its eight digits,
-// style then variant; traffic bytes are hexadecimal; the bit rate is decimal,
-// 10000 to 1000000, and makes frames take their time on the wire.
+// "animate" makes a board's diagnostic messages those of its screen, every
+// indicator moving (the program gives it the screen). Numbers are decimal or
+// 0x hexadecimal; the P-code is its eight digits, style then variant; traffic
+// bytes are hexadecimal; the bit rate is decimal, 10000 to 1000000, and makes
+// frames take their time on the wire.
 struct BenchSpec {
     static constexpr int kMinBitRate = 10000;
     static constexpr int kMaxBitRate = 1000000;
@@ -37,6 +39,11 @@ struct BenchSpec {
 };
 
 BenchSpec parseBench(const QString& text, const QString& sourceName);
+// The bench of a preview: one board that animates the screen of a
+// configuration file. Its P-code is the file's name where that is a board's
+// ("1305-0012.cfg" or "13050012.cfg"), else 9999-9999, so that no board's own
+// picture or screen is taken for it.
+BenchSpec previewBench(const QString& configFile);
 // The file, or the built-in bench with a warning when it cannot be read.
 BenchSpec loadBench(const QString& fileName);
 // The bench shipped with the program.

@@ -45,6 +45,20 @@ SimFrame SimBoard::announcement() const
 
 std::vector<SimFrame> SimBoard::diagnosticFrames(std::int64_t atUs) const
 {
+    const std::uint32_t id = kBoardToAll + static_cast<std::uint32_t>(m_spec.address & 0xFF);
+    if (!m_animation.empty()) {
+        const auto step = static_cast<std::uint32_t>((atUs - m_diagnosticStartUs) / kDiagnosticPeriodUs);
+        std::vector<SimFrame> frames;
+        frames.reserve(m_animation.messages.size());
+        for (const SimAnimation::Message& message : m_animation.messages) {
+            SimFrame frame;
+            frame.id = id;
+            frame.length = 8;
+            frame.data = SimAnimation::dataAt(message, step);
+            frames.push_back(frame);
+        }
+        return frames;
+    }
     // Values a technician can watch move, in three messages:
     //   16 (0x10)      walking lamps, a 4-bit count, a ramp (word), a sine (signed word), a count (byte)
     //   288 (0x0120)   uptime in tenths of a second (long), a 12-bit field
@@ -63,7 +77,6 @@ std::vector<SimFrame> SimBoard::diagnosticFrames(std::int64_t atUs) const
                                                   | (whole % 4 == 1 ? 0x04 : 0) | ((whole / 3) % 2 ? 0x08 : 0));
     const auto mode = static_cast<std::uint8_t>((whole / 5) % 8);
     const auto trim = static_cast<std::int8_t>(std::lround(std::sin(seconds) * 15.0));
-    const std::uint32_t id = kBoardToAll + static_cast<std::uint32_t>(m_spec.address & 0xFF);
     const auto p = static_cast<std::uint32_t>(pressure);
 
     SimFrame status;

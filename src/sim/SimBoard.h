@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sim/SimAnimation.h"
 #include "sim/SimBootLoader.h"
 #include "sim/SimBus.h"
 
@@ -15,6 +16,9 @@ struct SimBoardSpec {
     std::uint32_t serial = 0;   // 30 bits
     std::uint32_t pCode = 0;    // eight decimal digits: style and variant
     bool present = true;        // switched off boards stay silent
+    // Sends the diagnostic messages of its screen, every indicator moving,
+    // once given the screen's animation; else the board's own three.
+    bool animate = false;
 };
 
 // A control board on the simulated bus. It announces itself when the tool's
@@ -34,6 +38,10 @@ public:
     bool diagnosticMode() const { return m_diagnostic; }
     int announcements() const { return m_announcements; }
     SimBootLoader& bootLoader() { return m_loader; }
+    // The messages sent in diagnostic mode from now on: those of a screen;
+    // an empty animation brings back the board's own.
+    void setAnimation(SimAnimation animation) { m_animation = std::move(animation); }
+    const SimAnimation& animation() const { return m_animation; }
     // The password the boot loader asks for, made from the serial number.
     static QString passwordFor(std::uint32_t serial);
 
@@ -57,6 +65,7 @@ private:
     std::int64_t m_diagnosticStartUs = 0;
     int m_announcements = 0;
     SimBootLoader m_loader;
+    SimAnimation m_animation;
 };
 
 }  // namespace tellvane

@@ -230,8 +230,8 @@ bool JourneyHarness::dragTitleBar(QWidget* window, QPoint by)
     return true;
 }
 
-JourneyHarness::JourneyHarness(const QString& benchText)
-    : m_benchText(benchText.isEmpty() ? defaultBenchText() : benchText)
+JourneyHarness::JourneyHarness(const QString& benchText, const QString& previewFile)
+    : m_benchText(benchText.isEmpty() ? defaultBenchText() : benchText), m_previewFile(previewFile)
 {
     g_previousHandler = qInstallMessageHandler(quietHandler);
     copyShippedFiles();
@@ -258,7 +258,8 @@ JourneyHarness::JourneyHarness(const QString& benchText)
                        [] {
                            return QList<AdapterEntry>{{QStringLiteral("Vendor library"), QStringLiteral("library")},
                                                       {QStringLiteral("Simulated bench"), QStringLiteral("sim")}};
-                       }},
+                       },
+                       previewFile},
         makeBench());
     m_timers->watch(app->pollTimer().timer());
     m_timers->watch(app->downloader().infoTimer());
@@ -282,7 +283,8 @@ JourneyHarness::~JourneyHarness()
 std::unique_ptr<Adapter> JourneyHarness::makeBench()
 {
     auto sim = std::make_unique<SimAdapter>(clock);
-    const BenchSpec spec = parseBench(m_benchText, QStringLiteral("journey"));
+    const BenchSpec spec =
+        m_previewFile.isEmpty() ? parseBench(m_benchText, QStringLiteral("journey")) : previewBench(m_previewFile);
     EXPECT_TRUE(spec.warnings.isEmpty()) << spec.warnings.join(QLatin1Char('\n')).toStdString();
     buildBench(*sim, spec);
     sim->bus().emplaceNode<ToolFrames>();

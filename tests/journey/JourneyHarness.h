@@ -40,7 +40,9 @@ namespace tellvane::test {
 class JourneyHarness {
 public:
     // The bench (the simulated boards) as its text; the shipped bench when empty.
-    explicit JourneyHarness(const QString& benchText = {});
+    // With a preview file, the program starts as for --preview: one board
+    // animating that file's screen.
+    explicit JourneyHarness(const QString& benchText = {}, const QString& previewFile = {});
     ~JourneyHarness();
 
     JourneyHarness(const JourneyHarness&) = delete;
@@ -156,6 +158,7 @@ private:
     void copyShippedFiles();
 
     QString m_benchText;
+    QString m_previewFile;
     std::unique_ptr<ProgramTimers> m_timers;
     int m_depth = 0;
 };

@@ -36,7 +36,7 @@ void ProgramTimers::observe()
 {
     const std::int64_t now = m_clock.nowMicroseconds();
     for (Watched& w : m_watched) {
-        if (!w.timer->isActive()) {
+        if (!w.timer || !w.timer->isActive()) {
             w.sinceUs.reset();
             continue;
         }
@@ -55,7 +55,7 @@ bool ProgramTimers::fireDue()
     // By index: a timer's handler may run the event loop, and with it this function again.
     for (std::size_t i = 0; i < m_watched.size(); ++i) {
         Watched& w = m_watched[i];
-        if (!w.timer->isActive() || !w.sinceUs)
+        if (!w.timer || !w.timer->isActive() || !w.sinceUs)
             continue;
         const std::int64_t now = m_clock.nowMicroseconds();
         if (now - *w.sinceUs < std::int64_t{w.timer->interval()} * 1000)
@@ -64,7 +64,7 @@ bool ProgramTimers::fireDue()
         w.timerId = w.timer->timerId();
         QTimerEvent event(w.timerId);
         m_sending.push_back(&event);
-        QCoreApplication::sendEvent(w.timer, &event);
+        QCoreApplication::sendEvent(w.timer.data(), &event);
         m_sending.erase(std::find(m_sending.begin(), m_sending.end(), &event));
         fired = true;
         observe();

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
+#include <QTimer>
 
 #include <cstdint>
 #include <optional>
@@ -45,7 +47,7 @@ protected:
 
 private:
     struct Watched {
-        QTimer* timer;
+        QPointer<QTimer> timer;  // null once a window that owned it is gone
         std::optional<std::int64_t> sinceUs;  // fake time it was first seen running
         int timerId = 0;
     };

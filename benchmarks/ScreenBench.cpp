@@ -109,6 +109,26 @@ void BM_LoadLargeConfiguration(benchmark::State& state)
 }
 BENCHMARK(BM_LoadLargeConfiguration)->Unit(benchmark::kMillisecond);
 
+// The screen built again after its file was saved (the live preview): the
+// old 500 indicators removed, the file read again and every control made
+// anew. Goal: under 100 ms.
+void BM_RebuildLargeScreen(benchmark::State& state)
+{
+    ErrorCollector errors;
+    Fixture f;
+    if (!f.load())
+        state.SkipWithError("the file did not load");
+    for (auto _ : state) {
+        if (!f.load())
+            state.SkipWithError("the file did not load");
+    }
+    state.counters["lines"] = lineCount();
+    state.SetItemsProcessed(state.iterations() * lineCount());
+    if (!errors.errors().isEmpty())
+        state.SkipWithError(("the file gave errors: " + errors.firstError()).c_str());
+}
+BENCHMARK(BM_RebuildLargeScreen)->Unit(benchmark::kMillisecond);
+
 // The same file into a screen definition only: what check-config does, and
 // the part of entering diagnostic mode that makes no widget.
 void BM_LoadLargeScreenDefinition(benchmark::State& state)

@@ -206,6 +206,20 @@ TEST_F(Cli, TheProgramTellsItsVersionAndOptionsWithoutOpeningAWindow)
     const Finished help = run(QStringLiteral(TELLVANE_APP), {QStringLiteral("--help")}, headless);
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out.contains(QStringLiteral("--adapter <name>"))) << help.out.toStdString();
+    EXPECT_TRUE(help.out.contains(QStringLiteral("--preview <file.cfg>"))) << help.out.toStdString();
+
+    // A preview needs a file it can read, and runs on the simulated bench only.
+    QTemporaryDir dir;
+    const Finished missing =
+        run(QStringLiteral(TELLVANE_APP), {QStringLiteral("--preview"), dir.filePath(QStringLiteral("none.cfg"))}, headless);
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_TRUE(missing.err.contains(QStringLiteral("Cannot read the configuration file"))) << missing.err.toStdString();
+    const Finished elsewhere = run(QStringLiteral(TELLVANE_APP),
+                                   {QStringLiteral("--adapter"), QStringLiteral("library"), QStringLiteral("--preview"),
+                                    QStringLiteral(TELLVANE_SOURCE_DIR "/Configuration/1201-0003.cfg")},
+                                   headless);
+    EXPECT_EQ(elsewhere.exitCode, 2);
+    EXPECT_TRUE(elsewhere.err.contains(QStringLiteral("--preview runs on the simulated bench"))) << elsewhere.err.toStdString();
 }
 
 TEST_F(Cli, HelpListsTheCommandsAndEachCommandsOptions)

@@ -4,6 +4,7 @@
 #include "core/Dialogs.h"
 #include "core/ErrorReporting.h"
 #include "core/SettingsStore.h"
+#include "diagnostics/DynTabContainer.h"
 #include "diagnostics/ScreenBuilder.h"
 
 #include <QCloseEvent>
@@ -20,6 +21,7 @@
 #include <QTimer>
 #include <QResizeEvent>
 #include <QScrollArea>
+#include <QScrollBar>
 
 #include <algorithm>
 
@@ -302,8 +304,23 @@ void BoardWindow::reloadScreen()
     ScreenLoad load = loadScreen();
     if (!load.loaded)
         return;  // a file cut short stays unshown; the next save is heard
+    // The author goes on looking where they were: the same pages of the tab
+    // containers (by their place in the file) and the same part of the screen.
+    std::vector<int> pages;
+    for (int i = 0; i < m_screen.controlCount(); ++i) {
+        if (auto* tabs = dynamic_cast<DynTabContainer*>(m_screen.control(i)))
+            pages.push_back(tabs->currentPage());
+    }
+    const QPoint scrolled(m_scroll->horizontalScrollBar()->value(), m_scroll->verticalScrollBar()->value());
     m_screen.build(std::move(load.definition));
     fitCanvas();
+    std::size_t next = 0;
+    for (int i = 0; i < m_screen.controlCount() && next < pages.size(); ++i) {
+        if (auto* tabs = dynamic_cast<DynTabContainer*>(m_screen.control(i)))
+            tabs->showPage(pages[next++]);
+    }
+    m_scroll->horizontalScrollBar()->setValue(scrolled.x());
+    m_scroll->verticalScrollBar()->setValue(scrolled.y());
     if (m_services.screenReloaded)
         m_services.screenReloaded();
 }

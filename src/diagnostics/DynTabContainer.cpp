@@ -73,6 +73,12 @@ void DynTabContainer::setPageCount(int count)
     layoutPages();
 }
 
+void DynTabContainer::showPage(int index)
+{
+    if (index >= 0 && index < pageCount())
+        setCurrent(index);
+}
+
 void DynTabContainer::setCurrent(int index)
 {
     m_current = index;

@@ -23,6 +23,8 @@ public:
 
     int pageCount() const { return static_cast<int>(m_pages.size()); }
     int currentPage() const { return m_current; }
+    // Shows a page, as a click on its tab does; nothing for one it does not have.
+    void showPage(int index);
     QWidget* page(int index) const { return m_pages.at(static_cast<std::size_t>(index)); }
     QString pageCaption(int index) const;
     // The page a widget made inside this container lies on, or -1.

@@ -6,12 +6,14 @@
 
 #include "core/ErrorReporting.h"
 #include "diagnostics/DynShape.h"
+#include "diagnostics/DynTabContainer.h"
 #include "diagnostics/DynTextBox.h"
 #include "sim/SimAnimation.h"
 
 #include <QFile>
 #include <QLabel>
 #include <QSet>
+#include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -145,6 +147,13 @@ TEST_F(AnimatedBench, ASavedScreenIsBuiltAgainInItsPlaceAndKeepsMoving)
     ASSERT_TRUE(h->dragTitleBar(w, QPoint(40, 30)));
     const QRect place = sub->geometry();
     const int controls = w->screen().controlCount();
+    // The author looks at the third page.
+    auto* tabs = dynamic_cast<DynTabContainer*>(w->screen().control(0));
+    ASSERT_NE(tabs, nullptr);
+    auto* bar = tabs->findChild<QTabBar*>();
+    ASSERT_NE(bar, nullptr);
+    ASSERT_TRUE(h->click(bar, bar->tabRect(2).center()));
+    ASSERT_EQ(tabs->currentPage(), 2);
 
     const QString file = h->programFolder() + QStringLiteral("/Configuration/1201-0003.cfg");
     QByteArray text = readFile(file);
@@ -159,6 +168,9 @@ TEST_F(AnimatedBench, ASavedScreenIsBuiltAgainInItsPlaceAndKeepsMoving)
     EXPECT_GT(w->screen().controlCount(), controls);
     EXPECT_TRUE(labelsOf(w).contains(QStringLiteral("Added by the author")));
     EXPECT_EQ(sub->geometry(), place);
+    tabs = dynamic_cast<DynTabContainer*>(w->screen().control(0));
+    ASSERT_NE(tabs, nullptr);
+    EXPECT_EQ(tabs->currentPage(), 2) << "still on the page the author was looking at";
     // The board now moves the new lamp too.
     const std::vector<QString> still = stillIndicators(*h, {w});
     EXPECT_TRUE(still.empty()) << QStringList(still.begin(), still.end()).join(QStringLiteral(", ")).toStdString();

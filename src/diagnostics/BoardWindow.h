@@ -19,6 +19,7 @@ class QScrollArea;
 namespace tellvane {
 
 class Dialogs;
+class ScreenMenu;
 class SettingsStore;
 class BoardWindow;
 
@@ -34,6 +35,8 @@ struct BoardWindowServices {
     std::function<void()> showDownloader;
     // Puts a new, sized window where the main window wants it.
     std::function<void(QWidget&)> placeNewWindow;
+    // The menu of the diagnostic screen (plots, recording); none without.
+    ScreenMenu* screenMenu = nullptr;
 };
 
 // FormTemplate: the window of one board on the bus, with its address, serial
@@ -68,7 +71,7 @@ public:
     void showPCode(const QString& style, const QString& variant, const QString& caption) override;
     void loadBoardPicture() override;
     void moveToTwips(int top, int left) override;
-    void processDiagnosticMessages(std::uint8_t length, const std::array<std::uint8_t, 9>& data) override;
+    void processDiagnosticMessages(std::uint8_t length, const std::array<std::uint8_t, 9>& data, double time) override;
 
     // The click handlers.
     void startDiagClicked();
@@ -94,6 +97,8 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    // The screen's menu, for a right-click or the menu key that no control took.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void build();
@@ -104,6 +109,7 @@ private:
     void fitCanvas();
     // The address in AddrText for a request to the board; reported and empty when it is none.
     std::optional<std::uint8_t> requestAddress(const QString& operation) const;
+    void showScreenMenu(QPoint at, QPoint globalAt);
 
     BoardWindowServices m_services;
     std::int16_t m_formIndex = -1;

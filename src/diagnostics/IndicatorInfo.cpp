@@ -1,6 +1,8 @@
 #include "diagnostics/IndicatorInfo.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 
 namespace tellvane {
 
@@ -162,6 +164,18 @@ QString patternUnit(const QString& pattern)
         }
     }
     return percent ? QString() : literal.trimmed();
+}
+
+double decimalOf(float number)
+{
+    if (!std::isfinite(number))
+        return static_cast<double>(number);
+    // The shortest text that reads back as the same float is the one written.
+    char text[32];
+    const auto written = std::to_chars(text, text + sizeof(text), number);
+    double value = static_cast<double>(number);
+    std::from_chars(text, written.ptr, value);
+    return value;
 }
 
 }  // namespace tellvane

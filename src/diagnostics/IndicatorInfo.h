@@ -39,4 +39,8 @@ std::optional<IndicatorInfo> indicatorOf(const ScreenDefinition& definition, int
 // has no unit then.
 QString patternUnit(const QString& pattern);
 
+// M or B as the decimal number the file wrote (0.01, not the 0.00999999977648258
+// its 32-bit float holds), for values that leave the screen with all their digits.
+double decimalOf(float number);
+
 }  // namespace tellvane

@@ -1,5 +1,7 @@
 #include "plot/PlotSeries.h"
 
+#include "diagnostics/IndicatorInfo.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -85,8 +87,8 @@ const PlotSeries::Bucket* PlotSeries::Level::bucket(std::int64_t number) const
 PlotSeries::PlotSeries(bool isSigned, Scale scale, float m, float b, std::size_t exactCap)
     : m_signed(isSigned),
       m_scale(scale),
-      m_m(static_cast<double>(m)),
-      m_b(static_cast<double>(b)),
+      m_m(decimalOf(m)),
+      m_b(decimalOf(b)),
       m_cap(std::max(exactCap, kChunkPoints))
 {
     for (int i = 0; i < kLevels; ++i) {

@@ -35,7 +35,8 @@ public:
     enum class Scale : std::uint8_t { Linear, Lamp };
 
     // isSigned: the raw numbers are 32-bit two's complement (else unsigned);
-    // a lamp's value is 1 for a raw number other than 0; others raw x M + B.
+    // a lamp's value is 1 for a raw number other than 0; others raw x M + B,
+    // M and B as the decimals the file wrote (decimalOf).
     PlotSeries(bool isSigned, Scale scale, float m, float b, std::size_t exactCap = kDefaultExactCap);
 
     PlotSeries(const PlotSeries&) = delete;

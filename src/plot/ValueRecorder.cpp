@@ -11,9 +11,10 @@ ValueRecorder::ValueRecorder(const std::vector<IndicatorInfo>& indicators)
         if (info.cntrlIndex < 0)
             continue;
         const auto index = static_cast<std::size_t>(info.cntrlIndex);
-        if (m_names.size() <= index)
-            m_names.resize(index + 1);
-        m_names[index] = csv::field(info.caption);
+        if (m_columns.size() <= index)
+            m_columns.resize(index + 1);
+        m_columns[index] = {csv::field(info.caption), decimalOf(info.m), decimalOf(info.b),
+                            info.kind == IndicatorKind::Lamp};
     }
     m_block.reserve(kBlockBytes + 256);
 }
@@ -43,8 +44,9 @@ void ValueRecorder::record(std::int64_t timeUs, const DecodedValue& value)
     if (!m_file.isOpen())
         return;
     const auto index = static_cast<std::size_t>(value.cntrlIndex);
-    if (value.cntrlIndex >= 0 && index < m_names.size() && !m_names[index].isEmpty()) {
-        csv::appendRow(m_block, timeUs, m_names[index], value.raw, value.value);
+    if (value.cntrlIndex >= 0 && index < m_columns.size() && !m_columns[index].name.isEmpty()) {
+        const Column& c = m_columns[index];
+        csv::appendRow(m_block, timeUs, c.name, value.raw, c.lamp ? (value.raw != 0.0 ? 1.0 : 0.0) : value.raw * c.m + c.b);
     } else {
         csv::appendRow(m_block, timeUs, QByteArrayLiteral("Control ") + QByteArray::number(value.cntrlIndex), value.raw,
                        value.value);

@@ -13,7 +13,8 @@
 namespace tellvane {
 
 // Record: every value a board's screen decodes, written as a row of CSV
-// (time, name, raw, value; see ValueCsv.h) from open to close. Rows are
+// (time, name, raw, value; see ValueCsv.h; the value raw x M + B with M and
+// B as the file wrote them, a lamp's 1 or 0) from open to close. Rows are
 // written a block at a time, and at least once a second of the frames' time.
 // A file that cannot be made or written is reported, and the recording ends.
 class ValueRecorder {
@@ -42,7 +43,15 @@ private:
     void fail();
 
     QFile m_file;
-    std::vector<QByteArray> m_names;  // by control number
+    // What a row says of a control, by control number: its name, and how its
+    // value comes from the raw number (as a plot's series has it).
+    struct Column {
+        QByteArray name;
+        double m = 1.0;
+        double b = 0.0;
+        bool lamp = false;
+    };
+    std::vector<Column> m_columns;
     QByteArray m_block;
     std::int64_t m_rows = 0;
     std::int64_t m_lastWriteUs = 0;

@@ -222,6 +222,7 @@ void Plots::fillScreenMenu(QMenu& menu, BoardWindow& window, int cntrlIndex)
         if (!open.empty()) {
             QMenu* into = menu.addMenu(QStringLiteral("Plot in"));
             into->setObjectName(QStringLiteral("PlotIn"));
+            into->menuAction()->setObjectName(QStringLiteral("PlotIn"));
             for (PlotWindow* target : open) {
                 QAction* action = into->addAction(target->windowTitle());
                 action->setObjectName(QStringLiteral("PlotIn:") + target->windowTitle());
@@ -237,6 +238,7 @@ void Plots::fillScreenMenu(QMenu& menu, BoardWindow& window, int cntrlIndex)
         // Nothing under the pointer (or the menu key): every value of the screen.
         QMenu* values = menu.addMenu(QStringLiteral("Plot"));
         values->setObjectName(QStringLiteral("PlotValue"));
+        values->menuAction()->setObjectName(QStringLiteral("PlotValue"));
         for (const IndicatorInfo& info : indicators) {
             QAction* action = values->addAction(info.caption);
             action->setObjectName(QStringLiteral("Plot:") + QString::number(info.cntrlIndex));

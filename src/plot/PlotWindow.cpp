@@ -152,7 +152,10 @@ PlotSeries* PlotWindow::addSeries(const QString& board, const IndicatorInfo& ind
     line.indicator = indicator;
     const QColor colour = kColours[index % std::size(kColours)];
     line.line = new QLineSeries;
-    line.line->setColor(colour);
+    // A thin line: thousands of points a line are drawn on the raster's quick path.
+    QPen pen(colour, 1);
+    pen.setCosmetic(true);
+    line.line->setPen(pen);
     line.axis = new QValueAxis;
     line.axis->setLabelFormat(QStringLiteral("%g"));
     line.axis->setLabelsColor(colour);
@@ -263,11 +266,26 @@ void PlotWindow::fitAxis(Line& line, const std::vector<QPointF>& points)
         low = std::min(low, p.y());
         high = std::max(high, p.y());
     }
-    const double margin = high > low ? (high - low) * 0.05 : std::max(1.0, std::abs(high) * 0.05);
-    low -= margin;
-    high += margin;
-    if (line.axis->min() != low || line.axis->max() != high)
-        line.axis->setRange(low, high);
+    // The axis moves only when the values leave it or fill less than half of
+    // it: relaying the chart out for every new value would cost more than
+    // drawing all of its lines.
+    const double shownLow = line.axis->min();
+    const double shownHigh = line.axis->max();
+    const bool inside = low >= shownLow && high <= shownHigh;
+    if (inside && (high - low) * 2 >= shownHigh - shownLow)
+        return;
+    const double span = high > low ? high - low : std::max(1.0, std::abs(high) * 0.1);
+    // Ends on whole multiples of a round step (1, 2 or 5 x 10^n), about a
+    // tenth of the span, with some room beyond the values.
+    const double rough = span / 10;
+    const double magnitude = std::pow(10.0, std::floor(std::log10(rough)));
+    const double step = rough / magnitude <= 1 ? magnitude : rough / magnitude <= 2 ? 2 * magnitude
+                        : rough / magnitude <= 5                                  ? 5 * magnitude
+                                                                                  : 10 * magnitude;
+    const double newLow = std::floor((low - span * 0.05) / step) * step;
+    const double newHigh = std::ceil((high + span * 0.05) / step) * step;
+    if (std::isfinite(newLow) && std::isfinite(newHigh) && newHigh > newLow)
+        line.axis->setRange(newLow, newHigh);
 }
 
 void PlotWindow::refresh()

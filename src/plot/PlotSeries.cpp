@@ -24,13 +24,16 @@ std::size_t ringSlot(std::int64_t number, std::size_t size)
     return static_cast<std::size_t>(((number % n) + n) % n);
 }
 
-// Raw numbers are whole and fit 32 bits, signed or not, as the decoder gives them.
+// Raw numbers are whole and fit 32 bits, signed or not, as the decoder gives
+// them (anything else is cut to a whole number within them).
 std::uint32_t rawBits(double raw)
 {
-    if (!std::isfinite(raw))
+    if (std::isnan(raw))
         return 0;
-    const double clamped = std::clamp(raw, -2147483648.0, 4294967295.0);
-    return static_cast<std::uint32_t>(static_cast<std::int64_t>(std::llround(clamped)));
+    if (raw < -2147483648.0)
+        return 0x80000000u;
+    const double clamped = std::min(raw, 4294967295.0);
+    return static_cast<std::uint32_t>(static_cast<std::int64_t>(clamped));
 }
 
 std::size_t columnOf(std::int64_t timeUs, std::int64_t fromUs, std::int64_t toUs, std::size_t n)
@@ -45,6 +48,12 @@ std::size_t columnOf(std::int64_t timeUs, std::int64_t fromUs, std::int64_t toUs
 
 void PlotSeries::Level::add(std::int64_t timeUs, float value)
 {
+    if (started && timeUs >= newestFromUs && timeUs < newestToUs) {
+        Bucket& b = ring[newestSlot];
+        b.min = std::min(b.min, value);
+        b.max = std::max(b.max, value);
+        return;
+    }
     const std::int64_t number = floorDiv(timeUs, widthUs);
     const std::size_t n = ring.size();
     if (!started) {
@@ -63,6 +72,11 @@ void PlotSeries::Level::add(std::int64_t timeUs, float value)
         newest = number;
     } else if (number <= newest - static_cast<std::int64_t>(n)) {
         return;
+    }
+    if (number == newest) {
+        newestFromUs = number * widthUs;
+        newestToUs = newestFromUs + widthUs;
+        newestSlot = ringSlot(number, n);
     }
     Bucket& b = ring[ringSlot(number, n)];
     b.min = std::min(b.min, value);

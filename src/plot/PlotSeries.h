@@ -132,6 +132,11 @@ private:
         std::vector<Bucket> ring;
         std::int64_t newest = 0;  // the bucket number written last
         bool started = false;
+        // The newest bucket's span and place in the ring: most values fall in
+        // it, and need no division to find it.
+        std::int64_t newestFromUs = 0;
+        std::int64_t newestToUs = 0;
+        std::size_t newestSlot = 0;
         void add(std::int64_t timeUs, float value);
         std::int64_t oldestUs() const;
         const Bucket* bucket(std::int64_t number) const;

@@ -11,7 +11,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGraphicsItem>
 #include <QGraphicsLineItem>
+#include <QPainter>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLegendMarker>
@@ -48,6 +50,22 @@ QString valueText(double value, const QString& unit)
 
 }  // namespace
 
+// The lines of a plot, drawn straight from their points onto the chart's plot
+// area. A QLineSeries holding thousands of points builds a stroked outline of
+// them at every change, which takes far longer than the drawing itself.
+class PlotLinesItem final : public QGraphicsItem {
+public:
+    PlotLinesItem(const PlotWindow& window, QChart* chart) : QGraphicsItem(chart), m_window(window), m_chart(chart) {}
+    // The plot area only: a refresh that changes the lines alone repaints no axis.
+    QRectF boundingRect() const override { return m_chart->plotArea(); }
+    void paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) override { m_window.paintLines(*painter); }
+    void resized() { prepareGeometryChange(); }
+
+private:
+    const PlotWindow& m_window;
+    QChart* m_chart;
+};
+
 PlotWindow::PlotWindow(const QString& title, PlotWindowServices services, std::function<void(PlotSeries*)> seriesGone,
                        QWidget* parent)
     : MdiChild(parent), m_services(std::move(services)), m_seriesGone(std::move(seriesGone))
@@ -83,6 +101,11 @@ void PlotWindow::build()
 
     m_view = new PlotChartView(m_chart, this);
     m_view->setObjectName(QStringLiteral("PlotChart"));
+
+    auto* lines = new PlotLinesItem(*this, m_chart);
+    lines->setZValue(500);
+    m_linesItem = lines;
+    connect(m_chart, &QChart::plotAreaChanged, this, [lines] { lines->resized(); });
 
     m_cursor = new QGraphicsLineItem(m_chart);
     m_cursor->setPen(QPen(QColor(90, 90, 90), 1, Qt::DashLine));
@@ -153,9 +176,9 @@ PlotSeries* PlotWindow::addSeries(const QString& board, const IndicatorInfo& ind
     const QColor colour = kColours[index % std::size(kColours)];
     line.line = new QLineSeries;
     // A thin line: thousands of points a line are drawn on the raster's quick path.
-    QPen pen(colour, 1);
-    pen.setCosmetic(true);
-    line.line->setPen(pen);
+    line.pen = QPen(colour, 1);
+    line.pen.setCosmetic(true);
+    line.line->setPen(line.pen);
     line.axis = new QValueAxis;
     line.axis->setLabelFormat(QStringLiteral("%g"));
     line.axis->setLabelsColor(colour);
@@ -246,7 +269,12 @@ std::pair<std::int64_t, std::int64_t> PlotWindow::shownUs() const
 {
     if (!m_live)
         return {m_fromUs, m_toUs};
-    const std::int64_t to = newestUs() + 1;  // the newest value among those shown
+    // The time axis moves on a twentieth of the stretch at a time, once the
+    // newest value reaches its end: between those steps a refresh draws the
+    // lines alone and the chart keeps its layout.
+    const std::int64_t step = stretchUs() / kLiveSteps;
+    const std::int64_t newest = newestUs() + 1;  // the newest value among those shown
+    const std::int64_t to = (newest / step + (newest % step > 0 ? 1 : 0)) * step;
     return {to - stretchUs(), to};
 }
 
@@ -299,12 +327,12 @@ void PlotWindow::refresh()
     const auto [from, to] = shownUs();
     const int columns = plotColumns();
     for (Line& line : m_lines) {
-        line.data->displayPoints(from, to, columns, m_points);
-        line.line->replace(QList<QPointF>(m_points.begin(), m_points.end()));
+        line.data->displayPoints(from, to, columns, line.drawn);
         if (autoscale() && !line.data->isLamp())
-            fitAxis(line, m_points);
+            fitAxis(line, line.drawn);
         line.drawnAppended = line.data->appended();
     }
+    m_linesItem->update();
     const double fromS = static_cast<double>(from) / 1e6;
     const double toS = static_cast<double>(to) / 1e6;
     if (m_timeAxis->min() != fromS || m_timeAxis->max() != toS) {
@@ -318,6 +346,38 @@ void PlotWindow::refresh()
     m_status->setText(statusText());
     if (m_readoutUs)
         m_readout->setText(readoutText());
+}
+
+void PlotWindow::paintLines(QPainter& painter) const
+{
+    const QRectF area = m_chart->plotArea();
+    const double t0 = m_timeAxis->min();
+    const double tSpan = m_timeAxis->max() - t0;
+    if (area.isEmpty() || !(tSpan > 0))
+        return;
+    painter.save();
+    painter.setClipRect(area);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    QPolygonF polygon;
+    for (const Line& line : m_lines) {
+        const double v0 = line.axis->min();
+        const double vSpan = line.axis->max() - v0;
+        if (line.drawn.empty() || !(vSpan > 0))
+            continue;
+        const double sx = area.width() / tSpan;
+        const double sy = area.height() / vSpan;
+        polygon.resize(static_cast<qsizetype>(line.drawn.size()));
+        for (std::size_t i = 0; i < line.drawn.size(); ++i) {
+            const QPointF& p = line.drawn[i];
+            polygon[static_cast<qsizetype>(i)] = QPointF(area.left() + (p.x() - t0) * sx, area.bottom() - (p.y() - v0) * sy);
+        }
+        painter.setPen(line.pen);
+        if (polygon.size() == 1)
+            painter.drawPoint(polygon.front());
+        else
+            painter.drawPolyline(polygon);
+    }
+    painter.restore();
 }
 
 void PlotWindow::setPaused(bool paused)

@@ -4,6 +4,8 @@
 #include "plot/PlotSeries.h"
 #include "ui/TwipsWidget.h"
 
+#include <QPen>
+#include <QPointF>
 #include <QPointer>
 #include <QString>
 
@@ -17,9 +19,11 @@
 class QCheckBox;
 class QChart;
 class QComboBox;
+class QGraphicsItem;
 class QGraphicsLineItem;
 class QLabel;
 class QLineSeries;
+class QPainter;
 class QPushButton;
 class QTimer;
 class QValueAxis;
@@ -28,6 +32,7 @@ namespace tellvane {
 
 class Dialogs;
 class PlotChartView;
+class PlotLinesItem;
 
 // What a plot window works with.
 struct PlotWindowServices {
@@ -41,7 +46,8 @@ struct PlotWindowServices {
 // appends to; the window draws from them on a timer, a few thousand points a
 // line however many the series hold.
 //
-// Live, the time axis shows the chosen stretch up to the newest value. Pause
+// Live, the time axis shows the chosen stretch up to the newest value (moving
+// on by a twentieth of it at a time). Pause
 // holds the view still while the series go on filling; a rectangle dragged
 // with the mouse zooms into it, the wheel zooms the time, and a double click
 // (or Pause again) goes back to the live view. Autoscale fits each value axis
@@ -55,6 +61,7 @@ public:
     static constexpr int kHeightTwips = 7200;
     static constexpr int kRefreshMs = 100;
     static constexpr int kMostSeries = 12;
+    static constexpr int kLiveSteps = 20;
 
     struct Stretch {
         const char* label;
@@ -86,7 +93,10 @@ public:
 
     int seriesCount() const { return static_cast<int>(m_lines.size()); }
     const PlotSeries& series(int i) const { return *m_lines.at(static_cast<std::size_t>(i)).data; }
+    // The legend's entry of a line (its name), and the axes it maps through.
     QLineSeries* lineSeries(int i) const { return m_lines.at(static_cast<std::size_t>(i)).line; }
+    // The points the line is drawn through, in seconds and its units.
+    const std::vector<QPointF>& drawnPoints(int i) const { return m_lines.at(static_cast<std::size_t>(i)).drawn; }
     QValueAxis* valueAxis(int i) const { return m_lines.at(static_cast<std::size_t>(i)).axis; }
     // "Board 1201-0003 [33] Speed": a series' name in exports and the readout.
     QString seriesName(int i) const;
@@ -124,8 +134,10 @@ private:
         std::unique_ptr<PlotSeries> data;
         QString board;
         IndicatorInfo indicator;
-        QLineSeries* line = nullptr;
+        QLineSeries* line = nullptr;  // pointless: the legend and the axes only
         QValueAxis* axis = nullptr;
+        QPen pen;
+        std::vector<QPointF> drawn;
         bool ended = false;
         std::uint64_t drawnAppended = ~std::uint64_t{0};
     };
@@ -138,6 +150,9 @@ private:
     std::int64_t newestUs() const;
     int plotColumns() const;
     void fitAxis(Line& line, const std::vector<QPointF>& points);
+    // Draws the lines into the chart's plot area.
+    void paintLines(QPainter& painter) const;
+    friend class PlotLinesItem;
 
     PlotWindowServices m_services;
     std::function<void(PlotSeries*)> m_seriesGone;
@@ -147,6 +162,7 @@ private:
     PlotChartView* m_view = nullptr;
     QValueAxis* m_timeAxis = nullptr;
     QGraphicsLineItem* m_cursor = nullptr;
+    QGraphicsItem* m_linesItem = nullptr;
     QComboBox* m_stretch = nullptr;
     QPushButton* m_pause = nullptr;
     QCheckBox* m_autoscale = nullptr;
@@ -160,7 +176,7 @@ private:
     std::int64_t m_toUs = 0;
     bool m_viewChanged = true;
     std::optional<std::int64_t> m_readoutUs;
-    std::vector<QPointF> m_points;  // refresh's working space
+
     QString m_exported;
 };
 

@@ -132,7 +132,7 @@ TEST_F(PlotJourney, APlotFollowsTheBoardsValuesAndEndsWithItsWindow)
     const auto pumpPoints = points(speed);
     EXPECT_NEAR(pumpPoints.back().second, shownNumber(board, kSpeed), 0.5);
     EXPECT_GT(pumpPoints.back().first, pumpPoints.front().first) << "at the frames' times";
-    EXPECT_GT(plot->lineSeries(0)->count(), 5) << "drawn on the refresh timer";
+    EXPECT_GT(plot->drawnPoints(0).size(), 5u) << "drawn on the refresh timer";
 
     // A value of another board into the same plot, through "Plot in".
     // The pump's screen covers the valve's window: dragged aside by its title bar.
@@ -170,7 +170,7 @@ TEST_F(PlotJourney, APlotFollowsTheBoardsValuesAndEndsWithItsWindow)
     EXPECT_EQ(again->windowTitle(), QStringLiteral("Plot 2"));
     h->pass(1000);
     EXPECT_GT(again->series(0).appended(), 0u);
-    EXPECT_GT(again->lineSeries(0)->count(), 0);
+    EXPECT_GT(again->drawnPoints(0).size(), 0u);
 
     // Leaving diagnostic mode ends the line too; nothing reaches it afterwards.
     ASSERT_TRUE(h->clickButton(valve(), "StartDiag"));
@@ -311,8 +311,8 @@ TEST_F(PlotJourney, ALogPlayedInFileModeIsPlottedAndRecordedAtItsTimes)
     using Points = std::vector<std::pair<std::int64_t, double>>;
     EXPECT_EQ(Points(all.end() - 3, all.end()), (Points{{80'000'000, 1500}, {80'500'000, 1501.5}, {81'250'000, 3000}}));
     EXPECT_EQ(shownNumber(board, kSpeed), 3000);
-    const auto drawn = plot->lineSeries(0)->points();
-    ASSERT_FALSE(drawn.isEmpty());
+    const std::vector<QPointF>& drawn = plot->drawnPoints(0);
+    ASSERT_FALSE(drawn.empty());
     EXPECT_EQ(drawn.back(), QPointF(81.25, 3000)) << "drawn at the logged time";
 
     chooseByKeys(rightClick(canvas, QPoint(canvas->width() - 3, canvas->height() - 3)), QStringLiteral("StopRecording"));

@@ -35,6 +35,8 @@ void ProgramTimers::forgetAll()
 void ProgramTimers::observe()
 {
     const std::int64_t now = m_clock.nowMicroseconds();
+    m_watched.erase(std::remove_if(m_watched.begin(), m_watched.end(), [](const Watched& w) { return w.timer.isNull(); }),
+                    m_watched.end());
     for (Watched& w : m_watched) {
         if (!w.timer->isActive()) {
             w.sinceUs.reset();
@@ -55,7 +57,7 @@ bool ProgramTimers::fireDue()
     // By index: a timer's handler may run the event loop, and with it this function again.
     for (std::size_t i = 0; i < m_watched.size(); ++i) {
         Watched& w = m_watched[i];
-        if (!w.timer->isActive() || !w.sinceUs)
+        if (!w.timer || !w.timer->isActive() || !w.sinceUs)
             continue;
         const std::int64_t now = m_clock.nowMicroseconds();
         if (now - *w.sinceUs < std::int64_t{w.timer->interval()} * 1000)

@@ -1,13 +1,14 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
+#include <QTimer>
 
 #include <cstdint>
 #include <optional>
 #include <vector>
 
 class QEvent;
-class QTimer;
 
 namespace tellvane {
 class Clock;
@@ -28,7 +29,7 @@ public:
     ProgramTimers(const ProgramTimers&) = delete;
     ProgramTimers& operator=(const ProgramTimers&) = delete;
 
-    // The timer belongs to the program and lives until forgetAll().
+    // A timer of the program; one that goes with its window is no longer watched.
     void watch(const QTimer& timer);
     void forgetAll();
 
@@ -45,7 +46,7 @@ protected:
 
 private:
     struct Watched {
-        QTimer* timer;
+        QPointer<QTimer> timer;
         std::optional<std::int64_t> sinceUs;  // fake time it was first seen running
         int timerId = 0;
     };

@@ -1,5 +1,7 @@
 #include "diagnostics/IndicatorInfo.h"
 
+#include "diagnostics/ControlBox.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -8,20 +10,7 @@ namespace tellvane {
 
 namespace {
 
-struct Box {
-    int left = 0;
-    int top = 0;
-    int width = 0;
-    int height = 0;
-    int right() const { return left + width; }
-    int bottom() const { return top + height; }
-};
-
-Box boxOf(const ControlDefinition& c)
-{
-    return {c.value(Property::Left).toInt(), c.value(Property::Top).toInt(), c.value(Property::Width).toInt(),
-            c.value(Property::Height).toInt()};
-}
+using Box = ControlBox;
 
 bool sameRow(const Box& a, const Box& b)
 {

@@ -46,17 +46,24 @@ struct PlotWindowServices {
 // appends to; the window draws from them on a timer, a few thousand points a
 // line however many the series hold.
 //
-// Live, the time axis shows the chosen stretch up to the newest value (moving
-// on by a twentieth of it at a time). Pause
-// holds the view still while the series go on filling; a rectangle dragged
-// with the mouse zooms into it, the wheel zooms the time, and a double click
-// (or Pause again) goes back to the live view. Autoscale fits each value axis
-// to what is shown. The readout below names the time under the pointer and
-// each value at that time; Export CSV writes the values of the shown stretch.
+// Live, the time axis shows the chosen stretch up to the newest value, moving
+// on by a twentieth of it at a time. Pause holds the view still while the
+// series go on filling; a rectangle dragged with the mouse zooms into it, the
+// wheel zooms the time, and a double click (or Pause again) goes back to the
+// live view. Autoscale fits each value axis to what is shown. The readout
+// below names the time under the pointer and each value at that time; Export
+// CSV writes the values of the shown stretch.
 class PlotWindow : public MdiChild {
     Q_OBJECT
 
 public:
+    // seriesGone is told of each series as the window lets it go (it closes).
+    PlotWindow(const QString& title, PlotWindowServices services, std::function<void(PlotSeries*)> seriesGone,
+               QWidget* parent = nullptr);
+    ~PlotWindow() override;
+
+    // Its size when opened; how often its lines are drawn; how many it takes;
+    // the steps the live view moves on in.
     static constexpr int kWidthTwips = 12600;
     static constexpr int kHeightTwips = 7200;
     static constexpr int kRefreshMs = 100;
@@ -75,11 +82,6 @@ public:
                                                         {"30 min", 1'800'000'000},
                                                         {"1 h", 3'600'000'000}}};
     static constexpr int kDefaultStretch = 1;  // 30 s
-
-    // seriesGone is told of each series as the window lets it go (it closes).
-    PlotWindow(const QString& title, PlotWindowServices services, std::function<void(PlotSeries*)> seriesGone,
-               QWidget* parent = nullptr);
-    ~PlotWindow() override;
 
     // A new line for an indicator of a board (named by its window's caption);
     // null when the window holds kMostSeries already.

@@ -1,7 +1,7 @@
 #include "plot/BoardTap.h"
 
 #include "plot/PlotSeries.h"
-#include "plot/StampTimeline.h"
+#include "can/StampTimeline.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "diagnostics/ScreenMenu.h"
-#include "plot/StampTimeline.h"
+#include "can/StampTimeline.h"
 
 #include <QObject>
 #include <QPointer>

@@ -3,13 +3,13 @@
 // times, the CSV of an export and of a recording row by row, and the plot
 // window's lines drawn from the series.
 
+#include "can/StampTimeline.h"
 #include "diagnostics/DiagnosticScreen.h"
 #include "diagnostics/IndicatorInfo.h"
 #include "diagnostics/ScreenBuilder.h"
 #include "plot/BoardTap.h"
 #include "plot/PlotSeries.h"
 #include "plot/PlotWindow.h"
-#include "plot/StampTimeline.h"
 #include "plot/ValueCsv.h"
 #include "plot/ValueRecorder.h"
 

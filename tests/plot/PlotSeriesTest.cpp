@@ -2,8 +2,8 @@
 // go back, the memory it takes bounded, and the line drawn from it keeping
 // every spike however long the stretch.
 
+#include "can/StampTimeline.h"
 #include "plot/PlotSeries.h"
-#include "plot/StampTimeline.h"
 
 #include <algorithm>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "plot/StampTimeline.h"
+#include "can/StampTimeline.h"
 
 #include <cmath>
 

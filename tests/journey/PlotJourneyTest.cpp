@@ -10,11 +10,18 @@
 #include "diagnostics/DynTextBox.h"
 #include "diagnostics/IndicatorInfo.h"
 #include "monitor/MonitorWindow.h"
+#include "plot/PlotChartView.h"
 #include "plot/PlotWindow.h"
 #include "plot/Plots.h"
 #include "plot/ValueRecorder.h"
 
 #include <QApplication>
+#include <QChartView>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QValueAxis>
+#include <QWheelEvent>
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QLineSeries>
@@ -269,6 +276,98 @@ TEST_F(PlotJourney, RecordWritesEveryValueUntilStopped)
     QFile second(QDir(logFolder()).filePath(recordings().back()));
     ASSERT_TRUE(second.open(QIODevice::ReadOnly));
     EXPECT_TRUE(second.readAll().endsWith("\r\n"));
+}
+
+TEST_F(PlotJourney, ThePlotIsZoomedReadAndExportedWithMouseAndKeys)
+{
+    BoardWindow* board = pump();
+    ASSERT_TRUE(enterDiagnostics(board));
+    PlotWindow* plot = plotFromMenu(board, kSpeed);
+    ASSERT_NE(plot, nullptr);
+    h->pass(25000);  // the middle of the 30 s shown is filled
+    ASSERT_TRUE(h->bringToFront(JourneyHarness::subWindowOf(plot)));
+    ASSERT_TRUE(plot->live());
+    EXPECT_EQ(plot->stretchUs(), 30'000'000);
+
+    QChartView* view = plot->chartView();
+    QWidget* viewport = view->viewport();
+    const QRectF area = plot->chartView()->chart()->plotArea();
+    auto at = [&](double x, double y) {
+        return view->mapFromScene(plot->chartView()->chart()->mapToScene(
+            QPointF(area.left() + x * area.width(), area.top() + y * area.height())));
+    };
+    // The pointer over the chart: the readout tells the time and the value there.
+    ASSERT_TRUE(JourneyHarness::hover(viewport, at(0.99, 0.5)));
+    h->settle();
+    const QString readout = plot->findChild<QLabel*>(QStringLiteral("PlotReadout"))->text();
+    EXPECT_TRUE(readout.contains(QStringLiteral(" s    Speed: "))) << readout.toStdString();
+    EXPECT_TRUE(readout.endsWith(QStringLiteral(" rpm"))) << readout.toStdString();
+
+    // A rectangle dragged over the middle half: the view holds that stretch, paused.
+    const auto [from, to] = plot->shownUs();
+    h->deliver([&] {
+        QTest::mousePress(viewport, Qt::LeftButton, {}, at(0.25, 0.1));
+        QTest::mouseMove(viewport, at(0.5, 0.5));
+        QTest::mouseMove(viewport, at(0.75, 0.9));
+        QTest::mouseRelease(viewport, Qt::LeftButton, {}, at(0.75, 0.9));
+    });
+    h->settle();
+    EXPECT_FALSE(plot->live());
+    EXPECT_TRUE(plot->findChild<QPushButton*>(QStringLiteral("PlotPause"))->isChecked());
+    EXPECT_FALSE(plot->autoscale()) << "the value axis keeps the rectangle's height";
+    const auto [zoomFrom, zoomTo] = plot->shownUs();
+    const double pixelUs = static_cast<double>(to - from) / area.width();
+    EXPECT_NEAR(static_cast<double>(zoomTo - zoomFrom), (to - from) / 2.0, 3 * pixelUs);
+    EXPECT_NEAR(static_cast<double>(zoomFrom), from + (to - from) / 4.0, 3 * pixelUs);
+    EXPECT_NEAR(plot->timeAxis()->min(), static_cast<double>(zoomFrom) / 1e6, 1e-6);
+
+    // The wheel turned forward a notch: a fifth less time around the pointer.
+    const QPoint middle = at(0.5, 0.5);
+    QWheelEvent wheel(middle, viewport->mapToGlobal(middle), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    h->deliver([&] { QApplication::sendEvent(viewport, &wheel); });
+    h->settle();
+    const auto [wheelFrom, wheelTo] = plot->shownUs();
+    EXPECT_NEAR(static_cast<double>(wheelTo - wheelFrom), 0.8 * static_cast<double>(zoomTo - zoomFrom), 2.0);
+
+    // Export CSV: the values of the stretch shown, each a row.
+    const QString name = h->dir.filePath(QStringLiteral("speed.csv"));
+    h->dialogs.saveAnswers = {name};
+    ASSERT_TRUE(h->clickButton(plot, "PlotExport"));
+    QFile file(name);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> rows = file.readAll().split('\n');
+    EXPECT_EQ(rows.front(), QByteArray("time,name,raw,value\r"));
+    EXPECT_GT(rows.size(), 10);
+    EXPECT_EQ(static_cast<std::size_t>(rows.size() - 2), plot->series(0).countExact(wheelFrom, wheelTo));
+    for (qsizetype i = 1; i + 1 < rows.size(); ++i) {
+        const QList<QByteArray> fields = rows[i].split(',');
+        ASSERT_EQ(fields.size(), 4);
+        EXPECT_EQ(fields[1], QByteArray("Board 1201-0003 [33] Speed"));
+        EXPECT_GE(std::llround(fields[0].toDouble() * 1e6), wheelFrom);
+        EXPECT_EQ(fields[3].chopped(1).toDouble(), fields[2].toDouble() * 1.5);
+    }
+
+    // A double click: live again, following the board.
+    h->deliver([&] { QTest::mouseDClick(viewport, Qt::LeftButton, {}, middle); });
+    h->settle();
+    EXPECT_TRUE(plot->live());
+    EXPECT_FALSE(plot->findChild<QPushButton*>(QStringLiteral("PlotPause"))->isChecked());
+    EXPECT_TRUE(plot->autoscale());
+
+    // The stretch from its box with the keys; Pause from its button.
+    auto* stretch = plot->findChild<QComboBox*>(QStringLiteral("PlotStretch"));
+    stretch->setFocus();
+    h->key(Qt::Key_Up);
+    EXPECT_EQ(plot->stretchUs(), 10'000'000);
+    ASSERT_TRUE(h->clickButton(plot, "PlotPause"));
+    EXPECT_FALSE(plot->live());
+    const auto paused = plot->shownUs();
+    h->pass(1000);
+    EXPECT_EQ(plot->shownUs(), paused) << "the view stands still";
+    ASSERT_TRUE(h->clickButton(plot, "PlotPause"));
+    EXPECT_TRUE(plot->live());
+    EXPECT_GT(plot->shownUs().second, paused.second);
 }
 
 // The pump's message 16 with a speed word, as a line of the monitor's log.

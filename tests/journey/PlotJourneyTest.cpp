@@ -14,6 +14,8 @@
 #include "plot/PlotWindow.h"
 #include "plot/Plots.h"
 #include "plot/ValueRecorder.h"
+#include "trace/TraceReplayBar.h"
+#include "trace/TraceWindow.h"
 
 #include <QApplication>
 #include <QChartView>
@@ -422,6 +424,39 @@ TEST_F(PlotJourney, ALogPlayedInFileModeIsPlottedAndRecordedAtItsTimes)
     EXPECT_TRUE(text.contains("80.500000,Speed,1001,1501.5\r\n"));
     EXPECT_TRUE(text.contains("81.250000,Speed,2000,3000\r\n"));
     EXPECT_TRUE(text.contains("80.000000,Flow,0,0\r\n")) << "every value of the frame";
+}
+
+// A log replayed from the bus trace into the program: its frames are decoded
+// as received ones, at the times the trace gives them (from the log's first).
+TEST_F(PlotJourney, ALogReplayedFromTheBusTraceIsPlottedAtItsTimes)
+{
+    BoardWindow* board = pump();
+    ASSERT_TRUE(enterDiagnostics(board));
+    // The bench is left alone in file mode: only the replay brings frames.
+    MonitorWindow* monitor = h->main().monitorWindow();
+    ASSERT_TRUE(h->clickButton(monitor, "ModePicture"));
+    h->pass(200);
+    PlotWindow* plot = plotFromMenu(board, kSpeed);
+    ASSERT_NE(plot, nullptr);
+    ASSERT_TRUE(plot->series(0).empty());
+
+    ASSERT_TRUE(h->chooseFromMenu("View", QStringLiteral("ViewBusTrace")));
+    TraceWindow* trace = h->main().traceWindow();
+    ASSERT_NE(trace, nullptr);
+    const QByteArray log = "(1700000000.000000) can0 18EFFF21#10000003E8000000\n"
+                           "(1700000000.500000) can0 18EFFF21#10000003E9000000\n"
+                           "(1700000001.250000) can0 18EFFF21#10000007D0000000\n";
+    h->dialogs.fileAnswers = {writeFile(h->dir.filePath(QStringLiteral("speeds.log")), log)};
+    ASSERT_TRUE(h->clickButton(trace, "TraceReplayOpen"));
+    h->watchTimer(trace->replay().timer());
+    h->pass(1500);
+    ASSERT_FALSE(trace->replay().playing());
+
+    using Points = std::vector<std::pair<std::int64_t, double>>;
+    EXPECT_EQ(points(plot->series(0)), (Points{{0, 1500}, {500'000, 1501.5}, {1'250'000, 3000}}));
+    EXPECT_EQ(shownNumber(board, kSpeed), 3000);
+    ASSERT_FALSE(plot->drawnPoints(0).empty());
+    EXPECT_EQ(plot->drawnPoints(0).back(), QPointF(1.25, 3000));
 }
 
 }  // namespace

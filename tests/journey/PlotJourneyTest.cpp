@@ -189,6 +189,51 @@ TEST_F(PlotJourney, APlotFollowsTheBoardsValuesAndEndsWithItsWindow)
     EXPECT_EQ(h->app->errorLog().count(), 0);
 }
 
+TEST_F(PlotJourney, AnEndedLineGoesOnWhenPlottedAgainAndAFullPlotTakesNoMore)
+{
+    BoardWindow* board = pump();
+    ASSERT_TRUE(enterDiagnostics(board));
+    PlotWindow* plot = plotFromMenu(board, kSpeed);
+    ASSERT_NE(plot, nullptr);
+    h->pass(1000);
+    ASSERT_TRUE(h->clickButton(board, "StartDiag"));
+    ASSERT_TRUE(plot->seriesEnded(&plot->series(0)));
+    const std::uint64_t before = plot->series(0).appended();
+    h->pass(1000);
+    EXPECT_EQ(plot->series(0).appended(), before);
+
+    // Back in diagnostic mode, "Plot in" the same window: the same line goes on.
+    ASSERT_TRUE(enterDiagnostics(board));
+    QMenu* into = chooseByKeys(rightClick(board->screen().control(kSpeed)->widget()), QStringLiteral("PlotIn"));
+    chooseByKeys(into, QStringLiteral("PlotIn:Plot 1"));
+    ASSERT_EQ(plot->seriesCount(), 1);
+    EXPECT_FALSE(plot->seriesEnded(&plot->series(0)));
+    EXPECT_FALSE(plot->lineSeries(0)->name().endsWith(QStringLiteral("[ended]")));
+    h->pass(1000);
+    EXPECT_GT(plot->series(0).appended(), before);
+    // "Plot" again while it is fed: a new window, the first keeps its one line.
+    ASSERT_NE(plotFromMenu(board, kSpeed), plot);
+    EXPECT_EQ(plot->seriesCount(), 1);
+    EXPECT_EQ(h->app->plots().windows().size(), 2u);
+
+    // A window with as many lines as it takes is offered, but not to be chosen.
+    const std::vector<IndicatorInfo> all = screenIndicators(board->screen().definition());
+    ASSERT_GE(static_cast<int>(all.size()), PlotWindow::kMostSeries);
+    for (const IndicatorInfo& info : all) {
+        if (plot->acceptsMore())
+            h->app->plots().plot(*board, info.cntrlIndex, plot);
+    }
+    ASSERT_EQ(plot->seriesCount(), PlotWindow::kMostSeries);
+    QMenu* menu = rightClick(board->screen().control(kSpeed)->widget());
+    ASSERT_NE(menu, nullptr);
+    QAction* inFull = JourneyHarness::entryNamed(JourneyHarness::entryNamed(menu, QStringLiteral("PlotIn"))->menu(),
+                                                 QStringLiteral("PlotIn:Plot 1"));
+    ASSERT_NE(inFull, nullptr);
+    EXPECT_FALSE(inFull->isEnabled());
+    h->key(Qt::Key_Escape);
+    EXPECT_EQ(openPopup(), nullptr);
+}
+
 TEST_F(PlotJourney, TheMenuKeyOffersEveryValueOfTheScreen)
 {
     BoardWindow* board = pump();

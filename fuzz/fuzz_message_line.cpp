@@ -7,7 +7,10 @@
 #include "core/Failure.h"
 #include "monitor/MessageLine.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <optional>
 #include <cstring>
 
 using namespace tellvane;
@@ -53,6 +56,13 @@ void checkParse(const QString& line)
     FUZZ_CHECK(parsed.status == LineParse::Message);
     FUZZ_CHECK(parsed.message.length == promised);
     FUZZ_CHECK(parsed.message.time == 0.0);
+}
+
+// The time a plot takes from a line: a number of seconds, or none.
+void checkTime(const QString& line)
+{
+    const std::optional<double> time = messageLineTime(line);
+    FUZZ_CHECK(!time || (std::isfinite(*time) && *time >= 0.0));
 }
 
 // The time field: nine characters of digits around one separator.
@@ -105,6 +115,8 @@ void checkRoundTrip(const std::uint8_t* data, std::size_t size)
     const ParsedLine parsed = parseMessageLine(line);
     FUZZ_CHECK(parsed.status == LineParse::Message);
     FUZZ_CHECK(parsed.message.id == m.id);
+    if (m.time >= 0.0 && m.time < 1e7)
+        FUZZ_CHECK(std::abs(messageLineTime(line).value_or(-1.0) - m.time) <= std::max(1e-6, m.time * 1e-7));
     FUZZ_CHECK(parsed.message.length == m.length);
     for (int i = 0; i < m.length; ++i)
         FUZZ_CHECK(parsed.message.data[static_cast<std::size_t>(i)] == m.data[static_cast<std::size_t>(i)]);
@@ -124,6 +136,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     const QString text = QString::fromLatin1(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     checkParse(text);
+    checkTime(text);
     checkRoundTrip(data, size);
     return 0;
 }

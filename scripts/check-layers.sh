@@ -7,6 +7,7 @@
 #   adapters/  ui/              the factory of every backend; widget helpers
 #   monitor/  diagnostics/  firmware/   the features, each on its own
 #   trace/                      the bus trace, its logs and replay, on the monitor's lines
+#   plot/                       plots and recordings of the screens' decoded values
 #   stack/                      the bus both programs run on (adapter to downloader)
 #   app/  cli/                  the composition roots
 #
@@ -25,8 +26,9 @@ declare -A allowed=(
   [diagnostics]="core can ui diagnostics"
   [firmware]="core can ui firmware"
   [trace]="core can ui monitor trace"
+  [plot]="core can ui diagnostics plot"
   [stack]="core can adapters firmware stack"
-  [app]="core can sim adapters ui monitor diagnostics firmware trace stack app"
+  [app]="core can sim adapters ui monitor diagnostics firmware trace plot stack app"
   [cli]="core can sim adapters ui monitor diagnostics firmware trace stack cli"
 )
 

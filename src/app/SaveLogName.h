@@ -10,4 +10,10 @@ namespace tellvane {
 // (for example 2011-Feb-03_140509.txt), whatever the user's locale.
 QString saveLogFileName(const QString& logFolder, const QDateTime& startTime);
 
+// A recording of a board's values, named like the save log after the time it
+// starts, with the board and ".csv" (2011-Feb-03_140509_1201-0003_33.csv);
+// when that file exists, "-2", "-3" ... before ".csv", up to 99. Empty when
+// all of those exist.
+QString recordingFileName(const QString& logFolder, const QDateTime& startTime, const QString& board);
+
 }  // namespace tellvane

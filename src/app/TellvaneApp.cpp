@@ -2,12 +2,16 @@
 
 #include "app/MainWindow.h"
 #include "app/BenchAnimation.h"
+#include "app/SaveLogName.h"
+#include "core/DataFolder.h"
 #include "core/Dialogs.h"
 #include "core/ErrorReporting.h"
 #include "core/SettingsStore.h"
 #include "firmware/DownloaderWindow.h"
+#include "plot/PlotWindow.h"
 
 #include <QCoreApplication>
+#include <QMdiArea>
 #include <QMdiSubWindow>
 
 namespace tellvane {
@@ -34,11 +38,28 @@ TellvaneApp::TellvaneApp(AppEnvironment environment, std::unique_ptr<Adapter> ad
         m_env.clock, m_env.settings, link(), m_pollTimer, *m_monitor, m_status, m_monitorList, m_playback, m_logger,
         m_errorLog, m_env.dataFolder, m_env.programFolder, m_env.now, m_env.dialogs, this});
 
+    // Plots and recordings of the screens' values, from the menu of a board window's screen.
+    const QString logFolder = logFolderOf(m_env.dataFolder);
+    m_plots = std::make_unique<Plots>(PlotsServices{
+        m_env.dialogs, logFolder,
+        [this, logFolder](const QString& board) {
+            return recordingFileName(logFolder, m_env.now ? m_env.now() : QDateTime::currentDateTime(), board);
+        },
+        [this](PlotWindow& window) {
+            QMdiSubWindow* sub = m_main->addChild(&window);
+            window.setOuterSizeTwips(PlotWindow::kWidthTwips, PlotWindow::kHeightTwips);
+            sub->resize(sub->size().boundedTo(m_main->mdiArea()->maximumViewportSize()).expandedTo(QSize(320, 240)));
+            sub->move(m_main->freePlaceFor(sub->size()));
+            sub->show();
+            window.show();
+        }});
+
     m_boardWindows = std::make_unique<BoardWindows>(
         BoardWindowServices{boards(), m_env.dialogs, m_env.settings, m_env.programFolder,
                             [this] { return m_monitor->inCanMode(); }, [this] { downloader().open(); },
                             [this](QWidget& window) { m_main->placeNewWindow(window); }, m_env.previewFile,
-                            [this] { animateBench(m_bus.adapter(), m_env.programFolder, m_env.previewFile); }},
+                            [this] { animateBench(m_bus.adapter(), m_env.programFolder, m_env.previewFile); },
+                            m_plots.get()},
         [this](QWidget* window) { m_main->addBoardWindow(window); });
     boards().setWindowFactory(m_boardWindows.get());
 

@@ -10,6 +10,7 @@
 #include "monitor/MessageLogger.h"
 #include "monitor/MonitorController.h"
 #include "monitor/MonitorStatus.h"
+#include "plot/Plots.h"
 #include "stack/BusStack.h"
 
 #include <QDateTime>
@@ -85,6 +86,7 @@ public:
     TextTransport& transport() { return m_bus.transport(); }
     FirmwareDownloader& downloader() { return m_bus.downloader(); }
     DownloaderWindow* downloaderWindow() { return m_downloaderWindow.data(); }
+    Plots& plots() { return *m_plots; }
     const AppEnvironment& environment() const { return m_env; }
 
     QList<AdapterEntry> adapterEntries() const override;
@@ -109,6 +111,7 @@ private:
     PollTimer m_pollTimer;
     QPointer<DownloaderWindow> m_downloaderWindow;  // owned by the main window, hidden when closed
     std::unique_ptr<MonitorController> m_monitor;
+    std::unique_ptr<Plots> m_plots;  // goes after the main window: plot windows tell it as they close
     std::unique_ptr<MainWindow> m_main;
     std::unique_ptr<BoardWindows> m_boardWindows;
     std::unique_ptr<Adapter> m_pendingAdapter;

@@ -79,7 +79,7 @@ void BoardDirectory::routeDiagnosticMessage(const CanMessage& message)
         return;
     const BoardRecord& record = m_table.at(static_cast<std::size_t>(slot));
     if (record.diagMode && record.window)
-        record.window->processDiagnosticMessages(message.length, message.data);
+        record.window->processDiagnosticMessages(message.length, message.data, message.time);
 }
 
 void BoardDirectory::createNewForm(std::int16_t boardType, std::uint8_t address, std::int32_t serial)

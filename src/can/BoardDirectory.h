@@ -26,7 +26,9 @@ public:
     virtual void showPCode(const QString& style, const QString& variant, const QString& caption) = 0;
     virtual void loadBoardPicture() = 0;
     virtual void moveToTwips(int top, int left) = 0;
-    virtual void processDiagnosticMessages(std::uint8_t length, const std::array<std::uint8_t, 9>& data) = 0;
+    // A diagnostic frame of the board; time is its time stamp (CanMessage::time).
+    virtual void processDiagnosticMessages(std::uint8_t length, const std::array<std::uint8_t, 9>& data,
+                                           double time) = 0;
 };
 
 // Makes board windows (CreateNewForm's window).

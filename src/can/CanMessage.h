@@ -10,7 +10,7 @@ namespace tellvane {
 // the value as sent (bit 31 set) for the tool's own messages.
 struct CanMessage {
     std::int32_t id = 0;
-    double time = 0.0;  // seconds; 0 for sent and replayed messages
+    double time = 0.0;  // seconds; 0 for sent messages, a replayed one has its line's
     std::uint8_t length = 0;  // 0 to 8
     std::array<std::uint8_t, 9> data{};
 };

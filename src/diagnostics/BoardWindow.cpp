@@ -6,8 +6,10 @@
 #include "core/SettingsStore.h"
 #include "diagnostics/DynTabContainer.h"
 #include "diagnostics/ScreenBuilder.h"
+#include "diagnostics/ScreenMenu.h"
 
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -15,6 +17,7 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -79,6 +82,9 @@ void BoardWindow::build()
     m_canvas = new QWidget;
     m_canvas->setObjectName(QStringLiteral("ScreenCanvas"));
     m_scroll->setWidget(m_canvas);
+    // A right-click that no control takes comes up to the canvas.
+    if (m_services.screenMenu)
+        m_canvas->installEventFilter(this);
 
     m_frame = new QGroupBox(QStringLiteral("Board Information"), m_canvas);
     m_frame->setObjectName(QStringLiteral("Frame1"));
@@ -223,9 +229,9 @@ void BoardWindow::moveToTwips(int top, int left)
     moveToKeptPlaceTwips(top, left);
 }
 
-void BoardWindow::processDiagnosticMessages(std::uint8_t length, const std::array<std::uint8_t, 9>& data)
+void BoardWindow::processDiagnosticMessages(std::uint8_t length, const std::array<std::uint8_t, 9>& data, double time)
 {
-    m_screen.processDiagnosticMessages(length, data);
+    m_screen.processDiagnosticMessages(length, data, time);
 }
 
 void BoardWindow::setMessageText(const QString& text)
@@ -270,6 +276,33 @@ void BoardWindow::resizeEvent(QResizeEvent* event)
     MdiChild::resizeEvent(event);
     m_scroll->setGeometry(rect());
     fitCanvas();
+}
+
+bool BoardWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_canvas && event->type() == QEvent::ContextMenu && inDiagnosticMode()) {
+        auto* menuEvent = static_cast<QContextMenuEvent*>(event);
+        showScreenMenu(menuEvent->pos(), menuEvent->globalPos());
+        return true;
+    }
+    return MdiChild::eventFilter(watched, event);
+}
+
+void BoardWindow::showScreenMenu(QPoint at, QPoint globalAt)
+{
+    // The screen's control under the pointer: the widget hit, or the control it is part of.
+    int cntrlIndex = -1;
+    for (QWidget* w = m_canvas->childAt(at); w && w != m_canvas && cntrlIndex < 0; w = w->parentWidget())
+        cntrlIndex = m_screen.indexOf(w);
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("ScreenMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    m_services.screenMenu->fillScreenMenu(*menu, *this, cntrlIndex);
+    if (menu->isEmpty()) {
+        delete menu;
+        return;
+    }
+    menu->popup(globalAt);
 }
 
 void BoardWindow::setTestText(const QString& text)

@@ -21,6 +21,7 @@ class QScrollArea;
 namespace tellvane {
 
 class Dialogs;
+class ScreenMenu;
 class SettingsStore;
 class BoardWindow;
 
@@ -42,6 +43,8 @@ struct BoardWindowServices {
     QString previewFile = {};
     // Told each time a screen is built again from its changed files.
     std::function<void()> screenReloaded = {};
+    // The menu of the diagnostic screen (plots, recording); none without.
+    ScreenMenu* screenMenu = nullptr;
 };
 
 // FormTemplate: the window of one board on the bus, with its address, serial
@@ -76,7 +79,7 @@ public:
     void showPCode(const QString& style, const QString& variant, const QString& caption) override;
     void loadBoardPicture() override;
     void moveToTwips(int top, int left) override;
-    void processDiagnosticMessages(std::uint8_t length, const std::array<std::uint8_t, 9>& data) override;
+    void processDiagnosticMessages(std::uint8_t length, const std::array<std::uint8_t, 9>& data, double time) override;
 
     // The click handlers.
     void startDiagClicked();
@@ -104,6 +107,8 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    // The screen's menu, for a right-click or the menu key that no control took.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void build();
@@ -118,6 +123,7 @@ private:
     // The screen's files changed on disk: the screen made anew from them in
     // the same place, unless the new file cannot be read to its end.
     void reloadScreen();
+    void showScreenMenu(QPoint at, QPoint globalAt);
 
     BoardWindowServices m_services;
     std::int16_t m_formIndex = -1;

@@ -2,6 +2,7 @@
 
 #include "core/Failure.h"
 #include "diagnostics/ConfigurationLoader.h"
+#include "diagnostics/ControlBox.h"
 #include "diagnostics/ScreenBuilder.h"
 
 #include <QFileInfo>
@@ -14,21 +15,7 @@ namespace tellvane {
 
 namespace {
 
-// Where a control lies, in twips.
-struct Box {
-    int left = 0;
-    int top = 0;
-    int width = 0;
-    int height = 0;
-    int right() const { return left + width; }
-    int bottom() const { return top + height; }
-};
-
-Box boxOf(const ControlDefinition& c)
-{
-    return {c.value(Property::Left).toInt(), c.value(Property::Top).toInt(), c.value(Property::Width).toInt(),
-            c.value(Property::Height).toInt()};
-}
+using Box = ControlBox;
 
 QString describe(const ControlDefinition& control)
 {

@@ -6,6 +6,8 @@
 
 #include <QWidget>
 
+#include <utility>
+
 namespace tellvane {
 
 DiagnosticScreen::DiagnosticScreen(ScreenHost& host) : m_host(host) {}
@@ -20,6 +22,17 @@ DynControl* DiagnosticScreen::control(int cntrlIndex) const
     if (cntrlIndex < 0 || cntrlIndex >= controlCount())
         return nullptr;
     return m_widgets[static_cast<std::size_t>(cntrlIndex)] ? m_controls[static_cast<std::size_t>(cntrlIndex)] : nullptr;
+}
+
+int DiagnosticScreen::indexOf(const QWidget* widget) const
+{
+    if (!widget)
+        return -1;
+    for (std::size_t i = 0; i < m_widgets.size(); ++i) {
+        if (m_widgets[i] == widget)
+            return static_cast<int>(i);
+    }
+    return -1;
 }
 
 void DiagnosticScreen::build(ScreenDefinition definition)
@@ -56,6 +69,9 @@ void DiagnosticScreen::build(ScreenDefinition definition)
 
 void DiagnosticScreen::deleteControls()
 {
+    ++m_generation;
+    if (DecodedValueObserver* observer = std::exchange(m_observer, nullptr))
+        observer->screenClosed();
     // Children were made after their containers: removing from the end takes them first.
     for (auto it = m_widgets.rbegin(); it != m_widgets.rend(); ++it)
         delete it->data();
@@ -64,7 +80,7 @@ void DiagnosticScreen::deleteControls()
     m_definition = ScreenDefinition();
 }
 
-void DiagnosticScreen::processDiagnosticMessages(std::uint8_t /*length*/, const DiagnosticBuffer& frame)
+void DiagnosticScreen::processDiagnosticMessages(std::uint8_t /*length*/, const DiagnosticBuffer& frame, double time)
 {
     try {
         if (m_definition.bitListInUse) {
@@ -74,7 +90,10 @@ void DiagnosticScreen::processDiagnosticMessages(std::uint8_t /*length*/, const 
                 auto* lamp = dynamic_cast<DynShape*>(control(record.cntrlIndex));
                 if (!lamp)
                     throw Failure(FailureCode::PropertyNotSupported);
-                lamp->setBackColorValue((frame[record.byteNum] & record.bitMask) ? record.onColor : record.offColor);
+                const int lit = frame[record.byteNum] & record.bitMask;
+                lamp->setBackColorValue(lit ? record.onColor : record.offColor);
+                if (m_observer)
+                    m_observer->valueDecoded({record.cntrlIndex, static_cast<double>(lit), lit ? 1.0 : 0.0, time});
             }
         }
         bool hexTooLarge = false;
@@ -95,6 +114,8 @@ void DiagnosticScreen::processDiagnosticMessages(std::uint8_t /*length*/, const 
                 const double raw = decode::bwlRaw(record.sizeCode, record.byteNum, frame);
                 show(record.cntrlIndex,
                      decode::valueText(raw, record.m, record.b, record.hexDisplay, record.pattern, hexTooLarge));
+                if (m_observer)
+                    m_observer->valueDecoded({record.cntrlIndex, raw, decode::scaled(raw, record.m, record.b), time});
             }
         }
         if (m_definition.bfListInUse) {
@@ -105,6 +126,8 @@ void DiagnosticScreen::processDiagnosticMessages(std::uint8_t /*length*/, const 
                                                        record.isSigned, frame);
                 show(record.cntrlIndex,
                      decode::valueText(raw, record.m, record.b, record.hexDisplay, record.pattern, hexTooLarge));
+                if (m_observer)
+                    m_observer->valueDecoded({record.cntrlIndex, raw, decode::scaled(raw, record.m, record.b), time});
             }
         }
     } catch (const Failure& failure) {

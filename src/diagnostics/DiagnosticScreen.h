@@ -1,5 +1,6 @@
 #pragma once
 
+#include "diagnostics/DecodedValue.h"
 #include "diagnostics/Indicators.h"
 #include "diagnostics/ScreenDefinition.h"
 
@@ -42,19 +43,32 @@ public:
     void build(ScreenDefinition definition);
     void deleteControls();
 
-    // Brings the indicators that listen to a frame up to date.
-    void processDiagnosticMessages(std::uint8_t length, const DiagnosticBuffer& frame);
+    // Brings the indicators that listen to a frame up to date; time is the
+    // frame's time stamp, passed on to the observer with each value.
+    void processDiagnosticMessages(std::uint8_t length, const DiagnosticBuffer& frame, double time = 0.0);
+
+    // Who hears each decoded value (none: null). Detached, after being told,
+    // when the controls go.
+    void setObserver(DecodedValueObserver* observer) { m_observer = observer; }
+    DecodedValueObserver* observer() const { return m_observer; }
+    // Counts the screens built and removed: a number taken before a wait
+    // tells whether the indicators are still the same ones.
+    std::uint64_t generation() const { return m_generation; }
 
     const ScreenDefinition& definition() const { return m_definition; }
     int controlCount() const { return static_cast<int>(m_controls.size()); }
     // Null for a number out of range or a control that was never made.
     DynControl* control(int cntrlIndex) const;
+    // The number of the control a widget is; -1 for any other widget.
+    int indexOf(const QWidget* widget) const;
 
 private:
     ScreenHost& m_host;
     ScreenDefinition m_definition;
     std::vector<DynControl*> m_controls;
     std::vector<QPointer<QWidget>> m_widgets;  // the same controls, as long as they live
+    DecodedValueObserver* m_observer = nullptr;
+    std::uint64_t m_generation = 0;
 };
 
 }  // namespace tellvane

@@ -54,7 +54,7 @@ double bitFieldRaw(std::uint8_t startByte, std::uint8_t startBit, std::uint8_t n
 QString valueText(double raw, float m, float b, bool hexDisplay, const display::DisplayPattern& pattern,
                   bool& hexTooLarge)
 {
-    double value = raw * static_cast<double>(m) + static_cast<double>(b);
+    double value = scaled(raw, m, b);
     hexTooLarge = false;
     if (hexDisplay) {
         if (value > 2147483647.0) {

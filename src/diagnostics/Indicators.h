@@ -74,6 +74,12 @@ double bwlRaw(SizeCode size, std::uint8_t byteNum, const DiagnosticBuffer& frame
 double bitFieldRaw(std::uint8_t startByte, std::uint8_t startBit, std::uint8_t numBits, bool isSigned,
                    const DiagnosticBuffer& frame);
 
+// raw x M + B in double precision, M and B widened from their 32-bit floats.
+inline double scaled(double raw, float m, float b)
+{
+    return raw * static_cast<double>(m) + static_cast<double>(b);
+}
+
 // Scaled and shown: raw x M + B, in hexadecimal or through the pattern. A
 // hexadecimal value above 0x7FFFFFFF shows 0 and sets hexTooLarge.
 QString valueText(double raw, float m, float b, bool hexDisplay, const display::DisplayPattern& pattern,

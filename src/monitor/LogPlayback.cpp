@@ -126,8 +126,13 @@ void LogPlayback::processLogMessage()
             printError(QStringLiteral("Error in logged message, incorrect data length!"));
             return;
         case LineParse::Message:
-            if (m_router)
-                m_router->processCanMessage(parsed.message);
+            if (m_router) {
+                // The line's own time goes with it, for those that plot values
+                // over time; nothing else of the routing reads it.
+                CanMessage message = parsed.message;
+                message.time = messageLineTime(m_list.textAt(m_selected)).value_or(0.0);
+                m_router->processCanMessage(message);
+            }
             return;
         }
     } catch (const Failure& failure) {

@@ -141,6 +141,40 @@ qsizetype timeFieldOverrun(QStringView line)
 
 }  // namespace
 
+std::optional<double> messageLineTime(QStringView line)
+{
+    const qsizetype space = line.indexOf(u' ');
+    const QStringView field = line.first(space < 0 ? line.size() : space);
+    constexpr qsizetype kLongest = 20;
+    if (field.isEmpty() || field.size() > kLongest)
+        return std::nullopt;
+    double whole = 0.0;
+    double fraction = 0.0;
+    double scale = 1.0;
+    bool separator = false;
+    bool digits = false;
+    for (const QChar c : field) {
+        if (c == u'.' || c == u',') {
+            if (separator)
+                return std::nullopt;
+            separator = true;
+        } else if (c >= u'0' && c <= u'9') {
+            digits = true;
+            if (separator) {
+                scale /= 10.0;
+                fraction += (c.unicode() - u'0') * scale;
+            } else {
+                whole = whole * 10.0 + (c.unicode() - u'0');
+            }
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (!digits)
+        return std::nullopt;
+    return whole + fraction;
+}
+
 ParsedLine parseMessageLine(QStringView line)
 {
     ParsedLine parsed;

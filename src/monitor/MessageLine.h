@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <optional>
+
 namespace tellvane {
 
 // The one text form of a CAN message: 45 characters, fields separated by single
@@ -54,5 +56,10 @@ struct ParsedLine {
 // Reads a message line (or a log record) back. The length column reads as its
 // digit, anything else as 0; the identifier and bytes as their leading hex digits.
 ParsedLine parseMessageLine(QStringView line);
+
+// The time field of a line in seconds: digits with at most one "." or ","
+// before the first space ("01.500000" 1.5, "134,20000" 134.2). None for a
+// line whose first word is anything else.
+std::optional<double> messageLineTime(QStringView line);
 
 }  // namespace tellvane

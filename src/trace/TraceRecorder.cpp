@@ -46,21 +46,10 @@ CanMessage TraceRecorder::messageOf(const TraceFrame& frame)
     return message;
 }
 
-std::int64_t TraceRecorder::unwrap(double seconds)
-{
-    const std::int64_t stamp = std::llround(seconds * 1e6);
-    // A stamp far below the last one started a new turn; one a little below
-    // arrived late within the same turn.
-    if (m_lastStampUs >= 0 && stamp < m_lastStampUs - kStampTurnUs / 2)
-        ++m_turns;
-    m_lastStampUs = stamp;
-    return stamp + m_turns * kStampTurnUs;
-}
-
 void TraceRecorder::traceMessage(const CanMessage& message, bool sent)
 {
     TraceFrame frame = frameOf(message, sent);
-    frame.timeUs = sent ? m_lastUs : unwrap(message.time);
+    frame.timeUs = sent ? m_lastUs : m_timeline.toMicroseconds(message.time);
     m_lastUs = frame.timeUs;
     m_newestUs = std::max(m_newestUs, frame.timeUs);
     m_ring.append(frame);

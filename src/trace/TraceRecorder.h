@@ -1,6 +1,7 @@
 #pragma once
 
 #include "can/LinkInterfaces.h"
+#include "can/StampTimeline.h"
 #include "trace/TraceFrame.h"
 
 #include <cstdint>
@@ -23,7 +24,7 @@ class TraceView;
 // on. Sent messages carry no time and take that of the frame before them.
 class TraceRecorder final : public TraceSink, public CanMessageSink {
 public:
-    static constexpr std::int64_t kStampTurnUs = std::int64_t{1} << 27;  // 2^24 ticks of 8 us
+    static constexpr std::int64_t kStampTurnUs = StampTimeline::kTurnUs;
 
     explicit TraceRecorder(TraceRing& ring) : m_ring(ring) {}
 
@@ -54,14 +55,11 @@ public:
     std::int64_t newestTimeUs() const { return m_newestUs; }
 
 private:
-    std::int64_t unwrap(double seconds);
-
     TraceRing& m_ring;
     IdentifierStats* m_stats = nullptr;
     BusLoad* m_load = nullptr;
     std::vector<TraceView*> m_views;
-    std::int64_t m_lastStampUs = -1;
-    std::int64_t m_turns = 0;
+    StampTimeline m_timeline;
     std::int64_t m_lastUs = 0;
     std::int64_t m_newestUs = 0;
     std::uint8_t m_errorFlags = 0;  // as last read

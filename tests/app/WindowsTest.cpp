@@ -85,6 +85,23 @@ TEST(SaveLogName, EnglishMonthWhateverTheLocale)
     QLocale::setDefault(saved);
 }
 
+TEST(SaveLogName, ARecordingIsNamedLikeTheSaveLogAndNeverOverOne)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path() + QLatin1Char('/');
+    const QDateTime at(QDate(2011, 2, 3), QTime(14, 5, 9));
+    const QString first = recordingFileName(folder, at, QStringLiteral("1201-0003_33"));
+    EXPECT_EQ(first, folder + QStringLiteral("2011-Feb-03_140509_1201-0003_33.csv"));
+    test::writeFile(first, "x");
+    EXPECT_EQ(recordingFileName(folder, at, QStringLiteral("1201-0003_33")),
+              folder + QStringLiteral("2011-Feb-03_140509_1201-0003_33-2.csv"));
+    for (int n = 2; n <= 99; ++n)
+        test::writeFile(folder + QStringLiteral("2011-Feb-03_140509_1201-0003_33-%1.csv").arg(n), "x");
+    EXPECT_EQ(recordingFileName(folder, at, QStringLiteral("1201-0003_33")), QString()) << "all 99 taken";
+    EXPECT_EQ(recordingFileName(folder, at, QStringLiteral("1305-0012_34")),
+              folder + QStringLiteral("2011-Feb-03_140509_1305-0012_34.csv"));
+}
+
 TEST_F(OpenApp, MainWindowLoadNamesTheRunAndShowsTheMonitor)
 {
     EXPECT_EQ(harness.main().windowTitle(), QStringLiteral("Tellvane Diagnostic Software Ver. 1.0.0"));

@@ -35,8 +35,10 @@ void ProgramTimers::forgetAll()
 void ProgramTimers::observe()
 {
     const std::int64_t now = m_clock.nowMicroseconds();
+    m_watched.erase(std::remove_if(m_watched.begin(), m_watched.end(), [](const Watched& w) { return w.timer.isNull(); }),
+                    m_watched.end());
     for (Watched& w : m_watched) {
-        if (!w.timer || !w.timer->isActive()) {
+        if (!w.timer->isActive()) {
             w.sinceUs.reset();
             continue;
         }

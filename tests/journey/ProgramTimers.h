@@ -9,7 +9,6 @@
 #include <vector>
 
 class QEvent;
-class QTimer;
 
 namespace tellvane {
 class Clock;
@@ -30,7 +29,7 @@ public:
     ProgramTimers(const ProgramTimers&) = delete;
     ProgramTimers& operator=(const ProgramTimers&) = delete;
 
-    // The timer belongs to the program and lives until forgetAll().
+    // A timer of the program; one that goes with its window is no longer watched.
     void watch(const QTimer& timer);
     void forgetAll();
 

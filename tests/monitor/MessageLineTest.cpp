@@ -140,6 +140,21 @@ TEST(MessageLine, ALongerTimeFieldShiftsTheFieldsAfterIt)
     EXPECT_EQ(parseMessageLine(QStringLiteral("100x250000 18EFF921 3 41 20 7E")).message.length, 0);
 }
 
+TEST(MessageLine, TheTimeOfALineForThoseThatPlotIt)
+{
+    EXPECT_EQ(messageLineTime(u"01.500000 18EFFF21 8 10"), 1.5);
+    EXPECT_EQ(messageLineTime(u"134,20000 18EFFF21 0"), 134.2);
+    EXPECT_EQ(messageLineTime(u"100.250000 18EFFF21 0"), 100.25) << "a longer field";
+    EXPECT_EQ(messageLineTime(u"7"), 7.0) << "the field alone";
+    EXPECT_EQ(messageLineTime(u"1.2.3 18EFFF21"), std::nullopt) << "two separators";
+    EXPECT_EQ(messageLineTime(u"-1.000000 18EFFF21"), std::nullopt);
+    EXPECT_EQ(messageLineTime(u". 18EFFF21"), std::nullopt) << "no digit";
+    EXPECT_EQ(messageLineTime(u" 01.500000"), std::nullopt) << "nothing before the first space";
+    EXPECT_EQ(messageLineTime(u"123456789012345678901 x"), std::nullopt) << "longer than any time written";
+    const CanMessage m = message(0x18EFFF21, 81.25, {0x10, 3, 0xE8});
+    EXPECT_EQ(messageLineTime(formatMessageLine(m)), 81.25) << "what the monitor writes reads back";
+}
+
 TEST(MessageLine, RoundTripOverRandomMessages)
 {
     std::mt19937 random(12345);

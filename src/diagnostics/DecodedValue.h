@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+
+namespace tellvane {
+
+// One indicator's value as a diagnostic frame gave it: the lamp or value box
+// (its number in the screen's control table), the raw number taken from the
+// frame (a lamp's byte AND its mask), the value (raw x M + B; a lamp 1 when
+// lit, else 0) and the frame's time stamp in seconds.
+struct DecodedValue {
+    std::int16_t cntrlIndex = 0;
+    double raw = 0.0;
+    double value = 0.0;
+    double time = 0.0;
+};
+
+// Sees every value a diagnostic screen decodes, in the order the screen
+// updates its indicators. While none is attached the screen pays one check of
+// a pointer for each indicator it updates.
+class DecodedValueObserver {
+public:
+    virtual ~DecodedValueObserver() = default;
+    virtual void valueDecoded(const DecodedValue& value) = 0;
+    // The screen's controls are gone (diagnostic mode left, another screen
+    // built, the window closed): the observer is detached and hears nothing
+    // more. It must not reach for the window from here: the window may be
+    // half destroyed.
+    virtual void screenClosed() = 0;
+};
+
+}  // namespace tellvane

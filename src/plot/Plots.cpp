@@ -1,0 +1,273 @@
+#include "plot/Plots.h"
+
+#include "diagnostics/BoardWindow.h"
+#include "diagnostics/IndicatorInfo.h"
+#include "plot/BoardTap.h"
+#include "plot/PlotWindow.h"
+#include "plot/ValueRecorder.h"
+
+#include <QFileInfo>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace tellvane {
+
+Plots::Plots(PlotsServices services, QObject* parent) : QObject(parent), m_services(std::move(services)) {}
+
+Plots::~Plots()
+{
+    // The screens that outlive this (none in the program) must not call a tap that is gone.
+    for (auto& [window, tap] : m_taps) {
+        if (window->screen().observer() == tap.get())
+            window->screen().setObserver(nullptr);
+    }
+    // Plot windows still open (not in the program, where the main window
+    // closes them first) would tell this of their series as they go.
+    for (const QPointer<PlotWindow>& w : m_windows) {
+        if (!w)
+            continue;
+        if (QMdiSubWindow* sub = w->subWindow())
+            delete sub;
+        else
+            delete w.data();
+    }
+}
+
+QString Plots::boardTag(const BoardWindow& window)
+{
+    return window.positionSection() + QLatin1Char('_') + window.addressText();
+}
+
+BoardTap* Plots::findTap(const BoardWindow& window) const
+{
+    const auto it = m_taps.find(const_cast<BoardWindow*>(&window));
+    return it == m_taps.end() ? nullptr : it->second.get();
+}
+
+BoardTap& Plots::tapFor(BoardWindow& window)
+{
+    m_closedTaps.clear();
+    if (BoardTap* tap = findTap(window))
+        return *tap;
+    auto tap = std::make_unique<BoardTap>(m_timeline, [this](BoardTap& closed) { tapClosed(closed); });
+    BoardTap& made = *tap;
+    m_taps.emplace(&window, std::move(tap));
+    window.screen().setObserver(&made);
+    return made;
+}
+
+bool Plots::observes(const BoardWindow& window) const
+{
+    BoardTap* tap = findTap(window);
+    return tap && const_cast<BoardWindow&>(window).screen().observer() == tap;
+}
+
+void Plots::tapClosed(BoardTap& tap)
+{
+    // The screen went: its lines stay in their windows, marked ended.
+    for (PlotSeries* series : tap.series()) {
+        const auto it = m_fed.find(series);
+        if (it == m_fed.end())
+            continue;
+        if (PlotWindow* w = it->second.second)
+            w->setSeriesEnded(series, true);
+        m_fed.erase(it);
+    }
+    for (auto it = m_taps.begin(); it != m_taps.end(); ++it) {
+        if (it->second.get() == &tap) {
+            // The tap is still on the call stack: it goes after the call.
+            m_closedTaps.push_back(std::move(it->second));
+            m_taps.erase(it);
+            QTimer::singleShot(0, this, [this] { m_closedTaps.clear(); });
+            return;
+        }
+    }
+}
+
+void Plots::releaseIfIdle(BoardTap* tap)
+{
+    if (!tap || !tap->idle())
+        return;
+    for (auto it = m_taps.begin(); it != m_taps.end(); ++it) {
+        if (it->second.get() == tap) {
+            if (it->first->screen().observer() == tap)
+                it->first->screen().setObserver(nullptr);
+            m_taps.erase(it);
+            return;
+        }
+    }
+}
+
+void Plots::seriesGone(PlotSeries* series)
+{
+    const auto it = m_fed.find(series);
+    if (it == m_fed.end())
+        return;
+    BoardTap* tap = it->second.first;
+    m_fed.erase(it);
+    tap->removeSeries(series);
+    releaseIfIdle(tap);
+}
+
+PlotWindow* Plots::newWindow()
+{
+    m_windows.erase(std::remove(m_windows.begin(), m_windows.end(), nullptr), m_windows.end());
+    auto* w = new PlotWindow(QStringLiteral("Plot %1").arg(m_nextNumber++), PlotWindowServices{m_services.dialogs, m_services.folder},
+                             [this](PlotSeries* series) { seriesGone(series); });
+    m_windows.emplace_back(w);
+    if (m_services.showWindow)
+        m_services.showWindow(*w);
+    return w;
+}
+
+std::vector<PlotWindow*> Plots::windows() const
+{
+    std::vector<PlotWindow*> open;
+    for (const QPointer<PlotWindow>& w : m_windows) {
+        if (w)
+            open.push_back(w);
+    }
+    return open;
+}
+
+PlotWindow* Plots::plot(BoardWindow& window, int cntrlIndex, PlotWindow* into)
+{
+    if (!window.inDiagnosticMode())
+        return nullptr;
+    const std::optional<IndicatorInfo> info = indicatorOf(window.screen().definition(), cntrlIndex);
+    if (!info)
+        return nullptr;
+    const QString board = window.windowTitle();
+    // The same indicator again goes on its own line, even in a full window:
+    // after the board's screen went and came back, the line goes on.
+    PlotWindow* target = into && (into->acceptsMore() || into->seriesFor(board, *info)) ? into : newWindow();
+    PlotSeries* series = target->seriesFor(board, *info);
+    if (!series) {
+        series = target->addSeries(board, *info);
+    } else if (target->seriesEnded(series)) {
+        target->setSeriesEnded(series, false);
+    } else {
+        series = nullptr;  // fed already
+    }
+    if (series) {
+        BoardTap& tap = tapFor(window);
+        tap.addSeries(info->cntrlIndex, series);
+        m_fed[series] = {&tap, target};
+    }
+    if (QMdiSubWindow* sub = target->subWindow()) {
+        sub->show();
+        if (sub->mdiArea())
+            sub->mdiArea()->setActiveSubWindow(sub);
+    }
+    return target;
+}
+
+bool Plots::startRecording(BoardWindow& window)
+{
+    if (!window.inDiagnosticMode())
+        return false;
+    if (recording(window))
+        return true;
+    auto recorder = std::make_unique<ValueRecorder>(screenIndicators(window.screen().definition()));
+    const QString name = m_services.recordingFileName ? m_services.recordingFileName(boardTag(window)) : QString();
+    if (name.isEmpty() || !recorder->open(name))
+        return false;
+    tapFor(window).setRecorder(std::move(recorder));
+    return true;
+}
+
+void Plots::stopRecording(BoardWindow& window)
+{
+    BoardTap* tap = findTap(window);
+    if (!tap || !tap->recorder())
+        return;
+    tap->takeRecorder();  // closed as it goes
+    releaseIfIdle(tap);
+}
+
+const ValueRecorder* Plots::recording(const BoardWindow& window) const
+{
+    BoardTap* tap = findTap(window);
+    ValueRecorder* recorder = tap ? tap->recorder() : nullptr;
+    return recorder && recorder->isOpen() ? recorder : nullptr;
+}
+
+void Plots::fillScreenMenu(QMenu& menu, BoardWindow& window, int cntrlIndex)
+{
+    if (!window.inDiagnosticMode())
+        return;
+    // The menu stays open while frames come in: each entry makes sure its
+    // window and screen are still the ones it was offered for.
+    const QPointer<BoardWindow> w(&window);
+    const std::uint64_t generation = window.screen().generation();
+    auto current = [w, generation]() -> BoardWindow* {
+        return w && w->inDiagnosticMode() && w->screen().generation() == generation ? w.data() : nullptr;
+    };
+    const std::vector<IndicatorInfo> indicators = screenIndicators(window.screen().definition());
+    const auto hit = std::find_if(indicators.begin(), indicators.end(),
+                                  [cntrlIndex](const IndicatorInfo& i) { return i.cntrlIndex == cntrlIndex; });
+    if (hit != indicators.end()) {
+        const int index = hit->cntrlIndex;
+        QAction* plotAction = menu.addAction(QStringLiteral("Plot ") + hit->caption);
+        plotAction->setObjectName(QStringLiteral("Plot"));
+        connect(plotAction, &QAction::triggered, this, [this, current, index] {
+            if (BoardWindow* board = current())
+                plot(*board, index);
+        });
+        const std::vector<PlotWindow*> open = windows();
+        if (!open.empty()) {
+            QMenu* into = menu.addMenu(QStringLiteral("Plot in"));
+            into->setObjectName(QStringLiteral("PlotIn"));
+            into->menuAction()->setObjectName(QStringLiteral("PlotIn"));
+            for (PlotWindow* target : open) {
+                QAction* action = into->addAction(target->windowTitle());
+                action->setObjectName(QStringLiteral("PlotIn:") + target->windowTitle());
+                action->setEnabled(target->acceptsMore());
+                const QPointer<PlotWindow> guarded(target);
+                connect(action, &QAction::triggered, this, [this, current, index, guarded] {
+                    if (BoardWindow* board = current(); board && guarded)
+                        plot(*board, index, guarded);
+                });
+            }
+        }
+    } else if (!indicators.empty()) {
+        // Nothing under the pointer (or the menu key): every value of the screen.
+        QMenu* values = menu.addMenu(QStringLiteral("Plot"));
+        values->setObjectName(QStringLiteral("PlotValue"));
+        values->menuAction()->setObjectName(QStringLiteral("PlotValue"));
+        for (const IndicatorInfo& info : indicators) {
+            QAction* action = values->addAction(info.caption);
+            action->setObjectName(QStringLiteral("Plot:") + QString::number(info.cntrlIndex));
+            const int index = info.cntrlIndex;
+            connect(action, &QAction::triggered, this, [this, current, index] {
+                if (BoardWindow* board = current())
+                    plot(*board, index);
+            });
+        }
+    }
+    menu.addSeparator();
+    if (const ValueRecorder* recorder = recording(window)) {
+        QAction* stop = menu.addAction(QStringLiteral("Stop recording (%1 rows to %2)")
+                                           .arg(recorder->rows())
+                                           .arg(QFileInfo(recorder->fileName()).fileName()));
+        stop->setObjectName(QStringLiteral("StopRecording"));
+        connect(stop, &QAction::triggered, this, [this, w] {
+            if (w)
+                stopRecording(*w);
+        });
+    } else {
+        QAction* record = menu.addAction(QStringLiteral("Record"));
+        record->setObjectName(QStringLiteral("Record"));
+        record->setToolTip(QStringLiteral("Every value of this screen to a CSV file beside the save log"));
+        connect(record, &QAction::triggered, this, [this, current] {
+            if (BoardWindow* board = current())
+                startRecording(*board);
+        });
+    }
+}
+
+}  // namespace tellvane

@@ -1,0 +1,87 @@
+#include "plot/ValueRecorder.h"
+
+#include "core/ErrorReporting.h"
+#include "plot/ValueCsv.h"
+
+namespace tellvane {
+
+ValueRecorder::ValueRecorder(const std::vector<IndicatorInfo>& indicators)
+{
+    for (const IndicatorInfo& info : indicators) {
+        if (info.cntrlIndex < 0)
+            continue;
+        const auto index = static_cast<std::size_t>(info.cntrlIndex);
+        if (m_columns.size() <= index)
+            m_columns.resize(index + 1);
+        m_columns[index] = {csv::field(info.caption), decimalOf(info.m), decimalOf(info.b),
+                            info.kind == IndicatorKind::Lamp};
+    }
+    m_block.reserve(kBlockBytes + 256);
+}
+
+ValueRecorder::~ValueRecorder()
+{
+    close();
+}
+
+bool ValueRecorder::open(const QString& fileName)
+{
+    close();
+    m_file.setFileName(fileName);
+    m_rows = 0;
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        reportFailure(Failure(FailureCode::PathNotFound), QStringLiteral("Record"),
+                      QStringLiteral(" with Filename=") + fileName);
+        return false;
+    }
+    m_block = QByteArray(csv::kHeader);
+    m_lastWriteUs = 0;
+    return writeBlock();
+}
+
+void ValueRecorder::record(std::int64_t timeUs, const DecodedValue& value)
+{
+    if (!m_file.isOpen())
+        return;
+    const auto index = static_cast<std::size_t>(value.cntrlIndex);
+    if (value.cntrlIndex >= 0 && index < m_columns.size() && !m_columns[index].name.isEmpty()) {
+        const Column& c = m_columns[index];
+        csv::appendRow(m_block, timeUs, c.name, value.raw, c.lamp ? (value.raw != 0.0 ? 1.0 : 0.0) : value.raw * c.m + c.b);
+    } else {
+        csv::appendRow(m_block, timeUs, QByteArrayLiteral("Control ") + QByteArray::number(value.cntrlIndex), value.raw,
+                       value.value);
+    }
+    ++m_rows;
+    if (m_block.size() >= kBlockBytes || timeUs - m_lastWriteUs >= kFlushUs || timeUs < m_lastWriteUs) {
+        m_lastWriteUs = timeUs;
+        writeBlock();
+    }
+}
+
+bool ValueRecorder::writeBlock()
+{
+    if (m_block.isEmpty())
+        return true;
+    const bool written = m_file.write(m_block) == m_block.size() && m_file.flush();
+    m_block.clear();
+    if (!written)
+        fail();
+    return written;
+}
+
+void ValueRecorder::fail()
+{
+    const QString name = m_file.fileName();
+    m_file.close();
+    reportFailure(Failure(FailureCode::DeviceIoError), QStringLiteral("Record"), QStringLiteral(" with Filename=") + name);
+}
+
+void ValueRecorder::close()
+{
+    if (!m_file.isOpen())
+        return;
+    if (writeBlock())
+        m_file.close();
+}
+
+}  // namespace tellvane

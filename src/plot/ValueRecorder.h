@@ -1,0 +1,60 @@
+#pragma once
+
+#include "diagnostics/DecodedValue.h"
+#include "diagnostics/IndicatorInfo.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+namespace tellvane {
+
+// Record: every value a board's screen decodes, written as a row of CSV
+// (time, name, raw, value; see ValueCsv.h; the value raw x M + B with M and
+// B as the file wrote them, a lamp's 1 or 0) from open to close. Rows are
+// written a block at a time, and at least once a second of the frames' time.
+// A file that cannot be made or written is reported, and the recording ends.
+class ValueRecorder {
+public:
+    static constexpr qsizetype kBlockBytes = 1 << 16;
+    static constexpr std::int64_t kFlushUs = 1'000'000;
+
+    // The indicators of the screen recorded: their captions name the rows.
+    explicit ValueRecorder(const std::vector<IndicatorInfo>& indicators);
+    ~ValueRecorder();
+
+    ValueRecorder(const ValueRecorder&) = delete;
+    ValueRecorder& operator=(const ValueRecorder&) = delete;
+
+    // Makes the file (never one that exists) and writes the header.
+    bool open(const QString& fileName);
+    void record(std::int64_t timeUs, const DecodedValue& value);
+    void close();
+
+    bool isOpen() const { return m_file.isOpen(); }
+    std::int64_t rows() const { return m_rows; }
+    QString fileName() const { return m_file.fileName(); }
+
+private:
+    bool writeBlock();
+    void fail();
+
+    QFile m_file;
+    // What a row says of a control, by control number: its name, and how its
+    // value comes from the raw number (as a plot's series has it).
+    struct Column {
+        QByteArray name;
+        double m = 1.0;
+        double b = 0.0;
+        bool lamp = false;
+    };
+    std::vector<Column> m_columns;
+    QByteArray m_block;
+    std::int64_t m_rows = 0;
+    std::int64_t m_lastWriteUs = 0;
+};
+
+}  // namespace tellvane

@@ -1,0 +1,507 @@
+// Journeys through the plots and recordings of diagnostic screens: the menu a
+// right-click or the menu key opens on a screen, plot windows filling as the
+// board's frames are decoded, boards and plot windows closed under them, a
+// recording to a file, and a log played in file mode plotted and recorded at
+// its logged times.
+
+#include "Session.h"
+
+#include "core/DataFolder.h"
+#include "diagnostics/DynTextBox.h"
+#include "diagnostics/IndicatorInfo.h"
+#include "monitor/MonitorWindow.h"
+#include "plot/PlotChartView.h"
+#include "plot/PlotWindow.h"
+#include "plot/Plots.h"
+#include "plot/ValueRecorder.h"
+#include "trace/TraceReplayBar.h"
+#include "trace/TraceWindow.h"
+
+#include <QApplication>
+#include <QChartView>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QValueAxis>
+#include <QWheelEvent>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QLineSeries>
+#include <QMenu>
+#include <QTest>
+
+using namespace tellvane;
+using namespace tellvane::test;
+
+namespace {
+
+// The pump's screen: control 3 shows its speed (message 16, word at byte 3, x 1.5, rpm).
+constexpr int kSpeed = 3;
+
+class PlotJourney : public Session {
+protected:
+    bool enterDiagnostics(BoardWindow* w)
+    {
+        if (!h->bringToFront(JourneyHarness::subWindowOf(w)) || !h->clickButton(w, "StartDiag"))
+            return false;
+        h->pass(300);
+        return w->inDiagnosticMode();
+    }
+    static QMenu* openPopup() { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); }
+    // A right-click on a widget of the screen, as the window system reports it.
+    QMenu* rightClick(QWidget* control, QPoint at = {})
+    {
+        if (at.isNull())
+            at = control->rect().center();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, control->mapToGlobal(at));
+        h->deliver([&] { QApplication::sendEvent(control, &event); });
+        h->settle();
+        return openPopup();
+    }
+    // Goes down an open menu with the arrow key to the entry and takes it:
+    // Return for a command, Right into a submenu (which it returns).
+    QMenu* chooseByKeys(QMenu* menu, const QString& objectName)
+    {
+        if (!menu || !menu->isVisible()) {
+            ADD_FAILURE() << "no open menu for " << objectName.toStdString();
+            return nullptr;
+        }
+        const int entries = static_cast<int>(menu->actions().size());
+        for (int i = 0; i <= entries && (!menu->activeAction() || menu->activeAction()->objectName() != objectName); ++i)
+            h->key(Qt::Key_Down);
+        QAction* action = menu->activeAction();
+        if (!action || action->objectName() != objectName) {
+            ADD_FAILURE() << "no entry " << objectName.toStdString() << " reached in " << JourneyHarness::describe(menu).toStdString();
+            return nullptr;
+        }
+        QMenu* sub = action->menu();
+        h->key(sub ? Qt::Key_Right : Qt::Key_Return);
+        return sub;
+    }
+    PlotWindow* plotWindow(int i = 0) const
+    {
+        const std::vector<PlotWindow*> open = h->app->plots().windows();
+        return i < static_cast<int>(open.size()) ? open[static_cast<std::size_t>(i)] : nullptr;
+    }
+    // "Plot" from the menu of a control of a board window's screen.
+    PlotWindow* plotFromMenu(BoardWindow* w, int control)
+    {
+        chooseByKeys(rightClick(w->screen().control(control)->widget()), QStringLiteral("Plot"));
+        PlotWindow* plot = h->app->plots().windows().empty() ? nullptr : h->app->plots().windows().back();
+        if (plot)
+            h->watchTimer(plot->refreshTimer());
+        return plot;
+    }
+    static double shownNumber(BoardWindow* w, int control)
+    {
+        const QString text = dynamic_cast<DynTextBox*>(w->screen().control(control))->text();
+        return text.section(QLatin1Char(' '), 0, 0).toDouble();
+    }
+    static std::vector<std::pair<std::int64_t, double>> points(const PlotSeries& s)
+    {
+        std::vector<std::pair<std::int64_t, double>> out;
+        s.forEachExact(0, std::numeric_limits<std::int64_t>::max(),
+                       [&](const PlotSeries::Point& p) { out.emplace_back(p.timeUs, s.valueOf(p.raw)); });
+        return out;
+    }
+    QString logFolder() const { return logFolderOf(h->dataFolder()); }
+    QStringList recordings() const
+    {
+        return QDir(logFolder()).entryList({QStringLiteral("*.csv")}, QDir::Files, QDir::Name);
+    }
+};
+
+TEST_F(PlotJourney, APlotFollowsTheBoardsValuesAndEndsWithItsWindow)
+{
+    BoardWindow* board = pump();
+    ASSERT_NE(board, nullptr);
+    // Out of diagnostic mode the window has no menu of its own.
+    EXPECT_EQ(rightClick(board->findChild<QWidget*>(QStringLiteral("ScreenCanvas"))), nullptr);
+    ASSERT_TRUE(enterDiagnostics(board));
+
+    QMenu* menu = rightClick(board->screen().control(kSpeed)->widget());
+    ASSERT_NE(menu, nullptr) << "a right-click on a value box opens the screen's menu";
+    ASSERT_NE(JourneyHarness::entryNamed(menu, QStringLiteral("Plot")), nullptr);
+    EXPECT_EQ(JourneyHarness::entryNamed(menu, QStringLiteral("Plot"))->text(), QStringLiteral("Plot Speed"));
+    EXPECT_EQ(JourneyHarness::entryNamed(menu, QStringLiteral("PlotIn")), nullptr) << "no plot window open yet";
+    chooseByKeys(menu, QStringLiteral("Plot"));
+    EXPECT_EQ(openPopup(), nullptr);
+    PlotWindow* plot = plotWindow();
+    ASSERT_NE(plot, nullptr);
+    h->watchTimer(plot->refreshTimer());
+    EXPECT_EQ(h->shownWindow<PlotWindow>(), plot) << "shown in the main window";
+    EXPECT_EQ(plot->windowTitle(), QStringLiteral("Plot 1"));
+    ASSERT_EQ(plot->seriesCount(), 1);
+    EXPECT_EQ(plot->lineSeries(0)->name(), QStringLiteral("Speed (rpm) - ") + kPump);
+
+    // The values come as the frames are decoded, and the last is the one the box shows.
+    h->pass(3000);
+    const PlotSeries& speed = plot->series(0);
+    ASSERT_GT(speed.appended(), 5u);
+    const auto pumpPoints = points(speed);
+    EXPECT_NEAR(pumpPoints.back().second, shownNumber(board, kSpeed), 0.5);
+    EXPECT_GT(pumpPoints.back().first, pumpPoints.front().first) << "at the frames' times";
+    EXPECT_GT(plot->drawnPoints(0).size(), 5u) << "drawn on the refresh timer";
+
+    // A value of another board into the same plot, through "Plot in".
+    // The pump's screen covers the valve's window: dragged aside by its title bar.
+    QMdiSubWindow* pumpFrame = JourneyHarness::subWindowOf(board);
+    ASSERT_TRUE(h->dragTitleBar(board, QPoint(-pumpFrame->x(), 0)));
+    ASSERT_TRUE(enterDiagnostics(valve()));
+    const std::vector<IndicatorInfo> valveValues = screenIndicators(valve()->screen().definition());
+    ASSERT_FALSE(valveValues.empty());
+    QMenu* valveMenu = rightClick(valve()->screen().control(valveValues.front().cntrlIndex)->widget());
+    QMenu* into = chooseByKeys(valveMenu, QStringLiteral("PlotIn"));
+    ASSERT_NE(into, nullptr);
+    chooseByKeys(into, QStringLiteral("PlotIn:Plot 1"));
+    ASSERT_EQ(plot->seriesCount(), 2);
+    EXPECT_EQ(h->app->plots().windows().size(), 1u);
+    h->pass(1000);
+    EXPECT_GT(plot->series(1).appended(), 0u);
+
+    // The pump's window closes: its line ends, the valve's goes on.
+    const std::uint64_t pumpValues = speed.appended();
+    ASSERT_TRUE(h->closeBox(board));
+    EXPECT_EQ(pump(), nullptr);
+    EXPECT_TRUE(plot->lineSeries(0)->name().endsWith(QStringLiteral("[ended]")));
+    const std::uint64_t valveValuesSoFar = plot->series(1).appended();
+    h->pass(1000);
+    EXPECT_EQ(speed.appended(), pumpValues);
+    EXPECT_GT(plot->series(1).appended(), valveValuesSoFar);
+
+    // The plot window closes and another opens from the valve's screen.
+    ASSERT_TRUE(h->closeBox(plot));
+    EXPECT_TRUE(h->app->plots().windows().empty());
+    EXPECT_FALSE(h->app->plots().observes(*valve())) << "nothing left to feed";
+    h->pass(500);
+    PlotWindow* again = plotFromMenu(valve(), valveValues.front().cntrlIndex);
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(again->windowTitle(), QStringLiteral("Plot 2"));
+    h->pass(1000);
+    EXPECT_GT(again->series(0).appended(), 0u);
+    EXPECT_GT(again->drawnPoints(0).size(), 0u);
+
+    // Leaving diagnostic mode ends the line too; nothing reaches it afterwards.
+    ASSERT_TRUE(h->clickButton(valve(), "StartDiag"));
+    EXPECT_TRUE(again->seriesEnded(&again->series(0)));
+    h->pass(1000);
+    EXPECT_TRUE(h->dialogs.boxes.empty());
+    EXPECT_EQ(h->app->errorLog().count(), 0);
+}
+
+TEST_F(PlotJourney, AnEndedLineGoesOnWhenPlottedAgainAndAFullPlotTakesNoMore)
+{
+    BoardWindow* board = pump();
+    ASSERT_TRUE(enterDiagnostics(board));
+    PlotWindow* plot = plotFromMenu(board, kSpeed);
+    ASSERT_NE(plot, nullptr);
+    h->pass(1000);
+    ASSERT_TRUE(h->clickButton(board, "StartDiag"));
+    ASSERT_TRUE(plot->seriesEnded(&plot->series(0)));
+    const std::uint64_t before = plot->series(0).appended();
+    h->pass(1000);
+    EXPECT_EQ(plot->series(0).appended(), before);
+
+    // Back in diagnostic mode, "Plot in" the same window: the same line goes on.
+    ASSERT_TRUE(enterDiagnostics(board));
+    QMenu* into = chooseByKeys(rightClick(board->screen().control(kSpeed)->widget()), QStringLiteral("PlotIn"));
+    chooseByKeys(into, QStringLiteral("PlotIn:Plot 1"));
+    ASSERT_EQ(plot->seriesCount(), 1);
+    EXPECT_FALSE(plot->seriesEnded(&plot->series(0)));
+    EXPECT_FALSE(plot->lineSeries(0)->name().endsWith(QStringLiteral("[ended]")));
+    h->pass(1000);
+    EXPECT_GT(plot->series(0).appended(), before);
+    // "Plot" again while it is fed: a new window, the first keeps its one line.
+    ASSERT_NE(plotFromMenu(board, kSpeed), plot);
+    EXPECT_EQ(plot->seriesCount(), 1);
+    EXPECT_EQ(h->app->plots().windows().size(), 2u);
+
+    // A window with as many lines as it takes is offered, but not to be chosen.
+    const std::vector<IndicatorInfo> all = screenIndicators(board->screen().definition());
+    ASSERT_GE(static_cast<int>(all.size()), PlotWindow::kMostSeries);
+    for (const IndicatorInfo& info : all) {
+        if (plot->acceptsMore())
+            h->app->plots().plot(*board, info.cntrlIndex, plot);
+    }
+    ASSERT_EQ(plot->seriesCount(), PlotWindow::kMostSeries);
+    QMenu* menu = rightClick(board->screen().control(kSpeed)->widget());
+    ASSERT_NE(menu, nullptr);
+    QAction* inFull = JourneyHarness::entryNamed(JourneyHarness::entryNamed(menu, QStringLiteral("PlotIn"))->menu(),
+                                                 QStringLiteral("PlotIn:Plot 1"));
+    ASSERT_NE(inFull, nullptr);
+    EXPECT_FALSE(inFull->isEnabled());
+    h->key(Qt::Key_Escape);
+    EXPECT_EQ(openPopup(), nullptr);
+}
+
+TEST_F(PlotJourney, TheMenuKeyOffersEveryValueOfTheScreen)
+{
+    BoardWindow* board = pump();
+    ASSERT_TRUE(enterDiagnostics(board));
+    QWidget* focus = QApplication::focusWidget();
+    ASSERT_NE(focus, nullptr);
+    ASSERT_TRUE(board->isAncestorOf(focus)) << JourneyHarness::describe(focus).toStdString();
+    // The menu key: the window system makes it a keyboard context-menu event
+    // for the focus widget, at its middle.
+    const QPoint middle = focus->rect().center();
+    QContextMenuEvent key(QContextMenuEvent::Keyboard, middle, focus->mapToGlobal(middle));
+    h->deliver([&] { QApplication::sendEvent(focus, &key); });
+    h->settle();
+    QMenu* menu = openPopup();
+    ASSERT_NE(menu, nullptr) << "the menu key opens the screen's menu";
+    QMenu* values = chooseByKeys(menu, QStringLiteral("PlotValue"));
+    ASSERT_NE(values, nullptr);
+    EXPECT_EQ(values->actions().size(), static_cast<qsizetype>(screenIndicators(board->screen().definition()).size()));
+    chooseByKeys(values, QStringLiteral("Plot:%1").arg(kSpeed));
+    PlotWindow* plot = plotWindow();
+    ASSERT_NE(plot, nullptr);
+    ASSERT_EQ(plot->seriesCount(), 1);
+    EXPECT_TRUE(plot->lineSeries(0)->name().startsWith(QStringLiteral("Speed (rpm)")));
+    h->pass(1000);
+    EXPECT_GT(plot->series(0).appended(), 0u);
+}
+
+TEST_F(PlotJourney, RecordWritesEveryValueUntilStopped)
+{
+    BoardWindow* board = pump();
+    ASSERT_TRUE(enterDiagnostics(board));
+    QWidget* canvas = board->findChild<QWidget*>(QStringLiteral("ScreenCanvas"));
+    ASSERT_NE(canvas, nullptr);
+    // Anywhere on the screen: the corner of the canvas holds no control.
+    QMenu* menu = rightClick(canvas, QPoint(canvas->width() - 3, canvas->height() - 3));
+    ASSERT_NE(menu, nullptr);
+    EXPECT_NE(JourneyHarness::entryNamed(menu, QStringLiteral("PlotValue")), nullptr) << "every value, no one in particular";
+    chooseByKeys(menu, QStringLiteral("Record"));
+    ASSERT_NE(h->app->plots().recording(*board), nullptr);
+    ASSERT_EQ(recordings().size(), 1);
+    const QString name = recordings().front();
+    EXPECT_TRUE(name.endsWith(QStringLiteral("_1201-0003_33.csv"))) << name.toStdString();
+    EXPECT_EQ(name.size(), QStringLiteral("2011-Feb-03_140509_1201-0003_33.csv").size()) << name.toStdString();
+    h->pass(2000);
+
+    QMenu* again = rightClick(board->screen().control(kSpeed)->widget());
+    ASSERT_NE(again, nullptr);
+    const QAction* stop = JourneyHarness::entryNamed(again, QStringLiteral("StopRecording"));
+    ASSERT_NE(stop, nullptr);
+    EXPECT_TRUE(stop->text().startsWith(QStringLiteral("Stop recording"))) << stop->text().toStdString();
+    chooseByKeys(again, QStringLiteral("StopRecording"));
+    EXPECT_EQ(h->app->plots().recording(*board), nullptr);
+    h->pass(500);
+
+    // Each row a value of the screen: its time, its indicator, raw x M + B.
+    QFile file(QDir(logFolder()).filePath(name));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> rows = file.readAll().split('\n');
+    ASSERT_GT(rows.size(), 20);
+    EXPECT_EQ(rows.front(), QByteArray("time,name,raw,value\r"));
+    const std::vector<IndicatorInfo> indicators = screenIndicators(board->screen().definition());
+    double lastTime = 0;
+    int speedRows = 0;
+    for (qsizetype i = 1; i + 1 < rows.size(); ++i) {
+        const QList<QByteArray> fields = rows[i].chopped(1).split(',');
+        ASSERT_EQ(fields.size(), 4) << rows[i].toStdString();
+        const double time = fields[0].toDouble();
+        EXPECT_GE(time, lastTime);
+        lastTime = time;
+        const auto info = std::find_if(indicators.begin(), indicators.end(),
+                                       [&](const IndicatorInfo& n) { return n.caption.toUtf8() == fields[1]; });
+        ASSERT_NE(info, indicators.end()) << fields[1].toStdString();
+        const double raw = fields[2].toDouble();
+        const double expected = info->kind == IndicatorKind::Lamp ? (raw != 0 ? 1 : 0) : raw * decimalOf(info->m) + decimalOf(info->b);
+        EXPECT_NEAR(fields[3].toDouble(), expected, std::abs(expected) * 1e-12) << rows[i].toStdString();
+        speedRows += fields[1] == "Speed";
+    }
+    EXPECT_TRUE(rows.back().isEmpty()) << "the last row ends whole";
+    EXPECT_GT(speedRows, 5);
+
+    // Recording again, then leaving diagnostic mode: the file ends cleanly.
+    chooseByKeys(rightClick(canvas, QPoint(canvas->width() - 3, canvas->height() - 3)), QStringLiteral("Record"));
+    ASSERT_EQ(recordings().size(), 2) << "never over the first";
+    h->pass(1000);
+    ASSERT_TRUE(h->clickButton(board, "StartDiag"));
+    EXPECT_EQ(h->app->plots().recording(*board), nullptr);
+    QFile second(QDir(logFolder()).filePath(recordings().back()));
+    ASSERT_TRUE(second.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(second.readAll().endsWith("\r\n"));
+}
+
+TEST_F(PlotJourney, ThePlotIsZoomedReadAndExportedWithMouseAndKeys)
+{
+    BoardWindow* board = pump();
+    ASSERT_TRUE(enterDiagnostics(board));
+    PlotWindow* plot = plotFromMenu(board, kSpeed);
+    ASSERT_NE(plot, nullptr);
+    h->pass(25000);  // the middle of the 30 s shown is filled
+    ASSERT_TRUE(h->bringToFront(JourneyHarness::subWindowOf(plot)));
+    ASSERT_TRUE(plot->live());
+    EXPECT_EQ(plot->stretchUs(), 30'000'000);
+
+    QChartView* view = plot->chartView();
+    QWidget* viewport = view->viewport();
+    const QRectF area = plot->chartView()->chart()->plotArea();
+    auto at = [&](double x, double y) {
+        return view->mapFromScene(plot->chartView()->chart()->mapToScene(
+            QPointF(area.left() + x * area.width(), area.top() + y * area.height())));
+    };
+    // The pointer over the chart: the readout tells the time and the value there.
+    ASSERT_TRUE(JourneyHarness::hover(viewport, at(0.99, 0.5)));
+    h->settle();
+    const QString readout = plot->findChild<QLabel*>(QStringLiteral("PlotReadout"))->text();
+    EXPECT_TRUE(readout.contains(QStringLiteral(" s    Speed: "))) << readout.toStdString();
+    EXPECT_TRUE(readout.endsWith(QStringLiteral(" rpm"))) << readout.toStdString();
+
+    // A rectangle dragged over the middle half: the view holds that stretch, paused.
+    const auto [from, to] = plot->shownUs();
+    h->deliver([&] {
+        QTest::mousePress(viewport, Qt::LeftButton, {}, at(0.25, 0.1));
+        QTest::mouseMove(viewport, at(0.5, 0.5));
+        QTest::mouseMove(viewport, at(0.75, 0.9));
+        QTest::mouseRelease(viewport, Qt::LeftButton, {}, at(0.75, 0.9));
+    });
+    h->settle();
+    EXPECT_FALSE(plot->live());
+    EXPECT_TRUE(plot->findChild<QPushButton*>(QStringLiteral("PlotPause"))->isChecked());
+    EXPECT_FALSE(plot->autoscale()) << "the value axis keeps the rectangle's height";
+    const auto [zoomFrom, zoomTo] = plot->shownUs();
+    const double pixelUs = static_cast<double>(to - from) / area.width();
+    EXPECT_NEAR(static_cast<double>(zoomTo - zoomFrom), (to - from) / 2.0, 3 * pixelUs);
+    EXPECT_NEAR(static_cast<double>(zoomFrom), from + (to - from) / 4.0, 3 * pixelUs);
+    EXPECT_NEAR(plot->timeAxis()->min(), static_cast<double>(zoomFrom) / 1e6, 1e-6);
+
+    // The wheel turned forward a notch: a fifth less time around the pointer.
+    const QPoint middle = at(0.5, 0.5);
+    QWheelEvent wheel(middle, viewport->mapToGlobal(middle), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    h->deliver([&] { QApplication::sendEvent(viewport, &wheel); });
+    h->settle();
+    const auto [wheelFrom, wheelTo] = plot->shownUs();
+    EXPECT_NEAR(static_cast<double>(wheelTo - wheelFrom), 0.8 * static_cast<double>(zoomTo - zoomFrom), 2.0);
+
+    // Export CSV: the values of the stretch shown, each a row.
+    const QString name = h->dir.filePath(QStringLiteral("speed.csv"));
+    h->dialogs.saveAnswers = {name};
+    ASSERT_TRUE(h->clickButton(plot, "PlotExport"));
+    QFile file(name);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> rows = file.readAll().split('\n');
+    EXPECT_EQ(rows.front(), QByteArray("time,name,raw,value\r"));
+    EXPECT_GT(rows.size(), 10);
+    EXPECT_EQ(static_cast<std::size_t>(rows.size() - 2), plot->series(0).countExact(wheelFrom, wheelTo));
+    for (qsizetype i = 1; i + 1 < rows.size(); ++i) {
+        const QList<QByteArray> fields = rows[i].split(',');
+        ASSERT_EQ(fields.size(), 4);
+        EXPECT_EQ(fields[1], QByteArray("Board 1201-0003 [33] Speed"));
+        EXPECT_GE(std::llround(fields[0].toDouble() * 1e6), wheelFrom);
+        EXPECT_EQ(fields[3].chopped(1).toDouble(), fields[2].toDouble() * 1.5);
+    }
+
+    // A double click: live again, following the board.
+    h->deliver([&] { QTest::mouseDClick(viewport, Qt::LeftButton, {}, middle); });
+    h->settle();
+    EXPECT_TRUE(plot->live());
+    EXPECT_FALSE(plot->findChild<QPushButton*>(QStringLiteral("PlotPause"))->isChecked());
+    EXPECT_TRUE(plot->autoscale());
+
+    // The stretch from its box with the keys; Pause from its button.
+    auto* stretch = plot->findChild<QComboBox*>(QStringLiteral("PlotStretch"));
+    stretch->setFocus();
+    h->key(Qt::Key_Up);
+    EXPECT_EQ(plot->stretchUs(), 10'000'000);
+    ASSERT_TRUE(h->clickButton(plot, "PlotPause"));
+    EXPECT_FALSE(plot->live());
+    const auto paused = plot->shownUs();
+    h->pass(1000);
+    EXPECT_EQ(plot->shownUs(), paused) << "the view stands still";
+    ASSERT_TRUE(h->clickButton(plot, "PlotPause"));
+    EXPECT_TRUE(plot->live());
+    EXPECT_GT(plot->shownUs().second, paused.second);
+}
+
+// The pump's message 16 with a speed word, as a line of the monitor's log.
+QByteArray speedLine(const QString& time, std::uint16_t word)
+{
+    CanMessage m;
+    m.id = 0x18EFFF21;
+    m.length = 8;
+    m.data = {0x10, 0, 0, static_cast<std::uint8_t>(word >> 8), static_cast<std::uint8_t>(word & 0xFF), 0, 0, 0};
+    return (time + formatMessageLine(m).mid(9)).toLatin1() + "\r\n";
+}
+
+TEST_F(PlotJourney, ALogPlayedInFileModeIsPlottedAndRecordedAtItsTimes)
+{
+    BoardWindow* board = pump();
+    ASSERT_TRUE(enterDiagnostics(board));
+    PlotWindow* plot = plotFromMenu(board, kSpeed);
+    ASSERT_NE(plot, nullptr);
+    MonitorWindow* monitor = h->main().monitorWindow();
+    ASSERT_TRUE(h->clickButton(monitor, "ModePicture"));
+    ASSERT_FALSE(h->app->monitor().inCanMode());
+    h->pass(500);
+    const std::uint64_t live = plot->series(0).appended();
+
+    QWidget* canvas = board->findChild<QWidget*>(QStringLiteral("ScreenCanvas"));
+    chooseByKeys(rightClick(canvas, QPoint(canvas->width() - 3, canvas->height() - 3)), QStringLiteral("Record"));
+    ASSERT_EQ(recordings().size(), 1);
+
+    const QString log = writeFile(h->dir.filePath(QStringLiteral("speeds.txt")),
+                                  speedLine(QStringLiteral("80.000000"), 1000) + speedLine(QStringLiteral("80.500000"), 1001)
+                                      + speedLine(QStringLiteral("81.250000"), 2000));
+    h->dialogs.fileAnswers = {log};
+    ASSERT_TRUE(h->clickButton(monitor, "File_Open"));
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(h->clickButton(monitor, "Step_Button"));
+    h->pass(200);
+
+    const auto all = points(plot->series(0));
+    ASSERT_EQ(all.size(), live + 3);
+    using Points = std::vector<std::pair<std::int64_t, double>>;
+    EXPECT_EQ(Points(all.end() - 3, all.end()), (Points{{80'000'000, 1500}, {80'500'000, 1501.5}, {81'250'000, 3000}}));
+    EXPECT_EQ(shownNumber(board, kSpeed), 3000);
+    const std::vector<QPointF>& drawn = plot->drawnPoints(0);
+    ASSERT_FALSE(drawn.empty());
+    EXPECT_EQ(drawn.back(), QPointF(81.25, 3000)) << "drawn at the logged time";
+
+    chooseByKeys(rightClick(canvas, QPoint(canvas->width() - 3, canvas->height() - 3)), QStringLiteral("StopRecording"));
+    QFile file(QDir(logFolder()).filePath(recordings().front()));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    EXPECT_TRUE(text.contains("80.000000,Speed,1000,1500\r\n")) << text.toStdString();
+    EXPECT_TRUE(text.contains("80.500000,Speed,1001,1501.5\r\n"));
+    EXPECT_TRUE(text.contains("81.250000,Speed,2000,3000\r\n"));
+    EXPECT_TRUE(text.contains("80.000000,Flow,0,0\r\n")) << "every value of the frame";
+}
+
+// A log replayed from the bus trace into the program: its frames are decoded
+// as received ones, at the times the trace gives them (from the log's first).
+TEST_F(PlotJourney, ALogReplayedFromTheBusTraceIsPlottedAtItsTimes)
+{
+    BoardWindow* board = pump();
+    ASSERT_TRUE(enterDiagnostics(board));
+    // The bench is left alone in file mode: only the replay brings frames.
+    MonitorWindow* monitor = h->main().monitorWindow();
+    ASSERT_TRUE(h->clickButton(monitor, "ModePicture"));
+    h->pass(200);
+    PlotWindow* plot = plotFromMenu(board, kSpeed);
+    ASSERT_NE(plot, nullptr);
+    ASSERT_TRUE(plot->series(0).empty());
+
+    ASSERT_TRUE(h->chooseFromMenu("View", QStringLiteral("ViewBusTrace")));
+    TraceWindow* trace = h->main().traceWindow();
+    ASSERT_NE(trace, nullptr);
+    const QByteArray log = "(1700000000.000000) can0 18EFFF21#10000003E8000000\n"
+                           "(1700000000.500000) can0 18EFFF21#10000003E9000000\n"
+                           "(1700000001.250000) can0 18EFFF21#10000007D0000000\n";
+    h->dialogs.fileAnswers = {writeFile(h->dir.filePath(QStringLiteral("speeds.log")), log)};
+    ASSERT_TRUE(h->clickButton(trace, "TraceReplayOpen"));
+    h->watchTimer(trace->replay().timer());
+    h->pass(1500);
+    ASSERT_FALSE(trace->replay().playing());
+
+    using Points = std::vector<std::pair<std::int64_t, double>>;
+    EXPECT_EQ(points(plot->series(0)), (Points{{0, 1500}, {500'000, 1501.5}, {1'250'000, 3000}}));
+    EXPECT_EQ(shownNumber(board, kSpeed), 3000);
+    ASSERT_FALSE(plot->drawnPoints(0).empty());
+    EXPECT_EQ(plot->drawnPoints(0).back(), QPointF(1.25, 3000));
+}
+
+}  // namespace

@@ -1,0 +1,282 @@
+// What the plots and recordings take from a diagnostic screen: frames of known
+// bytes decoded by the screen reach the series as raw x M + B at the frames'
+// times, the CSV of an export and of a recording row by row, and the plot
+// window's lines drawn from the series.
+
+#include "can/StampTimeline.h"
+#include "diagnostics/DiagnosticScreen.h"
+#include "diagnostics/IndicatorInfo.h"
+#include "diagnostics/ScreenBuilder.h"
+#include "plot/BoardTap.h"
+#include "plot/PlotSeries.h"
+#include "plot/PlotWindow.h"
+#include "plot/ValueCsv.h"
+#include "plot/ValueRecorder.h"
+
+#include "TestSupport.h"
+
+#include <QBuffer>
+#include <QLineSeries>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <QValueAxis>
+#include <QWidget>
+
+#include <memory>
+
+#include <gtest/gtest.h>
+
+using namespace tellvane;
+
+namespace {
+
+struct Host final : QWidget, ScreenHost {
+    QWidget* screenParent() override { return this; }
+    void setMessageText(const QString&) override {}
+    void setScreenSizeTwips(int, int) override {}
+    void setTestText(const QString&) override {}
+};
+
+// A screen with a value box, a signed bit field and a lamp, each with its label:
+//   0 LABEL Speed        1 BWLTEXT word at byte 1, x 0.5 - 40, "rpm"
+//   2 LABEL Trim         3 SBFTEXT byte 3 bits 3-0, x 0.25 + 1, "V"
+//   4 BIT lamp byte 3 mask &H80   5 its label "Pump on"
+constexpr char kScreen[] = "LABEL, Speed, 100, 100, 1500, 255\n"
+                           "BWLTEXT, -, 100, 1700, 1000, 285, 16, W, 1, 0.5, -40, D, 0.0\" rpm\"\n"
+                           "LABEL, Trim, 500, 100, 1500, 255\n"
+                           "SBFTEXT, -, 500, 1700, 1000, 285, 16, 3, 3, 4, 0.25, 1, D, 0.00\" V\"\n"
+                           "BIT, Pump on, 900, 100, 1000, 255, 16, 3, &H80, DE, LG\n";
+
+struct ScreenData : ::testing::Test {
+    QTemporaryDir dir;
+    Host host;
+    DiagnosticScreen screen{host};
+    test::ErrorCollector errors;
+    StampTimeline timeline;
+    int closed = 0;
+    BoardTap tap{timeline, [this](BoardTap&) { ++closed; }};
+
+    void SetUp() override
+    {
+        ScreenLoad load = loadScreenFile(test::writeFile(dir.filePath(QStringLiteral("screen.cfg")), kScreen), 2, true);
+        ASSERT_TRUE(load.loaded);
+        screen.build(std::move(load.definition));
+        ASSERT_EQ(screen.controlCount(), 6);
+    }
+    void feed(std::initializer_list<std::uint8_t> bytes, double time)
+    {
+        DiagnosticBuffer b{};
+        std::size_t i = 0;
+        for (std::uint8_t v : bytes)
+            b[i++] = v;
+        screen.processDiagnosticMessages(static_cast<std::uint8_t>(i), b, time);
+    }
+    // The two frames every test here feeds, with a frame of another message between them.
+    void feedFrames()
+    {
+        feed({16, 0x01, 0x2C, 0xC8}, 1.000001);  // word 300; bits 1000 (-8); lamp on
+        feed({17, 0xFF, 0xFF, 0xFF}, 1.2);       // no indicator listens
+        feed({16, 0xFF, 0xFF, 0x07}, 1.5);       // word 65535; bits 0111 (7); lamp off
+    }
+    std::unique_ptr<PlotSeries> seriesOf(int cntrlIndex)
+    {
+        const auto info = indicatorOf(screen.definition(), cntrlIndex);
+        EXPECT_TRUE(info.has_value()) << cntrlIndex;
+        const bool lamp = info && info->kind == IndicatorKind::Lamp;
+        auto s = std::make_unique<PlotSeries>(info && info->isSigned, lamp ? PlotSeries::Scale::Lamp : PlotSeries::Scale::Linear,
+                                              info ? info->m : 1.0f, info ? info->b : 0.0f);
+        tap.addSeries(static_cast<std::int16_t>(cntrlIndex), s.get());
+        return s;
+    }
+    static std::vector<std::pair<std::int64_t, double>> values(const PlotSeries& s)
+    {
+        std::vector<std::pair<std::int64_t, double>> out;
+        s.forEachExact(0, std::numeric_limits<std::int64_t>::max(),
+                       [&](const PlotSeries::Point& p) { out.emplace_back(p.timeUs, s.valueOf(p.raw)); });
+        return out;
+    }
+};
+
+TEST_F(ScreenData, TheIndicatorsAreNamedByTheirLabelsInTheirUnits)
+{
+    const std::vector<IndicatorInfo> all = screenIndicators(screen.definition());
+    ASSERT_EQ(all.size(), 3u);
+    EXPECT_EQ(all[0].cntrlIndex, 1);
+    EXPECT_EQ(all[0].kind, IndicatorKind::Value);
+    EXPECT_EQ(all[0].caption, QStringLiteral("Speed"));
+    EXPECT_EQ(all[0].unit, QStringLiteral("rpm"));
+    EXPECT_FALSE(all[0].isSigned);
+    EXPECT_EQ(all[1].caption, QStringLiteral("Trim"));
+    EXPECT_EQ(all[1].kind, IndicatorKind::BitField);
+    EXPECT_EQ(all[1].unit, QStringLiteral("V"));
+    EXPECT_TRUE(all[1].isSigned);
+    EXPECT_EQ(all[1].m, 0.25f);
+    EXPECT_EQ(all[2].cntrlIndex, 4);
+    EXPECT_EQ(all[2].kind, IndicatorKind::Lamp);
+    EXPECT_EQ(all[2].caption, QStringLiteral("Pump on")) << "a lamp's label is on its right";
+    EXPECT_FALSE(indicatorOf(screen.definition(), 0).has_value()) << "a label is no indicator";
+    EXPECT_FALSE(indicatorOf(screen.definition(), 99).has_value());
+
+    EXPECT_EQ(patternUnit(QStringLiteral("0.000\" bar\"")), QStringLiteral("bar"));
+    EXPECT_EQ(patternUnit(QStringLiteral("#,##0 \\k\\g;-0")), QStringLiteral("kg"));
+    EXPECT_EQ(patternUnit(QStringLiteral("0.0%")), QString()) << "a percentage scales the number";
+    EXPECT_EQ(patternUnit(QStringLiteral("0")), QString());
+}
+
+TEST_F(ScreenData, DecodedFramesBecomePointsAtTheFramesTimes)
+{
+    auto speed = seriesOf(1);
+    auto trim = seriesOf(3);
+    auto lamp = seriesOf(4);
+    screen.setObserver(&tap);
+    feedFrames();
+    using Points = std::vector<std::pair<std::int64_t, double>>;
+    EXPECT_EQ(values(*speed), (Points{{1'000'001, 300 * 0.5 - 40}, {1'500'000, 65535 * 0.5 - 40}}));
+    EXPECT_EQ(values(*trim), (Points{{1'000'001, -8 * 0.25 + 1}, {1'500'000, 7 * 0.25 + 1}}));
+    EXPECT_EQ(values(*lamp), (Points{{1'000'001, 1}, {1'500'000, 0}}));
+    EXPECT_EQ(lamp->pointAtOrBefore(1'000'001)->raw, 128.0) << "the byte AND its mask";
+
+    // The screen goes (diagnostic mode left): the tap hears it once and no more.
+    tap.removeSeries(trim.get());
+    EXPECT_FALSE(tap.idle());
+    screen.deleteControls();
+    EXPECT_EQ(closed, 1);
+    EXPECT_EQ(screen.observer(), nullptr);
+    screen.deleteControls();
+    EXPECT_EQ(closed, 1);
+    EXPECT_TRUE(errors.messages.isEmpty()) << errors.messages.join(QLatin1Char('|')).toStdString();
+}
+
+TEST_F(ScreenData, ARecordingHasARowForEveryValueDecoded)
+{
+    const QString name = dir.filePath(QStringLiteral("recording.csv"));
+    auto recorder = std::make_unique<ValueRecorder>(screenIndicators(screen.definition()));
+    ASSERT_TRUE(recorder->open(name));
+    tap.setRecorder(std::move(recorder));
+    screen.setObserver(&tap);
+    feedFrames();
+    EXPECT_EQ(tap.recorder()->rows(), 6);
+    screen.deleteControls();  // the recording ends with the screen
+    EXPECT_FALSE(tap.recorder()->isOpen());
+    EXPECT_EQ(test::readFile(name), QByteArray("time,name,raw,value\r\n"
+                                               "1.000001,Pump on,128,1\r\n"
+                                               "1.000001,Speed,300,110\r\n"
+                                               "1.000001,Trim,-8,-1\r\n"
+                                               "1.500000,Pump on,0,0\r\n"
+                                               "1.500000,Speed,65535,32727.5\r\n"
+                                               "1.500000,Trim,7,2.75\r\n"));
+
+    // A file that exists is never overwritten: reported, nothing recorded.
+    ValueRecorder again(screenIndicators(screen.definition()));
+    EXPECT_FALSE(again.open(name));
+    EXPECT_FALSE(again.isOpen());
+    EXPECT_EQ(errors.messages.size(), 1);
+    EXPECT_TRUE(errors.messages.value(0).contains(name)) << errors.messages.value(0).toStdString();
+    EXPECT_EQ(test::readFile(name).count('\n'), 7);
+}
+
+TEST(ValueCsvTest, ExportsInterleaveTheSeriesByTime)
+{
+    PlotSeries speed(false, PlotSeries::Scale::Linear, 1.5f, 0.0f);
+    PlotSeries flow(true, PlotSeries::Scale::Linear, 0.01f, 0.0f);
+    speed.append(10'000'000, 1000);
+    flow.append(10'000'000, -250);
+    speed.append(10'250'000, 1001);
+    flow.append(10'500'000, 3);
+    speed.append(11'000'000, 2);  // beyond the stretch
+    const csv::Source sources[] = {{&speed, csv::field(QStringLiteral("Board 1201-0003 [33] Speed"))},
+                                   {&flow, csv::field(QStringLiteral("Flow, \"main\""))}};
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    EXPECT_EQ(csv::writeSeries(buffer, sources, 10'000'000, 11'000'000), 4);
+    EXPECT_EQ(buffer.data(), QByteArray("time,name,raw,value\r\n"
+                                        "10.000000,Board 1201-0003 [33] Speed,1000,1500\r\n"
+                                        "10.000000,\"Flow, \"\"main\"\"\",-250,-2.5\r\n"
+                                        "10.250000,Board 1201-0003 [33] Speed,1001,1501.5\r\n"
+                                        "10.500000,\"Flow, \"\"main\"\"\",3,0.03\r\n"));
+
+    QByteArray row;
+    csv::appendNumber(row, -0.0);
+    row += ' ';
+    csv::appendNumber(row, 1.0 / 3.0);
+    row += ' ';
+    csv::appendNumber(row, std::numeric_limits<double>::quiet_NaN());
+    row += ' ';
+    csv::appendTime(row, 7);
+    EXPECT_EQ(row, QByteArray("0 0.333333333333333  0.000007"));
+}
+
+TEST(PlotWindowTest, LinesComeFromTheSeriesAndEndedOnesSaySo)
+{
+    test::FakeDialogs dialogs;
+    QTemporaryDir dir;
+    std::vector<PlotSeries*> gone;
+    auto* window = new PlotWindow(QStringLiteral("Plot 1"), PlotWindowServices{dialogs, dir.path()},
+                                  [&](PlotSeries* s) { gone.push_back(s); });
+    window->resize(800, 500);
+    window->show();
+    IndicatorInfo speed;
+    speed.cntrlIndex = 3;
+    speed.caption = QStringLiteral("Speed");
+    speed.unit = QStringLiteral("rpm");
+    speed.m = 1.5f;
+    IndicatorInfo lamp;
+    lamp.cntrlIndex = 9;
+    lamp.kind = IndicatorKind::Lamp;
+    lamp.caption = QStringLiteral("Heater");
+    PlotSeries* s = window->addSeries(QStringLiteral("Board 1201-0003 [33]"), speed);
+    PlotSeries* l = window->addSeries(QStringLiteral("Board 1305-0012 [34]"), lamp);
+    ASSERT_NE(s, nullptr);
+    ASSERT_NE(l, nullptr);
+    EXPECT_EQ(window->seriesFor(QStringLiteral("Board 1201-0003 [33]"), speed), s);
+    EXPECT_EQ(window->seriesFor(QStringLiteral("Board 1305-0012 [34]"), speed), nullptr);
+    for (int i = 0; i < 20; ++i) {
+        s->append(5'000'000 + i * 100'000, 100 + i);
+        l->append(5'000'000 + i * 100'000, i >= 10 ? 4 : 0);
+    }
+    window->refresh();
+    const std::vector<QPointF>& drawn = window->drawnPoints(0);
+    ASSERT_EQ(drawn.size(), 20u);
+    EXPECT_EQ(drawn.front(), QPointF(5.0, 150.0));
+    EXPECT_EQ(drawn.back(), QPointF(6.9, 119 * 1.5));
+    EXPECT_EQ(window->drawnPoints(1).size(), 21u) << "the lamp's one step drawn upright";
+    EXPECT_EQ(window->valueAxis(0)->titleText(), QStringLiteral("rpm"));
+    EXPECT_LE(window->valueAxis(0)->min(), 150.0);
+    EXPECT_GE(window->valueAxis(0)->max(), 178.5) << "autoscale";
+    EXPECT_EQ(window->timeAxis()->max(), 7.5) << "the newest, 6.9 s, and the next step of 1.5 s";
+    EXPECT_EQ(window->timeAxis()->min(), 7.5 - 30) << "30 s shown";
+    EXPECT_EQ(window->lineSeries(0)->name(), QStringLiteral("Speed (rpm) - Board 1201-0003 [33]"));
+
+    window->setSeriesEnded(l, true);
+    EXPECT_TRUE(window->lineSeries(1)->name().endsWith(QStringLiteral("[ended]")));
+
+    // Paused, the view stands still while the series fill; live again, it follows.
+    window->setPaused(true);
+    s->append(8'000'000, 0);
+    window->refresh();
+    EXPECT_EQ(window->drawnPoints(0).size(), 20u);
+    window->goLive();
+    EXPECT_EQ(window->drawnPoints(0).size(), 21u);
+
+    // The readout names each value at the time under the pointer.
+    window->showReadout(5'550'000);
+    EXPECT_EQ(window->readoutText(), QStringLiteral("5.550 s    Speed: 157.5 rpm    Heater: 0"));
+
+    // Export CSV of the shown stretch, through the save dialog.
+    const QString name = dir.filePath(QStringLiteral("export.csv"));
+    dialogs.saveAnswers = {name};
+    window->zoomTo(6'800'000, 7'000'000);
+    window->exportCsv();
+    EXPECT_EQ(test::readFile(name), QByteArray("time,name,raw,value\r\n"
+                                               "6.800000,Board 1201-0003 [33] Speed,118,177\r\n"
+                                               "6.800000,Board 1305-0012 [34] Heater,4,1\r\n"
+                                               "6.900000,Board 1201-0003 [33] Speed,119,178.5\r\n"
+                                               "6.900000,Board 1305-0012 [34] Heater,4,1\r\n"));
+    EXPECT_TRUE(window->statusText().contains(QStringLiteral("4 rows exported to export.csv")))
+        << window->statusText().toStdString();
+
+    delete window;
+    EXPECT_EQ(gone, (std::vector<PlotSeries*>{s, l})) << "each series let go as the window goes";
+}
+
+}  // namespace

@@ -43,6 +43,9 @@ QString defaultBenchText()
         "#       a control board: bus address 0-255, board type 0-4095, serial number\n"
         "#       0-1073741823, and its P-code: eight digits, style then variant\n"
         "#       (12010003 is style 1201, variant 0003). \"off\" keeps it off the bus.\n"
+        "#   board ADDRESS TYPE SERIAL PCODE on|off quiet-after LINES\n"
+        "#       the same board, whose boot loader goes dead after LINES lines of a\n"
+        "#       firmware file (for trying out failed downloads)\n"
         "#   traffic IDENTIFIER PERIOD_MS [BYTE ...]\n"
         "#       other traffic: a frame with a 29-bit identifier and up to eight\n"
         "#       hexadecimal data bytes, sent every PERIOD_MS milliseconds\n"
@@ -89,8 +92,8 @@ BenchSpec parseBench(const QString& text, const QString& sourceName)
         };
         const QString kind = words[0].toLower();
         if (kind == QLatin1String("board")) {
-            if (words.size() < 5 || words.size() > 6) {
-                warn(QStringLiteral("a board needs ADDRESS TYPE SERIAL PCODE [on|off]"));
+            if (words.size() < 5 || words.size() > 8 || words.size() == 7) {
+                warn(QStringLiteral("a board needs ADDRESS TYPE SERIAL PCODE [on|off] [quiet-after LINES]"));
                 continue;
             }
             const auto address = number(words[1]);
@@ -118,13 +121,21 @@ BenchSpec parseBench(const QString& text, const QString& sourceName)
             board.boardType = static_cast<int>(*type);
             board.serial = static_cast<std::uint32_t>(*serial);
             board.pCode = static_cast<std::uint32_t>(*pCode);
-            if (words.size() == 6) {
+            if (words.size() >= 6) {
                 const QString state = words[5].toLower();
                 if (state != QLatin1String("on") && state != QLatin1String("off")) {
                     warn(QStringLiteral("a board is \"on\" or \"off\""));
                     continue;
                 }
                 board.present = state == QLatin1String("on");
+            }
+            if (words.size() == 8) {
+                const auto lines = number(words[7]);
+                if (words[6].toLower() != QLatin1String("quiet-after") || !lines || *lines < 1 || *lines > 1000000) {
+                    warn(QStringLiteral("a board's fault is \"quiet-after LINES\", 1 to 1000000 lines"));
+                    continue;
+                }
+                board.quietAfterLines = static_cast<int>(*lines);
             }
             spec.boards.push_back(board);
         } else if (kind == QLatin1String("traffic")) {

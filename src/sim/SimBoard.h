@@ -15,6 +15,7 @@ struct SimBoardSpec {
     std::uint32_t serial = 0;   // 30 bits
     std::uint32_t pCode = 0;    // eight decimal digits: style and variant
     bool present = true;        // switched off boards stay silent
+    int quietAfterLines = -1;   // its boot loader goes dead after this many lines of a file (-1: never)
 };
 
 // A control board on the simulated bus. It announces itself when the tool's

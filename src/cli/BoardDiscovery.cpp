@@ -17,13 +17,16 @@ BoardWait awaitBoards(BusStack& bus, Clock& clock, const std::function<bool()>& 
     auto waited = [&] { return (clock.nowMicroseconds() - start) / 1000; };
     std::int64_t nextTickUs = start;
     std::int64_t nextAskUs = -1;
+    BoardWait result = BoardWait::Found;
     while (link.interfaceState() != InterfaceState::Ok || !found()) {
         if (stop && stop())
             return BoardWait::Stopped;
         if (link.interfaceState() != InterfaceState::Ok && waited() > kLinkWaitMs)
             return BoardWait::LinkDown;
-        if (waited() > kLinkWaitMs + kBoardWaitMs)
-            return BoardWait::TimedOut;
+        if (waited() > kLinkWaitMs + kBoardWaitMs) {
+            result = BoardWait::TimedOut;
+            break;
+        }
         const std::int64_t now = clock.nowMicroseconds();
         if (now >= nextTickUs) {
             link.pollTick();
@@ -41,12 +44,14 @@ BoardWait awaitBoards(BusStack& bus, Clock& clock, const std::function<bool()>& 
         else if (!found())
             link.waitForArrival(nextTickUs);
     }
-    // The boards' P-code replies and the rest of their start-up chatter.
+    // The boards' P-code replies and the rest of their start-up chatter; the
+    // answers to the last request too, so that no announcement comes later
+    // and closes the downloader of the board that sent it.
     for (int i = 0; i < 4; ++i) {
         link.pollTick();
         clock.delayMs(kPollIntervalMs);
     }
-    return BoardWait::Found;
+    return result;
 }
 
 class BoardRoster::Handle final : public BoardWindowHandle {

@@ -141,7 +141,8 @@ public:
                                 .arg(fileValue.isString() ? QStringLiteral("empty text") : typeName(fileValue)));
             ok = false;
         } else {
-            const QString name = QDir::fromNativeSeparators(fileValue.toString());
+            // Plans are written on Windows too: a backslash separates folders.
+            const QString name = QString(fileValue.toString()).replace(QLatin1Char('\\'), QLatin1Char('/'));
             result.file = QDir::cleanPath(QDir::isAbsolutePath(name) ? name : QDir(m_folder).filePath(name));
         }
         return ok ? std::optional<PlanArea>(result) : std::nullopt;

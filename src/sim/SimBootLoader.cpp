@@ -64,10 +64,11 @@ QByteArray SimBootLoader::information() const
 {
     QByteArray text;
     text += "Board: " + m_password.toLatin1() + " P-code " + m_pCodeText.toLatin1() + "\r\n";
-    text += "Boot: " + areaLabel(0).toLatin1() + "\r\n";
-    text += "Sys: " + areaLabel(1).toLatin1() + "\r\n";
-    text += "pCode: " + areaLabel(2).toLatin1() + "\r\n";
-    text += "Config: " + areaLabel(3).toLatin1() + "\r\n";
+    const char* const keywords[] = {"Boot: ", "Sys: ", "pCode: ", "Config: "};
+    for (int area = 0; area < 4; ++area) {
+        if (area != m_faults.unlistedArea)
+            text += keywords[area] + areaLabel(area).toLatin1() + "\r\n";
+    }
     return text;
 }
 

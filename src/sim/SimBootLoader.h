@@ -18,6 +18,7 @@ struct BootLoaderFaults {
     bool wrongPassword = false;  // every password is refused
     int speakAfterLines = -1;    // says something in the middle of a file after this many lines
     int announceAfterLines = -1; // starts again (announces itself) after this many lines
+    int unlistedArea = -1;       // this area ("0" to "3" as a number) is left out of the information
     int quietAfterLines = -1;    // goes dead after this many lines of an area: nothing
                                  // acknowledged or answered until the board starts again
 };

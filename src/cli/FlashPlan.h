@@ -27,9 +27,9 @@ namespace tellvane::cli {
 // 1073741823, or "0x..." text) and its P-code (eight digits as text: style,
 // then variant). An area is 0 to 3 or boot, sys, pcode, config (any case); a
 // file is an S-record file, relative to the plan file's folder unless
-// absolute ("\\" separates folders as "/" does). Unknown keys, wrong types, duplicate boards and duplicate areas
-// of a board are errors, each named by its key path
-// ("boards[2].areas[0].file").
+// absolute (a backslash separates folders as "/" does). Unknown keys, wrong
+// types, duplicate boards and duplicate areas of a board are errors, each
+// named by its key path ("boards[2].areas[0].file").
 struct PlanArea {
     QString areaId;  // "0" to "3"
     QString file;    // absolute (resolved against the plan's folder)

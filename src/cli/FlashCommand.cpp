@@ -1,6 +1,7 @@
 // tellvane-cli flash: the download dialogue with one board, or with the boards
 // of a plan one after another, from the console.
 
+#include "cli/BatchConsole.h"
 #include "cli/BatchFlash.h"
 #include "cli/BoardDiscovery.h"
 #include "cli/CliSupport.h"
@@ -209,86 +210,6 @@ int flash(const Command& command, const QCommandLineParser& options, QTextStream
     return console.errorsReported == 0 ? 0 : 1;
 }
 
-
-// A plan's boards on the console as they go: a line per board and per area;
-// on a terminal a progress bar grows under the area while it loads.
-class ConsoleBatch final : public BatchObserver {
-public:
-    ConsoleBatch(QTextStream& out, bool terminal) : m_out(out), m_terminal(terminal) {}
-
-    void boardStarted(const BoardResult& b, int number, int total) override
-    {
-        m_out << "Board " << number << " of " << total << ", " << b.board.label() << ':';
-        if (b.board.bySerial())
-            m_out << " at address " << b.foundAddress;
-        m_out << Qt::endl;
-    }
-    void areaStarted(const BoardResult&, const AreaResult& a) override
-    {
-        m_percent = -1;
-        if (m_terminal)
-            drawBar(a, 0);
-    }
-    void areaProgress(const BoardResult&, const AreaResult& a, int percent) override
-    {
-        if (m_terminal && percent != m_percent)
-            drawBar(a, percent);
-    }
-    void areaDone(const BoardResult&, const AreaResult& a) override
-    {
-        if (m_terminal)
-            m_out << '\r' << QString(kBarLineWidth, QLatin1Char(' ')) << '\r';
-        m_out << "  area " << a.area.areaId << " (" << a.infoLine << "): ";
-        if (a.ok)
-            m_out << "loaded, " << a.lines << " lines, " << a.packets << " packets";
-        else
-            m_out << "FAILED (" << a.code << "): " << a.message;
-        if (a.warnings > 0)
-            m_out << ", " << a.warnings << " packets acknowledged but reported as not sent";
-        m_out << Qt::endl;
-    }
-    void boardDone(const BoardResult& b, int number, int total) override
-    {
-        switch (b.outcome) {
-        case BoardResult::Outcome::Flashed:
-            m_out << "  flashed: " << b.flashMessage << Qt::endl;
-            break;
-        case BoardResult::Outcome::Loaded:
-            m_out << "  loaded, not flashed: the plan asks for no flash" << Qt::endl;
-            break;
-        case BoardResult::Outcome::Failed:
-            if (b.foundAddress < 0 || b.areas.empty())
-                m_out << "Board " << number << " of " << total << ", " << b.board.label() << ": ";
-            else
-                m_out << "  ";
-            m_out << "FAILED: " << b.problem << "; not flashed" << Qt::endl;
-            break;
-        case BoardResult::Outcome::Missing:
-        case BoardResult::Outcome::NotRun:
-            m_out << "Board " << number << " of " << total << ", " << b.board.label() << ": "
-                  << (b.outcome == BoardResult::Outcome::Missing ? QStringLiteral("MISSING: ") : QString()) << b.problem
-                  << Qt::endl;
-            break;
-        }
-    }
-
-private:
-    static constexpr int kBarWidth = 40;
-    static constexpr int kBarLineWidth = kBarWidth + 24;
-
-    void drawBar(const AreaResult& a, int percent)
-    {
-        m_percent = percent;
-        const int filled = percent * kBarWidth / 100;
-        m_out << "\r  area " << a.area.areaId << " [" << QString(filled, QLatin1Char('#'))
-              << QString(kBarWidth - filled, QLatin1Char('.')) << "] " << QString::number(percent).rightJustified(3)
-              << "%" << Qt::flush;
-    }
-
-    QTextStream& m_out;
-    bool m_terminal;
-    int m_percent = -1;
-};
 
 bool stdoutIsTerminal()
 {

@@ -2,6 +2,7 @@
 // boards found, refused, loaded, flashed or failed, what the boards hold
 // afterwards, and the report.
 
+#include "cli/BatchConsole.h"
 #include "cli/BatchFlash.h"
 #include "core/Clock.h"
 #include "core/SettingsStore.h"
@@ -16,6 +17,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -442,6 +444,73 @@ TEST(BatchFlash, ExitCodesCountFailedBoardsUpToAHundred)
     EXPECT_EQ(refused.exitCode(), 1) << "a plan that names no board still fails";
     refused.planBoards = 3;
     EXPECT_EQ(refused.exitCode(), 3);
+}
+
+TEST(BatchFlash, TheConsoleShowsALinePerBoardAndAreaAndABarOnlyOnATerminal)
+{
+    BoardResult board;
+    board.board.serial = 1042;
+    board.board.pCode = QStringLiteral("13050012");
+    board.foundAddress = 42;
+    AreaResult area;
+    area.area.areaId = QStringLiteral("2");
+    area.infoLine = QStringLiteral("pCode: V3.04");
+    area.ok = true;
+    area.code = 1;
+    area.lines = 42;
+    area.packets = 300;
+    AreaResult dead = area;
+    dead.ok = false;
+    dead.code = -104;
+    dead.message = QStringLiteral("Error, no response from board");
+    dead.warnings = 2;
+    BoardResult missing;
+    missing.board.address = 64;
+    missing.outcome = BoardResult::Outcome::Missing;
+    missing.problem = QStringLiteral("not on the bus");
+
+    auto play = [&](bool terminal) {
+        QString text;
+        QTextStream out(&text);
+        ConsoleBatch console(out, terminal);
+        console.boardStarted(board, 1, 2);
+        console.areaStarted(board, area);
+        for (int percent : {2, 50, 50, 100})
+            console.areaProgress(board, area, percent);
+        console.areaDone(board, area);
+        console.areaStarted(board, dead);
+        console.areaProgress(board, dead, 10);
+        console.areaDone(board, dead);
+        board.areas = {area, dead};
+        board.outcome = BoardResult::Outcome::Failed;
+        board.problem = QStringLiteral("area 2 failed: Error, no response from board");
+        console.boardDone(board, 1, 2);
+        console.boardDone(missing, 2, 2);
+        BoardResult unplugged = missing;
+        unplugged.outcome = BoardResult::Outcome::Failed;
+        unplugged.problem = QStringLiteral("the adapter did not come up");
+        console.boardDone(unplugged, 3, 3);
+        return text;
+    };
+
+    const QString lines = QStringLiteral("Board 1 of 2, serial 1042, P-code 13050012: at address 42\n"
+                                         "  area 2 (pCode: V3.04): loaded, 42 lines, 300 packets\n"
+                                         "  area 2 (pCode: V3.04): FAILED (-104): Error, no response from board, 2 packets "
+                                         "acknowledged but reported as not sent\n"
+                                         "  FAILED: area 2 failed: Error, no response from board; not flashed\n"
+                                         "Board 2 of 2, address 64: MISSING: not on the bus\n"
+                                         "Board 3 of 3, address 64: FAILED: the adapter did not come up; not flashed\n");
+    EXPECT_EQ(play(false), lines) << "plain lines, no carriage returns";
+
+    const QString bar = play(true);
+    const QString blank = QLatin1Char('\r') + QString(ConsoleBatch::kBarWidth + 24, QLatin1Char(' ')) + QLatin1Char('\r');
+    EXPECT_EQ(QString(bar).remove(QRegularExpression(QStringLiteral("\r  area 2 \\[[#.]{40}\\] +\\d+%"))).remove(blank), lines)
+        << "the same lines once the bar is taken out";
+    EXPECT_TRUE(bar.contains(QStringLiteral("\r  area 2 [") + QString(20, QLatin1Char('#')) + QString(20, QLatin1Char('.'))
+                             + QStringLiteral("]  50%")));
+    EXPECT_TRUE(bar.contains(QStringLiteral("\r  area 2 [") + QString(40, QLatin1Char('#')) + QStringLiteral("] 100%")));
+    EXPECT_EQ(bar.count(QStringLiteral("]  50%")), 1) << "drawn again only when the percentage moves";
+    EXPECT_EQ(bar.count(blank), 2) << "each area's bar is wiped before its line";
 }
 
 }  // namespace

@@ -374,10 +374,12 @@ BatchReport BatchFlasher::run(const FlashPlan& plan, bool stopOnError)
             continue;
         }
         b.start = m_wallClock();
-        if (b.foundAddress >= 0 && b.outcome == BoardResult::Outcome::NotRun) {
+        if (b.foundAddress >= 0) {
             if (m_observer)
                 m_observer->boardStarted(b, i + 1, total);
-            flashBoard(b);
+            // A board that would not list its areas failed already.
+            if (b.outcome == BoardResult::Outcome::NotRun)
+                flashBoard(b);
         }
         b.end = m_wallClock();
         if (m_observer)

@@ -355,6 +355,28 @@ TEST(BatchFlash, StopOnErrorLeavesTheBoardsAfterTheFirstFailureAlone)
     EXPECT_EQ(bench.told.events.last(), QStringLiteral("done 3 not run"));
 }
 
+TEST(BatchFlash, ABoardThatDoesNotListItsAreasFailsAndTheNextIsServed)
+{
+    Bench bench({spec(0x21, 7, 12010003), spec(0x22, 1042, 13050012)});
+    bench.loader(0x21).faults().silent = true;  // acknowledges "$1V", never answers
+    const test::Firmware app = test::firmware(5);
+    bench.file(QStringLiteral("app.QXP"), app.text);
+    const BatchReport report = bench.run(bench.plan(R"({"boards": [
+        {"address": 33, "areas": [{"area": 2, "file": "app.QXP"}]},
+        {"address": 34, "areas": [{"area": 2, "file": "app.QXP"}]}]})"));
+    ASSERT_FALSE(report.refused());
+    EXPECT_EQ(report.boards[0].outcome, BoardResult::Outcome::Failed);
+    EXPECT_EQ(report.boards[0].problem, QStringLiteral("the board does not list its memory areas: Retrieving data... "
+                                                       "Error, no response for further data request"));
+    EXPECT_TRUE(report.boards[0].areas.empty());
+    EXPECT_TRUE(bench.untouched(0x21));
+    EXPECT_EQ(report.boards[1].outcome, BoardResult::Outcome::Flashed);
+    EXPECT_EQ(bench.loader(0x22).flashed(2), app.image);
+    EXPECT_EQ(report.exitCode(), 1);
+    EXPECT_EQ(bench.told.events.mid(0, 3),
+              (QStringList{QStringLiteral("start 1/2 33"), QStringLiteral("done 1 failed"), QStringLiteral("start 2/2 34")}));
+}
+
 TEST(BatchFlash, AmbiguousBoardsAndMissingAreasRefuseThePlanBeforeAnythingIsDownloaded)
 {
     SimBoardSpec noConfig = spec(0x23, 200417, 4120101);

@@ -210,7 +210,6 @@ int flash(const Command& command, const QCommandLineParser& options, QTextStream
     return console.errorsReported == 0 ? 0 : 1;
 }
 
-
 bool stdoutIsTerminal()
 {
 #ifdef Q_OS_UNIX

@@ -247,7 +247,8 @@ TEST(BenchFile, ABoardCanGoQuietHalfWayThroughAFile)
     EXPECT_EQ(spec.boards[0].quietAfterLines, 12);
     EXPECT_EQ(spec.boards[1].quietAfterLines, 16);
     ASSERT_EQ(spec.warnings.size(), 4);
-    EXPECT_TRUE(spec.warnings[0].endsWith(QStringLiteral("line 3: a board is \"on\" or \"off\""))) << spec.warnings[0].toStdString();
+    EXPECT_TRUE(spec.warnings[0].endsWith(QStringLiteral("line 3: a board needs ADDRESS TYPE SERIAL PCODE [on|off] [quiet-after LINES]")))
+        << "the fault follows on or off: " << spec.warnings[0].toStdString();
     EXPECT_TRUE(spec.warnings[1].endsWith(QStringLiteral("line 4: a board's fault is \"quiet-after LINES\", 1 to 1000000 lines")));
     EXPECT_TRUE(spec.warnings[2].contains(QStringLiteral("line 5: a board's fault")));
     EXPECT_TRUE(spec.warnings[3].contains(QStringLiteral("line 6: a board needs ADDRESS TYPE SERIAL PCODE [on|off] [quiet-after LINES]")));

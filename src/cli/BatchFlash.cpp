@@ -202,10 +202,13 @@ BatchReport BatchFlasher::run(const FlashPlan& plan, bool stopOnError)
         }
     } restore{directory, m_bus, downloader, previousView, roster};
 
-    auto addressesOf = [&](const PlanBoard& board) -> std::vector<int> {
+    // Where the board of an entry is: its address, or that of the one board
+    // with its serial number, once its P-code is known to match; -1: not (yet) found.
+    auto whereIs = [&](const PlanBoard& board) {
         if (board.address)
-            return directory.knows(*board.address) ? std::vector<int>{*board.address} : std::vector<int>{};
-        return roster.addressesOf(*board.serial, board.pCode);
+            return directory.knows(*board.address) ? *board.address : -1;
+        const std::vector<BoardRoster::Board> found = roster.withSerial(*board.serial);
+        return found.size() == 1 && found.front().pCode == board.pCode ? found.front().address : -1;
     };
     auto finish = [&](BoardResult::Outcome outcome, const QString& problem) {
         for (BoardResult& b : report.boards) {
@@ -220,7 +223,7 @@ BatchReport BatchFlasher::run(const FlashPlan& plan, bool stopOnError)
         m_bus, m_clock,
         [&] {
             return std::all_of(plan.boards.begin(), plan.boards.end(),
-                               [&](const PlanBoard& b) { return !addressesOf(b).empty(); });
+                               [&](const PlanBoard& b) { return whereIs(b) >= 0; });
         },
         m_stop);
     if (wait == BoardWait::Stopped)
@@ -231,24 +234,36 @@ BatchReport BatchFlasher::run(const FlashPlan& plan, bool stopOnError)
     // Which board each entry finds; a board is found once, and served once.
     std::map<int, QString> servedBy;
     for (BoardResult& b : report.boards) {
-        const std::vector<int> found = addressesOf(b.board);
-        if (found.size() > 1) {
-            QStringList at;
-            for (int a : found)
-                at.append(QString::number(a));
-            report.refusal.push_back({b.board.path + QStringLiteral(".serial"),
-                                      QStringLiteral("boards of serial %1 and P-code %2 answer at addresses %3: "
-                                                     "which one is meant cannot be told")
-                                          .arg(*b.board.serial)
-                                          .arg(b.board.pCode, at.join(QStringLiteral(", ")))});
-            continue;
+        if (b.board.bySerial()) {
+            // Serial numbers are one a board: two boards with one are a fault on the line.
+            const std::vector<BoardRoster::Board> found = roster.withSerial(*b.board.serial);
+            if (found.size() > 1) {
+                QStringList at;
+                for (const BoardRoster::Board& f : found)
+                    at.append(QString::number(f.address));
+                report.refusal.push_back({b.board.path + QStringLiteral(".serial"),
+                                          QStringLiteral("the boards at addresses %1 all have serial number %2: "
+                                                         "which one is meant cannot be told")
+                                              .arg(at.join(QStringLiteral(", ")))
+                                              .arg(*b.board.serial)});
+                continue;
+            }
+            if (found.size() == 1 && found.front().pCode != b.board.pCode) {
+                b.outcome = BoardResult::Outcome::Missing;
+                b.problem = QStringLiteral("not on the bus: the board of serial number %1 (at address %2) has P-code %3")
+                                .arg(*b.board.serial)
+                                .arg(found.front().address)
+                                .arg(found.front().pCode.isEmpty() ? QStringLiteral("unknown") : found.front().pCode);
+                continue;
+            }
         }
-        if (found.empty()) {
+        const int address = whereIs(b.board);
+        if (address < 0) {
             b.outcome = BoardResult::Outcome::Missing;
             b.problem = QStringLiteral("not on the bus");
             continue;
         }
-        b.foundAddress = found.front();
+        b.foundAddress = address;
         const auto [it, first] = servedBy.emplace(b.foundAddress, b.board.path);
         if (!first) {
             report.refusal.push_back({b.board.path, QStringLiteral("finds the board at address %1, which %2 names too")

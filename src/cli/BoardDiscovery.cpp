@@ -92,17 +92,20 @@ std::vector<BoardRoster::Board> BoardRoster::boards() const
     return result;
 }
 
-std::vector<int> BoardRoster::addressesOf(std::uint32_t serial, const QString& pCode) const
+std::vector<BoardRoster::Board> BoardRoster::withSerial(std::uint32_t serial) const
 {
-    std::vector<int> addresses;
+    std::vector<Board> found;
     for (const auto& handle : m_handles) {
         const Board& b = handle->board;
-        // Boards in address conflict all answer at 254: none of them can be served there.
-        if (b.address != kConflictAddress && static_cast<std::uint32_t>(b.serial) == serial && b.pCode == pCode
-            && std::find(addresses.begin(), addresses.end(), b.address) == addresses.end())
-            addresses.push_back(b.address);
+        if (b.address == kConflictAddress || static_cast<std::uint32_t>(b.serial) != serial)
+            continue;
+        const auto same = std::find_if(found.begin(), found.end(), [&](const Board& f) { return f.address == b.address; });
+        if (same == found.end())
+            found.push_back(b);
+        else
+            *same = b;  // announced again: the latest word counts
     }
-    return addresses;
+    return found;
 }
 
 void BoardRoster::detach(BoardDirectory& directory) const

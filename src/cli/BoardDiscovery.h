@@ -58,9 +58,10 @@ public:
 
     // Every board as it announced itself, in order.
     std::vector<Board> boards() const;
-    // The addresses of the boards with this serial number and P-code (one,
-    // unless boards share a serial number).
-    std::vector<int> addressesOf(std::uint32_t serial, const QString& pCode) const;
+    // The boards with this serial number, one per address (one board,
+    // unless boards share a serial number); none at 254, where boards in
+    // address conflict answer and none of them can be served.
+    std::vector<Board> withSerial(std::uint32_t serial) const;
     // Takes the roster's handles out of the directory's board table, so that
     // the roster may go before the directory.
     void detach(BoardDirectory& directory) const;

@@ -377,6 +377,20 @@ TEST(BatchFlash, ABoardThatDoesNotListItsAreasFailsAndTheNextIsServed)
               (QStringList{QStringLiteral("start 1/2 33"), QStringLiteral("done 1 failed"), QStringLiteral("start 2/2 34")}));
 }
 
+TEST(BatchFlash, TheBoardOfASerialNumberWithAnotherPCodeIsNotTheBoardMeant)
+{
+    Bench bench({spec(0x22, 1042, 13050012)});
+    bench.file(QStringLiteral("app.QXP"), test::firmware(5).text);
+    const BatchReport report = bench.run(bench.plan(R"({"boards": [
+        {"serial": 1042, "pcode": "13050013", "areas": [{"area": 2, "file": "app.QXP"}]}]})"));
+    ASSERT_EQ(report.boards.size(), 1u);
+    EXPECT_EQ(report.boards[0].outcome, BoardResult::Outcome::Missing);
+    EXPECT_EQ(report.boards[0].problem,
+              QStringLiteral("not on the bus: the board of serial number 1042 (at address 34) has P-code 13050012"));
+    EXPECT_EQ(report.exitCode(), 1);
+    EXPECT_TRUE(bench.untouched(0x22));
+}
+
 TEST(BatchFlash, AmbiguousBoardsAndMissingAreasRefuseThePlanBeforeAnythingIsDownloaded)
 {
     SimBoardSpec noConfig = spec(0x23, 200417, 4120101);
@@ -396,8 +410,8 @@ TEST(BatchFlash, AmbiguousBoardsAndMissingAreasRefuseThePlanBeforeAnythingIsDown
         refusal.append(e.text());
     EXPECT_EQ(refusal,
               (QStringList{QStringLiteral("boards[1]: finds the board at address 33, which boards[0] names too"),
-                           QStringLiteral("boards[2].serial: boards of serial 5 and P-code 12010003 answer at addresses "
-                                          "48, 49: which one is meant cannot be told"),
+                           QStringLiteral("boards[2].serial: the boards at addresses 48, 49 all have serial number 5: "
+                                          "which one is meant cannot be told"),
                            QStringLiteral("boards[3].areas[1].area: the board at address 35 lists no area 3 (no \"Config:\" "
                                           "line)")}));
     for (const BoardResult& b : report.boards) {

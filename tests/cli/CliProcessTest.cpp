@@ -221,12 +221,16 @@ TEST_F(Cli, HelpListsTheCommandsAndEachCommandsOptions)
     EXPECT_EQ(tool.exitCode, 0);
     for (const char* command : {"check-config", "bench", "monitor", "flash", "convert", "replay"})
         EXPECT_TRUE(tool.out.contains(QStringLiteral(" tellvane-cli %1 ").arg(QString::fromLatin1(command))));
+    EXPECT_TRUE(tool.out.contains(QStringLiteral(" tellvane-cli flash --plan PLAN [--adapter NAME] [--report REPORT] "
+                                                 "[--stop-on-error]\n")))
+        << tool.out.toStdString();
 
     // Help, even with the command's options incomplete, and nothing opened.
     const Finished flash =
         runCli({QStringLiteral("flash"), QStringLiteral("--board"), QStringLiteral("254"), QStringLiteral("-h")});
     EXPECT_EQ(flash.exitCode, 0) << flash.err.toStdString();
-    for (const char* option : {"--adapter <NAME>", "--board <ADDRESS>", "--area <AREA>", "--file <FILE>", "--no-flash"})
+    for (const char* option : {"--adapter <NAME>", "--board <ADDRESS>", "--area <AREA>", "--file <FILE>", "--no-flash",
+                               "--plan <PLAN>", "--report <REPORT>", "--stop-on-error"})
         EXPECT_TRUE(flash.out.contains(QString::fromLatin1(option))) << option << '\n' << flash.out.toStdString();
     EXPECT_FALSE(flash.out.contains(QStringLiteral("--count")));
     EXPECT_FALSE(flash.out.contains(QStringLiteral("Interface:")) || flash.err.contains(QStringLiteral("Interface:")));

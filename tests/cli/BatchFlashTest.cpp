@@ -29,7 +29,7 @@ namespace {
 
 constexpr qint64 kEpochMs = 1796000000000;  // the fake wall clock's start
 
-SimBoardSpec spec(int address, std::uint32_t serial, std::uint32_t pCode)
+SimBoardSpec simBoard(int address, std::uint32_t serial, std::uint32_t pCode)
 {
     SimBoardSpec s;
     s.address = address;
@@ -142,10 +142,10 @@ QJsonObject jsonOf(const BatchReport& report)
 
 TEST(BatchFlash, GoodBoardsAreFlashedAMissingAndADeadBoardAreReportedAndNotFlashed)
 {
-    SimBoardSpec quiet = spec(0x23, 200417, 4120101);
+    SimBoardSpec quiet = simBoard(0x23, 200417, 4120101);
     quiet.quietAfterLines = 10;
     // The board named by serial and P-code sits at 0x2A today.
-    Bench bench({spec(0x2A, 1042, 13050012), spec(0x21, 7, 12010003), quiet});
+    Bench bench({simBoard(0x2A, 1042, 13050012), simBoard(0x21, 7, 12010003), quiet});
     const test::Firmware app = test::firmware(40);
     const test::Firmware site = test::firmware(6, 0xC000, "SITE 4");
     bench.file(QStringLiteral("app.QXP"), app.text);
@@ -245,9 +245,9 @@ TEST(BatchFlash, GoodBoardsAreFlashedAMissingAndADeadBoardAreReportedAndNotFlash
 
 TEST(BatchFlash, TheReportHoldsEachBoardFieldByField)
 {
-    SimBoardSpec quiet = spec(0x23, 200417, 4120101);
+    SimBoardSpec quiet = simBoard(0x23, 200417, 4120101);
     quiet.quietAfterLines = 3;
-    Bench bench({spec(0x22, 1042, 13050012), quiet});
+    Bench bench({simBoard(0x22, 1042, 13050012), quiet});
     const test::Firmware app = test::firmware(12);
     bench.file(QStringLiteral("app.QXP"), app.text);
     const FlashPlan plan = bench.plan(R"({"boards": [
@@ -336,7 +336,7 @@ TEST(BatchFlash, TheReportHoldsEachBoardFieldByField)
 
 TEST(BatchFlash, StopOnErrorLeavesTheBoardsAfterTheFirstFailureAlone)
 {
-    Bench bench({spec(0x21, 7, 12010003), spec(0x22, 1042, 13050012)});
+    Bench bench({simBoard(0x21, 7, 12010003), simBoard(0x22, 1042, 13050012)});
     bench.file(QStringLiteral("app.QXP"), test::firmware(5).text);
     const FlashPlan plan = bench.plan(R"({"boards": [
         {"address": 33, "areas": [{"area": 2, "file": "app.QXP"}]},
@@ -357,7 +357,7 @@ TEST(BatchFlash, StopOnErrorLeavesTheBoardsAfterTheFirstFailureAlone)
 
 TEST(BatchFlash, ABoardThatDoesNotListItsAreasFailsAndTheNextIsServed)
 {
-    Bench bench({spec(0x21, 7, 12010003), spec(0x22, 1042, 13050012)});
+    Bench bench({simBoard(0x21, 7, 12010003), simBoard(0x22, 1042, 13050012)});
     bench.loader(0x21).faults().silent = true;  // acknowledges "$1V", never answers
     const test::Firmware app = test::firmware(5);
     bench.file(QStringLiteral("app.QXP"), app.text);
@@ -379,7 +379,7 @@ TEST(BatchFlash, ABoardThatDoesNotListItsAreasFailsAndTheNextIsServed)
 
 TEST(BatchFlash, TheBoardOfASerialNumberWithAnotherPCodeIsNotTheBoardMeant)
 {
-    Bench bench({spec(0x22, 1042, 13050012)});
+    Bench bench({simBoard(0x22, 1042, 13050012)});
     bench.file(QStringLiteral("app.QXP"), test::firmware(5).text);
     const BatchReport report = bench.run(bench.plan(R"({"boards": [
         {"serial": 1042, "pcode": "13050013", "areas": [{"area": 2, "file": "app.QXP"}]}]})"));
@@ -393,8 +393,8 @@ TEST(BatchFlash, TheBoardOfASerialNumberWithAnotherPCodeIsNotTheBoardMeant)
 
 TEST(BatchFlash, AmbiguousBoardsAndMissingAreasRefuseThePlanBeforeAnythingIsDownloaded)
 {
-    SimBoardSpec noConfig = spec(0x23, 200417, 4120101);
-    Bench bench({spec(0x21, 7, 12010003), spec(0x30, 5, 12010003), spec(0x31, 5, 12010003), noConfig});
+    SimBoardSpec noConfig = simBoard(0x23, 200417, 4120101);
+    Bench bench({simBoard(0x21, 7, 12010003), simBoard(0x30, 5, 12010003), simBoard(0x31, 5, 12010003), noConfig});
     bench.loader(0x23).faults().unlistedArea = 3;
     bench.file(QStringLiteral("app.QXP"), test::firmware(5).text);
     const FlashPlan plan = bench.plan(R"({"boards": [
@@ -443,7 +443,7 @@ TEST(BatchFlash, AmbiguousBoardsAndMissingAreasRefuseThePlanBeforeAnythingIsDown
 
 TEST(BatchFlash, AnAdapterThatNeverComesUpFailsEveryBoard)
 {
-    Bench bench({spec(0x21, 7, 12010003)});
+    Bench bench({simBoard(0x21, 7, 12010003)});
     bench.sim->setPluggedIn(false);
     bench.file(QStringLiteral("app.QXP"), test::firmware(5).text);
     const BatchReport report = bench.run(bench.plan(R"({"boards": [

@@ -236,22 +236,22 @@ TEST(BenchFile, TheBitRateReachesTheBus)
 
 TEST(BenchFile, ABoardCanGoQuietHalfWayThroughAFile)
 {
-    const BenchSpec spec = parseBench(QStringLiteral("board 0x23 261 200417 04120101 on quiet-after 12\n"
+    const BenchSpec line = parseBench(QStringLiteral("board 0x23 261 200417 04120101 on quiet-after 12\n"
                                                      "board 0x24 261 200418 04120101 ON Quiet-After 0x10\n"
                                                      "board 0x25 261 200419 04120101 quiet-after 12\n"
                                                      "board 0x26 261 200420 04120101 on quiet-after 0\n"
                                                      "board 0x27 261 200421 04120101 on loud-after 5\n"
                                                      "board 0x28 261 200422 04120101 on quiet-after\n"),
                                       QStringLiteral("test"));
-    ASSERT_EQ(spec.boards.size(), 2u) << spec.warnings.join(QLatin1Char('\n')).toStdString();
-    EXPECT_EQ(spec.boards[0].quietAfterLines, 12);
-    EXPECT_EQ(spec.boards[1].quietAfterLines, 16);
-    ASSERT_EQ(spec.warnings.size(), 4);
-    EXPECT_TRUE(spec.warnings[0].endsWith(QStringLiteral("line 3: a board needs ADDRESS TYPE SERIAL PCODE [on|off] [quiet-after LINES]")))
-        << "the fault follows on or off: " << spec.warnings[0].toStdString();
-    EXPECT_TRUE(spec.warnings[1].endsWith(QStringLiteral("line 4: a board's fault is \"quiet-after LINES\", 1 to 1000000 lines")));
-    EXPECT_TRUE(spec.warnings[2].contains(QStringLiteral("line 5: a board's fault")));
-    EXPECT_TRUE(spec.warnings[3].contains(QStringLiteral("line 6: a board needs ADDRESS TYPE SERIAL PCODE [on|off] [quiet-after LINES]")));
+    ASSERT_EQ(line.boards.size(), 2u) << line.warnings.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(line.boards[0].quietAfterLines, 12);
+    EXPECT_EQ(line.boards[1].quietAfterLines, 16);
+    ASSERT_EQ(line.warnings.size(), 4);
+    EXPECT_TRUE(line.warnings[0].endsWith(QStringLiteral("line 3: a board needs ADDRESS TYPE SERIAL PCODE [on|off] [quiet-after LINES]")))
+        << "the fault follows on or off: " << line.warnings[0].toStdString();
+    EXPECT_TRUE(line.warnings[1].endsWith(QStringLiteral("line 4: a board's fault is \"quiet-after LINES\", 1 to 1000000 lines")));
+    EXPECT_TRUE(line.warnings[2].contains(QStringLiteral("line 5: a board's fault")));
+    EXPECT_TRUE(line.warnings[3].contains(QStringLiteral("line 6: a board needs ADDRESS TYPE SERIAL PCODE [on|off] [quiet-after LINES]")));
     EXPECT_EQ(parseBench(QStringLiteral("board 1 1 1 00000001"), QString()).boards.at(0).quietAfterLines, -1)
         << "a board without the fault never goes quiet";
 }

@@ -20,6 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(board.boardType >= 0 && board.boardType <= 4095);
         FUZZ_CHECK(board.serial <= 0x3FFFFFFFu);
         FUZZ_CHECK(board.pCode <= 99999999u);
+        FUZZ_CHECK(board.quietAfterLines == -1 || (board.quietAfterLines >= 1 && board.quietAfterLines <= 1000000));
     }
     for (const BenchSpec::Traffic& t : spec.traffic) {
         FUZZ_CHECK(t.frame.id <= 0x1FFFFFFFu);

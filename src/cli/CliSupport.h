@@ -20,6 +20,7 @@ inline constexpr char kUsage[] =
     "       tellvane-cli monitor --adapter NAME [--save FILE] [--count N] [--seconds S] [--filter EXPR]\n"
     "                            [--format lines|candump|asc|csv]\n"
     "       tellvane-cli flash --adapter NAME --board ADDRESS --area AREA --file FILE [--no-flash]\n"
+    "       tellvane-cli flash --plan PLAN [--adapter NAME] [--report REPORT] [--stop-on-error]\n"
     "       tellvane-cli convert IN OUT   (logs: .txt, .log, .asc, .csv)\n"
     "       tellvane-cli replay [--adapter NAME --transmit] FILE [--speed F] [--loop]   (F: 0.1 to 10)\n"
     "Numbers are decimal or hexadecimal after 0x (033 is 33): ADDRESS 0 to 253, N 1 to 2147483647,\n"

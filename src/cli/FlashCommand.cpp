@@ -1,5 +1,9 @@
-// tellvane-cli flash: the download dialogue with one board, from the console.
+// tellvane-cli flash: the download dialogue with one board, or with the boards
+// of a plan one after another, from the console.
 
+#include "cli/BatchConsole.h"
+#include "cli/BatchFlash.h"
+#include "cli/BoardDiscovery.h"
 #include "cli/CliSupport.h"
 #include "cli/TransferMeter.h"
 #include "core/Clock.h"
@@ -10,55 +14,44 @@
 #include "stack/BusStack.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QTemporaryDir>
+
+#include <algorithm>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 namespace tellvane::cli {
 
 namespace {
 
-constexpr int kLinkWaitMs = 5000;
-constexpr int kBoardWaitMs = 5000;
-constexpr int kPollIntervalMs = 25;
-// Boards that did not announce themselves when the link came up are asked
-// again this often.
-constexpr int kAskAgainMs = 1000;
-
 // The downloader window on the console: status lines as they change, the
 // progress every tenth.
-class ConsoleView final : public ListDownloaderView {
+class ConsoleView final : public MeteredDownloaderView {
 public:
-    ConsoleView(QTextStream& out, TransferMeter& meter) : m_out(out), m_meter(meter) {}
+    ConsoleView(QTextStream& out, TransferMeter& meter) : MeteredDownloaderView(meter), m_out(out) {}
 
-    void setStatus(const QString& text) override
+protected:
+    void statusChanged(const QString& text) override
     {
-        if (text.isEmpty() || text == m_status)
-            return;
-        m_status = text;
-        if (text == QLatin1String("Loading file..."))
-            m_meter.begin();
         // "Downloading n%" changes with the lines: shown with the progress.
         if (!text.startsWith(QLatin1String("Downloading ")))
             m_out << text << Qt::endl;
     }
-    void setProgress(int percent) override
+    void progressChanged(int percent, int previous) override
     {
-        if (percent >= 0)
-            m_meter.lineDone();  // the downloader moves the progress once per line sent
-        if (percent >= 0 && percent / 10 != m_progress / 10)
-            m_out << "  " << m_status << Qt::endl;
-        m_progress = percent;
+        if (percent >= 0 && percent / 10 != previous / 10)
+            m_out << "  " << status() << Qt::endl;
     }
     // The count of packets acknowledged but reported as not sent is
     // printed after the download, with the adapter's name.
 
-    QString status() const { return m_status; }
-
 private:
     QTextStream& m_out;
-    TransferMeter& m_meter;
-    QString m_status;
-    int m_progress = -1;
 };
 
 // Boxes become console lines; the file "dialog" answers the file given.
@@ -74,8 +67,52 @@ private:
     QString m_file;
 };
 
+// Options of one mode of flash only.
+const char* const kPlanOnly[] = {"report", "stop-on-error"};
+const char* const kBoardOnly[] = {"board", "area", "file", "no-flash"};
+
+// The first of the options that was given, or empty.
+template <std::size_t N>
+QString givenOf(const QCommandLineParser& options, const char* const (&names)[N])
+{
+    for (const char* name : names) {
+        if (options.isSet(QString::fromLatin1(name)))
+            return QString::fromLatin1(name);
+    }
+    return {};
+}
+
+// The bus a flash works on, with the console attached: the downloader's
+// settings (its last folder) in a scratch store, not the user's; errors on
+// stderr, counted; the link's state on stderr.
+struct ConsoleBus {
+    QTemporaryDir scratch;
+    SettingsStore settings{scratch.filePath(QStringLiteral("flash.ini"))};
+    int errorsReported = 0;
+    ConsoleDialogs dialogs;
+    BusStack bus;
+    ConsoleStatus status;
+
+    ConsoleBus(std::unique_ptr<Adapter> adapter, Clock& clock, QTextStream& err, const QString& file)
+        : dialogs(err, file), bus(std::move(adapter), {clock, dialogs, settings, QCoreApplication::applicationDirPath()}),
+          status(err)
+    {
+        installErrorSink([this, &err](const QString& message) {
+            ++errorsReported;
+            err << message << Qt::endl;
+        });
+        bus.link().setStatusView(&status);
+        installStopSignals();
+    }
+    ~ConsoleBus() { installErrorSink({}); }
+};
+
+int flashPlan(const Command& command, const QCommandLineParser& options, QTextStream& out, QTextStream& err);
+
 int flash(const Command& command, const QCommandLineParser& options, QTextStream& out, QTextStream& err)
 {
+    if (options.isSet(QStringLiteral("plan")))
+        return flashPlan(command, options, out, err);
     const bool complete = options.isSet(QStringLiteral("adapter")) && options.isSet(QStringLiteral("board"))
         && options.isSet(QStringLiteral("area")) && options.isSet(QStringLiteral("file"));
     const NumberOption address = boardAddressOption(options);
@@ -89,6 +126,8 @@ int flash(const Command& command, const QCommandLineParser& options, QTextStream
         refusal = address.error;
     else if (options.isSet(QStringLiteral("area")) && areaId.isEmpty())
         refusal = areaWordError(areaWord);
+    else if (const QString batchOnly = givenOf(options, kPlanOnly); !batchOnly.isEmpty())
+        refusal = QStringLiteral("--%1 goes with --plan").arg(batchOnly);
     if (!refusal.isEmpty() || !complete)
         return refuse(command.usage, err, {refusal});
     const int board = static_cast<int>(*address.value);
@@ -103,71 +142,28 @@ int flash(const Command& command, const QCommandLineParser& options, QTextStream
     if (!adapter)
         return 2;
 
-    // The dialogue's own settings (the last folder) stay out of the user's store.
-    QTemporaryDir scratch;
-    SettingsStore settings(scratch.filePath(QStringLiteral("flash.ini")));
-    int errorsReported = 0;
-    installErrorSink([&](const QString& message) {
-        ++errorsReported;
-        err << message << Qt::endl;
-    });
-    struct SinkReset {
-        ~SinkReset() { installErrorSink({}); }
-    } sinkReset;
-
-    ConsoleDialogs dialogs(err, file);
-    BusStack bus(std::move(adapter), {clock, dialogs, settings, QCoreApplication::applicationDirPath()});
+    ConsoleBus console(std::move(adapter), clock, err, file);
+    BusStack& bus = console.bus;
     CanLink& link = bus.link();
     FirmwareDownloader& downloader = bus.downloader();
-    ConsoleStatus status(err);
-    link.setStatusView(&status);
     TransferMeter meter(clock);
     meter.setBoard(board);
     link.setMessageSink(&meter);
     ConsoleView view(out, meter);
     downloader.setView(&view);
-    installStopSignals();
 
-    // The link comes up, and the board announces itself: boards announce
-    // themselves when asked, so they are asked as soon as the link is up,
-    // and again now and then until the board is heard.
-    const std::int64_t start = clock.nowMicroseconds();
-    auto waited = [&] { return (clock.nowMicroseconds() - start) / 1000; };
-    std::int64_t nextTickUs = start;
-    std::int64_t nextAskUs = -1;
-    while (link.interfaceState() != InterfaceState::Ok || !bus.boards().knows(board)) {
-        if (stopRequested())
-            return 1;
-        if (link.interfaceState() != InterfaceState::Ok && waited() > kLinkWaitMs) {
-            err << "tellvane-cli: the adapter does not come up: " << interfaceStateText(link.interfaceState())
-                << Qt::endl;
-            return 1;
-        }
-        if (waited() > kLinkWaitMs + kBoardWaitMs) {
-            err << "tellvane-cli: no board at address " << board << " announced itself" << Qt::endl;
-            return 1;
-        }
-        const std::int64_t now = clock.nowMicroseconds();
-        if (now >= nextTickUs) {
-            link.pollTick();
-            nextTickUs = now + std::int64_t{kPollIntervalMs} * 1000;
-        } else {
-            link.checkForIncomingCanMessages();
-        }
-        if (link.interfaceState() == InterfaceState::Ok && !bus.boards().knows(board)
-            && (nextAskUs < 0 || now >= nextAskUs)) {
-            bus.boards().sendAllBoardRequest();
-            nextAskUs = now + std::int64_t{kAskAgainMs} * 1000;
-        }
-        if (link.interfaceState() != InterfaceState::Ok)
-            clock.sleepUntilUs(nextTickUs);
-        else if (!bus.boards().knows(board))
-            link.waitForArrival(nextTickUs);
-    }
-    // The board's P-code reply and the rest of its start-up chatter.
-    for (int i = 0; i < 4; ++i) {
-        link.pollTick();
-        clock.delayMs(kPollIntervalMs);
+    // The link comes up, and the board announces itself.
+    switch (awaitBoards(bus, clock, [&] { return bus.boards().knows(board); }, &stopRequested)) {
+    case BoardWait::Found:
+        break;
+    case BoardWait::Stopped:
+        return 1;
+    case BoardWait::LinkDown:
+        err << "tellvane-cli: the adapter does not come up: " << interfaceStateText(link.interfaceState()) << Qt::endl;
+        return 1;
+    case BoardWait::TimedOut:
+        err << "tellvane-cli: no board at address " << board << " announced itself" << Qt::endl;
+        return 1;
     }
 
     bus.boards().setDownloadBoardAddress(static_cast<std::int16_t>(board));
@@ -211,25 +207,123 @@ int flash(const Command& command, const QCommandLineParser& options, QTextStream
             return 1;
         }
     }
-    return errorsReported == 0 ? 0 : 1;
+    return console.errorsReported == 0 ? 0 : 1;
 }
 
+bool stdoutIsTerminal()
+{
+#ifdef Q_OS_UNIX
+    return isatty(STDOUT_FILENO) == 1;
+#else
+    return false;
+#endif
+}
+
+int flashPlan(const Command& command, const QCommandLineParser& options, QTextStream& out, QTextStream& err)
+{
+    // Everything typed is checked before the plan is read.
+    QString refusal;
+    if (!options.positionalArguments().isEmpty())
+        refusal = QStringLiteral("unexpected argument %1").arg(options.positionalArguments().first());
+    else if (const QString single = givenOf(options, kBoardOnly); !single.isEmpty())
+        refusal = QStringLiteral("--%1 does not go with --plan: the plan names the boards, areas and files").arg(single);
+    if (!refusal.isEmpty())
+        return refuse(command.usage, err, {refusal});
+    const QString planFile = options.value(QStringLiteral("plan"));
+    const QString reportFile = options.value(QStringLiteral("report"));
+    if (options.isSet(QStringLiteral("report"))) {
+        // Found out now, not after the boards are done.
+        QFile probe(reportFile);
+        if (reportFile.isEmpty() || !probe.open(QIODevice::WriteOnly | QIODevice::Append))
+            return refuse(command.usage, err, {QStringLiteral("--report %1 cannot be written: %2")
+                                                   .arg(reportFile, reportFile.isEmpty() ? QStringLiteral("no name")
+                                                                                         : probe.errorString())});
+    }
+
+    BatchReport report;
+    report.planFile = QFileInfo(planFile).absoluteFilePath();
+    auto finish = [&] {
+        report.end = QDateTime::currentDateTimeUtc();
+        if (!reportFile.isEmpty()) {
+            QSaveFile file(reportFile);
+            if (!file.open(QIODevice::WriteOnly) || file.write(reportJson(report)) < 0 || !file.commit()) {
+                err << "tellvane-cli: cannot write the report " << reportFile << ": " << file.errorString() << Qt::endl;
+                return std::max(report.exitCode(), 1);
+            }
+        }
+        return report.exitCode();
+    };
+    auto showRefusal = [&] {
+        err << "tellvane-cli: the plan " << planFile << " is refused; nothing was downloaded:" << Qt::endl;
+        for (const PlanError& e : report.refusal)
+            err << "  " << e.text() << Qt::endl;
+    };
+
+    report.start = QDateTime::currentDateTimeUtc();
+    PlanReading reading = loadFlashPlan(planFile);
+    if (!reading.ok()) {
+        report.planBoards = reading.boardsNamed;
+        report.refusal = reading.errors;
+        showRefusal();
+        return finish();
+    }
+    const FlashPlan& plan = reading.plan;
+    const QString adapterName = options.isSet(QStringLiteral("adapter")) ? options.value(QStringLiteral("adapter"))
+                                                                          : plan.adapter;
+    if (adapterName.isEmpty())
+        return refuse(command.usage, err, {QStringLiteral("--adapter is needed: the plan names no adapter")});
+
+    RealClock clock;
+    std::unique_ptr<Adapter> adapter = openAdapter(adapterName, clock, err);
+    if (!adapter)
+        return 2;
+    ConsoleBus console(std::move(adapter), clock, err, QString());
+    out << "Plan " << planFile << ": " << plan.boards.size() << " boards on " << console.bus.adapter().name()
+        << Qt::endl;
+
+    BatchFlasher flasher(console.bus, clock, [] { return QDateTime::currentDateTimeUtc(); });
+    ConsoleBatch progress(out, stdoutIsTerminal());
+    flasher.setObserver(&progress);
+    flasher.setStop(&stopRequested);
+    const QString planPath = report.planFile;
+    report = flasher.run(plan, options.isSet(QStringLiteral("stop-on-error")));
+    report.planFile = planPath;
+    if (report.refused()) {
+        showRefusal();
+    } else {
+        const int failed = report.failedBoards();
+        out << "Plan done: " << (report.planBoards - failed) << " of " << report.planBoards << " boards succeeded";
+        if (failed > 0)
+            out << ", " << failed << " failed";
+        out << Qt::endl;
+    }
+    return finish();
+}
 }  // namespace
 
 Command flashCommand()
 {
     return {.name = QStringLiteral("flash"),
-            .description = QStringLiteral("Downloads an S-record file into a memory area of a board, then flashes it."),
+            .description = QStringLiteral("Downloads an S-record file into a memory area of a board, then flashes it; "
+                                          "or the boards of a plan, one after another."),
             .usage = QStringLiteral("usage: tellvane-cli flash --adapter NAME --board ADDRESS --area AREA --file FILE "
-                                    "[--no-flash]\n       ADDRESS: 0 to 253, decimal or 0x hexadecimal; AREA: 0, 1, "
-                                    "2, 3 or boot, sys, pcode, config"),
+                                    "[--no-flash]\n       tellvane-cli flash --plan PLAN [--adapter NAME] [--report "
+                                    "REPORT] [--stop-on-error]\n       ADDRESS: 0 to 253, decimal or 0x hexadecimal; "
+                                    "AREA: 0, 1, 2, 3 or boot, sys, pcode, config"),
             .options = {adapterOption(),
                         {QStringLiteral("board"), QStringLiteral("The board's address: 0 to 253."),
                          QStringLiteral("ADDRESS")},
                         {QStringLiteral("area"), QStringLiteral("The memory area: 0 to 3, boot, sys, pcode, config."),
                          QStringLiteral("AREA")},
                         {QStringLiteral("file"), QStringLiteral("The S-record file."), QStringLiteral("FILE")},
-                        {QStringLiteral("no-flash"), QStringLiteral("Downloads the file, flashes nothing.")}},
+                        {QStringLiteral("no-flash"), QStringLiteral("Downloads the file, flashes nothing.")},
+                        {QStringLiteral("plan"),
+                         QStringLiteral("A batch: the boards, areas and files of a JSON plan, board after board."),
+                         QStringLiteral("PLAN")},
+                        {QStringLiteral("report"), QStringLiteral("With --plan: writes what became of each board as JSON."),
+                         QStringLiteral("REPORT")},
+                        {QStringLiteral("stop-on-error"),
+                         QStringLiteral("With --plan: stops at the first board that fails.")}},
             .run = &flash};
 }
 

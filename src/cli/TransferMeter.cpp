@@ -15,6 +15,15 @@ void TransferMeter::begin()
     m_lastLineUs = m_beginUs;
 }
 
+void TransferMeter::clear()
+{
+    m_started = false;
+    m_running = false;
+    m_packets = 0;
+    m_lines = 0;
+    m_beginUs = m_lastLineUs = m_clock.nowMicroseconds();
+}
+
 void TransferMeter::lineDone()
 {
     if (m_running)
@@ -45,6 +54,25 @@ QString TransferMeter::summary() const
         .arg(m_packets)
         .arg(static_cast<double>(us) / 1e6, 0, 'f', 3)
         .arg(perPacket);
+}
+
+void MeteredDownloaderView::setStatus(const QString& text)
+{
+    if (text.isEmpty() || text == m_status)
+        return;
+    m_status = text;
+    if (text == QLatin1String("Loading file..."))
+        m_meter.begin();
+    statusChanged(text);
+}
+
+void MeteredDownloaderView::setProgress(int percent)
+{
+    if (percent >= 0)
+        m_meter.lineDone();  // the downloader moves the progress once per line sent
+    const int previous = m_progress;
+    m_progress = percent;
+    progressChanged(percent, previous);
 }
 
 }  // namespace tellvane::cli

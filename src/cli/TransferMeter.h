@@ -1,6 +1,7 @@
 #pragma once
 
 #include "can/LinkInterfaces.h"
+#include "firmware/ListDownloaderView.h"
 
 #include <QString>
 
@@ -28,6 +29,8 @@ public:
     void lineDone();
     // The download stage is over: later packets do not count.
     void end() { m_running = false; }
+    // Forgets the last transfer: nothing started, nothing counted.
+    void clear();
 
     void logCanMessage(const CanMessage& message) override;
 
@@ -47,6 +50,33 @@ private:
     std::int64_t m_lines = 0;
     std::int64_t m_beginUs = 0;
     std::int64_t m_lastLineUs = 0;
+};
+
+// The downloader's view on the console: it keeps the information lines and
+// the last status, and feeds the meter as the downloader reports (the
+// transfer starts with "Loading file...", the progress moves once per line
+// sent). What a command shows of it, it shows in statusChanged and
+// progressChanged.
+class MeteredDownloaderView : public ListDownloaderView {
+public:
+    explicit MeteredDownloaderView(TransferMeter& meter) : m_meter(meter) {}
+
+    void setStatus(const QString& text) final;
+    void setProgress(int percent) final;
+
+    QString status() const { return m_status; }
+
+protected:
+    // A status that is not empty and differs from the last one.
+    virtual void statusChanged(const QString&) {}
+    // percent: -1 when the progress is taken away; previous: what it was.
+    virtual void progressChanged(int /*percent*/, int /*previous*/) {}
+
+    TransferMeter& m_meter;
+
+private:
+    QString m_status;
+    int m_progress = -1;
 };
 
 }  // namespace tellvane::cli

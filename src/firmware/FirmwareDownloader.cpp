@@ -78,6 +78,7 @@ bool FirmwareDownloader::begin()
     m_running = true;
     m_stageSession = m_session;
     m_lastStageOk = false;
+    m_lastResult = 0;
     if (m_view)
         m_view->setBusy(true);
     return true;
@@ -219,11 +220,13 @@ void FirmwareDownloader::startDownload()
         // missing, empty or not S-records must be found out before that.
         const int checked = checkS19File(m_view->fileName());
         std::int16_t r = checked < 0 ? static_cast<std::int16_t>(checked) : sendPassword();
+        m_lastResult = r;
         if (r != kSuccess) {
             displayErrorMessage(r);
         } else {
             m_transport.clearPipe();
             r = downloadS19();
+            m_lastResult = r;
             if (r != kSuccess) {
                 displayErrorMessage(r);
             } else {
@@ -365,6 +368,7 @@ void FirmwareDownloader::flashToMemory()
         return;
     try {
         const std::int16_t r = sendMigrateCmd();
+        m_lastResult = r;
         if (r == kSuccess) {
             status(resultMessage(kSuccess, QString()));
             m_lastStageOk = stageAlive();

@@ -93,6 +93,9 @@ public:
     int downloadWarnings() const { return m_warnings; }
     // The last stage started (information, download or flash) ended as it should.
     bool lastStageSucceeded() const { return m_lastStageOk; }
+    // The result code of the last stage started (1: the board did its part;
+    // 0 for the information request, or a stage that failed unexpectedly).
+    std::int16_t lastResult() const { return m_lastResult; }
     const QTimer& infoTimer() const { return m_infoTimer; }
 
 private:
@@ -124,6 +127,7 @@ private:
     bool m_running = false;
     bool m_infoPending = false;
     bool m_lastStageOk = false;
+    std::int16_t m_lastResult = 0;
     // Each opening of the window is a session; a stage belongs to the one it
     // started in.
     std::uint64_t m_session = 0;

@@ -14,6 +14,9 @@ namespace tellvane {
 
 namespace {
 
+const QString kBoardUsage =
+    QStringLiteral("a board needs ADDRESS TYPE SERIAL PCODE [on|off] [animate] [quiet-after LINES]");
+
 // Decimal, or hexadecimal after "0x"; base 16 reads bare hexadecimal digits.
 std::optional<std::uint64_t> number(const QString& text, int base = 0)
 {
@@ -40,12 +43,14 @@ QString defaultBenchText()
         "# The simulated bench of the Tellvane diagnostic tool (--adapter sim).\n"
         "# One thing per line; \"#\" starts a comment. Numbers are decimal or 0x hexadecimal.\n"
         "#\n"
-        "#   board ADDRESS TYPE SERIAL PCODE [on|off] [animate]\n"
+        "#   board ADDRESS TYPE SERIAL PCODE [on|off] [animate] [quiet-after LINES]\n"
         "#       a control board: bus address 0-255, board type 0-4095, serial number\n"
         "#       0-1073741823, and its P-code: eight digits, style then variant\n"
         "#       (12010003 is style 1201, variant 0003). \"off\" keeps it off the bus.\n"
         "#       \"animate\" makes it send every message its screen decodes, so that\n"
-        "#       every indicator of the screen moves.\n"
+        "#       every indicator of the screen moves. \"quiet-after LINES\" makes its\n"
+        "#       boot loader go dead after LINES lines of a firmware file (for trying\n"
+        "#       out failed downloads).\n"
         "#   traffic IDENTIFIER PERIOD_MS [BYTE ...]\n"
         "#       other traffic: a frame with a 29-bit identifier and up to eight\n"
         "#       hexadecimal data bytes, sent every PERIOD_MS milliseconds\n"
@@ -108,8 +113,8 @@ BenchSpec parseBench(const QString& text, const QString& sourceName)
         };
         const QString kind = words[0].toLower();
         if (kind == QLatin1String("board")) {
-            if (words.size() < 5 || words.size() > 7) {
-                warn(QStringLiteral("a board needs ADDRESS TYPE SERIAL PCODE [on|off] [animate]"));
+            if (words.size() < 5 || words.size() > 9) {
+                warn(kBoardUsage);
                 continue;
             }
             const auto address = number(words[1]);
@@ -137,21 +142,30 @@ BenchSpec parseBench(const QString& text, const QString& sourceName)
             board.boardType = static_cast<int>(*type);
             board.serial = static_cast<std::uint32_t>(*serial);
             board.pCode = static_cast<std::uint32_t>(*pCode);
+            // The words after the P-code, in any order, each at most once.
             bool stated = false;
-            bool understood = true;
-            for (qsizetype w = 5; w < words.size() && understood; ++w) {
+            bool faulted = false;
+            QString why;
+            for (qsizetype w = 5; w < words.size() && why.isEmpty(); ++w) {
                 const QString word = words[w].toLower();
                 if (word == QLatin1String("animate") && !board.animate) {
                     board.animate = true;
                 } else if ((word == QLatin1String("on") || word == QLatin1String("off")) && !stated) {
                     board.present = word == QLatin1String("on");
                     stated = true;
+                } else if (word == QLatin1String("quiet-after") && !faulted) {
+                    const auto lines = w + 1 < words.size() ? number(words[w + 1]) : std::nullopt;
+                    if (!lines || *lines < 1 || *lines > 1000000)
+                        why = QStringLiteral("a board's fault is \"quiet-after LINES\", 1 to 1000000 lines");
+                    board.quietAfterLines = static_cast<int>(lines.value_or(0));
+                    faulted = true;
+                    ++w;
                 } else {
-                    understood = false;
+                    why = QStringLiteral("a board is \"on\" or \"off\", may \"animate\", and may go \"quiet-after LINES\"");
                 }
             }
-            if (!understood) {
-                warn(QStringLiteral("a board is \"on\" or \"off\", and may \"animate\""));
+            if (!why.isEmpty()) {
+                warn(why);
                 continue;
             }
             spec.boards.push_back(board);

@@ -15,7 +15,7 @@ class SimAdapter;
 // The simulated bench as the user describes it in a small text file, one
 // thing per line ("#" starts a comment):
 //
-//   board ADDRESS TYPE SERIAL PCODE [on|off] [animate]
+//   board ADDRESS TYPE SERIAL PCODE [on|off] [animate] [quiet-after LINES]
 //   traffic IDENTIFIER PERIOD_MS [BYTE ...]
 //   bitrate BITS_PER_SECOND
 //

@@ -23,6 +23,7 @@ SimBoard::SimBoard(const SimBoardSpec& spec, int benchPosition)
       m_loader(spec.address, passwordFor(spec.serial), QString::number(spec.pCode).rightJustified(8, QLatin1Char('0')))
 {
     m_loader.setSender([this](const SimFrame& frame, std::int64_t atUs) { send(frame, atUs); });
+    m_loader.faults().quietAfterLines = spec.quietAfterLines;
 }
 
 SimFrame SimBoard::announcement() const

@@ -16,6 +16,7 @@ struct SimBoardSpec {
     std::uint32_t serial = 0;   // 30 bits
     std::uint32_t pCode = 0;    // eight decimal digits: style and variant
     bool present = true;        // switched off boards stay silent
+    int quietAfterLines = -1;   // its boot loader goes dead after this many lines of a file (-1: never)
     // Sends the diagnostic messages of its screen, every indicator moving,
     // once given the screen's animation; else the board's own three.
     bool animate = false;

@@ -31,6 +31,7 @@ void SimBootLoader::reset()
     m_ackDeadlineUs = kNever;
     m_area = -1;
     m_lines = 0;
+    m_dead = false;
     m_pending.clear();
 }
 
@@ -63,16 +64,17 @@ QByteArray SimBootLoader::information() const
 {
     QByteArray text;
     text += "Board: " + m_password.toLatin1() + " P-code " + m_pCodeText.toLatin1() + "\r\n";
-    text += "Boot: " + areaLabel(0).toLatin1() + "\r\n";
-    text += "Sys: " + areaLabel(1).toLatin1() + "\r\n";
-    text += "pCode: " + areaLabel(2).toLatin1() + "\r\n";
-    text += "Config: " + areaLabel(3).toLatin1() + "\r\n";
+    const char* const keywords[] = {"Boot: ", "Sys: ", "pCode: ", "Config: "};
+    for (int area = 0; area < 4; ++area) {
+        if (area != m_faults.unlistedArea)
+            text += keywords[area] + areaLabel(area).toLatin1() + "\r\n";
+    }
     return text;
 }
 
 bool SimBootLoader::textReceived(const QByteArray& text, std::int64_t atUs)
 {
-    if (m_faults.noAck)
+    if (m_faults.noAck || m_dead)
         return false;
     if (m_state == State::Receiving) {
         m_input += text;
@@ -127,7 +129,7 @@ void SimBootLoader::wake(std::int64_t nowUs)
 
 void SimBootLoader::reply(const QByteArray& text, std::int64_t atUs)
 {
-    if (m_faults.silent || text.isEmpty())
+    if (m_faults.silent || m_dead || text.isEmpty())
         return;
     m_output += text;
     if (!m_awaitingAck && m_sendAtUs == kNever)
@@ -211,6 +213,8 @@ void SimBootLoader::command(const QByteArray& text, std::int64_t atUs)
 void SimBootLoader::recordLine(const QByteArray& line, std::int64_t atUs)
 {
     ++m_lines;
+    if (m_lines == m_faults.quietAfterLines)
+        m_dead = true;  // this line still counts; nothing after it does
     if (m_lines == m_faults.speakAfterLines)
         reply("Buffer overrun\r\n", atUs);
     if (m_lines == m_faults.announceAfterLines) {

@@ -18,6 +18,9 @@ struct BootLoaderFaults {
     bool wrongPassword = false;  // every password is refused
     int speakAfterLines = -1;    // says something in the middle of a file after this many lines
     int announceAfterLines = -1; // starts again (announces itself) after this many lines
+    int unlistedArea = -1;       // this area ("0" to "3" as a number) is left out of the information
+    int quietAfterLines = -1;    // goes dead after this many lines of an area: nothing
+                                 // acknowledged or answered until the board starts again
 };
 
 // The text dialogue of a board's boot loader, spoken in acknowledged packets of
@@ -93,6 +96,7 @@ private:
     int m_area = -1;
     int m_lines = 0;
     bool m_restart = false;
+    bool m_dead = false;  // the quietAfterLines fault struck; until the board starts again
     std::map<int, Image> m_loaded;
     std::map<int, Image> m_flashed;
     std::map<int, bool> m_pending;

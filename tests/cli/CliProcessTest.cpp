@@ -6,6 +6,9 @@
 #include "TestSupport.h"
 #include "core/Version.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -232,12 +235,16 @@ TEST_F(Cli, HelpListsTheCommandsAndEachCommandsOptions)
     EXPECT_EQ(tool.exitCode, 0);
     for (const char* command : {"check-config", "bench", "monitor", "flash", "convert", "replay"})
         EXPECT_TRUE(tool.out.contains(QStringLiteral(" tellvane-cli %1 ").arg(QString::fromLatin1(command))));
+    EXPECT_TRUE(tool.out.contains(QStringLiteral(" tellvane-cli flash --plan PLAN [--adapter NAME] [--report REPORT] "
+                                                 "[--stop-on-error]\n")))
+        << tool.out.toStdString();
 
     // Help, even with the command's options incomplete, and nothing opened.
     const Finished flash =
         runCli({QStringLiteral("flash"), QStringLiteral("--board"), QStringLiteral("254"), QStringLiteral("-h")});
     EXPECT_EQ(flash.exitCode, 0) << flash.err.toStdString();
-    for (const char* option : {"--adapter <NAME>", "--board <ADDRESS>", "--area <AREA>", "--file <FILE>", "--no-flash"})
+    for (const char* option : {"--adapter <NAME>", "--board <ADDRESS>", "--area <AREA>", "--file <FILE>", "--no-flash",
+                               "--plan <PLAN>", "--report <REPORT>", "--stop-on-error"})
         EXPECT_TRUE(flash.out.contains(QString::fromLatin1(option))) << option << '\n' << flash.out.toStdString();
     EXPECT_FALSE(flash.out.contains(QStringLiteral("--count")));
     EXPECT_FALSE(flash.out.contains(QStringLiteral("Interface:")) || flash.err.contains(QStringLiteral("Interface:")));
@@ -263,6 +270,125 @@ TEST_F(Cli, FlashTakesAreaWordsInAnyCase)
     const Finished run = runCli(flash(QStringLiteral("0x21"), QStringLiteral("BOOT")));
     ASSERT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
     EXPECT_TRUE(run.out.contains(QStringLiteral("\nArea 0: Boot: "))) << run.out.toStdString();
+}
+
+}  // namespace
+
+namespace {
+
+QJsonObject jsonFile(const QString& path)
+{
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+    return QJsonDocument::fromJson(file.readAll()).object();
+}
+
+TEST_F(Cli, FlashPlanRefusesMistypedOptionsAndBadPlansBeforeTheAdapterIsOpened)
+{
+    const QString plan = test::writeFile(dir.filePath(QStringLiteral("plan.json")),
+                                         R"({"boards": [{"address": 33, "areas": [{"area": 2, "file": "app.QXP"}]}]})");
+    const std::vector<Refusal> usage = {
+        {"board with a plan", {QStringLiteral("flash"), QStringLiteral("--plan"), plan, QStringLiteral("--board"), QStringLiteral("33")},
+         QStringLiteral("--board does not go with --plan: the plan names the boards, areas and files")},
+        {"no-flash with a plan", {QStringLiteral("flash"), QStringLiteral("--plan"), plan, QStringLiteral("--no-flash")},
+         QStringLiteral("--no-flash does not go with --plan")},
+        {"report without a plan", flash(QStringLiteral("33"), QStringLiteral("2")) << QStringLiteral("--report") << QStringLiteral("r.json"),
+         QStringLiteral("--report goes with --plan")},
+        {"stop-on-error without a plan", flash(QStringLiteral("33"), QStringLiteral("2")) << QStringLiteral("--stop-on-error"),
+         QStringLiteral("--stop-on-error goes with --plan")},
+        {"no adapter anywhere", {QStringLiteral("flash"), QStringLiteral("--plan"), plan},
+         QStringLiteral("--adapter is needed: the plan names no adapter")},
+        {"report nowhere", {QStringLiteral("flash"), QStringLiteral("--plan"), plan, QStringLiteral("--report"), dir.filePath(QStringLiteral("no/such/r.json"))},
+         QStringLiteral("--report %1 cannot be written: ").arg(dir.filePath(QStringLiteral("no/such/r.json")))},
+    };
+    for (const Refusal& refusal : usage) {
+        const Finished run = runCli(refusal.arguments);
+        EXPECT_EQ(run.exitCode, 2) << refusal.name << '\n' << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(QStringLiteral("tellvane-cli: ") + refusal.message)) << refusal.name << '\n' << run.err.toStdString();
+        EXPECT_TRUE(run.err.startsWith(QStringLiteral("usage: tellvane-cli flash"))) << refusal.name;
+        EXPECT_FALSE(run.err.contains(QStringLiteral("Interface:"))) << refusal.name;
+        EXPECT_TRUE(run.out.isEmpty()) << refusal.name;
+    }
+
+    // A plan that is wrong in itself: each error at its key path, nothing
+    // opened, the report says so, and all three boards count as failed.
+    const QString bad = test::writeFile(dir.filePath(QStringLiteral("bad.json")), R"({"adapter": "sim", "boards": [
+        {"address": 33, "areas": [{"area": 2, "file": "app.QXP"}, {"area": "pcode", "file": "app.QXP"}]},
+        {"adress": 34, "areas": [{"area": 2, "file": "app.QXP"}]},
+        {"address": 35, "areas": [{"area": 2, "file": "app.QXP"}], "flash": "yes"}]})");
+    const QString report = dir.filePath(QStringLiteral("bad-report.json"));
+    const Finished refused = runCli({QStringLiteral("flash"), QStringLiteral("--plan"), bad, QStringLiteral("--report"), report});
+    EXPECT_EQ(refused.exitCode, 3) << refused.err.toStdString();
+    EXPECT_EQ(refused.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+              (QStringList{QStringLiteral("tellvane-cli: the plan %1 is refused; nothing was downloaded:").arg(bad),
+                           QStringLiteral("  boards[0].areas[1].area: area 2 (\"pCode:\") is loaded by boards[0].areas[0] too"),
+                           QStringLiteral("  boards[1].adress: unknown key (here the keys are address, serial, pcode, areas, flash)"),
+                           QStringLiteral("  boards[1]: names no board: give \"address\", or \"serial\" and \"pcode\""),
+                           QStringLiteral("  boards[2].flash: must be true or false, not a string")}));
+    EXPECT_TRUE(refused.out.isEmpty());
+    const QJsonObject json = jsonFile(report);
+    EXPECT_TRUE(json[QStringLiteral("refused")].toBool());
+    EXPECT_EQ(json[QStringLiteral("errors")].toArray().size(), 4);
+    EXPECT_EQ(json[QStringLiteral("errors")].toArray().at(3).toObject()[QStringLiteral("path")].toString(),
+              QStringLiteral("boards[2].flash"));
+    EXPECT_EQ(json[QStringLiteral("exitCode")].toInt(), 3);
+    EXPECT_TRUE(json[QStringLiteral("boards")].toArray().isEmpty());
+
+    // A corrupt file refuses the whole plan too, though the board it is for is on the bus.
+    QByteArray corrupt = app.text;
+    corrupt.replace("S1", "S5");
+    test::writeFile(dir.filePath(QStringLiteral("corrupt.QXC")), corrupt);
+    const QString withCorrupt = test::writeFile(dir.filePath(QStringLiteral("corrupt.json")), R"({"adapter": "sim", "boards": [
+        {"address": 33, "areas": [{"area": 2, "file": "app.QXP"}]},
+        {"address": 34, "areas": [{"area": 2, "file": "app.QXP"}, {"area": 3, "file": "corrupt.QXC"}]}]})");
+    const Finished corrupted = runCli({QStringLiteral("flash"), QStringLiteral("--plan"), withCorrupt});
+    EXPECT_EQ(corrupted.exitCode, 2);
+    EXPECT_TRUE(corrupted.err.contains(QStringLiteral("  boards[1].areas[1].file: %1: Error, corrupted S19 file format")
+                                           .arg(dir.filePath(QStringLiteral("corrupt.QXC")))))
+        << corrupted.err.toStdString();
+    EXPECT_FALSE(corrupted.err.contains(QStringLiteral("Interface:"))) << "the adapter was never opened";
+}
+
+TEST_F(Cli, FlashPlanServesTheBoardsOneAfterAnotherAndReportsEach)
+{
+    const QString plan = test::writeFile(dir.filePath(QStringLiteral("plan.json")), R"({"adapter": "sim", "boards": [
+        {"serial": 1042, "pcode": "13050012", "areas": [{"area": "pcode", "file": "app.QXP"}]},
+        {"address": 64, "areas": [{"area": 2, "file": "app.QXP"}]},
+        {"address": 33, "flash": false, "areas": [{"area": "boot", "file": "app.QXP"}]}]})");
+    const QString report = dir.filePath(QStringLiteral("report.json"));
+    const Finished run = runCli({QStringLiteral("flash"), QStringLiteral("--plan"), plan, QStringLiteral("--report"), report});
+    EXPECT_EQ(run.exitCode, 1) << "one board failed\n" << run.out.toStdString() << run.err.toStdString();
+    const QString packets = QString::number(packetsOf(app.text));
+    EXPECT_EQ(run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+              (QStringList{QStringLiteral("Plan %1: 3 boards on sim").arg(plan),
+                           QStringLiteral("Board 1 of 3, serial 1042, P-code 13050012: at address 34"),
+                           QStringLiteral("  area 2 (pCode: V3.04): loaded, 22 lines, %1 packets").arg(packets),
+                           QStringLiteral("  flashed: Success, please wait 10 seconds and then cycle power"),
+                           QStringLiteral("Board 2 of 3, address 64: MISSING: not on the bus"),
+                           QStringLiteral("Board 3 of 3, address 33:"),
+                           QStringLiteral("  area 0 (Boot: V1.02 2019-03-01): loaded, 22 lines, %1 packets").arg(packets),
+                           QStringLiteral("  loaded, not flashed: the plan asks for no flash"),
+                           QStringLiteral("Plan done: 2 of 3 boards succeeded, 1 failed")}))
+        << "plain lines when the output is no terminal";
+
+    const QJsonObject json = jsonFile(report);
+    EXPECT_EQ(json[QStringLiteral("plan")].toString(), plan);
+    EXPECT_EQ(json[QStringLiteral("adapter")].toString(), QStringLiteral("sim"));
+    EXPECT_FALSE(json[QStringLiteral("refused")].toBool());
+    EXPECT_EQ(json[QStringLiteral("failedBoards")].toInt(), 1);
+    const QJsonArray boards = json[QStringLiteral("boards")].toArray();
+    ASSERT_EQ(boards.size(), 3);
+    EXPECT_EQ(boards[0].toObject()[QStringLiteral("foundAddress")].toInt(), 34);
+    EXPECT_EQ(boards[0].toObject()[QStringLiteral("result")].toString(), QStringLiteral("flashed"));
+    EXPECT_EQ(boards[0].toObject()[QStringLiteral("packets")].toInt(), packetsOf(app.text));
+    EXPECT_EQ(boards[1].toObject()[QStringLiteral("result")].toString(), QStringLiteral("missing"));
+    EXPECT_TRUE(boards[1].toObject()[QStringLiteral("foundAddress")].isNull());
+    EXPECT_EQ(boards[2].toObject()[QStringLiteral("result")].toString(), QStringLiteral("loaded"));
+    const QJsonObject bootArea = boards[2].toObject()[QStringLiteral("areas")].toArray().at(0).toObject();
+    EXPECT_EQ(bootArea[QStringLiteral("area")].toString(), QStringLiteral("0"));
+    EXPECT_EQ(bootArea[QStringLiteral("file")].toString(), file);
+    EXPECT_EQ(bootArea[QStringLiteral("code")].toInt(), 1);
+    EXPECT_FALSE(boards[2].toObject()[QStringLiteral("flash")].toObject()[QStringLiteral("tried")].toBool());
 }
 
 }  // namespace

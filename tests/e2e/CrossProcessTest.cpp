@@ -16,6 +16,9 @@
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QProcess>
@@ -54,12 +57,15 @@ QString cli()
 // tellvane-cli bench in a process of its own, hosting the virtual bus.
 class BenchProcess {
 public:
-    BenchProcess(quint16 port, const QString& imageFolder)
+    // benchFile: empty for the bench shipped with the program.
+    BenchProcess(quint16 port, const QString& imageFolder, const QString& benchFile = {})
     {
         m_process.setProgram(cli());
-        m_process.setArguments({QStringLiteral("bench"), QStringLiteral("--adapter"), busName(port),
-                                QStringLiteral("--images"), imageFolder, QStringLiteral("--seconds"),
-                                QStringLiteral("300")});
+        QStringList arguments{QStringLiteral("bench"), QStringLiteral("--adapter"), busName(port),
+                              QStringLiteral("--images"), imageFolder, QStringLiteral("--seconds"), QStringLiteral("300")};
+        if (!benchFile.isEmpty())
+            arguments << QStringLiteral("--bench") << benchFile;
+        m_process.setArguments(arguments);
         m_process.setProcessChannelMode(QProcess::MergedChannels);
         m_process.start();
     }
@@ -252,6 +258,94 @@ TEST_F(CrossProcess, ProgramFindsTheBenchBoardsAndShowsLiveData)
     };
     EXPECT_TRUE(QTest::qWaitFor(moved, kStartMs)) << "value boxes follow the board's live data";
     EXPECT_EQ(app.errorLog().count(), 0);
+}
+
+// A line of boards flashed from a plan, the boards in another process: one
+// found by its serial number at an address of its own, one missing, one that
+// goes dead half way through its file, one only loaded. What the boards hold
+// afterwards is compared with the files.
+TEST(CrossProcessPlan, FlashPlanDoesTheGoodBoardsAndReportsTheMissingAndTheDeadOne)
+{
+    QTemporaryDir dir;
+    const quint16 port = freePort();
+    ASSERT_NE(port, 0);
+    const QString benchFile = test::writeFile(dir.filePath(QStringLiteral("line.txt")),
+                                              "board 0x21 1537 7      12010003\n"
+                                              "board 0x2A 1538 1042   13050012   # moved from 0x22\n"
+                                              "board 0x23 261  200417 04120101 on quiet-after 20\n");
+    BenchProcess bench(port, dir.filePath(QStringLiteral("images")), benchFile);
+    ASSERT_TRUE(bench.ready()) << bench.output().toStdString();
+
+    const test::Firmware app = test::firmware(60);
+    const test::Firmware site = test::firmware(4, 0xC000, "SITE 9");
+    test::writeFile(dir.filePath(QStringLiteral("fw/app.QXP")), app.text);
+    test::writeFile(dir.filePath(QStringLiteral("fw/site.QXC")), site.text);
+    const QString plan = test::writeFile(dir.filePath(QStringLiteral("plan.json")), QByteArray(R"({
+        "adapter": ")") + busName(port).toLatin1() + R"(",
+        "boards": [
+            {"serial": 1042, "pcode": "13050012",
+             "areas": [{"area": "pcode", "file": "fw/app.QXP"}, {"area": "config", "file": "fw/site.QXC"}]},
+            {"address": 64, "areas": [{"area": 2, "file": "fw/app.QXP"}]},
+            {"address": "0x23", "areas": [{"area": 2, "file": "fw/app.QXP"}]},
+            {"address": 33, "flash": false, "areas": [{"area": 2, "file": "fw/app.QXP"}]}]})");
+    const QString report = dir.filePath(QStringLiteral("report.json"));
+    const Finished run = runCli({QStringLiteral("flash"), QStringLiteral("--plan"), plan, QStringLiteral("--report"), report},
+                                kFlashMs);
+    ASSERT_EQ(run.exitCode, 2) << run.out.toStdString() << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains("Board 1 of 4, serial 1042, P-code 13050012: at address 42\n")) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("Board 2 of 4, address 64: MISSING: not on the bus\n"));
+    EXPECT_TRUE(run.out.contains("  area 2 (pCode: V3.04): FAILED (-104): Error, no response from board\n"
+                                 "  FAILED: area 2 failed: Error, no response from board; not flashed\n"));
+    EXPECT_TRUE(run.out.contains("Plan done: 2 of 4 boards succeeded, 2 failed\n"));
+
+    // The flashed board holds exactly the files' bytes; the dead one and the
+    // board only loaded flashed nothing.
+    ASSERT_TRUE(bench.waitFor(QByteArrayLiteral("Board 42 flashed area 3"), kStartMs)) << bench.output().toStdString();
+    EXPECT_EQ(test::readFile(dir.filePath(QStringLiteral("images/board-42-area-2.txt"))), SimBootLoader::imageText(app.image));
+    EXPECT_EQ(test::readFile(dir.filePath(QStringLiteral("images/board-42-area-3.txt"))), SimBootLoader::imageText(site.image));
+    const QStringList images = QDir(dir.filePath(QStringLiteral("images"))).entryList(QDir::Files);
+    EXPECT_EQ(images, (QStringList{QStringLiteral("board-42-area-2.txt"), QStringLiteral("board-42-area-3.txt")}));
+    EXPECT_FALSE(bench.output().contains("Board 35 flashed")) << bench.output().toStdString();
+    EXPECT_FALSE(bench.output().contains("Board 33 flashed"));
+
+    QFile file(report);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QJsonObject json = QJsonDocument::fromJson(file.readAll()).object();
+    EXPECT_EQ(json[QStringLiteral("adapter")].toString(), busName(port));
+    EXPECT_EQ(json[QStringLiteral("exitCode")].toInt(), 2);
+    const QJsonArray boards = json[QStringLiteral("boards")].toArray();
+    ASSERT_EQ(boards.size(), 4);
+    const QJsonObject moved = boards[0].toObject();
+    EXPECT_EQ(moved[QStringLiteral("chosenBy")].toString(), QStringLiteral("serial"));
+    EXPECT_EQ(moved[QStringLiteral("foundAddress")].toInt(), 0x2A);
+    EXPECT_EQ(moved[QStringLiteral("result")].toString(), QStringLiteral("flashed"));
+    EXPECT_EQ(moved[QStringLiteral("lines")].toInt(), 62 + 6);
+    const QJsonArray movedAreas = moved[QStringLiteral("areas")].toArray();
+    ASSERT_EQ(movedAreas.size(), 2);
+    EXPECT_EQ(movedAreas[0].toObject()[QStringLiteral("area")].toString(), QStringLiteral("2"));
+    EXPECT_EQ(movedAreas[0].toObject()[QStringLiteral("code")].toInt(), 1);
+    EXPECT_EQ(movedAreas[0].toObject()[QStringLiteral("lines")].toInt(), 62);
+    EXPECT_EQ(movedAreas[1].toObject()[QStringLiteral("area")].toString(), QStringLiteral("3"));
+    EXPECT_EQ(movedAreas[1].toObject()[QStringLiteral("infoLine")].toString(), QStringLiteral("Config: rev 7"));
+    EXPECT_EQ(moved[QStringLiteral("flash")].toObject()[QStringLiteral("code")].toInt(), 1);
+
+    const QJsonObject missing = boards[1].toObject();
+    EXPECT_EQ(missing[QStringLiteral("result")].toString(), QStringLiteral("missing"));
+    EXPECT_TRUE(missing[QStringLiteral("foundAddress")].isNull());
+    EXPECT_EQ(missing[QStringLiteral("address")].toInt(), 64);
+
+    const QJsonObject dead = boards[2].toObject();
+    EXPECT_EQ(dead[QStringLiteral("result")].toString(), QStringLiteral("failed"));
+    EXPECT_EQ(dead[QStringLiteral("foundAddress")].toInt(), 0x23);
+    const QJsonObject deadArea = dead[QStringLiteral("areas")].toArray().at(0).toObject();
+    EXPECT_EQ(deadArea[QStringLiteral("code")].toInt(), -104);
+    EXPECT_EQ(deadArea[QStringLiteral("lines")].toInt(), 20) << "the lines it acknowledged before it went dead";
+    EXPECT_FALSE(dead[QStringLiteral("flash")].toObject()[QStringLiteral("tried")].toBool());
+
+    const QJsonObject loaded = boards[3].toObject();
+    EXPECT_EQ(loaded[QStringLiteral("result")].toString(), QStringLiteral("loaded"));
+    EXPECT_TRUE(loaded[QStringLiteral("ok")].toBool());
+    EXPECT_FALSE(loaded[QStringLiteral("flash")].toObject()[QStringLiteral("requested")].toBool());
 }
 
 }  // namespace

@@ -1,0 +1,356 @@
+#include "cli/FlashPlan.h"
+
+#include "cli/CommandLine.h"
+#include "firmware/DownloadRules.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+
+#include <cmath>
+#include <map>
+
+namespace tellvane::cli {
+
+namespace {
+
+constexpr NumberRange kSerialRange{0, 0x3FFFFFFF};
+
+QString typeName(const QJsonValue& value)
+{
+    switch (value.type()) {
+    case QJsonValue::Null:
+        return QStringLiteral("null");
+    case QJsonValue::Bool:
+        return QStringLiteral("true or false");
+    case QJsonValue::Double:
+        return QStringLiteral("a number");
+    case QJsonValue::String:
+        return QStringLiteral("a string");
+    case QJsonValue::Array:
+        return QStringLiteral("a list");
+    case QJsonValue::Object:
+        return QStringLiteral("an object");
+    case QJsonValue::Undefined:
+        break;
+    }
+    return QStringLiteral("nothing");
+}
+
+QString join(const QString& path, const QString& key)
+{
+    return path.isEmpty() ? key : path + QLatin1Char('.') + key;
+}
+
+QString indexed(const QString& path, qsizetype index)
+{
+    return path + QLatin1Char('[') + QString::number(index) + QLatin1Char(']');
+}
+
+// Line and column (from 1) of a byte offset, for JSON that does not parse.
+QString placeOf(const QByteArray& text, int offset)
+{
+    int line = 1;
+    int column = 1;
+    for (int i = 0; i < offset && i < text.size(); ++i) {
+        if (text.at(i) == '\n') {
+            ++line;
+            column = 1;
+        } else {
+            ++column;
+        }
+    }
+    return QStringLiteral("line %1, column %2").arg(line).arg(column);
+}
+
+class Reader {
+public:
+    Reader(std::vector<PlanError>& errors, QString folder) : m_errors(errors), m_folder(std::move(folder)) {}
+
+    void error(const QString& path, const QString& message) { m_errors.push_back({path, message}); }
+
+    // Refuses keys an object does not take.
+    void onlyKeys(const QJsonObject& object, const QString& path, const QStringList& keys)
+    {
+        for (auto it = object.begin(); it != object.end(); ++it) {
+            if (!keys.contains(it.key()))
+                error(join(path, it.key()), QStringLiteral("unknown key (here the keys are %1)").arg(keys.join(QStringLiteral(", "))));
+        }
+    }
+
+    // A whole number in range, given as a number or as text ("0x21", "33").
+    std::optional<qint64> wholeValue(const QJsonValue& value, const QString& path, NumberRange range)
+    {
+        const QString rangeText = QStringLiteral("a whole number from %1 to %2").arg(range.min).arg(range.max);
+        if (value.isDouble()) {
+            const double d = value.toDouble();
+            if (std::floor(d) == d && d >= static_cast<double>(range.min) && d <= static_cast<double>(range.max))
+                return static_cast<qint64>(d);
+            error(path, QStringLiteral("must be %1, not %2").arg(rangeText, QString::number(d, 'g', 17)));
+            return std::nullopt;
+        }
+        if (value.isString()) {
+            if (const auto n = wholeNumber(value.toString(), range))
+                return n;
+            error(path, QStringLiteral("must be %1 (decimal, or hexadecimal after 0x), not \"%2\"")
+                            .arg(rangeText, value.toString()));
+            return std::nullopt;
+        }
+        error(path, QStringLiteral("must be %1, not %2").arg(rangeText, typeName(value)));
+        return std::nullopt;
+    }
+
+    std::optional<PlanArea> area(const QJsonValue& value, const QString& path)
+    {
+        if (!value.isObject()) {
+            error(path, QStringLiteral("must be an object with \"area\" and \"file\", not %1").arg(typeName(value)));
+            return std::nullopt;
+        }
+        const QJsonObject object = value.toObject();
+        onlyKeys(object, path, {QStringLiteral("area"), QStringLiteral("file")});
+        PlanArea result;
+        result.path = path;
+        bool ok = true;
+        const QJsonValue areaValue = object.value(QLatin1String("area"));
+        const QString areaPath = join(path, QStringLiteral("area"));
+        if (areaValue.isUndefined()) {
+            error(areaPath, QStringLiteral("missing: the memory area to load (0 to 3, boot, sys, pcode, config)"));
+            ok = false;
+        } else if (areaValue.isDouble() || areaValue.isString()) {
+            const QString word = areaValue.isDouble() ? QString::number(areaValue.toDouble(), 'g', 17) : areaValue.toString();
+            result.areaId = areaIdOfWord(word);
+            if (result.areaId.isEmpty()) {
+                error(areaPath, QStringLiteral("must be 0, 1, 2, 3 or boot, sys, pcode, config, not \"%1\"").arg(word));
+                ok = false;
+            }
+        } else {
+            error(areaPath, QStringLiteral("must be 0 to 3 or boot, sys, pcode, config, not %1").arg(typeName(areaValue)));
+            ok = false;
+        }
+        const QJsonValue fileValue = object.value(QLatin1String("file"));
+        const QString filePath = join(path, QStringLiteral("file"));
+        if (fileValue.isUndefined()) {
+            error(filePath, QStringLiteral("missing: the S-record file to load"));
+            ok = false;
+        } else if (!fileValue.isString() || fileValue.toString().isEmpty()) {
+            error(filePath, QStringLiteral("must be the name of an S-record file, not %1")
+                                .arg(fileValue.isString() ? QStringLiteral("empty text") : typeName(fileValue)));
+            ok = false;
+        } else {
+            // Plans are written on Windows too: a backslash separates folders.
+            const QString name = QString(fileValue.toString()).replace(QLatin1Char('\\'), QLatin1Char('/'));
+            result.file = QDir::cleanPath(QDir::isAbsolutePath(name) ? name : QDir(m_folder).filePath(name));
+        }
+        return ok ? std::optional<PlanArea>(result) : std::nullopt;
+    }
+
+    std::optional<PlanBoard> board(const QJsonValue& value, const QString& path)
+    {
+        if (!value.isObject()) {
+            error(path, QStringLiteral("must be an object naming a board, not %1").arg(typeName(value)));
+            return std::nullopt;
+        }
+        const QJsonObject object = value.toObject();
+        onlyKeys(object, path,
+                 {QStringLiteral("address"), QStringLiteral("serial"), QStringLiteral("pcode"), QStringLiteral("areas"),
+                  QStringLiteral("flash")});
+        const std::size_t errorsBefore = m_errors.size();
+        PlanBoard result;
+        result.path = path;
+
+        const bool hasAddress = object.contains(QLatin1String("address"));
+        const bool hasSerial = object.contains(QLatin1String("serial"));
+        const bool hasPCode = object.contains(QLatin1String("pcode"));
+        if (hasAddress && (hasSerial || hasPCode)) {
+            error(path, QStringLiteral("names its board both by \"address\" and by \"serial\" and \"pcode\": give one"));
+        } else if (hasAddress) {
+            if (const auto a = wholeValue(object.value(QLatin1String("address")), join(path, QStringLiteral("address")),
+                                          kBoardAddressRange))
+                result.address = static_cast<int>(*a);
+        } else if (hasSerial || hasPCode) {
+            if (!hasPCode)
+                error(join(path, QStringLiteral("pcode")), QStringLiteral("missing: a board named by its serial number "
+                                                                          "needs its P-code too"));
+            if (!hasSerial)
+                error(join(path, QStringLiteral("serial")), QStringLiteral("missing: a board named by its P-code needs "
+                                                                           "its serial number too"));
+            if (hasSerial) {
+                if (const auto s = wholeValue(object.value(QLatin1String("serial")), join(path, QStringLiteral("serial")),
+                                              kSerialRange))
+                    result.serial = static_cast<std::uint32_t>(*s);
+            }
+            if (hasPCode) {
+                const QJsonValue p = object.value(QLatin1String("pcode"));
+                const QString text = p.toString();
+                bool digits = p.isString() && text.size() == 8;
+                for (const QChar c : text)
+                    digits = digits && c >= u'0' && c <= u'9';
+                if (digits)
+                    result.pCode = text;
+                else
+                    error(join(path, QStringLiteral("pcode")),
+                          QStringLiteral("must be the eight digits of the P-code as text (\"12010003\"), not %1")
+                              .arg(p.isString() ? QLatin1Char('"') + text + QLatin1Char('"') : typeName(p)));
+            }
+        } else {
+            error(path, QStringLiteral("names no board: give \"address\", or \"serial\" and \"pcode\""));
+        }
+
+        if (object.contains(QLatin1String("flash"))) {
+            const QJsonValue f = object.value(QLatin1String("flash"));
+            if (f.isBool())
+                result.flash = f.toBool();
+            else
+                error(join(path, QStringLiteral("flash")), QStringLiteral("must be true or false, not %1").arg(typeName(f)));
+        }
+
+        const QString areasPath = join(path, QStringLiteral("areas"));
+        const QJsonValue areas = object.value(QLatin1String("areas"));
+        if (areas.isUndefined()) {
+            error(areasPath, QStringLiteral("missing: the list of areas and files to load"));
+        } else if (!areas.isArray()) {
+            error(areasPath, QStringLiteral("must be a list of areas and files, not %1").arg(typeName(areas)));
+        } else if (areas.toArray().isEmpty()) {
+            error(areasPath, QStringLiteral("is empty: a board needs at least one area to load"));
+        } else {
+            const QJsonArray list = areas.toArray();
+            std::map<QString, QString> seen;  // area ID -> where it was first named
+            for (qsizetype i = 0; i < list.size(); ++i) {
+                const QString areaPath = indexed(areasPath, i);
+                std::optional<PlanArea> a = area(list.at(i), areaPath);
+                if (!a)
+                    continue;
+                const auto [it, inserted] = seen.emplace(a->areaId, areaPath);
+                if (!inserted) {
+                    error(join(areaPath, QStringLiteral("area")),
+                          QStringLiteral("area %1 (\"%2\") is loaded by %3 too")
+                              .arg(a->areaId, areaKeyword(a->areaId), it->second));
+                    continue;
+                }
+                result.areas.push_back(*a);
+            }
+        }
+        return m_errors.size() == errorsBefore ? std::optional<PlanBoard>(result) : std::nullopt;
+    }
+
+private:
+    std::vector<PlanError>& m_errors;
+    QString m_folder;
+};
+
+}  // namespace
+
+QString PlanBoard::label() const
+{
+    if (address)
+        return QStringLiteral("address %1").arg(*address);
+    return QStringLiteral("serial %1, P-code %2").arg(serial.value_or(0)).arg(pCode);
+}
+
+QString PlanError::text() const
+{
+    return path.isEmpty() ? message : path + QStringLiteral(": ") + message;
+}
+
+PlanReading readFlashPlan(const QByteArray& text, const QString& planFolder)
+{
+    PlanReading reading;
+    Reader reader(reading.errors, planFolder);
+    if (text.size() > kMaxPlanBytes) {
+        reader.error({}, QStringLiteral("is %1 bytes long: a plan is at most %2").arg(text.size()).arg(kMaxPlanBytes));
+        return reading;
+    }
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(text, &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        reader.error({}, QStringLiteral("not JSON: %1 at %2").arg(parseError.errorString(), placeOf(text, parseError.offset)));
+        return reading;
+    }
+    if (!document.isObject()) {
+        reader.error({}, QStringLiteral("must be a JSON object with \"boards\", not %1")
+                             .arg(document.isArray() ? QStringLiteral("a list") : QStringLiteral("a single value")));
+        return reading;
+    }
+    const QJsonObject root = document.object();
+    reader.onlyKeys(root, {}, {QStringLiteral("adapter"), QStringLiteral("boards")});
+    if (root.contains(QLatin1String("adapter"))) {
+        const QJsonValue adapter = root.value(QLatin1String("adapter"));
+        if (adapter.isString() && !adapter.toString().isEmpty())
+            reading.plan.adapter = adapter.toString();
+        else
+            reader.error(QStringLiteral("adapter"), QStringLiteral("must be an adapter's name, not %1")
+                                                        .arg(adapter.isString() ? QStringLiteral("empty text") : typeName(adapter)));
+    }
+    const QJsonValue boards = root.value(QLatin1String("boards"));
+    const QString boardsPath = QStringLiteral("boards");
+    if (boards.isUndefined()) {
+        reader.error(boardsPath, QStringLiteral("missing: the list of boards to load"));
+    } else if (!boards.isArray()) {
+        reader.error(boardsPath, QStringLiteral("must be a list of boards, not %1").arg(typeName(boards)));
+    } else if (boards.toArray().isEmpty()) {
+        reader.error(boardsPath, QStringLiteral("is empty: a plan names at least one board"));
+    } else {
+        const QJsonArray list = boards.toArray();
+        reading.boardsNamed = static_cast<int>(list.size());
+        std::map<int, QString> byAddress;
+        std::map<std::pair<std::uint32_t, QString>, QString> bySerial;
+        for (qsizetype i = 0; i < list.size(); ++i) {
+            const QString path = indexed(boardsPath, i);
+            std::optional<PlanBoard> board = reader.board(list.at(i), path);
+            if (!board)
+                continue;
+            const QString first = board->address ? byAddress.emplace(*board->address, path).first->second
+                                                 : bySerial.emplace(std::pair(*board->serial, board->pCode), path).first->second;
+            if (first != path) {
+                reader.error(join(path, board->address ? QStringLiteral("address") : QStringLiteral("serial")),
+                             QStringLiteral("the board of %1 is named by %2 too").arg(board->label(), first));
+                continue;
+            }
+            reading.plan.boards.push_back(std::move(*board));
+        }
+    }
+    if (!reading.ok())
+        reading.plan = {};
+    return reading;
+}
+
+std::vector<PlanError> checkPlanFiles(const FlashPlan& plan)
+{
+    std::vector<PlanError> errors;
+    for (const PlanBoard& board : plan.boards) {
+        for (const PlanArea& area : board.areas) {
+            const int checked = firmware::checkS19File(area.file);
+            if (checked < 0) {
+                errors.push_back({join(area.path, QStringLiteral("file")),
+                                  QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(area.file),
+                                                               firmware::resultMessage(static_cast<std::int16_t>(checked), {}))});
+            }
+        }
+    }
+    return errors;
+}
+
+PlanReading loadFlashPlan(const QString& fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        PlanReading reading;
+        reading.errors.push_back({{}, QStringLiteral("cannot be read: %1").arg(file.errorString())});
+        return reading;
+    }
+    // One byte more than a plan may hold tells a plan from something too large.
+    const QByteArray text = file.read(kMaxPlanBytes + 1);
+    PlanReading reading = readFlashPlan(text, QFileInfo(fileName).absolutePath());
+    if (reading.ok()) {
+        reading.errors = checkPlanFiles(reading.plan);
+        if (!reading.ok())
+            reading.plan = {};
+    }
+    return reading;
+}
+
+}  // namespace tellvane::cli

@@ -1,0 +1,552 @@
+// A plan run on the simulated bench inside the test, on the fake clock: the
+// boards found, refused, loaded, flashed or failed, what the boards hold
+// afterwards, and the report.
+
+#include "cli/BatchConsole.h"
+#include "cli/BatchFlash.h"
+#include "core/Clock.h"
+#include "core/SettingsStore.h"
+#include "firmware/DownloadRules.h"
+#include "sim/SimAdapter.h"
+#include "sim/SimBoard.h"
+#include "stack/BusStack.h"
+
+#include "FirmwareFiles.h"
+#include "TestSupport.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace tellvane;
+using namespace tellvane::cli;
+
+namespace {
+
+constexpr qint64 kEpochMs = 1796000000000;  // the fake wall clock's start
+
+SimBoardSpec simBoard(int address, std::uint32_t serial, std::uint32_t pCode)
+{
+    SimBoardSpec s;
+    s.address = address;
+    s.boardType = 1537;
+    s.serial = serial;
+    s.pCode = pCode;
+    return s;
+}
+
+// The packets a file's lines take: each line and its LF in pieces of seven.
+std::int64_t packetsOf(const QByteArray& text, int lines = -1)
+{
+    std::int64_t packets = 0;
+    for (QByteArray line : text.split('\n')) {
+        if (lines-- == 0)
+            break;
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (!line.isEmpty())
+            packets += (line.size() + 1 + 6) / 7;
+    }
+    return packets;
+}
+
+// Everything the batch told, in order.
+struct Told final : BatchObserver {
+    QStringList events;
+    std::map<QString, std::vector<int>> progress;  // "board/area" -> percents
+
+    void boardStarted(const BoardResult& b, int number, int total) override
+    {
+        events.append(QStringLiteral("start %1/%2 %3").arg(number).arg(total).arg(b.foundAddress));
+    }
+    void areaStarted(const BoardResult& b, const AreaResult& a) override
+    {
+        events.append(QStringLiteral("area %1 of %2").arg(a.area.areaId).arg(b.foundAddress));
+    }
+    void areaProgress(const BoardResult& b, const AreaResult& a, int percent) override
+    {
+        progress[QStringLiteral("%1/%2").arg(b.foundAddress).arg(a.area.areaId)].push_back(percent);
+    }
+    void areaDone(const BoardResult&, const AreaResult& a) override
+    {
+        events.append(QStringLiteral("area %1 %2").arg(a.area.areaId).arg(a.code));
+    }
+    void boardDone(const BoardResult& b, int number, int) override
+    {
+        events.append(QStringLiteral("done %1 %2").arg(number).arg(outcomeName(b.outcome)));
+    }
+};
+
+struct Bench {
+    QTemporaryDir dir;
+    FakeClock clock;
+    test::FakeDialogs dialogs;
+    SettingsStore settings{dir.filePath(QStringLiteral("s.ini"))};
+    SimAdapter* sim = nullptr;
+    std::map<int, SimBoard*> boards;
+    std::unique_ptr<BusStack> bus;
+    test::ErrorCollector errors;
+    Told told;
+
+    explicit Bench(const std::vector<SimBoardSpec>& specs)
+    {
+        auto adapter = std::make_unique<SimAdapter>(clock);
+        int position = 0;
+        for (const SimBoardSpec& s : specs)
+            boards[s.address] = &adapter->bus().emplaceNode<SimBoard>(s, position++);
+        sim = adapter.get();
+        bus = std::make_unique<BusStack>(std::move(adapter), BusStackEnvironment{clock, dialogs, settings, dir.path()});
+    }
+
+    QString file(const QString& name, const QByteArray& text) { return test::writeFile(dir.filePath(name), text); }
+
+    FlashPlan plan(const char* json)
+    {
+        const PlanReading reading = readFlashPlan(QByteArray(json), dir.path());
+        for (const PlanError& e : reading.errors)
+            ADD_FAILURE() << e.text().toStdString();
+        return reading.plan;
+    }
+
+    QDateTime wall() { return QDateTime::fromMSecsSinceEpoch(kEpochMs + clock.nowMicroseconds() / 1000, Qt::UTC); }
+
+    BatchReport run(const FlashPlan& plan, bool stopOnError = false)
+    {
+        BatchFlasher flasher(*bus, clock, [this] { return wall(); });
+        flasher.setObserver(&told);
+        return flasher.run(plan, stopOnError);
+    }
+
+    SimBootLoader& loader(int address) { return boards.at(address)->bootLoader(); }
+    bool untouched(int address)
+    {
+        for (int area = 0; area < 4; ++area) {
+            if (!loader(address).loaded(area).empty() || !loader(address).flashed(area).empty())
+                return false;
+        }
+        return loader(address).migrations() == 0;
+    }
+};
+
+QJsonObject jsonOf(const BatchReport& report)
+{
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(reportJson(report), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
+    return doc.object();
+}
+
+TEST(BatchFlash, GoodBoardsAreFlashedAMissingAndADeadBoardAreReportedAndNotFlashed)
+{
+    SimBoardSpec quiet = simBoard(0x23, 200417, 4120101);
+    quiet.quietAfterLines = 10;
+    // The board named by serial and P-code sits at 0x2A today.
+    Bench bench({simBoard(0x2A, 1042, 13050012), simBoard(0x21, 7, 12010003), quiet});
+    const test::Firmware app = test::firmware(40);
+    const test::Firmware site = test::firmware(6, 0xC000, "SITE 4");
+    bench.file(QStringLiteral("app.QXP"), app.text);
+    bench.file(QStringLiteral("cfg/site.QXC"), site.text);
+
+    const FlashPlan plan = bench.plan(R"({"boards": [
+        {"serial": 1042, "pcode": "13050012", "areas": [{"area": "pcode", "file": "app.QXP"}, {"area": 3, "file": "cfg/site.QXC"}]},
+        {"address": 64, "areas": [{"area": 2, "file": "app.QXP"}]},
+        {"address": "0x23", "areas": [{"area": 2, "file": "app.QXP"}, {"area": 3, "file": "cfg/site.QXC"}]},
+        {"address": 33, "flash": false, "areas": [{"area": "PCODE", "file": "app.QXP"}]}]})");
+    ASSERT_EQ(plan.boards.size(), 4u);
+    const BatchReport report = bench.run(plan);
+
+    ASSERT_FALSE(report.refused()) << report.refusal.front().text().toStdString();
+    ASSERT_EQ(report.boards.size(), 4u);
+    EXPECT_EQ(report.adapter, QStringLiteral("sim"));
+    EXPECT_EQ(report.planBoards, 4);
+    EXPECT_EQ(report.failedBoards(), 2);
+    EXPECT_EQ(report.exitCode(), 2);
+
+    // Found where it sits, both areas loaded in the plan's order, then flashed:
+    // the board holds exactly what the files hold.
+    const BoardResult& moved = report.boards[0];
+    EXPECT_EQ(moved.outcome, BoardResult::Outcome::Flashed);
+    EXPECT_EQ(moved.foundAddress, 0x2A);
+    ASSERT_EQ(moved.areas.size(), 2u);
+    const AreaResult& appArea = moved.areas[0];
+    EXPECT_EQ(appArea.area.areaId, QStringLiteral("2"));
+    EXPECT_EQ(appArea.infoLine, QStringLiteral("pCode: V3.04"));
+    EXPECT_EQ(appArea.code, firmware::kSuccess);
+    EXPECT_TRUE(appArea.ok);
+    EXPECT_EQ(appArea.message, QStringLiteral("You may now choose to download another area (Step 1) or Flash to memory (Step 4)"));
+    EXPECT_EQ(appArea.lines, 42) << "header, 40 data lines, end record";
+    EXPECT_EQ(appArea.packets, packetsOf(app.text));
+    EXPECT_EQ(appArea.warnings, 0);
+    EXPECT_LT(appArea.start, appArea.end);
+    EXPECT_EQ(moved.areas[1].area.areaId, QStringLiteral("3"));
+    EXPECT_EQ(moved.areas[1].lines, 8);
+    EXPECT_EQ(moved.areas[1].packets, packetsOf(site.text));
+    EXPECT_LE(appArea.end, moved.areas[1].start);
+    EXPECT_TRUE(moved.flashTried);
+    EXPECT_EQ(moved.flashCode, firmware::kSuccess);
+    EXPECT_EQ(moved.flashMessage, QStringLiteral("Success, please wait 10 seconds and then cycle power"));
+    EXPECT_EQ(moved.lines(), 50);
+    EXPECT_EQ(bench.loader(0x2A).flashed(2), app.image);
+    EXPECT_EQ(bench.loader(0x2A).flashed(3), site.image);
+    EXPECT_EQ(bench.loader(0x2A).areaLabel(3), QStringLiteral("SITE 4")) << "the header record went with the file";
+    EXPECT_EQ(bench.loader(0x2A).migrations(), 1) << "one flash for both areas";
+
+    const BoardResult& missing = report.boards[1];
+    EXPECT_EQ(missing.outcome, BoardResult::Outcome::Missing);
+    EXPECT_EQ(missing.foundAddress, -1);
+    EXPECT_EQ(missing.problem, QStringLiteral("not on the bus"));
+    EXPECT_TRUE(missing.areas.empty());
+    EXPECT_FALSE(missing.flashTried);
+
+    // Dead after ten lines: the eleventh line's first packet goes unanswered,
+    // the second area is never started, and nothing is flashed.
+    const BoardResult& dead = report.boards[2];
+    EXPECT_EQ(dead.outcome, BoardResult::Outcome::Failed);
+    EXPECT_EQ(dead.foundAddress, 0x23);
+    ASSERT_EQ(dead.areas.size(), 1u);
+    EXPECT_EQ(dead.areas[0].code, firmware::kNoResponse);
+    EXPECT_FALSE(dead.areas[0].ok);
+    EXPECT_EQ(dead.areas[0].message, QStringLiteral("Error, no response from board"));
+    EXPECT_EQ(dead.areas[0].lines, 10);
+    EXPECT_EQ(dead.areas[0].packets, packetsOf(app.text, 10) + 1);
+    EXPECT_EQ(dead.problem, QStringLiteral("area 2 failed: Error, no response from board"));
+    EXPECT_FALSE(dead.flashTried);
+    EXPECT_TRUE(bench.loader(0x23).flashed(2).empty());
+    EXPECT_TRUE(bench.loader(0x23).flashed(3).empty());
+    EXPECT_EQ(bench.loader(0x23).migrations(), 0);
+    EXPECT_EQ(bench.loader(0x23).loaded(2).size(), 9u * 16) << "the nine data lines before it went dead";
+
+    // The run went on after the failures; this board was only to be loaded.
+    const BoardResult& loadOnly = report.boards[3];
+    EXPECT_EQ(loadOnly.outcome, BoardResult::Outcome::Loaded);
+    EXPECT_TRUE(loadOnly.ok());
+    EXPECT_FALSE(loadOnly.flashTried);
+    EXPECT_EQ(bench.loader(0x21).loaded(2), app.image);
+    EXPECT_TRUE(bench.loader(0x21).flashed(2).empty());
+    EXPECT_EQ(bench.loader(0x21).migrations(), 0);
+
+    EXPECT_EQ(bench.told.events,
+              (QStringList{QStringLiteral("start 1/4 42"), QStringLiteral("area 2 of 42"), QStringLiteral("area 2 1"),
+                           QStringLiteral("area 3 of 42"), QStringLiteral("area 3 1"), QStringLiteral("done 1 flashed"),
+                           QStringLiteral("done 2 missing"), QStringLiteral("start 3/4 35"), QStringLiteral("area 2 of 35"),
+                           QStringLiteral("area 2 -104"), QStringLiteral("done 3 failed"), QStringLiteral("start 4/4 33"),
+                           QStringLiteral("area 2 of 33"), QStringLiteral("area 2 1"), QStringLiteral("done 4 loaded")}));
+    const std::vector<int>& percents = bench.told.progress[QStringLiteral("42/2")];
+    ASSERT_EQ(percents.size(), 42u) << "one step per line";
+    EXPECT_EQ(percents.front(), 2);
+    EXPECT_EQ(percents.back(), 100);
+    EXPECT_EQ(bench.told.progress[QStringLiteral("35/2")].size(), 10u);
+    EXPECT_TRUE(bench.errors.messages.isEmpty()) << bench.errors.messages.join(QLatin1Char('\n')).toStdString();
+}
+
+TEST(BatchFlash, TheReportHoldsEachBoardFieldByField)
+{
+    SimBoardSpec quiet = simBoard(0x23, 200417, 4120101);
+    quiet.quietAfterLines = 3;
+    Bench bench({simBoard(0x22, 1042, 13050012), quiet});
+    const test::Firmware app = test::firmware(12);
+    bench.file(QStringLiteral("app.QXP"), app.text);
+    const FlashPlan plan = bench.plan(R"({"boards": [
+        {"serial": 1042, "pcode": "13050012", "areas": [{"area": 2, "file": "app.QXP"}]},
+        {"address": 64, "flash": false, "areas": [{"area": 2, "file": "app.QXP"}]},
+        {"address": 35, "areas": [{"area": 2, "file": "app.QXP"}]}]})");
+    BatchReport report = bench.run(plan);
+    report.planFile = QStringLiteral("/plans/line4.json");
+    const QJsonObject json = jsonOf(report);
+
+    EXPECT_EQ(json[QStringLiteral("plan")].toString(), QStringLiteral("/plans/line4.json"));
+    EXPECT_EQ(json[QStringLiteral("adapter")].toString(), QStringLiteral("sim"));
+    EXPECT_EQ(json[QStringLiteral("start")].toString(), QStringLiteral("2026-11-30T00:53:20.000Z"));
+    EXPECT_EQ(json[QStringLiteral("end")].toString(), report.end.toString(Qt::ISODateWithMs));
+    EXPECT_FALSE(json[QStringLiteral("refused")].toBool());
+    EXPECT_TRUE(json[QStringLiteral("errors")].toArray().isEmpty());
+    EXPECT_EQ(json[QStringLiteral("failedBoards")].toInt(), 2);
+    EXPECT_EQ(json[QStringLiteral("exitCode")].toInt(), 2);
+    const QJsonArray boards = json[QStringLiteral("boards")].toArray();
+    ASSERT_EQ(boards.size(), 3);
+
+    const QJsonObject good = boards[0].toObject();
+    EXPECT_EQ(good[QStringLiteral("plan")].toString(), QStringLiteral("boards[0]"));
+    EXPECT_EQ(good[QStringLiteral("chosenBy")].toString(), QStringLiteral("serial"));
+    EXPECT_TRUE(good[QStringLiteral("address")].isNull());
+    EXPECT_EQ(good[QStringLiteral("serial")].toInt(), 1042);
+    EXPECT_EQ(good[QStringLiteral("pcode")].toString(), QStringLiteral("13050012"));
+    EXPECT_EQ(good[QStringLiteral("foundAddress")].toInt(), 0x22);
+    EXPECT_EQ(good[QStringLiteral("result")].toString(), QStringLiteral("flashed"));
+    EXPECT_TRUE(good[QStringLiteral("ok")].toBool());
+    EXPECT_EQ(good[QStringLiteral("problem")].toString(), QString());
+    EXPECT_EQ(good[QStringLiteral("lines")].toInt(), 14);
+    EXPECT_EQ(good[QStringLiteral("packets")].toInt(), packetsOf(app.text));
+    EXPECT_EQ(good[QStringLiteral("warnings")].toInt(), 0);
+    EXPECT_EQ(good[QStringLiteral("start")].toString(), report.boards[0].start.toString(Qt::ISODateWithMs));
+    EXPECT_EQ(good[QStringLiteral("end")].toString(), report.boards[0].end.toString(Qt::ISODateWithMs));
+    EXPECT_LT(good[QStringLiteral("start")].toString(), good[QStringLiteral("end")].toString());
+    const QJsonObject flash = good[QStringLiteral("flash")].toObject();
+    EXPECT_TRUE(flash[QStringLiteral("requested")].toBool());
+    EXPECT_TRUE(flash[QStringLiteral("tried")].toBool());
+    EXPECT_TRUE(flash[QStringLiteral("ok")].toBool());
+    EXPECT_EQ(flash[QStringLiteral("code")].toInt(), 1);
+    EXPECT_EQ(flash[QStringLiteral("message")].toString(), QStringLiteral("Success, please wait 10 seconds and then cycle power"));
+    const QJsonArray goodAreas = good[QStringLiteral("areas")].toArray();
+    ASSERT_EQ(goodAreas.size(), 1);
+    const QJsonObject area = goodAreas[0].toObject();
+    EXPECT_EQ(area[QStringLiteral("plan")].toString(), QStringLiteral("boards[0].areas[0]"));
+    EXPECT_EQ(area[QStringLiteral("area")].toString(), QStringLiteral("2"));
+    EXPECT_EQ(area[QStringLiteral("file")].toString(), bench.dir.filePath(QStringLiteral("app.QXP")));
+    EXPECT_EQ(area[QStringLiteral("infoLine")].toString(), QStringLiteral("pCode: V3.04"));
+    EXPECT_EQ(area[QStringLiteral("code")].toInt(), 1);
+    EXPECT_TRUE(area[QStringLiteral("ok")].toBool());
+    EXPECT_EQ(area[QStringLiteral("lines")].toInt(), 14);
+    EXPECT_EQ(area[QStringLiteral("packets")].toInt(), packetsOf(app.text));
+    EXPECT_EQ(area[QStringLiteral("warnings")].toInt(), 0);
+    EXPECT_LE(good[QStringLiteral("start")].toString(), area[QStringLiteral("start")].toString());
+    EXPECT_LT(area[QStringLiteral("start")].toString(), area[QStringLiteral("end")].toString());
+    EXPECT_EQ(bench.loader(0x22).flashed(2), app.image);
+
+    const QJsonObject missing = boards[1].toObject();
+    EXPECT_EQ(missing[QStringLiteral("chosenBy")].toString(), QStringLiteral("address"));
+    EXPECT_EQ(missing[QStringLiteral("address")].toInt(), 64);
+    EXPECT_TRUE(missing[QStringLiteral("serial")].isNull());
+    EXPECT_TRUE(missing[QStringLiteral("pcode")].isNull());
+    EXPECT_TRUE(missing[QStringLiteral("foundAddress")].isNull());
+    EXPECT_EQ(missing[QStringLiteral("result")].toString(), QStringLiteral("missing"));
+    EXPECT_FALSE(missing[QStringLiteral("ok")].toBool());
+    EXPECT_EQ(missing[QStringLiteral("problem")].toString(), QStringLiteral("not on the bus"));
+    EXPECT_TRUE(missing[QStringLiteral("areas")].toArray().isEmpty());
+    EXPECT_EQ(missing[QStringLiteral("flash")].toObject(),
+              (QJsonObject{{QStringLiteral("requested"), false}, {QStringLiteral("tried"), false}}));
+
+    const QJsonObject dead = boards[2].toObject();
+    EXPECT_EQ(dead[QStringLiteral("foundAddress")].toInt(), 35);
+    EXPECT_EQ(dead[QStringLiteral("result")].toString(), QStringLiteral("failed"));
+    EXPECT_EQ(dead[QStringLiteral("problem")].toString(), QStringLiteral("area 2 failed: Error, no response from board"));
+    EXPECT_EQ(dead[QStringLiteral("lines")].toInt(), 3);
+    const QJsonObject deadArea = dead[QStringLiteral("areas")].toArray().at(0).toObject();
+    EXPECT_EQ(deadArea[QStringLiteral("code")].toInt(), -104);
+    EXPECT_FALSE(deadArea[QStringLiteral("ok")].toBool());
+    EXPECT_EQ(deadArea[QStringLiteral("message")].toString(), QStringLiteral("Error, no response from board"));
+    EXPECT_EQ(dead[QStringLiteral("flash")].toObject(),
+              (QJsonObject{{QStringLiteral("requested"), true}, {QStringLiteral("tried"), false}}));
+    EXPECT_TRUE(bench.loader(0x23).flashed(2).empty());
+}
+
+TEST(BatchFlash, StopOnErrorLeavesTheBoardsAfterTheFirstFailureAlone)
+{
+    Bench bench({simBoard(0x21, 7, 12010003), simBoard(0x22, 1042, 13050012)});
+    bench.file(QStringLiteral("app.QXP"), test::firmware(5).text);
+    const FlashPlan plan = bench.plan(R"({"boards": [
+        {"address": 33, "areas": [{"area": 2, "file": "app.QXP"}]},
+        {"serial": 99, "pcode": "13050012", "areas": [{"area": 2, "file": "app.QXP"}]},
+        {"address": 34, "areas": [{"area": 2, "file": "app.QXP"}]}]})");
+    const BatchReport report = bench.run(plan, true);
+    ASSERT_EQ(report.boards.size(), 3u);
+    EXPECT_EQ(report.boards[0].outcome, BoardResult::Outcome::Flashed);
+    EXPECT_EQ(report.boards[1].outcome, BoardResult::Outcome::Missing) << "no board has that serial number";
+    EXPECT_EQ(report.boards[2].outcome, BoardResult::Outcome::NotRun);
+    EXPECT_EQ(report.boards[2].problem, QStringLiteral("not run: the run stopped at the first failure"));
+    EXPECT_EQ(report.boards[2].foundAddress, 0x22) << "found, and left alone";
+    EXPECT_EQ(report.exitCode(), 2);
+    EXPECT_EQ(bench.loader(0x21).migrations(), 1);
+    EXPECT_TRUE(bench.untouched(0x22));
+    EXPECT_EQ(bench.told.events.last(), QStringLiteral("done 3 not run"));
+}
+
+TEST(BatchFlash, ABoardThatDoesNotListItsAreasFailsAndTheNextIsServed)
+{
+    Bench bench({simBoard(0x21, 7, 12010003), simBoard(0x22, 1042, 13050012)});
+    bench.loader(0x21).faults().silent = true;  // acknowledges "$1V", never answers
+    const test::Firmware app = test::firmware(5);
+    bench.file(QStringLiteral("app.QXP"), app.text);
+    const BatchReport report = bench.run(bench.plan(R"({"boards": [
+        {"address": 33, "areas": [{"area": 2, "file": "app.QXP"}]},
+        {"address": 34, "areas": [{"area": 2, "file": "app.QXP"}]}]})"));
+    ASSERT_FALSE(report.refused());
+    EXPECT_EQ(report.boards[0].outcome, BoardResult::Outcome::Failed);
+    EXPECT_EQ(report.boards[0].problem, QStringLiteral("the board does not list its memory areas: Retrieving data... "
+                                                       "Error, no response for further data request"));
+    EXPECT_TRUE(report.boards[0].areas.empty());
+    EXPECT_TRUE(bench.untouched(0x21));
+    EXPECT_EQ(report.boards[1].outcome, BoardResult::Outcome::Flashed);
+    EXPECT_EQ(bench.loader(0x22).flashed(2), app.image);
+    EXPECT_EQ(report.exitCode(), 1);
+    EXPECT_EQ(bench.told.events.mid(0, 3),
+              (QStringList{QStringLiteral("start 1/2 33"), QStringLiteral("done 1 failed"), QStringLiteral("start 2/2 34")}));
+}
+
+TEST(BatchFlash, TheBoardOfASerialNumberWithAnotherPCodeIsNotTheBoardMeant)
+{
+    Bench bench({simBoard(0x22, 1042, 13050012)});
+    bench.file(QStringLiteral("app.QXP"), test::firmware(5).text);
+    const BatchReport report = bench.run(bench.plan(R"({"boards": [
+        {"serial": 1042, "pcode": "13050013", "areas": [{"area": 2, "file": "app.QXP"}]}]})"));
+    ASSERT_EQ(report.boards.size(), 1u);
+    EXPECT_EQ(report.boards[0].outcome, BoardResult::Outcome::Missing);
+    EXPECT_EQ(report.boards[0].problem,
+              QStringLiteral("not on the bus: the board of serial number 1042 (at address 34) has P-code 13050012"));
+    EXPECT_EQ(report.exitCode(), 1);
+    EXPECT_TRUE(bench.untouched(0x22));
+}
+
+TEST(BatchFlash, AmbiguousBoardsAndMissingAreasRefuseThePlanBeforeAnythingIsDownloaded)
+{
+    SimBoardSpec noConfig = simBoard(0x23, 200417, 4120101);
+    Bench bench({simBoard(0x21, 7, 12010003), simBoard(0x30, 5, 12010003), simBoard(0x31, 5, 12010003), noConfig});
+    bench.loader(0x23).faults().unlistedArea = 3;
+    bench.file(QStringLiteral("app.QXP"), test::firmware(5).text);
+    const FlashPlan plan = bench.plan(R"({"boards": [
+        {"address": 33, "areas": [{"area": 2, "file": "app.QXP"}]},
+        {"serial": 7, "pcode": "12010003", "areas": [{"area": 3, "file": "app.QXP"}]},
+        {"serial": 5, "pcode": "12010003", "areas": [{"area": 2, "file": "app.QXP"}]},
+        {"address": 35, "areas": [{"area": 2, "file": "app.QXP"}, {"area": "config", "file": "app.QXP"}]}]})");
+    const BatchReport report = bench.run(plan);
+
+    ASSERT_TRUE(report.refused());
+    QStringList refusal;
+    for (const PlanError& e : report.refusal)
+        refusal.append(e.text());
+    EXPECT_EQ(refusal,
+              (QStringList{QStringLiteral("boards[1]: finds the board at address 33, which boards[0] names too"),
+                           QStringLiteral("boards[2].serial: the boards at addresses 48, 49 all have serial number 5: "
+                                          "which one is meant cannot be told"),
+                           QStringLiteral("boards[3].areas[1].area: the board at address 35 lists no area 3 (no \"Config:\" "
+                                          "line)")}));
+    for (const BoardResult& b : report.boards) {
+        EXPECT_EQ(b.outcome, BoardResult::Outcome::NotRun);
+        EXPECT_EQ(b.problem, QStringLiteral("the plan was refused"));
+        EXPECT_TRUE(b.areas.empty());
+    }
+    EXPECT_EQ(report.failedBoards(), 4);
+    EXPECT_EQ(report.exitCode(), 4);
+    for (int address : {0x21, 0x30, 0x31, 0x23})
+        EXPECT_TRUE(bench.untouched(address)) << address;
+    EXPECT_TRUE(bench.told.events.isEmpty());
+    const QJsonObject json = jsonOf(report);
+    EXPECT_TRUE(json[QStringLiteral("refused")].toBool());
+    ASSERT_EQ(json[QStringLiteral("errors")].toArray().size(), 3);
+    EXPECT_EQ(json[QStringLiteral("errors")].toArray().at(2).toObject(),
+              (QJsonObject{{QStringLiteral("path"), QStringLiteral("boards[3].areas[1].area")},
+                           {QStringLiteral("message"), QStringLiteral("the board at address 35 lists no area 3 (no "
+                                                                      "\"Config:\" line)")}}));
+
+    // The same bench, the plan put right: the board that lacks the area is
+    // served, and the roster left the board table clean for the next run.
+    bench.told.events.clear();
+    const BatchReport again = bench.run(bench.plan(R"({"boards": [{"address": 35, "areas": [{"area": 2, "file": "app.QXP"}]}]})"));
+    EXPECT_FALSE(again.refused());
+    EXPECT_EQ(again.exitCode(), 0);
+    EXPECT_EQ(bench.loader(0x23).migrations(), 1);
+}
+
+TEST(BatchFlash, AnAdapterThatNeverComesUpFailsEveryBoard)
+{
+    Bench bench({simBoard(0x21, 7, 12010003)});
+    bench.sim->setPluggedIn(false);
+    bench.file(QStringLiteral("app.QXP"), test::firmware(5).text);
+    const BatchReport report = bench.run(bench.plan(R"({"boards": [
+        {"address": 33, "areas": [{"area": 2, "file": "app.QXP"}]},
+        {"address": 34, "areas": [{"area": 2, "file": "app.QXP"}]}]})"));
+    ASSERT_EQ(report.boards.size(), 2u);
+    for (const BoardResult& b : report.boards) {
+        EXPECT_EQ(b.outcome, BoardResult::Outcome::Failed);
+        EXPECT_EQ(b.problem, QStringLiteral("the adapter did not come up"));
+    }
+    EXPECT_EQ(report.exitCode(), 2);
+    EXPECT_TRUE(bench.untouched(0x21));
+}
+
+TEST(BatchFlash, ExitCodesCountFailedBoardsUpToAHundred)
+{
+    BatchReport report;
+    report.planBoards = 150;
+    report.boards.resize(150);
+    for (BoardResult& b : report.boards)
+        b.outcome = BoardResult::Outcome::Flashed;
+    EXPECT_EQ(report.exitCode(), 0);
+    report.boards[7].outcome = BoardResult::Outcome::Loaded;
+    EXPECT_EQ(report.exitCode(), 0) << "a board only to be loaded succeeds when loaded";
+    report.boards[9].outcome = BoardResult::Outcome::NotRun;
+    EXPECT_EQ(report.exitCode(), 1);
+    for (BoardResult& b : report.boards)
+        b.outcome = BoardResult::Outcome::Failed;
+    EXPECT_EQ(report.failedBoards(), 150);
+    EXPECT_EQ(report.exitCode(), 100);
+
+    BatchReport refused;
+    refused.refusal.push_back({QString(), QStringLiteral("not JSON")});
+    EXPECT_EQ(refused.exitCode(), 1) << "a plan that names no board still fails";
+    refused.planBoards = 3;
+    EXPECT_EQ(refused.exitCode(), 3);
+}
+
+TEST(BatchFlash, TheConsoleShowsALinePerBoardAndAreaAndABarOnlyOnATerminal)
+{
+    BoardResult board;
+    board.board.serial = 1042;
+    board.board.pCode = QStringLiteral("13050012");
+    board.foundAddress = 42;
+    AreaResult area;
+    area.area.areaId = QStringLiteral("2");
+    area.infoLine = QStringLiteral("pCode: V3.04");
+    area.ok = true;
+    area.code = 1;
+    area.lines = 42;
+    area.packets = 300;
+    AreaResult dead = area;
+    dead.ok = false;
+    dead.code = -104;
+    dead.message = QStringLiteral("Error, no response from board");
+    dead.warnings = 2;
+    BoardResult missing;
+    missing.board.address = 64;
+    missing.outcome = BoardResult::Outcome::Missing;
+    missing.problem = QStringLiteral("not on the bus");
+
+    auto play = [&](bool terminal) {
+        QString text;
+        QTextStream out(&text);
+        ConsoleBatch console(out, terminal);
+        console.boardStarted(board, 1, 2);
+        console.areaStarted(board, area);
+        for (int percent : {2, 50, 50, 100})
+            console.areaProgress(board, area, percent);
+        console.areaDone(board, area);
+        console.areaStarted(board, dead);
+        console.areaProgress(board, dead, 10);
+        console.areaDone(board, dead);
+        board.areas = {area, dead};
+        board.outcome = BoardResult::Outcome::Failed;
+        board.problem = QStringLiteral("area 2 failed: Error, no response from board");
+        console.boardDone(board, 1, 2);
+        console.boardDone(missing, 2, 2);
+        BoardResult unplugged = missing;
+        unplugged.outcome = BoardResult::Outcome::Failed;
+        unplugged.problem = QStringLiteral("the adapter did not come up");
+        console.boardDone(unplugged, 3, 3);
+        return text;
+    };
+
+    const QString lines = QStringLiteral("Board 1 of 2, serial 1042, P-code 13050012: at address 42\n"
+                                         "  area 2 (pCode: V3.04): loaded, 42 lines, 300 packets\n"
+                                         "  area 2 (pCode: V3.04): FAILED (-104): Error, no response from board, 2 packets "
+                                         "acknowledged but reported as not sent\n"
+                                         "  FAILED: area 2 failed: Error, no response from board; not flashed\n"
+                                         "Board 2 of 2, address 64: MISSING: not on the bus\n"
+                                         "Board 3 of 3, address 64: FAILED: the adapter did not come up; not flashed\n");
+    EXPECT_EQ(play(false), lines) << "plain lines, no carriage returns";
+
+    const QString bar = play(true);
+    const QString blank = QLatin1Char('\r') + QString(ConsoleBatch::kBarWidth + 24, QLatin1Char(' ')) + QLatin1Char('\r');
+    EXPECT_EQ(QString(bar).remove(QRegularExpression(QStringLiteral("\r  area 2 \\[[#.]{40}\\] +\\d+%"))).remove(blank), lines)
+        << "the same lines once the bar is taken out";
+    EXPECT_TRUE(bar.contains(QStringLiteral("\r  area 2 [") + QString(20, QLatin1Char('#')) + QString(20, QLatin1Char('.'))
+                             + QStringLiteral("]  50%")));
+    EXPECT_TRUE(bar.contains(QStringLiteral("\r  area 2 [") + QString(40, QLatin1Char('#')) + QStringLiteral("] 100%")));
+    EXPECT_EQ(bar.count(QStringLiteral("]  50%")), 1) << "drawn again only when the percentage moves";
+    EXPECT_EQ(bar.count(blank), 2) << "each area's bar is wiped before its line";
+}
+
+}  // namespace

@@ -190,7 +190,7 @@ void BoardWindow::showPCode(const QString& style, const QString& variant, const 
 void BoardWindow::loadBoardPicture()
 {
     // A missing or unreadable picture leaves the one shown.
-    const QString path = QDir(m_services.programFolder)
+    const QString path = QDir(m_services.filesFolder)
                              .filePath(QStringLiteral("Configuration/") + positionSection() + QStringLiteral(".jpg"));
     if (!QFileInfo::exists(path))
         return;
@@ -265,7 +265,7 @@ void BoardWindow::setTestText(const QString& text)
 
 QString BoardWindow::configurationFolder() const
 {
-    return QDir(m_services.programFolder).filePath(QStringLiteral("Configuration"));
+    return QDir(m_services.filesFolder).filePath(QStringLiteral("Configuration"));
 }
 
 bool BoardWindow::loadDiagnosticScreen()

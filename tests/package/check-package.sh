@@ -42,7 +42,8 @@ for lib in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialbus6 qt6-qpa-plugin
 done
 [ "$(field Section)" = electronics ] || fault "Section is '$(field Section)'"
 [ -n "$(field Maintainer)" ] || fault "no Maintainer"
-dpkg-deb -I "$deb" | grep -q '^ Description: service tool' || fault "no Description"
+description="$(field Description)"
+[[ "$description" == "service tool for CAN bus control boards"$'\n'* ]] || fault "Description is '$description'"
 
 # The file list: everything the package promises, nothing of the build beside it.
 dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|' | sort >"$work/files"

@@ -13,6 +13,17 @@ set(TELLVANE_INSTALL_FILESDIR share/tellvane)
 set(TELLVANE_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
 
 install(TARGETS tellvane tellvane-cli RUNTIME DESTINATION ${TELLVANE_INSTALL_BINDIR})
+# A stripped install drops the compiler's .comment and .note sections too, as
+# dh_strip does; plain strip keeps them.
+if(CMAKE_STRIP)
+  install(CODE "
+    if(CMAKE_INSTALL_DO_STRIP)
+      foreach(program tellvane tellvane-cli)
+        execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
+          \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${TELLVANE_INSTALL_BINDIR}/\${program}\")
+      endforeach()
+    endif()")
+endif()
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/Configuration ${PROJECT_SOURCE_DIR}/help
         DESTINATION ${TELLVANE_INSTALL_FILESDIR})
 
@@ -43,6 +54,7 @@ endforeach()
 add_custom_target(tellvane_packaging_files ALL DEPENDS ${compressed})
 install(FILES ${packaging_out}/tellvane.1.gz ${packaging_out}/tellvane-cli.1.gz DESTINATION share/man/man1)
 install(FILES ${packaging_out}/changelog.gz ${TELLVANE_PACKAGING_DIR}/copyright DESTINATION share/doc/tellvane)
+install(FILES ${TELLVANE_PACKAGING_DIR}/lintian-overrides DESTINATION share/lintian/overrides RENAME tellvane)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tellvane)

@@ -93,14 +93,15 @@ case "$command" in
     ;;
   package)
     install_packages
-    # The flags Debian builds its own packages with (hardening included), on
-    # top of the preset's.
+    # The flags Debian builds its own packages with, all of its hardening
+    # included (bindnow too), on top of the preset's.
+    export DEB_BUILD_MAINT_OPTIONS=hardening=+all
     cmake --preset package -S "$root" \
       -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
       -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" >/dev/null
     cmake --build --preset package -j "$jobs"
     rm -f "$root"/build/package/tellvane_*.deb
-    (cd "$root/build/package" && cpack -G DEB >/dev/null)
+    (cd "$root/build/package" && cpack -G DEB >/dev/null 2>&1) || (cd "$root/build/package" && cpack -G DEB)
     ls "$root"/build/package/tellvane_*.deb
     ;;
   fuzz)

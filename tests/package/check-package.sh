@@ -52,7 +52,7 @@ for want in /usr/bin/tellvane /usr/bin/tellvane-cli \
   /usr/share/tellvane/help/index.html /usr/share/applications/tellvane.desktop \
   /usr/share/icons/hicolor/scalable/apps/tellvane.svg \
   /usr/share/man/man1/tellvane.1.gz /usr/share/man/man1/tellvane-cli.1.gz \
-  /usr/share/doc/tellvane/copyright /usr/share/doc/tellvane/changelog.gz; do
+  /usr/share/doc/tellvane/copyright /usr/share/doc/tellvane/changelog.gz /usr/share/lintian/overrides/tellvane; do
   grep -qx "$want" "$work/files" || fault "missing $want"
 done
 for size in 16 22 24 32 48 64 128 256; do

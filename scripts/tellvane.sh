@@ -11,6 +11,8 @@
 #                                    those named with "Download"; other ARGS go to the benchmarks)
 #   scripts/tellvane.sh fuzz [SECS]  build the fuzz targets with clang and run each for SECS seconds
 #                                    (fuzz/run.sh takes --runs N and target names too)
+#   scripts/tellvane.sh package      build the Debian package "tellvane" in build/package
+#                                    (optimised, Debian's hardening flags) and print its path
 #   scripts/tellvane.sh install      only install the Debian packages
 #
 # The Debian packages are listed in scripts/debian-packages.txt and nowhere else.
@@ -89,12 +91,25 @@ case "$command" in
     fi
     "$root/build/default/bin/tellvane_benchmarks" "${args[@]}"
     ;;
+  package)
+    install_packages
+    # The flags Debian builds its own packages with, all of its hardening
+    # included (bindnow too), on top of the preset's.
+    export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+    cmake --preset package -S "$root" \
+      -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
+      -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" >/dev/null
+    cmake --build --preset package -j "$jobs"
+    rm -f "$root"/build/package/tellvane_*.deb
+    (cd "$root/build/package" && cpack -G DEB >/dev/null 2>&1) || (cd "$root/build/package" && cpack -G DEB)
+    ls "$root"/build/package/tellvane_*.deb
+    ;;
   fuzz)
     install_packages
     bash "$root/fuzz/run.sh" "${@:-10}"
     ;;
   *)
-    sed -n '2,16p' "$0"
+    sed -n '2,18p' "$0"
     exit 2
     ;;
 esac

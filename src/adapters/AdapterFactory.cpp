@@ -2,6 +2,7 @@
 
 #include "can/LibraryAdapter.h"
 #include "can/SerialBusAdapter.h"
+#include "core/ProgramFiles.h"
 #include "sim/BenchFile.h"
 #include "sim/SimAdapter.h"
 
@@ -59,7 +60,8 @@ AdapterChoice createAdapter(const QString& name, const AdapterEnvironment& envir
     } else if (key == kSim) {
         auto sim = std::make_unique<SimAdapter>(environment.clock);
         const BenchSpec bench =
-            loadBench(QDir(environment.programFolder).filePath(QStringLiteral("Configuration/SimulatedBench.txt")));
+            loadBench(QDir(programFilesFolder(environment.programFolder))
+                          .filePath(QStringLiteral("Configuration/SimulatedBench.txt")));
         buildBench(*sim, bench);
         choice.warnings = bench.warnings;
         choice.adapter = std::move(sim);

@@ -13,7 +13,9 @@ class Clock;
 
 struct AdapterEnvironment {
     Clock& clock;
-    QString programFolder;  // where the vendor library lies
+    // The executable's folder: the vendor library lies here; the simulated bench
+    // reads Configuration/ found from it (programFilesFolder).
+    QString programFolder;
 };
 
 struct AdapterChoice {

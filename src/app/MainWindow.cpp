@@ -315,7 +315,7 @@ void MainWindow::showTrace()
 
 void MainWindow::showHelp()
 {
-    const QString page = QDir(m_parts.programFolder).filePath(QStringLiteral("help/index.html"));
+    const QString page = QDir(m_parts.filesFolder).filePath(QStringLiteral("help/index.html"));
     try {
         if (!m_helpWindow) {
             auto help = std::make_unique<HelpWindow>();

@@ -44,7 +44,7 @@ struct MainWindowParts {
     MessageLogger& logger;
     ErrorLog& errorLog;
     QString dataFolder;     // ends in "/"
-    QString programFolder;  // where the help pages lie
+    QString filesFolder;    // help/ lies here (see programFilesFolder)
     std::function<QDateTime()> now;
     Dialogs& dialogs;
     AdapterSwitch* adapters = nullptr;  // the Adapter menu; none without

@@ -6,6 +6,7 @@
 #include "core/DataFolder.h"
 #include "core/Dialogs.h"
 #include "core/ErrorReporting.h"
+#include "core/ProgramFiles.h"
 #include "core/SettingsStore.h"
 #include "firmware/DownloaderWindow.h"
 #include "plot/PlotWindow.h"
@@ -36,7 +37,7 @@ TellvaneApp::TellvaneApp(AppEnvironment environment, std::unique_ptr<Adapter> ad
 
     m_main = std::make_unique<MainWindow>(MainWindowParts{
         m_env.clock, m_env.settings, link(), m_pollTimer, *m_monitor, m_status, m_monitorList, m_playback, m_logger,
-        m_errorLog, m_env.dataFolder, m_env.programFolder, m_env.now, m_env.dialogs, this});
+        m_errorLog, m_env.dataFolder, programFilesFolder(m_env.programFolder), m_env.now, m_env.dialogs, this});
 
     // Plots and recordings of the screens' values, from the menu of a board window's screen.
     const QString logFolder = logFolderOf(m_env.dataFolder);
@@ -55,7 +56,7 @@ TellvaneApp::TellvaneApp(AppEnvironment environment, std::unique_ptr<Adapter> ad
         }});
 
     m_boardWindows = std::make_unique<BoardWindows>(
-        BoardWindowServices{boards(), m_env.dialogs, m_env.settings, m_env.programFolder,
+        BoardWindowServices{boards(), m_env.dialogs, m_env.settings, programFilesFolder(m_env.programFolder),
                             [this] { return m_monitor->inCanMode(); }, [this] { downloader().open(); },
                             [this](QWidget& window) { m_main->placeNewWindow(window); }, m_env.previewFile,
                             [this] { animateBench(m_bus.adapter(), m_env.programFolder, m_env.previewFile); },

@@ -34,7 +34,9 @@ struct AppEnvironment {
     Dialogs& dialogs;
     SettingsStore& settings;
     QString dataFolder;     // ends in "/"
-    QString programFolder;  // Configuration/ and help/ lie here
+    // The executable's folder: the vendor library lies here, and the shipped
+    // Configuration/ and help/ here or in ../share/tellvane (programFilesFolder).
+    QString programFolder;
     std::function<QDateTime()> now;
     // Lets window events run during long drains; off in tests.
     bool yieldDuringDrain = true;

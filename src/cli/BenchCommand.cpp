@@ -4,6 +4,7 @@
 #include "cli/BenchRunner.h"
 #include "cli/CliSupport.h"
 #include "core/Clock.h"
+#include "core/ProgramFiles.h"
 #include "sim/BenchBridge.h"
 #include "sim/BenchFile.h"
 #include "sim/SimAdapter.h"
@@ -131,7 +132,8 @@ Command benchCommand()
                         {QStringLiteral("bench"),
                          QStringLiteral("The bench file; Configuration/SimulatedBench.txt when not given."),
                          QStringLiteral("FILE"),
-                         QCoreApplication::applicationDirPath() + QStringLiteral("/Configuration/SimulatedBench.txt")},
+                         programFilesFolder(QCoreApplication::applicationDirPath()) +
+                             QStringLiteral("/Configuration/SimulatedBench.txt")},
                         {QStringLiteral("images"), QStringLiteral("Where to write what the boards flash."),
                          QStringLiteral("DIR")},
                         {QStringLiteral("seconds"), QStringLiteral("Ends after S seconds: 1 to 31536000."),

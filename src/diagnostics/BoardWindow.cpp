@@ -210,7 +210,7 @@ void BoardWindow::showPCode(const QString& style, const QString& variant, const 
 void BoardWindow::loadBoardPicture()
 {
     // A missing or unreadable picture leaves the one shown.
-    const QString path = QDir(m_services.programFolder)
+    const QString path = QDir(m_services.filesFolder)
                              .filePath(QStringLiteral("Configuration/") + positionSection() + QStringLiteral(".jpg"));
     if (!QFileInfo::exists(path))
         return;
@@ -312,7 +312,7 @@ void BoardWindow::setTestText(const QString& text)
 
 QString BoardWindow::configurationFolder() const
 {
-    return QDir(m_services.programFolder).filePath(QStringLiteral("Configuration"));
+    return QDir(m_services.filesFolder).filePath(QStringLiteral("Configuration"));
 }
 
 ScreenLoad BoardWindow::loadScreen() const

@@ -30,7 +30,7 @@ struct BoardWindowServices {
     BoardDirectory& directory;
     Dialogs& dialogs;
     SettingsStore& settings;
-    QString programFolder;  // Configuration/ lies here
+    QString filesFolder;    // Configuration/ lies here (see programFilesFolder)
     // InCANMode of the bus monitor.
     std::function<bool()> inCanMode;
     // Shows the firmware downloader for the board in DownloadBoardAddress.

@@ -12,6 +12,12 @@ AppHarness::AppHarness(const std::function<std::unique_ptr<Adapter>(FakeClock&)>
     start(makeAdapter(clock));
 }
 
+AppHarness::AppHarness(std::unique_ptr<Adapter> adapter, const std::function<void(const AppHarness&)>& layOut)
+{
+    layOut(*this);
+    start(std::move(adapter));
+}
+
 void AppHarness::start(std::unique_ptr<Adapter> adapter)
 {
     QDir().mkpath(programFolder());

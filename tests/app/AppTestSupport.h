@@ -28,6 +28,8 @@ struct AppHarness {
     explicit AppHarness(std::unique_ptr<Adapter> adapter);
     // For adapters that run on the harness's clock, such as the simulated bench.
     explicit AppHarness(const std::function<std::unique_ptr<Adapter>(FakeClock&)>& makeAdapter);
+    // With files laid out in the temporary directory before the program starts.
+    AppHarness(std::unique_ptr<Adapter> adapter, const std::function<void(const AppHarness&)>& layOut);
 
     QString dataFolder() const { return dir.filePath(QStringLiteral("data/Velmarco/")); }
     QString programFolder() const { return dir.filePath(QStringLiteral("program")); }

@@ -16,6 +16,7 @@
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -282,6 +283,33 @@ TEST_F(OpenApp, HelpShowsTheShippedPagesOrReportsTheirAbsence)
     EXPECT_TRUE(harness.main().helpWindow()->subWindow()->isVisible());
     EXPECT_TRUE(harness.main().helpWindow()->browser()->toPlainText().contains(QStringLiteral("Tellvane help")));
     EXPECT_EQ(harness.app->errorLog().count(), 1);
+}
+
+// Installed, the program lies in bin/ and its help in share/tellvane/help; in
+// a build tree the help beside the program comes first.
+TEST(ProgramFiles, HelpFromTheInstalledFolderUnlessBesideTheProgram)
+{
+    for (const bool besideToo : {false, true}) {
+        AppHarness harness(std::make_unique<test::FakeAdapter>(), [besideToo](const AppHarness& h) {
+            const QString installed = h.dir.filePath(QStringLiteral("share/tellvane"));
+            test::writeFile(installed + QStringLiteral("/help/index.html"), "<html><body>installed help</body></html>");
+            QDir().mkpath(installed + QStringLiteral("/Configuration"));
+            if (besideToo) {
+                test::writeFile(h.programFolder() + QStringLiteral("/help/index.html"),
+                                "<html><body>help beside</body></html>");
+                QDir().mkpath(h.programFolder() + QStringLiteral("/Configuration"));
+            }
+        });
+        harness.main().open();
+        auto* contents = harness.main().findChild<QAction*>(QStringLiteral("HelpContents"));
+        ASSERT_NE(contents, nullptr);
+        contents->trigger();
+        QCoreApplication::processEvents();
+        ASSERT_NE(harness.main().helpWindow(), nullptr) << besideToo;
+        EXPECT_EQ(harness.main().helpWindow()->browser()->toPlainText(),
+                  besideToo ? QStringLiteral("help beside") : QStringLiteral("installed help"));
+        EXPECT_EQ(harness.app->errorLog().count(), 0);
+    }
 }
 
 // The frame's scroll bars do not follow windows shown or hidden: a kept window

@@ -9,6 +9,8 @@
 
 #include <QCanBusDevice>
 #include <QCanBusFrame>
+#include <QDir>
+#include <QTemporaryDir>
 #include <QVariant>
 
 #include <gtest/gtest.h>
@@ -357,6 +359,37 @@ TEST(AdapterNames, FormsTheFactoryTakes)
     EXPECT_EQ(entries[1].name, QStringLiteral("sim"));
     EXPECT_TRUE(std::any_of(entries.begin(), entries.end(),
                             [](const AdapterEntry& e) { return e.name == QLatin1String("virtualcan:can0"); }));
+}
+
+// The simulated bench reads Configuration/SimulatedBench.txt beside the program,
+// else from ../share/tellvane as the package installs it: a bench line it
+// cannot read names the file that was read.
+TEST(AdapterFactory, SimBenchFileBesideTheProgramOrInstalled)
+{
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    const QString bin = root.filePath(QStringLiteral("usr/bin"));
+    const QString installed = root.filePath(QStringLiteral("usr/share/tellvane/Configuration/SimulatedBench.txt"));
+    const QString beside = bin + QStringLiteral("/Configuration/SimulatedBench.txt");
+    QDir().mkpath(bin);
+    FakeClock clock;
+    const auto warningsOfSim = [&] {
+        AdapterChoice sim = createAdapter(QStringLiteral("sim"), {clock, bin});
+        EXPECT_NE(sim.adapter, nullptr);
+        return sim.warnings.join(QLatin1Char('\n'));
+    };
+
+    const QString none = warningsOfSim();
+    EXPECT_TRUE(none.contains(beside + QStringLiteral(" could not be read"))) << none.toStdString();
+
+    test::writeFile(installed, "board 0x30 1537 5 12010003\nnonsense\n");
+    const QString fromInstalled = warningsOfSim();
+    EXPECT_TRUE(fromInstalled.contains(QStringLiteral("simulated bench ") + QDir::cleanPath(installed) +
+                                       QStringLiteral(", line 2")))
+        << fromInstalled.toStdString();
+
+    test::writeFile(beside, "board 0x30 1537 5 12010003\n");
+    EXPECT_EQ(warningsOfSim(), QString()) << "the file beside the program comes first";
 }
 
 }  // namespace

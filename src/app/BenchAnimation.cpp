@@ -1,5 +1,6 @@
 #include "app/BenchAnimation.h"
 
+#include "core/ProgramFiles.h"
 #include "diagnostics/ScreenBuilder.h"
 #include "sim/SimAdapter.h"
 #include "sim/SimBoard.h"
@@ -70,7 +71,7 @@ void animateBench(Adapter& adapter, const QString& programFolder, const QString&
     auto* bench = dynamic_cast<SimAdapter*>(&adapter);
     if (!bench)
         return;
-    const QString folder = QDir(programFolder).filePath(QStringLiteral("Configuration"));
+    const QString folder = QDir(programFilesFolder(programFolder)).filePath(QStringLiteral("Configuration"));
     for (const std::unique_ptr<SimNode>& node : bench->bus().nodes()) {
         auto* board = dynamic_cast<SimBoard*>(node.get());
         if (!board || !board->spec().animate)

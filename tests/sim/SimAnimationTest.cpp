@@ -44,8 +44,9 @@ TEST(SimAnimation, FieldsSweepTheirWholeRangeOnceASweep)
         std::uint32_t previous = 0;
         for (std::uint32_t step = 0; step <= SimAnimation::kStepsPerSweep; ++step) {
             const std::uint32_t v = fieldOf(SimAnimation::dataAt(m, step), f);
-            if (step > 0)
+            if (step > 0) {
                 EXPECT_GE(v, previous) << "rising through a sweep, step " << step;
+            }
             previous = v;
             seen.insert(v);
         }

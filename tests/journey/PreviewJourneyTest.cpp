@@ -193,7 +193,7 @@ TEST_F(AnimatedBench, AHalfWrittenFileNeverLeavesABrokenScreen)
     // An editor empties the file before it writes it again: the screen stays.
     writeFile(file, QByteArray());
     h->settle();
-    QTest::qWaitFor([&] { return w->screenFiles().settleTimer().isActive(); }, 10000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w->screenFiles().settleTimer().isActive(); }, 10000));
     h->pass(ScreenFileWatcher::kSettleMs + 100);
     EXPECT_EQ(w->screen().controlCount(), controls);
     EXPECT_TRUE(w->inDiagnosticMode());
@@ -211,7 +211,7 @@ TEST_F(AnimatedBench, AHalfWrittenFileNeverLeavesABrokenScreen)
     // The file taken away and put back: waited for, then built.
     ASSERT_TRUE(QFile::remove(file));
     h->settle();
-    QTest::qWaitFor([&] { return w->screenFiles().settleTimer().isActive(); }, 10000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w->screenFiles().settleTimer().isActive(); }, 10000));
     h->pass(ScreenFileWatcher::kSettleMs + 100);
     EXPECT_EQ(w->screen().controlCount(), controls);
     writeFile(file, whole + "LABEL, Back again, 120, 6000, 2400, 255\n");

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 namespace tellvane {
 
@@ -75,14 +76,7 @@ void TraceReplayBar::build()
     });
     m_step = new QPushButton(QStringLiteral("S&tep"), this);
     m_step->setObjectName(QStringLiteral("TraceReplayStep"));
-    connect(m_step, &QPushButton::clicked, this, [this] {
-        if (!m_replay.isOpen())
-            return;
-        if (!m_replay.player().step())
-            m_dialogs.beep();
-        takeWarnings();
-        showState();
-    });
+    connect(m_step, &QPushButton::clicked, this, &TraceReplayBar::stepOnce);
     m_stop = new QPushButton(QStringLiteral("&Stop"), this);
     m_stop->setObjectName(QStringLiteral("TraceReplayStop"));
     connect(m_stop, &QPushButton::clicked, this, &TraceReplayBar::stop);
@@ -139,6 +133,11 @@ void TraceReplayBar::chooseLog()
 
 void TraceReplayBar::start(const QString& fileName, bool ontoBus)
 {
+    if (m_delivering) {
+        // Once the frame in hand is delivered.
+        QTimer::singleShot(0, this, [this, fileName, ontoBus] { start(fileName, ontoBus); });
+        return;
+    }
     stop();
     m_folder = QFileInfo(fileName).absolutePath();
     m_played = m_leftOut = m_sendFailed = m_badLines = 0;
@@ -160,16 +159,46 @@ void TraceReplayBar::stop()
     m_timer->stop();
     if (m_replay.isOpen() && !m_replay.player().finished())
         m_replay.player().pause();
-    m_replay.close();
+    if (m_delivering)
+        m_closeAfterDelivery = true;  // the paused player returns first
+    else
+        m_replay.close();
+    showState();
+}
+
+void TraceReplayBar::stepOnce()
+{
+    if (!m_replay.isOpen() || m_delivering)
+        return;
+    m_delivering = true;
+    const bool stepped = m_replay.player().step();
+    m_delivering = false;
+    if (std::exchange(m_closeAfterDelivery, false)) {
+        m_replay.close();
+        showState();
+        return;
+    }
+    if (!stepped)
+        m_dialogs.beep();
+    takeWarnings();
     showState();
 }
 
 void TraceReplayBar::run()
 {
+    if (m_delivering)
+        return;  // the poll in hand goes on, or sees the pause, and schedules the next
     m_timer->stop();
     if (!m_replay.isOpen())
         return;
+    m_delivering = true;
     const std::optional<std::int64_t> due = m_replay.player().poll();
+    m_delivering = false;
+    if (std::exchange(m_closeAfterDelivery, false)) {
+        m_replay.close();
+        showState();
+        return;
+    }
     takeWarnings();
     if (due)
         m_timer->start(static_cast<int>(std::clamp<std::int64_t>((*due - m_clock.nowMicroseconds() + 999) / 1000, 0,

@@ -43,6 +43,7 @@ private:
     void chooseLog();
     void start(const QString& fileName, bool ontoBus);
     void run();
+    void stepOnce();
     void play(const TraceFrame& frame);
     void takeWarnings();
     void showState();
@@ -53,6 +54,11 @@ private:
     QString m_folder;
     LogReplay m_replay;
     bool m_ontoBus = false;
+    // A frame is being handed to the program, which may run the event loop
+    // meanwhile (a window closed, a button pressed): the player is not to be
+    // closed, replaced or polled again under its own feet until it returns.
+    bool m_delivering = false;
+    bool m_closeAfterDelivery = false;
     std::int64_t m_played = 0;
     std::int64_t m_leftOut = 0;     // remote and error frames, which the program and the tool do not send
     std::int64_t m_sendFailed = 0;

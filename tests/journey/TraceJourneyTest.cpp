@@ -246,6 +246,43 @@ TEST_F(TraceJourney, AReplayedLogReachesTheBoardsAndTheTraceAtItsRecordedTimes)
     EXPECT_FALSE(trace()->replay().playing());
 }
 
+// The technician closes the trace window while a replayed frame is still
+// being handled (its board's window coming up): the replay stops there, and
+// the frame in hand is finished with first.
+TEST_F(TraceJourney, ClosingTheTraceWhileAFrameIsDeliveredStopsTheReplay)
+{
+    openTrace();
+    const QString path = writeFile(h->dir.filePath(QStringLiteral("announced.log")), announcementsLog());
+    struct CloseOnBoardWindow final : QObject {
+        QMdiSubWindow* trace = nullptr;
+        int closed = 0;
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            if (event->type() == QEvent::Show && qobject_cast<BoardWindow*>(watched) && trace && trace->isVisible()) {
+                trace->close();
+                ++closed;
+            }
+            return false;
+        }
+    } closer;
+    closer.trace = JourneyHarness::subWindowOf(trace());
+    qApp->installEventFilter(&closer);
+    replay(path);
+    qApp->removeEventFilter(&closer);
+    ASSERT_EQ(closer.closed, 1) << "the first frame brought a board window while it was delivered";
+    EXPECT_TRUE(boardWindowAt(40));
+    EXPECT_FALSE(trace()->isVisible());
+    EXPECT_FALSE(trace()->replay().playing());
+    h->pass(1000);
+    EXPECT_FALSE(boardWindowAt(41)) << "nothing more is replayed after the window closed";
+
+    // Open again, the trace replays the log from its start.
+    openTrace();
+    replay(path);
+    h->pass(1000);
+    EXPECT_TRUE(boardWindowAt(41));
+}
+
 TEST_F(TraceJourney, ReplayOntoTheBusIsConfirmedAndPausesStepsAndStopsWithTheWindow)
 {
     openTrace();

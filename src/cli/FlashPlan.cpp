@@ -143,7 +143,9 @@ public:
         } else {
             // Plans are written on Windows too: a backslash separates folders.
             const QString name = QString(fileValue.toString()).replace(QLatin1Char('\\'), QLatin1Char('/'));
-            result.file = QDir::cleanPath(QDir::isAbsolutePath(name) ? name : QDir(m_folder).filePath(name));
+            // Only a path from the root is taken as it stands: Qt would read a
+            // name starting with ":" from the program's own resources.
+            result.file = QDir::cleanPath(name.startsWith(QLatin1Char('/')) ? name : m_folder + QLatin1Char('/') + name);
         }
         return ok ? std::optional<PlanArea>(result) : std::nullopt;
     }

@@ -35,7 +35,7 @@ TEST(FlashPlan, ReadsBoardsByAddressOrBySerialWithTheirAreasAndFiles)
             { "address": "0x22", "flash": false,
               "areas": [ { "area": 0, "file": "../boot/b.QXB" }, { "area": "CONFIG", "file": "/abs/c.QXC" } ] },
             { "serial": "0x412", "pcode": "04120101", "flash": true,
-              "areas": [ { "area": "3", "file": "sub\\site.QXC" } ] },
+              "areas": [ { "area": "3", "file": "sub\\site.QXC" }, { "area": 2, "file": ":/res.QXP" } ] },
             { "serial": 1073741823, "pcode": "13050012", "areas": [ { "area": "Sys", "file": "./s.QXS" } ] }
         ]
     })");
@@ -72,6 +72,8 @@ TEST(FlashPlan, ReadsBoardsByAddressOrBySerialWithTheirAreasAndFiles)
     EXPECT_EQ(third.pCode, QStringLiteral("04120101")) << "leading zeros kept";
     EXPECT_EQ(third.label(), QStringLiteral("serial 1042, P-code 04120101"));
     EXPECT_EQ(third.areas[0].file, QStringLiteral("/plans/line4/sub/site.QXC")) << "backslashes are folder separators";
+    ASSERT_EQ(third.areas.size(), 2u);
+    EXPECT_EQ(third.areas[1].file, QStringLiteral("/plans/line4/:/res.QXP")) << "never one of the program's own resources";
 
     EXPECT_EQ(plan.boards[3].serial, 1073741823u);
     EXPECT_EQ(plan.boards[3].areas[0].areaId, QStringLiteral("1"));

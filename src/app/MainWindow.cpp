@@ -14,6 +14,7 @@
 #include "monitor/MessageLogger.h"
 #include "monitor/MonitorController.h"
 #include "monitor/MonitorWindow.h"
+#include "ui/KeptGeometry.h"
 #include "ui/TwipsWidget.h"
 
 #include <QActionGroup>
@@ -304,9 +305,11 @@ void MainWindow::showTrace()
     if (!m_traceWindow) {
         m_traceWindow = new TraceWindow({m_parts.link, m_parts.clock, m_parts.dialogs, m_parts.dataFolder});
         QMdiSubWindow* sub = addChild(m_traceWindow, {}, ChildLifetime::HiddenOnClose);
-        m_traceWindow->setOuterSizeTwips(TraceWindow::kWidthTwips, TraceWindow::kHeightTwips);
-        sub->resize(sub->size().boundedTo(m_mdi->maximumViewportSize()).expandedTo(QSize(320, 240)));
-        sub->move(freePlaceFor(sub->size()));
+        m_traceWindow->setResizableOuterSizeTwips(TraceWindow::kWidthTwips, TraceWindow::kHeightTwips,
+                                                  TraceWindow::kMinimumSize);
+        auto* kept = new KeptGeometry(*sub, m_parts.settings, QStringLiteral("BusTrace"));
+        if (!kept->restore())
+            sub->move(freePlaceFor(sub->size()));
     }
     m_traceWindow->subWindow()->show();
     m_traceWindow->show();

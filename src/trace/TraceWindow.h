@@ -49,6 +49,8 @@ public:
     static constexpr int kWidthTwips = 13500;
     static constexpr int kHeightTwips = 7200;
     static constexpr int kRefreshMs = 100;
+    // The least it can be made, in pixels: the rows of controls still fit.
+    static constexpr QSize kMinimumSize{560, 300};
 
     // The ring sizes offered, the default among them.
     static constexpr std::size_t kRingSizes[] = {100'000, 1'000'000, 2'000'000, 5'000'000, 10'000'000};

@@ -54,6 +54,17 @@ void MdiChild::setOuterSizeTwips(int width, int height)
         setFixedSize(size);
 }
 
+void MdiChild::setResizableOuterSizeTwips(int width, int height, QSize minimum)
+{
+    QWidget* outer = subWindow() ? static_cast<QWidget*>(subWindow()) : this;
+    outer->setMinimumSize(minimum);
+    outer->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    QSize size(toPixelsX(this, width), toPixelsY(this, height));
+    if (const QMdiSubWindow* sub = subWindow(); sub && sub->mdiArea())
+        size = size.boundedTo(sub->mdiArea()->maximumViewportSize());
+    outer->resize(size.expandedTo(minimum));
+}
+
 int MdiChild::outerWidthTwips() const
 {
     const QWidget* outer = subWindow() ? static_cast<const QWidget*>(subWindow()) : this;

@@ -29,7 +29,11 @@ public:
 
     QMdiSubWindow* subWindow() const;
 
+    // A size the window keeps: it cannot be resized or maximised.
     void setOuterSizeTwips(int width, int height);
+    // A size to start with, at most the frame's; the user may resize and
+    // maximise the window, down to `minimum` pixels.
+    void setResizableOuterSizeTwips(int width, int height, QSize minimum);
     int outerWidthTwips() const;
     int outerHeightTwips() const;
     int outerTopTwips() const;

@@ -1,0 +1,113 @@
+#include "ui/KeptGeometry.h"
+
+#include "core/Numbers.h"
+#include "core/SettingsStore.h"
+#include "ui/TwipsWidget.h"
+
+#include <QEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+
+#include <cmath>
+
+namespace tellvane {
+
+namespace {
+const QString kTop = QStringLiteral("Top");
+const QString kLeft = QStringLiteral("Left");
+const QString kWidth = QStringLiteral("Width");
+const QString kHeight = QStringLiteral("Height");
+const QString kMaximized = QStringLiteral("Maximized");
+
+// A kept number of twips; none when absent or beyond any desktop.
+std::optional<int> keptTwips(const SettingsStore& settings, const QString& section, const QString& name)
+{
+    constexpr double kLimit = 1e7;
+    const QString text = settings.value(section, name);
+    if (text.trimmed().isEmpty())
+        return std::nullopt;
+    try {
+        const double value = leadingNumber(text);
+        if (std::isfinite(value) && std::abs(value) <= kLimit)
+            return static_cast<int>(value);
+    } catch (const std::exception&) {
+    }
+    return std::nullopt;
+}
+}  // namespace
+
+KeptGeometry::KeptGeometry(QMdiSubWindow& sub, SettingsStore& settings, QString section)
+    : QObject(&sub), m_sub(&sub), m_settings(settings), m_section(std::move(section)), m_normal(sub.geometry())
+{
+    sub.installEventFilter(this);
+}
+
+bool KeptGeometry::restore()
+{
+    if (!m_sub)
+        return false;
+    const QWidget* unit = m_sub->widget() ? m_sub->widget() : m_sub.data();
+    const std::optional<int> width = keptTwips(m_settings, m_section, kWidth);
+    const std::optional<int> height = keptTwips(m_settings, m_section, kHeight);
+    if (!width || !height || *width <= 0 || *height <= 0)
+        return false;
+    QSize size(toPixelsX(unit, *width), toPixelsY(unit, *height));
+    if (const QMdiArea* area = m_sub->mdiArea())
+        size = size.boundedTo(area->maximumViewportSize());
+    m_sub->resize(size.expandedTo(m_sub->minimumSize()));
+    const std::optional<int> top = keptTwips(m_settings, m_section, kTop);
+    const std::optional<int> left = keptTwips(m_settings, m_section, kLeft);
+    if (top && left) {
+        if (auto* child = qobject_cast<MdiChild*>(m_sub->widget()))
+            child->moveToKeptPlaceTwips(*top, *left);
+    }
+    noteGeometry();
+    if (m_settings.value(m_section, kMaximized) == QLatin1String("1"))
+        m_sub->showMaximized();
+    return true;
+}
+
+void KeptGeometry::save()
+{
+    if (!m_sub)
+        return;
+    noteGeometry();
+    const QWidget* unit = m_sub->widget() ? m_sub->widget() : m_sub.data();
+    m_settings.setValue(m_section, kTop, QString::number(toTwipsY(unit, m_normal.y())));
+    m_settings.setValue(m_section, kLeft, QString::number(toTwipsX(unit, m_normal.x())));
+    m_settings.setValue(m_section, kWidth, QString::number(toTwipsX(unit, m_normal.width())));
+    m_settings.setValue(m_section, kHeight, QString::number(toTwipsY(unit, m_normal.height())));
+    m_settings.setValue(m_section, kMaximized, m_maximised ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+void KeptGeometry::noteGeometry()
+{
+    if (!m_sub)
+        return;
+    m_maximised = m_sub->isMaximized();
+    if (!m_sub->isMaximized() && !m_sub->isMinimized())
+        m_normal = m_sub->geometry();
+}
+
+bool KeptGeometry::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_sub) {
+        switch (event->type()) {
+        case QEvent::Move:
+        case QEvent::Resize:
+        case QEvent::WindowStateChange:
+            noteGeometry();
+            break;
+        case QEvent::Hide:
+            // Closed (hidden for later), or going with the program's end.
+            if (!m_sub->isMinimized())
+                save();
+            break;
+        default:
+            break;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+}  // namespace tellvane

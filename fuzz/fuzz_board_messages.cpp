@@ -58,7 +58,7 @@ struct Window final : BoardWindowHandle {
         FUZZ_CHECK(!closed);
         FUZZ_CHECK(top > 0 && left > 0);
     }
-    void processDiagnosticMessages(std::uint8_t length, const std::array<std::uint8_t, 9>&, double) override
+    void processDiagnosticMessages(std::uint8_t length, const std::array<std::uint8_t, 9>&, LineTime) override
     {
         FUZZ_CHECK(!closed);
         FUZZ_CHECK(length <= 8);

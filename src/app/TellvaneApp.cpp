@@ -30,6 +30,7 @@ TellvaneApp::TellvaneApp(AppEnvironment environment, std::unique_ptr<Adapter> ad
     if (m_env.yieldDuringDrain)
         m_bus.setYield([] { QCoreApplication::processEvents(); });
     m_playback.setRouter(&boards());
+    m_playback.setLineSource([this] { return link().newPlayedLine(); });
     animateBench(m_bus.adapter(), m_env.programFolder, m_env.previewFile);
 
     m_monitor = std::make_unique<MonitorController>(link(), m_pollTimer, boards(), m_logger, m_playback,

@@ -9,6 +9,15 @@ double timeStampSeconds(std::uint8_t t0, std::uint8_t t1, std::uint8_t t2)
     return t0 * 0.524288 + t1 * 0.002048 + t2 * 0.000008;
 }
 
+std::optional<std::int64_t> recordTimeStampUs(const Adapter::Record& r)
+{
+    const std::uint8_t length = r[1] & 0x0F;
+    if (length > 8 || r[0] != length + 10)
+        return std::nullopt;
+    const std::uint32_t ticks = (std::uint32_t(r[7 + length]) << 16) | (std::uint32_t(r[8 + length]) << 8) | r[9 + length];
+    return std::int64_t{8} * ticks;
+}
+
 CanMessage decodeRecord(const Adapter::Record& r)
 {
     CanMessage m;

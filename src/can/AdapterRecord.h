@@ -22,6 +22,10 @@ inline constexpr std::uint32_t kTimeStampMask = 0xFFFFFF;
 // Seconds of a 24-bit count of 8 us ticks given as its three bytes.
 double timeStampSeconds(std::uint8_t t0, std::uint8_t t1, std::uint8_t t2);
 
+// The record's time stamp in microseconds since its 24-bit count last began;
+// none when no time stamp follows the data.
+std::optional<std::int64_t> recordTimeStampUs(const Adapter::Record& r);
+
 inline bool recordOverflowFlag(const Adapter::Record& r) { return (r[2] & record::kStatusOverflow) != 0; }
 
 // The message in a record. Throws Failure(Overflow) for an identifier whose top

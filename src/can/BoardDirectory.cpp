@@ -6,6 +6,7 @@
 #include "core/Numbers.h"
 #include "core/SettingsStore.h"
 
+#include <cmath>
 #include <limits>
 
 namespace tellvane {
@@ -79,7 +80,14 @@ void BoardDirectory::routeDiagnosticMessage(const CanMessage& message)
         return;
     const BoardRecord& record = m_table.at(static_cast<std::size_t>(slot));
     if (record.diagMode && record.window)
-        record.window->processDiagnosticMessages(message.length, message.data, message.time);
+        record.window->processDiagnosticMessages(message.length, message.data, lineTimeOf(message));
+}
+
+LineTime BoardDirectory::lineTimeOf(const CanMessage& message) const
+{
+    if (message.line != 0)
+        return {message.line, std::llround(message.time * 1e6)};
+    return {0, message.sessionUs >= 0 ? message.sessionUs : m_link.sessionNowUs()};
 }
 
 void BoardDirectory::createNewForm(std::int16_t boardType, std::uint8_t address, std::int32_t serial)

@@ -26,9 +26,9 @@ public:
     virtual void showPCode(const QString& style, const QString& variant, const QString& caption) = 0;
     virtual void loadBoardPicture() = 0;
     virtual void moveToTwips(int top, int left) = 0;
-    // A diagnostic frame of the board; time is its time stamp (CanMessage::time).
+    // A diagnostic frame of the board and its time on its time line.
     virtual void processDiagnosticMessages(std::uint8_t length, const std::array<std::uint8_t, 9>& data,
-                                           double time) = 0;
+                                           LineTime time) = 0;
 };
 
 // Makes board windows (CreateNewForm's window).
@@ -78,6 +78,8 @@ public:
     void processCanMessage(const CanMessage& message) override;
     void addNodeToList(const CanMessage& message);
     void routeDiagnosticMessage(const CanMessage& message);
+    // A frame of the bus without a session time (none of the link's) takes now.
+    LineTime lineTimeOf(const CanMessage& message) const;
     void createNewForm(std::int16_t boardType, std::uint8_t address, std::int32_t serial);
 
     void sendAllBoardRequest();

@@ -16,10 +16,12 @@ constexpr std::uint32_t kToAllBoards = 0x98EFFF00u;
 constexpr std::uint32_t kMatchNothing = 0x9FFFFFFFu;
 }  // namespace
 
-CanLink::CanLink(Adapter& adapter, Clock& clock) : m_adapter(&adapter), m_clock(clock) {}
+CanLink::CanLink(Adapter& adapter, Clock& clock) : m_adapter(&adapter), m_clock(clock), m_session(clock) {}
 
 bool CanLink::configure()
 {
+    // A reset starts the adapter's time stamps afresh.
+    m_session.adapterRestarted();
     Adapter& a = *m_adapter;
     return a.resetInterface() == 1 && a.clearCanMess() == 1 && a.setCanBaud(Adapter::kBaud250k) == 1
         && a.clearCanMess() == 1 && a.recCanMess(kAcceptAll, Adapter::kMaskSelector0) == 1
@@ -31,6 +33,7 @@ bool CanLink::configure()
 
 void CanLink::restart()
 {
+    m_session.adapterRestarted();
     m_pollCounter = 0;
     setInterfaceStatus(InterfaceState::NotChecked);
 }
@@ -156,7 +159,9 @@ void CanLink::checkForIncomingCanMessages()
             if (m_trace && overflowed && !m_overflowed)
                 m_trace->traceOverflow();
             m_overflowed = overflowed;
-            deliverReceived(decodeRecord(record));
+            CanMessage message = decodeRecord(record);
+            message.sessionUs = m_session.received(recordTimeStampUs(record));
+            deliverReceived(message);
             if (m_view)
                 m_view->showMessagesInBuffer(m_adapter->getNumCanMess());
             yieldIfDue();
@@ -166,8 +171,10 @@ void CanLink::checkForIncomingCanMessages()
     }
 }
 
-void CanLink::deliverReceived(const CanMessage& message)
+void CanLink::deliverReceived(CanMessage message)
 {
+    if (message.sessionUs < 0)
+        message.sessionUs = m_session.nowUs();
     if (m_sink)
         m_sink->logCanMessage(message);
     if (m_trace)
@@ -182,6 +189,7 @@ std::int16_t CanLink::sendLogged(std::uint32_t idAsSent, std::uint8_t length, co
     if (m_sink || m_trace) {
         CanMessage logged;
         logged.id = static_cast<std::int32_t>(idAsSent);
+        logged.sessionUs = m_session.nowUs();
         logged.length = length;
         for (int i = 0; i < length && i < 9; ++i)
             logged.data[static_cast<std::size_t>(i)] = data[i];

@@ -2,6 +2,7 @@
 
 #include "can/Adapter.h"
 #include "can/LinkInterfaces.h"
+#include "can/SessionTime.h"
 
 #include <QLoggingCategory>
 
@@ -53,10 +54,21 @@ public:
     void waitForArrival(std::int64_t untilUs) { m_adapter->waitForRecords(m_clock, untilUs); }
 
     // A received message (or one played back as if received): shown, traced
-    // and routed to the boards.
-    void deliverReceived(const CanMessage& message);
+    // and routed to the boards. One without a session time takes now.
+    void deliverReceived(CanMessage message);
 
-    // SendCANMess (mode 7) followed by LogCANMessage with time 0; the result of the send.
+    // The program's time line, begun when the link was made.
+    const SessionTime& session() const { return m_session; }
+    std::int64_t sessionNowUs() const { return m_session.nowUs(); }
+    // A time line of its own for a log played into the program (CanMessage::line).
+    std::uint16_t newPlayedLine()
+    {
+        m_lastLine = static_cast<std::uint16_t>(m_lastLine == 0xFFFF ? 1 : m_lastLine + 1);
+        return m_lastLine;
+    }
+
+    // SendCANMess (mode 7) followed by LogCANMessage with time 0 (and the
+    // session time of the send); the result of the send.
     std::int16_t sendLogged(std::uint32_t idAsSent, std::uint8_t length, const std::uint8_t* data);
 
     // Writes 0 to the controller's error-flag register (the monitor's error timer).
@@ -72,6 +84,8 @@ private:
 
     Adapter* m_adapter;
     Clock& m_clock;
+    SessionTime m_session;
+    std::uint16_t m_lastLine = 0;
     LinkStatusView* m_view = nullptr;
     CanMessageSink* m_sink = nullptr;
     MessageRouter* m_router = nullptr;

@@ -10,9 +10,27 @@ namespace tellvane {
 // the value as sent (bit 31 set) for the tool's own messages.
 struct CanMessage {
     std::int32_t id = 0;
-    double time = 0.0;  // seconds; 0 for sent messages, a replayed one has its line's
+    double time = 0.0;  // the adapter's seconds, as the monitor shows them; 0 for sent messages, a replayed one has its line's
     std::uint8_t length = 0;  // 0 to 8
     std::array<std::uint8_t, 9> data{};
+
+    // Where the message lies on the program's time line (SessionTime), given
+    // once where it enters the program: microseconds, -1 until then.
+    std::int64_t sessionUs = -1;
+    // The time line it belongs to. 0: the bus, whose time is sessionUs.
+    // k > 0: the k-th log played into the program (replayed from the bus
+    // trace, or stepped through in the monitor's file mode), whose frames keep
+    // that log's times, counted on past the adapter's restarts, in `time`.
+    std::uint16_t line = 0;
+    // An 11-bit identifier; only a replayed log brings one.
+    bool standard = false;
+};
+
+// A frame's time on its own time line, in microseconds.
+struct LineTime {
+    std::uint16_t line = 0;
+    std::int64_t us = 0;
+    bool operator==(const LineTime&) const = default;
 };
 
 namespace can {

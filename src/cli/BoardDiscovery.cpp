@@ -71,7 +71,7 @@ public:
     }
     void loadBoardPicture() override {}
     void moveToTwips(int, int) override {}
-    void processDiagnosticMessages(std::uint8_t, const std::array<std::uint8_t, 9>&, double) override {}
+    void processDiagnosticMessages(std::uint8_t, const std::array<std::uint8_t, 9>&, LineTime) override {}
 };
 
 BoardRoster::BoardRoster() = default;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "can/CanMessage.h"
+
 #include <cstdint>
 
 namespace tellvane {
@@ -7,12 +9,13 @@ namespace tellvane {
 // One indicator's value as a diagnostic frame gave it: the lamp or value box
 // (its number in the screen's control table), the raw number taken from the
 // frame (a lamp's byte AND its mask), the value (raw x M + B; a lamp 1 when
-// lit, else 0) and the frame's time stamp in seconds.
+// lit, else 0) and the frame's time on its time line (the bus's session time,
+// or a played log's).
 struct DecodedValue {
     std::int16_t cntrlIndex = 0;
     double raw = 0.0;
     double value = 0.0;
-    double time = 0.0;
+    LineTime time;
 };
 
 // Sees every value a diagnostic screen decodes, in the order the screen

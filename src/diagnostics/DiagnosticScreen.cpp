@@ -80,7 +80,7 @@ void DiagnosticScreen::deleteControls()
     m_definition = ScreenDefinition();
 }
 
-void DiagnosticScreen::processDiagnosticMessages(std::uint8_t /*length*/, const DiagnosticBuffer& frame, double time)
+void DiagnosticScreen::processDiagnosticMessages(std::uint8_t /*length*/, const DiagnosticBuffer& frame, LineTime time)
 {
     try {
         if (m_definition.bitListInUse) {

@@ -43,9 +43,9 @@ public:
     void build(ScreenDefinition definition);
     void deleteControls();
 
-    // Brings the indicators that listen to a frame up to date; time is the
-    // frame's time stamp, passed on to the observer with each value.
-    void processDiagnosticMessages(std::uint8_t length, const DiagnosticBuffer& frame, double time = 0.0);
+    // Brings the indicators that listen to a frame up to date; the frame's
+    // time goes to the observer with each value.
+    void processDiagnosticMessages(std::uint8_t length, const DiagnosticBuffer& frame, LineTime time = {});
 
     // Who hears each decoded value (none: null). Detached, after being told,
     // when the controls go.

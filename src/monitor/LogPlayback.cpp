@@ -6,6 +6,7 @@
 #include "core/LineListModel.h"
 #include "monitor/MessageLine.h"
 
+#include <cmath>
 #include <limits>
 
 namespace tellvane {
@@ -25,6 +26,8 @@ bool LogPlayback::openReadLogFile(const QString& fileName)
         return false;
     }
     m_reader = std::move(reader);
+    m_line = m_lineSource ? m_lineSource() : 1;
+    m_turns.reset();
     return true;
 }
 
@@ -127,10 +130,16 @@ void LogPlayback::processLogMessage()
             return;
         case LineParse::Message:
             if (m_router) {
-                // The line's own time goes with it, for those that plot values
-                // over time; nothing else of the routing reads it.
+                // The line's own time goes with it, on the file's own time
+                // line, for those that plot values over time; nothing else of
+                // the routing reads it.
                 CanMessage message = parsed.message;
-                message.time = messageLineTime(m_list.textAt(m_selected)).value_or(0.0);
+                // A time beyond any a log holds counts as 0.
+                double seconds = messageLineTime(m_list.textAt(m_selected)).value_or(0.0);
+                if (!(seconds >= 0.0 && seconds <= 1e10))
+                    seconds = 0.0;
+                message.line = m_line;
+                message.time = static_cast<double>(m_turns.unwrapUs(std::llround(seconds * 1e6))) / 1e6;
                 m_router->processCanMessage(message);
             }
             return;

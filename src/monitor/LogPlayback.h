@@ -1,11 +1,13 @@
 #pragma once
 
+#include "can/TurnCounter.h"
 #include "monitor/LogReader.h"
 
 #include <QObject>
 #include <QTimer>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace tellvane {
@@ -28,6 +30,8 @@ public:
     LogPlayback(LineListModel& list, Dialogs& dialogs, QObject* parent = nullptr);
 
     void setRouter(MessageRouter* router) { m_router = router; }
+    // Gives each file opened a time line of its own (CanMessage::line); 1 without.
+    void setLineSource(std::function<std::uint16_t()> source) { m_lineSource = std::move(source); }
 
     // Opens a file for reading in place of the one before. A file that cannot
     // be opened is reported, and the one before stays as it was: the list
@@ -62,6 +66,9 @@ private:
     LineListModel& m_list;
     Dialogs& m_dialogs;
     MessageRouter* m_router = nullptr;
+    std::function<std::uint16_t()> m_lineSource;
+    std::uint16_t m_line = 1;
+    TurnCounter m_turns;
     std::unique_ptr<LogReader> m_reader = std::make_unique<LogReader>();
     QTimer m_stepTimer;
     std::int32_t m_recordCount = 0;

@@ -1,13 +1,12 @@
 #include "plot/BoardTap.h"
 
 #include "plot/PlotSeries.h"
-#include "can/StampTimeline.h"
 
 #include <algorithm>
 
 namespace tellvane {
 
-BoardTap::BoardTap(StampTimeline& timeline, ClosedHandler closed) : m_timeline(timeline), m_closed(std::move(closed)) {}
+BoardTap::BoardTap(ClosedHandler closed) : m_closed(std::move(closed)) {}
 
 void BoardTap::addSeries(std::int16_t cntrlIndex, PlotSeries* series)
 {
@@ -44,18 +43,13 @@ bool BoardTap::idle() const
 
 void BoardTap::valueDecoded(const DecodedValue& value)
 {
-    // The values of one frame share its stamp: the time line moves once a frame.
-    if (value.time != m_lastStamp) {
-        m_lastStamp = value.time;
-        m_lastUs = m_timeline.toMicroseconds(value.time);
-    }
     const auto index = static_cast<std::size_t>(value.cntrlIndex);
     if (value.cntrlIndex >= 0 && index < m_byControl.size()) {
         for (PlotSeries* series : m_byControl[index])
-            series->append(m_lastUs, value.raw);
+            series->append(value.time.us, value.raw);
     }
     if (m_recorder)
-        m_recorder->record(m_lastUs, value);
+        m_recorder->record(value.time.us, value);
 }
 
 void BoardTap::screenClosed()

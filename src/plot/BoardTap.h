@@ -11,7 +11,6 @@
 namespace tellvane {
 
 class PlotSeries;
-class StampTimeline;
 
 // Where one board's screen hands its decoded values while something listens:
 // the series plotted from it (by control number) and its recording. Attached
@@ -21,7 +20,7 @@ public:
     // Told, as the last thing the tap does, when the board's screen goes.
     using ClosedHandler = std::function<void(BoardTap&)>;
 
-    BoardTap(StampTimeline& timeline, ClosedHandler closed);
+    explicit BoardTap(ClosedHandler closed);
 
     void addSeries(std::int16_t cntrlIndex, PlotSeries* series);
     void removeSeries(const PlotSeries* series);
@@ -38,12 +37,9 @@ public:
     void screenClosed() override;
 
 private:
-    StampTimeline& m_timeline;
     ClosedHandler m_closed;
     std::vector<std::vector<PlotSeries*>> m_byControl;
     std::unique_ptr<ValueRecorder> m_recorder;
-    double m_lastStamp = -1.0;
-    std::int64_t m_lastUs = 0;
 };
 
 }  // namespace tellvane

@@ -53,7 +53,7 @@ BoardTap& Plots::tapFor(BoardWindow& window)
     m_closedTaps.clear();
     if (BoardTap* tap = findTap(window))
         return *tap;
-    auto tap = std::make_unique<BoardTap>(m_timeline, [this](BoardTap& closed) { tapClosed(closed); });
+    auto tap = std::make_unique<BoardTap>([this](BoardTap& closed) { tapClosed(closed); });
     BoardTap& made = *tap;
     m_taps.emplace(&window, std::move(tap));
     window.screen().setObserver(&made);

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "diagnostics/ScreenMenu.h"
-#include "can/StampTimeline.h"
 
 #include <QObject>
 #include <QPointer>
@@ -73,7 +72,6 @@ private:
     PlotWindow* newWindow();
 
     PlotsServices m_services;
-    StampTimeline m_timeline;
     std::map<BoardWindow*, std::unique_ptr<BoardTap>> m_taps;
     std::vector<std::unique_ptr<BoardTap>> m_closedTaps;  // deleted once their call has returned
     std::map<PlotSeries*, std::pair<BoardTap*, QPointer<PlotWindow>>> m_fed;

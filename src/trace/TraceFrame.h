@@ -15,14 +15,18 @@ struct TraceFrame {
         Error = 8,     // an error frame as a log records it
     };
 
-    std::int64_t timeUs = 0;  // since the start of the recording or the log
+    std::int64_t timeUs = 0;  // on its time line: the session's, or a log's
     std::uint32_t id = 0;     // 11 or 29 bits, nothing else
     std::uint8_t length = 0;  // 0 to 8
     std::uint8_t flags = Extended;
     std::array<std::uint8_t, 8> data{};
+    // The time line: 0 the bus (the session's time), k the k-th log replayed
+    // into the program (that log's times).
+    std::uint16_t line = 0;
 
     bool extended() const { return flags & Extended; }
     bool sent() const { return flags & Sent; }
+    bool replayed() const { return line != 0; }
     bool operator==(const TraceFrame&) const = default;
 };
 static_assert(sizeof(TraceFrame) <= 24, "a million frames in 24 MB");

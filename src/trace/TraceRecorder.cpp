@@ -25,14 +25,15 @@ TraceFrame TraceRecorder::frameOf(const CanMessage& message, bool sent)
 {
     const auto id = static_cast<std::uint32_t>(message.id);
     TraceFrame frame;
-    // Received messages are extended frames; the tool sends standard ones
-    // (the link probe) without the extended bit.
-    const bool extended = !sent || (id & can::kExtendedFrame);
+    // Received messages are extended frames but for a replayed log's standard
+    // ones; the tool sends standard ones (the link probe) without the extended bit.
+    const bool extended = sent ? (id & can::kExtendedFrame) != 0 : !message.standard;
     frame.id = id & (extended ? 0x1FFFFFFFu : 0x7FFu);
     frame.flags = static_cast<std::uint8_t>((extended ? TraceFrame::Extended : 0) | (sent ? TraceFrame::Sent : 0));
     frame.length = std::min<std::uint8_t>(message.length, 8);
     std::copy_n(message.data.begin(), frame.length, frame.data.begin());
-    frame.timeUs = std::llround(message.time * 1e6);
+    frame.line = message.line;
+    frame.timeUs = message.line == 0 && message.sessionUs >= 0 ? message.sessionUs : std::llround(message.time * 1e6);
     return frame;
 }
 
@@ -41,6 +42,8 @@ CanMessage TraceRecorder::messageOf(const TraceFrame& frame)
     CanMessage message;
     message.id = static_cast<std::int32_t>(frame.id | (frame.sent() ? can::kExtendedFrame : 0));
     message.time = static_cast<double>(frame.timeUs) / 1e6;
+    message.line = frame.line;
+    message.standard = !frame.extended() && !frame.sent();
     message.length = frame.length;
     std::copy_n(frame.data.begin(), frame.length, message.data.begin());
     return message;
@@ -48,14 +51,15 @@ CanMessage TraceRecorder::messageOf(const TraceFrame& frame)
 
 void TraceRecorder::traceMessage(const CanMessage& message, bool sent)
 {
-    TraceFrame frame = frameOf(message, sent);
-    frame.timeUs = sent ? m_lastUs : m_timeline.toMicroseconds(message.time);
-    m_lastUs = frame.timeUs;
-    m_newestUs = std::max(m_newestUs, frame.timeUs);
+    const TraceFrame frame = frameOf(message, sent);
+    if (frame.line >= m_newest.size())
+        m_newest.resize(frame.line + std::size_t{1}, 0);
+    m_newest[frame.line] = std::max(m_newest[frame.line], frame.timeUs);
     m_ring.append(frame);
     if (m_stats)
         m_stats->add(frame);
-    if (m_load)
+    // A replayed log's frames never were on the bus.
+    if (m_load && frame.line == 0)
         m_load->add(frame);
     for (TraceView* view : m_views)
         view->update();

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "can/LinkInterfaces.h"
-#include "can/StampTimeline.h"
 #include "trace/TraceFrame.h"
 
 #include <cstdint>
@@ -17,15 +16,14 @@ class TraceView;
 // Where the bus trace is fed: attached to the link beside the monitor (as its
 // trace sink), or anywhere a message sink goes (then the identifier's bit 31
 // tells a sent message). Each message becomes a frame in the ring, the
-// identifier statistics and the bus load, and the attached views follow.
+// identifier statistics and, for frames of the bus, the bus load; the
+// attached views follow.
 //
-// Received time stamps count 8 us ticks in 24 bits and so start again every
-// 134.2 s; the recorder counts those turns so that the trace's time only goes
-// on. Sent messages carry no time and take that of the frame before them.
+// A frame of the bus takes the session time the link gave its message; a
+// frame of a log replayed into the program keeps its time in that log, on a
+// time line of its own.
 class TraceRecorder final : public TraceSink, public CanMessageSink {
 public:
-    static constexpr std::int64_t kStampTurnUs = StampTimeline::kTurnUs;
-
     explicit TraceRecorder(TraceRing& ring) : m_ring(ring) {}
 
     void setStats(IdentifierStats* stats) { m_stats = stats; }
@@ -43,25 +41,26 @@ public:
     void traceErrorFlags(std::uint8_t flags) override;
     void logCanMessage(const CanMessage& message) override;
 
-    // The frame a message becomes (its time still as the message has it).
+    // The frame a message becomes: on the bus, at its session time (its own
+    // time when it has none); replayed, at its time in the log.
     static TraceFrame frameOf(const CanMessage& message, bool sent);
     // The message a frame's line shows: bit 31 set when the tool sent it, the
-    // time in seconds.
+    // time in seconds, the time line and the kind of identifier kept.
     static CanMessage messageOf(const TraceFrame& frame);
-    // The time of the frame recorded last.
-    std::int64_t lastTimeUs() const { return m_lastUs; }
-    // The latest time of any frame recorded: a log replayed into the program
-    // brings times of its own among those of the bus.
-    std::int64_t newestTimeUs() const { return m_newestUs; }
+    // The latest time recorded on a time line; 0 before its first frame.
+    std::int64_t newestTimeUs(std::uint16_t line) const
+    {
+        return line < m_newest.size() ? m_newest[line] : 0;
+    }
+    // Forgets the times seen (the ring, statistics and load are their owners' to clear).
+    void clearTimes() { m_newest.clear(); }
 
 private:
     TraceRing& m_ring;
     IdentifierStats* m_stats = nullptr;
     BusLoad* m_load = nullptr;
     std::vector<TraceView*> m_views;
-    StampTimeline m_timeline;
-    std::int64_t m_lastUs = 0;
-    std::int64_t m_newestUs = 0;
+    std::vector<std::int64_t> m_newest;  // by time line
     std::uint8_t m_errorFlags = 0;  // as last read
 };
 

@@ -148,6 +148,9 @@ void TraceReplayBar::start(const QString& fileName, bool ontoBus)
         return;
     }
     m_ontoBus = ontoBus;
+    m_line = ontoBus ? 0 : m_link.newPlayedLine();
+    m_pass = 0;
+    m_passOffsetUs = m_lineUs = 0;
     m_replay.player().setSpeed(m_speed->value());
     m_replay.player().setLoop(m_loop->isChecked());
     m_pause->setChecked(false);
@@ -214,7 +217,18 @@ void TraceReplayBar::play(const TraceFrame& frame)
     }
     ++m_played;
     if (!m_ontoBus) {
-        m_link.deliverReceived(TraceRecorder::messageOf(frame));
+        // On the replay's own time line, whose time goes on from pass to pass.
+        if (m_replay.player().passes() != m_pass) {
+            m_pass = m_replay.player().passes();
+            if (m_played > 1)
+                m_passOffsetUs = m_lineUs + TraceReplay::kLoopGapUs;
+        }
+        m_lineUs = frame.timeUs + m_passOffsetUs;
+        TraceFrame onLine = frame;
+        onLine.timeUs = m_lineUs;
+        CanMessage message = TraceRecorder::messageOf(onLine);
+        message.line = m_line;
+        m_link.deliverReceived(message);
         return;
     }
     if (sendReplayedFrame(m_link, frame) != ReplaySend::Sent)

@@ -54,6 +54,12 @@ private:
     QString m_folder;
     LogReplay m_replay;
     bool m_ontoBus = false;
+    // Into the program: the time line of this replay, and where on it the
+    // frame delivered last lies (the log's time, counted on over the passes).
+    std::uint16_t m_line = 0;
+    std::int64_t m_pass = 0;
+    std::int64_t m_passOffsetUs = 0;
+    std::int64_t m_lineUs = 0;
     // A frame is being handed to the program, which may run the event loop
     // meanwhile (a window closed, a button pressed): the player is not to be
     // closed, replaced or polled again under its own feet until it returns.

@@ -284,9 +284,10 @@ void TraceWindow::find(bool forward)
 
 void TraceWindow::refresh()
 {
-    m_load.advanceTo(m_recorder.newestTimeUs());
+    const std::int64_t now = m_link.sessionNowUs();
+    m_load.advanceTo(now);
     m_tableModel->refresh();
-    m_identifierModel->refresh(m_recorder.newestTimeUs());
+    m_identifierModel->refresh(now);
     showStatus();
 }
 

@@ -28,7 +28,7 @@ struct FakeWindow final : BoardWindowHandle {
     int pictures = 0;
     std::optional<std::pair<int, int>> movedTo;
     std::vector<std::vector<std::uint8_t>> diagnostics;
-    std::vector<double> times;  // of each diagnostic frame
+    std::vector<LineTime> times;  // of each diagnostic frame
     bool failOnInitialise = false;
 
     void initialise(std::int16_t f, std::int16_t t, std::uint8_t a, std::int32_t s) override
@@ -50,7 +50,7 @@ struct FakeWindow final : BoardWindowHandle {
     }
     void loadBoardPicture() override { ++pictures; }
     void moveToTwips(int top, int left) override { movedTo = {top, left}; }
-    void processDiagnosticMessages(std::uint8_t length, const std::array<std::uint8_t, 9>& data, double time) override
+    void processDiagnosticMessages(std::uint8_t length, const std::array<std::uint8_t, 9>& data, LineTime time) override
     {
         diagnostics.emplace_back(data.begin(), data.begin() + length);
         times.push_back(time);
@@ -265,12 +265,14 @@ TEST_F(BoardsFixture, DiagnosticDataReachesOnlyWindowsInDiagnosticMode)
     boards.processCanMessage(makeMessage(0x18EFFF21, {0x10, 1, 2}));
     EXPECT_TRUE(window(0).diagnostics.empty());
     boards.setDiagMode(0, true);
-    boards.processCanMessage(makeMessage(0x18EFFF21, {0x10, 1, 2}, 12.345678));
+    CanMessage stamped = makeMessage(0x18EFFF21, {0x10, 1, 2}, 12.345678);
+    stamped.sessionUs = 12'345'678;
+    boards.processCanMessage(stamped);
     boards.processCanMessage(makeMessage(0x18EFFF22, {0x10, 3}));
     boards.processCanMessage(makeMessage(0x18EFF921, {0x10, 9}));  // to the tool, not diagnostic data
     ASSERT_EQ(window(0).diagnostics.size(), 1u);
     EXPECT_EQ(window(0).diagnostics[0], std::vector<std::uint8_t>({0x10, 1, 2}));
-    EXPECT_EQ(window(0).times, std::vector<double>({12.345678})) << "with the frame's time stamp";
+    EXPECT_EQ(window(0).times, std::vector<LineTime>({{0, 12'345'678}})) << "with the frame's session time";
     EXPECT_TRUE(window(1).diagnostics.empty());
     // An announcement in diagnostic mode is passed on too.
     announce(0x21);

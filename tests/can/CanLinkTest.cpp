@@ -211,20 +211,30 @@ TEST_F(LinkFixture, BlockSetsMasksAndFiltersToMatchNothing)
 
 TEST_F(LinkFixture, DrainHandsEveryMessageToLogThenRouter)
 {
+    clock.advanceMs(40);
     link.pollTick();
+    EXPECT_EQ(sink.messages.at(0).sessionUs, 40'000) << "the probe, at its session time";
     sink.messages.clear();
     adapter.pushMessage(0x18EFFF21, {0xFF, 1, 2}, 0, 0x010001u);
-    adapter.pushMessage(0x18EFF921, {5, 0, 0xBC, 0x61, 0x4E}, 0x20);
+    adapter.pushMessage(0x18EFF921, {5, 0, 0xBC, 0x61, 0x4E}, 0x20, 0x010001u + 125);
     adapter.pushMessage(0x123, {});
+    clock.advanceMs(10);
     link.pollTick();
     ASSERT_EQ(sink.messages.size(), 3u);
     ASSERT_EQ(router.messages.size(), 3u);
     EXPECT_EQ(sink.messages[0].id, 0x18EFFF21);
-    EXPECT_NEAR(sink.messages[0].time, 0.524296, 1e-12);
+    EXPECT_NEAR(sink.messages[0].time, 0.524296, 1e-12) << "the adapter's seconds, as the monitor shows them";
     EXPECT_EQ(router.messages[1].length, 5);
     EXPECT_EQ(router.messages[1].data[4], 0x4E);
     EXPECT_EQ(view.overflow, std::vector<bool>({false, true, false}));
     EXPECT_EQ(view.queued, std::vector<int>({2, 1, 0}));
+    EXPECT_EQ(router.messages[0].sessionUs, 50'000) << "the first stamp tied at its arrival";
+    EXPECT_EQ(router.messages[1].sessionUs, 50'000) << "1 ms on, but never after its arrival";
+    EXPECT_EQ(router.messages[2].sessionUs, 50'000) << "no stamp: its arrival";
+    adapter.pushMessage(0x18EFFF21, {0xFF}, 0, 0x010001u + 250);
+    clock.advanceMs(10);
+    link.pollTick();
+    EXPECT_EQ(router.messages.at(3).sessionUs, 51'000) << "1 ms after the one before, by the stamps";
 }
 
 TEST_F(LinkFixture, TheTraceHearsOverflowsAsTheyBeginAndTheRegisterAsRead)

@@ -76,7 +76,7 @@ protected:
         const TraceRing& ring = trace()->ring();
         for (std::uint64_t seq = ring.firstSequence(); seq < ring.endSequence(); ++seq) {
             if (ring.bySequence(seq).id == id)
-                times.push_back(ring.bySequence(seq).timeUs % TraceRecorder::kStampTurnUs);
+                times.push_back(ring.bySequence(seq).timeUs);
         }
         return times;
     }

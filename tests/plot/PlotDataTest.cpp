@@ -3,7 +3,6 @@
 // times, the CSV of an export and of a recording row by row, and the plot
 // window's lines drawn from the series.
 
-#include "can/StampTimeline.h"
 #include "diagnostics/DiagnosticScreen.h"
 #include "diagnostics/IndicatorInfo.h"
 #include "diagnostics/ScreenBuilder.h"
@@ -52,9 +51,8 @@ struct ScreenData : ::testing::Test {
     Host host;
     DiagnosticScreen screen{host};
     test::ErrorCollector errors;
-    StampTimeline timeline;
     int closed = 0;
-    BoardTap tap{timeline, [this](BoardTap&) { ++closed; }};
+    BoardTap tap{[this](BoardTap&) { ++closed; }};
 
     void SetUp() override
     {
@@ -69,7 +67,7 @@ struct ScreenData : ::testing::Test {
         std::size_t i = 0;
         for (std::uint8_t v : bytes)
             b[i++] = v;
-        screen.processDiagnosticMessages(static_cast<std::uint8_t>(i), b, time);
+        screen.processDiagnosticMessages(static_cast<std::uint8_t>(i), b, LineTime{0, std::llround(time * 1e6)});
     }
     // The two frames every test here feeds, with a frame of another message between them.
     void feedFrames()

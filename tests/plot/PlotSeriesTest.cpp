@@ -2,7 +2,6 @@
 // go back, the memory it takes bounded, and the line drawn from it keeping
 // every spike however long the stretch.
 
-#include "can/StampTimeline.h"
 #include "plot/PlotSeries.h"
 
 #include <algorithm>
@@ -164,17 +163,6 @@ TEST(PlotSeriesTest, ALampIsDrawnInSteps)
     lamp.displayPoints(kSecond, 5 * kSecond, 800, line);
     const std::vector<QPointF> expected{{1, 0}, {2, 0}, {2, 1}, {3, 1}, {4, 1}, {4, 0}};
     EXPECT_EQ(line, expected);
-}
-
-TEST(StampTimelineTest, TheAdaptersTurnsAreCountedOn)
-{
-    StampTimeline line;
-    EXPECT_EQ(line.toMicroseconds(1.5), 1'500'000) << "the first turn is the stamp itself";
-    EXPECT_EQ(line.toMicroseconds(134.2), 134'200'000);
-    EXPECT_EQ(line.toMicroseconds(134.1), 134'100'000) << "a frame a little late stays where it is";
-    EXPECT_EQ(line.toMicroseconds(0.25), 250'000 + StampTimeline::kTurnUs) << "the stamp started again";
-    EXPECT_EQ(line.toMicroseconds(2.0), 2'000'000 + StampTimeline::kTurnUs);
-    EXPECT_EQ(line.toMicroseconds(-1.0), StampTimeline::kTurnUs) << "no time counts as 0";
 }
 
 }  // namespace

@@ -109,7 +109,7 @@ TEST(BusLoad, BitsOfKnownFramesOverASlidingSecond)
     EXPECT_EQ(load.framesPerSecond(), 0) << "an error frame is counted, not measured";
 }
 
-TEST(TraceRecorder, TurnsMessagesIntoFramesWithTimeGoingOn)
+TEST(TraceRecorder, FramesTakeTheSessionTimeOrTheirLogsTimeOnALineOfTheirOwn)
 {
     TraceRing ring(16);
     IdentifierStats stats;
@@ -125,38 +125,41 @@ TEST(TraceRecorder, TurnsMessagesIntoFramesWithTimeGoingOn)
     m.id = 0x18FEF121;
     m.length = 2;
     m.data = {0x11, 0x22, 0x33};
-    m.time = 134.0;
-    recorder.traceMessage(m, false);
-    m.time = 0.1;  // the 24-bit stamp started again
-    recorder.traceMessage(m, false);
-    m.time = 0.09;  // a little late: the same turn
+    m.time = 134.0;  // the adapter's seconds: the monitor's, not the trace's
+    m.sessionUs = 700'000'000;
     recorder.traceMessage(m, false);
     CanMessage sent;
     sent.id = static_cast<std::int32_t>(0x98EF21F9u);
     sent.length = 1;
-    recorder.logCanMessage(sent);  // bit 31: sent, extended, at the time of the frame before
+    sent.sessionUs = 700'000'500;
+    recorder.logCanMessage(sent);  // bit 31: sent, extended
     CanMessage probe;              // sent as a standard frame
+    probe.sessionUs = 700'001'000;
     recorder.traceMessage(probe, true);
+    CanMessage replayed = m;  // from a log: its own time line, its time in the log, a standard identifier kept
+    replayed.id = 0x7FF;
+    replayed.standard = true;
+    replayed.line = 1;
+    replayed.time = 2.5;
+    recorder.traceMessage(replayed, false);
 
-    ASSERT_EQ(ring.size(), 5u);
+    ASSERT_EQ(ring.size(), 4u);
     const TraceFrame& first = ring.bySequence(0);
     EXPECT_EQ(first.id, 0x18FEF121u);
     EXPECT_EQ(first.flags, TraceFrame::Extended);
     EXPECT_EQ(first.length, 2);
     EXPECT_EQ(first.data[2], 0) << "only the message's length is copied";
-    EXPECT_EQ(first.timeUs, 134'000'000);
-    EXPECT_EQ(ring.bySequence(1).timeUs, 100'000 + TraceRecorder::kStampTurnUs);
-    EXPECT_EQ(ring.bySequence(2).timeUs, 90'000 + TraceRecorder::kStampTurnUs);
-    EXPECT_EQ(ring.bySequence(3), (TraceFrame{90'000 + TraceRecorder::kStampTurnUs, 0x18EF21F9, 1,
-                                              TraceFrame::Extended | TraceFrame::Sent, {}}));
-    EXPECT_EQ(ring.bySequence(4).flags, TraceFrame::Sent);
-    EXPECT_EQ(recorder.lastTimeUs(), 90'000 + TraceRecorder::kStampTurnUs);
-    EXPECT_EQ(recorder.newestTimeUs(), 100'000 + TraceRecorder::kStampTurnUs) << "the latest, not the last";
+    EXPECT_EQ(first.timeUs, 700'000'000);
+    EXPECT_EQ(ring.bySequence(1), (TraceFrame{700'000'500, 0x18EF21F9, 1, TraceFrame::Extended | TraceFrame::Sent, {}}));
+    EXPECT_EQ(ring.bySequence(2).flags, TraceFrame::Sent);
+    EXPECT_EQ(ring.bySequence(3), (TraceFrame{2'500'000, 0x7FF, 2, 0, {0x11, 0x22}, 1}));
+    EXPECT_EQ(recorder.newestTimeUs(0), 700'001'000);
+    EXPECT_EQ(recorder.newestTimeUs(1), 2'500'000);
+    EXPECT_EQ(TraceRecorder::messageOf(ring.bySequence(3)).standard, true);
 
     EXPECT_EQ(view.size(), 2u) << "the attached view follows";
-    ASSERT_EQ(stats.rows().size(), 3u);
-    EXPECT_EQ(stats.rows()[0].count, 3u);
-    EXPECT_EQ(load.framesPerSecond(), 5) << "all within 0.32 s, counting the turn of the stamp";
+    EXPECT_EQ(stats.rows().size(), 4u);
+    EXPECT_EQ(load.framesPerSecond(), 3) << "the replayed frame never was on the bus";
 }
 
 TEST(TraceRecorder, CountsOverflowsAndErrorStatesAsTheyComeUp)

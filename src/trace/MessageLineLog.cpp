@@ -153,12 +153,12 @@ bool appendTimeField(tracetext::LineText& out, std::int64_t us)
 {
     if (us >= 0 && us < 100'000'000) {
         // The common case: six decimals.
-        out.put(static_cast<char>('0' + us / 10'000'000));
-        out.put(static_cast<char>('0' + us / 1'000'000 % 10));
+        const auto fraction = static_cast<int>(us % 1'000'000);
+        tracetext::appendTwoDigits(out, static_cast<int>(us / 1'000'000));
         out.put('.');
-        for (int i = 5; i >= 0; --i, us /= 10)
-            out.text[out.size + i] = static_cast<char>('0' + us % 10);
-        out.size += 6;
+        tracetext::appendTwoDigits(out, fraction / 10'000);
+        tracetext::appendTwoDigits(out, fraction / 100 % 100);
+        tracetext::appendTwoDigits(out, fraction % 100);
         return true;
     }
     static constexpr std::array<double, 7> kFactors = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6};

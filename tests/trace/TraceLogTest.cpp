@@ -140,10 +140,12 @@ TEST(TraceLog, WritesWhatPeerToolsRead)
          "End TriggerBlock\n",
          QDateTime(QDate(2026, 12, 7), QTime(16, 40, 7, 250), Qt::UTC)},
         {"csv",
-         {frame(1'700'000'000'123'456, 0x18FEF121, {1, 2, 3, 4, 5, 6, 7, 8}), frame(1, 0x123, {}, F::Remote)},
+         {frame(1'700'000'000'123'456, 0x18FEF121, {1, 2, 3, 4, 5, 6, 7, 8}), frame(1, 0x123, {}, F::Remote),
+          frame(12, 0x7FF, {0xAB}, 0)},
          "timestamp,arbitration_id,extended,remote,error,dlc,data\n"
          "1700000000.123456,0x18fef121,1,0,0,8,AQIDBAUGBwg=\n"
-         "0.000001,0x123,0,1,0,0,\n"},
+         "0.000001,0x123,0,1,0,0,\n"
+         "0.000012,0x7ff,0,0,0,1,qw==\n"},
     };
     QTemporaryDir dir;
     for (const Case& c : cases) {

@@ -141,45 +141,35 @@ TEST(PeerTools, TheyReadAscEventsAsWeDo)
 {
     requirePeer(kAscToLog, "can-utils");
     requirePeer(kLogConvert, "python3-can");
-    const QByteArray begin = "date Tue Nov 14 11:13:20.123 pm 2023\n"
-                             "base hex  timestamps %1\n"
-                             "internal events logged\n"
-                             "Begin Triggerblock Tue Nov 14 11:13:20.123 pm 2023\n"
-                             "   0.000000 Start of measurement\n";
-    struct Case {
-        const char* name;
-        QByteArray text;
+    const struct {
+        const char* timestamps;
+        QByteArray events;
         bool python;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"absolute",
-         QByteArray(begin).replace("%1", "absolute")
-             + "   0.500000 1  123             Rx   d 1 01\n"
-               "   1.000000 Statistic: D 1 R 0 XD 0 XR 0 E 0 O 0 B 0.00%\n"
-               "   1.000000 1 Statistic: D 1 R 0 XD 0 XR 0 E 0 O 0 B 0.00%\n"
-               "   2.250000 1  18FEF121x       Tx   d 2 01 02\n"
-               "End TriggerBlock\n",
+         "   0.500000 1  123             Rx   d 1 01\n"
+         "   1.000000 Statistic: D 1 R 0 XD 0 XR 0 E 0 O 0 B 0.00%\n"
+         "   1.000000 1 Statistic: D 1 R 0 XD 0 XR 0 E 0 O 0 B 0.00%\n"
+         "   2.250000 1  18FEF121x       Tx   d 2 01 02\n",
          true},
         {"relative",
-         QByteArray(begin).replace("%1", "relative")
-             + "   0.500000 1  123             Rx   d 1 01\n"
-               "   0.250000 1  18FEF121x       Tx   d 2 01 02\n"
-               "   1.000000 1  7FF             Rx   d 8 01 02 03 04 05 06 07 08\n"
-               "End TriggerBlock\n",
+         "   0.500000 1  123             Rx   d 1 01\n"
+         "   0.250000 1  18FEF121x       Tx   d 2 01 02\n"
+         "   1.000000 1  7FF             Rx   d 8 01 02 03 04 05 06 07 08\n",
          false},
     };
     QTemporaryDir dir;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const QString ours = dir.filePath(QStringLiteral("%1.asc").arg(QLatin1String(c.name)));
-        writeFile(ours, c.text);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.timestamps);
+        const QString ours = dir.filePath(QStringLiteral("%1.asc").arg(QLatin1String(c.timestamps)));
+        writeFile(ours, "base hex  timestamps " + QByteArray(c.timestamps) + "\ninternal events logged\n" + c.events);
         const ReadBack read = readFrames(ours);
         EXPECT_TRUE(read.warnings.empty()) << read.warnings.front().text.toStdString();
-        const QString canUtils = dir.filePath(QStringLiteral("%1-asc2log.log").arg(QLatin1String(c.name)));
+        const QString canUtils = dir.filePath(QStringLiteral("%1-asc2log.log").arg(QLatin1String(c.timestamps)));
         convertWith(kAscToLog, {QStringLiteral("-I"), ours, QStringLiteral("-O"), canUtils}, canUtils);
         expectSameFrames(readFrames(canUtils).frames, read.frames, true);
         if (c.python) {
-            const QString python = dir.filePath(QStringLiteral("%1-python.log").arg(QLatin1String(c.name)));
+            const QString python = dir.filePath(QStringLiteral("%1-python.log").arg(QLatin1String(c.timestamps)));
             convertWith(kLogConvert, {ours, python}, python);
             expectSameFrames(readFrames(python).frames, read.frames, true);
         }

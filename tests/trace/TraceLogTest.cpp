@@ -74,23 +74,11 @@ TEST(TraceLog, EveryFormatGivesBackWhatItHolds)
     }
 }
 
-// Local time one hour east of UTC, whatever the machine's zone, while it lives.
+// Local time one hour east of UTC while it lives, whatever the machine's zone.
 struct OneHourEast {
     const QByteArray saved = qgetenv("TZ");
-    const bool had = qEnvironmentVariableIsSet("TZ");
-    OneHourEast()
-    {
-        qputenv("TZ", "CET-1");
-        tzset();
-    }
-    ~OneHourEast()
-    {
-        if (had)
-            qputenv("TZ", saved);
-        else
-            qunsetenv("TZ");
-        tzset();
-    }
+    OneHourEast() { qputenv("TZ", "CET-1"); tzset(); }
+    ~OneHourEast() { saved.isNull() ? qunsetenv("TZ") : qputenv("TZ", saved); tzset(); }
 };
 
 TEST(TraceLog, WritesWhatPeerToolsRead)
@@ -166,22 +154,15 @@ TEST(TraceLog, BrokenLinesAreNamedAndTheGoodOnesRead)
         std::vector<std::int64_t> warnedLines;  // the bad ones and those whose time went back
     };
     const Case cases[] = {
-        {"log",
+        {"log",  // each broken shape on its own in CandumpLinesOfEveryShape
          "(1.000000) can0 123#0102\n"
          "(x) can0 123#01\n"
-         "(2.000000) can0 12345#00\n"
-         "(3.000000) can0 123##1001122\n"
-         "(4.000000) can0 123#0G\n"
          "\n"
-         "(5.000000) can0 800#00\n"
-         "(6.000000) can0 123#010203040506070809\n"
          "(0.500000) vcan1 123#01 R\n"
-         "(7.000000) can0 1FFFFFFF#00 X\n"
-         "(8.000000) can0 123\n"
          "(-1.000000) can0 123#00\n",
          2,
-         {2, 3, 4, 5, 7, 8, 10, 11, 12},
-         {2, 3, 4, 5, 7, 8, 9, 10, 11, 12}},
+         {2, 5},
+         {2, 4, 5}},
         {"asc",
          "date Thu Jan 01 12:00:00.000 am 1970\n"
          "base hex  timestamps absolute\n"
@@ -391,9 +372,7 @@ TEST(TraceLog, MessageLinesRunOnAcrossTheAdaptersRestarts)
     for (const char* extension : {"log", "asc", "csv"}) {
         SCOPED_TRACE(extension);
         const QString out = dir.filePath(QStringLiteral("converted.") + QLatin1String(extension));
-        const ConvertResult result = convertLog(name, out, {});
-        EXPECT_EQ(result.frames, static_cast<std::int64_t>(expected.size()));
-        EXPECT_EQ(result.warnings, 0);
+        EXPECT_EQ(convertLog(name, out, {}).warnings, 0);
         const std::int64_t origin = QLatin1String(extension) == QLatin1String("asc") ? expected.front().timeUs : 0;
         EXPECT_EQ(timesOf(readFrames(out).frames), timesOf(expected, origin));
     }
@@ -406,18 +385,14 @@ TEST(TraceLog, AscTimesRelativeToTheEventBeforeAddUp)
     QTemporaryDir dir;
     const QString name = dir.filePath(QStringLiteral("relative.asc"));
     writeFile(name,
-              "date Tue Nov 14 11:13:20.123 pm 2023\n"
               "base hex  timestamps relative\n"
-              "internal events logged\n"
-              "Begin Triggerblock Tue Nov 14 11:13:20.123 pm 2023\n"
               "   0.000000 Start of measurement\n"
               "   0.500000 1  123             Rx   d 1 01\n"
               "   1.000000 Statistic: D 1 R 0 XD 0 XR 0 E 0 O 0 B 0.00%\n"
               "   1.000000 1 Statistic: D 1 R 0 XD 0 XR 0 E 0 O 0 B 0.00%\n"
               "   0.100000 CAN 1 Status:chip status error active\n"
               "   0.250000 1  18FEF121x       Tx   d 2 01 02\n"
-              "   0.000001 1  ErrorFrame\n"
-              "End TriggerBlock\n");
+              "   0.000001 1  ErrorFrame\n");
     const ReadBack back = readFrames(name);
     EXPECT_EQ(timesOf(back.frames), (std::vector<std::int64_t>{500'000, 2'850'000, 2'850'001}));
     EXPECT_TRUE(back.warnings.empty()) << back.warnings.front().text.toStdString();
@@ -429,18 +404,9 @@ TEST(TraceLog, AscTimesRelativeToTheEventBeforeAddUp)
 TEST(TraceLog, MessageLineBytesAreTheMonitorsLine)
 {
     const std::pair<std::int64_t, bool> times[] = {
-        {0, true},
-        {99'999'999, true},
-        {100'000'000, true},
-        {100'000'005, false},
-        {134'217'720, true},
-        {134'217'727, false},
-        {999'999'995, false},
-        {9'999'999'900'000, true},
-        {9'999'999'949'999, false},
-        {9'999'999'950'000, false},
-        {std::numeric_limits<std::int64_t>::max(), false},
-        {-1, false},
+        {0, true}, {99'999'999, true}, {100'000'000, true}, {100'000'005, false}, {134'217'720, true},
+        {134'217'727, false}, {999'999'995, false}, {9'999'999'900'000, true}, {9'999'999'949'999, false},
+        {9'999'999'950'000, false}, {std::numeric_limits<std::int64_t>::max(), false}, {-1, false},
     };
     const TraceFrame frames[] = {frame(0, 0, {}, 0), frame(0, 0x1FFFFFFF, {0xFF, 0, 1, 2, 3, 4, 5, 0xFE}, F::Extended | F::Sent),
                                  frame(0, 0x7FF, {0xA5}, 0)};
@@ -557,18 +523,16 @@ TEST(TraceLog, ConvertNamesWhatTheOutputCannotHold)
     EXPECT_TRUE(result.ok());
     EXPECT_EQ(result.frames, 3);
     EXPECT_EQ(result.skipped, 3);
-    ASSERT_EQ(warnings.size(), 5u);
-    EXPECT_EQ(warnings[0].line, 2);
+    std::vector<std::int64_t> lines;
+    for (const TraceLogWarning& w : warnings)
+        lines.push_back(w.line);
+    // What the output changed comes last, once, about the whole file (line 0).
+    ASSERT_EQ(lines, (std::vector<std::int64_t>{2, 3, 4, 0, 0}));
+    EXPECT_EQ(result.warnings, 5);
     EXPECT_TRUE(warnings[0].text.contains(QLatin1String("remote"))) << warnings[0].text.toStdString();
-    EXPECT_EQ(warnings[1].line, 3);
-    EXPECT_EQ(warnings[2].line, 4);
-    // What the output changed is said once, about the whole file.
-    EXPECT_EQ(warnings[3].line, 0);
     EXPECT_TRUE(warnings[3].text.startsWith(QLatin1String("1 frame with an 11-bit identifier"))) << warnings[3].text.toStdString();
-    EXPECT_EQ(warnings[4].line, 0);
     EXPECT_TRUE(warnings[4].text.startsWith(QLatin1String("2 times rounded"))) << warnings[4].text.toStdString();
     EXPECT_EQ(result.notes, (QStringList{warnings[3].text, warnings[4].text}));
-    EXPECT_EQ(result.warnings, 5);
 
     EXPECT_FALSE(convertLog(in, dir.filePath(QStringLiteral("out.bin")), {}).ok());
     EXPECT_FALSE(convertLog(dir.filePath(QStringLiteral("missing.log")), dir.filePath(QStringLiteral("out.asc")), {}).ok());

@@ -1,11 +1,14 @@
 // Message lines come back from log files the user picks, so parseMessageLine
 // sees arbitrary text; and every message the tool shows or saves goes through
-// formatMessageLine, whose output must read back as the same message.
+// formatMessageLine, whose output must read back as the same message, and
+// which the .txt log writer's line on bytes must equal.
 
 #include "FuzzSupport.h"
 
 #include "core/Failure.h"
 #include "monitor/MessageLine.h"
+#include "trace/TraceFormats.h"
+#include "trace/TraceRecorder.h"
 
 #include <algorithm>
 #include <cmath>
@@ -130,6 +133,27 @@ void checkRoundTrip(const std::uint8_t* data, std::size_t size)
     FUZZ_CHECK(asciiText(m).size() == m.length);
 }
 
+// The .txt log writer makes the same line on bytes, for any frame at any
+// time, and knows when the time field holds its time to the microsecond.
+// Input: as for checkRoundTrip, the time as whole microseconds.
+void checkLogLine(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 22)
+        return;
+    TraceFrame frame;
+    std::memcpy(&frame.id, data, 4);
+    frame.id &= 0x1FFFFFFF;
+    frame.length = data[4] % 9;
+    std::memcpy(frame.data.data(), data + 5, 8);
+    std::memcpy(&frame.timeUs, data + 13, 8);
+    frame.flags = data[21];
+    tracetext::LineText line;
+    const bool exact = appendMessageLine(line, frame, frame.timeUs);
+    const QByteArray bytes(line.text, line.size);
+    FUZZ_CHECK(bytes == formatMessageLine(TraceRecorder::messageOf(frame)).toLatin1());
+    FUZZ_CHECK(exact == (tracetext::secondsToUs(std::string_view(line.text, 9)) == frame.timeUs));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -138,5 +162,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkParse(text);
     checkTime(text);
     checkRoundTrip(data, size);
+    checkLogLine(data, size);
     return 0;
 }

@@ -29,7 +29,11 @@ int convert(const Command& command, const QCommandLineParser& options, QTextStre
         return refuse(command.usage, err, reasons);
 
     const ConvertResult result = convertLog(input, output, [&](const TraceLogWarning& warning) {
-        err << input << ':' << warning.line << ": " << warning.text << '\n';
+        // Line 0 is about the whole output.
+        if (warning.line == 0)
+            err << output << ": " << warning.text << '\n';
+        else
+            err << input << ':' << warning.line << ": " << warning.text << '\n';
     });
     if (!result.ok()) {
         err << "tellvane-cli: " << result.error << Qt::endl;

@@ -43,16 +43,15 @@ int replay(const Command& command, const QCommandLineParser& options, QTextStrea
     std::unique_ptr<Adapter> adapter;
     std::unique_ptr<CanLink> link;
     bool failed = false;
+    std::int64_t leftOut = 0;
     LogReplay replay(clock, [&](const TraceFrame& frame) {
-        if (link) {
-            const ReplaySend sent = sendReplayedFrame(*link, frame);
-            if (sent == ReplaySend::NotSendable) {
-                err << file << ':' << replay.lineNumber() << ": a remote or error frame is not sent" << '\n';
-                failed = true;
-                return;
-            }
-            failed = failed || sent == ReplaySend::Failed;
+        // The tool plays data frames only, as the bus trace's replay does.
+        if (frame.flags & (TraceFrame::Remote | TraceFrame::Error)) {
+            ++leftOut;
+            return;
         }
+        if (link)
+            failed = sendReplayedFrame(*link, frame) != ReplaySend::Sent || failed;
         // The frame's line as the monitor shows a replayed one, with its time in the log.
         try {
             out << formatMessageLine(TraceRecorder::messageOf(frame)) << '\n';
@@ -91,6 +90,10 @@ int replay(const Command& command, const QCommandLineParser& options, QTextStrea
         clock.sleepUntilUs(std::min(*due, clock.nowMicroseconds() + kStopCheckUs));
     }
     report();
+    if (leftOut > 0) {
+        err << file << ": " << leftOut << " remote or error frames left out" << '\n';
+        failed = true;
+    }
     if (!replay.errorString().isEmpty()) {
         err << "tellvane-cli: " << file << ": " << replay.errorString() << Qt::endl;
         failed = true;

@@ -13,11 +13,15 @@
 //   End TriggerBlock
 //
 // Lines of other events (statistics, chip states, comments) are passed over.
+// With "timestamps relative" in the header each event's time counts from the
+// event before it, whatever the event.
 
 #include "trace/TraceFormats.h"
 
 #include <QDateTime>
 #include <QLocale>
+
+#include <algorithm>
 
 namespace tellvane {
 
@@ -44,7 +48,18 @@ std::optional<std::uint32_t> numberIn(std::string_view text, int base)
     return base == 16 ? hexNumber(text) : decimalNumber(text);
 }
 
+// A hundred thousand years: relative times add up to no more.
+constexpr std::int64_t kLongestUs = 3'155'760'000'000'000'000;
+
 }  // namespace
+
+bool AscReader::open(const QString& fileName)
+{
+    m_base = 16;
+    m_relative = false;
+    m_eventUs = 0;
+    return LineTraceReader::open(fileName);
+}
 
 LineTraceReader::Line AscReader::parse(std::string_view line, TraceFrame& frame, QString& why)
 {
@@ -62,6 +77,8 @@ LineTraceReader::Line AscReader::parse(std::string_view line, TraceFrame& frame,
         const std::string_view base = nextWord(rest);
         if (startsWithNoCase(base, "dec") || startsWithNoCase(base, "hex")) {
             m_base = startsWithNoCase(base, "dec") ? 10 : 16;
+            const std::string_view timestamps = nextWord(rest);
+            m_relative = startsWithNoCase(timestamps, "timestamps") && startsWithNoCase(nextWord(rest), "relative");
             return Line::Ignored;
         }
         why = QStringLiteral("the base \"%1\" is neither hex nor dec").arg(latin1(base));
@@ -72,15 +89,17 @@ LineTraceReader::Line AscReader::parse(std::string_view line, TraceFrame& frame,
         why = QStringLiteral("neither a header line nor a frame line with its seconds first");
         return Line::Bad;
     }
+    if (m_relative)
+        m_eventUs = std::min(m_eventUs + *us, kLongestUs);
     const std::string_view channel = nextWord(rest);
     if (startsWithNoCase(channel, "canfd")) {
         why = QStringLiteral("a CAN FD frame, which the trace does not hold");
         return Line::Bad;
     }
-    if (!decimalNumber(channel))
-        return Line::Ignored;  // an event of the measurement, not a frame
-    frame.timeUs = *us;
     const std::string_view idText = nextWord(rest);
+    if (!decimalNumber(channel) || startsWithNoCase(idText, "statistic:"))
+        return Line::Ignored;  // an event of the measurement, not a frame
+    frame.timeUs = m_relative ? m_eventUs : *us;
     if (startsWithNoCase(idText, "errorframe")) {
         frame.flags = TraceFrame::Error;
         frame.id = kBusErrorClass;
@@ -134,13 +153,14 @@ void appendRelativeTime(LineText& out, std::int64_t us) { appendSeconds(out, us 
 
 void AscWriter::begin(QByteArray& out, const TraceFrame* first)
 {
-    m_originUs = first ? first->timeUs : 0;
-    // The date of the first frame: its time since 1970 (the log's own start
-    // when the times count from the recording's start).
-    const QByteArray date = QLocale::c()
-                                .toString(QDateTime::fromMSecsSinceEpoch(m_originUs / 1000, Qt::UTC),
-                                          QStringLiteral("ddd MMM dd hh:mm:ss.zzz ap yyyy"))
-                                .toLatin1();
+    // Without a start named, the date of the first frame: its time since 1970
+    // (the log's own start when the times count from the recording's start).
+    // In local time, as other tools write it.
+    m_originUs = m_timeZero.isValid() || !first ? 0 : first->timeUs;
+    const QDateTime dated = m_timeZero.isValid() ? m_timeZero.toLocalTime()
+                                                 : QDateTime::fromMSecsSinceEpoch(m_originUs / 1000, Qt::LocalTime);
+    const QByteArray date =
+        QLocale::c().toString(dated, QStringLiteral("ddd MMM dd hh:mm:ss.zzz ap yyyy")).toLatin1();
     out.append("date " + date + "\nbase hex  timestamps absolute\ninternal events logged\nBegin Triggerblock " + date
                + '\n');
     LineText start;

@@ -9,6 +9,7 @@
 
 #include "trace/TraceFormats.h"
 
+#include <algorithm>
 #include <array>
 
 namespace tellvane {
@@ -97,23 +98,53 @@ void CsvWriter::begin(QByteArray& out, const TraceFrame*)
     out.append('\n');
 }
 
+namespace {
+
+// Lower-case hex without leading zeros, as python writes hex().
+void appendLowerHex(LineText& out, std::uint32_t value)
+{
+    static constexpr char kDigits[] = "0123456789abcdef";
+    int n = 1;
+    while (n < 8 && (value >> (4 * n)) != 0)
+        ++n;
+    for (int i = n - 1; i >= 0; --i, value >>= 4)
+        out.text[out.size + i] = kDigits[value & 0x0F];
+    out.size += n;
+}
+
+// Standard base64 with its "=" padding.
+void appendBase64(LineText& out, const std::uint8_t* bytes, int count)
+{
+    static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    for (int i = 0; i < count; i += 3) {
+        const int left = count - i;
+        const std::uint32_t group = std::uint32_t{bytes[i]} << 16 | (left > 1 ? std::uint32_t{bytes[i + 1]} << 8 : 0)
+                                    | (left > 2 ? bytes[i + 2] : 0);
+        out.put(kDigits[group >> 18]);
+        out.put(kDigits[(group >> 12) & 0x3F]);
+        out.put(left > 1 ? kDigits[(group >> 6) & 0x3F] : '=');
+        out.put(left > 2 ? kDigits[group & 0x3F] : '=');
+    }
+}
+
+}  // namespace
+
 void CsvWriter::append(QByteArray& out, const TraceFrame& frame)
 {
     const bool remote = frame.flags & TraceFrame::Remote;
     LineText line;
     appendSeconds(line, frame.timeUs);
     line.put(",0x", 3);
-    const QByteArray id = QByteArray::number(frame.id, 16);
-    line.put(id.constData(), static_cast<int>(id.size()));
+    appendLowerHex(line, frame.id);
     line.put(frame.extended() ? ",1" : ",0", 2);
     line.put(remote ? ",1" : ",0", 2);
     line.put(frame.flags & TraceFrame::Error ? ",1," : ",0,", 3);
     appendDecimal(line, frame.length);
     line.put(',');
-    line.appendTo(out);
     if (!remote)
-        out.append(QByteArray(reinterpret_cast<const char*>(frame.data.data()), std::min<int>(frame.length, 8)).toBase64());
-    out.append('\n');
+        appendBase64(line, frame.data.data(), std::min<int>(frame.length, 8));
+    line.put('\n');
+    line.appendTo(out);
 }
 
 }  // namespace tellvane

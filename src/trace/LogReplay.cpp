@@ -18,8 +18,10 @@ std::vector<TraceLogWarning> LogReplay::takeWarnings()
     std::vector<TraceLogWarning> warnings = std::move(m_warnings);
     m_warnings.clear();
     if (m_reader) {
-        for (TraceLogWarning& warning : m_reader->takeWarnings())
-            warnings.push_back(std::move(warning));
+        for (TraceLogWarning& warning : m_reader->takeWarnings()) {
+            if (!m_repeating)
+                warnings.push_back(std::move(warning));
+        }
     }
     return warnings;
 }
@@ -51,13 +53,16 @@ bool LogReplay::open(const QString& fileName)
     m_error.clear();
     m_reader = std::move(reader);
     m_first = true;
+    m_repeating = false;
     m_player = std::make_unique<TraceReplay>(
         m_clock, [this](TraceFrame& frame) { return m_reader->next(frame); },
         [this] {
             m_first = true;
-            // Opening again forgets the warnings of the pass that ended.
-            for (TraceLogWarning& warning : m_reader->takeWarnings())
+            // Opening again forgets the warnings of the pass that ended; the
+            // passes after the first only repeat them.
+            for (TraceLogWarning& warning : takeWarnings())
                 m_warnings.push_back(std::move(warning));
+            m_repeating = true;
             return m_reader->open(m_fileName);
         },
         [this](const TraceFrame& frame) {

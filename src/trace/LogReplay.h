@@ -21,7 +21,7 @@ ReplaySend sendReplayedFrame(CanLink& link, const TraceFrame& frame);
 // A log file played at its recorded timing: the reader its extension names,
 // the player, and each frame's time made relative to the first frame of the
 // log (of every pass, when looping). The reader's warnings wait for the caller
-// to take them.
+// to take them; a loop warns of a line in its first pass only.
 class LogReplay {
 public:
     using Deliver = TraceReplay::Deliver;
@@ -56,6 +56,7 @@ private:
     std::vector<TraceLogWarning> m_warnings;  // of passes before this one, not yet taken
     std::int64_t m_firstUs = 0;
     bool m_first = true;
+    bool m_repeating = false;  // a pass after the first: its warnings were given
 };
 
 }  // namespace tellvane

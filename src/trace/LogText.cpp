@@ -12,15 +12,7 @@ namespace {
 constexpr qint64 kBlock = 1 << 20;
 // A hundred thousand years of microseconds, far within an int64.
 constexpr std::uint64_t kMaxUs = 3'155'760'000'000'000'000ull;
-// "00" to "99", for the decimals of the times written.
-constexpr auto kDigitPairs = [] {
-    std::array<char, 200> pairs{};
-    for (int i = 0; i < 100; ++i) {
-        pairs[static_cast<std::size_t>(2 * i)] = static_cast<char>('0' + i / 10);
-        pairs[static_cast<std::size_t>(2 * i + 1)] = static_cast<char>('0' + i % 10);
-    }
-    return pairs;
-}();
+using detail::kDigitPairs;
 
 std::uint64_t powerOfTen(int n)
 {
@@ -198,10 +190,16 @@ void appendSeconds(LineText& out, std::int64_t us, int width)
         std::memcpy(p, kDigitPairs.data() + 2 * (fraction % 100), 2);
     }
     *--p = '.';
-    do {
-        *--p = static_cast<char>('0' + whole % 10);
-        whole /= 10;
-    } while (whole != 0);
+    for (; whole >= 100; whole /= 100) {
+        p -= 2;
+        std::memcpy(p, kDigitPairs.data() + 2 * (whole % 100), 2);
+    }
+    if (whole >= 10) {
+        p -= 2;
+        std::memcpy(p, kDigitPairs.data() + 2 * whole, 2);
+    } else {
+        *--p = static_cast<char>('0' + whole);
+    }
     if (negative)
         *--p = '-';
     const int size = static_cast<int>(text + sizeof text - p);

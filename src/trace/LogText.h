@@ -86,6 +86,8 @@ struct LineText {
 // to `width` characters.
 void appendSeconds(LineText& out, std::int64_t us, int width = 0);
 inline void appendHexByte(LineText& out, std::uint8_t byte);
+// 0 to 99 as two digits.
+inline void appendTwoDigits(LineText& out, int value);
 // Upper-case hex, at least `width` digits.
 inline void appendHex(LineText& out, std::uint32_t value, int width);
 void appendDecimal(LineText& out, std::int64_t value);
@@ -106,6 +108,15 @@ inline constexpr std::array<std::int8_t, 256> kHexValues = [] {
     return values;
 }();
 inline constexpr char kHexDigits[] = "0123456789ABCDEF";
+// "00" to "99": the numbers written two digits a step.
+inline constexpr std::array<char, 200> kDigitPairs = [] {
+    std::array<char, 200> pairs{};
+    for (int i = 0; i < 100; ++i) {
+        pairs[static_cast<std::size_t>(2 * i)] = static_cast<char>('0' + i / 10);
+        pairs[static_cast<std::size_t>(2 * i + 1)] = static_cast<char>('0' + i % 10);
+    }
+    return pairs;
+}();
 }  // namespace detail
 
 inline bool isBlank(char c) { return c == ' ' || c == '\t'; }
@@ -179,6 +190,12 @@ inline void appendHexByte(LineText& out, std::uint8_t byte)
 {
     out.text[out.size] = detail::kHexDigits[byte >> 4];
     out.text[out.size + 1] = detail::kHexDigits[byte & 0x0F];
+    out.size += 2;
+}
+
+inline void appendTwoDigits(LineText& out, int value)
+{
+    std::memcpy(out.text + out.size, detail::kDigitPairs.data() + 2 * value, 2);
     out.size += 2;
 }
 

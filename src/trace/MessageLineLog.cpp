@@ -5,6 +5,10 @@
 #include "monitor/MessageLine.h"
 #include "trace/TraceFormats.h"
 
+#include <algorithm>
+#include <array>
+#include <cmath>
+
 namespace tellvane {
 
 namespace {
@@ -13,6 +17,8 @@ constexpr std::uint32_t kIdBits = 0x1FFFFFFF;
 constexpr std::uint32_t kSentBit = can::kExtendedFrame;
 // The time field's nine characters hold times below this (9999999.9 s).
 constexpr std::int64_t kLongestTimeUs = 9'999'999'900'000;
+// The adapter counts 8 us ticks in 24 bits: its seconds start again after this.
+constexpr std::int64_t kTurnUs = std::int64_t{8} << 24;
 
 bool isHex(QChar c) { return c.unicode() < 0x80 && tracetext::hexDigit(static_cast<char>(c.unicode())) >= 0; }
 
@@ -56,7 +62,7 @@ QString layoutProblem(QStringView line, std::int64_t& timeUs)
 
 bool MessageLineReader::open(const QString& fileName)
 {
-    m_lastTimeUs = 0;
+    m_lastTimeUs = m_lastFieldUs = m_turnsUs = 0;
     return LineTraceReader::open(fileName);
 }
 
@@ -82,7 +88,14 @@ LineTraceReader::Line MessageLineReader::parse(std::string_view line, TraceFrame
         return Line::Bad;
     }
     // Sent and replayed lines carry no time: they take the one before them.
-    frame.timeUs = timeUs == 0 ? m_lastTimeUs : timeUs;
+    // A time far below the one before is the adapter's count starting again,
+    // not the time going back.
+    if (timeUs != 0) {
+        if (timeUs < m_lastFieldUs - kTurnUs / 2)
+            m_turnsUs += kTurnUs;
+        m_lastFieldUs = timeUs;
+    }
+    frame.timeUs = timeUs == 0 ? m_lastTimeUs : timeUs + m_turnsUs;
     frame.id = id & kIdBits;
     frame.flags = TraceFrame::Extended | ((id & kSentBit) ? TraceFrame::Sent : 0);
     frame.length = parsed.message.length;
@@ -105,17 +118,103 @@ void MessageLineWriter::begin(QByteArray&, const TraceFrame* first)
     // Times that the time field cannot hold (the epoch times of other tools'
     // logs) count from the first frame, as a recording of the monitor does.
     m_originUs = first && first->timeUs > kLongestTimeUs ? first->timeUs : 0;
+    m_standardIds = m_roundedTimes = 0;
 }
 
 void MessageLineWriter::append(QByteArray& out, const TraceFrame& frame)
 {
-    CanMessage message;
-    message.id = static_cast<std::int32_t>(frame.id | (frame.sent() ? kSentBit : 0));
-    message.time = static_cast<double>(frame.timeUs - m_originUs) / 1e6;
-    message.length = frame.length;
-    std::copy_n(frame.data.begin(), frame.length, message.data.begin());
-    out.append(formatMessageLine(message).toLatin1());
-    out.append("\r\n", 2);
+    tracetext::LineText line;
+    m_roundedTimes += !appendMessageLine(line, frame, frame.timeUs - m_originUs);
+    m_standardIds += !frame.extended();
+    line.put("\r\n", 2);
+    line.appendTo(out);
+}
+
+QStringList MessageLineWriter::notes() const
+{
+    QStringList notes;
+    if (m_standardIds == 1)
+        notes << QStringLiteral("1 frame with an 11-bit identifier written as a 29-bit one");
+    else if (m_standardIds > 1)
+        notes << QStringLiteral("%1 frames with 11-bit identifiers written as 29-bit ones").arg(m_standardIds);
+    if (m_roundedTimes > 0)
+        notes << (m_roundedTimes == 1 ? QStringLiteral("1 time") : QStringLiteral("%1 times").arg(m_roundedTimes))
+                     + QStringLiteral(" rounded to fit the time field's nine characters (from 100 s on it keeps "
+                                      "fewer than six decimals)");
+    return notes;
+}
+
+namespace {
+
+// The time field as formatTimeField() writes it, the same arithmetic on
+// bytes: nine characters, two integer digits at least and as many decimals
+// as still fit. Whether it holds the time to the microsecond.
+bool appendTimeField(tracetext::LineText& out, std::int64_t us)
+{
+    if (us >= 0 && us < 100'000'000) {
+        // The common case: six decimals.
+        const auto fraction = static_cast<int>(us % 1'000'000);
+        tracetext::appendTwoDigits(out, static_cast<int>(us / 1'000'000));
+        out.put('.');
+        tracetext::appendTwoDigits(out, fraction / 10'000);
+        tracetext::appendTwoDigits(out, fraction / 100 % 100);
+        tracetext::appendTwoDigits(out, fraction % 100);
+        return true;
+    }
+    static constexpr std::array<double, 7> kFactors = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6};
+    double seconds = static_cast<double>(us) / 1e6;
+    if (!(seconds >= 0.0))
+        seconds = 0.0;
+    if (seconds >= 9999999.95)
+        seconds = 9999999.9;
+    int decimals = 6;
+    long long scaled = 0;
+    long long whole = 0;
+    for (;;) {
+        scaled = std::llround(seconds * kFactors[static_cast<std::size_t>(decimals)]);
+        whole = scaled / static_cast<long long>(kFactors[static_cast<std::size_t>(decimals)]);
+        int wholeDigits = 2;
+        for (long long rest = whole / 100; rest > 0; rest /= 10)
+            ++wholeDigits;
+        if (wholeDigits + decimals <= 8 || decimals == 0)
+            break;
+        --decimals;
+    }
+    const auto factor = static_cast<long long>(kFactors[static_cast<std::size_t>(decimals)]);
+    const long long fraction = scaled - whole * factor;
+    char digits[24];
+    int count = 0;
+    for (long long rest = whole; rest > 0 || count < 2; rest /= 10)
+        digits[count++] = static_cast<char>('0' + rest % 10);
+    while (count > 0)
+        out.put(digits[--count]);
+    if (decimals > 0) {
+        out.put('.');
+        long long rest = fraction;
+        for (int i = decimals - 1; i >= 0; --i, rest /= 10)
+            out.text[out.size + i] = static_cast<char>('0' + rest % 10);
+        out.size += decimals;
+    }
+    return scaled * static_cast<long long>(kFactors[static_cast<std::size_t>(6 - decimals)]) == us;
+}
+
+}  // namespace
+
+bool appendMessageLine(tracetext::LineText& out, const TraceFrame& frame, std::int64_t timeUs)
+{
+    const int start = out.size;
+    const bool exact = appendTimeField(out, timeUs);
+    out.put(' ');
+    tracetext::appendHex(out, frame.id | (frame.sent() ? kSentBit : 0), 8);
+    out.put(' ');
+    const int length = std::min<int>(frame.length, 8);
+    out.put(static_cast<char>('0' + length));
+    for (int i = 0; i < length; ++i) {
+        out.put(' ');
+        tracetext::appendHexByte(out, frame.data[static_cast<std::size_t>(i)]);
+    }
+    out.pad(start + messageline::kLength - out.size);
+    return exact;
 }
 
 }  // namespace tellvane

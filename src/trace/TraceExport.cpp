@@ -27,6 +27,7 @@ ConvertResult exportTraceLog(const QString& fileName, std::size_t count,
         }
         ++result.frames;
     }
+    result.notes = writer->notes();
     if (!writer->close() && result.error.isEmpty())
         result.error = QStringLiteral("cannot write %1: %2").arg(fileName, writer->errorString());
     return result;

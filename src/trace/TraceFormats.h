@@ -35,7 +35,15 @@ protected:
 
 private:
     std::int64_t m_lastTimeUs = 0;
+    std::int64_t m_lastFieldUs = 0;  // the time field of the last line that had one
+    std::int64_t m_turnsUs = 0;      // the adapter's restarts before it
 };
+
+// The frame's message line as formatMessageLine() writes it, at the time
+// given (its identifier as sent), the same 45 characters made on bytes: the
+// pace of a long conversion. True when the time field holds the time to the
+// microsecond (times from 100 s on keep fewer decimals).
+bool appendMessageLine(tracetext::LineText& out, const TraceFrame& frame, std::int64_t timeUs);
 
 // A candump line is read in two ways, and the reader takes the first that can.
 namespace candump {
@@ -55,11 +63,16 @@ protected:
 };
 
 class AscReader final : public LineTraceReader {
+public:
+    bool open(const QString& fileName) override;
+
 protected:
     Line parse(std::string_view line, TraceFrame& frame, QString& why) override;
 
 private:
     int m_base = 16;
+    bool m_relative = false;  // each event's time counts from the event before
+    std::int64_t m_eventUs = 0;  // the time of the last event, when relative
 };
 
 class CsvReader final : public LineTraceReader {
@@ -70,6 +83,9 @@ protected:
 class MessageLineWriter final : public TraceLogWriter {
 public:
     QString refusal(const TraceFrame& frame) const override;
+    // How many 11-bit identifiers became 29-bit ones, and how many times the
+    // time field could not hold to the microsecond.
+    QStringList notes() const override;
 
 protected:
     void begin(QByteArray&, const TraceFrame* first) override;
@@ -77,6 +93,8 @@ protected:
 
 private:
     std::int64_t m_originUs = 0;
+    std::int64_t m_standardIds = 0;
+    std::int64_t m_roundedTimes = 0;
 };
 
 class CandumpWriter final : public TraceLogWriter {
@@ -86,12 +104,16 @@ protected:
 };
 
 class AscWriter final : public TraceLogWriter {
+public:
+    void setRecordingStart(const QDateTime& timeZero) override { m_timeZero = timeZero; }
+
 protected:
     void begin(QByteArray& out, const TraceFrame* first) override;
     void append(QByteArray& out, const TraceFrame& frame) override;
     void end(QByteArray& out) override;
 
 private:
+    QDateTime m_timeZero;
     std::int64_t m_originUs = 0;
 };
 

@@ -256,6 +256,9 @@ ConvertResult convertLog(const QString& input, const QString& output,
     passWarnings();
     result.skipped += reader->badLines();
     result.warnings += reader->droppedWarnings();
+    result.notes = writer->notes();
+    for (const QString& note : std::as_const(result.notes))
+        report({0, note});
     if (!writer->close() && result.error.isEmpty())
         result.error = QStringLiteral("cannot write %1: %2").arg(output, writer->errorString());
     if (result.error.isEmpty() && !reader->errorString().isEmpty())

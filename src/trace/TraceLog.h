@@ -3,8 +3,10 @@
 #include "trace/TraceFrame.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QFile>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <functional>
@@ -18,12 +20,15 @@ namespace tellvane {
 //
 //   .txt  the tool's own message lines, 47-byte records (48-byte ones of old
 //         logs read too); identifiers are always 29-bit, bit 31 marks a sent
-//         frame, a time of 0 means "no time" (sent and replayed lines)
+//         frame, a time of 0 means "no time" (sent and replayed lines); the
+//         times are the adapter's, which start again every 134.217728 s, and
+//         are read on across those restarts
 //   .log  candump's log lines: (1700000000.123456) can0 18FEF121#0102...
 //         times are kept as written (epoch or not); " T" after a frame marks
 //         it sent, " R" received
 //   .asc  Vector ASC: a header, then frame lines with times since the first
-//         frame, "Rx" or "Tx", "d" data or "r" remote
+//         frame (or since the event before, in a log of relative times),
+//         "Rx" or "Tx", "d" data or "r" remote
 //   .csv  timestamp,arbitration_id,extended,remote,error,dlc,data (the data
 //         in base64) with that header row; no direction
 //
@@ -40,7 +45,7 @@ enum class TraceLogFormat { Unknown, MessageLines, Candump, Asc, Csv };
 TraceLogFormat traceLogFormatOf(const QString& fileName);
 
 struct TraceLogWarning {
-    std::int64_t line = 0;  // 1-based
+    std::int64_t line = 0;  // 1-based; 0: about the whole output of a conversion
     QString text;
 };
 
@@ -100,6 +105,14 @@ public:
     bool openDescriptor(int descriptor);
     // Why the format cannot hold the frame; empty when it can.
     virtual QString refusal(const TraceFrame& frame) const;
+    // What the format changed in the frames written so far, one line a kind
+    // of change with how often (said once for the whole file, not a frame).
+    virtual QStringList notes() const { return {}; }
+    // The wall-clock date and time of time 0, for a format that writes a
+    // date (ASC): the frames' times are then written as given, from there.
+    // Without it such a log counts from its first frame and dates itself by
+    // that frame's time. Before the first write.
+    virtual void setRecordingStart(const QDateTime&) {}
     // Appends a frame the format can hold. False when the file cannot take it.
     bool write(const TraceFrame& frame);
     // Ends the log (a footer where the format has one) and closes the file.
@@ -128,11 +141,13 @@ struct ConvertResult {
     std::int64_t frames = 0;   // written
     std::int64_t skipped = 0;  // lines that were no frame, and frames the output cannot hold
     std::int64_t warnings = 0;
+    QStringList notes;  // what the output changed, each about the whole file
     bool ok() const { return error.isEmpty(); }
 };
 
 // Reads one log and writes the other as it goes, each by its extension.
-// Warnings name the input's line.
+// Warnings name the input's line; the output's notes come last, as warnings
+// of line 0.
 ConvertResult convertLog(const QString& input, const QString& output,
                          const std::function<void(const TraceLogWarning&)>& onWarning);
 

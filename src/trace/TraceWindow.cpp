@@ -358,6 +358,8 @@ void TraceWindow::exportFrames(Export what)
     QString done = QStringLiteral("%L1 frames exported to %2").arg(result.frames).arg(QFileInfo(file).fileName());
     if (result.skipped > 0)
         done += QStringLiteral("; %L1 frames the format cannot hold left out").arg(result.skipped);
+    for (const QString& note : result.notes)
+        done += QStringLiteral("; ") + note;
     m_exported->setText(done);
 }
 

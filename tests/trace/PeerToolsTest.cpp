@@ -132,6 +132,50 @@ TEST(PeerTools, PythonCanReadsAndWritesEveryFormatOfOurs)
     }
 }
 
+// Vector ASC events as the peers read them: statistics lines, with a channel
+// and without, passed over; and times relative to the line before added up.
+// python-can 4.1 reads relative times as absolute ones, and asc2log adds up
+// the frames' times only, not those of the events between them: each peer is
+// asked where it reads as the format says.
+TEST(PeerTools, TheyReadAscEventsAsWeDo)
+{
+    requirePeer(kAscToLog, "can-utils");
+    requirePeer(kLogConvert, "python3-can");
+    const struct {
+        const char* timestamps;
+        QByteArray events;
+        bool python;
+    } cases[] = {
+        {"absolute",
+         "   0.500000 1  123             Rx   d 1 01\n"
+         "   1.000000 Statistic: D 1 R 0 XD 0 XR 0 E 0 O 0 B 0.00%\n"
+         "   1.000000 1 Statistic: D 1 R 0 XD 0 XR 0 E 0 O 0 B 0.00%\n"
+         "   2.250000 1  18FEF121x       Tx   d 2 01 02\n",
+         true},
+        {"relative",
+         "   0.500000 1  123             Rx   d 1 01\n"
+         "   0.250000 1  18FEF121x       Tx   d 2 01 02\n"
+         "   1.000000 1  7FF             Rx   d 8 01 02 03 04 05 06 07 08\n",
+         false},
+    };
+    QTemporaryDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.timestamps);
+        const QString ours = dir.filePath(QStringLiteral("%1.asc").arg(QLatin1String(c.timestamps)));
+        writeFile(ours, "base hex  timestamps " + QByteArray(c.timestamps) + "\ninternal events logged\n" + c.events);
+        const ReadBack read = readFrames(ours);
+        EXPECT_TRUE(read.warnings.empty()) << read.warnings.front().text.toStdString();
+        const QString canUtils = dir.filePath(QStringLiteral("%1-asc2log.log").arg(QLatin1String(c.timestamps)));
+        convertWith(kAscToLog, {QStringLiteral("-I"), ours, QStringLiteral("-O"), canUtils}, canUtils);
+        expectSameFrames(readFrames(canUtils).frames, read.frames, true);
+        if (c.python) {
+            const QString python = dir.filePath(QStringLiteral("%1-python.log").arg(QLatin1String(c.timestamps)));
+            convertWith(kLogConvert, {ours, python}, python);
+            expectSameFrames(readFrames(python).frames, read.frames, true);
+        }
+    }
+}
+
 TEST(ConvertCommand, ExitCodesAndWarnings)
 {
     QTemporaryDir dir;
@@ -140,6 +184,7 @@ TEST(ConvertCommand, ExitCodesAndWarnings)
     writeFile(good, "(1.000000) can0 123#01\n(2.000000) can0 18FEF121#0102 T\n");
     writeFile(broken, "(1.000000) can0 123#01\n(2.000000) can0 123#0\n");
     const QString out = dir.filePath(QStringLiteral("out.asc"));
+    const QString lines = dir.filePath(QStringLiteral("out.txt"));
     struct Case {
         QStringList arguments;
         int exitCode;
@@ -148,6 +193,7 @@ TEST(ConvertCommand, ExitCodesAndWarnings)
     const Case cases[] = {
         {{good, out}, 0, QStringLiteral("2 frames written to ") + out},
         {{broken, out}, 1, broken + QStringLiteral(":2: ")},
+        {{good, lines}, 1, lines + QStringLiteral(": 1 frame with an 11-bit identifier written as a 29-bit one\n")},
         {{dir.filePath(QStringLiteral("missing.log")), out}, 1, QStringLiteral("cannot open")},
         {{good, dir.filePath(QStringLiteral("out.blf"))}, 2, QStringLiteral("none of .txt, .log, .asc, .csv")},
         {{good, good}, 2, QStringLiteral("overwrite the input")},

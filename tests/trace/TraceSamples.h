@@ -52,6 +52,20 @@ inline std::vector<TraceFrame> sampleFrames()
             frame(t0 + 3'600'000'000, 0x18FF0021, {0xDE, 0xAD, 0xBE, 0xEF}, F::Extended | F::Sent)};
 }
 
+// A monitor's log of 412 s: the adapter's seconds start again three times
+// (every 134.217728 s), and a sent line has no time of its own. Its frames'
+// times, read on across the restarts:
+inline const QByteArray kRestartingLines = "00.000100 18FEF121 1 01\r\n"
+                                           "120.00000 18FEF122 1 02\r\n"
+                                           "00.000000 98FEF123 1 03\r\n"
+                                           "05.000001 18FEF124 1 04\r\n"
+                                           "134.21772 18FEF125 1 05\r\n"
+                                           "50.000000 18FEF126 1 06\r\n"
+                                           "99.999999 18FEF127 1 07\r\n"
+                                           "10.000000 18FEF128 1 08\r\n";
+inline const std::vector<std::int64_t> kRestartingTimesUs = {
+    100, 120'000'000, 120'000'000, 139'217'729, 268'435'448, 318'435'456, 368'435'455, 412'653'184};
+
 inline void writeFile(const QString& name, const QByteArray& bytes)
 {
     QFile file(name);
@@ -65,10 +79,12 @@ inline QByteArray readFile(const QString& name)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-inline void writeFrames(const QString& name, const std::vector<TraceFrame>& frames)
+inline void writeFrames(const QString& name, const std::vector<TraceFrame>& frames, const QDateTime& start = {})
 {
     const auto writer = makeTraceLogWriter(traceLogFormatOf(name));
     ASSERT_TRUE(writer && writer->open(name)) << name.toStdString();
+    if (start.isValid())
+        writer->setRecordingStart(start);
     for (const TraceFrame& f : frames) {
         ASSERT_TRUE(writer->refusal(f).isEmpty()) << name.toStdString();
         ASSERT_TRUE(writer->write(f));

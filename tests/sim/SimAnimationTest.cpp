@@ -97,11 +97,7 @@ TEST(SimAnimation, AnAnimatedBoardSendsItsScreensMessagesInDiagnosticMode)
 {
     FakeClock clock;
     SimAdapter adapter{clock};
-    SimBoardSpec spec;
-    spec.address = 0x22;
-    spec.pCode = 13050012;
-    spec.animate = true;
-    auto& board = adapter.bus().emplaceNode<SimBoard>(spec);
+    auto& board = adapter.bus().emplaceNode<SimBoard>(SimBoardSpec{.address = 0x22, .pCode = 13050012, .animate = true});
     SimAnimation animation;
     animation.messages.push_back({false, 0x10, {{1, 7, 8}}, {}});
     animation.messages.push_back({true, 0x0120, {}, {{2, 0x03}}});

@@ -20,17 +20,7 @@ namespace {
 struct BoardBench : ::testing::Test {
     FakeClock clock;
     SimAdapter adapter{clock};
-    SimBoard* board = nullptr;
-
-    BoardBench()
-    {
-        SimBoardSpec spec;
-        spec.address = 0x21;
-        spec.boardType = 1537;
-        spec.serial = 7;
-        spec.pCode = 12010003;
-        board = &adapter.bus().emplaceNode<SimBoard>(spec);
-    }
+    SimBoard* board = &adapter.bus().emplaceNode<SimBoard>(SimBoardSpec{.address = 0x21, .boardType = 1537, .serial = 7, .pCode = 12010003});
 
     std::vector<CanMessage> after(int ms)
     {

@@ -207,20 +207,4 @@ TEST_F(SimFixture, LinkRunsOnTheBench)
     EXPECT_GT(adapter.bus().framesCarried(), router.messages.size()) << "the probe went on the bus too";
 }
 
-TEST_F(SimFixture, ErrorFlagsRaisedOnTheBenchShowAtTheNextCheck)
-{
-    CanLink link(adapter, clock);
-    test::RecordingStatusView view;
-    link.setStatusView(&view);
-    link.pollTick();
-    adapter.raiseErrorFlags(SimAdapter::kFlagBusOff | SimAdapter::kFlagBuffer1);
-    for (int i = 0; i < 40; ++i)
-        link.pollTick();
-    ASSERT_FALSE(view.flags.empty());
-    EXPECT_EQ(view.flags.back(), 0xA0);
-    EXPECT_EQ(view.errorTimerEnables, 1);
-    link.clearErrorRegister();
-    EXPECT_EQ(adapter.errorFlags(), 0);
-}
-
 }  // namespace

@@ -544,27 +544,4 @@ TEST(DownloadFaults, AdapterPulledOutAtEachStage)
     }
 }
 
-TEST(DownloadFaults, TheBoardFallsSilentHalfWay)
-{
-    const Firmware app = firmware(120);
-    DownloadRig rig;
-    rig.view.onYield = [&] {
-        if (rig.view.status() == QStringLiteral("Downloading 50%")) {
-            rig.board->bootLoader().faults().noAck = true;
-            rig.board->bootLoader().faults().silent = true;
-        }
-    };
-    EXPECT_FALSE(rig.downloadAndFlash(app.text));
-    EXPECT_TRUE(rig.view.status().startsWith(QStringLiteral("Error, no response"))) << rig.view.status().toStdString();
-    EXPECT_FALSE(rig.view.busy.back());
-    EXPECT_TRUE(rig.board->bootLoader().flashed(2).empty());
-
-    rig.view.onYield = nullptr;
-    rig.board->bootLoader().faults() = {};
-    rig.board->bootLoader().reset();  // the technician cycles power
-    rig.transport.clearPipe();
-    EXPECT_TRUE(rig.downloadAndFlash(app.text)) << rig.view.status().toStdString();
-    EXPECT_EQ(rig.board->bootLoader().flashed(2), app.image);
-}
-
 }  // namespace

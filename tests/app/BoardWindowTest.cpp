@@ -137,7 +137,6 @@ TEST_F(BoardsOnFake, ConflictWindowIsMarkedOffLine)
     EXPECT_EQ(offline->palette().color(QPalette::Window), QColor(255, 0, 0));
     EXPECT_EQ(w->findChild<QGroupBox*>(QStringLiteral("Frame1"))->size(),
               QSize(twipsToPixels(3975, 96), twipsToPixels(1575, 96)));
-    EXPECT_EQ(sentTo(254, {5}), 0);
 }
 
 TEST_F(BoardsOnFake, DiagnosticButtonGuards)
@@ -204,18 +203,6 @@ TEST_F(BoardsOnFake, ClosingSavesThePlaceForTheNextWindowOfItsKind)
     BoardWindow* unknown = announce(0x30, false);
     unknown->subWindow()->close();
     EXPECT_FALSE(harness.settings.value(QStringLiteral("-"), QStringLiteral("Top")).isEmpty());
-}
-
-TEST_F(BoardsOnFake, AKnownBoardAnnouncingItselfIsAskedItsCodeAgain)
-{
-    announce(0x21);
-    announce(0x22);
-    adapter().clearLog();
-    receive(0x18EFFF21, {0xFF, 0, 0x01, 0x80, 0x40, 0, 0, 7});
-    receive(0x18EFFF22, {0xFF, 0, 0x01, 0x80, 0x40, 0, 0, 8});
-    EXPECT_EQ(sentTo(0x21, {5}), 1);
-    EXPECT_EQ(sentTo(0x22, {5}), 1);
-    EXPECT_EQ(boardWindows(harness.main()).size(), 2);
 }
 
 TEST_F(BoardsOnFake, PlayedBackAnnouncementsMakeWindows)

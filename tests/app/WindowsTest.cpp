@@ -22,7 +22,6 @@
 #include <QListView>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QMenuBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -119,9 +118,6 @@ TEST_F(OpenApp, MainWindowLoadNamesTheRunAndShowsTheMonitor)
         shownWindows += sub->isVisible();
     EXPECT_EQ(shownWindows, 1) << "the monitor alone";
     EXPECT_EQ(harness.main().errorListWindow(), nullptr) << "made by the first message only";
-    auto* menu = harness.main().menuBar();
-    EXPECT_NE(menu->findChild<QAction*>(QStringLiteral("Exit")), nullptr);
-    EXPECT_NE(menu->findChild<QAction*>(QStringLiteral("HelpContents")), nullptr);
 }
 
 TEST_F(OpenApp, MonitorHeightAndVisibleControlsFollowModeAndDisplay)

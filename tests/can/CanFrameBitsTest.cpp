@@ -198,6 +198,7 @@ TEST(CanFrameBits, LengthsStayWithinTheBoundsAndMatchTheReference)
                   CanFrameBits(id, extended, code, data.data()).total())
             << std::hex << id << " code " << int{code};
     }
+    EXPECT_EQ(CanFrameBits::frameBits(0, true, 0, nullptr), referenceLength(0, true, {})) << "the link's probe: no data at all";
 }
 
 TEST(CanFrameBits, FramesOfLeastAndMostStuffing)
@@ -227,19 +228,6 @@ TEST(CanFrameBits, FramesOfLeastAndMostStuffing)
         EXPECT_EQ(frame.total(), c.bits) << c.what;
         EXPECT_EQ(frame.total(), referenceLength(c.id, c.extended, c.data)) << c.what;
     }
-}
-
-TEST(CanFrameBits, DownloadPacketAndItsAcknowledgement)
-{
-    // 206 bits without stuffing: 131 for the packet, 75 for the acknowledgement.
-    const std::uint8_t packet[] = {0xFE, 'S', '2', '2', '4', '0', '0', '0'};
-    const std::uint8_t ack[] = {0xFE};
-    const int packetBits = CanFrameBits::frameBits(0x18EF21F9, true, 8, packet);
-    const int ackBits = CanFrameBits::frameBits(0x18EFF921, true, 1, ack);
-    EXPECT_EQ(packetBits, referenceLength(0x18EF21F9, true, {packet, packet + 8}));
-    EXPECT_EQ(ackBits, referenceLength(0x18EFF921, true, {0xFE}));
-    EXPECT_EQ(unstuffedBits(true, 8) + unstuffedBits(true, 1), 206);
-    EXPECT_EQ(CanFrameBits::frameBits(0, true, 0, nullptr), referenceLength(0, true, {})) << "the link's probe";
 }
 
 TEST(CanFrameBits, ArbitrationComparesTheBitsAsSent)

@@ -96,8 +96,7 @@ TEST(LibraryAdapter, DrivesTheLinkLikeAnyAdapter)
     for (int i = 0; i < 40; ++i)
         link.pollTick();
     ASSERT_FALSE(view.flags.empty());
-    EXPECT_EQ(view.flags.back(), 0x40);
-    EXPECT_EQ(view.errorTimerEnables, 1);
+    EXPECT_EQ(view.flags.back(), 0x40) << "the register read through the library";
 }
 
 TEST(LibraryAdapter, MissingLibraryOrExportShowsInterfaceMissing)

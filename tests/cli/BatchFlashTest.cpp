@@ -31,12 +31,7 @@ constexpr qint64 kEpochMs = 1796000000000;  // the fake wall clock's start
 
 SimBoardSpec simBoard(int address, std::uint32_t serial, std::uint32_t pCode)
 {
-    SimBoardSpec s;
-    s.address = address;
-    s.boardType = 1537;
-    s.serial = serial;
-    s.pCode = pCode;
-    return s;
+    return {.address = address, .boardType = 1537, .serial = serial, .pCode = pCode};
 }
 
 // The packets a file's lines take: each line and its LF in pieces of seven.
@@ -140,6 +135,9 @@ QJsonObject jsonOf(const BatchReport& report)
     return doc.object();
 }
 
+// One board named by serial number and P-code at an address of its own, one
+// missing, one that goes dead half way, one only to be loaded: what the boards
+// hold afterwards, what the batch told as it went, and the report field by field.
 TEST(BatchFlash, GoodBoardsAreFlashedAMissingAndADeadBoardAreReportedAndNotFlashed)
 {
     SimBoardSpec quiet = simBoard(0x23, 200417, 4120101);
@@ -157,74 +155,112 @@ TEST(BatchFlash, GoodBoardsAreFlashedAMissingAndADeadBoardAreReportedAndNotFlash
         {"address": "0x23", "areas": [{"area": 2, "file": "app.QXP"}, {"area": 3, "file": "cfg/site.QXC"}]},
         {"address": 33, "flash": false, "areas": [{"area": "PCODE", "file": "app.QXP"}]}]})");
     ASSERT_EQ(plan.boards.size(), 4u);
-    const BatchReport report = bench.run(plan);
-
+    BatchReport report = bench.run(plan);
     ASSERT_FALSE(report.refused()) << report.refusal.front().text().toStdString();
-    ASSERT_EQ(report.boards.size(), 4u);
-    EXPECT_EQ(report.adapter, QStringLiteral("sim"));
     EXPECT_EQ(report.planBoards, 4);
-    EXPECT_EQ(report.failedBoards(), 2);
-    EXPECT_EQ(report.exitCode(), 2);
+    report.planFile = QStringLiteral("/plans/line4.json");
+    const QJsonObject json = jsonOf(report);
+    EXPECT_EQ(json[QStringLiteral("plan")].toString(), QStringLiteral("/plans/line4.json"));
+    EXPECT_EQ(json[QStringLiteral("adapter")].toString(), QStringLiteral("sim"));
+    EXPECT_EQ(json[QStringLiteral("start")].toString(), QStringLiteral("2026-11-30T00:53:20.000Z"));
+    EXPECT_EQ(json[QStringLiteral("end")].toString(), report.end.toString(Qt::ISODateWithMs));
+    EXPECT_FALSE(json[QStringLiteral("refused")].toBool());
+    EXPECT_TRUE(json[QStringLiteral("errors")].toArray().isEmpty());
+    EXPECT_EQ(json[QStringLiteral("failedBoards")].toInt(), 2);
+    EXPECT_EQ(json[QStringLiteral("exitCode")].toInt(), 2);
+    const QJsonArray boards = json[QStringLiteral("boards")].toArray();
+    ASSERT_EQ(boards.size(), 4);
 
     // Found where it sits, both areas loaded in the plan's order, then flashed:
     // the board holds exactly what the files hold.
-    const BoardResult& moved = report.boards[0];
-    EXPECT_EQ(moved.outcome, BoardResult::Outcome::Flashed);
-    EXPECT_EQ(moved.foundAddress, 0x2A);
-    ASSERT_EQ(moved.areas.size(), 2u);
-    const AreaResult& appArea = moved.areas[0];
-    EXPECT_EQ(appArea.area.areaId, QStringLiteral("2"));
-    EXPECT_EQ(appArea.infoLine, QStringLiteral("pCode: V3.04"));
-    EXPECT_EQ(appArea.code, firmware::kSuccess);
-    EXPECT_TRUE(appArea.ok);
-    EXPECT_EQ(appArea.message, QStringLiteral("You may now choose to download another area (Step 1) or Flash to memory (Step 4)"));
-    EXPECT_EQ(appArea.lines, 42) << "header, 40 data lines, end record";
-    EXPECT_EQ(appArea.packets, packetsOf(app.text));
-    EXPECT_EQ(appArea.warnings, 0);
-    EXPECT_LT(appArea.start, appArea.end);
-    EXPECT_EQ(moved.areas[1].area.areaId, QStringLiteral("3"));
-    EXPECT_EQ(moved.areas[1].lines, 8);
-    EXPECT_EQ(moved.areas[1].packets, packetsOf(site.text));
-    EXPECT_LE(appArea.end, moved.areas[1].start);
-    EXPECT_TRUE(moved.flashTried);
-    EXPECT_EQ(moved.flashCode, firmware::kSuccess);
-    EXPECT_EQ(moved.flashMessage, QStringLiteral("Success, please wait 10 seconds and then cycle power"));
-    EXPECT_EQ(moved.lines(), 50);
+    const QJsonObject moved = boards[0].toObject();
+    EXPECT_EQ(moved[QStringLiteral("plan")].toString(), QStringLiteral("boards[0]"));
+    EXPECT_EQ(moved[QStringLiteral("chosenBy")].toString(), QStringLiteral("serial"));
+    EXPECT_TRUE(moved[QStringLiteral("address")].isNull());
+    EXPECT_EQ(moved[QStringLiteral("serial")].toInt(), 1042);
+    EXPECT_EQ(moved[QStringLiteral("pcode")].toString(), QStringLiteral("13050012"));
+    EXPECT_EQ(moved[QStringLiteral("foundAddress")].toInt(), 0x2A);
+    EXPECT_EQ(moved[QStringLiteral("result")].toString(), QStringLiteral("flashed"));
+    EXPECT_TRUE(moved[QStringLiteral("ok")].toBool());
+    EXPECT_EQ(moved[QStringLiteral("problem")].toString(), QString());
+    EXPECT_EQ(moved[QStringLiteral("lines")].toInt(), 50);
+    EXPECT_EQ(moved[QStringLiteral("packets")].toInt(), packetsOf(app.text) + packetsOf(site.text));
+    EXPECT_EQ(moved[QStringLiteral("warnings")].toInt(), 0);
+    EXPECT_EQ(moved[QStringLiteral("flash")].toObject(),
+              (QJsonObject{{QStringLiteral("requested"), true}, {QStringLiteral("tried"), true}, {QStringLiteral("ok"), true},
+                           {QStringLiteral("code"), firmware::kSuccess},
+                           {QStringLiteral("message"), QStringLiteral("Success, please wait 10 seconds and then cycle power")}}));
+    const QJsonArray movedAreas = moved[QStringLiteral("areas")].toArray();
+    ASSERT_EQ(movedAreas.size(), 2);
+    const QJsonObject appArea = movedAreas[0].toObject();
+    EXPECT_EQ(appArea[QStringLiteral("plan")].toString(), QStringLiteral("boards[0].areas[0]"));
+    EXPECT_EQ(appArea[QStringLiteral("area")].toString(), QStringLiteral("2"));
+    EXPECT_EQ(appArea[QStringLiteral("file")].toString(), bench.dir.filePath(QStringLiteral("app.QXP")));
+    EXPECT_EQ(appArea[QStringLiteral("infoLine")].toString(), QStringLiteral("pCode: V3.04"));
+    EXPECT_EQ(appArea[QStringLiteral("code")].toInt(), firmware::kSuccess);
+    EXPECT_TRUE(appArea[QStringLiteral("ok")].toBool());
+    EXPECT_EQ(appArea[QStringLiteral("message")].toString(),
+              QStringLiteral("You may now choose to download another area (Step 1) or Flash to memory (Step 4)"));
+    EXPECT_EQ(appArea[QStringLiteral("lines")].toInt(), 42) << "header, 40 data lines, end record";
+    EXPECT_EQ(appArea[QStringLiteral("packets")].toInt(), packetsOf(app.text));
+    EXPECT_EQ(appArea[QStringLiteral("warnings")].toInt(), 0);
+    const QJsonObject siteArea = movedAreas[1].toObject();
+    EXPECT_EQ(siteArea[QStringLiteral("area")].toString(), QStringLiteral("3"));
+    EXPECT_EQ(siteArea[QStringLiteral("lines")].toInt(), 8);
+    EXPECT_EQ(siteArea[QStringLiteral("packets")].toInt(), packetsOf(site.text));
+    // Times in order: the board's start, each area's start and end, the board's end.
+    const QStringList times = {moved[QStringLiteral("start")].toString(), appArea[QStringLiteral("start")].toString(),
+                               appArea[QStringLiteral("end")].toString(), siteArea[QStringLiteral("start")].toString(),
+                               siteArea[QStringLiteral("end")].toString(), moved[QStringLiteral("end")].toString()};
+    EXPECT_TRUE(std::is_sorted(times.begin(), times.end())) << times.join(QLatin1Char(' ')).toStdString();
+    EXPECT_LT(times[1], times[2]);
+    EXPECT_EQ(times[0], report.boards[0].start.toString(Qt::ISODateWithMs));
+    EXPECT_EQ(times[5], report.boards[0].end.toString(Qt::ISODateWithMs));
     EXPECT_EQ(bench.loader(0x2A).flashed(2), app.image);
     EXPECT_EQ(bench.loader(0x2A).flashed(3), site.image);
     EXPECT_EQ(bench.loader(0x2A).areaLabel(3), QStringLiteral("SITE 4")) << "the header record went with the file";
     EXPECT_EQ(bench.loader(0x2A).migrations(), 1) << "one flash for both areas";
 
-    const BoardResult& missing = report.boards[1];
-    EXPECT_EQ(missing.outcome, BoardResult::Outcome::Missing);
-    EXPECT_EQ(missing.foundAddress, -1);
-    EXPECT_EQ(missing.problem, QStringLiteral("not on the bus"));
-    EXPECT_TRUE(missing.areas.empty());
-    EXPECT_FALSE(missing.flashTried);
+    const QJsonObject missing = boards[1].toObject();
+    EXPECT_EQ(missing[QStringLiteral("chosenBy")].toString(), QStringLiteral("address"));
+    EXPECT_EQ(missing[QStringLiteral("address")].toInt(), 64);
+    EXPECT_TRUE(missing[QStringLiteral("serial")].isNull());
+    EXPECT_TRUE(missing[QStringLiteral("pcode")].isNull());
+    EXPECT_TRUE(missing[QStringLiteral("foundAddress")].isNull());
+    EXPECT_EQ(missing[QStringLiteral("result")].toString(), QStringLiteral("missing"));
+    EXPECT_FALSE(missing[QStringLiteral("ok")].toBool());
+    EXPECT_EQ(missing[QStringLiteral("problem")].toString(), QStringLiteral("not on the bus"));
+    EXPECT_TRUE(missing[QStringLiteral("areas")].toArray().isEmpty());
+    EXPECT_EQ(missing[QStringLiteral("flash")].toObject(),
+              (QJsonObject{{QStringLiteral("requested"), true}, {QStringLiteral("tried"), false}}));
 
     // Dead after ten lines: the eleventh line's first packet goes unanswered,
     // the second area is never started, and nothing is flashed.
-    const BoardResult& dead = report.boards[2];
-    EXPECT_EQ(dead.outcome, BoardResult::Outcome::Failed);
-    EXPECT_EQ(dead.foundAddress, 0x23);
-    ASSERT_EQ(dead.areas.size(), 1u);
-    EXPECT_EQ(dead.areas[0].code, firmware::kNoResponse);
-    EXPECT_FALSE(dead.areas[0].ok);
-    EXPECT_EQ(dead.areas[0].message, QStringLiteral("Error, no response from board"));
-    EXPECT_EQ(dead.areas[0].lines, 10);
-    EXPECT_EQ(dead.areas[0].packets, packetsOf(app.text, 10) + 1);
-    EXPECT_EQ(dead.problem, QStringLiteral("area 2 failed: Error, no response from board"));
-    EXPECT_FALSE(dead.flashTried);
+    const QJsonObject dead = boards[2].toObject();
+    EXPECT_EQ(dead[QStringLiteral("foundAddress")].toInt(), 0x23);
+    EXPECT_EQ(dead[QStringLiteral("result")].toString(), QStringLiteral("failed"));
+    EXPECT_EQ(dead[QStringLiteral("problem")].toString(), QStringLiteral("area 2 failed: Error, no response from board"));
+    EXPECT_EQ(dead[QStringLiteral("lines")].toInt(), 10);
+    const QJsonArray deadAreas = dead[QStringLiteral("areas")].toArray();
+    ASSERT_EQ(deadAreas.size(), 1);
+    const QJsonObject deadArea = deadAreas[0].toObject();
+    EXPECT_EQ(deadArea[QStringLiteral("code")].toInt(), firmware::kNoResponse);
+    EXPECT_FALSE(deadArea[QStringLiteral("ok")].toBool());
+    EXPECT_EQ(deadArea[QStringLiteral("message")].toString(), QStringLiteral("Error, no response from board"));
+    EXPECT_EQ(deadArea[QStringLiteral("packets")].toInt(), packetsOf(app.text, 10) + 1);
+    EXPECT_EQ(dead[QStringLiteral("flash")].toObject(),
+              (QJsonObject{{QStringLiteral("requested"), true}, {QStringLiteral("tried"), false}}));
     EXPECT_TRUE(bench.loader(0x23).flashed(2).empty());
     EXPECT_TRUE(bench.loader(0x23).flashed(3).empty());
     EXPECT_EQ(bench.loader(0x23).migrations(), 0);
     EXPECT_EQ(bench.loader(0x23).loaded(2).size(), 9u * 16) << "the nine data lines before it went dead";
 
     // The run went on after the failures; this board was only to be loaded.
-    const BoardResult& loadOnly = report.boards[3];
-    EXPECT_EQ(loadOnly.outcome, BoardResult::Outcome::Loaded);
-    EXPECT_TRUE(loadOnly.ok());
-    EXPECT_FALSE(loadOnly.flashTried);
+    const QJsonObject loadOnly = boards[3].toObject();
+    EXPECT_EQ(loadOnly[QStringLiteral("result")].toString(), QStringLiteral("loaded"));
+    EXPECT_TRUE(loadOnly[QStringLiteral("ok")].toBool());
+    EXPECT_EQ(loadOnly[QStringLiteral("flash")].toObject(),
+              (QJsonObject{{QStringLiteral("requested"), false}, {QStringLiteral("tried"), false}}));
     EXPECT_EQ(bench.loader(0x21).loaded(2), app.image);
     EXPECT_TRUE(bench.loader(0x21).flashed(2).empty());
     EXPECT_EQ(bench.loader(0x21).migrations(), 0);
@@ -241,97 +277,6 @@ TEST(BatchFlash, GoodBoardsAreFlashedAMissingAndADeadBoardAreReportedAndNotFlash
     EXPECT_EQ(percents.back(), 100);
     EXPECT_EQ(bench.told.progress[QStringLiteral("35/2")].size(), 10u);
     EXPECT_TRUE(bench.errors.messages.isEmpty()) << bench.errors.messages.join(QLatin1Char('\n')).toStdString();
-}
-
-TEST(BatchFlash, TheReportHoldsEachBoardFieldByField)
-{
-    SimBoardSpec quiet = simBoard(0x23, 200417, 4120101);
-    quiet.quietAfterLines = 3;
-    Bench bench({simBoard(0x22, 1042, 13050012), quiet});
-    const test::Firmware app = test::firmware(12);
-    bench.file(QStringLiteral("app.QXP"), app.text);
-    const FlashPlan plan = bench.plan(R"({"boards": [
-        {"serial": 1042, "pcode": "13050012", "areas": [{"area": 2, "file": "app.QXP"}]},
-        {"address": 64, "flash": false, "areas": [{"area": 2, "file": "app.QXP"}]},
-        {"address": 35, "areas": [{"area": 2, "file": "app.QXP"}]}]})");
-    BatchReport report = bench.run(plan);
-    report.planFile = QStringLiteral("/plans/line4.json");
-    const QJsonObject json = jsonOf(report);
-
-    EXPECT_EQ(json[QStringLiteral("plan")].toString(), QStringLiteral("/plans/line4.json"));
-    EXPECT_EQ(json[QStringLiteral("adapter")].toString(), QStringLiteral("sim"));
-    EXPECT_EQ(json[QStringLiteral("start")].toString(), QStringLiteral("2026-11-30T00:53:20.000Z"));
-    EXPECT_EQ(json[QStringLiteral("end")].toString(), report.end.toString(Qt::ISODateWithMs));
-    EXPECT_FALSE(json[QStringLiteral("refused")].toBool());
-    EXPECT_TRUE(json[QStringLiteral("errors")].toArray().isEmpty());
-    EXPECT_EQ(json[QStringLiteral("failedBoards")].toInt(), 2);
-    EXPECT_EQ(json[QStringLiteral("exitCode")].toInt(), 2);
-    const QJsonArray boards = json[QStringLiteral("boards")].toArray();
-    ASSERT_EQ(boards.size(), 3);
-
-    const QJsonObject good = boards[0].toObject();
-    EXPECT_EQ(good[QStringLiteral("plan")].toString(), QStringLiteral("boards[0]"));
-    EXPECT_EQ(good[QStringLiteral("chosenBy")].toString(), QStringLiteral("serial"));
-    EXPECT_TRUE(good[QStringLiteral("address")].isNull());
-    EXPECT_EQ(good[QStringLiteral("serial")].toInt(), 1042);
-    EXPECT_EQ(good[QStringLiteral("pcode")].toString(), QStringLiteral("13050012"));
-    EXPECT_EQ(good[QStringLiteral("foundAddress")].toInt(), 0x22);
-    EXPECT_EQ(good[QStringLiteral("result")].toString(), QStringLiteral("flashed"));
-    EXPECT_TRUE(good[QStringLiteral("ok")].toBool());
-    EXPECT_EQ(good[QStringLiteral("problem")].toString(), QString());
-    EXPECT_EQ(good[QStringLiteral("lines")].toInt(), 14);
-    EXPECT_EQ(good[QStringLiteral("packets")].toInt(), packetsOf(app.text));
-    EXPECT_EQ(good[QStringLiteral("warnings")].toInt(), 0);
-    EXPECT_EQ(good[QStringLiteral("start")].toString(), report.boards[0].start.toString(Qt::ISODateWithMs));
-    EXPECT_EQ(good[QStringLiteral("end")].toString(), report.boards[0].end.toString(Qt::ISODateWithMs));
-    EXPECT_LT(good[QStringLiteral("start")].toString(), good[QStringLiteral("end")].toString());
-    const QJsonObject flash = good[QStringLiteral("flash")].toObject();
-    EXPECT_TRUE(flash[QStringLiteral("requested")].toBool());
-    EXPECT_TRUE(flash[QStringLiteral("tried")].toBool());
-    EXPECT_TRUE(flash[QStringLiteral("ok")].toBool());
-    EXPECT_EQ(flash[QStringLiteral("code")].toInt(), 1);
-    EXPECT_EQ(flash[QStringLiteral("message")].toString(), QStringLiteral("Success, please wait 10 seconds and then cycle power"));
-    const QJsonArray goodAreas = good[QStringLiteral("areas")].toArray();
-    ASSERT_EQ(goodAreas.size(), 1);
-    const QJsonObject area = goodAreas[0].toObject();
-    EXPECT_EQ(area[QStringLiteral("plan")].toString(), QStringLiteral("boards[0].areas[0]"));
-    EXPECT_EQ(area[QStringLiteral("area")].toString(), QStringLiteral("2"));
-    EXPECT_EQ(area[QStringLiteral("file")].toString(), bench.dir.filePath(QStringLiteral("app.QXP")));
-    EXPECT_EQ(area[QStringLiteral("infoLine")].toString(), QStringLiteral("pCode: V3.04"));
-    EXPECT_EQ(area[QStringLiteral("code")].toInt(), 1);
-    EXPECT_TRUE(area[QStringLiteral("ok")].toBool());
-    EXPECT_EQ(area[QStringLiteral("lines")].toInt(), 14);
-    EXPECT_EQ(area[QStringLiteral("packets")].toInt(), packetsOf(app.text));
-    EXPECT_EQ(area[QStringLiteral("warnings")].toInt(), 0);
-    EXPECT_LE(good[QStringLiteral("start")].toString(), area[QStringLiteral("start")].toString());
-    EXPECT_LT(area[QStringLiteral("start")].toString(), area[QStringLiteral("end")].toString());
-    EXPECT_EQ(bench.loader(0x22).flashed(2), app.image);
-
-    const QJsonObject missing = boards[1].toObject();
-    EXPECT_EQ(missing[QStringLiteral("chosenBy")].toString(), QStringLiteral("address"));
-    EXPECT_EQ(missing[QStringLiteral("address")].toInt(), 64);
-    EXPECT_TRUE(missing[QStringLiteral("serial")].isNull());
-    EXPECT_TRUE(missing[QStringLiteral("pcode")].isNull());
-    EXPECT_TRUE(missing[QStringLiteral("foundAddress")].isNull());
-    EXPECT_EQ(missing[QStringLiteral("result")].toString(), QStringLiteral("missing"));
-    EXPECT_FALSE(missing[QStringLiteral("ok")].toBool());
-    EXPECT_EQ(missing[QStringLiteral("problem")].toString(), QStringLiteral("not on the bus"));
-    EXPECT_TRUE(missing[QStringLiteral("areas")].toArray().isEmpty());
-    EXPECT_EQ(missing[QStringLiteral("flash")].toObject(),
-              (QJsonObject{{QStringLiteral("requested"), false}, {QStringLiteral("tried"), false}}));
-
-    const QJsonObject dead = boards[2].toObject();
-    EXPECT_EQ(dead[QStringLiteral("foundAddress")].toInt(), 35);
-    EXPECT_EQ(dead[QStringLiteral("result")].toString(), QStringLiteral("failed"));
-    EXPECT_EQ(dead[QStringLiteral("problem")].toString(), QStringLiteral("area 2 failed: Error, no response from board"));
-    EXPECT_EQ(dead[QStringLiteral("lines")].toInt(), 3);
-    const QJsonObject deadArea = dead[QStringLiteral("areas")].toArray().at(0).toObject();
-    EXPECT_EQ(deadArea[QStringLiteral("code")].toInt(), -104);
-    EXPECT_FALSE(deadArea[QStringLiteral("ok")].toBool());
-    EXPECT_EQ(deadArea[QStringLiteral("message")].toString(), QStringLiteral("Error, no response from board"));
-    EXPECT_EQ(dead[QStringLiteral("flash")].toObject(),
-              (QJsonObject{{QStringLiteral("requested"), true}, {QStringLiteral("tried"), false}}));
-    EXPECT_TRUE(bench.loader(0x23).flashed(2).empty());
 }
 
 TEST(BatchFlash, StopOnErrorLeavesTheBoardsAfterTheFirstFailureAlone)

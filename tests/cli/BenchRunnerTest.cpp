@@ -90,16 +90,6 @@ private:
     FakeClock& m_clock;
 };
 
-SimBoardSpec boardAt(int address)
-{
-    SimBoardSpec spec;
-    spec.address = address;
-    spec.boardType = 1537;
-    spec.serial = 7;
-    spec.pCode = 12010003;
-    return spec;
-}
-
 constexpr std::uint32_t kAnnounce21 = 0x18EFFF21u;
 constexpr std::uint32_t kAnnounce22 = 0x18EFFF22u;
 constexpr std::uint32_t kBoard22ToTool = 0x18EFF922u;
@@ -114,8 +104,8 @@ struct Runner : ::testing::Test {
 
     Runner()
     {
-        bench.bus().emplaceNode<SimBoard>(boardAt(0x21), 0);
-        bench.bus().emplaceNode<SimBoard>(boardAt(0x22), 1);  // answers 700 us after the first
+        for (int position : {0, 1})  // the second board answers 700 us after the first
+            bench.bus().emplaceNode<SimBoard>(SimBoardSpec{.address = 0x21 + position, .boardType = 1537, .serial = 7, .pCode = 12010003}, position);
     }
 
     // Turns until the clock reads untilUs; a runner that stopped sleeping

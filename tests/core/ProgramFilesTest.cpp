@@ -75,10 +75,7 @@ TEST(ProgramFilesFolder, InstalledFolderIsCleanAndAbsolute)
     Layout layout;
     layout.makeFolder(layout.share() + QStringLiteral("/Configuration"));
     // The executable's folder as the system may give it, with a trailing slash.
-    const QString found = programFilesFolder(layout.bin() + QLatin1Char('/'));
-    EXPECT_FALSE(found.contains(QStringLiteral(".."))) << found.toStdString();
-    EXPECT_TRUE(QDir::isAbsolutePath(found));
-    EXPECT_EQ(found, QDir::cleanPath(layout.share()));
+    EXPECT_EQ(programFilesFolder(layout.bin() + QLatin1Char('/')), QDir::cleanPath(layout.share()));
 }
 
 }  // namespace

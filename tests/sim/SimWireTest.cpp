@@ -136,9 +136,7 @@ TEST_F(Wire, FramesReadyTogetherGoInArbitrationOrder)
 
 TEST_F(Wire, ToolPacketAndAcknowledgementTakeTheirTwoFrames)
 {
-    SimBoardSpec spec;
-    spec.address = 0x21;
-    bus.emplaceNode<SimBoard>(spec);
+    bus.emplaceNode<SimBoard>(SimBoardSpec{.address = 0x21});
     adapter.enableTs();
     clock.setMicroseconds(5000);
     runTo(5000);
@@ -173,11 +171,8 @@ TEST_F(Wire, ToolPacketAndAcknowledgementTakeTheirTwoFrames)
 TEST_F(Wire, DiagnosticTrafficOfSeveralBoardsQueues)
 {
     std::vector<SimBoard*> boards;
-    for (int i = 0; i < 3; ++i) {
-        SimBoardSpec spec;
-        spec.address = 0x21 + i;
-        boards.push_back(&bus.emplaceNode<SimBoard>(spec, i));
-    }
+    for (int i = 0; i < 3; ++i)
+        boards.push_back(&bus.emplaceNode<SimBoard>(SimBoardSpec{.address = 0x21 + i}, i));
     // Diagnostic mode for all three at once: the tool's frames queue too.
     for (std::uint32_t a = 0x21; a <= 0x23; ++a) {
         const std::uint8_t on[] = {0xFE, '$', '1', 'X', '1'};

@@ -36,7 +36,6 @@ void FakeAdapter::clearLog()
     calls.clear();
     sent.clear();
     getCalls = 0;
-    numCalls = 0;
 }
 
 std::int16_t FakeAdapter::answer(const std::string& call)
@@ -88,7 +87,7 @@ std::int16_t FakeAdapter::getCanMess(Record& record)
     if (onGet)
         onGet(getCalls);
     if (records.empty())
-        return getResultWhenEmpty;
+        return 0;
     record = records.front();
     records.pop_front();
     return getResultOverride.value_or(1);
@@ -96,7 +95,6 @@ std::int16_t FakeAdapter::getCanMess(Record& record)
 
 std::int16_t FakeAdapter::getNumCanMess()
 {
-    ++numCalls;
     return queuedCount.value_or(static_cast<std::int16_t>(records.size()));
 }
 

@@ -27,11 +27,10 @@ public:
     // Calls in order, as text: "ResetInterface", "SetCANBaud 250",
     // "RecCANMess 80000000 13", "SetFilters 1 98EFFE00", "SendCANMess 0 7 0",
     // "ReadReg 45 1", "WriteReg 45 1 0", "EnableTS", "ClearCANMess".
-    // GetCANMess and GetNumCANMess are only counted.
+    // GetCANMess is only counted.
     std::vector<std::string> calls;
     std::vector<Sent> sent;
     int getCalls = 0;
-    int numCalls = 0;
 
     // Switches.
     std::deque<std::int16_t> sendResults;  // consumed one per send; then sendResult
@@ -41,7 +40,6 @@ public:
     bool readRegFails = false;
     std::uint8_t errorRegister = 0;
     std::optional<std::int16_t> queuedCount;  // what GetNumCANMess answers; default: records left
-    std::int16_t getResultWhenEmpty = 0;
     std::optional<std::int16_t> getResultOverride;  // answered instead of 1 for a record
 
     std::deque<Record> records;

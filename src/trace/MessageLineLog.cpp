@@ -18,7 +18,6 @@ constexpr std::uint32_t kSentBit = can::kExtendedFrame;
 // The time field's nine characters hold times below this (9999999.9 s).
 constexpr std::int64_t kLongestTimeUs = 9'999'999'900'000;
 // The adapter counts 8 us ticks in 24 bits: its seconds start again after this.
-constexpr std::int64_t kTurnUs = std::int64_t{8} << 24;
 
 bool isHex(QChar c) { return c.unicode() < 0x80 && tracetext::hexDigit(static_cast<char>(c.unicode())) >= 0; }
 
@@ -62,7 +61,8 @@ QString layoutProblem(QStringView line, std::int64_t& timeUs)
 
 bool MessageLineReader::open(const QString& fileName)
 {
-    m_lastTimeUs = m_lastFieldUs = m_turnsUs = 0;
+    m_lastTimeUs = 0;
+    m_turns.reset();
     return LineTraceReader::open(fileName);
 }
 
@@ -90,12 +90,7 @@ LineTraceReader::Line MessageLineReader::parse(std::string_view line, TraceFrame
     // Sent and replayed lines carry no time: they take the one before them.
     // A time far below the one before is the adapter's count starting again,
     // not the time going back.
-    if (timeUs != 0) {
-        if (timeUs < m_lastFieldUs - kTurnUs / 2)
-            m_turnsUs += kTurnUs;
-        m_lastFieldUs = timeUs;
-    }
-    frame.timeUs = timeUs == 0 ? m_lastTimeUs : timeUs + m_turnsUs;
+    frame.timeUs = timeUs == 0 ? m_lastTimeUs : m_turns.unwrapUs(timeUs);
     frame.id = id & kIdBits;
     frame.flags = TraceFrame::Extended | ((id & kSentBit) ? TraceFrame::Sent : 0);
     frame.length = parsed.message.length;

@@ -2,6 +2,7 @@
 
 // The readers and writers of each log format, made by the factory of TraceLog.h.
 
+#include "can/TurnCounter.h"
 #include "monitor/LogReader.h"
 #include "trace/TraceLog.h"
 #include "trace/LogText.h"
@@ -35,8 +36,7 @@ protected:
 
 private:
     std::int64_t m_lastTimeUs = 0;
-    std::int64_t m_lastFieldUs = 0;  // the time field of the last line that had one
-    std::int64_t m_turnsUs = 0;      // the adapter's restarts before it
+    TurnCounter m_turns;  // the adapter's restarts, from the lines that have a time
 };
 
 // The frame's message line as formatMessageLine() writes it, at the time

@@ -24,7 +24,8 @@ constexpr int kPollIntervalMs = 25;
 // on the console and, when asked, in a log file. With a filter or another
 // format it is fed as the trace is, which knows the direction of each frame:
 // only the frames the filter lets through are shown and saved, in the format
-// asked for on the console and as message lines in the log file.
+// asked for on the console (at their session times, sent frames too) and as
+// message lines (the adapter's seconds) in the log file.
 class ConsoleLog final : public CanMessageSink, public TraceSink {
 public:
     ConsoleLog(QTextStream& out, QTextStream& err, SaveLog* save) : m_out(out), m_err(err), m_save(save) {}
@@ -171,6 +172,9 @@ int monitor(const Command& command, const QCommandLineParser& options, QTextStre
         err << "tellvane-cli: cannot write to the console: " << writer->errorString() << Qt::endl;
         return 1;
     }
+    // Frames carry the session's time, from the moment the adapter opened.
+    if (writer)
+        writer->setRecordingStart(link.session().startedAt());
     if (writer || !filter->matchesEverything()) {
         log.setFilter(*filter);
         log.setWriter(writer.get());

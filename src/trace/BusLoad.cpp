@@ -2,6 +2,8 @@
 
 #include "can/CanFrameBits.h"
 
+#include <algorithm>
+
 namespace tellvane {
 
 namespace {
@@ -32,7 +34,10 @@ void BusLoad::add(const TraceFrame& frame)
 void BusLoad::addBits(std::int64_t timeUs, int bits)
 {
     advanceTo(timeUs);
-    Slice& s = m_slices[slot(m_slice)];
+    const std::int64_t slice = sliceOf(timeUs);
+    if (slice <= m_slice - kSlices)
+        return;  // older than the second kept
+    Slice& s = m_slices[slot(std::min(slice, m_slice))];
     ++s.frames;
     s.bits += bits;
     ++m_frames;

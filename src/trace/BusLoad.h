@@ -9,10 +9,14 @@ namespace tellvane {
 
 // Frames a second and the load of the bus over the last second, from the
 // length each frame takes on the wire (stuff bits counted). The second is kept
-// as 100 slices of 10 ms that slide with the time of the frames (or of
-// advanceTo()), so the figures cost the same at any rate and never allocate.
-// Errors (error frames, and the controller's error states as they come up)
-// and overflows are counted as they are reported.
+// as 100 slices of 10 ms that slide with the time of the frames and with the
+// clock (advanceTo(), so a silent bus comes down to 0), so the figures cost
+// the same at any rate and never allocate. A frame earlier than the newest
+// counts in its own slice while that is within the second, and not at all
+// once it is older; however the frames come, the load shown never passes
+// what the bit rate carries. Errors (error frames, and the controller's
+// error states as they come up) and overflows are counted as they are
+// reported.
 class BusLoad {
 public:
     static constexpr int kBitRate = 250'000;
@@ -27,8 +31,9 @@ public:
     void advanceTo(std::int64_t nowUs);
 
     int framesPerSecond() const { return m_frames; }
-    std::int64_t bitsPerSecond() const { return m_bits; }
-    double loadPercent() const { return 100.0 * static_cast<double>(m_bits) / kBitRate; }
+    // At most the bit rate.
+    std::int64_t bitsPerSecond() const { return m_bits < kBitRate ? m_bits : kBitRate; }
+    double loadPercent() const { return 100.0 * static_cast<double>(bitsPerSecond()) / kBitRate; }
 
     void noteError() { ++m_errors; }
     void noteOverflow() { ++m_overflows; }

@@ -6,8 +6,13 @@
 
 namespace tellvane {
 
-IdentifierStatsModel::IdentifierStatsModel(const IdentifierStats& stats, QObject* parent)
-    : BottomGrowingModel(parent), m_stats(stats)
+namespace {
+// A period not known yet: the identifier came once.
+const QString kUnknown = QStringLiteral("\u2013");
+}  // namespace
+
+IdentifierStatsModel::IdentifierStatsModel(const IdentifierStats& stats, Now now, QObject* parent)
+    : BottomGrowingModel(parent), m_stats(stats), m_now(std::move(now))
 {
     growTo(static_cast<int>(stats.rows().size()));
 }
@@ -30,12 +35,14 @@ QVariant IdentifierStatsModel::data(const QModelIndex& index, int role) const
         switch (index.column()) {
         case Identifier:
             return QVariant::fromValue<qulonglong>(r.id | (r.extended ? 0x100000000ull : 0));
+        case Rate:
+            return QVariant::fromValue<qulonglong>(r.framesPerSecond(nowOf(r.line)));
         case Period:
-            return r.lastPeriodMs();
+            return r.periodKnown() ? QVariant(r.lastPeriodMs()) : QVariant(-1.0);
         case MeanPeriod:
-            return r.meanPeriodMs();
+            return r.periodKnown() ? QVariant(r.meanPeriodMs()) : QVariant(-1.0);
         case SinceLast:
-            return r.msSinceLast(m_nowUs);
+            return r.msSinceLast(nowOf(r.line));
         default:
             return data(index, Qt::DisplayRole);
         }
@@ -46,19 +53,21 @@ QVariant IdentifierStatsModel::data(const QModelIndex& index, int role) const
     case Identifier:
         return tracetext::identifier(r.id, r.extended);
     case Direction:
-        return r.sent ? QStringLiteral("Tx") : QStringLiteral("Rx");
+        return tracetext::direction(r.sent, r.line);
     case Count:
         return QVariant::fromValue<qulonglong>(r.count);
+    case Rate:
+        return QVariant::fromValue<qulonglong>(r.framesPerSecond(nowOf(r.line)));
     case Period:
-        return tracetext::milliseconds(r.lastPeriodMs());
+        return r.periodKnown() ? tracetext::milliseconds(r.lastPeriodMs()) : kUnknown;
     case MeanPeriod:
-        return tracetext::milliseconds(r.meanPeriodMs());
+        return r.periodKnown() ? tracetext::milliseconds(r.meanPeriodMs()) : kUnknown;
     case Length:
         return static_cast<int>(r.length);
     case Data:
         return tracetext::dataBytes(r.data, r.length);
     case SinceLast:
-        return tracetext::milliseconds(r.msSinceLast(m_nowUs));
+        return tracetext::milliseconds(r.msSinceLast(nowOf(r.line)));
     default:
         return {};
     }
@@ -68,16 +77,25 @@ QVariant IdentifierStatsModel::headerData(int section, Qt::Orientation orientati
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
-    static const char* const kNames[ColumnCount] = {"Identifier", "Direction", "Count", "Period (ms)",
-                                                    "Mean period (ms)", "Length", "Data", "Since last (ms)"};
+    static const char* const kNames[ColumnCount] = {"Identifier",       "Direction", "Count", "Frames/s", "Period (ms)",
+                                                    "Mean period (ms)", "Length",    "Data",  "Since last (ms)"};
     return section >= 0 && section < ColumnCount ? QVariant(QString::fromLatin1(kNames[section])) : QVariant();
 }
 
-void IdentifierStatsModel::refresh(std::int64_t nowUs)
+void IdentifierStatsModel::refresh()
 {
     if (m_paused)
         return;
-    m_nowUs = nowUs;
+    // The time of each time line the rows are on.
+    m_nowByLine.assign(1, m_now ? m_now(0) : 0);
+    for (const IdentifierStats::Row& r : m_stats.rows()) {
+        if (r.line >= m_nowByLine.size()) {
+            const std::size_t from = m_nowByLine.size();
+            m_nowByLine.resize(r.line + std::size_t{1}, 0);
+            for (std::size_t line = from; line < m_nowByLine.size(); ++line)
+                m_nowByLine[line] = m_now ? m_now(static_cast<std::uint16_t>(line)) : 0;
+        }
+    }
     const int size = static_cast<int>(m_stats.rows().size());
     if (size < shownRows()) {
         resetTo(size);
@@ -99,7 +117,7 @@ void IdentifierStatsModel::setPaused(bool paused)
         return;
     }
     m_frozen.clear();
-    refresh(m_nowUs);
+    refresh();
 }
 
 }  // namespace tellvane

@@ -3,7 +3,8 @@
 namespace tellvane {
 
 ConvertResult exportTraceLog(const QString& fileName, std::size_t count,
-                             const std::function<const TraceFrame&(std::size_t)>& frameAt)
+                             const std::function<const TraceFrame&(std::size_t)>& frameAt,
+                             const QDateTime& recordingStart)
 {
     ConvertResult result;
     const std::unique_ptr<TraceLogWriter> writer = makeTraceLogWriter(traceLogFormatOf(fileName));
@@ -15,6 +16,8 @@ ConvertResult exportTraceLog(const QString& fileName, std::size_t count,
         result.error = QStringLiteral("cannot write %1: %2").arg(fileName, writer->errorString());
         return result;
     }
+    if (recordingStart.isValid())
+        writer->setRecordingStart(recordingStart);
     for (std::size_t i = 0; i < count; ++i) {
         const TraceFrame& frame = frameAt(i);
         if (!writer->refusal(frame).isEmpty()) {

@@ -120,6 +120,10 @@ private:
             c.a = rx ? 0 : 1;
             return endOfTerm(w.toString().toLower());
         }
+        if (w.compare(QLatin1String("replay"), Qt::CaseInsensitive) == 0) {
+            c.kind = TraceFilter::Condition::Replayed;
+            return endOfTerm(w.toString().toLower());
+        }
         for (const Keyword& k : kKeywords) {
             if (w.compare(QLatin1String(k.name), Qt::CaseInsensitive) != 0)
                 continue;
@@ -150,7 +154,7 @@ private:
             }
             return endOfTerm(field);
         }
-        return fail(w.toString(), start, QStringLiteral("unknown condition (known: rx, tx, id, pgn, src, dst, prio, data)"));
+        return fail(w.toString(), start, QStringLiteral("unknown condition (known: rx, tx, replay, id, pgn, src, dst, prio, data)"));
     }
 
     bool endOfTerm(const QString& field)

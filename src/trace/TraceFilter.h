@@ -29,6 +29,7 @@ struct TraceFilterError {
 //   expression = { ["and"] term }
 //   term       = ["not" | "!"] condition              "not" keeps what the condition refuses
 //   condition  = "rx" | "tx"                          received, sent by the tool
+//              | "replay"                             of a log replayed into the program
 //              | "id=" number ["/" mask]              identifier under a mask (default: every bit)
 //              | "id=" number "-" number              identifiers from..to, both included
 //              | "pgn=" number                        J1939 parameter group, 0 to 3FFFF
@@ -66,7 +67,7 @@ public:
     const QString& expression() const { return m_expression; }
 
     struct Condition {
-        enum Kind : std::uint8_t { IdMask, IdRange, Pgn, Source, Destination, Priority, Sent, Data };
+        enum Kind : std::uint8_t { IdMask, IdRange, Pgn, Source, Destination, Priority, Sent, Replayed, Data };
         Kind kind = IdMask;
         bool negated = false;
         std::uint8_t count = 0;  // data bytes of the pattern
@@ -101,6 +102,8 @@ inline bool TraceFilter::Condition::holds(const TraceFrame& f) const
         return f.extended() && static_cast<std::uint32_t>(j1939::priority(f.id)) == a;
     case Sent:
         return f.sent() == (a != 0);
+    case Replayed:
+        return f.replayed();
     case Data:
         if (f.length < count)
             return false;

@@ -44,6 +44,8 @@ QVariant TraceTableModel::data(const QModelIndex& index, int role) const
     switch (index.column()) {
     case Time:
         return tracetext::time(f->timeUs);
+    case Delta:
+        return delta(index.row(), *f);
     case Identifier:
         return tracetext::identifier(f->id, f->extended());
     case Priority:
@@ -55,7 +57,7 @@ QVariant TraceTableModel::data(const QModelIndex& index, int role) const
     case Destination:
         return j1939 ? QVariant(tracetext::hex(static_cast<std::uint32_t>(j1939::destination(f->id)), 2)) : QVariant();
     case Direction:
-        return f->sent() ? QStringLiteral("Tx") : QStringLiteral("Rx");
+        return tracetext::direction(f->sent(), f->line);
     case Length:
         return static_cast<int>(f->length);
     case Data:
@@ -71,9 +73,21 @@ QVariant TraceTableModel::headerData(int section, Qt::Orientation orientation, i
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
-    static const char* const kNames[ColumnCount] = {"Time",      "Identifier", "Priority", "PGN",  "Source",
-                                                    "Destination", "Direction", "Length",   "Data", "ASCII"};
-    return section >= 0 && section < ColumnCount ? QVariant(QString::fromLatin1(kNames[section])) : QVariant();
+    static const char* const kNames[ColumnCount] = {"Time",   "\u0394t (ms)", "Identifier", "Priority", "PGN",  "Source",
+                                                    "Destination", "Direction",  "Length",     "Data",     "ASCII"};
+    return section >= 0 && section < ColumnCount ? QVariant(QString::fromUtf8(kNames[section])) : QVariant();
+}
+
+QVariant TraceTableModel::delta(int row, const TraceFrame& frame) const
+{
+    for (int before = row - 1; before >= 0 && before >= row - kDeltaLookBack; --before) {
+        const TraceFrame* f = frameAt(before);
+        if (!f)
+            break;
+        if (f->line == frame.line)
+            return tracetext::milliseconds(static_cast<double>(frame.timeUs - f->timeUs) / 1000.0);
+    }
+    return {};
 }
 
 void TraceTableModel::resetToView()

@@ -18,7 +18,9 @@ class TraceView;
 class TraceTableModel : public BottomGrowingModel {
     Q_OBJECT
 public:
-    enum Column { Time, Identifier, Priority, Pgn, Source, Destination, Direction, Length, Data, Ascii, ColumnCount };
+    enum Column { Time, Delta, Identifier, Priority, Pgn, Source, Destination, Direction, Length, Data, Ascii, ColumnCount };
+    // How far back Delta looks for the frame before of the same time line.
+    static constexpr int kDeltaLookBack = 64;
 
     explicit TraceTableModel(TraceView& view, QObject* parent = nullptr);
 
@@ -38,6 +40,8 @@ signals:
 
 private:
     void resetToView();
+    // Milliseconds since the frame shown before it on its time line.
+    QVariant delta(int row, const TraceFrame& frame) const;
 
     TraceView& m_view;
     bool m_paused = false;

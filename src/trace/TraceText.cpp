@@ -50,4 +50,11 @@ QString milliseconds(double ms)
     return QString::number(ms, 'f', 1);
 }
 
+QString direction(bool sent, std::uint16_t line)
+{
+    if (line != 0)
+        return QStringLiteral("Replay %1").arg(line);
+    return sent ? QStringLiteral("Tx") : QStringLiteral("Rx");
+}
+
 }  // namespace tellvane::tracetext

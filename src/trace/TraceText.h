@@ -13,5 +13,7 @@ QString hex(std::uint32_t value, int digits);     // upper case, at least `digit
 QString dataBytes(const std::array<std::uint8_t, 8>& data, int length);  // "01 02 FF"
 QString ascii(const std::array<std::uint8_t, 8>& data, int length);      // as the monitor shows it
 QString milliseconds(double ms);                 // "100.0"
+// "Rx", "Tx", or "Replay 2" for a frame of the second log replayed into the program.
+QString direction(bool sent, std::uint16_t line);
 
 }  // namespace tellvane::tracetext

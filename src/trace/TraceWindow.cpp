@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSortFilterProxyModel>
 #include <QStackedWidget>
 #include <QTableView>
@@ -84,7 +85,11 @@ TraceWindow::~TraceWindow()
 void TraceWindow::build(Clock& clock)
 {
     m_tableModel = new TraceTableModel(m_view, this);
-    m_identifierModel = new IdentifierStatsModel(m_stats, this);
+    // "Since last" and the frames a second count on the bus's clock, and for
+    // a replayed log up to how far it has come.
+    m_identifierModel = new IdentifierStatsModel(
+        m_stats, [this](std::uint16_t line) { return line == 0 ? m_link.sessionNowUs() : m_recorder.newestTimeUs(line); },
+        this);
     auto* sorted = new QSortFilterProxyModel(this);
     sorted->setSourceModel(m_identifierModel);
     sorted->setSortRole(IdentifierStatsModel::SortRole);
@@ -108,6 +113,10 @@ void TraceWindow::build(Clock& clock)
         m_identifierModel->setPaused(paused);
         m_pause->setText(paused ? QStringLiteral("&Resume") : QStringLiteral("&Pause"));
     });
+    auto* clear = new QPushButton(QStringLiteral("C&lear"), this);
+    clear->setObjectName(QStringLiteral("TraceClear"));
+    clear->setToolTip(QStringLiteral("Forget every frame kept, the identifiers and the figures, and start afresh"));
+    connect(clear, &QPushButton::clicked, this, &TraceWindow::clear);
     m_perIdentifier = new QPushButton(QStringLiteral("Per &identifier"), this);
     m_perIdentifier->setObjectName(QStringLiteral("TracePerIdentifier"));
     m_perIdentifier->setCheckable(true);
@@ -133,11 +142,11 @@ void TraceWindow::build(Clock& clock)
     connect(m_tableModel, &TraceTableModel::scrollToRow, this,
             [this](int row) { m_table->scrollTo(m_tableModel->index(row, 0), QAbstractItemView::PositionAtBottom); });
     // Columns as wide as what they hold, so that the data and its text show whole.
-    fitColumns(m_table, {"000000.000000", "18FEF121", "Priority", "3FFFF", "Source", "Destination", "Direction",
-                         "Length", "FF FF FF FF FF FF FF FF"});
+    fitColumns(m_table, {"000000.000000", "000000.0", "18FEF121", "Priority", "3FFFF", "Source", "Destination",
+                         "Replay 00", "Length", "FF FF FF FF FF FF FF FF"});
     m_identifiers = makeTable(QStringLiteral("TraceIdentifiers"), sorted, this);
-    fitColumns(m_identifiers, {"18FEF121", "Direction", "Count", "Period (ms)", "Mean period (ms)", "Length",
-                               "FF FF FF FF FF FF FF FF"});
+    fitColumns(m_identifiers, {"18FEF121", "Replay 00", "0000000", "Frames/s", "Period (ms)", "Mean period (ms)",
+                               "Length", "FF FF FF FF FF FF FF FF"});
     m_identifiers->setSortingEnabled(true);
     m_identifiers->sortByColumn(IdentifierStatsModel::Identifier, Qt::AscendingOrder);
     m_identifiers->setItemDelegateForColumn(IdentifierStatsModel::Data,
@@ -157,6 +166,7 @@ void TraceWindow::build(Clock& clock)
     auto* filterRow = new QHBoxLayout;
     filterRow->addWidget(m_filter, 3);
     filterRow->addWidget(m_pause);
+    filterRow->addWidget(clear);
     filterRow->addWidget(m_perIdentifier);
     auto* findRow = new QHBoxLayout;
     findRow->addWidget(m_search, 3);
@@ -234,6 +244,9 @@ void TraceWindow::showEvent(QShowEvent* event)
 {
     MdiChild::showEvent(event);
     setRecording(true);
+    // Opened again, it shows the newest frames, as it goes on to.
+    refresh();
+    m_table->scrollToBottom();
 }
 
 void TraceWindow::hideEvent(QHideEvent* event)
@@ -284,11 +297,28 @@ void TraceWindow::find(bool forward)
 
 void TraceWindow::refresh()
 {
-    const std::int64_t now = m_link.sessionNowUs();
-    m_load.advanceTo(now);
+    m_load.advanceTo(m_link.sessionNowUs());
+    // Like a terminal: the table follows the newest frame unless the
+    // technician scrolled up to read.
+    const QScrollBar* bar = m_table->verticalScrollBar();
+    const bool following = !m_tableModel->paused() && bar->value() >= bar->maximum();
     m_tableModel->refresh();
-    m_identifierModel->refresh(now);
+    if (following)
+        m_table->scrollToBottom();
+    m_identifierModel->refresh();
     showStatus();
+}
+
+void TraceWindow::clear()
+{
+    m_pause->setChecked(false);
+    m_ring.clear();
+    m_view.rebuild();
+    m_stats.clear();
+    m_load.clear();
+    m_recorder.clearTimes();
+    m_exported->clear();
+    refresh();
 }
 
 void TraceWindow::showStatus()
@@ -335,6 +365,16 @@ void TraceWindow::exportFrames(Export what)
         for (std::uint64_t seq = m_ring.firstSequence(); seq < m_ring.endSequence(); ++seq)
             frames.push_back(m_ring.bySequence(seq));
     }
+    // A log has one time line: the bus's when it is among the frames, else
+    // the first replayed log's; frames of other time lines are left out.
+    std::size_t otherLines = 0;
+    if (!frames.empty()) {
+        const bool anyLive = std::any_of(frames.begin(), frames.end(), [](const TraceFrame& f) { return f.line == 0; });
+        const std::uint16_t line = anyLive ? 0 : frames.front().line;
+        const auto kept = std::remove_if(frames.begin(), frames.end(), [line](const TraceFrame& f) { return f.line != line; });
+        otherLines = static_cast<std::size_t>(frames.end() - kept);
+        frames.erase(kept, frames.end());
+    }
     if (frames.empty()) {
         m_dialogs.information(windowTitle(), QStringLiteral("There are no frames to export."));
         return;
@@ -350,7 +390,10 @@ void TraceWindow::exportFrames(Export what)
                                                             "one of .txt, .log, .asc, .csv.").arg(file));
         return;
     }
-    const ConvertResult result = exportTraceLog(file, frames.size(), [&](std::size_t i) -> const TraceFrame& { return frames[i]; });
+    // The bus's frames carry the session's time: a header with a date takes its start.
+    const ConvertResult result = exportTraceLog(
+        file, frames.size(), [&](std::size_t i) -> const TraceFrame& { return frames[i]; },
+        frames.front().line == 0 ? m_link.session().startedAt() : QDateTime());
     if (!result.ok()) {
         m_dialogs.information(windowTitle(), QStringLiteral("The export failed: %1").arg(result.error));
         return;
@@ -358,6 +401,9 @@ void TraceWindow::exportFrames(Export what)
     QString done = QStringLiteral("%L1 frames exported to %2").arg(result.frames).arg(QFileInfo(file).fileName());
     if (result.skipped > 0)
         done += QStringLiteral("; %L1 frames the format cannot hold left out").arg(result.skipped);
+    if (otherLines > 0)
+        done += QStringLiteral("; %L1 frames of another time line (a replayed log's) left out")
+                    .arg(static_cast<qulonglong>(otherLines));
     for (const QString& note : result.notes)
         done += QStringLiteral("; ") + note;
     m_exported->setText(done);

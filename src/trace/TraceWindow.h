@@ -76,6 +76,7 @@ private:
     void applyFilter();
     void find(bool forward);
     void refresh();
+    void clear();
     void copySelection();
     void showStatus();
     void setRingSize(std::size_t frames);

@@ -5,6 +5,7 @@
 #include "ui/TwipsWidget.h"
 
 #include <QEvent>
+#include <QWindowStateChangeEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 
@@ -62,8 +63,10 @@ bool KeptGeometry::restore()
             child->moveToKeptPlaceTwips(*top, *left);
     }
     noteGeometry();
-    if (m_settings.value(m_section, kMaximized) == QLatin1String("1"))
+    if (m_settings.value(m_section, kMaximized) == QLatin1String("1")) {
         m_sub->showMaximized();
+        m_maximised = true;
+    }
     return true;
 }
 
@@ -71,7 +74,6 @@ void KeptGeometry::save()
 {
     if (!m_sub)
         return;
-    noteGeometry();
     const QWidget* unit = m_sub->widget() ? m_sub->widget() : m_sub.data();
     m_settings.setValue(m_section, kTop, QString::number(toTwipsY(unit, m_normal.y())));
     m_settings.setValue(m_section, kLeft, QString::number(toTwipsX(unit, m_normal.x())));
@@ -82,10 +84,7 @@ void KeptGeometry::save()
 
 void KeptGeometry::noteGeometry()
 {
-    if (!m_sub)
-        return;
-    m_maximised = m_sub->isMaximized();
-    if (!m_sub->isMaximized() && !m_sub->isMinimized())
+    if (m_sub && !m_restoring && !m_sub->isMaximized() && !m_sub->isMinimized())
         m_normal = m_sub->geometry();
 }
 
@@ -95,8 +94,31 @@ bool KeptGeometry::eventFilter(QObject* watched, QEvent* event)
         switch (event->type()) {
         case QEvent::Move:
         case QEvent::Resize:
-        case QEvent::WindowStateChange:
             noteGeometry();
+            break;
+        case QEvent::WindowStateChange:
+            if ((static_cast<QWindowStateChangeEvent*>(event)->oldState() & Qt::WindowMaximized) && !m_sub->isMaximized()
+                && !m_sub->isMinimized()) {
+                // Back from maximised: the frame forgets the size the window
+                // had when it was closed meanwhile (and passes through the
+                // maximised size on the way), so it gets its own again.
+                m_restoring = true;
+                QMetaObject::invokeMethod(
+                    this,
+                    [this] {
+                        m_restoring = false;
+                        if (m_sub && !m_sub->isMaximized() && !m_sub->isMinimized())
+                            m_sub->setGeometry(m_normal);
+                    },
+                    Qt::QueuedConnection);
+            }
+            m_maximised = m_sub->isMaximized();
+            break;
+        case QEvent::Show:
+            // Shown again maximised, the frame passes through sizes of its own
+            // before the window settles: none of them is the window's.
+            m_restoring = true;
+            QMetaObject::invokeMethod(this, [this] { m_restoring = false; }, Qt::QueuedConnection);
             break;
         case QEvent::Hide:
             // Closed (hidden for later), or going with the program's end.

@@ -44,6 +44,7 @@ private:
     QString m_section;
     QRect m_normal;
     bool m_maximised = false;
+    bool m_restoring = false;  // back from maximised: its own size comes next
 };
 
 }  // namespace tellvane

@@ -25,6 +25,9 @@
 #include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QPushButton>
+#include <QMenuBar>
+#include <QScrollBar>
+#include <QStyleOptionComplex>
 #include <QTableView>
 #include <QTest>
 
@@ -191,6 +194,162 @@ TEST_F(TraceJourney, PerIdentifierRowsAndFindMoveWithTheKeysAndButtons)
     h->bench()->raiseErrorFlags(SimAdapter::kFlagBusOff | SimAdapter::kFlagBuffer1);
     h->pass(1100);
     EXPECT_TRUE(status->text().contains(QStringLiteral(" 1 errors, 1 overflows"))) << status->text().toStdString();
+}
+
+// Half an hour of a technician's session on the fake clock: the trace opened
+// late, the bus quiet for spells longer than the adapter's 134.2 s stamp turn
+// (the monitor in file mode), and a log replayed into the program beside the
+// live bus. The bus's times only go on and match the session's clock, the
+// figures follow the clock, and the replay keeps its log's time line.
+TEST_F(TraceJourney, HalfAnHourWithQuietSpellsAndAReplayBesideTheBus)
+{
+    MonitorWindow* monitor = h->main().monitorWindow();
+    auto quietFor = [&](int seconds) {
+        ASSERT_TRUE(h->clickButton(monitor, "ModePicture"));  // file mode: nothing is received
+        h->clock.advanceMs(seconds * 1000);
+        h->pass(1000);
+    };
+    quietFor(300);
+    ASSERT_TRUE(h->clickButton(monitor, "ModePicture"));
+    h->pass(1000);
+    openTrace();
+    h->pass(3000);
+    auto* status = trace()->findChild<QLabel*>(QStringLiteral("TraceStatus"));
+    const QAbstractItemModel* ids = trace()->findChild<QTableView*>(QStringLiteral("TraceIdentifiers"))->model();
+    auto busTimes = [&] {
+        std::vector<std::int64_t> times;
+        for (std::uint64_t seq = trace()->ring().firstSequence(); seq < trace()->ring().endSequence(); ++seq) {
+            if (!trace()->ring().bySequence(seq).replayed())
+                times.push_back(trace()->ring().bySequence(seq).timeUs);
+        }
+        return times;
+    };
+    // The board's broadcast as the bus brought it.
+    auto broadcast = [&](int column, int role = Qt::DisplayRole) {
+        for (int r = 0; r < ids->rowCount(); ++r) {
+            if (ids->index(r, IdentifierStatsModel::Identifier).data().toString() == QStringLiteral("18FEF100")
+                && ids->index(r, IdentifierStatsModel::Direction).data().toString() == QStringLiteral("Rx"))
+                return ids->index(r, column).data(role);
+        }
+        return QVariant();
+    };
+    ASSERT_FALSE(busTimes().empty());
+    EXPECT_GT(busTimes().front(), 300'000'000) << "a listener that starts late sees the session's time";
+    EXPECT_TRUE(status->text().startsWith(QStringLiteral("2 frames a second"))) << status->text().toStdString();
+
+    for (const int quiet : {200, 500, 1100}) {
+        const std::int64_t before = busTimes().back();
+        quietFor(quiet);
+        EXPECT_TRUE(status->text().startsWith(QStringLiteral("0 frames a second, bus load 0.0 %"))) << status->text().toStdString();
+        EXPECT_GE(broadcast(IdentifierStatsModel::SinceLast, IdentifierStatsModel::SortRole).toDouble(), quiet * 1000.0)
+            << "since last grows on a silent bus";
+        ASSERT_TRUE(h->clickButton(monitor, "ModePicture"));
+        h->pass(2000);
+        const std::vector<std::int64_t> times = busTimes();
+        EXPECT_TRUE(std::is_sorted(times.begin(), times.end())) << "never back, after " << quiet << " s";
+        EXPECT_GE(times.back() - before, quiet * std::int64_t{1'000'000}) << quiet;
+        EXPECT_LE(times.back(), h->app->link().sessionNowUs());
+        EXPECT_GE(times.back(), h->app->link().sessionNowUs() - 600'000) << "within a broadcast of the clock";
+        EXPECT_EQ(broadcast(IdentifierStatsModel::Period).toString(), QStringLiteral("500.0"));
+    }
+    EXPECT_GT(h->app->link().sessionNowUs(), std::int64_t{30} * 60 * 1'000'000);
+
+    // Twenty frames 10 ms apart and a standard one, replayed beside the bus.
+    QByteArray log = "(1700000000.000000) can0 7FF#01\n";
+    for (int i = 0; i < 20; ++i)
+        log += QStringLiteral("(1700000000.%1) can0 18FEF100#0102\n").arg(i * 10'000, 6, 10, QLatin1Char('0')).toLatin1();
+    replay(writeFile(h->dir.filePath(QStringLiteral("beside.log")), log));
+    h->pass(1000);
+    ASSERT_FALSE(trace()->replay().playing());
+    std::vector<std::pair<QString, QString>> replayed;  // time, identifier
+    for (int r = 0; r < rows(); ++r) {
+        if (cell(r, TraceTableModel::Direction) == QStringLiteral("Replay 1"))
+            replayed.emplace_back(cell(r, TraceTableModel::Time), cell(r, TraceTableModel::Identifier));
+    }
+    ASSERT_EQ(replayed.size(), 21u);
+    EXPECT_EQ(replayed.front(), std::make_pair(QStringLiteral("0.000000"), QStringLiteral("7FF"))) << "an 11-bit identifier stays one";
+    EXPECT_EQ(replayed.back().first, QStringLiteral("0.190000")) << "the log's own time";
+    EXPECT_TRUE(status->text().startsWith(QStringLiteral("2 frames a second"))) << "the replay never was on the bus";
+    EXPECT_EQ(broadcast(IdentifierStatsModel::Period).toString(), QStringLiteral("500.0")) << "the bus's own row";
+    bool replayRow = false;
+    for (int r = 0; r < ids->rowCount(); ++r) {
+        if (ids->index(r, IdentifierStatsModel::Direction).data().toString() == QStringLiteral("Replay 1")
+            && ids->index(r, IdentifierStatsModel::Identifier).data().toString() == QStringLiteral("18FEF100")) {
+            replayRow = true;
+            EXPECT_EQ(ids->index(r, IdentifierStatsModel::MeanPeriod).data().toString(), QStringLiteral("10.0"));
+        }
+    }
+    EXPECT_TRUE(replayRow) << "a row of its own";
+
+    // Looped, the log's time line goes on from pass to pass.
+    ASSERT_TRUE(h->click(trace()->findChild<QCheckBox*>(QStringLiteral("TraceReplayLoop"))));
+    replay(h->dir.filePath(QStringLiteral("beside.log")));
+    h->pass(700);
+    ASSERT_TRUE(h->clickButton(trace(), "TraceReplayStop"));
+    std::vector<std::int64_t> looped;
+    for (std::uint64_t seq = trace()->ring().firstSequence(); seq < trace()->ring().endSequence(); ++seq) {
+        if (trace()->ring().bySequence(seq).line == 2)
+            looped.push_back(trace()->ring().bySequence(seq).timeUs);
+    }
+    ASSERT_GT(looped.size(), 42u) << "more than two passes";
+    EXPECT_TRUE(std::is_sorted(looped.begin(), looped.end()));
+    EXPECT_GT(looped.back(), 380'000);
+}
+
+// The table follows the newest frame like a terminal unless the technician
+// scrolls up; Clear starts afresh; the window is resized by its corner and
+// maximised from its title bar, and keeps its size when opened again.
+TEST_F(TraceJourney, FollowsTheNewestClearsAndGrows)
+{
+    openTrace();
+    h->pass(20'000);
+    QScrollBar* bar = table()->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0) << "more rows than the window shows";
+    EXPECT_EQ(bar->value(), bar->maximum()) << "at the newest frame";
+    ASSERT_TRUE(h->clickRow(table(), rows() - 1));
+    h->key(Qt::Key_Home, Qt::ControlModifier);
+    h->pass(2000);
+    EXPECT_EQ(bar->value(), 0) << "scrolled up, the table stays where the technician reads";
+    h->key(Qt::Key_End, Qt::ControlModifier);
+    h->pass(2000);
+    EXPECT_EQ(bar->value(), bar->maximum()) << "back at the bottom, it follows again";
+
+    ASSERT_TRUE(h->clickButton(trace(), "TraceClear"));
+    EXPECT_EQ(rows(), 0);
+    EXPECT_EQ(trace()->ring().size(), 0u);
+    h->pass(1000);
+    EXPECT_GT(rows(), 0);
+
+    QMdiSubWindow* sub = trace()->subWindow();
+    const QSize before = sub->size();
+    const QPoint corner(sub->width() - 2, sub->height() - 2);
+    h->deliver([&] {
+        ASSERT_TRUE(JourneyHarness::hover(sub, corner));
+        QTest::mousePress(sub, Qt::LeftButton, {}, corner);
+        QTest::mouseMove(sub, corner + QPoint(60, 40));
+        QTest::mouseRelease(sub, Qt::LeftButton, {}, corner + QPoint(60, 40));
+    });
+    h->settle();
+    EXPECT_EQ(sub->size(), before + QSize(60, 40)) << "dragged by its corner";
+    const QSize resized = sub->size();
+    ASSERT_TRUE(h->click(sub, JourneyHarness::titleBarPoint(sub, QStyle::SC_TitleBarMaxButton)));
+    EXPECT_TRUE(sub->isMaximized());
+    EXPECT_EQ(sub->size(), sub->parentWidget()->size()) << "it fills the frame";
+    EXPECT_GT(table()->height(), resized.height() - 200) << "the table takes the room";
+    ASSERT_TRUE(h->closeBox(trace()));
+    EXPECT_EQ(h->settings.value(QStringLiteral("BusTrace"), QStringLiteral("Maximized")), QStringLiteral("1"));
+    openTrace();
+    EXPECT_TRUE(trace()->subWindow()->isMaximized());
+    // Maximised, its buttons sit at the end of the menu bar.
+    QWidget* controls = h->main().menuBar()->cornerWidget(Qt::TopRightCorner);
+    ASSERT_NE(controls, nullptr);
+    QStyleOptionComplex option;
+    option.initFrom(controls);
+    option.subControls = QStyle::SC_MdiMinButton | QStyle::SC_MdiNormalButton | QStyle::SC_MdiCloseButton;
+    const QRect restore = controls->style()->subControlRect(QStyle::CC_MdiControls, &option, QStyle::SC_MdiNormalButton, controls);
+    ASSERT_TRUE(h->click(controls, restore.center()));
+    EXPECT_FALSE(sub->isMaximized());
+    EXPECT_EQ(sub->size(), resized) << "its own size again";
 }
 
 // A log of announcements of boards the bench does not have, in candump's
@@ -361,7 +520,8 @@ TEST_F(TraceJourney, TheRingIsExportedWholeFilteredOrSelectedAndResizedKeepingTh
 {
     openTrace();
     h->pass(3000);
-    // Two frames of other identifiers among the boards' broadcasts.
+    // Two frames of other identifiers among the boards' broadcasts, from a
+    // replayed log: on a time line of their own.
     replay(writeFile(h->dir.filePath(QStringLiteral("two.log")), "(1.0) can0 18FF0021#01\n(1.0) can0 18FF0022#02\n"));
     h->pass(100);
     const std::size_t kept = trace()->ring().size();
@@ -380,13 +540,15 @@ TEST_F(TraceJourney, TheRingIsExportedWholeFilteredOrSelectedAndResizedKeepingTh
     const QString all = h->dir.filePath(QStringLiteral("all.log"));
     exportAs("All kept frames...", all);
     EXPECT_EQ(h->dialogs.saveCalls.value(0), h->dataFolder());
-    EXPECT_EQ(framesIn(all).size(), kept);
+    EXPECT_EQ(framesIn(all).size(), kept - 2) << "one time line a log: the bus's";
     const QLabel* exported = trace()->findChild<QLabel*>(QStringLiteral("TraceExported"));
     EXPECT_TRUE(exported->text().contains(QStringLiteral("all.log"))) << exported->text().toStdString();
+    EXPECT_TRUE(exported->text().endsWith(QStringLiteral("; 2 frames of another time line (a replayed log's) left out")))
+        << exported->text().toStdString();
 
     typeFilter("not pgn=FEF1");
     ASSERT_EQ(rows(), 2);
-    const QString shown = h->dir.filePath(QStringLiteral("shown.asc"));
+    const QString shown = h->dir.filePath(QStringLiteral("shown.asc"));  // the replay's alone
     exportAs("Frames shown...", shown);
     const std::vector<TraceFrame> shownFrames = framesIn(shown);
     EXPECT_EQ(shownFrames.size(), static_cast<std::size_t>(rows()));

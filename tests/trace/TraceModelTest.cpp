@@ -41,14 +41,20 @@ TEST(TraceTableModel, RowTexts)
 {
     TraceRing ring(4);
     ring.append(frame(1'500'000, 0x18EF21F9, TraceFrame::Extended | TraceFrame::Sent, {0x41, 0x20, 0x7E, 0x00}));
+    TraceFrame replayed = frame(2'000'000, 0x7FF, 0, {0x01});
+    replayed.line = 1;
+    ring.append(replayed);
     ring.append(frame(134'200'001, 0x123, 0, {}));
     TraceView view(ring);
     TraceTableModel model(view);
-    ASSERT_EQ(model.rowCount(), 2);
-    ASSERT_EQ(model.columnCount(), 10);
-    EXPECT_EQ(rowTexts(model, 0), QStringList({"1.500000", "18EF21F9", "6", "EF00", "F9", "21", "Tx", "4",
+    ASSERT_EQ(model.rowCount(), 3);
+    ASSERT_EQ(model.columnCount(), 11);
+    EXPECT_EQ(rowTexts(model, 0), QStringList({"1.500000", "", "18EF21F9", "6", "EF00", "F9", "21", "Tx", "4",
                                                "41 20 7E 00", "A ~*"}));
-    EXPECT_EQ(rowTexts(model, 1), QStringList({"134.200001", "123", "", "", "", "", "Rx", "0", "", ""}));
+    EXPECT_EQ(rowTexts(model, 1), QStringList({"2.000000", "", "7FF", "", "", "", "", "Replay 1", "1", "01", "*"}))
+        << "a replayed log's time line: no frame before it on it";
+    EXPECT_EQ(rowTexts(model, 2), QStringList({"134.200001", "132700.0", "123", "", "", "", "", "Rx", "0", "", ""}))
+        << "since the frame before on the bus's time line";
     EXPECT_EQ(model.headerData(TraceTableModel::Pgn, Qt::Horizontal).toString(), QStringLiteral("PGN"));
 }
 
@@ -107,46 +113,63 @@ TEST(TraceTableModel, RowsGoAtTheTopAndComeAtTheBottomAndPauseFreezes)
     EXPECT_EQ(firstId(), QStringLiteral("113"));
 }
 
-TEST(IdentifierStatsModel, RowsAndChangedBytes)
+TEST(IdentifierStatsModel, RowsAgainstTheClockOfTheirTimeLine)
 {
     IdentifierStats stats;
-    IdentifierStatsModel model(stats);
+    std::int64_t busNow = 150'000;
+    std::int64_t replayNow = 0;
+    IdentifierStatsModel model(stats, [&](std::uint16_t line) { return line == 0 ? busNow : replayNow; });
     stats.add(frame(0, 0x18FEF121, TraceFrame::Extended, {0x01, 0x02}));
     stats.add(frame(100'000, 0x18FEF121, TraceFrame::Extended, {0x01, 0x03}));
-    model.refresh(150'000);
+    model.refresh();
     stats.add(frame(120'000, 0x0CF00400, TraceFrame::Extended | TraceFrame::Sent, {0xAA}));
+    TraceFrame replayed = frame(5'000'000, 0x18FEF121, TraceFrame::Extended, {0x01});
+    replayed.line = 2;  // the same identifier from a replayed log: a row of its own, on the log's time
+    stats.add(replayed);
+    replayNow = 5'250'000;
     EXPECT_EQ(model.rowCount(), 1) << "a new identifier waits for the refresh";
-    model.refresh(150'000);
-    ASSERT_EQ(model.rowCount(), 2);
-    EXPECT_EQ(rowTexts(model, 0), QStringList({"18FEF121", "Rx", "2", "100.0", "100.0", "2", "01 03", "50.0"}));
-    EXPECT_EQ(rowTexts(model, 1), QStringList({"0CF00400", "Tx", "1", "0.0", "0.0", "1", "AA", "30.0"}));
+    model.refresh();
+    ASSERT_EQ(model.rowCount(), 3);
+    const QString dash = QStringLiteral("\u2013");
+    EXPECT_EQ(rowTexts(model, 0), QStringList({"18FEF121", "Rx", "2", "1", "100.0", "100.0", "2", "01 03", "50.0"}))
+        << "the frames of the last whole second (to 100 ms)";
+    EXPECT_EQ(rowTexts(model, 1), QStringList({"0CF00400", "Tx", "1", "0", dash, dash, "1", "AA", "30.0"}))
+        << "a period is not known from one frame";
+    EXPECT_EQ(rowTexts(model, 2), QStringList({"18FEF121", "Replay 2", "1", "1", dash, dash, "1", "01", "250.0"}));
     EXPECT_EQ(model.data(model.index(0, IdentifierStatsModel::Data), IdentifierStatsModel::ChangedBytesRole).toInt(), 0b10);
 
+    // A silent bus: "since last" grows and the frames a second come down to 0.
+    busNow = 60'000'000;
+    model.refresh();
+    EXPECT_EQ(cell(model, 0, IdentifierStatsModel::SinceLast), QStringLiteral("59900.0"));
+    EXPECT_EQ(cell(model, 0, IdentifierStatsModel::Rate), QStringLiteral("0"));
+
     model.setPaused(true);
-    stats.add(frame(200'000, 0x18FEF121, TraceFrame::Extended, {0x01, 0x03}));
-    stats.add(frame(200'000, 0x123, 0, {}));
-    model.refresh(300'000);
+    stats.add(frame(60'000'000, 0x18FEF121, TraceFrame::Extended, {0x01, 0x03}));
+    stats.add(frame(60'000'000, 0x123, 0, {}));
+    busNow = 60'100'000;
+    model.refresh();
     EXPECT_EQ(cell(model, 0, IdentifierStatsModel::Count), QStringLiteral("2"));
-    EXPECT_EQ(model.rowCount(), 2);
-    model.setPaused(false);
-    model.refresh(300'000);
+    EXPECT_EQ(cell(model, 0, IdentifierStatsModel::SinceLast), QStringLiteral("59900.0")) << "paused: as it was";
     EXPECT_EQ(model.rowCount(), 3);
+    model.setPaused(false);
+    EXPECT_EQ(model.rowCount(), 4);
     EXPECT_EQ(cell(model, 0, IdentifierStatsModel::Count), QStringLiteral("3"));
     EXPECT_EQ(cell(model, 0, IdentifierStatsModel::SinceLast), QStringLiteral("100.0"));
-    EXPECT_EQ(cell(model, 2, IdentifierStatsModel::Identifier), QStringLiteral("123"));
+    EXPECT_EQ(cell(model, 3, IdentifierStatsModel::Identifier), QStringLiteral("123"));
 }
 
 TEST(IdentifierStatsModel, SortsNumbersAsNumbers)
 {
     IdentifierStats stats;
-    IdentifierStatsModel model(stats);
+    IdentifierStatsModel model(stats, [](std::uint16_t) { return std::int64_t{2'000'000}; });
     const std::pair<std::uint32_t, std::int64_t> periods[] = {{0x18FEF121, 1'000'000}, {0x0CF00400, 50'000}, {0x700, 500'000}};
     for (const auto& [id, period] : periods) {
         const std::uint8_t flags = id > 0x7FF ? TraceFrame::Extended : 0;
         stats.add(frame(0, id, flags, {1}));
         stats.add(frame(period, id, flags, {2}));
     }
-    model.refresh(2'000'000);
+    model.refresh();
     QSortFilterProxyModel sorted;
     sorted.setSourceModel(&model);
     sorted.setSortRole(IdentifierStatsModel::SortRole);

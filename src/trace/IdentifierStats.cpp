@@ -22,7 +22,7 @@ std::uint64_t IdentifierStats::Row::framesPerSecond(std::int64_t nowUs) const
 {
     const std::int64_t nowSlice = sliceOf(nowUs);
     std::uint64_t frames = 0;
-    for (std::int64_t k = nowSlice - kRateSlices + 1; k < nowSlice; ++k) {
+    for (std::int64_t k = nowSlice - kRateSlices + 1; k < nowSlice - 1; ++k) {
         if (k <= newestSlice && k > newestSlice - kRateSlices)
             frames += slices[slotOf(k)];
     }

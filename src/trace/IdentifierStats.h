@@ -18,9 +18,11 @@ namespace tellvane {
 class IdentifierStats {
 public:
     // The frames a second are those of the last whole second, counted in
-    // slices of 100 ms: the ten before the slice now under way.
+    // slices of 100 ms: the ten before the slice before the one now under
+    // way, so that a frame drained up to 100 ms after its time is never
+    // missed.
     static constexpr std::int64_t kRateSliceUs = 100'000;
-    static constexpr int kRateSlices = 11;
+    static constexpr int kRateSlices = 12;
 
     struct Row {
         std::uint32_t id = 0;

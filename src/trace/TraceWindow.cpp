@@ -297,7 +297,9 @@ void TraceWindow::find(bool forward)
 
 void TraceWindow::refresh()
 {
-    m_load.advanceTo(m_link.sessionNowUs());
+    // The second shown ends a little before now: the frames of that moment
+    // may still be in the adapter, to be drained at the next poll.
+    m_load.advanceTo(m_link.sessionNowUs() - kLateFramesUs);
     // Like a terminal: the table follows the newest frame unless the
     // technician scrolled up to read.
     const QScrollBar* bar = m_table->verticalScrollBar();

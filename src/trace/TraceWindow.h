@@ -46,9 +46,11 @@ class TraceWindow : public MdiChild {
     Q_OBJECT
 
 public:
-    static constexpr int kWidthTwips = 13500;
+    static constexpr int kWidthTwips = 15600;
     static constexpr int kHeightTwips = 7200;
     static constexpr int kRefreshMs = 100;
+    // How late a frame may be drained after its time.
+    static constexpr std::int64_t kLateFramesUs = 100'000;
     // The least it can be made, in pixels: the rows of controls still fit.
     static constexpr QSize kMinimumSize{560, 300};
 

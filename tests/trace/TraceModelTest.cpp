@@ -116,7 +116,7 @@ TEST(TraceTableModel, RowsGoAtTheTopAndComeAtTheBottomAndPauseFreezes)
 TEST(IdentifierStatsModel, RowsAgainstTheClockOfTheirTimeLine)
 {
     IdentifierStats stats;
-    std::int64_t busNow = 150'000;
+    std::int64_t busNow = 250'000;
     std::int64_t replayNow = 0;
     IdentifierStatsModel model(stats, [&](std::uint16_t line) { return line == 0 ? busNow : replayNow; });
     stats.add(frame(0, 0x18FEF121, TraceFrame::Extended, {0x01, 0x02}));
@@ -126,14 +126,14 @@ TEST(IdentifierStatsModel, RowsAgainstTheClockOfTheirTimeLine)
     TraceFrame replayed = frame(5'000'000, 0x18FEF121, TraceFrame::Extended, {0x01});
     replayed.line = 2;  // the same identifier from a replayed log: a row of its own, on the log's time
     stats.add(replayed);
-    replayNow = 5'250'000;
+    replayNow = 5'250'000;  // how far that log has come
     EXPECT_EQ(model.rowCount(), 1) << "a new identifier waits for the refresh";
     model.refresh();
     ASSERT_EQ(model.rowCount(), 3);
     const QString dash = QStringLiteral("\u2013");
-    EXPECT_EQ(rowTexts(model, 0), QStringList({"18FEF121", "Rx", "2", "1", "100.0", "100.0", "2", "01 03", "50.0"}))
-        << "the frames of the last whole second (to 100 ms)";
-    EXPECT_EQ(rowTexts(model, 1), QStringList({"0CF00400", "Tx", "1", "0", dash, dash, "1", "AA", "30.0"}))
+    EXPECT_EQ(rowTexts(model, 0), QStringList({"18FEF121", "Rx", "2", "1", "100.0", "100.0", "2", "01 03", "150.0"}))
+        << "the frames of the last whole second, up to 100 ms to 200 ms ago";
+    EXPECT_EQ(rowTexts(model, 1), QStringList({"0CF00400", "Tx", "1", "0", dash, dash, "1", "AA", "130.0"}))
         << "a period is not known from one frame";
     EXPECT_EQ(rowTexts(model, 2), QStringList({"18FEF121", "Replay 2", "1", "1", dash, dash, "1", "01", "250.0"}));
     EXPECT_EQ(model.data(model.index(0, IdentifierStatsModel::Data), IdentifierStatsModel::ChangedBytesRole).toInt(), 0b10);

@@ -38,7 +38,7 @@ std::optional<int> keptTwips(const SettingsStore& settings, const QString& secti
 }  // namespace
 
 KeptGeometry::KeptGeometry(QMdiSubWindow& sub, SettingsStore& settings, QString section)
-    : QObject(&sub), m_sub(&sub), m_settings(settings), m_section(std::move(section)), m_normal(sub.geometry())
+    : QObject(&sub), m_sub(&sub), m_watched(&sub), m_settings(settings), m_section(std::move(section)), m_normal(sub.geometry())
 {
     sub.installEventFilter(this);
 }
@@ -90,7 +90,8 @@ void KeptGeometry::noteGeometry()
 
 bool KeptGeometry::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_sub) {
+    // Compared as an object: while the window is destroyed it is one no more.
+    if (watched == m_watched) {
         switch (event->type()) {
         case QEvent::Move:
         case QEvent::Resize:

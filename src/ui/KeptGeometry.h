@@ -40,6 +40,7 @@ private:
     void noteGeometry();
 
     QPointer<QMdiSubWindow> m_sub;
+    const QObject* m_watched;
     SettingsStore& m_settings;
     QString m_section;
     QRect m_normal;

@@ -331,17 +331,23 @@ QString plainDecimal(double value)
     return text;
 }
 
-QString hexText(double value)
+std::optional<std::uint32_t> hexNumber(double value)
 {
     const double r = std::nearbyint(value);
     if (!(r >= -2147483648.0) || r > 4294967295.0)
-        throw Failure(FailureCode::Overflow);
+        return std::nullopt;
     if (r >= 0)
-        return QString::number(static_cast<qulonglong>(r), 16).toUpper();
-    const auto v = static_cast<qlonglong>(r);
-    if (v >= -32768)
-        return QString::number(static_cast<qulonglong>(v + 65536), 16).toUpper();
-    return QString::number(static_cast<qulonglong>(v + 4294967296LL), 16).toUpper();
+        return static_cast<std::uint32_t>(r);
+    const auto v = static_cast<std::int64_t>(r);
+    return static_cast<std::uint32_t>(v >= -32768 ? v + 65536 : v + 4294967296LL);
+}
+
+QString hexText(double value)
+{
+    const std::optional<std::uint32_t> number = hexNumber(value);
+    if (!number)
+        throw Failure(FailureCode::Overflow);
+    return QString::number(*number, 16).toUpper();
 }
 
 }  // namespace tellvane::display

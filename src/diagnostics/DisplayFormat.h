@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 
@@ -38,9 +39,13 @@ private:
 // (10.0000001490116, -40, 1E+16).
 QString plainDecimal(double value);
 
-// Upper-case hexadecimal of the value rounded half-even, without prefix or
-// leading zeros; negative values as two's complement over 16 bits (from
-// -32768) or 32 bits. Throws Failure(Overflow) below -2147483648.
+// The number hexText writes for a value: rounded half-even, a negative one as
+// two's complement over 16 bits (from -32768) or 32 bits; none below
+// -2147483648 or above 4294967295.
+std::optional<std::uint32_t> hexNumber(double value);
+
+// Upper-case hexadecimal of hexNumber, without prefix or leading zeros.
+// Throws Failure(Overflow) where there is none.
 QString hexText(double value);
 
 }  // namespace tellvane::display

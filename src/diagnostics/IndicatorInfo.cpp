@@ -88,6 +88,7 @@ std::vector<IndicatorInfo> screenIndicators(const ScreenDefinition& definition)
                 info.isSigned = r.sizeCode == SizeCode::SB || r.sizeCode == SizeCode::SW || r.sizeCode == SizeCode::SL;
                 info.m = r.m;
                 info.b = r.b;
+                info.hexDisplay = r.hexDisplay;
                 info.unit = r.hexDisplay ? QString() : patternUnit(r.formatPattern);
                 found.push_back(std::move(info));
             }
@@ -100,6 +101,7 @@ std::vector<IndicatorInfo> screenIndicators(const ScreenDefinition& definition)
                 info.isSigned = r.isSigned;
                 info.m = r.m;
                 info.b = r.b;
+                info.hexDisplay = r.hexDisplay;
                 info.unit = r.hexDisplay ? QString() : patternUnit(r.formatPattern);
                 found.push_back(std::move(info));
             }

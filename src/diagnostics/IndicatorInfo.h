@@ -26,6 +26,8 @@ struct IndicatorInfo {
     bool isSigned = false;
     float m = 1.0f;
     float b = 0.0f;
+    // The box shows its value in hexadecimal.
+    bool hexDisplay = false;
 };
 
 // Every lamp, value box and bit-field box of a screen whose control was

@@ -51,17 +51,22 @@ double bitFieldRaw(std::uint8_t startByte, std::uint8_t startBit, std::uint8_t n
     return static_cast<double>(accumulator);
 }
 
+std::optional<std::uint32_t> hexShown(double value, bool& hexTooLarge)
+{
+    hexTooLarge = value > 2147483647.0;
+    return display::hexNumber(hexTooLarge ? 0.0 : value);
+}
+
 QString valueText(double raw, float m, float b, bool hexDisplay, const display::DisplayPattern& pattern,
                   bool& hexTooLarge)
 {
-    double value = scaled(raw, m, b);
+    const double value = scaled(raw, m, b);
     hexTooLarge = false;
     if (hexDisplay) {
-        if (value > 2147483647.0) {
-            hexTooLarge = true;
-            value = 0.0;
-        }
-        return display::hexText(value);
+        const std::optional<std::uint32_t> shown = hexShown(value, hexTooLarge);
+        if (!shown)
+            throw Failure(FailureCode::Overflow);
+        return QString::number(*shown, 16).toUpper();
     }
     return pattern.format(value);
 }

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 namespace tellvane {
 
@@ -80,8 +81,13 @@ inline double scaled(double raw, float m, float b)
     return raw * static_cast<double>(m) + static_cast<double>(b);
 }
 
-// Scaled and shown: raw x M + B, in hexadecimal or through the pattern. A
-// hexadecimal value above 0x7FFFFFFF shows 0 and sets hexTooLarge.
+// The number a hexadecimal box shows for a scaled value (display::hexNumber):
+// 0 for a value above 0x7FFFFFFF, which sets hexTooLarge; none below
+// -2147483648, where the box shows nothing new.
+std::optional<std::uint32_t> hexShown(double value, bool& hexTooLarge);
+
+// Scaled and shown: raw x M + B, in hexadecimal (hexShown) or through the
+// pattern. Throws Failure(Overflow) where a hexadecimal box shows nothing.
 QString valueText(double raw, float m, float b, bool hexDisplay, const display::DisplayPattern& pattern,
                   bool& hexTooLarge);
 

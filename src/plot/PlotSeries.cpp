@@ -100,9 +100,7 @@ const PlotSeries::Bucket* PlotSeries::Level::bucket(std::int64_t number) const
 
 PlotSeries::PlotSeries(bool isSigned, Scale scale, float m, float b, std::size_t exactCap)
     : m_signed(isSigned),
-      m_scale(scale),
-      m_m(decimalOf(m)),
-      m_b(decimalOf(b)),
+      m_scale(scale, m, b),
       m_cap(std::max(exactCap, kChunkPoints))
 {
     for (int i = 0; i < kLevels; ++i) {
@@ -111,11 +109,10 @@ PlotSeries::PlotSeries(bool isSigned, Scale scale, float m, float b, std::size_t
     }
 }
 
-double PlotSeries::valueOf(double raw) const
+std::unique_ptr<PlotSeries> PlotSeries::of(const IndicatorInfo& indicator)
 {
-    if (m_scale == Scale::Lamp)
-        return raw != 0.0 ? 1.0 : 0.0;
-    return raw * m_m + m_b;
+    const ValueScale scale = ValueScale::of(indicator);
+    return std::make_unique<PlotSeries>(indicator.isSigned, scale.kind(), indicator.m, indicator.b);
 }
 
 double PlotSeries::rawOf(std::uint32_t bits) const
@@ -343,7 +340,7 @@ void PlotSeries::displayPoints(std::int64_t fromUs, std::int64_t toUs, int colum
             }
         }
     }
-    if (m_scale == Scale::Lamp && out.size() > 1) {
+    if (isLamp() && out.size() > 1) {
         m_steps.clear();
         m_steps.reserve(out.size() * 2);
         m_steps.push_back(out.front());

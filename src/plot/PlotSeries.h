@@ -1,5 +1,7 @@
 #pragma once
 
+#include "plot/ValueScale.h"
+
 #include <QPointF>
 
 #include <array>
@@ -11,6 +13,8 @@
 #include <vector>
 
 namespace tellvane {
+
+struct IndicatorInfo;
 
 // The points of one plotted value, in a plain structure the decoder appends
 // to and a plot draws from on its own timer.
@@ -32,19 +36,22 @@ public:
     // The 10 ms buckets reach 409.6 s back; the coarser ones over the hour.
     static constexpr std::array<std::size_t, kLevels> kLevelBuckets{40'960, 36'864, 3'700};
 
-    enum class Scale : std::uint8_t { Linear, Lamp };
+    using Scale = ValueScale::Kind;
 
     // isSigned: the raw numbers are 32-bit two's complement (else unsigned);
-    // a lamp's value is 1 for a raw number other than 0; others raw x M + B,
-    // M and B as the decimals the file wrote (decimalOf).
+    // the values come from them as ValueScale has it.
     PlotSeries(bool isSigned, Scale scale, float m, float b, std::size_t exactCap = kDefaultExactCap);
+    // The series of an indicator of a screen.
+    static std::unique_ptr<PlotSeries> of(const IndicatorInfo& indicator);
 
     PlotSeries(const PlotSeries&) = delete;
     PlotSeries& operator=(const PlotSeries&) = delete;
 
     void append(std::int64_t timeUs, double raw);
-    double valueOf(double raw) const;
-    bool isLamp() const { return m_scale == Scale::Lamp; }
+    double valueOf(double raw) const { return m_scale.valueOf(raw); }
+    bool isLamp() const { return m_scale.kind() == Scale::Lamp; }
+    // Its values are numbers a box shows in hexadecimal.
+    bool isHex() const { return m_scale.kind() == Scale::Hex; }
 
     bool empty() const { return m_appended == 0; }
     std::uint64_t appended() const { return m_appended; }
@@ -157,9 +164,7 @@ private:
                          std::int64_t windowToUs, std::span<Column> out) const;
 
     bool m_signed;
-    Scale m_scale;
-    double m_m;
-    double m_b;
+    ValueScale m_scale;
     std::size_t m_cap;
     std::deque<std::unique_ptr<Chunk>> m_chunks;
     std::unique_ptr<Chunk> m_spare;  // the chunk dropped last, used again

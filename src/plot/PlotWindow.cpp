@@ -40,8 +40,11 @@ const QColor kColours[] = {QColor(31, 119, 180), QColor(214, 39, 40),  QColor(44
 
 constexpr std::int64_t kShortestZoomUs = 1000;
 
-QString valueText(double value, const QString& unit)
+QString valueText(const PlotSeries& series, double value, const QString& unit)
 {
+    // A box shown in hexadecimal reads as the screen writes it.
+    if (series.isHex() && value >= 0 && value <= 4294967295.0)
+        return QString::number(static_cast<qulonglong>(value), 16).toUpper();
     QString text = QString::number(value, 'g', 7);
     if (!unit.isEmpty())
         text += QLatin1Char(' ') + unit;
@@ -169,8 +172,7 @@ PlotSeries* PlotWindow::addSeries(const QString& board, const IndicatorInfo& ind
     const std::size_t index = m_lines.size();
     Line line;
     const bool lamp = indicator.kind == IndicatorKind::Lamp;
-    line.data = std::make_unique<PlotSeries>(indicator.isSigned, lamp ? PlotSeries::Scale::Lamp : PlotSeries::Scale::Linear,
-                                             indicator.m, indicator.b);
+    line.data = PlotSeries::of(indicator);
     line.board = board;
     line.indicator = indicator;
     const QColor colour = kColours[index % std::size(kColours)];
@@ -503,7 +505,7 @@ QString PlotWindow::readoutText() const
     for (const Line& line : m_lines) {
         text += QStringLiteral("    ") + line.indicator.caption + QStringLiteral(": ");
         const auto point = line.data->pointAtOrBefore(*m_readoutUs);
-        text += point ? valueText(line.data->valueOf(point->raw), line.indicator.unit) : QStringLiteral("-");
+        text += point ? valueText(*line.data, line.data->valueOf(point->raw), line.indicator.unit) : QStringLiteral("-");
     }
     return text;
 }

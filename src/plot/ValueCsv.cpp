@@ -49,7 +49,7 @@ void appendNumber(QByteArray& out, double value)
     out.append(buffer, result.ptr - buffer);
 }
 
-void appendRow(QByteArray& out, std::int64_t timeUs, const QByteArray& nameField, double raw, double value)
+void appendRow(QByteArray& out, std::int64_t timeUs, const QByteArray& nameField, double raw, double value, bool hex)
 {
     appendTime(out, timeUs);
     out.append(',');
@@ -57,7 +57,10 @@ void appendRow(QByteArray& out, std::int64_t timeUs, const QByteArray& nameField
     out.append(',');
     appendNumber(out, raw);
     out.append(',');
-    appendNumber(out, value);
+    if (hex && value >= 0 && value <= 4294967295.0)
+        out.append(QByteArray::number(static_cast<qulonglong>(value), 16).toUpper());
+    else
+        appendNumber(out, value);
     out.append("\r\n", 2);
 }
 
@@ -87,7 +90,7 @@ std::int64_t writeSeries(QIODevice& device, std::span<const Source> sources, std
             break;
         const PlotSeries::Point& p = cursors[next].point();
         const PlotSeries& series = *sources[next].series;
-        appendRow(block, p.timeUs, sources[next].nameField, p.raw, series.valueOf(p.raw));
+        appendRow(block, p.timeUs, sources[next].nameField, p.raw, series.valueOf(p.raw), series.isHex());
         ++rows;
         cursors[next].next();
         if (block.size() >= kBlock && !flush())

@@ -14,13 +14,15 @@ namespace tellvane {
 
 // The CSV that plots export and recordings write: one row a value, with the
 // columns time (seconds, six decimals), name, raw (the number in the frame)
-// and value (raw x M + B, up to 15 significant digits), separated by commas,
-// rows ending in CR LF. A name with a comma, a quote or a line break in it is
+// and value (see ValueScale: up to 15 significant digits, or the hexadecimal
+// text of a box that shows its value so), separated by commas, rows ending in
+// CR LF. A name with a comma, a quote or a line break in it is
 // quoted, its quotes doubled.
 //
 //   time,name,raw,value
 //   12.345672,Speed,1000,1500
 //   12.345672,"Board 1201-0003 [33], Flow",-250,-2.5
+//   12.345672,Cycle,250,FA
 namespace csv {
 
 inline constexpr char kHeader[] = "time,name,raw,value\r\n";
@@ -30,7 +32,9 @@ QByteArray field(const QString& name);
 void appendTime(QByteArray& out, std::int64_t timeUs);
 // Up to 15 significant digits, "." for the decimal point; what is no number is written empty.
 void appendNumber(QByteArray& out, double value);
-void appendRow(QByteArray& out, std::int64_t timeUs, const QByteArray& nameField, double raw, double value);
+// hex: the value as a hexadecimal box writes it (upper case, no prefix).
+void appendRow(QByteArray& out, std::int64_t timeUs, const QByteArray& nameField, double raw, double value,
+               bool hex = false);
 
 // A series and the name its rows carry.
 struct Source {

@@ -13,8 +13,7 @@ ValueRecorder::ValueRecorder(const std::vector<IndicatorInfo>& indicators)
         const auto index = static_cast<std::size_t>(info.cntrlIndex);
         if (m_columns.size() <= index)
             m_columns.resize(index + 1);
-        m_columns[index] = {csv::field(info.caption), decimalOf(info.m), decimalOf(info.b),
-                            info.kind == IndicatorKind::Lamp};
+        m_columns[index] = {csv::field(info.caption), ValueScale::of(info)};
     }
     m_block.reserve(kBlockBytes + 256);
 }
@@ -46,7 +45,8 @@ void ValueRecorder::record(std::int64_t timeUs, const DecodedValue& value)
     const auto index = static_cast<std::size_t>(value.cntrlIndex);
     if (value.cntrlIndex >= 0 && index < m_columns.size() && !m_columns[index].name.isEmpty()) {
         const Column& c = m_columns[index];
-        csv::appendRow(m_block, timeUs, c.name, value.raw, c.lamp ? (value.raw != 0.0 ? 1.0 : 0.0) : value.raw * c.m + c.b);
+        csv::appendRow(m_block, timeUs, c.name, value.raw, c.scale.valueOf(value.raw),
+                       c.scale.kind() == ValueScale::Kind::Hex);
     } else {
         csv::appendRow(m_block, timeUs, QByteArrayLiteral("Control ") + QByteArray::number(value.cntrlIndex), value.raw,
                        value.value);

@@ -2,6 +2,7 @@
 
 #include "diagnostics/DecodedValue.h"
 #include "diagnostics/IndicatorInfo.h"
+#include "plot/ValueScale.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -13,8 +14,7 @@
 namespace tellvane {
 
 // Record: every value a board's screen decodes, written as a row of CSV
-// (time, name, raw, value; see ValueCsv.h; the value raw x M + B with M and
-// B as the file wrote them, a lamp's 1 or 0) from open to close. Rows are
+// (time, name, raw, value; see ValueCsv.h and ValueScale) from open to close. Rows are
 // written a block at a time, and at least once a second of the frames' time.
 // A file that cannot be made or written is reported, and the recording ends.
 class ValueRecorder {
@@ -47,9 +47,7 @@ private:
     // value comes from the raw number (as a plot's series has it).
     struct Column {
         QByteArray name;
-        double m = 1.0;
-        double b = 0.0;
-        bool lamp = false;
+        ValueScale scale;
     };
     std::vector<Column> m_columns;
     QByteArray m_block;

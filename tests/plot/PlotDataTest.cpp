@@ -1,13 +1,14 @@
 // What the plots and recordings take from a diagnostic screen: frames of known
-// bytes decoded by the screen reach the series as raw x M + B at the frames'
-// times, the CSV of an export and of a recording row by row, and the plot
-// window's lines drawn from the series.
+// bytes decoded by the screen reach the series as the screen shows them, at
+// the frames' times, the CSV of an export and of a recording row by row, and
+// the plot window's lines drawn from the series.
 
 #include "diagnostics/DiagnosticScreen.h"
 #include "diagnostics/IndicatorInfo.h"
 #include "diagnostics/ScreenBuilder.h"
 #include "plot/BoardTap.h"
 #include "plot/PlotSeries.h"
+#include "diagnostics/DynTextBox.h"
 #include "plot/PlotWindow.h"
 #include "plot/ValueCsv.h"
 #include "plot/ValueRecorder.h"
@@ -56,10 +57,14 @@ struct ScreenData : ::testing::Test {
 
     void SetUp() override
     {
-        ScreenLoad load = loadScreenFile(test::writeFile(dir.filePath(QStringLiteral("screen.cfg")), kScreen), 2, true);
-        ASSERT_TRUE(load.loaded);
-        screen.build(std::move(load.definition));
+        screen.build(definitionOf(kScreen));
         ASSERT_EQ(screen.controlCount(), 6);
+    }
+    ScreenDefinition definitionOf(const QByteArray& text)
+    {
+        ScreenLoad load = loadScreenFile(test::writeFile(dir.filePath(QStringLiteral("screen.cfg")), text), 2, true);
+        EXPECT_TRUE(load.loaded);
+        return std::move(load.definition);
     }
     void feed(std::initializer_list<std::uint8_t> bytes, double time)
     {
@@ -80,11 +85,15 @@ struct ScreenData : ::testing::Test {
     {
         const auto info = indicatorOf(screen.definition(), cntrlIndex);
         EXPECT_TRUE(info.has_value()) << cntrlIndex;
-        const bool lamp = info && info->kind == IndicatorKind::Lamp;
-        auto s = std::make_unique<PlotSeries>(info && info->isSigned, lamp ? PlotSeries::Scale::Lamp : PlotSeries::Scale::Linear,
-                                              info ? info->m : 1.0f, info ? info->b : 0.0f);
+        auto s = PlotSeries::of(info.value_or(IndicatorInfo{}));
         tap.addSeries(static_cast<std::int16_t>(cntrlIndex), s.get());
         return s;
+    }
+    std::unique_ptr<ValueRecorder> recorderTo(const QString& name)
+    {
+        auto recorder = std::make_unique<ValueRecorder>(screenIndicators(screen.definition()));
+        EXPECT_TRUE(recorder->open(name));
+        return recorder;
     }
     static std::vector<std::pair<std::int64_t, double>> values(const PlotSeries& s)
     {
@@ -148,9 +157,7 @@ TEST_F(ScreenData, DecodedFramesBecomePointsAtTheFramesTimes)
 TEST_F(ScreenData, ARecordingHasARowForEveryValueDecoded)
 {
     const QString name = dir.filePath(QStringLiteral("recording.csv"));
-    auto recorder = std::make_unique<ValueRecorder>(screenIndicators(screen.definition()));
-    ASSERT_TRUE(recorder->open(name));
-    tap.setRecorder(std::move(recorder));
+    tap.setRecorder(recorderTo(name));
     screen.setObserver(&tap);
     feedFrames();
     EXPECT_EQ(tap.recorder()->rows(), 6);
@@ -171,6 +178,43 @@ TEST_F(ScreenData, ARecordingHasARowForEveryValueDecoded)
     EXPECT_EQ(errors.messages.size(), 1);
     EXPECT_TRUE(errors.messages.value(0).contains(name)) << errors.messages.value(0).toStdString();
     EXPECT_EQ(test::readFile(name).count('\n'), 7);
+}
+
+// Boxes shown in hexadecimal: M 0.1 (the 32-bit float a little above it), and B -2.
+constexpr char kHexScreen[] = "LABEL, Tenths, 100, 100, 1500, 255\n"
+                              "BWLTEXT, -, 100, 1700, 1000, 285, 16, L, 1, 0.1, 0, H, 0\n"
+                              "LABEL, Less two, 500, 100, 1500, 255\n"
+                              "BWLTEXT, -, 500, 1700, 1000, 285, 16, L, 1, 1, -2, H, 0\n";
+
+TEST_F(ScreenData, HexadecimalBoxesArePlottedAndRecordedAsTheScreenShowsThem)
+{
+    screen.build(definitionOf(kHexScreen));
+    auto tenths = seriesOf(1);
+    auto lessTwo = seriesOf(3);
+    const QString name = dir.filePath(QStringLiteral("recording.csv"));
+    tap.setRecorder(recorderTo(name));
+    screen.setObserver(&tap);
+    QByteArray shown = "time,name,raw,value\r\n";
+    const std::uint32_t raws[] = {5, 25, 0, 0x80000001u, 0x80000002u};
+    for (std::size_t i = 0; i < std::size(raws); ++i) {
+        const std::uint32_t r = raws[i];
+        feed({16, static_cast<std::uint8_t>(r >> 24), static_cast<std::uint8_t>(r >> 16), static_cast<std::uint8_t>(r >> 8),
+              static_cast<std::uint8_t>(r)},
+             static_cast<double>(i + 1));
+        for (const auto& [index, series] : {std::pair{1, tenths.get()}, std::pair{3, lessTwo.get()}}) {
+            const QString text = dynamic_cast<DynTextBox*>(screen.control(index))->text();
+            EXPECT_EQ(series->valueOf(series->pointAtOrBefore(1'000'000 * (i + 1))->raw), text.toUInt(nullptr, 16))
+                << r << " " << text.toStdString();
+            shown += QByteArray::number(i + 1) + ".000000," + (index == 1 ? "Tenths," : "Less two,")
+                + QByteArray::number(r) + ',' + text.toLatin1() + "\r\n";
+        }
+    }
+    EXPECT_EQ(tenths->valueOf(5), 1.0) << "0.5000000075 rounds up, where 0.5 would go to 0";
+    EXPECT_EQ(lessTwo->valueOf(0), 0xFFFE);
+    EXPECT_EQ(lessTwo->valueOf(0x80000002u), 0.0) << "above 7FFFFFFF the box shows 0";
+    EXPECT_EQ(errors.messages.size(), 1) << "and says so";
+    screen.deleteControls();
+    EXPECT_EQ(test::readFile(name), shown);
 }
 
 TEST(ValueCsvTest, ExportsInterleaveTheSeriesByTime)

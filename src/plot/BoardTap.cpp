@@ -1,6 +1,7 @@
 #include "plot/BoardTap.h"
 
 #include "plot/PlotSeries.h"
+#include "plot/TimeLine.h"
 
 #include <algorithm>
 
@@ -8,36 +9,41 @@ namespace tellvane {
 
 BoardTap::BoardTap(ClosedHandler closed) : m_closed(std::move(closed)) {}
 
-void BoardTap::addSeries(std::int16_t cntrlIndex, PlotSeries* series)
+void BoardTap::addSeries(std::int16_t cntrlIndex, PlotSeries* series, TimeLine* timeLine)
 {
     if (cntrlIndex < 0 || !series)
         return;
     const auto index = static_cast<std::size_t>(cntrlIndex);
     if (m_byControl.size() <= index)
         m_byControl.resize(index + 1);
-    std::vector<PlotSeries*>& listeners = m_byControl[index];
-    if (std::find(listeners.begin(), listeners.end(), series) == listeners.end())
-        listeners.push_back(series);
+    std::vector<Listener>& listeners = m_byControl[index];
+    if (std::none_of(listeners.begin(), listeners.end(), [series](const Listener& l) { return l.series == series; }))
+        listeners.push_back({series, timeLine});
 }
 
 void BoardTap::removeSeries(const PlotSeries* series)
 {
-    for (std::vector<PlotSeries*>& listeners : m_byControl)
-        listeners.erase(std::remove(listeners.begin(), listeners.end(), series), listeners.end());
+    for (std::vector<Listener>& listeners : m_byControl) {
+        listeners.erase(std::remove_if(listeners.begin(), listeners.end(),
+                                       [series](const Listener& l) { return l.series == series; }),
+                        listeners.end());
+    }
 }
 
 std::vector<PlotSeries*> BoardTap::series() const
 {
     std::vector<PlotSeries*> all;
-    for (const std::vector<PlotSeries*>& listeners : m_byControl)
-        all.insert(all.end(), listeners.begin(), listeners.end());
+    for (const std::vector<Listener>& listeners : m_byControl) {
+        for (const Listener& l : listeners)
+            all.push_back(l.series);
+    }
     return all;
 }
 
 bool BoardTap::idle() const
 {
     const bool plotted = std::any_of(m_byControl.begin(), m_byControl.end(),
-                                     [](const std::vector<PlotSeries*>& listeners) { return !listeners.empty(); });
+                                     [](const std::vector<Listener>& listeners) { return !listeners.empty(); });
     return !plotted && !(m_recorder && m_recorder->isOpen());
 }
 
@@ -45,11 +51,13 @@ void BoardTap::valueDecoded(const DecodedValue& value)
 {
     const auto index = static_cast<std::size_t>(value.cntrlIndex);
     if (value.cntrlIndex >= 0 && index < m_byControl.size()) {
-        for (PlotSeries* series : m_byControl[index])
-            series->append(value.time.us, value.raw);
+        for (const Listener& l : m_byControl[index]) {
+            if (!l.timeLine || l.timeLine->take(value.time.line))
+                l.series->append(value.time.us, value.raw);
+        }
     }
     if (m_recorder)
-        m_recorder->record(value.time.us, value);
+        m_recorder->record(value);
 }
 
 void BoardTap::screenClosed()

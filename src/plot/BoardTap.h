@@ -11,10 +11,12 @@
 namespace tellvane {
 
 class PlotSeries;
+class TimeLine;
 
 // Where one board's screen hands its decoded values while something listens:
-// the series plotted from it (by control number) and its recording. Attached
-// as the screen's observer only while it has either.
+// the series plotted from it (by control number), each on the time line of
+// its plot, and its recording. Attached as the screen's observer only while
+// it has either.
 class BoardTap final : public DecodedValueObserver {
 public:
     // Told, as the last thing the tap does, when the board's screen goes.
@@ -22,7 +24,9 @@ public:
 
     explicit BoardTap(ClosedHandler closed);
 
-    void addSeries(std::int16_t cntrlIndex, PlotSeries* series);
+    // The series takes the values of the indicator with this control number
+    // that lie on its time line (none: every value).
+    void addSeries(std::int16_t cntrlIndex, PlotSeries* series, TimeLine* timeLine = nullptr);
     void removeSeries(const PlotSeries* series);
     std::vector<PlotSeries*> series() const;
 
@@ -37,8 +41,12 @@ public:
     void screenClosed() override;
 
 private:
+    struct Listener {
+        PlotSeries* series = nullptr;
+        TimeLine* timeLine = nullptr;
+    };
     ClosedHandler m_closed;
-    std::vector<std::vector<PlotSeries*>> m_byControl;
+    std::vector<std::vector<Listener>> m_byControl;
     std::unique_ptr<ValueRecorder> m_recorder;
 };
 

@@ -320,6 +320,7 @@ void PlotWindow::fitAxis(Line& line, const std::vector<QPointF>& points)
 
 void PlotWindow::refresh()
 {
+    updateStatus();
     bool changed = m_viewChanged;
     for (const Line& line : m_lines)
         changed = changed || line.data->appended() != line.drawnAppended;
@@ -345,7 +346,6 @@ void PlotWindow::refresh()
         m_timeAxis->setRange(fromS, toS);
     }
     m_viewChanged = false;
-    m_status->setText(statusText());
     if (m_readoutUs)
         m_readout->setText(readoutText());
 }
@@ -396,7 +396,7 @@ void PlotWindow::setPaused(bool paused)
     }
     const QSignalBlocker block(m_pause);
     m_pause->setChecked(true);
-    m_status->setText(statusText());
+    updateStatus();
 }
 
 void PlotWindow::goLive()
@@ -510,6 +510,13 @@ QString PlotWindow::readoutText() const
     return text;
 }
 
+void PlotWindow::updateStatus()
+{
+    const QString text = statusText();
+    if (m_status->text() != text)
+        m_status->setText(text);
+}
+
 QString PlotWindow::statusText() const
 {
     std::uint64_t points = 0;
@@ -517,6 +524,8 @@ QString PlotWindow::statusText() const
         points += line.data->exactCount();
     QString text = m_live ? QStringLiteral("Live") : QStringLiteral("Paused");
     text += QStringLiteral(", %1 values kept").arg(QLocale().toString(static_cast<qulonglong>(points)));
+    if (const QString leftOut = m_timeLine.leftOutText(); !leftOut.isEmpty())
+        text += QStringLiteral(". ") + leftOut + QStringLiteral(": the plot follows ") + m_timeLine.followedText();
     if (!m_exported.isEmpty())
         text += QStringLiteral(". ") + m_exported;
     return text;
@@ -557,7 +566,7 @@ void PlotWindow::exportCsv()
     // The oldest values of a long stretch may be kept only as the plot draws them.
     if (exactFrom > from)
         m_exported += QStringLiteral(" (each value from %1 s on)").arg(static_cast<double>(exactFrom) / 1e6, 0, 'f', 3);
-    m_status->setText(statusText());
+    updateStatus();
 }
 
 void PlotWindow::showEvent(QShowEvent* event)

@@ -2,6 +2,7 @@
 
 #include "diagnostics/IndicatorInfo.h"
 #include "plot/PlotSeries.h"
+#include "plot/TimeLine.h"
 #include "ui/TwipsWidget.h"
 
 #include <QPen>
@@ -45,6 +46,10 @@ struct PlotWindowServices {
 // windows. The values are kept in plain series (PlotSeries) that the decoder
 // appends to; the window draws from them on a timer, a few thousand points a
 // line however many the series hold.
+//
+// The window follows one time line (TimeLine): the bus's, or a played log's,
+// whichever its lines take their first value from; the values of another are
+// left out, and its status line says how many.
 //
 // Live, the time axis shows the chosen stretch up to the newest value, moving
 // on by a twentieth of it at a time. Pause holds the view still while the
@@ -91,6 +96,9 @@ public:
     // The series' screen went (ended) or it is fed again.
     void setSeriesEnded(const PlotSeries* series, bool ended);
     bool seriesEnded(const PlotSeries* series) const;
+    // The time line the lines follow; the values of others are counted there.
+    TimeLine& timeLine() { return m_timeLine; }
+    const TimeLine& timeLine() const { return m_timeLine; }
     bool acceptsMore() const { return seriesCount() < kMostSeries; }
 
     int seriesCount() const { return static_cast<int>(m_lines.size()); }
@@ -155,6 +163,7 @@ private:
     // Draws the lines into the chart's plot area.
     void paintLines(QPainter& painter) const;
     friend class PlotLinesItem;
+    void updateStatus();
 
     PlotWindowServices m_services;
     std::function<void(PlotSeries*)> m_seriesGone;
@@ -172,6 +181,7 @@ private:
     QLabel* m_readout = nullptr;
     QLabel* m_status = nullptr;
     QTimer* m_timer = nullptr;
+    TimeLine m_timeLine;
 
     bool m_live = true;
     std::int64_t m_fromUs = 0;  // the stretch shown while not live

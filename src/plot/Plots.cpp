@@ -155,7 +155,7 @@ PlotWindow* Plots::plot(BoardWindow& window, int cntrlIndex, PlotWindow* into)
     }
     if (series) {
         BoardTap& tap = tapFor(window);
-        tap.addSeries(info->cntrlIndex, series);
+        tap.addSeries(info->cntrlIndex, series, &target->timeLine());
         m_fed[series] = {&tap, target};
     }
     if (QMdiSubWindow* sub = target->subWindow()) {
@@ -251,9 +251,12 @@ void Plots::fillScreenMenu(QMenu& menu, BoardWindow& window, int cntrlIndex)
     }
     menu.addSeparator();
     if (const ValueRecorder* recorder = recording(window)) {
-        QAction* stop = menu.addAction(QStringLiteral("Stop recording (%1 rows to %2)")
-                                           .arg(recorder->rows())
-                                           .arg(QFileInfo(recorder->fileName()).fileName()));
+        QString text = QStringLiteral("Stop recording (%1 rows to %2")
+                           .arg(recorder->rows())
+                           .arg(QFileInfo(recorder->fileName()).fileName());
+        if (const QString leftOut = recorder->timeLine().leftOutText(); !leftOut.isEmpty())
+            text += QStringLiteral("; ") + leftOut;
+        QAction* stop = menu.addAction(text + QLatin1Char(')'));
         stop->setObjectName(QStringLiteral("StopRecording"));
         connect(stop, &QAction::triggered, this, [this, w] {
             if (w)

@@ -28,6 +28,7 @@ bool ValueRecorder::open(const QString& fileName)
     close();
     m_file.setFileName(fileName);
     m_rows = 0;
+    m_timeLine = TimeLine();
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
         reportFailure(Failure(FailureCode::PathNotFound), QStringLiteral("Record"),
                       QStringLiteral(" with Filename=") + fileName);
@@ -38,10 +39,11 @@ bool ValueRecorder::open(const QString& fileName)
     return writeBlock();
 }
 
-void ValueRecorder::record(std::int64_t timeUs, const DecodedValue& value)
+void ValueRecorder::record(const DecodedValue& value)
 {
-    if (!m_file.isOpen())
+    if (!m_file.isOpen() || !m_timeLine.take(value.time.line))
         return;
+    const std::int64_t timeUs = value.time.us;
     const auto index = static_cast<std::size_t>(value.cntrlIndex);
     if (value.cntrlIndex >= 0 && index < m_columns.size() && !m_columns[index].name.isEmpty()) {
         const Column& c = m_columns[index];

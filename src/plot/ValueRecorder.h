@@ -2,6 +2,7 @@
 
 #include "diagnostics/DecodedValue.h"
 #include "diagnostics/IndicatorInfo.h"
+#include "plot/TimeLine.h"
 #include "plot/ValueScale.h"
 
 #include <QByteArray>
@@ -14,7 +15,8 @@
 namespace tellvane {
 
 // Record: every value a board's screen decodes, written as a row of CSV
-// (time, name, raw, value; see ValueCsv.h and ValueScale) from open to close. Rows are
+// (time, name, raw, value; see ValueCsv.h and ValueScale) from open to close,
+// on one time line (the first value's: see TimeLine). Rows are
 // written a block at a time, and at least once a second of the frames' time.
 // A file that cannot be made or written is reported, and the recording ends.
 class ValueRecorder {
@@ -31,12 +33,13 @@ public:
 
     // Makes the file (never one that exists) and writes the header.
     bool open(const QString& fileName);
-    void record(std::int64_t timeUs, const DecodedValue& value);
+    void record(const DecodedValue& value);
     void close();
 
     bool isOpen() const { return m_file.isOpen(); }
     std::int64_t rows() const { return m_rows; }
     QString fileName() const { return m_file.fileName(); }
+    const TimeLine& timeLine() const { return m_timeLine; }
 
 private:
     bool writeBlock();
@@ -50,6 +53,7 @@ private:
         ValueScale scale;
     };
     std::vector<Column> m_columns;
+    TimeLine m_timeLine;
     QByteArray m_block;
     std::int64_t m_rows = 0;
     std::int64_t m_lastWriteUs = 0;

@@ -436,44 +436,61 @@ TEST_F(PlotJourney, ALogPlayedInFileModeIsPlottedAndRecordedAtItsTimes)
 {
     BoardWindow* board = pump();
     ASSERT_TRUE(enterDiagnostics(board));
-    PlotWindow* plot = plotFromMenu(board, kSpeed);
-    ASSERT_NE(plot, nullptr);
+    PlotWindow* live = plotFromMenu(board, kSpeed);
+    ASSERT_NE(live, nullptr);
+    h->pass(500);
+    const std::uint64_t liveValues = live->series(0).appended();
+    ASSERT_GT(liveValues, 0u);
     MonitorWindow* monitor = h->main().monitorWindow();
     ASSERT_TRUE(h->clickButton(monitor, "ModePicture"));
     ASSERT_FALSE(h->app->monitor().inCanMode());
-    h->pass(500);
-    const std::uint64_t live = plot->series(0).appended();
-
-    QWidget* canvas = board->findChild<QWidget*>(QStringLiteral("ScreenCanvas"));
-    chooseByKeys(rightClick(canvas, QPoint(canvas->width() - 3, canvas->height() - 3)), QStringLiteral("Record"));
-    ASSERT_EQ(recordings().size(), 1);
-
     const QString log = writeFile(h->dir.filePath(QStringLiteral("speeds.txt")),
                                   speedLine(QStringLiteral("80.000000"), 1000) + speedLine(QStringLiteral("80.500000"), 1001)
                                       + speedLine(QStringLiteral("81.250000"), 2000));
     h->dialogs.fileAnswers = {log};
     ASSERT_TRUE(h->clickButton(monitor, "File_Open"));
+
+    // A plot and a recording started now follow the log.
+    PlotWindow* played = plotFromMenu(board, kSpeed);
+    ASSERT_NE(played, live);
+    QWidget* canvas = board->findChild<QWidget*>(QStringLiteral("ScreenCanvas"));
+    const QPoint corner(canvas->width() - 3, canvas->height() - 3);
+    chooseByKeys(rightClick(canvas, corner), QStringLiteral("Record"));
+    ASSERT_EQ(recordings().size(), 1);
     for (int i = 0; i < 3; ++i)
         ASSERT_TRUE(h->clickButton(monitor, "Step_Button"));
     h->pass(200);
-
-    const auto all = points(plot->series(0));
-    ASSERT_EQ(all.size(), live + 3);
     using Points = std::vector<std::pair<std::int64_t, double>>;
-    EXPECT_EQ(Points(all.end() - 3, all.end()), (Points{{80'000'000, 1500}, {80'500'000, 1501.5}, {81'250'000, 3000}}));
+    EXPECT_EQ(points(played->series(0)), (Points{{80'000'000, 1500}, {80'500'000, 1501.5}, {81'250'000, 3000}}));
     EXPECT_EQ(shownNumber(board, kSpeed), 3000);
-    const std::vector<QPointF>& drawn = plot->drawnPoints(0);
-    ASSERT_FALSE(drawn.empty());
-    EXPECT_EQ(drawn.back(), QPointF(81.25, 3000)) << "drawn at the logged time";
+    ASSERT_FALSE(played->drawnPoints(0).empty());
+    EXPECT_EQ(played->drawnPoints(0).back(), QPointF(81.25, 3000)) << "drawn at the logged time";
+    // The plot of the bus took none of them, and says so.
+    EXPECT_EQ(live->series(0).appended(), liveValues);
+    EXPECT_TRUE(live->statusText().contains(QStringLiteral("3 values of a played log left out: the plot follows the bus")))
+        << live->statusText().toStdString();
 
-    chooseByKeys(rightClick(canvas, QPoint(canvas->width() - 3, canvas->height() - 3)), QStringLiteral("StopRecording"));
+    // Back on the bus: the plot and the recording of the log leave its values out.
+    ASSERT_TRUE(h->clickButton(monitor, "ModePicture"));
+    h->pass(500);
+    EXPECT_GT(live->series(0).appended(), liveValues);
+    EXPECT_EQ(played->series(0).appended(), 3u);
+    EXPECT_TRUE(played->statusText().contains(QStringLiteral(" from the bus left out: the plot follows a played log")))
+        << played->statusText().toStdString();
+    QMenu* menu = rightClick(canvas, corner);
+    const QAction* stop = JourneyHarness::entryNamed(menu, QStringLiteral("StopRecording"));
+    ASSERT_NE(stop, nullptr);
+    EXPECT_TRUE(stop->text().endsWith(QStringLiteral(" from the bus left out)"))) << stop->text().toStdString();
+    chooseByKeys(menu, QStringLiteral("StopRecording"));
     QFile file(QDir(logFolder()).filePath(recordings().front()));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray text = file.readAll();
-    EXPECT_TRUE(text.contains("80.000000,Speed,1000,1500\r\n")) << text.toStdString();
-    EXPECT_TRUE(text.contains("80.500000,Speed,1001,1501.5\r\n"));
-    EXPECT_TRUE(text.contains("81.250000,Speed,2000,3000\r\n"));
-    EXPECT_TRUE(text.contains("80.000000,Flow,0,0\r\n")) << "every value of the frame";
+    const QList<QByteArray> rows = file.readAll().split('\n');
+    EXPECT_TRUE(rows.contains("80.000000,Speed,1000,1500\r"));
+    EXPECT_TRUE(rows.contains("80.500000,Speed,1001,1501.5\r"));
+    EXPECT_TRUE(rows.contains("81.250000,Speed,2000,3000\r"));
+    EXPECT_TRUE(rows.contains("80.000000,Flow,0,0\r")) << "every value of the frame";
+    for (qsizetype i = 1; i + 1 < rows.size(); ++i)
+        EXPECT_TRUE(rows[i].startsWith("80.") || rows[i].startsWith("81.")) << "only the log's times: " << rows[i].toStdString();
 }
 
 // A log replayed from the bus trace into the program: its frames are decoded

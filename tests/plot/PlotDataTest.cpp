@@ -1,7 +1,7 @@
 // What the plots and recordings take from a diagnostic screen: frames of known
 // bytes decoded by the screen reach the series as the screen shows them, at
-// the frames' times, the CSV of an export and of a recording row by row, and
-// the plot window's lines drawn from the series.
+// the frames' times on one time line, the CSV of an export and of a recording
+// row by row, and the plot window's lines drawn from the series.
 
 #include "diagnostics/DiagnosticScreen.h"
 #include "diagnostics/IndicatorInfo.h"
@@ -52,6 +52,7 @@ struct ScreenData : ::testing::Test {
     Host host;
     DiagnosticScreen screen{host};
     test::ErrorCollector errors;
+    TimeLine timeLine;  // a plot window's
     int closed = 0;
     BoardTap tap{[this](BoardTap&) { ++closed; }};
 
@@ -66,13 +67,13 @@ struct ScreenData : ::testing::Test {
         EXPECT_TRUE(load.loaded);
         return std::move(load.definition);
     }
-    void feed(std::initializer_list<std::uint8_t> bytes, double time)
+    void feed(std::initializer_list<std::uint8_t> bytes, double time, std::uint16_t line = 0)
     {
         DiagnosticBuffer b{};
         std::size_t i = 0;
         for (std::uint8_t v : bytes)
             b[i++] = v;
-        screen.processDiagnosticMessages(static_cast<std::uint8_t>(i), b, LineTime{0, std::llround(time * 1e6)});
+        screen.processDiagnosticMessages(static_cast<std::uint8_t>(i), b, LineTime{line, std::llround(time * 1e6)});
     }
     // The two frames every test here feeds, with a frame of another message between them.
     void feedFrames()
@@ -86,7 +87,7 @@ struct ScreenData : ::testing::Test {
         const auto info = indicatorOf(screen.definition(), cntrlIndex);
         EXPECT_TRUE(info.has_value()) << cntrlIndex;
         auto s = PlotSeries::of(info.value_or(IndicatorInfo{}));
-        tap.addSeries(static_cast<std::int16_t>(cntrlIndex), s.get());
+        tap.addSeries(static_cast<std::int16_t>(cntrlIndex), s.get(), &timeLine);
         return s;
     }
     std::unique_ptr<ValueRecorder> recorderTo(const QString& name)
@@ -142,6 +143,10 @@ TEST_F(ScreenData, DecodedFramesBecomePointsAtTheFramesTimes)
     EXPECT_EQ(values(*trim), (Points{{1'000'001, -8 * 0.25 + 1}, {1'500'000, 7 * 0.25 + 1}}));
     EXPECT_EQ(values(*lamp), (Points{{1'000'001, 1}, {1'500'000, 0}}));
     EXPECT_EQ(lamp->pointAtOrBefore(1'000'001)->raw, 128.0) << "the byte AND its mask";
+    // A frame of a played log: the plot follows the bus, whose values came first.
+    feed({16, 0x01, 0x2C, 0xC8}, 0.5, 1);
+    EXPECT_EQ(speed->appended(), 2u);
+    EXPECT_EQ(timeLine.leftOutText(), QStringLiteral("3 values of a played log left out"));
 
     // The screen goes (diagnostic mode left): the tap hears it once and no more.
     tap.removeSeries(trim.get());
@@ -159,17 +164,20 @@ TEST_F(ScreenData, ARecordingHasARowForEveryValueDecoded)
     const QString name = dir.filePath(QStringLiteral("recording.csv"));
     tap.setRecorder(recorderTo(name));
     screen.setObserver(&tap);
+    feed({16, 0x01, 0x2C, 0xC8}, 0.2, 4);  // a log played into the program: the recording follows it
     feedFrames();
+    feed({16, 0xFF, 0xFF, 0x07}, 1.7, 4);
     EXPECT_EQ(tap.recorder()->rows(), 6);
+    EXPECT_EQ(tap.recorder()->timeLine().leftOutText(), QStringLiteral("6 values from the bus left out"));
     screen.deleteControls();  // the recording ends with the screen
     EXPECT_FALSE(tap.recorder()->isOpen());
     EXPECT_EQ(test::readFile(name), QByteArray("time,name,raw,value\r\n"
-                                               "1.000001,Pump on,128,1\r\n"
-                                               "1.000001,Speed,300,110\r\n"
-                                               "1.000001,Trim,-8,-1\r\n"
-                                               "1.500000,Pump on,0,0\r\n"
-                                               "1.500000,Speed,65535,32727.5\r\n"
-                                               "1.500000,Trim,7,2.75\r\n"));
+                                               "0.200000,Pump on,128,1\r\n"
+                                               "0.200000,Speed,300,110\r\n"
+                                               "0.200000,Trim,-8,-1\r\n"
+                                               "1.700000,Pump on,0,0\r\n"
+                                               "1.700000,Speed,65535,32727.5\r\n"
+                                               "1.700000,Trim,7,2.75\r\n"));
 
     // A file that exists is never overwritten: reported, nothing recorded.
     ValueRecorder again(screenIndicators(screen.definition()));
@@ -291,6 +299,11 @@ TEST(PlotWindowTest, LinesComeFromTheSeriesAndEndedOnesSaySo)
 
     window->setSeriesEnded(l, true);
     EXPECT_TRUE(window->lineSeries(1)->name().endsWith(QStringLiteral("[ended]")));
+    EXPECT_TRUE(window->timeLine().take(0));
+    EXPECT_FALSE(window->timeLine().take(2));
+    window->refresh();
+    EXPECT_EQ(window->statusText(),
+              QStringLiteral("Live, 40 values kept. 1 value of a played log left out: the plot follows the bus"));
 
     // Paused, the view stands still while the series fill; live again, it follows.
     window->setPaused(true);

@@ -345,7 +345,8 @@ void BoardWindow::reloadScreen()
             pages.push_back(tabs->currentPage());
     }
     const QPoint scrolled(m_scroll->horizontalScrollBar()->value(), m_scroll->verticalScrollBar()->value());
-    m_screen.build(std::move(load.definition));
+    // What watches the screen's values (a plot, a recording) goes on with the new one.
+    m_screen.rebuild(std::move(load.definition));
     fitCanvas();
     std::size_t next = 0;
     for (int i = 0; i < m_screen.controlCount() && next < pages.size(); ++i) {

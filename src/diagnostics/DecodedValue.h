@@ -6,6 +6,8 @@
 
 namespace tellvane {
 
+struct ScreenDefinition;
+
 // One indicator's value as a diagnostic frame gave it: the lamp or value box
 // (its number in the screen's control table), the raw number taken from the
 // frame (a lamp's byte AND its mask), the value (raw x M + B; a lamp 1 when
@@ -30,6 +32,9 @@ public:
     // more. It must not reach for the window from here: the window may be
     // half destroyed.
     virtual void screenClosed() = 0;
+    // The same screen was built again from its changed files: the observer
+    // stays, and hears the values of the new controls from now on.
+    virtual void screenRebuilt(const ScreenDefinition& before, const ScreenDefinition& after) = 0;
 };
 
 }  // namespace tellvane

@@ -67,6 +67,16 @@ void DiagnosticScreen::build(ScreenDefinition definition)
         m_host.setScreenSizeTwips(m_definition.formSize->first, m_definition.formSize->second);
 }
 
+void DiagnosticScreen::rebuild(ScreenDefinition definition)
+{
+    DecodedValueObserver* observer = std::exchange(m_observer, nullptr);
+    ScreenDefinition before = std::move(m_definition);
+    build(std::move(definition));
+    m_observer = observer;
+    if (observer)
+        observer->screenRebuilt(before, m_definition);
+}
+
 void DiagnosticScreen::deleteControls()
 {
     ++m_generation;

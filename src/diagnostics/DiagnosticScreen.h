@@ -41,6 +41,9 @@ public:
     // Makes the screen a definition describes, in place of the one before,
     // and gives the window its text and size.
     void build(ScreenDefinition definition);
+    // Builds the same screen again from its changed files: the observer stays,
+    // told of the old and the new definition, in place of being closed.
+    void rebuild(ScreenDefinition definition);
     void deleteControls();
 
     // Brings the indicators that listen to a frame up to date; the frame's

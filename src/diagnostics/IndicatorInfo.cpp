@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <map>
+#include <tuple>
 
 namespace tellvane {
 
@@ -123,6 +125,36 @@ std::optional<IndicatorInfo> indicatorOf(const ScreenDefinition& definition, int
             return std::move(info);
     }
     return std::nullopt;
+}
+
+std::vector<int> indicatorsAfterRebuild(const std::vector<IndicatorInfo>& before, const std::vector<IndicatorInfo>& after)
+{
+    // Caption, kind, and how many before it had both.
+    using Key = std::tuple<QString, IndicatorKind, int>;
+    auto keys = [](const std::vector<IndicatorInfo>& list) {
+        std::map<std::pair<QString, IndicatorKind>, int> seen;
+        std::vector<Key> out;
+        out.reserve(list.size());
+        for (const IndicatorInfo& info : list)
+            out.emplace_back(info.caption, info.kind, seen[{info.caption, info.kind}]++);
+        return out;
+    };
+    const std::vector<Key> afterKeys = keys(after);
+    std::map<Key, std::size_t> where;
+    for (std::size_t j = 0; j < afterKeys.size(); ++j)
+        where.emplace(afterKeys[j], j);
+    const std::vector<Key> beforeKeys = keys(before);
+    std::vector<int> found(before.size(), -1);
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        const auto it = where.find(beforeKeys[i]);
+        if (it == where.end())
+            continue;
+        const IndicatorInfo& was = before[i];
+        const IndicatorInfo& now = after[it->second];
+        if (now.isSigned == was.isSigned && now.m == was.m && now.b == was.b && now.hexDisplay == was.hexDisplay)
+            found[i] = static_cast<int>(it->second);
+    }
+    return found;
 }
 
 QString patternUnit(const QString& pattern)

@@ -36,6 +36,14 @@ std::vector<IndicatorInfo> screenIndicators(const ScreenDefinition& definition);
 // The indicator whose control has this number; none for any other control.
 std::optional<IndicatorInfo> indicatorOf(const ScreenDefinition& definition, int cntrlIndex);
 
+// Where each indicator of a screen is on the screen built again from its
+// changed files; -1 where it is gone. An indicator is known by its caption and
+// kind (the k-th of a caption is the k-th again), not by its control's name,
+// which comes from its place in the file: a line added above would rename it.
+// One found whose value is read otherwise (signedness, M, B, hexadecimal) is
+// gone too: its values before and after would not be on one scale.
+std::vector<int> indicatorsAfterRebuild(const std::vector<IndicatorInfo>& before, const std::vector<IndicatorInfo>& after);
+
 // The unit a display pattern writes after the number of its first section.
 // A percent sign outside quotes scales the number by 100, so the value itself
 // has no unit then.

@@ -1,6 +1,10 @@
 #include "diagnostics/ScreenFileWatcher.h"
 
+#include <QCryptographicHash>
+#include <QFile>
 #include <QFileInfo>
+
+#include <algorithm>
 
 namespace tellvane {
 
@@ -26,7 +30,7 @@ void ScreenFileWatcher::watch(const QStringList& files)
         if (!file.isEmpty())
             m_files.append(QFileInfo(file).absoluteFilePath());
     }
-    m_seen = states();
+    m_seen = states(true);
     QStringList folders;
     for (const QString& file : std::as_const(m_files)) {
         const QString folder = QFileInfo(file).absolutePath();
@@ -39,13 +43,20 @@ void ScreenFileWatcher::watch(const QStringList& files)
         m_watcher.addPaths(folders);
 }
 
-std::vector<ScreenFileWatcher::State> ScreenFileWatcher::states() const
+std::vector<ScreenFileWatcher::State> ScreenFileWatcher::states(bool withBytes) const
 {
     std::vector<State> now;
     now.reserve(static_cast<std::size_t>(m_files.size()));
     for (const QString& file : m_files) {
         const QFileInfo info(file);
-        now.push_back(info.exists() ? State{true, info.size(), info.lastModified()} : State{});
+        State state = info.exists() ? State{true, info.size(), info.lastModified(), {}} : State{};
+        QFile bytes(file);
+        if (withBytes && state.exists && bytes.open(QIODevice::ReadOnly)) {
+            QCryptographicHash hash(QCryptographicHash::Sha256);
+            if (hash.addData(&bytes))
+                state.digest = hash.result();
+        }
+        now.push_back(std::move(state));
     }
     return now;
 }
@@ -59,19 +70,25 @@ void ScreenFileWatcher::noteChange()
         if (QFileInfo::exists(file) && !m_watcher.files().contains(file))
             m_watcher.addPath(file);
     }
-    if (states() != m_seen)
+    const std::vector<State> now = states(false);
+    if (!std::equal(now.begin(), now.end(), m_seen.begin(), m_seen.end(),
+                    [](const State& a, const State& b) { return a.sameStamp(b); }))
         m_settle.start();  // again from now while the writing goes on
 }
 
 void ScreenFileWatcher::settle()
 {
-    const std::vector<State> now = states();
-    // Back as it was, gone, or emptied by an editor that has yet to write it
-    // again: the next change is awaited.
-    if (now == m_seen || !now.front().exists || now.front().size == 0)
+    const std::vector<State> now = states(true);
+    // Gone, or emptied by an editor that has yet to write it again: the next
+    // change is awaited.
+    if (!now.front().exists || now.front().size == 0)
         return;
+    const bool sameBytes = std::equal(now.begin(), now.end(), m_seen.begin(), m_seen.end(), [](const State& a, const State& b) {
+        return a.exists == b.exists && a.digest == b.digest;
+    });
     m_seen = now;
-    emit settled();
+    if (!sameBytes)
+        emit settled();
 }
 
 }  // namespace tellvane

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QFileSystemWatcher>
 #include <QObject>
@@ -11,10 +12,12 @@
 namespace tellvane {
 
 // Tells when the files a screen was read from change on disk, once the
-// writing has settled: nothing has changed for kSettleMs and the first file
-// (the configuration file) is there and not empty. An editor that writes in steps, or that
-// writes a new file and puts it in place of the old one, is heard once, after
-// its last step; a file that is gone is waited for.
+// writing has settled: nothing has changed for kSettleMs, the first file (the
+// configuration file) is there and not empty, and the bytes of the files
+// differ from those watched. An editor that writes in steps, or that writes a
+// new file and puts it in place of the old one, is heard once, after its last
+// step; a file that is gone is waited for; a save of the same bytes (or a
+// touch) is no change.
 class ScreenFileWatcher : public QObject {
     Q_OBJECT
 
@@ -39,9 +42,11 @@ private:
         bool exists = false;
         qint64 size = -1;
         QDateTime modified;
-        bool operator==(const State&) const = default;
+        QByteArray digest;  // of the bytes, where they were read
+        bool sameStamp(const State& o) const { return exists == o.exists && size == o.size && modified == o.modified; }
     };
-    std::vector<State> states() const;
+    // The bytes are read only where asked: the folder's changes are many.
+    std::vector<State> states(bool withBytes) const;
     void noteChange();
     void settle();
 

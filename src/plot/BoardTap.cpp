@@ -7,7 +7,10 @@
 
 namespace tellvane {
 
-BoardTap::BoardTap(ClosedHandler closed) : m_closed(std::move(closed)) {}
+BoardTap::BoardTap(ClosedHandler closed, RebuiltHandler rebuilt)
+    : m_closed(std::move(closed)), m_rebuilt(std::move(rebuilt))
+{
+}
 
 void BoardTap::addSeries(std::int16_t cntrlIndex, PlotSeries* series, TimeLine* timeLine)
 {
@@ -67,6 +70,37 @@ void BoardTap::screenClosed()
     // The handler may delete this tap: nothing after it.
     if (m_closed)
         m_closed(*this);
+}
+
+void BoardTap::screenRebuilt(const ScreenDefinition& before, const ScreenDefinition& after)
+{
+    const std::vector<IndicatorInfo> was = screenIndicators(before);
+    const std::vector<IndicatorInfo> now = screenIndicators(after);
+    const std::vector<int> found = indicatorsAfterRebuild(was, now);
+    std::vector<std::vector<Listener>> byControl;
+    std::vector<Kept> kept;
+    for (std::size_t i = 0; i < was.size(); ++i) {
+        const auto index = static_cast<std::size_t>(was[i].cntrlIndex);
+        if (found[i] < 0 || index >= m_byControl.size() || m_byControl[index].empty())
+            continue;
+        const IndicatorInfo& again = now[static_cast<std::size_t>(found[i])];
+        const auto newIndex = static_cast<std::size_t>(again.cntrlIndex);
+        if (byControl.size() <= newIndex)
+            byControl.resize(newIndex + 1);
+        for (const Listener& l : m_byControl[index]) {
+            byControl[newIndex].push_back(l);
+            kept.push_back({l.series, again});
+        }
+        m_byControl[index].clear();
+    }
+    // What was not found has ended.
+    std::vector<PlotSeries*> ended = series();
+    m_byControl = std::move(byControl);
+    if (m_recorder)
+        m_recorder->setIndicators(now);
+    // The handler may delete this tap: nothing after it.
+    if (m_rebuilt)
+        m_rebuilt(*this, kept, ended);
 }
 
 }  // namespace tellvane

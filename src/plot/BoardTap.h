@@ -1,6 +1,7 @@
 #pragma once
 
 #include "diagnostics/DecodedValue.h"
+#include "diagnostics/IndicatorInfo.h"
 #include "plot/ValueRecorder.h"
 
 #include <cstdint>
@@ -19,10 +20,18 @@ class TimeLine;
 // it has either.
 class BoardTap final : public DecodedValueObserver {
 public:
-    // Told, as the last thing the tap does, when the board's screen goes.
+    // A series whose indicator is found again on a screen built anew, and what it is there.
+    struct Kept {
+        PlotSeries* series = nullptr;
+        IndicatorInfo indicator;
+    };
+    // Each is told, as the last thing the tap does, when the board's screen
+    // goes, or when it is built again: which series go on with which
+    // indicator, and which ended with theirs (they hear no more).
     using ClosedHandler = std::function<void(BoardTap&)>;
+    using RebuiltHandler = std::function<void(BoardTap&, const std::vector<Kept>&, const std::vector<PlotSeries*>&)>;
 
-    explicit BoardTap(ClosedHandler closed);
+    explicit BoardTap(ClosedHandler closed, RebuiltHandler rebuilt = {});
 
     // The series takes the values of the indicator with this control number
     // that lie on its time line (none: every value).
@@ -39,6 +48,9 @@ public:
 
     void valueDecoded(const DecodedValue& value) override;
     void screenClosed() override;
+    // Each series goes on with its indicator found on the new screen
+    // (indicatorsAfterRebuild); the recording names its rows by the new one.
+    void screenRebuilt(const ScreenDefinition& before, const ScreenDefinition& after) override;
 
 private:
     struct Listener {
@@ -46,6 +58,7 @@ private:
         TimeLine* timeLine = nullptr;
     };
     ClosedHandler m_closed;
+    RebuiltHandler m_rebuilt;
     std::vector<std::vector<Listener>> m_byControl;
     std::unique_ptr<ValueRecorder> m_recorder;
 };

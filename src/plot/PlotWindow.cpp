@@ -206,8 +206,10 @@ PlotSeries* PlotWindow::addSeries(const QString& board, const IndicatorInfo& ind
 PlotSeries* PlotWindow::seriesFor(const QString& board, const IndicatorInfo& indicator) const
 {
     for (const Line& line : m_lines) {
+        // The same indicator, read the same way: one whose scale changed is another line.
         if (line.board == board && line.indicator.cntrlIndex == indicator.cntrlIndex
-            && line.indicator.caption == indicator.caption && line.indicator.kind == indicator.kind)
+            && line.indicator.caption == indicator.caption && line.indicator.kind == indicator.kind
+            && line.indicator.isSigned == indicator.isSigned && ValueScale::of(line.indicator) == ValueScale::of(indicator))
             return line.data.get();
     }
     return nullptr;
@@ -218,6 +220,18 @@ void PlotWindow::setSeriesEnded(const PlotSeries* series, bool ended)
     for (Line& line : m_lines) {
         if (line.data.get() == series && line.ended != ended) {
             line.ended = ended;
+            showLegendName(line);
+        }
+    }
+    updateStatus();
+}
+
+void PlotWindow::setSeriesIndicator(const PlotSeries* series, const IndicatorInfo& indicator)
+{
+    for (Line& line : m_lines) {
+        if (line.data.get() == series) {
+            line.indicator = indicator;
+            line.axis->setTitleText(indicator.unit);
             showLegendName(line);
         }
     }
@@ -522,7 +536,8 @@ QString PlotWindow::statusText() const
     std::uint64_t points = 0;
     for (const Line& line : m_lines)
         points += line.data->exactCount();
-    QString text = m_live ? QStringLiteral("Live") : QStringLiteral("Paused");
+    const bool allEnded = !m_lines.empty() && std::all_of(m_lines.begin(), m_lines.end(), [](const Line& l) { return l.ended; });
+    QString text = !m_live ? QStringLiteral("Paused") : allEnded ? QStringLiteral("All lines ended") : QStringLiteral("Live");
     text += QStringLiteral(", %1 values kept").arg(QLocale().toString(static_cast<qulonglong>(points)));
     if (const QString leftOut = m_timeLine.leftOutText(); !leftOut.isEmpty())
         text += QStringLiteral(". ") + leftOut + QStringLiteral(": the plot follows ") + m_timeLine.followedText();

@@ -96,6 +96,8 @@ public:
     // The series' screen went (ended) or it is fed again.
     void setSeriesEnded(const PlotSeries* series, bool ended);
     bool seriesEnded(const PlotSeries* series) const;
+    // The series' indicator as a screen built again has it (its place, its unit).
+    void setSeriesIndicator(const PlotSeries* series, const IndicatorInfo& indicator);
     // The time line the lines follow; the values of others are counted there.
     TimeLine& timeLine() { return m_timeLine; }
     const TimeLine& timeLine() const { return m_timeLine; }

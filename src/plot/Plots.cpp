@@ -50,10 +50,13 @@ BoardTap* Plots::findTap(const BoardWindow& window) const
 
 BoardTap& Plots::tapFor(BoardWindow& window)
 {
-    m_closedTaps.clear();
     if (BoardTap* tap = findTap(window))
         return *tap;
-    auto tap = std::make_unique<BoardTap>([this](BoardTap& closed) { tapClosed(closed); });
+    auto tap = std::make_unique<BoardTap>(
+        [this](BoardTap& closed) { tapClosed(closed); },
+        [this](BoardTap& rebuilt, const std::vector<BoardTap::Kept>& kept, const std::vector<PlotSeries*>& ended) {
+            tapRebuilt(rebuilt, kept, ended);
+        });
     BoardTap& made = *tap;
     m_taps.emplace(&window, std::move(tap));
     window.screen().setObserver(&made);
@@ -66,20 +69,23 @@ bool Plots::observes(const BoardWindow& window) const
     return tap && const_cast<BoardWindow&>(window).screen().observer() == tap;
 }
 
-void Plots::tapClosed(BoardTap& tap)
+void Plots::endSeries(PlotSeries* series)
 {
-    // The screen went: its lines stay in their windows, marked ended.
-    for (PlotSeries* series : tap.series()) {
-        const auto it = m_fed.find(series);
-        if (it == m_fed.end())
-            continue;
-        if (PlotWindow* w = it->second.second)
-            w->setSeriesEnded(series, true);
-        m_fed.erase(it);
-    }
+    const auto it = m_fed.find(series);
+    if (it == m_fed.end())
+        return;
+    if (PlotWindow* w = it->second.second)
+        w->setSeriesEnded(series, true);
+    m_fed.erase(it);
+}
+
+void Plots::retire(BoardTap& tap)
+{
     for (auto it = m_taps.begin(); it != m_taps.end(); ++it) {
         if (it->second.get() == &tap) {
-            // The tap is still on the call stack: it goes after the call.
+            if (it->first->screen().observer() == &tap)
+                it->first->screen().setObserver(nullptr);
+            // The tap may be on the call stack: it goes after the call.
             m_closedTaps.push_back(std::move(it->second));
             m_taps.erase(it);
             QTimer::singleShot(0, this, [this] { m_closedTaps.clear(); });
@@ -88,18 +94,30 @@ void Plots::tapClosed(BoardTap& tap)
     }
 }
 
+void Plots::tapClosed(BoardTap& tap)
+{
+    for (PlotSeries* series : tap.series())
+        endSeries(series);
+    retire(tap);
+}
+
+void Plots::tapRebuilt(BoardTap& tap, const std::vector<BoardTap::Kept>& kept, const std::vector<PlotSeries*>& ended)
+{
+    for (const BoardTap::Kept& k : kept) {
+        const auto it = m_fed.find(k.series);
+        if (it != m_fed.end() && it->second.second)
+            it->second.second->setSeriesIndicator(k.series, k.indicator);
+    }
+    for (PlotSeries* series : ended)
+        endSeries(series);
+    if (tap.idle())
+        retire(tap);
+}
+
 void Plots::releaseIfIdle(BoardTap* tap)
 {
-    if (!tap || !tap->idle())
-        return;
-    for (auto it = m_taps.begin(); it != m_taps.end(); ++it) {
-        if (it->second.get() == tap) {
-            if (it->first->screen().observer() == tap)
-                it->first->screen().setObserver(nullptr);
-            m_taps.erase(it);
-            return;
-        }
-    }
+    if (tap && tap->idle())
+        retire(*tap);
 }
 
 void Plots::seriesGone(PlotSeries* series)

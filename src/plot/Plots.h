@@ -1,6 +1,7 @@
 #pragma once
 
 #include "diagnostics/ScreenMenu.h"
+#include "plot/BoardTap.h"
 
 #include <QObject>
 #include <QPointer>
@@ -13,7 +14,6 @@
 
 namespace tellvane {
 
-class BoardTap;
 class BoardWindow;
 class Dialogs;
 class PlotSeries;
@@ -66,6 +66,11 @@ private:
     BoardTap& tapFor(BoardWindow& window);
     BoardTap* findTap(const BoardWindow& window) const;
     void tapClosed(BoardTap& tap);
+    void tapRebuilt(BoardTap& tap, const std::vector<BoardTap::Kept>& kept, const std::vector<PlotSeries*>& ended);
+    // The series' screen went: its line stays in its window, marked ended.
+    void endSeries(PlotSeries* series);
+    // Takes a tap off its screen, deleted once the call it is in has returned.
+    void retire(BoardTap& tap);
     void seriesGone(PlotSeries* series);
     // Takes the tap off the screen when it has nothing left to feed.
     void releaseIfIdle(BoardTap* tap);

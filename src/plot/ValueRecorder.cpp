@@ -7,6 +7,13 @@ namespace tellvane {
 
 ValueRecorder::ValueRecorder(const std::vector<IndicatorInfo>& indicators)
 {
+    setIndicators(indicators);
+    m_block.reserve(kBlockBytes + 256);
+}
+
+void ValueRecorder::setIndicators(const std::vector<IndicatorInfo>& indicators)
+{
+    m_columns.clear();
     for (const IndicatorInfo& info : indicators) {
         if (info.cntrlIndex < 0)
             continue;
@@ -15,7 +22,6 @@ ValueRecorder::ValueRecorder(const std::vector<IndicatorInfo>& indicators)
             m_columns.resize(index + 1);
         m_columns[index] = {csv::field(info.caption), ValueScale::of(info)};
     }
-    m_block.reserve(kBlockBytes + 256);
 }
 
 ValueRecorder::~ValueRecorder()

@@ -16,9 +16,9 @@ namespace tellvane {
 
 // Record: every value a board's screen decodes, written as a row of CSV
 // (time, name, raw, value; see ValueCsv.h and ValueScale) from open to close,
-// on one time line (the first value's: see TimeLine). Rows are
-// written a block at a time, and at least once a second of the frames' time.
-// A file that cannot be made or written is reported, and the recording ends.
+// on one time line (the first value's: see TimeLine). Rows are written a
+// block at a time, and at least once a second of the frames' time. A file
+// that cannot be made or written is reported, and the recording ends.
 class ValueRecorder {
 public:
     static constexpr qsizetype kBlockBytes = 1 << 16;
@@ -26,6 +26,8 @@ public:
 
     // The indicators of the screen recorded: their captions name the rows.
     explicit ValueRecorder(const std::vector<IndicatorInfo>& indicators);
+    // The screen was built again: its indicators name the rows from now on.
+    void setIndicators(const std::vector<IndicatorInfo>& indicators);
     ~ValueRecorder();
 
     ValueRecorder(const ValueRecorder&) = delete;

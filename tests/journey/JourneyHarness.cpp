@@ -438,6 +438,15 @@ bool JourneyHarness::closeBox(QWidget* window)
     return pressTitleBar(window, QStyle::SC_TitleBarCloseButton, "close box");
 }
 
+bool JourneyHarness::settleScreenFiles(BoardWindow* window)
+{
+    const QTimer& settle = window->screenFiles().settleTimer();
+    if (!QTest::qWaitFor([&] { return settle.isActive(); }, 10000))
+        return false;
+    pass(ScreenFileWatcher::kSettleMs + 100);
+    return !settle.isActive();
+}
+
 bool JourneyHarness::closeFromSystemMenu(QWidget* window)
 {
     if (!pressTitleBar(window, QStyle::SC_TitleBarSysMenu, "system menu"))

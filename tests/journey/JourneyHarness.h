@@ -116,6 +116,11 @@ public:
     // A firmware file written under the temporary folder.
     QString writeFirmware(const QString& name, const QByteArray& text);
 
+    // Runs the event loop until the system has told the board window's watcher
+    // of a change to its screen's files, then lets the settling time pass (its
+    // settle timer watched).
+    bool settleScreenFiles(BoardWindow* window);
+
     // Ends the program (destroys the composition root) and lets the event loop run.
     void endProgram();
 

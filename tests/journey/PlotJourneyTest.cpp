@@ -1,8 +1,8 @@
 // Journeys through the plots and recordings of diagnostic screens: the menu a
 // right-click or the menu key opens on a screen, plot windows filling as the
 // board's frames are decoded, boards and plot windows closed under them, a
-// recording to a file, and a log played in file mode plotted and recorded at
-// its logged times.
+// recording to a file, a log played in file mode plotted and recorded at its
+// logged times, and a screen saved while it is plotted and recorded.
 
 #include "Session.h"
 
@@ -524,6 +524,75 @@ TEST_F(PlotJourney, ALogReplayedFromTheBusTraceIsPlottedAtItsTimes)
     EXPECT_EQ(shownNumber(board, kSpeed), 3000);
     ASSERT_FALSE(plot->drawnPoints(0).empty());
     EXPECT_EQ(plot->drawnPoints(0).back(), QPointF(1.25, 3000));
+}
+
+// The pump's file with a value box and its label put before everything (every
+// control after them takes another number) and the flow taken out.
+QByteArray savedAgain(QByteArray text)
+{
+    const QByteArray flow = "GROUP, Reading, Flow, 720, 16, SW, 5, 0.01, 0, 0.00\" l/s\"\n";
+    text.replace(flow, "");
+    const qsizetype tab = text.indexOf("TAB, Drive");
+    text.insert(tab, "LABEL, Added, 7800, 120, 1500, 255\nBWLTEXT, -, 7800, 1700, 1000, 285, 16, B, 3, 1, 0, D, 0\n");
+    return text;
+}
+
+TEST_F(PlotJourney, AScreenSavedWhilePlottedAndRecordedGoesOn)
+{
+    BoardWindow* board = pump();
+    ASSERT_TRUE(enterDiagnostics(board));
+    h->watchTimer(board->screenFiles().settleTimer());
+    PlotWindow* plot = plotFromMenu(board, kSpeed);
+    ASSERT_NE(plot, nullptr);
+    const std::vector<IndicatorInfo> before = screenIndicators(board->screen().definition());
+    const auto flow = std::find_if(before.begin(), before.end(), [](const IndicatorInfo& i) { return i.caption == "Flow"; });
+    ASSERT_NE(flow, before.end());
+    ASSERT_EQ(h->app->plots().plot(*board, flow->cntrlIndex, plot), plot);
+    QWidget* canvas = board->findChild<QWidget*>(QStringLiteral("ScreenCanvas"));
+    chooseByKeys(rightClick(canvas, QPoint(canvas->width() - 3, canvas->height() - 3)), QStringLiteral("Record"));
+    h->pass(1000);
+
+    // The same bytes saved again: nothing is built anew.
+    const QString file = h->programFolder() + QStringLiteral("/Configuration/1201-0003.cfg");
+    const QByteArray text = test::readFile(file);
+    const std::uint64_t generation = board->screen().generation();
+    writeFile(file, text);
+    ASSERT_TRUE(h->settleScreenFiles(board));
+    EXPECT_EQ(board->screen().generation(), generation);
+
+    // Saved with a value added before everything and the flow taken out.
+    writeFile(file, savedAgain(text));
+    ASSERT_TRUE(h->settleScreenFiles(board));
+    ASSERT_NE(board->screen().generation(), generation);
+    const std::uint64_t speedValues = plot->series(0).appended();
+    const std::uint64_t flowValues = plot->series(1).appended();
+    h->pass(1000);
+    EXPECT_GT(plot->series(0).appended(), speedValues) << "the speed's line goes on from its new box";
+    EXPECT_NEAR(points(plot->series(0)).back().second, shownNumber(board, kSpeed + 2), 0.5);
+    EXPECT_EQ(plot->series(1).appended(), flowValues);
+    EXPECT_TRUE(plot->seriesEnded(&plot->series(1)));
+    EXPECT_TRUE(plot->lineSeries(1)->name().endsWith(QStringLiteral("[ended]")));
+    EXPECT_TRUE(plot->statusText().startsWith(QStringLiteral("Live")));
+
+    // The recording goes on in its file, with the new screen's values.
+    ASSERT_NE(h->app->plots().recording(*board), nullptr);
+    ASSERT_EQ(recordings().size(), 1);
+    chooseByKeys(rightClick(canvas, QPoint(canvas->width() - 3, canvas->height() - 3)), QStringLiteral("StopRecording"));
+    const QByteArray recorded = test::readFile(QDir(logFolder()).filePath(recordings().front()));
+    const qsizetype added = recorded.indexOf(",Added,");
+    ASSERT_GT(added, 0);
+    EXPECT_GT(recorded.indexOf(",Speed,", added), added);
+    EXPECT_LT(recorded.indexOf(",Flow,", added), 0) << "no flow after the save";
+
+    // All the plotted values taken out: the plot says its lines have all ended.
+    QByteArray noSpeed = savedAgain(text);
+    noSpeed.replace("GROUP, Reading, Speed,", "' GROUP, Reading, Speed,");
+    writeFile(file, noSpeed);
+    ASSERT_TRUE(h->settleScreenFiles(board));
+    EXPECT_TRUE(plot->seriesEnded(&plot->series(0)));
+    EXPECT_TRUE(plot->statusText().startsWith(QStringLiteral("All lines ended"))) << plot->statusText().toStdString();
+    EXPECT_FALSE(h->app->plots().observes(*board)) << "nothing left to feed";
+    EXPECT_EQ(h->app->errorLog().count(), 0);
 }
 
 }  // namespace

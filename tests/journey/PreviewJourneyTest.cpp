@@ -71,17 +71,6 @@ void writeFile(const QString& name, const QByteArray& text)
     ASSERT_EQ(file.write(text), text.size());
 }
 
-// Runs the event loop until the system has told the watcher of the change and
-// it waits for the writing to settle; then lets the settling time pass.
-bool rebuildAfterSave(JourneyHarness& h, BoardWindow* w)
-{
-    const QTimer& settle = w->screenFiles().settleTimer();
-    if (!QTest::qWaitFor([&] { return settle.isActive(); }, 10000))
-        return false;
-    h.pass(ScreenFileWatcher::kSettleMs + 100);
-    return !settle.isActive();
-}
-
 // Every indicator of the windows' screens, sampled at each diagnostic message
 // for a whole sweep and a little more: the ones that never changed.
 std::vector<QString> stillIndicators(JourneyHarness& h, const QList<BoardWindow*>& windows)
@@ -162,7 +151,7 @@ TEST_F(AnimatedBench, ASavedScreenIsBuiltAgainInItsPlaceAndKeepsMoving)
     text += "\nLABEL, Added by the author, 120, 6000, 2400, 255\n"
             "GROUP, Lamp, Count bit, 420, 6000, 16, 1, &H01, LG\n";
     writeFile(file, text);
-    ASSERT_TRUE(rebuildAfterSave(*h, w));
+    ASSERT_TRUE(h->settleScreenFiles(w));
 
     EXPECT_TRUE(w->inDiagnosticMode());
     EXPECT_GT(w->screen().controlCount(), controls);
@@ -192,9 +181,7 @@ TEST_F(AnimatedBench, AHalfWrittenFileNeverLeavesABrokenScreen)
 
     // An editor empties the file before it writes it again: the screen stays.
     writeFile(file, QByteArray());
-    h->settle();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return w->screenFiles().settleTimer().isActive(); }, 10000));
-    h->pass(ScreenFileWatcher::kSettleMs + 100);
+    EXPECT_TRUE(h->settleScreenFiles(w));
     EXPECT_EQ(w->screen().controlCount(), controls);
     EXPECT_TRUE(w->inDiagnosticMode());
 
@@ -203,19 +190,17 @@ TEST_F(AnimatedBench, AHalfWrittenFileNeverLeavesABrokenScreen)
     writeFile(file, whole.left(whole.size() / 2));
     h->settle();
     writeFile(file, whole + "GROUP, Lamp, Broken\n");
-    ASSERT_TRUE(rebuildAfterSave(*h, w));
+    ASSERT_TRUE(h->settleScreenFiles(w));
     EXPECT_EQ(w->screen().controlCount(), controls);
     // The new file's fault is in the error list.
     EXPECT_GT(h->app->errorLog().count(), errorsBefore);
 
     // The file taken away and put back: waited for, then built.
     ASSERT_TRUE(QFile::remove(file));
-    h->settle();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return w->screenFiles().settleTimer().isActive(); }, 10000));
-    h->pass(ScreenFileWatcher::kSettleMs + 100);
+    EXPECT_TRUE(h->settleScreenFiles(w));
     EXPECT_EQ(w->screen().controlCount(), controls);
     writeFile(file, whole + "LABEL, Back again, 120, 6000, 2400, 255\n");
-    ASSERT_TRUE(rebuildAfterSave(*h, w));
+    ASSERT_TRUE(h->settleScreenFiles(w));
     EXPECT_TRUE(labelsOf(w).contains(QStringLiteral("Back again")));
 }
 
@@ -252,7 +237,7 @@ TEST(PreviewJourney, OneCommandFromAFileToItsScreenLive)
     next.replace("Draft one", "Draft two");
     next += "BWLTEXT, -, 1560, 1800, 1400, 285, 18, L, 1, 1, 0, H, 0\n";
     writeFile(file, next);
-    ASSERT_TRUE(rebuildAfterSave(h, w));
+    ASSERT_TRUE(h.settleScreenFiles(w));
     EXPECT_TRUE(labelsOf(w).contains(QStringLiteral("Draft two")));
     EXPECT_EQ(indicatorsOf(w->screen().definition()).size(), 4u);
     // The board took the new message up with the new file.

@@ -1,7 +1,8 @@
 // What the plots and recordings take from a diagnostic screen: frames of known
 // bytes decoded by the screen reach the series as the screen shows them, at
-// the frames' times on one time line, the CSV of an export and of a recording
-// row by row, and the plot window's lines drawn from the series.
+// the frames' times on one time line; a screen built again keeps its lines and
+// its recording; the CSV of an export and of a recording row by row; the plot
+// window's lines drawn from the series.
 
 #include "diagnostics/DiagnosticScreen.h"
 #include "diagnostics/IndicatorInfo.h"
@@ -54,7 +55,13 @@ struct ScreenData : ::testing::Test {
     test::ErrorCollector errors;
     TimeLine timeLine;  // a plot window's
     int closed = 0;
-    BoardTap tap{[this](BoardTap&) { ++closed; }};
+    std::vector<BoardTap::Kept> kept;
+    std::vector<PlotSeries*> ended;
+    BoardTap tap{[this](BoardTap&) { ++closed; },
+                 [this](BoardTap&, const std::vector<BoardTap::Kept>& k, const std::vector<PlotSeries*>& e) {
+                     kept = k;
+                     ended = e;
+                 }};
 
     void SetUp() override
     {
@@ -188,6 +195,45 @@ TEST_F(ScreenData, ARecordingHasARowForEveryValueDecoded)
     EXPECT_EQ(test::readFile(name).count('\n'), 7);
 }
 
+TEST_F(ScreenData, AScreenBuiltAgainKeepsTheLinesAndTheRecordingOfItsIndicators)
+{
+    auto speed = seriesOf(1);
+    auto trim = seriesOf(3);
+    auto lamp = seriesOf(4);
+    const QString name = dir.filePath(QStringLiteral("recording.csv"));
+    tap.setRecorder(recorderTo(name));
+    screen.setObserver(&tap);
+    feed({16, 0x01, 0x2C, 0xC8}, 1.0);
+
+    // Saved with a box and its label before everything, and the trim taken out.
+    QByteArray saved = QByteArray("LABEL, Added, 1300, 100, 1500, 255\n"
+                                  "BWLTEXT, -, 1300, 1700, 1000, 285, 16, B, 1, 1, 0, D, 0\n")
+        + kScreen;
+    saved.remove(saved.indexOf("LABEL, Trim"), saved.indexOf("BIT,") - saved.indexOf("LABEL, Trim"));
+    screen.rebuild(definitionOf(saved));
+    EXPECT_EQ(closed, 0);
+    EXPECT_EQ(screen.observer(), &tap);
+    ASSERT_EQ(kept.size(), 2u);
+    EXPECT_EQ(kept[0].series, speed.get());
+    EXPECT_EQ(kept[0].indicator.cntrlIndex, 3) << "the speed's box has another number now";
+    EXPECT_EQ(kept[1].series, lamp.get());
+    EXPECT_EQ(ended, std::vector<PlotSeries*>{trim.get()});
+    feed({16, 0x01, 0x2C, 0xC8}, 2.0);
+    EXPECT_EQ(speed->appended(), 2u);
+    EXPECT_EQ(lamp->appended(), 2u);
+    EXPECT_EQ(trim->appended(), 1u);
+
+    // The speed's M changed: its values would not be on one scale, so its line ends.
+    saved.replace("W, 1, 0.5, -40", "W, 1, 0.25, -40");
+    screen.rebuild(definitionOf(saved));
+    EXPECT_EQ(ended, std::vector<PlotSeries*>{speed.get()});
+    screen.deleteControls();
+    const QByteArray recorded = test::readFile(name);
+    EXPECT_TRUE(recorded.contains("1.000000,Trim,-8,-1\r\n"));
+    EXPECT_TRUE(recorded.contains("2.000000,Added,1,1\r\n2.000000,Speed,300,110\r\n")) << "the same file goes on";
+    EXPECT_FALSE(recorded.contains("2.000000,Trim"));
+}
+
 // Boxes shown in hexadecimal: M 0.1 (the 32-bit float a little above it), and B -2.
 constexpr char kHexScreen[] = "LABEL, Tenths, 100, 100, 1500, 255\n"
                               "BWLTEXT, -, 100, 1700, 1000, 285, 16, L, 1, 0.1, 0, H, 0\n"
@@ -316,6 +362,8 @@ TEST(PlotWindowTest, LinesComeFromTheSeriesAndEndedOnesSaySo)
     // The readout names each value at the time under the pointer.
     window->showReadout(5'550'000);
     EXPECT_EQ(window->readoutText(), QStringLiteral("5.550 s    Speed: 157.5 rpm    Heater: 0"));
+    window->setSeriesEnded(s, true);
+    EXPECT_TRUE(window->statusText().startsWith(QStringLiteral("All lines ended, 41 values kept")));
 
     // Export CSV of the shown stretch, through the save dialog.
     const QString name = dir.filePath(QStringLiteral("export.csv"));

@@ -3,6 +3,7 @@
 #include "core/Dialogs.h"
 #include "core/ErrorReporting.h"
 #include "plot/PlotChartView.h"
+#include "plot/PlotLegend.h"
 #include "plot/ValueCsv.h"
 
 #include <QChart>
@@ -11,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QGraphicsItem>
 #include <QGraphicsLineItem>
 #include <QPainter>
@@ -39,6 +41,16 @@ const QColor kColours[] = {QColor(31, 119, 180), QColor(214, 39, 40),  QColor(44
                            QColor(127, 127, 127), QColor(188, 189, 34)};
 
 constexpr std::int64_t kShortestZoomUs = 1000;
+// Room a tick's label wants beyond its text, along the time axis; the height
+// a value axis gives each tick.
+constexpr int kTickGapPixels = 24;
+constexpr int kLeastTickPixels = 56;
+constexpr int kValueTickPixels = 48;
+// A value axis: its tick marks, the gaps beside its labels and its unit, and
+// the room between two axes.
+constexpr double kTickLength = 4;
+constexpr double kLabelGap = 3;
+constexpr double kAxisGap = 8;
 
 QString valueText(const PlotSeries& series, double value, const QString& unit)
 {
@@ -49,6 +61,31 @@ QString valueText(const PlotSeries& series, double value, const QString& unit)
     if (!unit.isEmpty())
         text += QLatin1Char(' ') + unit;
     return text;
+}
+
+// The least of 1, 2 or 5 x 10^n that cuts a span into no more than `most` steps.
+double roundStep(double span, int most)
+{
+    if (!(span > 0) || !std::isfinite(span) || most < 1)
+        return 1.0;
+    const double rough = span / most;
+    const double magnitude = std::pow(10.0, std::floor(std::log10(rough)));
+    for (const double factor : {1.0, 2.0, 5.0}) {
+        if (factor * magnitude >= rough * (1 - 1e-9))
+            return factor * magnitude;
+    }
+    return 10 * magnitude;
+}
+
+// As many decimals as a step has: 1 for 0.5.
+int decimalsOf(double step)
+{
+    return std::clamp(static_cast<int>(std::ceil(-std::log10(step) - 1e-9)), 0, 9);
+}
+
+QString labelFormatFor(double step)
+{
+    return QStringLiteral("%.") + QString::number(decimalsOf(step)) + QLatin1Char('f');
 }
 
 }  // namespace
@@ -63,6 +100,23 @@ public:
     QRectF boundingRect() const override { return m_chart->plotArea(); }
     void paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) override { m_window.paintLines(*painter); }
     void resized() { prepareGeometryChange(); }
+
+private:
+    const PlotWindow& m_window;
+    QChart* m_chart;
+};
+
+// The value axes beside the plot area, and the grid of the first.
+class PlotAxesItem final : public QGraphicsItem {
+public:
+    PlotAxesItem(const PlotWindow& window, QChart* chart) : QGraphicsItem(chart), m_window(window), m_chart(chart) {}
+    QRectF boundingRect() const override { return m_chart->rect(); }
+    void paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) override { m_window.paintValueAxes(*painter); }
+    void changed()
+    {
+        prepareGeometryChange();
+        update();
+    }
 
 private:
     const PlotWindow& m_window;
@@ -92,7 +146,8 @@ void PlotWindow::build()
     m_chart = new QChart;
     m_chart->setObjectName(QStringLiteral("PlotChartItem"));
     m_chart->setAnimationOptions(QChart::NoAnimation);
-    m_chart->legend()->setAlignment(Qt::AlignBottom);
+    // The window's own legend below takes as many rows as the names need.
+    m_chart->legend()->hide();
     m_chart->setMargins(QMargins(4, 4, 4, 4));
     m_chart->setBackgroundRoundness(0);
 
@@ -100,6 +155,10 @@ void PlotWindow::build()
     m_timeAxis->setObjectName(QStringLiteral("PlotTimeAxis"));
     m_timeAxis->setTitleText(QStringLiteral("Time (s)"));
     m_timeAxis->setLabelFormat(QStringLiteral("%.1f"));
+    m_timeAxis->setRange(0, static_cast<double>(kStretches[kDefaultStretch].us) / 1e6);
+    m_timeAxis->setTickInterval(5);
+    m_timeAxis->setTickAnchor(0);
+    m_timeAxis->setTickType(QValueAxis::TicksDynamic);
     m_chart->addAxis(m_timeAxis, Qt::AlignBottom);
 
     m_view = new PlotChartView(m_chart, this);
@@ -108,7 +167,17 @@ void PlotWindow::build()
     auto* lines = new PlotLinesItem(*this, m_chart);
     lines->setZValue(500);
     m_linesItem = lines;
-    connect(m_chart, &QChart::plotAreaChanged, this, [lines] { lines->resized(); });
+    auto* axes = new PlotAxesItem(*this, m_chart);
+    axes->setZValue(400);
+    m_axesItem = axes;
+    connect(m_chart, &QChart::plotAreaChanged, this, [this, lines] {
+        lines->resized();
+        // As many ticks as the new room takes.
+        setAxisRange(m_timeAxis, m_timeAxis->min(), m_timeAxis->max(), false);
+        for (const Line& line : m_lines)
+            setAxisRange(line.axis, line.axis->min(), line.axis->max(), line.data->isLamp());
+        layoutValueAxes();
+    });
 
     m_cursor = new QGraphicsLineItem(m_chart);
     m_cursor->setPen(QPen(QColor(90, 90, 90), 1, Qt::DashLine));
@@ -141,11 +210,13 @@ void PlotWindow::build()
     m_readout->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("PlotStatus"));
+    m_legend = new PlotLegend(this);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->addLayout(controls);
     layout->addWidget(m_view, 1);
+    layout->addWidget(m_legend);
     layout->addWidget(m_readout);
     layout->addWidget(m_status);
 
@@ -182,23 +253,20 @@ PlotSeries* PlotWindow::addSeries(const QString& board, const IndicatorInfo& ind
     line.pen.setCosmetic(true);
     line.line->setPen(line.pen);
     line.axis = new QValueAxis;
-    line.axis->setLabelFormat(QStringLiteral("%g"));
-    line.axis->setLabelsColor(colour);
-    line.axis->setLinePenColor(colour);
     line.axis->setTitleText(indicator.unit);
-    line.axis->setTitleBrush(colour);
-    line.axis->setGridLineVisible(index == 0);
-    if (lamp) {
-        line.axis->setRange(-0.1, 1.1);
-        line.axis->setTickCount(2);
-        line.axis->setLabelFormat(QStringLiteral("%.0f"));
-    }
+    line.axis->setVisible(false);  // drawn by the window
+    line.axis->setTickInterval(lamp ? 1.0 : 0.2);
+    line.axis->setTickAnchor(0);
+    line.axis->setTickType(QValueAxis::TicksDynamic);
+    setAxisRange(line.axis, lamp ? -0.1 : 0.0, lamp ? 1.1 : 1.0, lamp);
+    m_legend->addEntry(colour, QString());
     m_chart->addSeries(line.line);
     m_chart->addAxis(line.axis, index % 2 == 0 ? Qt::AlignLeft : Qt::AlignRight);
     line.line->attachAxis(m_timeAxis);
     line.line->attachAxis(line.axis);
     m_lines.push_back(std::move(line));
     showLegendName(m_lines.back());
+    layoutValueAxes();
     m_viewChanged = true;
     return m_lines.back().data.get();
 }
@@ -233,6 +301,7 @@ void PlotWindow::setSeriesIndicator(const PlotSeries* series, const IndicatorInf
             line.indicator = indicator;
             line.axis->setTitleText(indicator.unit);
             showLegendName(line);
+            layoutValueAxes();
         }
     }
 }
@@ -252,6 +321,149 @@ void PlotWindow::showLegendName(const Line& line)
     if (line.ended)
         name += QStringLiteral(" [ended]");
     line.line->setName(name);
+    m_legend->setEntry(static_cast<int>(&line - m_lines.data()), name, line.ended);
+}
+
+void PlotWindow::setAxisRange(QValueAxis* axis, double low, double high, bool lamp)
+{
+    double step = 1.0;
+    if (!lamp) {
+        const QRectF area = m_chart->plotArea();
+        int most = 0;
+        if (axis == m_timeAxis) {
+            // Room for the widest label, at the precision a tenth of the span would take.
+            const QFontMetrics metrics(axis->labelsFont());
+            const QByteArray format = labelFormatFor(roundStep(high - low, 10)).toLatin1();
+            const int label = std::max(metrics.horizontalAdvance(QString::asprintf(format.constData(), low)),
+                                       metrics.horizontalAdvance(QString::asprintf(format.constData(), high)));
+            most = static_cast<int>(area.width()) / std::max(label + kTickGapPixels, kLeastTickPixels);
+        } else {
+            most = static_cast<int>(area.height()) / kValueTickPixels;
+        }
+        step = roundStep(high - low, std::max(most, 2));
+    }
+    // The chart lays its ticks out at each change: a short step over a long
+    // range, even for a moment, would make thousands of them.
+    const bool longer = step > axis->tickInterval();
+    if (longer)
+        axis->setTickInterval(step);
+    if (axis->min() != low || axis->max() != high)
+        axis->setRange(low, high);
+    if (!longer && step != axis->tickInterval())
+        axis->setTickInterval(step);
+    const QString format = labelFormatFor(step);
+    if (axis->labelFormat() != format)
+        axis->setLabelFormat(format);
+    if (axis != m_timeAxis)
+        m_axesChanged = true;
+}
+
+double PlotWindow::axisX(const Line& line) const
+{
+    const QRectF area = m_chart->plotArea();
+    return (&line - m_lines.data()) % 2 == 0 ? area.left() - line.offset : area.right() + line.offset;
+}
+
+void PlotWindow::layoutValueAxes()
+{
+    m_axesChanged = false;
+    const QFontMetricsF labels(m_timeAxis->labelsFont());
+    const QFontMetricsF titles(m_timeAxis->titleFont());
+    double room[2] = {kAxisGap, kAxisGap};  // left, right
+    for (std::size_t i = 0; i < m_lines.size(); ++i) {
+        Line& line = m_lines[i];
+        const double step = line.axis->tickInterval();
+        const int decimals = decimalsOf(step);
+        line.ticks.clear();
+        line.labelWidth = 0;
+        if (step > 0 && line.axis->max() > line.axis->min()) {
+            const double first = std::ceil(line.axis->min() / step - 1e-9);
+            for (double k = first; k * step <= line.axis->max() * (1 + 1e-12) + 1e-12 && line.ticks.size() < 100; ++k) {
+                const double v = k * step;
+                QString text = QString::number(v == 0 ? 0.0 : v, 'f', decimals);
+                line.labelWidth = std::max(line.labelWidth, std::ceil(labels.horizontalAdvance(text)));
+                line.ticks.emplace_back(v, std::move(text));
+            }
+        }
+        const double title = line.indicator.unit.isEmpty() ? 0 : kLabelGap + std::ceil(titles.height());
+        double& side = room[i % 2];
+        line.offset = side - kAxisGap;
+        side += kTickLength + kLabelGap + line.labelWidth + title + kAxisGap;
+    }
+    const QMargins margins(static_cast<int>(std::ceil(room[0])), 4, static_cast<int>(std::ceil(room[1])), 4);
+    if (m_chart->margins() != margins)
+        m_chart->setMargins(margins);
+    static_cast<PlotAxesItem*>(m_axesItem)->changed();
+}
+
+std::vector<PlotWindow::AxisLabel> PlotWindow::valueAxisLabels(int i) const
+{
+    const Line& line = m_lines.at(static_cast<std::size_t>(i));
+    const QRectF area = m_chart->plotArea();
+    const double v0 = line.axis->min();
+    const double vSpan = line.axis->max() - v0;
+    std::vector<AxisLabel> out;
+    if (area.isEmpty() || !(vSpan > 0))
+        return out;
+    const bool left = i % 2 == 0;
+    const double x = axisX(line);
+    const double height = QFontMetricsF(m_timeAxis->labelsFont()).height();
+    for (const auto& [value, text] : line.ticks) {
+        const double y = area.bottom() - (value - v0) / vSpan * area.height();
+        const double from = left ? x - kTickLength - kLabelGap - line.labelWidth : x + kTickLength + kLabelGap;
+        out.push_back({text, QRectF(from, y - height / 2, line.labelWidth, height)});
+    }
+    if (!line.indicator.unit.isEmpty()) {
+        const double titleHeight = std::ceil(QFontMetricsF(m_timeAxis->titleFont()).height());
+        const double beyond = kTickLength + kLabelGap + line.labelWidth + kLabelGap;
+        const double from = left ? x - beyond - titleHeight : x + beyond;
+        out.push_back({line.indicator.unit, QRectF(from, area.top(), titleHeight, area.height()), true});
+    }
+    return out;
+}
+
+void PlotWindow::paintValueAxes(QPainter& painter) const
+{
+    const QRectF area = m_chart->plotArea();
+    if (area.isEmpty())
+        return;
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    // The first line's ticks across the plot area.
+    if (!m_lines.empty()) {
+        const Line& first = m_lines.front();
+        const double v0 = first.axis->min();
+        const double vSpan = first.axis->max() - v0;
+        painter.setPen(QPen(QColor(220, 220, 220), 1));
+        for (const auto& tick : first.ticks) {
+            const double y = area.bottom() - (tick.first - v0) / vSpan * area.height();
+            painter.drawLine(QPointF(area.left(), y), QPointF(area.right(), y));
+        }
+    }
+    for (std::size_t i = 0; i < m_lines.size(); ++i) {
+        const Line& line = m_lines[i];
+        const bool left = i % 2 == 0;
+        const double x = axisX(line);
+        painter.setPen(QPen(line.pen.color(), 1));
+        painter.drawLine(QPointF(x, area.top()), QPointF(x, area.bottom()));
+        for (const AxisLabel& label : valueAxisLabels(static_cast<int>(i))) {
+            if (label.upright) {
+                painter.save();
+                painter.setFont(m_timeAxis->titleFont());
+                painter.translate(label.rect.center());
+                painter.rotate(left ? -90 : 90);
+                const QRectF along(-label.rect.height() / 2, -label.rect.width() / 2, label.rect.height(), label.rect.width());
+                painter.drawText(along, Qt::AlignCenter, label.text);
+                painter.restore();
+                continue;
+            }
+            const double y = label.rect.center().y();
+            painter.drawLine(QPointF(x, y), QPointF(left ? x - kTickLength : x + kTickLength, y));
+            painter.setFont(m_timeAxis->labelsFont());
+            painter.drawText(label.rect, (left ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter, label.text);
+        }
+    }
+    painter.restore();
 }
 
 QString PlotWindow::seriesName(int i) const
@@ -291,6 +503,9 @@ std::pair<std::int64_t, std::int64_t> PlotWindow::shownUs() const
     const std::int64_t step = stretchUs() / kLiveSteps;
     const std::int64_t newest = newestUs() + 1;  // the newest value among those shown
     const std::int64_t to = (newest / step + (newest % step > 0 ? 1 : 0)) * step;
+    // Nothing lies before the time line's start.
+    if (to < stretchUs())
+        return {0, stretchUs()};
     return {to - stretchUs(), to};
 }
 
@@ -319,17 +534,13 @@ void PlotWindow::fitAxis(Line& line, const std::vector<QPointF>& points)
     if (inside && (high - low) * 2 >= shownHigh - shownLow)
         return;
     const double span = high > low ? high - low : std::max(1.0, std::abs(high) * 0.1);
-    // Ends on whole multiples of a round step (1, 2 or 5 x 10^n), about a
-    // tenth of the span, with some room beyond the values.
-    const double rough = span / 10;
-    const double magnitude = std::pow(10.0, std::floor(std::log10(rough)));
-    const double step = rough / magnitude <= 1 ? magnitude : rough / magnitude <= 2 ? 2 * magnitude
-                        : rough / magnitude <= 5                                  ? 5 * magnitude
-                                                                                  : 10 * magnitude;
+    // Ends on whole multiples of a round step, about a tenth of the span,
+    // with some room beyond the values.
+    const double step = roundStep(span, 10);
     const double newLow = std::floor((low - span * 0.05) / step) * step;
     const double newHigh = std::ceil((high + span * 0.05) / step) * step;
     if (std::isfinite(newLow) && std::isfinite(newHigh) && newHigh > newLow)
-        line.axis->setRange(newLow, newHigh);
+        setAxisRange(line.axis, newLow, newHigh, false);
 }
 
 void PlotWindow::refresh()
@@ -352,14 +563,11 @@ void PlotWindow::refresh()
     m_linesItem->update();
     const double fromS = static_cast<double>(from) / 1e6;
     const double toS = static_cast<double>(to) / 1e6;
-    if (m_timeAxis->min() != fromS || m_timeAxis->max() != toS) {
-        const std::int64_t width = to - from;
-        m_timeAxis->setLabelFormat(width <= 2'000'000  ? QStringLiteral("%.3f")
-                                   : width <= 60'000'000 ? QStringLiteral("%.1f")
-                                                         : QStringLiteral("%.0f"));
-        m_timeAxis->setRange(fromS, toS);
-    }
+    if (m_timeAxis->min() != fromS || m_timeAxis->max() != toS)
+        setAxisRange(m_timeAxis, fromS, toS, false);
     m_viewChanged = false;
+    if (m_axesChanged)
+        layoutValueAxes();
     if (m_readoutUs)
         m_readout->setText(readoutText());
 }
@@ -447,7 +655,7 @@ void PlotWindow::zoomTo(std::int64_t fromUs, std::int64_t toUs)
         std::swap(fromUs, toUs);
     const std::int64_t width = std::clamp(toUs - fromUs, kShortestZoomUs, PlotSeries::kLongestWindowUs);
     const std::int64_t middle = fromUs / 2 + toUs / 2;
-    m_fromUs = middle - width / 2;
+    m_fromUs = std::max<std::int64_t>(0, middle - width / 2);
     m_toUs = m_fromUs + width;
     m_live = false;
     {
@@ -473,7 +681,7 @@ void PlotWindow::zoomToArea(const QRectF& area)
         const double top = m_chart->mapToValue(area.topLeft(), line.line).y();
         const double bottom = m_chart->mapToValue(area.bottomRight(), line.line).y();
         if (std::isfinite(top) && std::isfinite(bottom) && top != bottom)
-            line.axis->setRange(std::min(top, bottom), std::max(top, bottom));
+            setAxisRange(line.axis, std::min(top, bottom), std::max(top, bottom), line.data->isLamp());
     }
     zoomTo(std::llround(topLeft.x() * 1e6), std::llround(bottomRight.x() * 1e6));
 }

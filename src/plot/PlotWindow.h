@@ -33,6 +33,7 @@ namespace tellvane {
 
 class Dialogs;
 class PlotChartView;
+class PlotLegend;
 class PlotLinesItem;
 
 // What a plot window works with.
@@ -52,10 +53,11 @@ struct PlotWindowServices {
 // left out, and its status line says how many.
 //
 // Live, the time axis shows the chosen stretch up to the newest value, moving
-// on by a twentieth of it at a time. Pause holds the view still while the
-// series go on filling; a rectangle dragged with the mouse zooms into it, the
-// wheel zooms the time, and a double click (or Pause again) goes back to the
-// live view. Autoscale fits each value axis to what is shown. The readout
+// on by a twentieth of it at a time, never before 0 s; its ticks and those of
+// the value axes fall on round steps (1, 2 or 5 x 10^n). Pause holds the view
+// still while the series go on filling; a rectangle dragged with the mouse
+// zooms into it, the wheel zooms the time, and a double click (or Pause
+// again) goes back to the live view. Autoscale fits each value axis to what is shown. The readout
 // below names the time under the pointer and each value at that time; Export
 // CSV writes the values of the shown stretch.
 class PlotWindow : public MdiChild {
@@ -105,11 +107,24 @@ public:
 
     int seriesCount() const { return static_cast<int>(m_lines.size()); }
     const PlotSeries& series(int i) const { return *m_lines.at(static_cast<std::size_t>(i)).data; }
-    // The legend's entry of a line (its name), and the axes it maps through.
+    // The line's name (its legend entry), and the axes it maps through.
     QLineSeries* lineSeries(int i) const { return m_lines.at(static_cast<std::size_t>(i)).line; }
+    PlotLegend* legend() const { return m_legend; }
     // The points the line is drawn through, in seconds and its units.
     const std::vector<QPointF>& drawnPoints(int i) const { return m_lines.at(static_cast<std::size_t>(i)).drawn; }
+    // The range of a line's values shown. The chart draws no value axis: it
+    // would give all of them together no more than 40 % of its width and cut
+    // their labels short; the window draws them beside the plot area, each as
+    // wide as its labels and its unit need.
     QValueAxis* valueAxis(int i) const { return m_lines.at(static_cast<std::size_t>(i)).axis; }
+    // A text drawn for a value axis, where (chart coordinates): a tick's
+    // label, or the unit written upwards along the axis.
+    struct AxisLabel {
+        QString text;
+        QRectF rect;
+        bool upright = false;
+    };
+    std::vector<AxisLabel> valueAxisLabels(int i) const;
     // "Board 1201-0003 [33] Speed": a series' name in exports and the readout.
     QString seriesName(int i) const;
     QValueAxis* timeAxis() const { return m_timeAxis; }
@@ -152,6 +167,11 @@ private:
         std::vector<QPointF> drawn;
         bool ended = false;
         std::uint64_t drawnAppended = ~std::uint64_t{0};
+        // Its value axis: the ticks and their labels, the room the widest
+        // takes, and how far the axis lies from its side of the plot area.
+        std::vector<std::pair<double, QString>> ticks;
+        double labelWidth = 0;
+        double offset = 0;
     };
 
     void build();
@@ -159,12 +179,21 @@ private:
     void wheelZoom(const QPointF& at, double factor);
     void pointerAt(const QPointF& at);
     void showLegendName(const Line& line);
+    // The range an axis shows, with its ticks on round steps, as many as it
+    // has room for (a lamp's at 0 and 1).
+    void setAxisRange(QValueAxis* axis, double low, double high, bool lamp);
     std::int64_t newestUs() const;
     int plotColumns() const;
     void fitAxis(Line& line, const std::vector<QPointF>& points);
     // Draws the lines into the chart's plot area.
     void paintLines(QPainter& painter) const;
     friend class PlotLinesItem;
+    // The value axes' ticks and labels from their ranges, and the chart's
+    // margins wide enough for them.
+    void layoutValueAxes();
+    void paintValueAxes(QPainter& painter) const;
+    friend class PlotAxesItem;
+    double axisX(const Line& line) const;
     void updateStatus();
 
     PlotWindowServices m_services;
@@ -176,6 +205,7 @@ private:
     QValueAxis* m_timeAxis = nullptr;
     QGraphicsLineItem* m_cursor = nullptr;
     QGraphicsItem* m_linesItem = nullptr;
+    QGraphicsItem* m_axesItem = nullptr;
     QComboBox* m_stretch = nullptr;
     QPushButton* m_pause = nullptr;
     QCheckBox* m_autoscale = nullptr;
@@ -183,12 +213,14 @@ private:
     QLabel* m_readout = nullptr;
     QLabel* m_status = nullptr;
     QTimer* m_timer = nullptr;
+    PlotLegend* m_legend = nullptr;
     TimeLine m_timeLine;
 
     bool m_live = true;
     std::int64_t m_fromUs = 0;  // the stretch shown while not live
     std::int64_t m_toUs = 0;
     bool m_viewChanged = true;
+    bool m_axesChanged = false;
     std::optional<std::int64_t> m_readoutUs;
 
     QString m_exported;

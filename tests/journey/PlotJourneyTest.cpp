@@ -2,7 +2,8 @@
 // right-click or the menu key opens on a screen, plot windows filling as the
 // board's frames are decoded, boards and plot windows closed under them, a
 // recording to a file, a log played in file mode plotted and recorded at its
-// logged times, and a screen saved while it is plotted and recorded.
+// logged times, a plot started late in the session, and a screen saved while
+// it is plotted and recorded.
 
 #include "Session.h"
 
@@ -11,6 +12,7 @@
 #include "diagnostics/IndicatorInfo.h"
 #include "monitor/MonitorWindow.h"
 #include "plot/PlotChartView.h"
+#include "plot/PlotLegend.h"
 #include "plot/PlotWindow.h"
 #include "plot/Plots.h"
 #include "plot/ValueRecorder.h"
@@ -526,6 +528,30 @@ TEST_F(PlotJourney, ALogReplayedFromTheBusTraceIsPlottedAtItsTimes)
     EXPECT_EQ(plot->drawnPoints(0).back(), QPointF(1.25, 3000));
 }
 
+TEST_F(PlotJourney, APlotStartedTenMinutesIntoTheSessionIsDrawnAtTheSessionsTimes)
+{
+    h->pass(10 * 60 * 1000);
+    BoardWindow* board = pump();
+    ASSERT_TRUE(enterDiagnostics(board));
+    PlotWindow* plot = plotFromMenu(board, kSpeed);
+    ASSERT_NE(plot, nullptr);
+    h->pass(3000);
+    const auto first = points(plot->series(0));
+    ASSERT_GT(first.size(), 5u);
+    EXPECT_GT(first.front().first, 600'000'000);
+    EXPECT_GT(first.back().first - first.front().first, 2'500'000) << "spread over the seconds passed";
+    const auto [from, to] = plot->shownUs();
+    EXPECT_EQ(to - from, 30'000'000);
+    EXPECT_GE(to, first.back().first);
+    EXPECT_GT(plot->drawnPoints(0).back().x() - plot->drawnPoints(0).front().x(), 2.5) << "never one upright line";
+
+    // The axis moves on with the session, the first values going off its left.
+    h->pass(40000);
+    EXPECT_GT(plot->timeAxis()->min(), static_cast<double>(first.back().first) / 1e6);
+    EXPECT_EQ(plot->timeAxis()->max() - plot->timeAxis()->min(), 30.0);
+    EXPECT_GT(plot->drawnPoints(0).back().x() - plot->drawnPoints(0).front().x(), 25.0);
+}
+
 // The pump's file with a value box and its label put before everything (every
 // control after them takes another number) and the flow taken out.
 QByteArray savedAgain(QByteArray text)
@@ -571,7 +597,9 @@ TEST_F(PlotJourney, AScreenSavedWhilePlottedAndRecordedGoesOn)
     EXPECT_NEAR(points(plot->series(0)).back().second, shownNumber(board, kSpeed + 2), 0.5);
     EXPECT_EQ(plot->series(1).appended(), flowValues);
     EXPECT_TRUE(plot->seriesEnded(&plot->series(1)));
-    EXPECT_TRUE(plot->lineSeries(1)->name().endsWith(QStringLiteral("[ended]")));
+    const QLabel* flowEntry = plot->legend()->label(1);
+    EXPECT_TRUE(flowEntry->text().endsWith(QStringLiteral("[ended]")));
+    EXPECT_LE(flowEntry->fontMetrics().horizontalAdvance(flowEntry->text()), flowEntry->contentsRect().width());
     EXPECT_TRUE(plot->statusText().startsWith(QStringLiteral("Live")));
 
     // The recording goes on in its file, with the new screen's values.

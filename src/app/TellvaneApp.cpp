@@ -10,10 +10,13 @@
 #include "core/SettingsStore.h"
 #include "firmware/DownloaderWindow.h"
 #include "plot/PlotWindow.h"
+#include "ui/KeptGeometry.h"
 
 #include <QCoreApplication>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+
+#include <algorithm>
 
 namespace tellvane {
 
@@ -49,9 +52,18 @@ TellvaneApp::TellvaneApp(AppEnvironment environment, std::unique_ptr<Adapter> ad
         },
         [this](PlotWindow& window) {
             QMdiSubWindow* sub = m_main->addChild(&window);
-            window.setOuterSizeTwips(PlotWindow::kWidthTwips, PlotWindow::kHeightTwips);
-            sub->resize(sub->size().boundedTo(m_main->mdiArea()->maximumViewportSize()).expandedTo(QSize(320, 240)));
-            sub->move(m_main->freePlaceFor(sub->size()));
+            window.setResizableOuterSizeTwips(PlotWindow::kWidthTwips, PlotWindow::kHeightTwips, PlotWindow::kMinimumSize);
+            // The size the last plot window was left at, and its place while no other plot window lies there.
+            auto* kept = new KeptGeometry(*sub, m_env.settings, QStringLiteral("PlotWindow"));
+            kept->restoreSize();
+            const std::optional<QPoint> place = kept->keptPlace();
+            const std::vector<PlotWindow*> others = m_plots->windows();
+            const bool free = place && std::none_of(others.begin(), others.end(), [&](PlotWindow* other) {
+                const QMdiSubWindow* otherSub = other->subWindow();
+                return other != &window && otherSub && otherSub->isVisible()
+                    && otherSub->geometry().intersects(QRect(*place, sub->size()));
+            });
+            sub->move(free ? *place : m_main->freePlaceFor(sub->size()));
             sub->show();
             window.show();
         }});

@@ -8,6 +8,7 @@
 #include <QPen>
 #include <QPointF>
 #include <QPointer>
+#include <QSize>
 #include <QString>
 
 #include <array>
@@ -69,10 +70,11 @@ public:
                QWidget* parent = nullptr);
     ~PlotWindow() override;
 
-    // Its size when opened; how often its lines are drawn; how many it takes;
-    // the steps the live view moves on in.
+    // Its size when first opened, and the least it can be made; how often its
+    // lines are drawn; how many it takes; the steps the live view moves on in.
     static constexpr int kWidthTwips = 12600;
     static constexpr int kHeightTwips = 7200;
+    static constexpr QSize kMinimumSize{480, 320};
     static constexpr int kRefreshMs = 100;
     static constexpr int kMostSeries = 12;
     static constexpr int kLiveSteps = 20;

@@ -45,6 +45,20 @@ KeptGeometry::KeptGeometry(QMdiSubWindow& sub, SettingsStore& settings, QString 
 
 bool KeptGeometry::restore()
 {
+    if (!restoreSize())
+        return false;
+    if (const std::optional<QPoint> place = keptPlace())
+        m_sub->move(*place);
+    noteGeometry();
+    if (m_settings.value(m_section, kMaximized) == QLatin1String("1")) {
+        m_sub->showMaximized();
+        m_maximised = true;
+    }
+    return true;
+}
+
+bool KeptGeometry::restoreSize()
+{
     if (!m_sub)
         return false;
     const QWidget* unit = m_sub->widget() ? m_sub->widget() : m_sub.data();
@@ -56,18 +70,21 @@ bool KeptGeometry::restore()
     if (const QMdiArea* area = m_sub->mdiArea())
         size = size.boundedTo(area->maximumViewportSize());
     m_sub->resize(size.expandedTo(m_sub->minimumSize()));
+    noteGeometry();
+    return true;
+}
+
+std::optional<QPoint> KeptGeometry::keptPlace() const
+{
+    const auto* child = m_sub ? qobject_cast<const MdiChild*>(m_sub->widget()) : nullptr;
     const std::optional<int> top = keptTwips(m_settings, m_section, kTop);
     const std::optional<int> left = keptTwips(m_settings, m_section, kLeft);
-    if (top && left) {
-        if (auto* child = qobject_cast<MdiChild*>(m_sub->widget()))
-            child->moveToKeptPlaceTwips(*top, *left);
-    }
-    noteGeometry();
-    if (m_settings.value(m_section, kMaximized) == QLatin1String("1")) {
-        m_sub->showMaximized();
-        m_maximised = true;
-    }
-    return true;
+    if (!child || !top || !left)
+        return std::nullopt;
+    const QPoint place(toPixelsX(child, *left), toPixelsY(child, *top));
+    if (!child->withinReach(place))
+        return std::nullopt;
+    return place;
 }
 
 void KeptGeometry::save()

@@ -5,6 +5,8 @@
 #include <QRect>
 #include <QString>
 
+#include <optional>
+
 class QMdiSubWindow;
 
 namespace tellvane {
@@ -28,6 +30,10 @@ public:
     // maximises it when it was. False, and the window stays as it is, when
     // nothing usable was kept.
     bool restore();
+    // restore() in parts: the size alone (false when none was kept), and the
+    // kept place in pixels, where the window's title bar would be within reach.
+    bool restoreSize();
+    std::optional<QPoint> keptPlace() const;
     // Writes the window's normal size and place now.
     void save();
     // The window's size and place when not maximised or minimised, in pixels.

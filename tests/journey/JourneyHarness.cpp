@@ -438,6 +438,11 @@ bool JourneyHarness::closeBox(QWidget* window)
     return pressTitleBar(window, QStyle::SC_TitleBarCloseButton, "close box");
 }
 
+bool JourneyHarness::maximiseBox(QWidget* window)
+{
+    return pressTitleBar(window, QStyle::SC_TitleBarMaxButton, "maximise button");
+}
+
 bool JourneyHarness::settleScreenFiles(BoardWindow* window)
 {
     const QTimer& settle = window->screenFiles().settleTimer();

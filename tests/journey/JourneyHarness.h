@@ -84,6 +84,8 @@ public:
     bool dragTitleBar(QWidget* window, QPoint by);
     // Close from the system menu of the title bar.
     bool closeFromSystemMenu(QWidget* window);
+    // The maximise button in the title bar.
+    bool maximiseBox(QWidget* window);
     // Opens a menu of the menu bar by a click on its title.
     QMenu* openMenu(const char* menuObjectName);
     // Clicks an entry of an open menu, by object name or text.

@@ -2,8 +2,8 @@
 // right-click or the menu key opens on a screen, plot windows filling as the
 // board's frames are decoded, boards and plot windows closed under them, a
 // recording to a file, a log played in file mode plotted and recorded at its
-// logged times, a plot started late in the session, and a screen saved while
-// it is plotted and recorded.
+// logged times, a plot started late in the session, a screen saved while it is
+// plotted and recorded, and a plot window of ten lines resized and maximised.
 
 #include "Session.h"
 
@@ -29,7 +29,9 @@
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QLineSeries>
+#include <QMdiArea>
 #include <QMenu>
+#include <QMenuBar>
 #include <QTest>
 
 using namespace tellvane;
@@ -621,6 +623,85 @@ TEST_F(PlotJourney, AScreenSavedWhilePlottedAndRecordedGoesOn)
     EXPECT_TRUE(plot->statusText().startsWith(QStringLiteral("All lines ended"))) << plot->statusText().toStdString();
     EXPECT_FALSE(h->app->plots().observes(*board)) << "nothing left to feed";
     EXPECT_EQ(h->app->errorLog().count(), 0);
+}
+
+// Every text of a plot window shown whole: the legend's names within their
+// room and the window, the value axes' labels and units within theirs, none
+// over another, the time axis's unshortened.
+void expectNothingCut(PlotWindow* plot)
+{
+    PlotLegend* legend = plot->legend();
+    for (int i = 0; i < legend->entryCount(); ++i) {
+        const QLabel* label = legend->label(i);
+        EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->contentsRect().width()) << i;
+        EXPECT_TRUE(plot->rect().contains(QRect(label->mapTo(plot, QPoint(0, 0)), label->size()))) << i;
+    }
+    const QChart* chart = plot->chartView()->chart();
+    const QFontMetricsF labels(plot->timeAxis()->labelsFont());
+    const QFontMetricsF titles(plot->timeAxis()->titleFont());
+    std::vector<QRectF> taken{chart->plotArea()};
+    for (int i = 0; i < plot->seriesCount(); ++i) {
+        for (const PlotWindow::AxisLabel& label : plot->valueAxisLabels(i)) {
+            const double room = label.upright ? label.rect.height() : label.rect.width();
+            EXPECT_LE((label.upright ? titles : labels).horizontalAdvance(label.text), room) << label.text.toStdString();
+            EXPECT_TRUE(chart->rect().contains(label.rect)) << label.text.toStdString();
+            for (const QRectF& other : taken)
+                EXPECT_FALSE(other.intersects(label.rect)) << i << " " << label.text.toStdString();
+        }
+        for (const PlotWindow::AxisLabel& label : plot->valueAxisLabels(i))
+            taken.push_back(label.rect);
+    }
+    EXPECT_FALSE(plot->timeAxis()->labelsTruncated());
+}
+
+TEST_F(PlotJourney, APlotWindowGrowsToTheFrameAndTheNextOpensAtItsSize)
+{
+    BoardWindow* board = pump();
+    ASSERT_TRUE(enterDiagnostics(board));
+    PlotWindow* plot = plotFromMenu(board, kSpeed);
+    ASSERT_NE(plot, nullptr);
+    for (const IndicatorInfo& info : screenIndicators(board->screen().definition())) {
+        if (plot->seriesCount() < 10)
+            h->app->plots().plot(*board, info.cntrlIndex, plot);
+    }
+    ASSERT_EQ(plot->seriesCount(), 10);
+    h->pass(2000);
+    expectNothingCut(plot);
+
+    // Maximised from its title bar: it fills the frame, all of it drawn.
+    QMdiSubWindow* sub = JourneyHarness::subWindowOf(plot);
+    const QRect opened = sub->geometry();
+    ASSERT_TRUE(h->maximiseBox(plot));
+    EXPECT_TRUE(sub->isMaximized());
+    EXPECT_EQ(sub->geometry(), h->main().mdiArea()->viewport()->rect());
+    h->pass(500);
+    EXPECT_EQ(plot->chartView()->width(), plot->width() - 8) << "the chart takes the new width";
+    expectNothingCut(plot);
+
+    // Restored from its system menu, in the menu bar while it is maximised.
+    QWidget* systemMenu = h->main().menuBar()->cornerWidget(Qt::TopLeftCorner);
+    ASSERT_NE(systemMenu, nullptr);
+    ASSERT_TRUE(h->click(systemMenu));
+    ASSERT_TRUE(h->clickMenuEntry(openPopup(), QStringLiteral("Restore")));
+    EXPECT_FALSE(sub->isMaximized());
+    EXPECT_EQ(sub->geometry(), opened);
+
+    // Its corner dragged inwards: smaller by as much, and nothing cut.
+    const QPoint corner(sub->width() - 2, sub->height() - 2);
+    h->deliver([&] { JourneyHarness::dragFrom(sub, corner, QPoint(-150, -80)); });
+    h->settle();
+    EXPECT_EQ(sub->size(), opened.size() - QSize(150, 80));
+    h->pass(500);
+    expectNothingCut(plot);
+
+    // Closed; the next plot window opens at the size and place it was left at.
+    const QRect kept = sub->geometry();
+    ASSERT_TRUE(h->closeFromSystemMenu(plot));
+    EXPECT_TRUE(h->app->plots().windows().empty());
+    PlotWindow* next = plotFromMenu(board, kSpeed);
+    ASSERT_NE(next, nullptr);
+    EXPECT_FALSE(JourneyHarness::subWindowOf(next)->isMaximized());
+    EXPECT_EQ(JourneyHarness::subWindowOf(next)->geometry(), kept);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "can/AcceptanceFilter.h"
 #include "core/Clock.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCanBus>
 #include <QCanBusDevice>
 #include <QCanBusFrame>
@@ -18,6 +19,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <vector>
 
 namespace tellvane {
 
@@ -25,10 +29,29 @@ Q_LOGGING_CATEGORY(lcSerialBus, "tellvane.can.serialbus")
 
 namespace {
 
+// What a device thread's turn leaves to be handed over to an adapter's queue.
+class PendingHandOver {
+public:
+    virtual void handOver() = 0;
+
+protected:
+    ~PendingHandOver() = default;
+};
+
 // The one thread of the process in which CAN devices live. It is made on first
 // use and stopped when the application object goes.
+//
+// A device reads what arrives frame by frame, and at a full bus waking the
+// thread for each frame costs more than everything else the program does with
+// it. So, while nobody needs the thread at once, it rests a little before each
+// wait for more, and what its devices read meanwhile is handed over once per
+// turn. A call from another thread, or a caller waiting for records, ends the
+// rest and keeps the thread awake, so sends and acknowledgements go through
+// as fast as before.
 class DeviceThread {
 public:
+    static constexpr std::chrono::milliseconds kRest{10};
+
     static DeviceThread& instance()
     {
         if (!s_instance) {
@@ -38,14 +61,54 @@ public:
         return *s_instance;
     }
 
+    // Keeps the thread awake while it lives.
+    class Prompt {
+    public:
+        explicit Prompt(DeviceThread& thread) : m_thread(thread)
+        {
+            const std::lock_guard lock(m_thread.m_mutex);
+            ++m_thread.m_prompts;
+            m_thread.m_wake.notify_one();
+        }
+        ~Prompt()
+        {
+            const std::lock_guard lock(m_thread.m_mutex);
+            --m_thread.m_prompts;
+        }
+        Prompt(const Prompt&) = delete;
+        Prompt& operator=(const Prompt&) = delete;
+
+    private:
+        DeviceThread& m_thread;
+    };
+
+    // Runs a function in the thread and waits for it; what it brought in is
+    // queued by the time it returns.
     void run(const std::function<void()>& function)
     {
         if (QThread::currentThread() == &m_thread) {
             function();
+            afterCall();
             return;
         }
-        QMetaObject::invokeMethod(m_anchor, function, Qt::BlockingQueuedConnection);
+        const Prompt prompt(*this);
+        QMetaObject::invokeMethod(
+            m_anchor,
+            [&] {
+                function();
+                afterCall();
+            },
+            Qt::BlockingQueuedConnection);
     }
+
+    // In the thread: hand over at the end of this turn.
+    void handOverLater(PendingHandOver* pending)
+    {
+        if (std::find(m_pending.begin(), m_pending.end(), pending) == m_pending.end())
+            m_pending.push_back(pending);
+    }
+    // In the thread: one that goes hands nothing over.
+    void forget(PendingHandOver* pending) { m_pending.erase(std::remove(m_pending.begin(), m_pending.end(), pending), m_pending.end()); }
 
 private:
     DeviceThread()
@@ -53,11 +116,24 @@ private:
         m_thread.setObjectName(QStringLiteral("CAN devices"));
         m_anchor = new QObject;
         m_anchor->moveToThread(&m_thread);
+        // Runs in the new thread, whose event dispatcher exists by then.
+        QObject::connect(
+            &m_thread, &QThread::started, m_anchor,
+            [this] {
+                QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
+                                 m_anchor, [this] { turnEnded(); });
+            },
+            Qt::DirectConnection);
         m_thread.start();
     }
 
     ~DeviceThread()
     {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stopping = true;
+            m_wake.notify_one();
+        }
         m_thread.quit();
         m_thread.wait();
         delete m_anchor;
@@ -69,9 +145,44 @@ private:
         s_instance = nullptr;
     }
 
+    void handOverPending()
+    {
+        // A hand-over may note another; each is taken once.
+        while (!m_pending.empty()) {
+            PendingHandOver* pending = m_pending.front();
+            m_pending.erase(m_pending.begin());
+            pending->handOver();
+        }
+    }
+
+    void afterCall()
+    {
+        handOverPending();
+        // A call may leave a write to the next turn: that turn does not rest.
+        m_called = true;
+    }
+
+    // Before each wait for more: hand over, then rest unless someone needs the thread.
+    void turnEnded()
+    {
+        handOverPending();
+        if (m_called) {
+            m_called = false;
+            return;
+        }
+        std::unique_lock lock(m_mutex);
+        m_wake.wait_for(lock, kRest, [this] { return m_prompts > 0 || m_stopping; });
+    }
+
     static inline DeviceThread* s_instance = nullptr;
     QThread m_thread;
     QObject* m_anchor = nullptr;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    int m_prompts = 0;                       // guarded by m_mutex
+    bool m_stopping = false;                 // guarded by m_mutex
+    std::vector<PendingHandOver*> m_pending;  // the thread's own
+    bool m_called = false;                   // the thread's own
 };
 
 std::uint8_t flagsOfStatus(QCanBusDevice::CanBusStatus status)
@@ -121,7 +232,7 @@ struct SerialBusAdapter::Shared {
 };
 
 // The device's side, in the device thread.
-class SerialBusAdapter::Worker final : public QObject {
+class SerialBusAdapter::Worker final : public QObject, public PendingHandOver {
 public:
     Worker(SerialBusAdapter& adapter, DeviceMaker maker, Options options, std::shared_ptr<Shared> shared,
            Clock& clock)
@@ -130,7 +241,11 @@ public:
     {
     }
 
-    ~Worker() override { dropDevice(); }
+    ~Worker() override
+    {
+        DeviceThread::instance().forget(this);
+        dropDevice();
+    }
 
     std::int16_t connectDevice()
     {
@@ -141,7 +256,8 @@ public:
                 noteError(error.isEmpty() ? QStringLiteral("no such CAN device") : error);
                 return kAdapterMissing;
             }
-            connect(m_device.get(), &QCanBusDevice::framesReceived, this, &Worker::takeFrames);
+            connect(m_device.get(), &QCanBusDevice::framesReceived, this,
+                    [this] { DeviceThread::instance().handOverLater(this); });
             connect(m_device.get(), &QCanBusDevice::stateChanged, this,
                     [this](QCanBusDevice::CanBusDeviceState state) { m_shared->state = state; });
             connect(m_device.get(), &QCanBusDevice::errorOccurred, this, [this](QCanBusDevice::CanBusError) {
@@ -246,7 +362,8 @@ private:
         m_shared->lastError = error;
     }
 
-    void takeFrames()
+    // What the device read this turn, in one hand-over.
+    void handOver() override
     {
         if (!m_device)
             return;
@@ -431,8 +548,11 @@ void SerialBusAdapter::waitForNext(Clock& clock, std::int64_t untilUs)
         return;
     QElapsedTimer waited;
     waited.start();
-    if (waitForHandOver(std::chrono::microseconds(untilUs - now)))
-        return;
+    {
+        const DeviceThread::Prompt awake(DeviceThread::instance());
+        if (waitForHandOver(std::chrono::microseconds(untilUs - now)))
+            return;
+    }
     // The device thread runs on the real clock; a clock of the caller's own
     // (a test's) passes the time that really went by.
     clock.sleepUntilUs(std::min<std::int64_t>(untilUs, now + waited.nsecsElapsed() / 1000));

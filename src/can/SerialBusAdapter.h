@@ -19,7 +19,9 @@ class Clock;
 // The device lives in a thread of its own, shared by every device of the
 // process, so that frames keep arriving while the window thread waits in a
 // blocking dialogue, as they do in a USB adapter's own buffer. What the device
-// receives is handed over in that thread to the queue of QueuedAdapter.
+// receives is handed over in that thread to the queue of QueuedAdapter, once
+// per turn of the thread; while no call waits on it, the thread rests up to
+// 10 ms between turns, so a busy bus costs a wake per batch, not per frame.
 //
 // Mapping of the calls:
 // - resetInterface connects the device (a device that cannot be made or
@@ -30,7 +32,8 @@ class Clock;
 // - the masks and filters always act in the adapter; where the plugin filters
 //   itself (SocketCAN) they are handed to it as well.
 // - time stamps: the frame's own, else the time of arrival, as a 24-bit count
-//   of 8 us ticks.
+//   of 8 us ticks. A plugin that stamps a frame when it reads it (virtualcan)
+//   gives the frames of one turn one time.
 // - register 45: the device's bus status (warning 0x06, error passive 0x18,
 //   bus off 0x20), plus what error frames and queue overflows raised since the
 //   register was last written.

@@ -153,6 +153,21 @@ TEST_F(SerialBus, TheLinkConfiguresItAndEveryFrameGoesOutExtended)
     EXPECT_EQ(adapter->sendCanMess(0x98EF21F9u, 7, 9, data), Adapter::kSendFailed) << "nine bytes do not fit";
 }
 
+TEST_F(SerialBus, WhatTheDeviceReadsByItselfReachesAWaitingCaller)
+{
+    ASSERT_EQ(adapter->resetInterface(), 1);
+    // Frames the device reads in its own turns, outside any call, as a plugin
+    // reads its socket; the device thread may be resting then.
+    for (std::uint32_t id : {0x100u, 0x101u}) {
+        QMetaObject::invokeMethod(
+            device, [d = device, id] { d->receive({dataFrame(id, "\x01")}); }, Qt::QueuedConnection);
+        adapter->waitForRecords(clock, clock.nowMicroseconds() + 10'000'000);
+        const auto messages = drain();
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].id, static_cast<std::int32_t>(id));
+    }
+}
+
 TEST_F(SerialBus, SendResultsFollowTheDevice)
 {
     deviceAvailable = false;

@@ -9,12 +9,15 @@
 #include <QCanBusFrame>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QHostAddress>
 #include <QEventLoop>
 #include <QLoggingCategory>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
+#include <QUrl>
 #include <QVariant>
 
 #include <algorithm>
@@ -43,14 +46,16 @@ protected:
 //
 // A device reads what arrives frame by frame, and at a full bus waking the
 // thread for each frame costs more than everything else the program does with
-// it. So, while nobody needs the thread at once, it rests a little before each
-// wait for more, and what its devices read meanwhile is handed over once per
-// turn. A call from another thread, or a caller waiting for records, ends the
-// rest and keeps the thread awake, so sends and acknowledgements go through
-// as fast as before.
+// it (the poll of the window thread takes what came every 25 ms anyway). So
+// the thread rests a little before each wait for more, and what its devices
+// read meanwhile is handed over once per turn. It does not rest while a call
+// from another thread runs or a caller waits for records, nor for a while
+// after a wait: a process in a dialogue with a board (a download, the bench
+// answering one) keeps the thread as prompt as if it never rested.
 class DeviceThread {
 public:
     static constexpr std::chrono::milliseconds kRest{10};
+    static constexpr std::chrono::milliseconds kAwakeAfterWait{250};
 
     static DeviceThread& instance()
     {
@@ -61,10 +66,12 @@ public:
         return *s_instance;
     }
 
-    // Keeps the thread awake while it lives.
+    // Keeps the thread awake while it lives; a wait for records keeps it
+    // awake for kAwakeAfterWait more.
     class Prompt {
     public:
-        explicit Prompt(DeviceThread& thread) : m_thread(thread)
+        enum Kind { Call, Wait };
+        Prompt(DeviceThread& thread, Kind kind) : m_thread(thread), m_kind(kind)
         {
             const std::lock_guard lock(m_thread.m_mutex);
             ++m_thread.m_prompts;
@@ -74,12 +81,15 @@ public:
         {
             const std::lock_guard lock(m_thread.m_mutex);
             --m_thread.m_prompts;
+            if (m_kind == Wait)
+                m_thread.m_lastWaitEnd = std::chrono::steady_clock::now();
         }
         Prompt(const Prompt&) = delete;
         Prompt& operator=(const Prompt&) = delete;
 
     private:
         DeviceThread& m_thread;
+        Kind m_kind;
     };
 
     // Runs a function in the thread and waits for it; what it brought in is
@@ -88,15 +98,15 @@ public:
     {
         if (QThread::currentThread() == &m_thread) {
             function();
-            afterCall();
+            handOverPending();
             return;
         }
-        const Prompt prompt(*this);
+        const Prompt prompt(*this, Prompt::Call);
         QMetaObject::invokeMethod(
             m_anchor,
             [&] {
                 function();
-                afterCall();
+                handOverPending();
             },
             Qt::BlockingQueuedConnection);
     }
@@ -107,6 +117,8 @@ public:
         if (std::find(m_pending.begin(), m_pending.end(), pending) == m_pending.end())
             m_pending.push_back(pending);
     }
+    // In the thread: from now on the thread never rests.
+    void stayAwake() { m_neverRest = true; }
     // In the thread: one that goes hands nothing over.
     void forget(PendingHandOver* pending) { m_pending.erase(std::remove(m_pending.begin(), m_pending.end(), pending), m_pending.end()); }
 
@@ -155,21 +167,23 @@ private:
         }
     }
 
-    void afterCall()
+    bool mayRest()
     {
-        handOverPending();
-        // A call may leave a write to the next turn: that turn does not rest.
-        m_called = true;
+        const std::lock_guard lock(m_mutex);
+        return m_prompts == 0 && !m_stopping && std::chrono::steady_clock::now() - m_lastWaitEnd >= kAwakeAfterWait;
     }
 
     // Before each wait for more: hand over, then rest unless someone needs the thread.
     void turnEnded()
     {
         handOverPending();
-        if (m_called) {
-            m_called = false;
+        if (m_neverRest || !mayRest())
             return;
+        // What the turn left to write (a send, frames a virtualcan server
+        // passes on to other processes) goes out before the rest, not after.
+        for (int pass = 0; pass < 4 && QAbstractEventDispatcher::instance()->processEvents(QEventLoop::AllEvents); ++pass) {
         }
+        handOverPending();
         std::unique_lock lock(m_mutex);
         m_wake.wait_for(lock, kRest, [this] { return m_prompts > 0 || m_stopping; });
     }
@@ -181,8 +195,9 @@ private:
     std::condition_variable m_wake;
     int m_prompts = 0;                       // guarded by m_mutex
     bool m_stopping = false;                 // guarded by m_mutex
+    std::chrono::steady_clock::time_point m_lastWaitEnd;  // guarded by m_mutex
     std::vector<PendingHandOver*> m_pending;  // the thread's own
-    bool m_called = false;                   // the thread's own
+    bool m_neverRest = false;                 // the thread's own
 };
 
 std::uint8_t flagsOfStatus(QCanBusDevice::CanBusStatus status)
@@ -266,6 +281,8 @@ public:
             });
             configureDevice();
         }
+        if (m_device->state() == QCanBusDevice::UnconnectedState && m_options.servesOthers && m_options.servesOthers())
+            DeviceThread::instance().stayAwake();
         if (m_device->state() == QCanBusDevice::UnconnectedState && !m_device->connectDevice()) {
             noteError(m_device->errorString());
             dropDevice();
@@ -423,9 +440,31 @@ void SerialBusAdapter::inDevice(const std::function<void(Worker&)>& call)
     });
 }
 
-SerialBusAdapter::Options SerialBusAdapter::optionsForPlugin(const QString& plugin)
+namespace {
+// Whether a virtualcan device on this interface will serve the bus itself:
+// its port on this computer, and nobody listening there yet.
+bool virtualBusUnserved(const QString& interfaceName)
+{
+    // As the plugin reads the interface: no host is this computer, no port 35468.
+    const QUrl url(interfaceName);
+    const QHostAddress address =
+        url.host().isEmpty() ? QHostAddress(QHostAddress::LocalHost) : QHostAddress(url.host());
+    if (!address.isLoopback())
+        return false;
+    QTcpSocket probe;
+    probe.connectToHost(address, static_cast<quint16>(url.port(35468)));
+    const bool answered = probe.waitForConnected(250);
+    const bool refused = !answered && probe.error() == QAbstractSocket::ConnectionRefusedError;
+    probe.abort();
+    return refused;
+}
+}  // namespace
+
+SerialBusAdapter::Options SerialBusAdapter::optionsForPlugin(const QString& plugin, const QString& interfaceName)
 {
     Options options;
+    if (plugin == QLatin1String("virtualcan"))
+        options.servesOthers = [interfaceName] { return virtualBusUnserved(interfaceName); };
     // SocketCAN takes its bit rate from "ip link" and filters in the kernel;
     // virtualcan has no bit rate; the adapters behind the other plugins take one.
     options.filtersInDevice = plugin == QLatin1String("socketcan");
@@ -549,7 +588,7 @@ void SerialBusAdapter::waitForNext(Clock& clock, std::int64_t untilUs)
     QElapsedTimer waited;
     waited.start();
     {
-        const DeviceThread::Prompt awake(DeviceThread::instance());
+        const DeviceThread::Prompt awake(DeviceThread::instance(), DeviceThread::Prompt::Wait);
         if (waitForHandOver(std::chrono::microseconds(untilUs - now)))
             return;
     }

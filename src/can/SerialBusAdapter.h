@@ -53,6 +53,11 @@ public:
         bool setsBitRate = false;       // the plugin takes BitRateKey
         bool filtersInDevice = false;   // the plugin takes RawFilterKey and ErrorFilterKey
         int connectWaitMs = kConnectWaitMs;  // how long a connection may take before -1
+        // Asked in the device thread before each connection: true when the
+        // device is about to carry other processes' frames, as the first
+        // virtualcan device on a loopback port does (its process serves the
+        // bus). The device thread then never rests: their dialogues wait on it.
+        std::function<bool()> servesOthers;
     };
 
     SerialBusAdapter(QString name, DeviceMaker maker, Options options, Clock& clock);
@@ -61,8 +66,8 @@ public:
     SerialBusAdapter(const SerialBusAdapter&) = delete;
     SerialBusAdapter& operator=(const SerialBusAdapter&) = delete;
 
-    // The options that suit a plugin of Qt's SerialBus module.
-    static Options optionsForPlugin(const QString& plugin);
+    // The options that suit a plugin of Qt's SerialBus module and interface.
+    static Options optionsForPlugin(const QString& plugin, const QString& interfaceName = QString());
     // A maker for a plugin's interface through QCanBus.
     static DeviceMaker pluginDevice(const QString& plugin, const QString& interfaceName);
 

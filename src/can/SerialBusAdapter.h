@@ -20,8 +20,10 @@ class Clock;
 // process, so that frames keep arriving while the window thread waits in a
 // blocking dialogue, as they do in a USB adapter's own buffer. What the device
 // receives is handed over in that thread to the queue of QueuedAdapter, once
-// per turn of the thread; while no call waits on it, the thread rests up to
-// 10 ms between turns, so a busy bus costs a wake per batch, not per frame.
+// per turn of the thread. While nothing waits on it, the thread rests up to
+// 10 ms between turns, so a busy bus costs a wake per batch, not per frame;
+// it stays awake while its process waits for records (a board's dialogue)
+// and in a process that serves a virtual bus to others.
 //
 // Mapping of the calls:
 // - resetInterface connects the device (a device that cannot be made or

@@ -9,8 +9,8 @@
 #include <QCanBusFrame>
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QHostAddress>
 #include <QEventLoop>
+#include <QHostAddress>
 #include <QLoggingCategory>
 #include <QMutex>
 #include <QMutexLocker>
@@ -120,7 +120,10 @@ public:
     // In the thread: from now on the thread never rests.
     void stayAwake() { m_neverRest = true; }
     // In the thread: one that goes hands nothing over.
-    void forget(PendingHandOver* pending) { m_pending.erase(std::remove(m_pending.begin(), m_pending.end(), pending), m_pending.end()); }
+    void forget(PendingHandOver* pending)
+    {
+        m_pending.erase(std::remove(m_pending.begin(), m_pending.end(), pending), m_pending.end());
+    }
 
 private:
     DeviceThread()
@@ -445,7 +448,7 @@ namespace {
 // its port on this computer, and nobody listening there yet.
 bool virtualBusUnserved(const QString& interfaceName)
 {
-    // As the plugin reads the interface: no host is this computer, no port 35468.
+    // As the plugin reads the interface: without a host, this computer; without a port, 35468.
     const QUrl url(interfaceName);
     const QHostAddress address =
         url.host().isEmpty() ? QHostAddress(QHostAddress::LocalHost) : QHostAddress(url.host());

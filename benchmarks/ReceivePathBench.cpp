@@ -142,7 +142,8 @@ void BM_ReceivePath(benchmark::State& state)
     for (auto _ : state)
         rig.drain(perDrain);
     state.SetItemsProcessed(static_cast<std::int64_t>(rig.handedOut()));
-    if (const char* error = rig.check(static_cast<std::uint64_t>(state.iterations()) * static_cast<std::uint64_t>(perDrain), errors))
+    const auto handed = static_cast<std::uint64_t>(state.iterations()) * static_cast<std::uint64_t>(perDrain);
+    if (const char* error = rig.check(handed, errors))
         state.SkipWithError(error);
 }
 BENCHMARK(BM_ReceivePath)->ArgNames({"perDrain", "trace"})->ArgsProduct({{100, 1500}, {0, 1}});

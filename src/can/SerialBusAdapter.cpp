@@ -184,7 +184,8 @@ private:
             return;
         // What the turn left to write (a send, frames a virtualcan server
         // passes on to other processes) goes out before the rest, not after.
-        for (int pass = 0; pass < 4 && QAbstractEventDispatcher::instance()->processEvents(QEventLoop::AllEvents); ++pass) {
+        QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+        for (int pass = 0; pass < 4 && dispatcher->processEvents(QEventLoop::AllEvents); ++pass) {
         }
         handOverPending();
         std::unique_lock lock(m_mutex);

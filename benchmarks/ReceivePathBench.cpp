@@ -18,95 +18,185 @@
 
 #include <benchmark/benchmark.h>
 
+#include <ctime>
+#include <string>
+
 namespace tellvane::bench {
 namespace {
 
 // Everything a received message passes through with the monitor open, "Display
 // Live CAN data", "Show ASCII data" and "Save Live CAN data to file" ticked:
-// record -> link -> status panel -> message line -> list and save log. Each
-// iteration is one drain of state.range(0) messages followed by one turn of
-// the event loop, as a poll tick of the program does. The program must keep
-// up with 250,000 messages a second on one core.
+// record -> link -> status panel -> message line -> list and save log. One
+// drain of a number of messages followed by one turn of the event loop, as a
+// poll tick of the program does.
 //
-// With trace=1 the bus trace records beside the monitor: a ring of a million
-// frames, a filtered view following it, identifier statistics and bus load.
-// It must keep at least half the rate without it, and 500,000 messages a second.
+// With the trace, the bus trace records beside the monitor: a ring of a
+// million frames, a filtered view following it, identifier statistics and
+// bus load.
+class ReceivePathRig {
+public:
+    explicit ReceivePathRig(bool trace)
+        : m_trace(trace), m_adapter(busyBusRecords(4096)), m_link(m_adapter, m_clock),
+          m_list(LineListModel::Bound::ClearWhenOver, MessageLogger::kListLimit), m_logger(m_list),
+          m_status(m_link), m_view(m_ring), m_recorder(m_ring)
+    {
+        if (!m_dir.isValid()) {
+            m_problem = "no temporary folder";
+            return;
+        }
+        m_logFile = m_dir.filePath(QStringLiteral("receive.log"));
+        m_logger.options().displayLive = true;
+        m_logger.options().showAscii = true;
+        m_logger.options().saveToFile = true;
+        m_logger.saveLog().setFileName(m_logFile);
+        m_logger.openSaveLogFile();
+        if (!m_logger.saveLog().isOpen()) {
+            m_problem = "the save log did not open";
+            return;
+        }
+        m_link.setStatusView(&m_status);
+        m_link.setMessageSink(&m_logger);
+        m_link.setInterfaceStatus(InterfaceState::Ok);
+        if (trace) {
+            if (m_view.setFilterExpression(u"pgn=FEF1 rx not data=00").has_value()) {
+                m_problem = "the trace's filter did not parse";
+                return;
+            }
+            m_recorder.setStats(&m_stats);
+            m_recorder.setBusLoad(&m_load);
+            m_recorder.attachView(&m_view);
+            m_link.setTraceSink(&m_recorder);
+        }
+    }
+
+    // Set when the rig could not be made.
+    const char* problem() const { return m_problem; }
+
+    void drain(int messages)
+    {
+        m_adapter.queue(messages);
+        m_link.checkForIncomingCanMessages();
+        m_list.flush();
+        QCoreApplication::processEvents();
+    }
+    std::uint64_t handedOut() const { return m_adapter.handedOut(); }
+
+    // Every message must have made it, in full, to the list and to the file
+    // (and to the trace): null, or what went wrong.
+    const char* check(std::uint64_t expected, const ErrorCollector& errors)
+    {
+        m_logger.flushSaveLog();
+        const std::uint64_t handed = m_adapter.handedOut();
+        const std::size_t expectedListSize = handed % (MessageLogger::kListLimit + 1);
+        const QString lastLine = formatMessageLine(decodeRecord(m_adapter.lastRecord()));
+        if (!errors.errors().isEmpty()) {
+            m_error = "error reported: " + errors.firstError();
+            return m_error.c_str();
+        }
+        if (handed != expected)
+            return "the link did not drain every message";
+        if (fileBytes(m_logFile) != static_cast<std::int64_t>(handed) * messageline::kRecordBytes)
+            return "the save log does not hold one record per message";
+        if (lastLineOf(m_logFile) != lastLine)
+            return "the save log's last line is not the last message";
+        if (m_list.size() != expectedListSize || m_list.isEmpty() || !m_list.at(m_list.size() - 1).startsWith(lastLine))
+            return "the list does not end in the last message";
+        if (m_status.messagesInBuffer() != QStringLiteral("0"))
+            return "the status panel missed the empty buffer";
+        if (m_trace && (m_ring.endSequence() != handed || m_stats.rows().empty() || m_view.size() == 0))
+            return "the trace missed messages";
+        return nullptr;
+    }
+
+private:
+    bool m_trace;
+    const char* m_problem = nullptr;
+    std::string m_error;
+    QTemporaryDir m_dir;
+    QString m_logFile;
+    RingAdapter m_adapter;
+    FakeClock m_clock;
+    CanLink m_link;
+    LineListModel m_list;
+    MessageLogger m_logger;
+    MonitorStatus m_status;
+    TraceRing m_ring;
+    TraceView m_view;
+    IdentifierStats m_stats;
+    BusLoad m_load;
+    TraceRecorder m_recorder;
+};
+
+// Each iteration is one drain of state.range(0) messages. The program must
+// keep up with 250,000 messages a second on one core; with the trace
+// (trace=1), 500,000 a second.
 void BM_ReceivePath(benchmark::State& state)
 {
     const int perDrain = static_cast<int>(state.range(0));
-    const bool trace = state.range(1) != 0;
     ErrorCollector errors;
-    QTemporaryDir dir;
-    if (!dir.isValid()) {
-        state.SkipWithError("no temporary folder");
+    ReceivePathRig rig(state.range(1) != 0);
+    if (rig.problem()) {
+        state.SkipWithError(rig.problem());
         return;
     }
-    const QString logFile = dir.filePath(QStringLiteral("receive.log"));
-
-    RingAdapter adapter(busyBusRecords(4096));
-    FakeClock clock;
-    CanLink link(adapter, clock);
-    LineListModel list(LineListModel::Bound::ClearWhenOver, MessageLogger::kListLimit);
-    MessageLogger logger(list);
-    logger.options().displayLive = true;
-    logger.options().showAscii = true;
-    logger.options().saveToFile = true;
-    logger.saveLog().setFileName(logFile);
-    logger.openSaveLogFile();
-    if (!logger.saveLog().isOpen()) {
-        state.SkipWithError("the save log did not open");
-        return;
-    }
-    MonitorStatus status(link);
-    link.setStatusView(&status);
-    link.setMessageSink(&logger);
-    link.setInterfaceStatus(InterfaceState::Ok);
-
-    TraceRing ring;
-    TraceView view(ring);
-    IdentifierStats stats;
-    BusLoad load;
-    TraceRecorder recorder(ring);
-    if (trace) {
-        if (view.setFilterExpression(u"pgn=FEF1 rx not data=00").has_value()) {
-            state.SkipWithError("the trace's filter did not parse");
-            return;
-        }
-        recorder.setStats(&stats);
-        recorder.setBusLoad(&load);
-        recorder.attachView(&view);
-        link.setTraceSink(&recorder);
-    }
-
-    for (auto _ : state) {
-        adapter.queue(perDrain);
-        link.checkForIncomingCanMessages();
-        list.flush();
-        QCoreApplication::processEvents();
-    }
-    state.SetItemsProcessed(static_cast<std::int64_t>(adapter.handedOut()));
-
-    // Every message must have made it, in full, to the list and to the file.
-    logger.flushSaveLog();
-    const std::uint64_t handed = adapter.handedOut();
-    const std::size_t expectedListSize = handed % (MessageLogger::kListLimit + 1);
-    const QString lastLine = formatMessageLine(decodeRecord(adapter.lastRecord()));
-    if (!errors.errors().isEmpty())
-        state.SkipWithError(("error reported: " + errors.firstError()).c_str());
-    else if (handed != static_cast<std::uint64_t>(state.iterations()) * static_cast<std::uint64_t>(perDrain))
-        state.SkipWithError("the link did not drain every message");
-    else if (fileBytes(logFile) != static_cast<std::int64_t>(handed) * messageline::kRecordBytes)
-        state.SkipWithError("the save log does not hold one record per message");
-    else if (lastLineOf(logFile) != lastLine)
-        state.SkipWithError("the save log's last line is not the last message");
-    else if (list.size() != expectedListSize || list.isEmpty() || !list.at(list.size() - 1).startsWith(lastLine))
-        state.SkipWithError("the list does not end in the last message");
-    else if (status.messagesInBuffer() != QStringLiteral("0"))
-        state.SkipWithError("the status panel missed the empty buffer");
-    else if (trace && (ring.endSequence() != handed || stats.rows().empty() || view.size() == 0))
-        state.SkipWithError("the trace missed messages");
+    for (auto _ : state)
+        rig.drain(perDrain);
+    state.SetItemsProcessed(static_cast<std::int64_t>(rig.handedOut()));
+    const auto handed = static_cast<std::uint64_t>(state.iterations()) * static_cast<std::uint64_t>(perDrain);
+    if (const char* error = rig.check(handed, errors))
+        state.SkipWithError(error);
 }
 BENCHMARK(BM_ReceivePath)->ArgNames({"perDrain", "trace"})->ArgsProduct({{100, 1500}, {0, 1}});
+
+std::int64_t threadCpuNs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return std::int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec;
+}
+
+// The trace's share side by side: each iteration drains state.range(0)
+// messages without the trace and as many with it (a filter set), each timed
+// in this thread's CPU time, so that both figures see the same machine.
+// Counters: messages a second without and with the trace, and with/without,
+// which must stay at least 0.7.
+void BM_ReceivePathTraceShare(benchmark::State& state)
+{
+    const int perDrain = static_cast<int>(state.range(0));
+    ErrorCollector errors;
+    ReceivePathRig plain(false);
+    ReceivePathRig traced(true);
+    if (plain.problem() || traced.problem()) {
+        state.SkipWithError(plain.problem() ? plain.problem() : traced.problem());
+        return;
+    }
+    std::int64_t plainNs = 0;
+    std::int64_t tracedNs = 0;
+    for (auto _ : state) {
+        std::int64_t t0 = threadCpuNs();
+        plain.drain(perDrain);
+        std::int64_t t1 = threadCpuNs();
+        plainNs += t1 - t0;
+        t0 = t1;
+        traced.drain(perDrain);
+        tracedNs += threadCpuNs() - t0;
+    }
+    const auto each = static_cast<std::uint64_t>(state.iterations()) * static_cast<std::uint64_t>(perDrain);
+    const char* error = plain.check(each, errors);
+    if (!error)
+        error = traced.check(each, errors);
+    if (error) {
+        state.SkipWithError(error);
+        return;
+    }
+    const double messages = static_cast<double>(each);
+    const double plainRate = plainNs > 0 ? messages * 1e9 / static_cast<double>(plainNs) : 0;
+    const double tracedRate = tracedNs > 0 ? messages * 1e9 / static_cast<double>(tracedNs) : 0;
+    state.counters["without"] = plainRate;
+    state.counters["with"] = tracedRate;
+    state.counters["with/without"] = plainRate > 0 ? tracedRate / plainRate : 0;
+}
+BENCHMARK(BM_ReceivePathTraceShare)->ArgName("perDrain")->Arg(100)->Arg(1500);
 
 }  // namespace
 }  // namespace tellvane::bench

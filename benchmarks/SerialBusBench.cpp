@@ -41,7 +41,7 @@ void BM_SerialBusReceive(benchmark::State& state)
             device = made.get();
             return std::unique_ptr<QCanBusDevice>(std::move(made));
         },
-        {false, false, 0}, clock);
+        {false, false, 0, {}}, clock);
     if (adapter.resetInterface() != 1 || !device) {
         state.SkipWithError("the device did not connect");
         return;

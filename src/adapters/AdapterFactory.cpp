@@ -68,7 +68,7 @@ AdapterChoice createAdapter(const QString& name, const AdapterEnvironment& envir
     } else if (const auto split = splitPluginName(name)) {
         choice.adapter = std::make_unique<SerialBusAdapter>(
             key, SerialBusAdapter::pluginDevice(split->plugin, split->interfaceName),
-            SerialBusAdapter::optionsForPlugin(split->plugin), environment.clock);
+            SerialBusAdapter::optionsForPlugin(split->plugin, split->interfaceName), environment.clock);
     } else {
         choice.error = QStringLiteral("Unknown adapter \"%1\"; the adapters are: %2")
                            .arg(name, adapterNames().join(QStringLiteral(", ")));

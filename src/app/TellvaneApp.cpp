@@ -27,6 +27,9 @@ TellvaneApp::TellvaneApp(AppEnvironment environment, std::unique_ptr<Adapter> ad
       m_playback(m_monitorList, m_env.dialogs), m_status(m_bus.link()), m_pollTimer(m_bus.link())
 {
     installErrorSink([this](const QString& message) { m_errorLog.print(message); });
+    // At a full bus the monitor's list would be laid out and painted on every
+    // poll; ten times a second shows the same lines.
+    m_monitorList.setAnnounceInterval(m_env.clock, kMonitorListAnnounceMs);
 
     link().setStatusView(&m_status);
     link().setMessageSink(&m_logger);

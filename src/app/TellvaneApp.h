@@ -54,6 +54,8 @@ struct AppEnvironment {
 // and installs the error list as the error sink.
 class TellvaneApp final : public AdapterSwitch {
 public:
+    static constexpr int kMonitorListAnnounceMs = 100;
+
     // The section and value of the settings store that keep the chosen adapter.
     static inline const QString kAdapterSection = QStringLiteral("Adapter");
     static inline const QString kAdapterValue = QStringLiteral("Name");

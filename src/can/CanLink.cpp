@@ -153,6 +153,10 @@ void CanLink::checkForIncomingCanMessages()
             r = m_adapter->getCanMess(record);
             if (r <= 0)
                 break;
+            // Before the record is shown rather than after: a short drain then
+            // yields while the status panel still shows what the last drain left,
+            // and the window repaints nothing for it.
+            yieldIfDue();
             const bool overflowed = recordOverflowFlag(record);
             if (m_view)
                 m_view->showBufferOverflow(overflowed);
@@ -164,7 +168,6 @@ void CanLink::checkForIncomingCanMessages()
             deliverReceived(message);
             if (m_view)
                 m_view->showMessagesInBuffer(m_adapter->getNumCanMess());
-            yieldIfDue();
         }
     } catch (const Failure& failure) {
         reportFailure(failure, QStringLiteral("CheckForInComingCANMessages"));

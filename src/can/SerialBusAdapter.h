@@ -19,7 +19,11 @@ class Clock;
 // The device lives in a thread of its own, shared by every device of the
 // process, so that frames keep arriving while the window thread waits in a
 // blocking dialogue, as they do in a USB adapter's own buffer. What the device
-// receives is handed over in that thread to the queue of QueuedAdapter.
+// receives is handed over in that thread to the queue of QueuedAdapter, once
+// per turn of the thread. While nothing waits on it, the thread rests up to
+// 10 ms between turns, so a busy bus costs a wake per batch, not per frame;
+// it stays awake while its process waits for records (a board's dialogue)
+// and in a process that serves a virtual bus to others.
 //
 // Mapping of the calls:
 // - resetInterface connects the device (a device that cannot be made or
@@ -30,7 +34,8 @@ class Clock;
 // - the masks and filters always act in the adapter; where the plugin filters
 //   itself (SocketCAN) they are handed to it as well.
 // - time stamps: the frame's own, else the time of arrival, as a 24-bit count
-//   of 8 us ticks.
+//   of 8 us ticks. A plugin that stamps a frame when it reads it (virtualcan)
+//   gives the frames of one turn one time.
 // - register 45: the device's bus status (warning 0x06, error passive 0x18,
 //   bus off 0x20), plus what error frames and queue overflows raised since the
 //   register was last written.
@@ -50,6 +55,11 @@ public:
         bool setsBitRate = false;       // the plugin takes BitRateKey
         bool filtersInDevice = false;   // the plugin takes RawFilterKey and ErrorFilterKey
         int connectWaitMs = kConnectWaitMs;  // how long a connection may take before -1
+        // Asked in the device thread before each connection: true when the
+        // device is about to carry other processes' frames, as the first
+        // virtualcan device on a loopback port does (its process serves the
+        // bus). The device thread then never rests: their dialogues wait on it.
+        std::function<bool()> servesOthers;
     };
 
     SerialBusAdapter(QString name, DeviceMaker maker, Options options, Clock& clock);
@@ -58,8 +68,8 @@ public:
     SerialBusAdapter(const SerialBusAdapter&) = delete;
     SerialBusAdapter& operator=(const SerialBusAdapter&) = delete;
 
-    // The options that suit a plugin of Qt's SerialBus module.
-    static Options optionsForPlugin(const QString& plugin);
+    // The options that suit a plugin of Qt's SerialBus module and interface.
+    static Options optionsForPlugin(const QString& plugin, const QString& interfaceName = QString());
     // A maker for a plugin's interface through QCanBus.
     static DeviceMaker pluginDevice(const QString& plugin, const QString& interfaceName);
 

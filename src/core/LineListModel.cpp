@@ -1,5 +1,7 @@
 #include "core/LineListModel.h"
 
+#include "core/Clock.h"
+
 #include <QTimer>
 
 #include <algorithm>
@@ -9,6 +11,14 @@ namespace tellvane {
 LineListModel::LineListModel(Bound bound, std::size_t limit, QObject* parent)
     : QAbstractListModel(parent), m_bound(bound), m_limit(limit)
 {
+    m_held.setSingleShot(true);
+    connect(&m_held, &QTimer::timeout, this, &LineListModel::flushWhenDue);
+}
+
+void LineListModel::setAnnounceInterval(Clock& clock, int ms)
+{
+    m_clock = &clock;
+    m_intervalUs = std::int64_t{ms} * 1000;
 }
 
 QString LineListModel::textAt(int row) const
@@ -69,7 +79,12 @@ void LineListModel::dropFront(std::size_t count)
 void LineListModel::flush()
 {
     m_flushScheduled = false;
+    m_held.stop();
     if (m_lines.size() > m_announced) {
+        if (m_clock) {
+            m_lastAnnounceUs = m_clock->nowMicroseconds();
+            m_announcedOnce = true;
+        }
         beginInsertRows(QModelIndex(), static_cast<int>(m_announced), static_cast<int>(m_lines.size()) - 1);
         m_announced = m_lines.size();
         endInsertRows();
@@ -82,12 +97,33 @@ void LineListModel::scheduleFlush()
     if (m_flushScheduled)
         return;
     m_flushScheduled = true;
-    QTimer::singleShot(0, this, &LineListModel::flush);
+    QTimer::singleShot(0, this, &LineListModel::flushWhenDue);
+}
+
+void LineListModel::flushWhenDue()
+{
+    if (!m_flushScheduled)
+        return;  // announced meanwhile
+    if (m_clock && m_announcedOnce) {
+        const std::int64_t leftUs = m_lastAnnounceUs + m_intervalUs - m_clock->nowMicroseconds();
+        if (leftUs > 0) {
+            m_held.start(static_cast<int>((leftUs + 999) / 1000));
+            return;
+        }
+    }
+    flush();
 }
 
 int LineListModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : static_cast<int>(m_announced);
+}
+
+QModelIndex LineListModel::index(int row, int column, const QModelIndex& parent) const
+{
+    if (parent.isValid() || column != 0 || row < 0 || static_cast<std::size_t>(row) >= m_announced)
+        return QModelIndex();
+    return createIndex(row, column);
 }
 
 QVariant LineListModel::data(const QModelIndex& index, int role) const

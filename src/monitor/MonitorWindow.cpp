@@ -40,6 +40,15 @@ public:
     std::function<void(int)> keyMoved;
 
 protected:
+    // The base asks the X server where the mouse is at every step of the
+    // scroll bar, which at a full bus moves on every batch of lines: hovering
+    // only matters with the mouse over the lines.
+    void verticalScrollbarValueChanged(int value) override
+    {
+        if (viewport()->underMouse())
+            QListView::verticalScrollbarValueChanged(value);
+    }
+
     void keyPressEvent(QKeyEvent* event) override
     {
         const QModelIndex before = currentIndex();
@@ -81,6 +90,10 @@ MonitorWindow::MonitorWindow(MonitorController& controller, MonitorStatus& statu
 {
     setObjectName(QStringLiteral("CANForm"));
     setWindowTitle(QStringLiteral("CAN Interface and Data"));
+    // Filled with the frame's own colour, the window hides the frame behind
+    // it: a box or scroll bar that changes then no longer repaints the frame,
+    // title bar and all, at every batch of messages.
+    setAutoFillBackground(true);
     build();
 
     connect(&m_controller, &MonitorController::modeChanged, this, &MonitorWindow::showMode);

@@ -320,8 +320,10 @@ TEST_F(LinkFixture, YieldsAreRateLimitedAndTicksDoNotReenter)
     link.pollTick();
     int yields = 0;
     int reentered = 0;
+    int shownAtFirstYield = -1;
     link.setYield([&] {
-        ++yields;
+        if (++yields == 1)
+            shownAtFirstYield = slow.count;
         // A poll tick while the drain yields must not start a second drain.
         const int before = adapter.getCalls;
         link.pollTick();
@@ -335,6 +337,7 @@ TEST_F(LinkFixture, YieldsAreRateLimitedAndTicksDoNotReenter)
     EXPECT_EQ(reentered, 0);
     EXPECT_GE(yields, 19) << "about one yield per 5 ms of draining";
     EXPECT_LE(yields, 21);
+    EXPECT_EQ(shownAtFirstYield, 0) << "a yield comes before its record is shown";
     EXPECT_FALSE(link.draining());
 }
 

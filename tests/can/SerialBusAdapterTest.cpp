@@ -10,6 +10,8 @@
 #include <QCanBusDevice>
 #include <QCanBusFrame>
 #include <QDir>
+#include <QHostAddress>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QVariant>
 
@@ -85,7 +87,7 @@ struct SerialBus : ::testing::Test {
     std::unique_ptr<SerialBusAdapter> adapter;
 
     // Tests never wait for a device to connect.
-    void make(SerialBusAdapter::Options withOptions = {false, false, 0})
+    void make(SerialBusAdapter::Options withOptions = {false, false, 0, {}})
     {
         options = withOptions;
         adapter = std::make_unique<SerialBusAdapter>(
@@ -153,6 +155,21 @@ TEST_F(SerialBus, TheLinkConfiguresItAndEveryFrameGoesOutExtended)
     EXPECT_EQ(adapter->sendCanMess(0x98EF21F9u, 7, 9, data), Adapter::kSendFailed) << "nine bytes do not fit";
 }
 
+TEST_F(SerialBus, WhatTheDeviceReadsByItselfReachesAWaitingCaller)
+{
+    ASSERT_EQ(adapter->resetInterface(), 1);
+    // Frames the device reads in its own turns, outside any call, as a plugin
+    // reads its socket; the device thread may be resting then.
+    for (std::uint32_t id : {0x100u, 0x101u}) {
+        QMetaObject::invokeMethod(
+            device, [d = device, id] { d->receive({dataFrame(id, "\x01")}); }, Qt::QueuedConnection);
+        adapter->waitForRecords(clock, clock.nowMicroseconds() + 10'000'000);
+        const auto messages = drain();
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].id, static_cast<std::int32_t>(id));
+    }
+}
+
 TEST_F(SerialBus, SendResultsFollowTheDevice)
 {
     deviceAvailable = false;
@@ -218,7 +235,7 @@ TEST_F(SerialBus, MasksAndFiltersActOnWhatArrives)
 
 TEST_F(SerialBus, FiltersGoToDevicesThatFilterThemselves)
 {
-    make({false, true, 0});
+    make({false, true, 0, {}});
     ASSERT_EQ(adapter->resetInterface(), 1);
     adapter->recCanMess(0x9FFFFF00u, Adapter::kMaskSelector1);
     adapter->setFilters(2, 0x98EFFF00u);
@@ -241,7 +258,7 @@ TEST_F(SerialBus, FiltersGoToDevicesThatFilterThemselves)
 
 TEST_F(SerialBus, BitRateWherePluginsTakeOne)
 {
-    make({true, false, 0});
+    make({true, false, 0, {}});
     ASSERT_EQ(adapter->resetInterface(), 1);
     EXPECT_EQ(adapter->setCanBaud(125), 0);
     EXPECT_EQ(adapter->setCanBaud(Adapter::kBaud250k), 1);
@@ -251,6 +268,15 @@ TEST_F(SerialBus, BitRateWherePluginsTakeOne)
     EXPECT_FALSE(SerialBusAdapter::optionsForPlugin(QStringLiteral("socketcan")).setsBitRate);
     EXPECT_TRUE(SerialBusAdapter::optionsForPlugin(QStringLiteral("socketcan")).filtersInDevice);
     EXPECT_FALSE(SerialBusAdapter::optionsForPlugin(QStringLiteral("virtualcan")).setsBitRate);
+
+    // The first virtualcan device on a port of this computer serves the bus.
+    QTcpServer served;
+    ASSERT_TRUE(served.listen(QHostAddress::LocalHost));
+    const QString url = QStringLiteral("tcp://127.0.0.1:%1/can0").arg(served.serverPort());
+    EXPECT_FALSE(SerialBusAdapter::optionsForPlugin(QStringLiteral("virtualcan"), url).servesOthers());
+    served.close();
+    EXPECT_TRUE(SerialBusAdapter::optionsForPlugin(QStringLiteral("virtualcan"), url).servesOthers());
+    EXPECT_FALSE(SerialBusAdapter::optionsForPlugin(QStringLiteral("socketcan"), QStringLiteral("can0")).servesOthers);
 }
 
 TEST_F(SerialBus, TimeStampsAreTwentyFourBitsOfEightMicroseconds)

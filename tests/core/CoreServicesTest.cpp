@@ -4,6 +4,7 @@
 #include "core/SettingsStore.h"
 
 #include <QSignalSpy>
+#include <QTest>
 #include <QCoreApplication>
 #include <QTemporaryDir>
 
@@ -105,12 +106,28 @@ TEST(LineListModel, AppendsReachTheViewInOneBatch)
     EXPECT_EQ(contents(model), QStringList({"0", "1", "2", "3", "4"}));
 }
 
-TEST(LineListModel, FlushRunsByItselfOnTheEventLoop)
+TEST(LineListModel, FlushRunsByItselfOnTheEventLoopAtMostOncePerInterval)
 {
     LineListModel model(LineListModel::Bound::ClearWhenOver, 10);
     model.append(QStringLiteral("x"));
     QCoreApplication::processEvents();
     EXPECT_EQ(model.rowCount(), 1);
+
+    FakeClock clock;
+    model.setAnnounceInterval(clock, 100);
+    model.append(QStringLiteral("a"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(model.rowCount(), 2) << "the first batch at once";
+    clock.advanceMs(60);
+    model.append(QStringLiteral("b"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(model.rowCount(), 2) << "held until 100 ms after the last";
+    clock.advanceMs(40);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return model.rowCount() == 3; }, 10000)) << "out when its time comes";
+    model.append(QStringLiteral("c"));
+    QCoreApplication::processEvents();
+    model.flush();
+    EXPECT_EQ(contents(model), QStringList({"x", "a", "b", "c"})) << "flush() does not wait";
 }
 
 // Over the limit, one kind of list empties itself on the line after it (that

@@ -6,6 +6,7 @@
 #include "monitor/MessageLine.h"
 #include "trace/ChangedBytesDelegate.h"
 #include "trace/IdentifierStatsModel.h"
+#include "trace/PlainTextDelegate.h"
 #include "trace/TraceExport.h"
 #include "trace/TraceReplayBar.h"
 #include "trace/TraceTableModel.h"
@@ -44,6 +45,7 @@ QTableView* makeTable(const QString& name, QAbstractItemModel* model, QWidget* p
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setWordWrap(false);
+    table->setItemDelegate(new PlainTextDelegate(table));
     table->verticalHeader()->hide();
     table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 4);
     table->horizontalHeader()->setStretchLastSection(true);
@@ -71,6 +73,8 @@ TraceWindow::TraceWindow(TraceWindowServices services, QWidget* parent)
 {
     setObjectName(QStringLiteral("BusTrace"));
     setWindowTitle(QStringLiteral("Bus Trace"));
+    // Its own ground: what changes in it never repaints the frame behind.
+    setAutoFillBackground(true);
     m_recorder.setStats(&m_stats);
     m_recorder.setBusLoad(&m_load);
     m_recorder.attachView(&m_view);

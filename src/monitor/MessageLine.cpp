@@ -5,6 +5,7 @@
 
 #include <QLocale>
 
+#include <array>
 #include <cmath>
 
 namespace tellvane {
@@ -27,10 +28,11 @@ QChar timeDecimalSeparator()
     return QLatin1Char('.');
 }
 
-QString formatTimeField(double seconds, QChar decimalSeparator)
+int writeTimeField(char* out, double seconds, char decimalSeparator, int* decimalsKept)
 {
     // Nine characters: at least two integer digits, and as many of the six
     // decimals as still fit, so a line keeps its 45 characters.
+    static constexpr std::array<double, 7> kFactors = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6};
     if (!(seconds >= 0.0))
         seconds = 0.0;
     if (seconds >= 9999999.95)
@@ -39,22 +41,40 @@ QString formatTimeField(double seconds, QChar decimalSeparator)
     long long scaled = 0;
     long long whole = 0;
     for (;;) {
-        const double factor = std::pow(10.0, decimals);
-        scaled = std::llround(seconds * factor);
-        whole = scaled / static_cast<long long>(factor);
-        const int wholeDigits = whole < 100 ? 2 : static_cast<int>(std::floor(std::log10(static_cast<double>(whole)))) + 1;
+        scaled = std::llround(seconds * kFactors[static_cast<std::size_t>(decimals)]);
+        whole = scaled / static_cast<long long>(kFactors[static_cast<std::size_t>(decimals)]);
+        int wholeDigits = 2;
+        for (long long rest = whole / 100; rest > 0; rest /= 10)
+            ++wholeDigits;
         if (wholeDigits + decimals <= 8 || decimals == 0)
             break;
         --decimals;
     }
-    const long long factor = static_cast<long long>(std::llround(std::pow(10.0, decimals)));
-    const long long fraction = scaled - whole * factor;
-    QString text = QString::number(whole).rightJustified(2, QLatin1Char('0'));
+    const long long fraction = scaled - whole * static_cast<long long>(kFactors[static_cast<std::size_t>(decimals)]);
+    char digits[24];
+    int count = 0;
+    for (long long rest = whole; rest > 0 || count < 2; rest /= 10)
+        digits[count++] = static_cast<char>('0' + rest % 10);
+    int size = 0;
+    while (count > 0)
+        out[size++] = digits[--count];
     if (decimals > 0) {
-        text += decimalSeparator;
-        text += QString::number(fraction).rightJustified(decimals, QLatin1Char('0'));
+        out[size++] = decimalSeparator;
+        long long rest = fraction;
+        for (int i = decimals - 1; i >= 0; --i, rest /= 10)
+            out[size + i] = static_cast<char>('0' + rest % 10);
+        size += decimals;
     }
-    return text;
+    if (decimalsKept)
+        *decimalsKept = decimals;
+    return size;
+}
+
+QString formatTimeField(double seconds, QChar decimalSeparator)
+{
+    char text[kTimeFieldRoom];
+    const char separator = decimalSeparator.unicode() < 0x80 ? static_cast<char>(decimalSeparator.unicode()) : '.';
+    return QString::fromLatin1(text, writeTimeField(text, seconds, separator));
 }
 
 QString formatMessageLine(const CanMessage& message, QChar decimalSeparator)

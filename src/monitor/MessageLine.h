@@ -34,6 +34,10 @@ QChar timeDecimalSeparator();
 QString formatMessageLine(const CanMessage& message, QChar decimalSeparator = QLatin1Char('.'));
 // The time field alone (nine characters for times below 10,000,000 s).
 QString formatTimeField(double seconds, QChar decimalSeparator = QLatin1Char('.'));
+// The same characters into out, which has room for kTimeFieldRoom; how many
+// were written, and in decimalsKept (when given) how many decimals they hold.
+inline constexpr int kTimeFieldRoom = 24;
+int writeTimeField(char* out, double seconds, char decimalSeparator = '.', int* decimalsKept = nullptr);
 
 // The data bytes as characters: 32 to 126 as themselves, anything else "*".
 QString asciiText(const CanMessage& message);

@@ -141,9 +141,8 @@ QStringList MessageLineWriter::notes() const
 
 namespace {
 
-// The time field as formatTimeField() writes it, the same arithmetic on
-// bytes: nine characters, two integer digits at least and as many decimals
-// as still fit. Whether it holds the time to the microsecond.
+// The time field as formatTimeField() writes it, on bytes; the common case
+// by hand. Whether it holds the time to the microsecond.
 bool appendTimeField(tracetext::LineText& out, std::int64_t us)
 {
     if (us >= 0 && us < 100'000'000) {
@@ -156,41 +155,13 @@ bool appendTimeField(tracetext::LineText& out, std::int64_t us)
         tracetext::appendTwoDigits(out, fraction % 100);
         return true;
     }
-    static constexpr std::array<double, 7> kFactors = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6};
-    double seconds = static_cast<double>(us) / 1e6;
-    if (!(seconds >= 0.0))
-        seconds = 0.0;
-    if (seconds >= 9999999.95)
-        seconds = 9999999.9;
-    int decimals = 6;
-    long long scaled = 0;
-    long long whole = 0;
-    for (;;) {
-        scaled = std::llround(seconds * kFactors[static_cast<std::size_t>(decimals)]);
-        whole = scaled / static_cast<long long>(kFactors[static_cast<std::size_t>(decimals)]);
-        int wholeDigits = 2;
-        for (long long rest = whole / 100; rest > 0; rest /= 10)
-            ++wholeDigits;
-        if (wholeDigits + decimals <= 8 || decimals == 0)
-            break;
-        --decimals;
-    }
-    const auto factor = static_cast<long long>(kFactors[static_cast<std::size_t>(decimals)]);
-    const long long fraction = scaled - whole * factor;
-    char digits[24];
-    int count = 0;
-    for (long long rest = whole; rest > 0 || count < 2; rest /= 10)
-        digits[count++] = static_cast<char>('0' + rest % 10);
-    while (count > 0)
-        out.put(digits[--count]);
-    if (decimals > 0) {
-        out.put('.');
-        long long rest = fraction;
-        for (int i = decimals - 1; i >= 0; --i, rest /= 10)
-            out.text[out.size + i] = static_cast<char>('0' + rest % 10);
-        out.size += decimals;
-    }
-    return scaled * static_cast<long long>(kFactors[static_cast<std::size_t>(6 - decimals)]) == us;
+    const double seconds = us < 0 ? 0.0 : static_cast<double>(us) / 1e6;  // the field holds no time below 0
+    int decimals = 0;
+    out.size += writeTimeField(out.text + out.size, seconds, '.', &decimals);
+    static constexpr std::array<long long, 7> kFactors = {1, 10, 100, 1'000, 10'000, 100'000, 1'000'000};
+    return std::llround(seconds * static_cast<double>(kFactors[static_cast<std::size_t>(decimals)]))
+               * kFactors[static_cast<std::size_t>(6 - decimals)]
+        == us;
 }
 
 }  // namespace

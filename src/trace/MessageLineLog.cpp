@@ -159,6 +159,8 @@ bool appendTimeField(tracetext::LineText& out, std::int64_t us)
     int decimals = 0;
     out.size += writeTimeField(out.text + out.size, seconds, '.', &decimals);
     static constexpr std::array<long long, 7> kFactors = {1, 10, 100, 1'000, 10'000, 100'000, 1'000'000};
+    if (seconds >= 9999999.95)
+        return false;  // cut to the field's largest time
     return std::llround(seconds * static_cast<double>(kFactors[static_cast<std::size_t>(decimals)]))
                * kFactors[static_cast<std::size_t>(6 - decimals)]
         == us;

@@ -1,6 +1,5 @@
 // tellvane-cli run as a process, on the simulated bench inside it (--adapter
-// sim): what it refuses, and that the area typed is the area loaded. Every
-// wait is bounded.
+// sim): what it refuses, and that the area typed is the area loaded.
 
 #include "FirmwareFiles.h"
 #include "TestSupport.h"
@@ -9,7 +8,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -19,35 +17,11 @@ using namespace tellvane;
 
 namespace {
 
-constexpr int kRunMs = 60000;
-
-struct Finished {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-Finished run(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment)
-{
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(program, arguments);
-    Finished result;
-    if (!process.waitForFinished(kRunMs)) {
-        process.kill();
-        process.waitForFinished(5000);
-        result.err = QStringLiteral("did not finish in time\n");
-    } else if (process.exitStatus() == QProcess::NormalExit) {
-        result.exitCode = process.exitCode();
-    }
-    result.out = QString::fromLocal8Bit(process.readAllStandardOutput());
-    result.err += QString::fromLocal8Bit(process.readAllStandardError());
-    return result;
-}
+using test::Finished;
 
 Finished runCli(const QStringList& arguments, const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
 {
-    return run(QStringLiteral(TELLVANE_CLI), arguments, environment);
+    return test::runProcess(QStringLiteral(TELLVANE_CLI), arguments, environment);
 }
 
 // The packets a file's lines take: each line and its LF in pieces of seven.
@@ -213,10 +187,10 @@ TEST_F(Cli, TheProgramTellsItsVersionAndOptionsWithoutOpeningAWindow)
 {
     QProcessEnvironment headless = QProcessEnvironment::systemEnvironment();
     headless.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    const Finished version = run(QStringLiteral(TELLVANE_APP), {QStringLiteral("--version")}, headless);
+    const Finished version = test::runProcess(QStringLiteral(TELLVANE_APP), {QStringLiteral("--version")}, headless);
     EXPECT_EQ(version.exitCode, 0) << version.err.toStdString();
     EXPECT_TRUE(version.out.contains(QString::fromLatin1(kVersionText))) << version.out.toStdString();
-    const Finished help = run(QStringLiteral(TELLVANE_APP), {QStringLiteral("--help")}, headless);
+    const Finished help = test::runProcess(QStringLiteral(TELLVANE_APP), {QStringLiteral("--help")}, headless);
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out.contains(QStringLiteral("--adapter <name>"))) << help.out.toStdString();
     EXPECT_TRUE(help.out.contains(QStringLiteral("--preview <file.cfg>"))) << help.out.toStdString();
@@ -224,10 +198,10 @@ TEST_F(Cli, TheProgramTellsItsVersionAndOptionsWithoutOpeningAWindow)
     // A preview needs a file it can read, and runs on the simulated bench only.
     QTemporaryDir dir;
     const Finished missing =
-        run(QStringLiteral(TELLVANE_APP), {QStringLiteral("--preview"), dir.filePath(QStringLiteral("none.cfg"))}, headless);
+        test::runProcess(QStringLiteral(TELLVANE_APP), {QStringLiteral("--preview"), dir.filePath(QStringLiteral("none.cfg"))}, headless);
     EXPECT_EQ(missing.exitCode, 2);
     EXPECT_TRUE(missing.err.contains(QStringLiteral("Cannot read the configuration file"))) << missing.err.toStdString();
-    const Finished elsewhere = run(QStringLiteral(TELLVANE_APP),
+    const Finished elsewhere = test::runProcess(QStringLiteral(TELLVANE_APP),
                                    {QStringLiteral("--adapter"), QStringLiteral("library"), QStringLiteral("--preview"),
                                     QStringLiteral(TELLVANE_SOURCE_DIR "/Configuration/1201-0003.cfg")},
                                    headless);

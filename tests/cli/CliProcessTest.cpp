@@ -104,27 +104,14 @@ TEST_F(Cli, RefusesWhatWasMistypedBeforeTheAdapterIsOpened)
     };
     const std::vector<Refusal> cases = {
         {"conflict address", flash(QStringLiteral("254"), QStringLiteral("2")), QStringLiteral("--board 254 ") + conflict},
-        {"conflict address in hexadecimal", flash(QStringLiteral("0xFE"), QStringLiteral("2")), QStringLiteral("--board 0xFE ") + conflict},
         {"broadcast address", flash(QStringLiteral("255"), QStringLiteral("2")), boardRange + QStringLiteral(", not \"255\"")},
-        {"negative address", flash(QStringLiteral("-1"), QStringLiteral("2")), boardRange + QStringLiteral(", not \"-1\"")},
-        {"fraction", flash(QStringLiteral("1.5"), QStringLiteral("2")), boardRange + QStringLiteral(", not \"1.5\"")},
-        {"trailing letters", flash(QStringLiteral("12abc"), QStringLiteral("2")), boardRange},
-        {"empty address", flash(QString(), QStringLiteral("2")), boardRange + QStringLiteral(", not \"\"")},
-        {"0x alone", flash(QStringLiteral("0x"), QStringLiteral("2")), boardRange},
-        {"huge address", flash(QStringLiteral("99999999999999999999"), QStringLiteral("2")), boardRange},
-        {"area 7", flash(QStringLiteral("33"), QStringLiteral("7")), areaWords},
         {"area V", flash(QStringLiteral("33"), QStringLiteral("V")), areaWords + QStringLiteral(" (in any case), not \"V\"")},
-        {"empty area", flash(QStringLiteral("33"), QString()), areaWords},
-        {"area as a whole line", flash(QStringLiteral("33"), QStringLiteral("Boot: V1.02")), areaWords},
         {"count of nothing", monitor("--count", "0"), count},
-        {"negative count", monitor("--count", "-3"), count},
         {"seconds with a fraction", monitor("--seconds", "1.5"), seconds},
         {"bench seconds 0x", {QStringLiteral("bench"), QStringLiteral("--adapter"), QStringLiteral("sim"),
                                QStringLiteral("--seconds"), QStringLiteral("0x")}, seconds},
         {"misspelt option", flash(QStringLiteral("33"), QStringLiteral("2")) << QStringLiteral("--bord"),
          QStringLiteral("Unknown option 'bord'.")},
-        {"option without its value", monitor("--count", "3") << QStringLiteral("--seconds"),
-         QStringLiteral("Missing value after '--seconds'.")},
         {"option before the command", {QStringLiteral("--adapter"), QStringLiteral("sim"), QStringLiteral("monitor")},
          QStringLiteral("Unknown option 'adapter'.")},
         {"filter that does not parse", monitor("--filter", "rx prio=9"),
@@ -313,10 +300,7 @@ TEST_F(Cli, FlashPlanRefusesMistypedOptionsAndBadPlansBeforeTheAdapterIsOpened)
     const QJsonObject json = jsonFile(report);
     EXPECT_TRUE(json[QStringLiteral("refused")].toBool());
     EXPECT_EQ(json[QStringLiteral("errors")].toArray().size(), 4);
-    EXPECT_EQ(json[QStringLiteral("errors")].toArray().at(3).toObject()[QStringLiteral("path")].toString(),
-              QStringLiteral("boards[2].flash"));
     EXPECT_EQ(json[QStringLiteral("exitCode")].toInt(), 3);
-    EXPECT_TRUE(json[QStringLiteral("boards")].toArray().isEmpty());
 
     // A corrupt file refuses the whole plan too, though the board it is for is on the bus.
     QByteArray corrupt = app.text;
@@ -355,24 +339,16 @@ TEST_F(Cli, FlashPlanServesTheBoardsOneAfterAnotherAndReportsEach)
                            QStringLiteral("Plan done: 2 of 3 boards succeeded, 1 failed")}))
         << "plain lines when the output is no terminal";
 
+    // The report of this run is written where --report says; its fields one
+    // by one are BatchFlash's test.
     const QJsonObject json = jsonFile(report);
     EXPECT_EQ(json[QStringLiteral("plan")].toString(), plan);
     EXPECT_EQ(json[QStringLiteral("adapter")].toString(), QStringLiteral("sim"));
-    EXPECT_FALSE(json[QStringLiteral("refused")].toBool());
     EXPECT_EQ(json[QStringLiteral("failedBoards")].toInt(), 1);
-    const QJsonArray boards = json[QStringLiteral("boards")].toArray();
-    ASSERT_EQ(boards.size(), 3);
-    EXPECT_EQ(boards[0].toObject()[QStringLiteral("foundAddress")].toInt(), 34);
-    EXPECT_EQ(boards[0].toObject()[QStringLiteral("result")].toString(), QStringLiteral("flashed"));
-    EXPECT_EQ(boards[0].toObject()[QStringLiteral("packets")].toInt(), packetsOf(app.text));
-    EXPECT_EQ(boards[1].toObject()[QStringLiteral("result")].toString(), QStringLiteral("missing"));
-    EXPECT_TRUE(boards[1].toObject()[QStringLiteral("foundAddress")].isNull());
-    EXPECT_EQ(boards[2].toObject()[QStringLiteral("result")].toString(), QStringLiteral("loaded"));
-    const QJsonObject bootArea = boards[2].toObject()[QStringLiteral("areas")].toArray().at(0).toObject();
-    EXPECT_EQ(bootArea[QStringLiteral("area")].toString(), QStringLiteral("0"));
-    EXPECT_EQ(bootArea[QStringLiteral("file")].toString(), file);
-    EXPECT_EQ(bootArea[QStringLiteral("code")].toInt(), 1);
-    EXPECT_FALSE(boards[2].toObject()[QStringLiteral("flash")].toObject()[QStringLiteral("tried")].toBool());
+    QStringList results;
+    for (const QJsonValue& board : json[QStringLiteral("boards")].toArray())
+        results.append(board.toObject()[QStringLiteral("result")].toString());
+    EXPECT_EQ(results, (QStringList{QStringLiteral("flashed"), QStringLiteral("missing"), QStringLiteral("loaded")}));
 }
 
 }  // namespace

@@ -2,13 +2,13 @@
 // typed expressions, paused, closed and opened again; logs replayed into the
 // program and onto the bus; the ring exported and resized; with real input.
 
+#include "../trace/TraceSamples.h"
 #include "Session.h"
 
 #include "can/CanLink.h"
 #include "sim/SimAdapter.h"
 #include "trace/ChangedBytesDelegate.h"
 #include "trace/IdentifierStatsModel.h"
-#include "trace/TraceLog.h"
 #include "trace/TraceRecorder.h"
 #include "trace/TraceReplayBar.h"
 #include "trace/TraceTableModel.h"
@@ -65,23 +65,20 @@ protected:
         auto* menu = trace()->findChild<QMenu*>(QStringLiteral("TraceExportMenu"));
         ASSERT_TRUE(h->clickMenuEntry(menu, QString::fromLatin1(entry)));
     }
-    bool boardWindowAt(int address) const
-    {
-        const QList<BoardWindow*> windows = h->boardWindows();
-        return std::any_of(windows.begin(), windows.end(), [address](BoardWindow* w) {
-            return w->findChild<QLineEdit*>(QStringLiteral("AddrText"))->text() == QString::number(address);
-        });
-    }
-    // The times of the frames the trace keeps with an identifier.
-    std::vector<std::int64_t> tracedTimes(std::uint32_t id) const
+    // The times of the frames the trace keeps that are wanted.
+    std::vector<std::int64_t> tracedTimes(const std::function<bool(const TraceFrame&)>& wanted) const
     {
         std::vector<std::int64_t> times;
         const TraceRing& ring = trace()->ring();
         for (std::uint64_t seq = ring.firstSequence(); seq < ring.endSequence(); ++seq) {
-            if (ring.bySequence(seq).id == id)
+            if (wanted(ring.bySequence(seq)))
                 times.push_back(ring.bySequence(seq).timeUs);
         }
         return times;
+    }
+    std::vector<std::int64_t> tracedTimes(std::uint32_t id) const
+    {
+        return tracedTimes([id](const TraceFrame& f) { return f.id == id; });
     }
     QTableView* table() const { return trace()->findChild<QTableView*>(QStringLiteral("TraceTable")); }
     int rows() const { return table()->model()->rowCount(); }
@@ -216,14 +213,7 @@ TEST_F(TraceJourney, HalfAnHourWithQuietSpellsAndAReplayBesideTheBus)
     h->pass(3000);
     auto* status = trace()->findChild<QLabel*>(QStringLiteral("TraceStatus"));
     const QAbstractItemModel* ids = trace()->findChild<QTableView*>(QStringLiteral("TraceIdentifiers"))->model();
-    auto busTimes = [&] {
-        std::vector<std::int64_t> times;
-        for (std::uint64_t seq = trace()->ring().firstSequence(); seq < trace()->ring().endSequence(); ++seq) {
-            if (!trace()->ring().bySequence(seq).replayed())
-                times.push_back(trace()->ring().bySequence(seq).timeUs);
-        }
-        return times;
-    };
+    auto busTimes = [&] { return tracedTimes([](const TraceFrame& f) { return !f.replayed(); }); };
     // The board's broadcast as the bus brought it.
     auto broadcast = [&](int column, int role = Qt::DisplayRole) {
         for (int r = 0; r < ids->rowCount(); ++r) {
@@ -286,11 +276,7 @@ TEST_F(TraceJourney, HalfAnHourWithQuietSpellsAndAReplayBesideTheBus)
     replay(h->dir.filePath(QStringLiteral("beside.log")));
     h->pass(700);
     ASSERT_TRUE(h->clickButton(trace(), "TraceReplayStop"));
-    std::vector<std::int64_t> looped;
-    for (std::uint64_t seq = trace()->ring().firstSequence(); seq < trace()->ring().endSequence(); ++seq) {
-        if (trace()->ring().bySequence(seq).line == 2)
-            looped.push_back(trace()->ring().bySequence(seq).timeUs);
-    }
+    const std::vector<std::int64_t> looped = tracedTimes([](const TraceFrame& f) { return f.line == 2; });
     ASSERT_GT(looped.size(), 42u) << "more than two passes";
     EXPECT_TRUE(std::is_sorted(looped.begin(), looped.end()));
     EXPECT_GT(looped.back(), 380'000);
@@ -359,12 +345,7 @@ QByteArray announcementsLog()
     QByteArray log;
     const std::pair<int, const char*> at[] = {{40, "1700000000.000000"}, {41, "1700000000.500000"}};
     for (const auto& [address, time] : at) {
-        SimBoardSpec spec;
-        spec.address = address;
-        spec.boardType = 0x120;
-        spec.serial = 3000 + static_cast<std::uint32_t>(address);
-        spec.pCode = 12010003;
-        const SimFrame frame = SimBoard(spec).announcement();
+        const SimFrame frame = pumpAnnouncementAt(address);
         log += QByteArray("(") + time + ") can0 " + QByteArray::number(frame.id, 16).toUpper().rightJustified(8, '0') + '#'
             + QByteArray(reinterpret_cast<const char*>(frame.data.data()), frame.length).toHex().toUpper() + '\n';
     }
@@ -376,11 +357,7 @@ TEST_F(TraceJourney, AReplayedLogReachesTheBoardsAndTheTraceAtItsRecordedTimes)
 {
     openTrace();
     const QString path = writeFile(h->dir.filePath(QStringLiteral("announced.log")), announcementsLog());
-    const std::uint32_t announcement40 = [] {
-        SimBoardSpec spec;
-        spec.address = 40;
-        return SimBoard(spec).announcement().id;
-    }();
+    const std::uint32_t announcement40 = pumpAnnouncementAt(40).id;
     EXPECT_EQ(replayState(), QStringLiteral("No log replayed yet"));
     replay(path);
     EXPECT_TRUE(trace()->replay().playing());
@@ -526,16 +503,7 @@ TEST_F(TraceJourney, TheRingIsExportedWholeFilteredOrSelectedAndResizedKeepingTh
     h->pass(100);
     const std::size_t kept = trace()->ring().size();
     ASSERT_GE(kept, 5u);
-    auto framesIn = [](const QString& path) {
-        const auto reader = makeTraceLogReader(traceLogFormatOf(path));
-        std::vector<TraceFrame> frames;
-        TraceFrame f;
-        if (reader && reader->open(path)) {
-            while (reader->next(f))
-                frames.push_back(f);
-        }
-        return frames;
-    };
+    auto framesIn = [](const QString& path) { return readFrames(path).frames; };
 
     const QString all = h->dir.filePath(QStringLiteral("all.log"));
     exportAs("All kept frames...", all);

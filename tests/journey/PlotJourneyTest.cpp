@@ -416,10 +416,8 @@ TEST_F(PlotJourney, ThePlotIsZoomedReadAndExportedWithMouseAndKeys)
 // The pump's message 16 with a speed word, as a line of the monitor's log.
 QByteArray speedLine(const QString& time, std::uint16_t word)
 {
-    CanMessage m;
-    m.id = 0x18EFFF21;
-    m.length = 8;
-    m.data = {0x10, 0, 0, static_cast<std::uint8_t>(word >> 8), static_cast<std::uint8_t>(word & 0xFF), 0, 0, 0};
+    const CanMessage m =
+        makeMessage(0x18EFFF21, {0x10, 0, 0, static_cast<std::uint8_t>(word >> 8), static_cast<std::uint8_t>(word & 0xFF), 0, 0, 0});
     return (time + formatMessageLine(m).mid(9)).toLatin1() + "\r\n";
 }
 

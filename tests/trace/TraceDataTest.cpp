@@ -112,27 +112,14 @@ TEST(TraceRecorder, FramesTakeTheSessionTimeOrTheirLogsTimeOnALineOfTheirOwn)
     recorder.setBusLoad(&load);
     recorder.attachView(&view);
 
-    CanMessage m;
-    m.id = 0x18FEF121;
-    m.length = 2;
-    m.data = {0x11, 0x22, 0x33};
-    m.time = 134.0;  // the adapter's seconds: the monitor's, not the trace's
-    m.sessionUs = 700'000'000;
+    // Its time is the adapter's seconds: the monitor's, not the trace's.
+    const CanMessage m{.id = 0x18FEF121, .time = 134.0, .length = 2, .data = {0x11, 0x22, 0x33}, .sessionUs = 700'000'000};
     recorder.traceMessage(m, false);
-    CanMessage sent;
-    sent.id = static_cast<std::int32_t>(0x98EF21F9u);
-    sent.length = 1;
-    sent.sessionUs = 700'000'500;
-    recorder.logCanMessage(sent);  // bit 31: sent, extended
-    CanMessage probe;              // sent as a standard frame
-    probe.sessionUs = 700'001'000;
-    recorder.traceMessage(probe, true);
-    CanMessage replayed = m;  // from a log: its own time line, its time in the log, a standard identifier kept
-    replayed.id = 0x7FF;
-    replayed.standard = true;
-    replayed.line = 1;
-    replayed.time = 2.5;
-    recorder.traceMessage(replayed, false);
+    // Bit 31: sent, extended.
+    recorder.logCanMessage(CanMessage{.id = static_cast<std::int32_t>(0x98EF21F9u), .length = 1, .sessionUs = 700'000'500});
+    recorder.traceMessage(CanMessage{.sessionUs = 700'001'000}, true);  // the probe, sent as a standard frame
+    // From a log: its own time line, its time in the log, a standard identifier kept.
+    recorder.traceMessage(CanMessage{.id = 0x7FF, .time = 2.5, .length = 2, .data = m.data, .line = 1, .standard = true}, false);
 
     ASSERT_EQ(ring.size(), 4u);
     const TraceFrame& first = ring.bySequence(0);

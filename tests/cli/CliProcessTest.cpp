@@ -61,6 +61,19 @@ struct Refusal {
     QString message;  // after "tellvane-cli: "
 };
 
+// Refused before the link starts: exit code 2, the message and the usage
+// (which begins with `usage`) on stderr, nothing on stdout.
+void expectRefused(const Refusal& refusal, const QString& usage)
+{
+    SCOPED_TRACE(refusal.name);
+    const Finished run = runCli(refusal.arguments);
+    EXPECT_EQ(run.exitCode, 2) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("tellvane-cli: ") + refusal.message)) << run.err.toStdString();
+    EXPECT_TRUE(run.err.startsWith(usage)) << run.err.toStdString();
+    EXPECT_FALSE(run.err.contains(QStringLiteral("Interface:"))) << run.err.toStdString();
+    EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
+}
+
 TEST_F(Cli, CheckConfigLintsOnRequestAndSaysSoInItsExitCode)
 {
     // Loads without a warning, but its name is one no board looks for and
@@ -122,16 +135,8 @@ TEST_F(Cli, RefusesWhatWasMistypedBeforeTheAdapterIsOpened)
         {"replay onto no bus", {QStringLiteral("replay"), QStringLiteral("--transmit"), QStringLiteral("a.log")},
          QStringLiteral("--transmit needs --adapter: the bus to send on")},
     };
-    for (const Refusal& refusal : cases) {
-        const Finished run = runCli(refusal.arguments);
-        EXPECT_EQ(run.exitCode, 2) << refusal.name << '\n' << run.err.toStdString();
-        EXPECT_TRUE(run.err.contains(QStringLiteral("tellvane-cli: ") + refusal.message))
-            << refusal.name << '\n' << run.err.toStdString();
-        EXPECT_TRUE(run.err.contains(QStringLiteral("usage: tellvane-cli"))) << refusal.name;
-        EXPECT_FALSE(run.err.contains(QStringLiteral("Interface:")) || run.out.contains(QStringLiteral("Interface:")))
-            << refusal.name << ": refused before the link starts";
-        EXPECT_TRUE(run.out.isEmpty()) << refusal.name << '\n' << run.out.toStdString();
-    }
+    for (const Refusal& refusal : cases)
+        expectRefused(refusal, QStringLiteral("usage: tellvane-cli"));
 }
 
 TEST_F(Cli, ReplayPlaysALogInOrderAndMonitorPrintsOtherToolsFormats)
@@ -272,14 +277,8 @@ TEST_F(Cli, FlashPlanRefusesMistypedOptionsAndBadPlansBeforeTheAdapterIsOpened)
         {"report nowhere", {QStringLiteral("flash"), QStringLiteral("--plan"), plan, QStringLiteral("--report"), dir.filePath(QStringLiteral("no/such/r.json"))},
          QStringLiteral("--report %1 cannot be written: ").arg(dir.filePath(QStringLiteral("no/such/r.json")))},
     };
-    for (const Refusal& refusal : usage) {
-        const Finished run = runCli(refusal.arguments);
-        EXPECT_EQ(run.exitCode, 2) << refusal.name << '\n' << run.err.toStdString();
-        EXPECT_TRUE(run.err.contains(QStringLiteral("tellvane-cli: ") + refusal.message)) << refusal.name << '\n' << run.err.toStdString();
-        EXPECT_TRUE(run.err.startsWith(QStringLiteral("usage: tellvane-cli flash"))) << refusal.name;
-        EXPECT_FALSE(run.err.contains(QStringLiteral("Interface:"))) << refusal.name;
-        EXPECT_TRUE(run.out.isEmpty()) << refusal.name;
-    }
+    for (const Refusal& refusal : usage)
+        expectRefused(refusal, QStringLiteral("usage: tellvane-cli flash"));
 
     // A plan that is wrong in itself: each error at its key path, nothing
     // opened, the report says so, and all three boards count as failed.

@@ -74,14 +74,12 @@ TEST_F(LinkFixture, MissingAdapterIsProbedAgainEveryFortyTicks)
     EXPECT_EQ(probes(), 1);
     EXPECT_TRUE(adapter.callsStartingWith("ResetInterface").empty()) << "nothing is configured";
     EXPECT_EQ(adapter.getCalls, 0) << "no messages are fetched meanwhile";
-    ticks(39);
-    EXPECT_EQ(probes(), 1);
-    ticks(1);
-    EXPECT_EQ(probes(), 2);
-    ticks(39);
-    EXPECT_EQ(probes(), 2);
-    ticks(1);
-    EXPECT_EQ(probes(), 3);
+    for (int probe = 2; probe <= 3; ++probe) {
+        ticks(39);
+        EXPECT_EQ(probes(), probe - 1);
+        ticks(1);
+        EXPECT_EQ(probes(), probe);
+    }
 }
 
 TEST_F(LinkFixture, ProbeResultsGiveTheInterfaceState)
@@ -148,14 +146,12 @@ TEST_F(LinkFixture, StatusCheckIntervalFollowsTheTimer)
     link.setTimerIntervalMs(50);
     link.pollTick();  // first tick: probe
     adapter.clearLog();
-    ticks(19);
-    EXPECT_EQ(adapter.callsStartingWith("ReadReg").size(), 0u);
-    ticks(1);
-    EXPECT_EQ(adapter.callsStartingWith("ReadReg").size(), 1u);
-    ticks(19);
-    EXPECT_EQ(adapter.callsStartingWith("ReadReg").size(), 1u);
-    ticks(1);
-    EXPECT_EQ(adapter.callsStartingWith("ReadReg").size(), 2u);
+    for (std::size_t reads = 1; reads <= 2; ++reads) {
+        ticks(19);
+        EXPECT_EQ(adapter.callsStartingWith("ReadReg").size(), reads - 1);
+        ticks(1);
+        EXPECT_EQ(adapter.callsStartingWith("ReadReg").size(), reads);
+    }
 }
 
 TEST_F(LinkFixture, EachConfigurationStepFailingForcesACheck)

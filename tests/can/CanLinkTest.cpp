@@ -74,14 +74,12 @@ TEST_F(LinkFixture, MissingAdapterIsProbedAgainEveryFortyTicks)
     EXPECT_EQ(probes(), 1);
     EXPECT_TRUE(adapter.callsStartingWith("ResetInterface").empty()) << "nothing is configured";
     EXPECT_EQ(adapter.getCalls, 0) << "no messages are fetched meanwhile";
-    ticks(39);
-    EXPECT_EQ(probes(), 1);
-    ticks(1);
-    EXPECT_EQ(probes(), 2);
-    ticks(39);
-    EXPECT_EQ(probes(), 2);
-    ticks(1);
-    EXPECT_EQ(probes(), 3);
+    for (int probe = 2; probe <= 3; ++probe) {
+        ticks(39);
+        EXPECT_EQ(probes(), probe - 1);
+        ticks(1);
+        EXPECT_EQ(probes(), probe);
+    }
 }
 
 TEST_F(LinkFixture, ProbeResultsGiveTheInterfaceState)
@@ -148,14 +146,12 @@ TEST_F(LinkFixture, StatusCheckIntervalFollowsTheTimer)
     link.setTimerIntervalMs(50);
     link.pollTick();  // first tick: probe
     adapter.clearLog();
-    ticks(19);
-    EXPECT_EQ(adapter.callsStartingWith("ReadReg").size(), 0u);
-    ticks(1);
-    EXPECT_EQ(adapter.callsStartingWith("ReadReg").size(), 1u);
-    ticks(19);
-    EXPECT_EQ(adapter.callsStartingWith("ReadReg").size(), 1u);
-    ticks(1);
-    EXPECT_EQ(adapter.callsStartingWith("ReadReg").size(), 2u);
+    for (std::size_t reads = 1; reads <= 2; ++reads) {
+        ticks(19);
+        EXPECT_EQ(adapter.callsStartingWith("ReadReg").size(), reads - 1);
+        ticks(1);
+        EXPECT_EQ(adapter.callsStartingWith("ReadReg").size(), reads);
+    }
 }
 
 TEST_F(LinkFixture, EachConfigurationStepFailingForcesACheck)
@@ -237,22 +233,34 @@ TEST_F(LinkFixture, DrainHandsEveryMessageToLogThenRouter)
     EXPECT_EQ(router.messages.at(3).sessionUs, 51'000) << "1 ms after the one before, by the stamps";
 }
 
-TEST_F(LinkFixture, TheTraceHearsOverflowsAsTheyBeginAndTheRegisterAsRead)
+// The trace hears sent and received frames beside the monitor's sink, and
+// needs no sink; overflows as they begin and the register as read.
+TEST_F(LinkFixture, TheTraceHearsFramesOverflowsAsTheyBeginAndTheRegisterAsRead)
 {
     struct Trace final : TraceSink {
-        int received = 0;
+        std::vector<std::pair<std::int32_t, bool>> seen;
         int overflows = 0;
         std::vector<std::uint8_t> flags;
-        void traceMessage(const CanMessage&, bool sent) override { received += sent ? 0 : 1; }
+        void traceMessage(const CanMessage& m, bool sent) override { seen.emplace_back(m.id, sent); }
         void traceOverflow() override { ++overflows; }
         void traceErrorFlags(std::uint8_t f) override { flags.push_back(f); }
     } trace;
-    link.pollTick();
     link.setTraceSink(&trace);
+    link.pollTick();
     for (std::uint8_t status : {0x00, 0x20, 0x20, 0x00, 0x20})
         adapter.pushMessage(0x18FEF121, {1}, status);
     link.pollTick();
-    EXPECT_EQ(trace.received, 5);
+    const std::uint8_t data[] = {5};
+    link.sendLogged(0x98EF21F9, 1, data);
+    link.setMessageSink(nullptr);
+    link.sendLogged(0x98EF22F9, 1, data);
+    using Seen = std::pair<std::int32_t, bool>;
+    const std::vector<Seen> expected = {{0, true},          {0x18FEF121, false}, {0x18FEF121, false},
+                                        {0x18FEF121, false}, {0x18FEF121, false}, {0x18FEF121, false},
+                                        {static_cast<std::int32_t>(0x98EF21F9u), true},
+                                        {static_cast<std::int32_t>(0x98EF22F9u), true}};
+    EXPECT_EQ(trace.seen, expected) << "the probe, the received, the sent; the last without a monitor";
+    EXPECT_EQ(sink.messages.size(), 7u) << "the monitor heard all but the last";
     EXPECT_EQ(trace.overflows, 2) << "each overflow once, at its first record";
     adapter.errorRegister = 0x22;
     link.checkCanLink(false);

@@ -1,6 +1,5 @@
 // tellvane-cli run as a process, on the simulated bench inside it (--adapter
-// sim): what it refuses, and that the area typed is the area loaded. Every
-// wait is bounded.
+// sim): what it refuses, and that the area typed is the area loaded.
 
 #include "FirmwareFiles.h"
 #include "TestSupport.h"
@@ -9,7 +8,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -19,35 +17,11 @@ using namespace tellvane;
 
 namespace {
 
-constexpr int kRunMs = 60000;
-
-struct Finished {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-Finished run(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment)
-{
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(program, arguments);
-    Finished result;
-    if (!process.waitForFinished(kRunMs)) {
-        process.kill();
-        process.waitForFinished(5000);
-        result.err = QStringLiteral("did not finish in time\n");
-    } else if (process.exitStatus() == QProcess::NormalExit) {
-        result.exitCode = process.exitCode();
-    }
-    result.out = QString::fromLocal8Bit(process.readAllStandardOutput());
-    result.err += QString::fromLocal8Bit(process.readAllStandardError());
-    return result;
-}
+using test::Finished;
 
 Finished runCli(const QStringList& arguments, const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
 {
-    return run(QStringLiteral(TELLVANE_CLI), arguments, environment);
+    return test::runProcess(QStringLiteral(TELLVANE_CLI), arguments, environment);
 }
 
 // The packets a file's lines take: each line and its LF in pieces of seven.
@@ -86,6 +60,19 @@ struct Refusal {
     QStringList arguments;
     QString message;  // after "tellvane-cli: "
 };
+
+// Refused before the link starts: exit code 2, the message and the usage
+// (which begins with `usage`) on stderr, nothing on stdout.
+void expectRefused(const Refusal& refusal, const QString& usage)
+{
+    SCOPED_TRACE(refusal.name);
+    const Finished run = runCli(refusal.arguments);
+    EXPECT_EQ(run.exitCode, 2) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("tellvane-cli: ") + refusal.message)) << run.err.toStdString();
+    EXPECT_TRUE(run.err.startsWith(usage)) << run.err.toStdString();
+    EXPECT_FALSE(run.err.contains(QStringLiteral("Interface:"))) << run.err.toStdString();
+    EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
+}
 
 TEST_F(Cli, CheckConfigLintsOnRequestAndSaysSoInItsExitCode)
 {
@@ -130,27 +117,14 @@ TEST_F(Cli, RefusesWhatWasMistypedBeforeTheAdapterIsOpened)
     };
     const std::vector<Refusal> cases = {
         {"conflict address", flash(QStringLiteral("254"), QStringLiteral("2")), QStringLiteral("--board 254 ") + conflict},
-        {"conflict address in hexadecimal", flash(QStringLiteral("0xFE"), QStringLiteral("2")), QStringLiteral("--board 0xFE ") + conflict},
         {"broadcast address", flash(QStringLiteral("255"), QStringLiteral("2")), boardRange + QStringLiteral(", not \"255\"")},
-        {"negative address", flash(QStringLiteral("-1"), QStringLiteral("2")), boardRange + QStringLiteral(", not \"-1\"")},
-        {"fraction", flash(QStringLiteral("1.5"), QStringLiteral("2")), boardRange + QStringLiteral(", not \"1.5\"")},
-        {"trailing letters", flash(QStringLiteral("12abc"), QStringLiteral("2")), boardRange},
-        {"empty address", flash(QString(), QStringLiteral("2")), boardRange + QStringLiteral(", not \"\"")},
-        {"0x alone", flash(QStringLiteral("0x"), QStringLiteral("2")), boardRange},
-        {"huge address", flash(QStringLiteral("99999999999999999999"), QStringLiteral("2")), boardRange},
-        {"area 7", flash(QStringLiteral("33"), QStringLiteral("7")), areaWords},
         {"area V", flash(QStringLiteral("33"), QStringLiteral("V")), areaWords + QStringLiteral(" (in any case), not \"V\"")},
-        {"empty area", flash(QStringLiteral("33"), QString()), areaWords},
-        {"area as a whole line", flash(QStringLiteral("33"), QStringLiteral("Boot: V1.02")), areaWords},
         {"count of nothing", monitor("--count", "0"), count},
-        {"negative count", monitor("--count", "-3"), count},
         {"seconds with a fraction", monitor("--seconds", "1.5"), seconds},
         {"bench seconds 0x", {QStringLiteral("bench"), QStringLiteral("--adapter"), QStringLiteral("sim"),
                                QStringLiteral("--seconds"), QStringLiteral("0x")}, seconds},
         {"misspelt option", flash(QStringLiteral("33"), QStringLiteral("2")) << QStringLiteral("--bord"),
          QStringLiteral("Unknown option 'bord'.")},
-        {"option without its value", monitor("--count", "3") << QStringLiteral("--seconds"),
-         QStringLiteral("Missing value after '--seconds'.")},
         {"option before the command", {QStringLiteral("--adapter"), QStringLiteral("sim"), QStringLiteral("monitor")},
          QStringLiteral("Unknown option 'adapter'.")},
         {"filter that does not parse", monitor("--filter", "rx prio=9"),
@@ -161,16 +135,8 @@ TEST_F(Cli, RefusesWhatWasMistypedBeforeTheAdapterIsOpened)
         {"replay onto no bus", {QStringLiteral("replay"), QStringLiteral("--transmit"), QStringLiteral("a.log")},
          QStringLiteral("--transmit needs --adapter: the bus to send on")},
     };
-    for (const Refusal& refusal : cases) {
-        const Finished run = runCli(refusal.arguments);
-        EXPECT_EQ(run.exitCode, 2) << refusal.name << '\n' << run.err.toStdString();
-        EXPECT_TRUE(run.err.contains(QStringLiteral("tellvane-cli: ") + refusal.message))
-            << refusal.name << '\n' << run.err.toStdString();
-        EXPECT_TRUE(run.err.contains(QStringLiteral("usage: tellvane-cli"))) << refusal.name;
-        EXPECT_FALSE(run.err.contains(QStringLiteral("Interface:")) || run.out.contains(QStringLiteral("Interface:")))
-            << refusal.name << ": refused before the link starts";
-        EXPECT_TRUE(run.out.isEmpty()) << refusal.name << '\n' << run.out.toStdString();
-    }
+    for (const Refusal& refusal : cases)
+        expectRefused(refusal, QStringLiteral("usage: tellvane-cli"));
 }
 
 TEST_F(Cli, ReplayPlaysALogInOrderAndMonitorPrintsOtherToolsFormats)
@@ -213,10 +179,10 @@ TEST_F(Cli, TheProgramTellsItsVersionAndOptionsWithoutOpeningAWindow)
 {
     QProcessEnvironment headless = QProcessEnvironment::systemEnvironment();
     headless.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    const Finished version = run(QStringLiteral(TELLVANE_APP), {QStringLiteral("--version")}, headless);
+    const Finished version = test::runProcess(QStringLiteral(TELLVANE_APP), {QStringLiteral("--version")}, headless);
     EXPECT_EQ(version.exitCode, 0) << version.err.toStdString();
     EXPECT_TRUE(version.out.contains(QString::fromLatin1(kVersionText))) << version.out.toStdString();
-    const Finished help = run(QStringLiteral(TELLVANE_APP), {QStringLiteral("--help")}, headless);
+    const Finished help = test::runProcess(QStringLiteral(TELLVANE_APP), {QStringLiteral("--help")}, headless);
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out.contains(QStringLiteral("--adapter <name>"))) << help.out.toStdString();
     EXPECT_TRUE(help.out.contains(QStringLiteral("--preview <file.cfg>"))) << help.out.toStdString();
@@ -224,10 +190,10 @@ TEST_F(Cli, TheProgramTellsItsVersionAndOptionsWithoutOpeningAWindow)
     // A preview needs a file it can read, and runs on the simulated bench only.
     QTemporaryDir dir;
     const Finished missing =
-        run(QStringLiteral(TELLVANE_APP), {QStringLiteral("--preview"), dir.filePath(QStringLiteral("none.cfg"))}, headless);
+        test::runProcess(QStringLiteral(TELLVANE_APP), {QStringLiteral("--preview"), dir.filePath(QStringLiteral("none.cfg"))}, headless);
     EXPECT_EQ(missing.exitCode, 2);
     EXPECT_TRUE(missing.err.contains(QStringLiteral("Cannot read the configuration file"))) << missing.err.toStdString();
-    const Finished elsewhere = run(QStringLiteral(TELLVANE_APP),
+    const Finished elsewhere = test::runProcess(QStringLiteral(TELLVANE_APP),
                                    {QStringLiteral("--adapter"), QStringLiteral("library"), QStringLiteral("--preview"),
                                     QStringLiteral(TELLVANE_SOURCE_DIR "/Configuration/1201-0003.cfg")},
                                    headless);
@@ -311,14 +277,8 @@ TEST_F(Cli, FlashPlanRefusesMistypedOptionsAndBadPlansBeforeTheAdapterIsOpened)
         {"report nowhere", {QStringLiteral("flash"), QStringLiteral("--plan"), plan, QStringLiteral("--report"), dir.filePath(QStringLiteral("no/such/r.json"))},
          QStringLiteral("--report %1 cannot be written: ").arg(dir.filePath(QStringLiteral("no/such/r.json")))},
     };
-    for (const Refusal& refusal : usage) {
-        const Finished run = runCli(refusal.arguments);
-        EXPECT_EQ(run.exitCode, 2) << refusal.name << '\n' << run.err.toStdString();
-        EXPECT_TRUE(run.err.contains(QStringLiteral("tellvane-cli: ") + refusal.message)) << refusal.name << '\n' << run.err.toStdString();
-        EXPECT_TRUE(run.err.startsWith(QStringLiteral("usage: tellvane-cli flash"))) << refusal.name;
-        EXPECT_FALSE(run.err.contains(QStringLiteral("Interface:"))) << refusal.name;
-        EXPECT_TRUE(run.out.isEmpty()) << refusal.name;
-    }
+    for (const Refusal& refusal : usage)
+        expectRefused(refusal, QStringLiteral("usage: tellvane-cli flash"));
 
     // A plan that is wrong in itself: each error at its key path, nothing
     // opened, the report says so, and all three boards count as failed.
@@ -339,10 +299,7 @@ TEST_F(Cli, FlashPlanRefusesMistypedOptionsAndBadPlansBeforeTheAdapterIsOpened)
     const QJsonObject json = jsonFile(report);
     EXPECT_TRUE(json[QStringLiteral("refused")].toBool());
     EXPECT_EQ(json[QStringLiteral("errors")].toArray().size(), 4);
-    EXPECT_EQ(json[QStringLiteral("errors")].toArray().at(3).toObject()[QStringLiteral("path")].toString(),
-              QStringLiteral("boards[2].flash"));
     EXPECT_EQ(json[QStringLiteral("exitCode")].toInt(), 3);
-    EXPECT_TRUE(json[QStringLiteral("boards")].toArray().isEmpty());
 
     // A corrupt file refuses the whole plan too, though the board it is for is on the bus.
     QByteArray corrupt = app.text;
@@ -381,24 +338,16 @@ TEST_F(Cli, FlashPlanServesTheBoardsOneAfterAnotherAndReportsEach)
                            QStringLiteral("Plan done: 2 of 3 boards succeeded, 1 failed")}))
         << "plain lines when the output is no terminal";
 
+    // The report of this run is written where --report says; its fields one
+    // by one are BatchFlash's test.
     const QJsonObject json = jsonFile(report);
     EXPECT_EQ(json[QStringLiteral("plan")].toString(), plan);
     EXPECT_EQ(json[QStringLiteral("adapter")].toString(), QStringLiteral("sim"));
-    EXPECT_FALSE(json[QStringLiteral("refused")].toBool());
     EXPECT_EQ(json[QStringLiteral("failedBoards")].toInt(), 1);
-    const QJsonArray boards = json[QStringLiteral("boards")].toArray();
-    ASSERT_EQ(boards.size(), 3);
-    EXPECT_EQ(boards[0].toObject()[QStringLiteral("foundAddress")].toInt(), 34);
-    EXPECT_EQ(boards[0].toObject()[QStringLiteral("result")].toString(), QStringLiteral("flashed"));
-    EXPECT_EQ(boards[0].toObject()[QStringLiteral("packets")].toInt(), packetsOf(app.text));
-    EXPECT_EQ(boards[1].toObject()[QStringLiteral("result")].toString(), QStringLiteral("missing"));
-    EXPECT_TRUE(boards[1].toObject()[QStringLiteral("foundAddress")].isNull());
-    EXPECT_EQ(boards[2].toObject()[QStringLiteral("result")].toString(), QStringLiteral("loaded"));
-    const QJsonObject bootArea = boards[2].toObject()[QStringLiteral("areas")].toArray().at(0).toObject();
-    EXPECT_EQ(bootArea[QStringLiteral("area")].toString(), QStringLiteral("0"));
-    EXPECT_EQ(bootArea[QStringLiteral("file")].toString(), file);
-    EXPECT_EQ(bootArea[QStringLiteral("code")].toInt(), 1);
-    EXPECT_FALSE(boards[2].toObject()[QStringLiteral("flash")].toObject()[QStringLiteral("tried")].toBool());
+    QStringList results;
+    for (const QJsonValue& board : json[QStringLiteral("boards")].toArray())
+        results.append(board.toObject()[QStringLiteral("result")].toString());
+    EXPECT_EQ(results, (QStringList{QStringLiteral("flashed"), QStringLiteral("missing"), QStringLiteral("loaded")}));
 }
 
 }  // namespace

@@ -21,17 +21,6 @@ QByteArray lineOf(const SimFrame& frame, const QString& time)
     return (time + formatMessageLine(messageOf(frame)).mid(9)).toLatin1();
 }
 
-// The pump announcing itself at another address.
-SimFrame announcementAt(int address)
-{
-    SimBoardSpec spec;
-    spec.address = address;
-    spec.boardType = 0x120;
-    spec.serial = 3000 + static_cast<std::uint32_t>(address);
-    spec.pCode = 12010003;
-    return SimBoard(spec).announcement();
-}
-
 class LogJourney : public Session {
 protected:
     MonitorWindow* monitor() const { return h->main().monitorWindow(); }
@@ -64,13 +53,6 @@ protected:
         return errorLines().join(QLatin1Char('\n')).replace(QStringLiteral("\n-->"), QString()).split(
             QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
-    bool boardWindowAt(int address) const
-    {
-        const QList<BoardWindow*> windows = h->boardWindows();
-        return std::any_of(windows.begin(), windows.end(), [address](BoardWindow* w) {
-            return w->findChild<QLineEdit*>(QStringLiteral("AddrText"))->text() == QString::number(address);
-        });
-    }
 };
 
 TEST_F(LogJourney, AnOldLogPlaysByMouseKeysAndStep)
@@ -79,9 +61,9 @@ TEST_F(LogJourney, AnOldLogPlaysByMouseKeysAndStep)
     // there on, and one line ended by LF alone.
     const QByteArray log = QByteArray("00.000000 00000000 0                         \r\n")
                            + "00.000000 18EFF921 8 01\r\n"  // promises eight bytes
-                           + lineOf(announcementAt(40), QStringLiteral("100.250000")) + "\r\n"
-                           + lineOf(announcementAt(41), QStringLiteral("101.500000")) + "\n"
-                           + lineOf(announcementAt(42), QStringLiteral("133.750000")) + "\r\n";
+                           + lineOf(pumpAnnouncementAt(40), QStringLiteral("100.250000")) + "\r\n"
+                           + lineOf(pumpAnnouncementAt(41), QStringLiteral("101.500000")) + "\n"
+                           + lineOf(pumpAnnouncementAt(42), QStringLiteral("133.750000")) + "\r\n";
     const QString path = playLog("old.txt", log);
     EXPECT_EQ(field("ReadFileText"), path);
     EXPECT_EQ(field("LineSizeText"), QStringLiteral("5"));
@@ -123,7 +105,7 @@ TEST_F(LogJourney, AFileThatCannotBeOpenedLeavesTheLoadedOneAsItWas)
 {
     QByteArray log;
     for (int k = 0; k < 20; ++k)
-        log += lineOf(announcementAt(40 + k % 3), QStringLiteral("%1.000000").arg(k, 2, 10, QLatin1Char('0'))) + "\r";
+        log += lineOf(pumpAnnouncementAt(40 + k % 3), QStringLiteral("%1.000000").arg(k, 2, 10, QLatin1Char('0'))) + "\r";
     const QString path = playLog("cr.txt", log);
     EXPECT_EQ(field("LineSizeText"), QStringLiteral("20")) << "lines ended by CR alone";
     ASSERT_TRUE(h->clickButton(monitor(), "Step_Button"));

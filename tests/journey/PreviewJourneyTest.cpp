@@ -58,22 +58,9 @@ QStringList labelsOf(BoardWindow* w)
     return texts;
 }
 
-QByteArray readFile(const QString& name)
-{
-    QFile file(name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& name, const QByteArray& text)
-{
-    QFile file(name);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << name.toStdString();
-    ASSERT_EQ(file.write(text), text.size());
-}
-
 // Every indicator of the windows' screens, sampled at each diagnostic message
-// for a whole sweep and a little more: the ones that never changed.
-std::vector<QString> stillIndicators(JourneyHarness& h, const QList<BoardWindow*>& windows)
+// for a whole sweep and a little more: the ones that never changed, named.
+QString stillIndicators(JourneyHarness& h, const QList<BoardWindow*>& windows)
 {
     std::map<std::pair<BoardWindow*, int>, QSet<QString>> seen;
     const int sends = static_cast<int>(SimAnimation::kStepsPerSweep) + 4;
@@ -84,12 +71,12 @@ std::vector<QString> stillIndicators(JourneyHarness& h, const QList<BoardWindow*
                 seen[{w, i}].insert(shownBy(w->screen().control(i)));
         }
     }
-    std::vector<QString> still;
+    QStringList still;
     for (const auto& [where, values] : seen) {
         if (values.size() < 2)
-            still.push_back(where.first->windowTitle() + QStringLiteral(" control ") + QString::number(where.second));
+            still.append(where.first->windowTitle() + QStringLiteral(" control ") + QString::number(where.second));
     }
-    return still;
+    return still.join(QStringLiteral(", "));
 }
 
 class AnimatedBench : public Session {
@@ -99,13 +86,6 @@ protected:
         return QStringLiteral("board 0x21 1537 7      12010003 on animate\n"
                               "board 0x22 1538 1042   13050012 animate\n"
                               "board 0x23 261  200417 04120101 animate on\n");
-    }
-    bool enterDiagnostics(BoardWindow* w)
-    {
-        if (!h->bringToFront(JourneyHarness::subWindowOf(w)) || !h->clickButton(w, "StartDiag"))
-            return false;
-        h->pass(300);
-        return w->inDiagnosticMode();
     }
 };
 
@@ -118,8 +98,7 @@ TEST_F(AnimatedBench, EveryIndicatorOfTheShippedScreensMovesWithinOneSweep)
         SCOPED_TRACE(w->windowTitle().toStdString());
         ASSERT_TRUE(enterDiagnostics(w));
         indicators += indicatorsOf(w->screen().definition()).size();
-        const std::vector<QString> still = stillIndicators(*h, {w});
-        EXPECT_TRUE(still.empty()) << QStringList(still.begin(), still.end()).join(QStringLiteral(", ")).toStdString();
+        EXPECT_EQ(stillIndicators(*h, {w}), QString());
         // Back to its small size, so that it covers none of the others.
         ASSERT_TRUE(h->clickButton(w, "StartDiag"));
     }
@@ -161,8 +140,7 @@ TEST_F(AnimatedBench, ASavedScreenIsBuiltAgainInItsPlaceAndKeepsMoving)
     ASSERT_NE(tabs, nullptr);
     EXPECT_EQ(tabs->currentPage(), 2) << "still on the page the author was looking at";
     // The board now moves the new lamp too.
-    const std::vector<QString> still = stillIndicators(*h, {w});
-    EXPECT_TRUE(still.empty()) << QStringList(still.begin(), still.end()).join(QStringLiteral(", ")).toStdString();
+    EXPECT_EQ(stillIndicators(*h, {w}), QString());
 
     // Out of diagnostic mode the file is no longer watched.
     ASSERT_TRUE(h->clickButton(w, "StartDiag"));
@@ -229,8 +207,7 @@ TEST(PreviewJourney, OneCommandFromAFileToItsScreenLive)
     EXPECT_TRUE(w->inDiagnosticMode());
     EXPECT_EQ(w->variantText(), QStringLiteral("9999"));
     EXPECT_TRUE(labelsOf(w).contains(QStringLiteral("Draft one")));
-    std::vector<QString> still = stillIndicators(h, windows);
-    EXPECT_TRUE(still.empty()) << QStringList(still.begin(), still.end()).join(QStringLiteral(", ")).toStdString();
+    EXPECT_EQ(stillIndicators(h, windows), QString());
 
     h.watchTimer(w->screenFiles().settleTimer());
     QByteArray next = screen;
@@ -241,8 +218,7 @@ TEST(PreviewJourney, OneCommandFromAFileToItsScreenLive)
     EXPECT_TRUE(labelsOf(w).contains(QStringLiteral("Draft two")));
     EXPECT_EQ(indicatorsOf(w->screen().definition()).size(), 4u);
     // The board took the new message up with the new file.
-    still = stillIndicators(h, windows);
-    EXPECT_TRUE(still.empty()) << QStringList(still.begin(), still.end()).join(QStringLiteral(", ")).toStdString();
+    EXPECT_EQ(stillIndicators(h, windows), QString());
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "JourneyHarness.h"
 
 #include <QAbstractItemModel>
+#include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
 #include <QPointer>
@@ -28,6 +29,14 @@ inline CanMessage messageOf(const SimFrame& frame, double time = 0)
     for (int i = 0; i < frame.length && i < 8; ++i)
         m.data[static_cast<std::size_t>(i)] = frame.data[static_cast<std::size_t>(i)];
     return m;
+}
+
+// The pump announcing itself at another address, as a board of the bench would.
+inline SimFrame pumpAnnouncementAt(int address)
+{
+    return SimBoard(SimBoardSpec{.address = address, .boardType = 0x120, .serial = 3000 + static_cast<std::uint32_t>(address),
+                                 .pCode = 12010003})
+        .announcement();
 }
 
 // A technician's session on the bench: the program started, the boards found.
@@ -50,6 +59,22 @@ protected:
 
     BoardWindow* pump() const { return h->boardWindow(kPump); }
     BoardWindow* valve() const { return h->boardWindow(kValve); }
+    // A board window is shown for the board at this address.
+    bool boardWindowAt(int address) const
+    {
+        const QList<BoardWindow*> windows = h->boardWindows();
+        return std::any_of(windows.begin(), windows.end(), [address](BoardWindow* w) {
+            return w->findChild<QLineEdit*>(QStringLiteral("AddrText"))->text() == QString::number(address);
+        });
+    }
+    // "Start Diagnostic" on a board's window brought to the front; the screen fills after 300 ms.
+    bool enterDiagnostics(BoardWindow* w)
+    {
+        if (!h->bringToFront(JourneyHarness::subWindowOf(w)) || !h->clickButton(w, "StartDiag"))
+            return false;
+        h->pass(300);
+        return w->inDiagnosticMode();
+    }
 
     // "Enter Firmware Download Mode" on a board's window; the information comes after 500 ms.
     DownloaderWindow* enterDownload(BoardWindow* board)

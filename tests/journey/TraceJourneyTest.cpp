@@ -2,13 +2,13 @@
 // typed expressions, paused, closed and opened again; logs replayed into the
 // program and onto the bus; the ring exported and resized; with real input.
 
+#include "../trace/TraceSamples.h"
 #include "Session.h"
 
 #include "can/CanLink.h"
 #include "sim/SimAdapter.h"
 #include "trace/ChangedBytesDelegate.h"
 #include "trace/IdentifierStatsModel.h"
-#include "trace/TraceLog.h"
 #include "trace/TraceRecorder.h"
 #include "trace/TraceReplayBar.h"
 #include "trace/TraceTableModel.h"
@@ -27,7 +27,6 @@
 #include <QPushButton>
 #include <QMenuBar>
 #include <QScrollBar>
-#include <QStyleOptionComplex>
 #include <QTableView>
 #include <QTest>
 
@@ -65,35 +64,37 @@ protected:
         auto* menu = trace()->findChild<QMenu*>(QStringLiteral("TraceExportMenu"));
         ASSERT_TRUE(h->clickMenuEntry(menu, QString::fromLatin1(entry)));
     }
-    bool boardWindowAt(int address) const
-    {
-        const QList<BoardWindow*> windows = h->boardWindows();
-        return std::any_of(windows.begin(), windows.end(), [address](BoardWindow* w) {
-            return w->findChild<QLineEdit*>(QStringLiteral("AddrText"))->text() == QString::number(address);
-        });
-    }
-    // The times of the frames the trace keeps with an identifier.
-    std::vector<std::int64_t> tracedTimes(std::uint32_t id) const
+    // The times of the frames the trace keeps that are wanted.
+    std::vector<std::int64_t> tracedTimes(const std::function<bool(const TraceFrame&)>& wanted) const
     {
         std::vector<std::int64_t> times;
         const TraceRing& ring = trace()->ring();
         for (std::uint64_t seq = ring.firstSequence(); seq < ring.endSequence(); ++seq) {
-            if (ring.bySequence(seq).id == id)
+            if (wanted(ring.bySequence(seq)))
                 times.push_back(ring.bySequence(seq).timeUs);
         }
         return times;
     }
+    std::vector<std::int64_t> tracedTimes(std::uint32_t id) const
+    {
+        return tracedTimes([id](const TraceFrame& f) { return f.id == id; });
+    }
     QTableView* table() const { return trace()->findChild<QTableView*>(QStringLiteral("TraceTable")); }
     int rows() const { return table()->model()->rowCount(); }
     QString cell(int row, int column) const { return table()->model()->index(row, column).data().toString(); }
-    // Types a filter into its box, as a technician does, and applies it with Return.
+    // Types into a box of the window over what it held, as a technician does, and Return.
+    void typeInto(const char* box, const char* text)
+    {
+        auto* widget = trace()->findChild<QWidget*>(QString::fromLatin1(box));
+        ASSERT_TRUE(h->click(widget));
+        QTest::keyClick(widget, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(widget, QString::fromLatin1(text));
+        h->key(Qt::Key_Return);
+    }
+    // A filter typed and applied; the table follows on its refresh.
     void typeFilter(const char* text)
     {
-        auto* box = trace()->findChild<QLineEdit*>(QStringLiteral("TraceFilter"));
-        ASSERT_TRUE(h->click(box));
-        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClicks(box, QString::fromLatin1(text));
-        h->key(Qt::Key_Return);
+        typeInto("TraceFilter", text);
         h->pass(2 * TraceWindow::kRefreshMs);
     }
 };
@@ -125,14 +126,13 @@ TEST_F(TraceJourney, FromTheViewMenuItRecordsFiltersPausesAndComesBackWithWhatIt
     EXPECT_GE(rows(), filtered);
 
     // Paused, the table stands still while recording goes on behind it.
-    auto* pause = trace()->findChild<QPushButton*>(QStringLiteral("TracePause"));
-    ASSERT_TRUE(h->click(pause));
+    ASSERT_TRUE(h->clickButton(trace(), "TracePause"));
     const int frozen = rows();
     const std::size_t keptBefore = trace()->ring().size();
     h->pass(2000);
     EXPECT_EQ(rows(), frozen);
     EXPECT_GT(trace()->ring().size(), keptBefore);
-    ASSERT_TRUE(h->click(pause));
+    ASSERT_TRUE(h->clickButton(trace(), "TracePause"));
     h->pass(2 * TraceWindow::kRefreshMs);
     EXPECT_GT(rows(), frozen) << "resumed at the newest frame";
 
@@ -160,10 +160,7 @@ TEST_F(TraceJourney, PerIdentifierRowsAndFindMoveWithTheKeysAndButtons)
 {
     openTrace();
     h->pass(3000);
-    auto* search = trace()->findChild<QLineEdit*>(QStringLiteral("TraceSearch"));
-    ASSERT_TRUE(h->click(search));
-    QTest::keyClicks(search, QStringLiteral("pgn=FEF1"));
-    h->key(Qt::Key_Return);
+    typeInto("TraceSearch", "pgn=FEF1");
     const int first = table()->currentIndex().row();
     ASSERT_GE(first, 0);
     EXPECT_EQ(cell(first, TraceTableModel::Pgn), QStringLiteral("FEF1"));
@@ -216,19 +213,12 @@ TEST_F(TraceJourney, HalfAnHourWithQuietSpellsAndAReplayBesideTheBus)
     h->pass(3000);
     auto* status = trace()->findChild<QLabel*>(QStringLiteral("TraceStatus"));
     const QAbstractItemModel* ids = trace()->findChild<QTableView*>(QStringLiteral("TraceIdentifiers"))->model();
-    auto busTimes = [&] {
-        std::vector<std::int64_t> times;
-        for (std::uint64_t seq = trace()->ring().firstSequence(); seq < trace()->ring().endSequence(); ++seq) {
-            if (!trace()->ring().bySequence(seq).replayed())
-                times.push_back(trace()->ring().bySequence(seq).timeUs);
-        }
-        return times;
-    };
-    // The board's broadcast as the bus brought it.
-    auto broadcast = [&](int column, int role = Qt::DisplayRole) {
+    auto busTimes = [&] { return tracedTimes([](const TraceFrame& f) { return !f.replayed(); }); };
+    // A cell of the board's broadcast's row, as the bus brought it or as a log replayed it.
+    auto broadcast = [&](int column, int role = Qt::DisplayRole, const QString& direction = QStringLiteral("Rx")) {
         for (int r = 0; r < ids->rowCount(); ++r) {
             if (ids->index(r, IdentifierStatsModel::Identifier).data().toString() == QStringLiteral("18FEF100")
-                && ids->index(r, IdentifierStatsModel::Direction).data().toString() == QStringLiteral("Rx"))
+                && ids->index(r, IdentifierStatsModel::Direction).data().toString() == direction)
                 return ids->index(r, column).data(role);
         }
         return QVariant();
@@ -271,26 +261,16 @@ TEST_F(TraceJourney, HalfAnHourWithQuietSpellsAndAReplayBesideTheBus)
     EXPECT_EQ(replayed.back().first, QStringLiteral("0.190000")) << "the log's own time";
     EXPECT_TRUE(status->text().startsWith(QStringLiteral("2 frames a second"))) << "the replay never was on the bus";
     EXPECT_EQ(broadcast(IdentifierStatsModel::Period).toString(), QStringLiteral("500.0")) << "the bus's own row";
-    bool replayRow = false;
-    for (int r = 0; r < ids->rowCount(); ++r) {
-        if (ids->index(r, IdentifierStatsModel::Direction).data().toString() == QStringLiteral("Replay 1")
-            && ids->index(r, IdentifierStatsModel::Identifier).data().toString() == QStringLiteral("18FEF100")) {
-            replayRow = true;
-            EXPECT_EQ(ids->index(r, IdentifierStatsModel::MeanPeriod).data().toString(), QStringLiteral("10.0"));
-        }
-    }
-    EXPECT_TRUE(replayRow) << "a row of its own";
+    EXPECT_EQ(broadcast(IdentifierStatsModel::MeanPeriod, Qt::DisplayRole, QStringLiteral("Replay 1")).toString(),
+              QStringLiteral("10.0"))
+        << "a row of its own";
 
     // Looped, the log's time line goes on from pass to pass.
     ASSERT_TRUE(h->click(trace()->findChild<QCheckBox*>(QStringLiteral("TraceReplayLoop"))));
     replay(h->dir.filePath(QStringLiteral("beside.log")));
     h->pass(700);
     ASSERT_TRUE(h->clickButton(trace(), "TraceReplayStop"));
-    std::vector<std::int64_t> looped;
-    for (std::uint64_t seq = trace()->ring().firstSequence(); seq < trace()->ring().endSequence(); ++seq) {
-        if (trace()->ring().bySequence(seq).line == 2)
-            looped.push_back(trace()->ring().bySequence(seq).timeUs);
-    }
+    const std::vector<std::int64_t> looped = tracedTimes([](const TraceFrame& f) { return f.line == 2; });
     ASSERT_GT(looped.size(), 42u) << "more than two passes";
     EXPECT_TRUE(std::is_sorted(looped.begin(), looped.end()));
     EXPECT_GT(looped.back(), 380'000);
@@ -322,17 +302,11 @@ TEST_F(TraceJourney, FollowsTheNewestClearsAndGrows)
 
     QMdiSubWindow* sub = trace()->subWindow();
     const QSize before = sub->size();
-    const QPoint corner(sub->width() - 2, sub->height() - 2);
-    h->deliver([&] {
-        ASSERT_TRUE(JourneyHarness::hover(sub, corner));
-        QTest::mousePress(sub, Qt::LeftButton, {}, corner);
-        QTest::mouseMove(sub, corner + QPoint(60, 40));
-        QTest::mouseRelease(sub, Qt::LeftButton, {}, corner + QPoint(60, 40));
-    });
+    h->deliver([&] { JourneyHarness::dragFrom(sub, QPoint(sub->width() - 2, sub->height() - 2), QPoint(60, 40)); });
     h->settle();
     EXPECT_EQ(sub->size(), before + QSize(60, 40)) << "dragged by its corner";
     const QSize resized = sub->size();
-    ASSERT_TRUE(h->click(sub, JourneyHarness::titleBarPoint(sub, QStyle::SC_TitleBarMaxButton)));
+    ASSERT_TRUE(h->maximiseBox(trace()));
     EXPECT_TRUE(sub->isMaximized());
     EXPECT_EQ(sub->size(), sub->parentWidget()->size()) << "it fills the frame";
     EXPECT_GT(table()->height(), resized.height() - 200) << "the table takes the room";
@@ -340,14 +314,11 @@ TEST_F(TraceJourney, FollowsTheNewestClearsAndGrows)
     EXPECT_EQ(h->settings.value(QStringLiteral("BusTrace"), QStringLiteral("Maximized")), QStringLiteral("1"));
     openTrace();
     EXPECT_TRUE(trace()->subWindow()->isMaximized());
-    // Maximised, its buttons sit at the end of the menu bar.
-    QWidget* controls = h->main().menuBar()->cornerWidget(Qt::TopRightCorner);
-    ASSERT_NE(controls, nullptr);
-    QStyleOptionComplex option;
-    option.initFrom(controls);
-    option.subControls = QStyle::SC_MdiMinButton | QStyle::SC_MdiNormalButton | QStyle::SC_MdiCloseButton;
-    const QRect restore = controls->style()->subControlRect(QStyle::CC_MdiControls, &option, QStyle::SC_MdiNormalButton, controls);
-    ASSERT_TRUE(h->click(controls, restore.center()));
+    // Maximised, its system menu sits in the menu bar: Restore from there.
+    QWidget* systemMenu = h->main().menuBar()->cornerWidget(Qt::TopLeftCorner);
+    ASSERT_NE(systemMenu, nullptr);
+    ASSERT_TRUE(h->click(systemMenu));
+    ASSERT_TRUE(h->clickMenuEntry(qobject_cast<QMenu*>(QApplication::activePopupWidget()), QStringLiteral("Restore")));
     EXPECT_FALSE(sub->isMaximized());
     EXPECT_EQ(sub->size(), resized) << "its own size again";
 }
@@ -359,12 +330,7 @@ QByteArray announcementsLog()
     QByteArray log;
     const std::pair<int, const char*> at[] = {{40, "1700000000.000000"}, {41, "1700000000.500000"}};
     for (const auto& [address, time] : at) {
-        SimBoardSpec spec;
-        spec.address = address;
-        spec.boardType = 0x120;
-        spec.serial = 3000 + static_cast<std::uint32_t>(address);
-        spec.pCode = 12010003;
-        const SimFrame frame = SimBoard(spec).announcement();
+        const SimFrame frame = pumpAnnouncementAt(address);
         log += QByteArray("(") + time + ") can0 " + QByteArray::number(frame.id, 16).toUpper().rightJustified(8, '0') + '#'
             + QByteArray(reinterpret_cast<const char*>(frame.data.data()), frame.length).toHex().toUpper() + '\n';
     }
@@ -376,11 +342,7 @@ TEST_F(TraceJourney, AReplayedLogReachesTheBoardsAndTheTraceAtItsRecordedTimes)
 {
     openTrace();
     const QString path = writeFile(h->dir.filePath(QStringLiteral("announced.log")), announcementsLog());
-    const std::uint32_t announcement40 = [] {
-        SimBoardSpec spec;
-        spec.address = 40;
-        return SimBoard(spec).announcement().id;
-    }();
+    const std::uint32_t announcement40 = pumpAnnouncementAt(40).id;
     EXPECT_EQ(replayState(), QStringLiteral("No log replayed yet"));
     replay(path);
     EXPECT_TRUE(trace()->replay().playing());
@@ -498,12 +460,8 @@ TEST_F(TraceJourney, ReplayOntoTheBusIsConfirmedAndPausesStepsAndStopsWithTheWin
     EXPECT_EQ(rows(), 4);
 
     // Ten times as fast, looping: closing the window ends it.
-    auto* speed = trace()->findChild<QDoubleSpinBox*>(QStringLiteral("TraceReplaySpeed"));
-    ASSERT_TRUE(h->click(speed));
-    QTest::keyClick(speed, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClicks(speed, QStringLiteral("10"));
-    h->key(Qt::Key_Return);
-    EXPECT_DOUBLE_EQ(speed->value(), 10.0);
+    typeInto("TraceReplaySpeed", "10");
+    EXPECT_DOUBLE_EQ(trace()->findChild<QDoubleSpinBox*>(QStringLiteral("TraceReplaySpeed"))->value(), 10.0);
     ASSERT_TRUE(h->click(trace()->findChild<QCheckBox*>(QStringLiteral("TraceReplayLoop"))));
     h->dialogs.questionAnswers = {true};
     replay(path);
@@ -526,16 +484,7 @@ TEST_F(TraceJourney, TheRingIsExportedWholeFilteredOrSelectedAndResizedKeepingTh
     h->pass(100);
     const std::size_t kept = trace()->ring().size();
     ASSERT_GE(kept, 5u);
-    auto framesIn = [](const QString& path) {
-        const auto reader = makeTraceLogReader(traceLogFormatOf(path));
-        std::vector<TraceFrame> frames;
-        TraceFrame f;
-        if (reader && reader->open(path)) {
-            while (reader->next(f))
-                frames.push_back(f);
-        }
-        return frames;
-    };
+    auto framesIn = [](const QString& path) { return readFrames(path).frames; };
 
     const QString all = h->dir.filePath(QStringLiteral("all.log"));
     exportAs("All kept frames...", all);
@@ -581,8 +530,9 @@ TEST_F(TraceJourney, TheRingIsExportedWholeFilteredOrSelectedAndResizedKeepingTh
     EXPECT_EQ(trace()->ring().size(), before) << "every frame still fits";
 }
 
-// The per-identifier table marks the bytes that changed.
-TEST_F(TraceJourney, ChangedBytesAreMarkedBehindTheirDigits)
+// The per-identifier table marks the bytes that changed: the delegate alone,
+// without a program around it.
+TEST(TraceIdentifierTable, ChangedBytesAreMarkedBehindTheirDigits)
 {
     QStandardItemModel model(1, 1);
     model.setData(model.index(0, 0), QStringLiteral("01 02 03 04"));

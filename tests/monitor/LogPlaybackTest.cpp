@@ -18,13 +18,8 @@ namespace {
 QByteArray logOf(int n)
 {
     QByteArray bytes;
-    for (int k = 1; k <= n; ++k) {
-        CanMessage m;
-        m.id = k;
-        m.length = 1;
-        m.data[0] = static_cast<std::uint8_t>(k);
-        bytes += formatMessageLine(m).toLatin1() + "\r\n";
-    }
+    for (int k = 1; k <= n; ++k)
+        bytes += formatMessageLine(test::makeMessage(k, {static_cast<std::uint8_t>(k)})).toLatin1() + "\r\n";
     return bytes;
 }
 
@@ -71,12 +66,7 @@ TEST(LogReader, ReadsAnyRecordOfAMixedFileInAnyOrder)
     QStringList lines;
     const char* ends[] = {"\r\n", "\n", "\r", "\r\n"};
     for (int k = 1; k <= 2000; ++k) {
-        CanMessage m;
-        m.id = k;
-        m.length = 2;
-        m.data[0] = static_cast<std::uint8_t>(k >> 8);
-        m.data[1] = static_cast<std::uint8_t>(k);
-        QString line = formatMessageLine(m);
+        QString line = formatMessageLine(test::makeMessage(k, {static_cast<std::uint8_t>(k >> 8), static_cast<std::uint8_t>(k)}));
         if (k % 7 == 3)
             line.replace(0, 9, QStringLiteral("100.250000"));  // an older writer's 46 characters
         lines.append(line);

@@ -14,10 +14,7 @@ using namespace tellvane;
 
 namespace {
 
-CanMessage message(std::int32_t id, double time, std::initializer_list<std::uint8_t> bytes)
-{
-    return test::makeMessage(id, bytes, time);
-}
+using test::makeMessage;
 
 TEST(MessageLine, FormatsTheFortyFiveCharacterLine)
 {
@@ -26,13 +23,13 @@ TEST(MessageLine, FormatsTheFortyFiveCharacterLine)
         const char* line;
     };
     const Case cases[] = {
-        {message(0x123, 1.5, {0x41, 0x20, 0x7E}), "01.500000 00000123 3 41 20 7E                "},
-        {message(0, 0, {}), "00.000000 00000000 0                         "},
-        {message(0x5, 0, {0x0A, 0xFF}), "00.000000 00000005 2 0A FF                   "},
-        {message(static_cast<std::int32_t>(0x98EF21F9u), 0, {0x05}), "00.000000 98EF21F9 1 05                      "},
-        {message(0x18EFFF21, 0.524296, {1, 2, 3, 4, 5, 6, 7, 8}), "00.524296 18EFFF21 8 01 02 03 04 05 06 07 08 "},
-        {message(0x1FFFFFFF, 99.9999994, {}), "99.999999 1FFFFFFF 0                         "},
-        {message(1, 12.25, {}), "12.250000 00000001 0                         "},
+        {makeMessage(0x123, {0x41, 0x20, 0x7E}, 1.5), "01.500000 00000123 3 41 20 7E                "},
+        {makeMessage(0, {}), "00.000000 00000000 0                         "},
+        {makeMessage(0x5, {0x0A, 0xFF}), "00.000000 00000005 2 0A FF                   "},
+        {makeMessage(static_cast<std::int32_t>(0x98EF21F9u), {0x05}), "00.000000 98EF21F9 1 05                      "},
+        {makeMessage(0x18EFFF21, {1, 2, 3, 4, 5, 6, 7, 8}, 0.524296), "00.524296 18EFFF21 8 01 02 03 04 05 06 07 08 "},
+        {makeMessage(0x1FFFFFFF, {}, 99.9999994), "99.999999 1FFFFFFF 0                         "},
+        {makeMessage(1, {}, 12.25), "12.250000 00000001 0                         "},
     };
     for (const Case& c : cases) {
         const QString line = formatMessageLine(c.m);
@@ -49,18 +46,18 @@ TEST(MessageLine, TimesFromOneHundredSecondsKeepTheLength)
     };
     for (auto [time, text] : cases) {
         EXPECT_EQ(formatTimeField(time), QString::fromLatin1(text)) << time;
-        const QString line = formatMessageLine(message(0x18EFFF21, time, {1, 2}));
+        const QString line = formatMessageLine(makeMessage(0x18EFFF21, {1, 2}, time));
         EXPECT_EQ(line.size(), 45) << time;
         EXPECT_TRUE(line.startsWith(QString::fromLatin1(text))) << time;
     }
     EXPECT_EQ(formatTimeField(1e12).size(), 9);
     for (double odd : {1e300, std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN()})
-        EXPECT_EQ(formatMessageLine(message(1, odd, {})).size(), 45) << odd;
+        EXPECT_EQ(formatMessageLine(makeMessage(1, {}, odd)).size(), 45) << odd;
 }
 
 TEST(MessageLine, DecimalSeparatorIsPassedThrough)
 {
-    EXPECT_EQ(formatMessageLine(message(1, 1.5, {}), QLatin1Char(',')).left(9), QStringLiteral("01,500000"));
+    EXPECT_EQ(formatMessageLine(makeMessage(1, {}, 1.5), QLatin1Char(',')).left(9), QStringLiteral("01,500000"));
     const QLocale saved;
     QLocale::setDefault(QLocale(QLocale::German));
     EXPECT_EQ(timeDecimalSeparator(), QLatin1Char(','));
@@ -78,9 +75,9 @@ TEST(MessageLine, TooLongMessageIsAFailure)
 
 TEST(MessageLine, AsciiTextAndListItem)
 {
-    EXPECT_EQ(asciiText(message(1, 0, {0x41, 0x1F, 0x7F})), QStringLiteral("A**"));
-    EXPECT_EQ(asciiText(message(1, 0, {0x20, 0x7E, 0x80, 0x00})), QStringLiteral(" ~**"));
-    const QString line = formatMessageLine(message(1, 0, {0x41}));
+    EXPECT_EQ(asciiText(makeMessage(1, {0x41, 0x1F, 0x7F})), QStringLiteral("A**"));
+    EXPECT_EQ(asciiText(makeMessage(1, {0x20, 0x7E, 0x80, 0x00})), QStringLiteral(" ~**"));
+    const QString line = formatMessageLine(makeMessage(1, {0x41}));
     EXPECT_EQ(monitorListItem(line, QString()), line + QStringLiteral("     "));
     EXPECT_EQ(monitorListItem(line, QStringLiteral("A")), line + QStringLiteral("     A"));
 }
@@ -151,7 +148,7 @@ TEST(MessageLine, TheTimeOfALineForThoseThatPlotIt)
     EXPECT_EQ(messageLineTime(u". 18EFFF21"), std::nullopt) << "no digit";
     EXPECT_EQ(messageLineTime(u" 01.500000"), std::nullopt) << "nothing before the first space";
     EXPECT_EQ(messageLineTime(u"123456789012345678901 x"), std::nullopt) << "longer than any time written";
-    const CanMessage m = message(0x18EFFF21, 81.25, {0x10, 3, 0xE8});
+    const CanMessage m = makeMessage(0x18EFFF21, {0x10, 3, 0xE8}, 81.25);
     EXPECT_EQ(messageLineTime(formatMessageLine(m)), 81.25) << "what the monitor writes reads back";
 }
 

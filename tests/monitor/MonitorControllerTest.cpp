@@ -52,11 +52,8 @@ struct MonitorFixture : ::testing::Test {
     QString logFile(int records)
     {
         QByteArray bytes;
-        for (int k = 1; k <= records; ++k) {
-            CanMessage m;
-            m.id = 0x100 + k;
-            bytes += formatMessageLine(m).toLatin1() + "\r\n";
-        }
+        for (int k = 1; k <= records; ++k)
+            bytes += formatMessageLine(test::makeMessage(0x100 + k, {})).toLatin1() + "\r\n";
         return test::writeFile(dir.filePath(QStringLiteral("Tellvane/old.txt")), bytes);
     }
 };

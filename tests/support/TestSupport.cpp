@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 
 namespace tellvane::test {
 
@@ -52,6 +53,21 @@ CanMessage makeMessage(std::int32_t id, std::initializer_list<std::uint8_t> byte
             m.data[m.length++] = b;
     }
     return m;
+}
+
+Finished runProcess(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment)
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    Finished result;
+    if (process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit)
+        result.exitCode = process.exitCode();
+    else
+        result.err = process.errorString() + QLatin1Char('\n');
+    result.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    result.err += QString::fromLocal8Bit(process.readAllStandardError());
+    return result;
 }
 
 QString writeFile(const QString& path, const QByteArray& bytes)

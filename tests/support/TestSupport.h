@@ -3,6 +3,7 @@
 #include "can/LinkInterfaces.h"
 #include "core/Dialogs.h"
 
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -100,6 +101,16 @@ public:
 
 // A message from its identifier, data bytes and time stamp.
 CanMessage makeMessage(std::int32_t id, std::initializer_list<std::uint8_t> bytes, double time = 0);
+
+// A program run to its end: its exit code (-1 when it crashed or never
+// started, and why in err) and what it printed.
+struct Finished {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+Finished runProcess(const QString& program, const QStringList& arguments,
+                    const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
 
 // Writes bytes to a file, creating folders; returns the path.
 QString writeFile(const QString& path, const QByteArray& bytes);

@@ -7,7 +7,6 @@
 #include "TraceSamples.h"
 
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -16,26 +15,6 @@ using namespace tellvane;
 using namespace tellvane::test;
 
 namespace {
-
-struct Finished {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-Finished run(const QString& program, const QStringList& arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    Finished result;
-    if (process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit)
-        result.exitCode = process.exitCode();
-    else
-        result.err = process.errorString() + QLatin1Char('\n');
-    result.out = QString::fromLocal8Bit(process.readAllStandardOutput());
-    result.err += QString::fromLocal8Bit(process.readAllStandardError());
-    return result;
-}
 
 const QString kLogToAsc = QStringLiteral("/usr/bin/log2asc");
 const QString kAscToLog = QStringLiteral("/usr/bin/asc2log");
@@ -47,14 +26,14 @@ void requirePeer(const QString& program, const char* package)
     ASSERT_TRUE(QFileInfo(program).isExecutable())
         << program.toStdString() << " is missing: apt-get install " << package;
     if (program == kLogConvert) {
-        const Finished python = run(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QStringLiteral("import can")});
+        const Finished python = runProcess(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QStringLiteral("import can")});
         ASSERT_EQ(python.exitCode, 0) << "python-can is missing: apt-get install " << package;
     }
 }
 
 void convertWith(const QString& program, const QStringList& arguments, const QString& output)
 {
-    const Finished peer = run(program, arguments);
+    const Finished peer = runProcess(program, arguments);
     ASSERT_EQ(peer.exitCode, 0) << program.toStdString() << ": " << peer.err.toStdString();
     ASSERT_TRUE(QFileInfo::exists(output)) << peer.err.toStdString();
 }
@@ -203,7 +182,7 @@ TEST(ConvertCommand, ExitCodesAndWarnings)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments.join(QLatin1Char(' ')).toStdString());
-        const Finished cli = run(QStringLiteral(TELLVANE_CLI), QStringList{QStringLiteral("convert")} + c.arguments);
+        const Finished cli = runProcess(QStringLiteral(TELLVANE_CLI), QStringList{QStringLiteral("convert")} + c.arguments);
         EXPECT_EQ(cli.exitCode, c.exitCode) << cli.err.toStdString();
         EXPECT_TRUE((cli.out + cli.err).contains(c.inOutput)) << (cli.out + cli.err).toStdString();
     }

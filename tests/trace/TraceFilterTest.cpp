@@ -1,3 +1,4 @@
+#include "TraceSamples.h"
 #include "trace/TraceFilter.h"
 #include "trace/TraceRing.h"
 #include "trace/TraceView.h"
@@ -9,22 +10,12 @@
 namespace tellvane {
 namespace {
 
-TraceFrame frame(std::uint32_t id, std::uint8_t flags, std::initializer_list<std::uint8_t> bytes)
-{
-    TraceFrame f;
-    f.id = id;
-    f.flags = flags;
-    f.length = static_cast<std::uint8_t>(bytes.size());
-    std::copy(bytes.begin(), bytes.end(), f.data.begin());
-    return f;
-}
-
 // PDU2 from 21, priority 6; PDU1 from the tool to 21; a standard frame; PDU2 from 00, priority 3.
 const TraceFrame kFrames[] = {
-    frame(0x18FEF121, TraceFrame::Extended, {0x01, 0x02, 0x3A, 0x44}),
-    frame(0x18EF21F9, TraceFrame::Extended | TraceFrame::Sent, {0x01, 0xFF, 0x30}),
-    frame(0x123, 0, {0x01}),
-    frame(0x0CF00400, TraceFrame::Extended, {0, 1, 2, 3, 4, 5, 6, 7}),
+    test::frame(0, 0x18FEF121, {0x01, 0x02, 0x3A, 0x44}),
+    test::frame(0, 0x18EF21F9, {0x01, 0xFF, 0x30}, TraceFrame::Extended | TraceFrame::Sent),
+    test::frame(0, 0x123, {0x01}, 0),
+    test::frame(0, 0x0CF00400, {0, 1, 2, 3, 4, 5, 6, 7}),
 };
 
 std::string matches(const TraceFilter& filter)

@@ -1,3 +1,4 @@
+#include "TraceSamples.h"
 #include "trace/IdentifierStats.h"
 #include "trace/IdentifierStatsModel.h"
 #include "trace/TraceRing.h"
@@ -26,25 +27,16 @@ QStringList rowTexts(const QAbstractItemModel& model, int row)
     return texts;
 }
 
-TraceFrame frame(std::int64_t us, std::uint32_t id, std::uint8_t flags, std::initializer_list<std::uint8_t> bytes)
-{
-    TraceFrame f;
-    f.timeUs = us;
-    f.id = id;
-    f.flags = flags;
-    f.length = static_cast<std::uint8_t>(bytes.size());
-    std::copy(bytes.begin(), bytes.end(), f.data.begin());
-    return f;
-}
+using test::frame;
 
 TEST(TraceTableModel, RowTexts)
 {
     TraceRing ring(4);
-    ring.append(frame(1'500'000, 0x18EF21F9, TraceFrame::Extended | TraceFrame::Sent, {0x41, 0x20, 0x7E, 0x00}));
-    TraceFrame replayed = frame(2'000'000, 0x7FF, 0, {0x01});
+    ring.append(frame(1'500'000, 0x18EF21F9, {0x41, 0x20, 0x7E, 0x00}, TraceFrame::Extended | TraceFrame::Sent));
+    TraceFrame replayed = frame(2'000'000, 0x7FF, {0x01}, 0);
     replayed.line = 1;
     ring.append(replayed);
-    ring.append(frame(134'200'001, 0x123, 0, {}));
+    ring.append(frame(134'200'001, 0x123, {}, 0));
     TraceView view(ring);
     TraceTableModel model(view);
     ASSERT_EQ(model.rowCount(), 3);
@@ -69,7 +61,7 @@ TEST(TraceTableModel, RowsGoAtTheTopAndComeAtTheBottomAndPauseFreezes)
     QSignalSpy scrolled(&model, &TraceTableModel::scrollToRow);
     auto append = [&](int from, int to) {
         for (int i = from; i < to; ++i)
-            ring.append(frame(i * 1000, 0x100 + static_cast<std::uint32_t>(i), 0, {}));
+            ring.append(frame(i * 1000, 0x100 + static_cast<std::uint32_t>(i), {}, 0));
     };
     auto firstId = [&] { return cell(model, 0, TraceTableModel::Identifier); };
 
@@ -119,11 +111,11 @@ TEST(IdentifierStatsModel, RowsAgainstTheClockOfTheirTimeLine)
     std::int64_t busNow = 250'000;
     std::int64_t replayNow = 0;
     IdentifierStatsModel model(stats, [&](std::uint16_t line) { return line == 0 ? busNow : replayNow; });
-    stats.add(frame(0, 0x18FEF121, TraceFrame::Extended, {0x01, 0x02}));
-    stats.add(frame(100'000, 0x18FEF121, TraceFrame::Extended, {0x01, 0x03}));
+    stats.add(frame(0, 0x18FEF121, {0x01, 0x02}));
+    stats.add(frame(100'000, 0x18FEF121, {0x01, 0x03}));
     model.refresh();
-    stats.add(frame(120'000, 0x0CF00400, TraceFrame::Extended | TraceFrame::Sent, {0xAA}));
-    TraceFrame replayed = frame(5'000'000, 0x18FEF121, TraceFrame::Extended, {0x01});
+    stats.add(frame(120'000, 0x0CF00400, {0xAA}, TraceFrame::Extended | TraceFrame::Sent));
+    TraceFrame replayed = frame(5'000'000, 0x18FEF121, {0x01});
     replayed.line = 2;  // the same identifier from a replayed log: a row of its own, on the log's time
     stats.add(replayed);
     replayNow = 5'250'000;  // how far that log has come
@@ -145,8 +137,8 @@ TEST(IdentifierStatsModel, RowsAgainstTheClockOfTheirTimeLine)
     EXPECT_EQ(cell(model, 0, IdentifierStatsModel::Rate), QStringLiteral("0"));
 
     model.setPaused(true);
-    stats.add(frame(60'000'000, 0x18FEF121, TraceFrame::Extended, {0x01, 0x03}));
-    stats.add(frame(60'000'000, 0x123, 0, {}));
+    stats.add(frame(60'000'000, 0x18FEF121, {0x01, 0x03}));
+    stats.add(frame(60'000'000, 0x123, {}, 0));
     busNow = 60'100'000;
     model.refresh();
     EXPECT_EQ(cell(model, 0, IdentifierStatsModel::Count), QStringLiteral("2"));
@@ -166,8 +158,8 @@ TEST(IdentifierStatsModel, SortsNumbersAsNumbers)
     const std::pair<std::uint32_t, std::int64_t> periods[] = {{0x18FEF121, 1'000'000}, {0x0CF00400, 50'000}, {0x700, 500'000}};
     for (const auto& [id, period] : periods) {
         const std::uint8_t flags = id > 0x7FF ? TraceFrame::Extended : 0;
-        stats.add(frame(0, id, flags, {1}));
-        stats.add(frame(period, id, flags, {2}));
+        stats.add(frame(0, id, {1}, flags));
+        stats.add(frame(period, id, {2}, flags));
     }
     model.refresh();
     QSortFilterProxyModel sorted;

@@ -177,23 +177,4 @@ TEST(LogReplay, TimesCountFromEachPassesFirstFrameAndFilesThatCannotBePlayedAreN
     EXPECT_FALSE(replay.errorString().isEmpty());
 }
 
-// A monitor's log over the adapter's restarts plays at its pace throughout.
-TEST(LogReplay, MessageLinesPlayOnAcrossTheAdaptersRestarts)
-{
-    QTemporaryDir dir;
-    const QString log = dir.filePath(QStringLiteral("monitor.txt"));
-    test::writeFile(log, test::kRestartingLines);
-    FakeClock clock{1'000'000};
-    std::vector<std::int64_t> left;
-    LogReplay replay(clock, [&](const TraceFrame&) { left.push_back(clock.nowMicroseconds() - 1'000'000); });
-    ASSERT_TRUE(replay.open(log)) << replay.errorString().toStdString();
-    while (const std::optional<std::int64_t> due = replay.player().poll())
-        clock.sleepUntilUs(*due);
-    std::vector<std::int64_t> expected;
-    for (const std::int64_t us : test::kRestartingTimesUs)
-        expected.push_back(us - test::kRestartingTimesUs.front());
-    EXPECT_EQ(left, expected);
-    EXPECT_TRUE(replay.takeWarnings().empty());
-}
-
 }  // namespace

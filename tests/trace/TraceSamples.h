@@ -1,10 +1,10 @@
 #pragma once
 
-// Frames and files shared by the log tests.
+// Frames and files shared by the trace tests.
 
+#include "TestSupport.h"
 #include "trace/TraceLog.h"
 
-#include <QFile>
 #include <QString>
 
 #include <gtest/gtest.h>
@@ -65,19 +65,6 @@ inline const QByteArray kRestartingLines = "00.000100 18FEF121 1 01\r\n"
                                            "10.000000 18FEF128 1 08\r\n";
 inline const std::vector<std::int64_t> kRestartingTimesUs = {
     100, 120'000'000, 120'000'000, 139'217'729, 268'435'448, 318'435'456, 368'435'455, 412'653'184};
-
-inline void writeFile(const QString& name, const QByteArray& bytes)
-{
-    QFile file(name);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
-
-inline QByteArray readFile(const QString& name)
-{
-    QFile file(name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 inline void writeFrames(const QString& name, const std::vector<TraceFrame>& frames, const QDateTime& start = {})
 {

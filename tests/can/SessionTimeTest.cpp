@@ -50,7 +50,7 @@ TEST(SessionTime, AWorkingDayWithQuietSpellsLongerThanATurn)
                 t = 600 * kSecond;  // 200 s of silence
             if (t >= 1000 * kSecond && t < 1500 * kSecond)
                 t = 1500 * kSecond;  // 500 s of silence
-            const std::int64_t late = (n * 7919) % day.drainUs;  // drained up to a poll late
+            const std::int64_t late = (std::int64_t{n} * 7919) % day.drainUs;  // drained up to a poll late
             clock.setMicroseconds(5 * kSecond + t + late);
             const std::int64_t got = session.received(stampOf(t, day.ppm, 77'777'776));
             ASSERT_LE(got, session.nowUs()) << "never after its arrival, frame " << n;

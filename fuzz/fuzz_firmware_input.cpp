@@ -38,8 +38,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QBuffer buffer;
     buffer.setData(bytes);
     FUZZ_CHECK(buffer.open(QIODevice::ReadOnly));
-    const int lines = firmware::checkS19Device(buffer);
+    int badLine = 0;
+    const int lines = firmware::checkS19Device(buffer, &badLine);
     FUZZ_CHECK(lines > 0 || lines == firmware::kEmptyFile || lines == firmware::kCorruptFile);
+    FUZZ_CHECK((lines == firmware::kCorruptFile) == (badLine > 0));
     FUZZ_CHECK(size > 0 || lines == firmware::kEmptyFile);
     return 0;
 }

@@ -10,6 +10,7 @@
 #include "core/Dialogs.h"
 #include "core/ErrorReporting.h"
 #include "core/SettingsStore.h"
+#include "firmware/DownloadRules.h"
 #include "firmware/ListDownloaderView.h"
 #include "stack/BusStack.h"
 
@@ -134,6 +135,13 @@ int flash(const Command& command, const QCommandLineParser& options, QTextStream
     const QString file = options.value(QStringLiteral("file"));
     if (!QFileInfo(file).isFile()) {
         err << "tellvane-cli: no file " << file << Qt::endl;
+        return 1;
+    }
+    // The board erases the area before the file goes out: a file the check
+    // refuses is refused here, before the adapter is opened, with its line.
+    int badLine = 0;
+    if (const int checked = firmware::checkS19File(file, &badLine); checked < 0) {
+        err << "tellvane-cli: " << file << ": " << firmware::fileCheckMessage(checked, badLine) << Qt::endl;
         return 1;
     }
 

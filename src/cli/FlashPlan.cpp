@@ -325,11 +325,12 @@ std::vector<PlanError> checkPlanFiles(const FlashPlan& plan)
     std::vector<PlanError> errors;
     for (const PlanBoard& board : plan.boards) {
         for (const PlanArea& area : board.areas) {
-            const int checked = firmware::checkS19File(area.file);
+            int badLine = 0;
+            const int checked = firmware::checkS19File(area.file, &badLine);
             if (checked < 0) {
                 errors.push_back({join(area.path, QStringLiteral("file")),
                                   QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(area.file),
-                                                               firmware::resultMessage(static_cast<std::int16_t>(checked), {}))});
+                                                               firmware::fileCheckMessage(checked, badLine))});
             }
         }
     }

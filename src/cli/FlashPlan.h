@@ -76,7 +76,8 @@ inline constexpr qsizetype kMaxPlanBytes = 1 << 20;
 PlanReading readFlashPlan(const QByteArray& text, const QString& planFolder);
 
 // The S-record check of every file of the plan (missing, empty or corrupt
-// files), each error at its "...file" key path.
+// files, a corrupt one with its first bad line), each error at its "...file"
+// key path.
 std::vector<PlanError> checkPlanFiles(const FlashPlan& plan);
 
 // The plan file read and checked whole: its text, then its files.

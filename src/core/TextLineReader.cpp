@@ -1,5 +1,7 @@
 #include "core/TextLineReader.h"
 
+#include <limits>
+
 namespace tellvane {
 
 namespace {
@@ -46,6 +48,11 @@ bool TextLineReader::atEnd()
 
 QByteArray TextLineReader::readLine()
 {
+    return readLine(std::numeric_limits<qsizetype>::max() - 1);
+}
+
+QByteArray TextLineReader::readLine(qsizetype limit)
+{
     QByteArray line;
     if (atEnd())
         return line;
@@ -59,6 +66,8 @@ QByteArray TextLineReader::readLine()
             return line;
         }
         line.append(c);
+        if (line.size() > limit)
+            return line;
     }
     return line;
 }

@@ -19,6 +19,10 @@ public:
     bool atEnd();
     // The next line without its ending.
     QByteArray readLine();
+    // The same, but no more than limit characters of it are kept: a longer
+    // line comes back with limit + 1 characters and the rest of it unread, so
+    // that a line without end cannot take the memory.
+    QByteArray readLine(qsizetype limit);
     // The file's error; NoError when reading from a device without one.
     QFileDevice::FileError error() const { return m_device == &m_file ? m_file.error() : QFileDevice::NoError; }
 

@@ -1,6 +1,6 @@
 #include "firmware/DownloadRules.h"
 
-#include "core/Numbers.h"
+#include "core/SRecord.h"
 #include "core/TextLineReader.h"
 
 #include <QFileInfo>
@@ -115,54 +115,79 @@ ReplyLines replyLines(const QString& reply)
     return out;
 }
 
+bool isS19Record(const QByteArray& line)
+{
+    const SRecord record = parseSRecord(line);
+    if (!record.valid)
+        return false;
+    switch (record.type) {
+    case '0':
+    case '1':
+    case '2':
+    case '3':
+        return true;
+    case '7':
+    case '8':
+    case '9':
+        // An end record with more bytes has an address longer than its type's.
+        return record.data.isEmpty();
+    default:
+        return false;  // counts (S5, S6) are not for the board
+    }
+}
+
+QString fileCheckMessage(int code, int badLine)
+{
+    QString message = resultMessage(static_cast<std::int16_t>(code), {});
+    if (code == kCorruptFile && badLine > 0)
+        message += QStringLiteral(" (line %1)").arg(badLine);
+    return message;
+}
+
 namespace {
 
-int checkS19Lines(TextLineReader& reader)
+int checkS19Lines(TextLineReader& reader, int* badLine)
 {
+    if (badLine)
+        *badLine = 0;
     int lines = 0;
-    bool bad = false;
     try {
         while (!reader.atEnd()) {
-            const QByteArray line = reader.readLine();
+            const QByteArray line = reader.readLine(kMaxS19LineChars);
             if (reader.error() != QFileDevice::NoError)
                 return kFileError;
             ++lines;
-            const QByteArray start = line.left(2);
-            static const char* starts[] = {"S0", "S1", "S2", "S3", "S7", "S8", "S9"};
-            bool known = false;
-            for (const char* s : starts)
-                known |= start == s;
-            if (!known)
-                bad = true;
-            const double expected = static_cast<double>(line.size()) / 2.0 - 2.0;
-            if (hexToLong(QString::fromLatin1(line.mid(2, 2))) != expected)
-                bad = true;
+            if (line.size() > kMaxS19LineChars || !isS19Record(line)) {
+                if (badLine)
+                    *badLine = lines;
+                return kCorruptFile;
+            }
         }
     } catch (const std::exception&) {
         return kFileError;
     }
-    if (lines == 0)
-        return kEmptyFile;
-    return bad ? kCorruptFile : lines;
+    return lines == 0 ? kEmptyFile : lines;
 }
 
 }  // namespace
 
-int checkS19File(const QString& fileName)
+int checkS19File(const QString& fileName, int* badLine)
 {
+    if (badLine)
+        *badLine = 0;
     if (!QFileInfo(fileName).isFile())
         return kFileNotFound;
     TextLineReader reader;
     if (!reader.open(fileName))
         return kFileNotFound;
-    return checkS19Lines(reader);
+    return checkS19Lines(reader, badLine);
 }
 
-int checkS19Device(QIODevice& device)
+int checkS19Device(QIODevice& device, int* badLine)
 {
     TextLineReader reader;
     reader.open(device);
-    return checkS19Lines(reader);
+    return checkS19Lines(reader, badLine);
 }
 
 }  // namespace tellvane::firmware

@@ -58,12 +58,27 @@ struct ReplyLines {
 };
 ReplyLines replyLines(const QString& reply);
 
-// The shape check of an S-record file: the number of lines, or kEmptyFile,
-// kFileNotFound, kCorruptFile, kFileError. A line is bad when it does not
-// start with S0, S1, S2, S3, S7, S8 or S9, or when its byte count (characters
-// 3 and 4) is not (length / 2) - 2.
-int checkS19File(const QString& fileName);
+// The longest line an S-record can be: "S", its type, then 255 bytes (the
+// most its byte count can say, the count itself first) as hex digits.
+inline constexpr qsizetype kMaxS19LineChars = 4 + 2 * 255;
+
+// The check of an S-record file before anything is sent: the number of
+// lines, or kEmptyFile, kFileNotFound, kCorruptFile, kFileError. A line is
+// bad unless it is a record of type S0, S1, S2, S3, S7, S8 or S9 made of hex
+// digits, whose byte count (characters 3 and 4) is (length / 2) - 2 and
+// covers the type's address (2 bytes for S0, S1, S9; 3 for S2, S8; 4 for S3,
+// S7) and the checksum, and whose checksum is right; an end record (S7, S8,
+// S9) holds its address only. A line longer than kMaxS19LineChars is bad as
+// soon as that much of it is read. The check ends at the first bad line;
+// badLine, when given, gets its number (from 1), or 0 when there is none.
+int checkS19File(const QString& fileName, int* badLine = nullptr);
 // The same check of what an open device holds (never kFileNotFound).
-int checkS19Device(QIODevice& device);
+int checkS19Device(QIODevice& device, int* badLine = nullptr);
+// One line as the check sees it.
+bool isS19Record(const QByteArray& line);
+
+// The check's result as a command line or a plan shows it: the message,
+// and for a corrupt file the line at fault.
+QString fileCheckMessage(int code, int badLine);
 
 }  // namespace tellvane::firmware

@@ -312,7 +312,10 @@ std::int16_t FirmwareDownloader::downloadS19()
     std::int16_t r = kSuccess;
     int sent = 0;
     while (!reader.atEnd()) {
-        r = sendS19Line(reader.readLine() + '\n', slow);
+        const QByteArray line = reader.readLine(kMaxS19LineChars);
+        if (line.size() > kMaxS19LineChars)
+            return kCorruptFile;  // the file grew a line no record can be since its check
+        r = sendS19Line(line + '\n', slow);
         if (r != kSuccess)
             break;
         ++sent;

@@ -223,7 +223,7 @@ void SimBootLoader::recordLine(const QByteArray& line, std::int64_t atUs)
         return;
     }
     const SRecord record = parseSRecord(line);
-    if (!record.valid) {
+    if (!record.valid || m_lines == m_faults.rejectedLine) {
         m_state = State::AwaitArea;
         reply("Error in hex (S19) file\r\nEnter area ID to program: ", atUs);
         return;

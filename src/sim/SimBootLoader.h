@@ -21,6 +21,8 @@ struct BootLoaderFaults {
     int unlistedArea = -1;       // this area ("0" to "3" as a number) is left out of the information
     int quietAfterLines = -1;    // goes dead after this many lines of an area: nothing
                                  // acknowledged or answered until the board starts again
+    int rejectedLine = -1;       // this line of an area is refused as a bad record, as a board
+                                 // refuses a record for an address outside the area
 };
 
 // The text dialogue of a board's boot loader, spoken in acknowledged packets of

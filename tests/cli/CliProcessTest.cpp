@@ -48,6 +48,14 @@ struct Cli : ::testing::Test {
         file = test::writeFile(dir.filePath(QStringLiteral("app.QXP")), app.text);
     }
 
+    // The app's file with the checksum of its third line (a data record) wrong.
+    QByteArray sumWrongAtLine3() const
+    {
+        QList<QByteArray> lines = app.text.split('\n');
+        lines[2][lines[2].size() - 2] = static_cast<char>(lines[2].at(lines[2].size() - 2) ^ 1);
+        return lines.join('\n');
+    }
+
     QStringList flash(const QString& board, const QString& area) const
     {
         return {QStringLiteral("flash"), QStringLiteral("--adapter"), QStringLiteral("sim"), QStringLiteral("--board"),
@@ -241,6 +249,15 @@ TEST_F(Cli, FlashLoadsTheAreaTypedIntoTheBoardAtTheAddressTyped)
     EXPECT_FALSE(run.out.contains(QStringLiteral("Warning:")));
 }
 
+TEST_F(Cli, FlashRefusesACorruptFileWithItsLineBeforeTheAdapterIsOpened)
+{
+    test::writeFile(file, sumWrongAtLine3());
+    const Finished run = runCli(flash(QStringLiteral("33"), QStringLiteral("2")));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, QStringLiteral("tellvane-cli: %1: Error, corrupted S19 file format (line 3)\n").arg(file));
+    EXPECT_TRUE(run.out.isEmpty()) << "no board was asked anything\n" << run.out.toStdString();
+}
+
 TEST_F(Cli, FlashTakesAreaWordsInAnyCase)
 {
     const Finished run = runCli(flash(QStringLiteral("0x21"), QStringLiteral("BOOT")));
@@ -302,15 +319,13 @@ TEST_F(Cli, FlashPlanRefusesMistypedOptionsAndBadPlansBeforeTheAdapterIsOpened)
     EXPECT_EQ(json[QStringLiteral("exitCode")].toInt(), 3);
 
     // A corrupt file refuses the whole plan too, though the board it is for is on the bus.
-    QByteArray corrupt = app.text;
-    corrupt.replace("S1", "S5");
-    test::writeFile(dir.filePath(QStringLiteral("corrupt.QXC")), corrupt);
+    test::writeFile(dir.filePath(QStringLiteral("corrupt.QXC")), sumWrongAtLine3());
     const QString withCorrupt = test::writeFile(dir.filePath(QStringLiteral("corrupt.json")), R"({"adapter": "sim", "boards": [
         {"address": 33, "areas": [{"area": 2, "file": "app.QXP"}]},
         {"address": 34, "areas": [{"area": 2, "file": "app.QXP"}, {"area": 3, "file": "corrupt.QXC"}]}]})");
     const Finished corrupted = runCli({QStringLiteral("flash"), QStringLiteral("--plan"), withCorrupt});
     EXPECT_EQ(corrupted.exitCode, 2);
-    EXPECT_TRUE(corrupted.err.contains(QStringLiteral("  boards[1].areas[1].file: %1: Error, corrupted S19 file format")
+    EXPECT_TRUE(corrupted.err.contains(QStringLiteral("  boards[1].areas[1].file: %1: Error, corrupted S19 file format (line 3)\n")
                                            .arg(dir.filePath(QStringLiteral("corrupt.QXC")))))
         << corrupted.err.toStdString();
     EXPECT_FALSE(corrupted.err.contains(QStringLiteral("Interface:"))) << "the adapter was never opened";

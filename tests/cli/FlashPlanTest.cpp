@@ -202,7 +202,7 @@ TEST(FlashPlan, EveryFileMustPassTheSRecordCheckBeforeAnythingIsSent)
     const QString folder = QDir::toNativeSeparators(dir.path());
     EXPECT_EQ(texts(reading.errors),
               (QStringList{QStringLiteral("boards[0].areas[1].file: %1/empty.QXC: Error, empty file found").arg(folder),
-                           QStringLiteral("boards[1].areas[0].file: %1/corrupt.QXS: Error, corrupted S19 file format").arg(folder),
+                           QStringLiteral("boards[1].areas[0].file: %1/corrupt.QXS: Error, corrupted S19 file format (line 2)").arg(folder),
                            QStringLiteral("boards[1].areas[1].file: %1/gone.QXB: Error, file not found").arg(folder)}));
     EXPECT_TRUE(reading.plan.boards.empty());
     EXPECT_EQ(reading.boardsNamed, 2);

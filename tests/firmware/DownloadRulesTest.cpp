@@ -91,10 +91,13 @@ TEST(DownloadRules, S19FileShape)
     wrongCount[3] = '9';
     EXPECT_EQ(checkS19File(s19(dir, "count.s19", wrongCount + "\r\n")), kCorruptFile);
     EXPECT_EQ(checkS19File(s19(dir, "odd.s19", makeSRecord('1', 0x1000, "ABCD") + "0\r\n")), kCorruptFile);
-    // The shape is all the check looks at: a wrong checksum passes here.
-    QByteArray badSum = makeSRecord('1', 0x1000, "ABCD");
-    badSum[badSum.size() - 1] = badSum.back() == '0' ? '1' : '0';
-    EXPECT_EQ(checkS19File(s19(dir, "sum.s19", badSum + "\r\n")), 1);
+    // The first bad line is told, for the command line and the plan.
+    int badLine = 0;
+    EXPECT_EQ(checkS19File(s19(dir, "third.s19", good + wrongCount + "\r\n" + good), &badLine), kCorruptFile);
+    EXPECT_EQ(badLine, 4);
+    EXPECT_EQ(fileCheckMessage(kCorruptFile, badLine), QStringLiteral("Error, corrupted S19 file format (line 4)"));
+    EXPECT_EQ(checkS19File(s19(dir, "good.s19", good), &badLine), 3);
+    EXPECT_EQ(badLine, 0);
 }
 
 TEST(SRecords, ParseAndMakeAgree)
@@ -170,6 +173,16 @@ TEST(DownloadRules, FileCheckFromADeviceMatchesTheFile)
     QBuffer buffer(&copy);
     ASSERT_TRUE(buffer.open(QIODevice::ReadOnly));
     EXPECT_EQ(firmware::checkS19Device(buffer), 3);
+
+    // A line longer than any record is refused where it passes that length,
+    // the rest of it never read.
+    QByteArray endless = good + "S1" + QByteArray(1 << 20, 'F') + "\r\n" + good;
+    QBuffer endlessBuffer(&endless);
+    ASSERT_TRUE(endlessBuffer.open(QIODevice::ReadOnly));
+    int badLine = 0;
+    EXPECT_EQ(firmware::checkS19Device(endlessBuffer, &badLine), kCorruptFile);
+    EXPECT_EQ(badLine, 4);
+    EXPECT_LT(endlessBuffer.pos(), endless.size() / 4);
 }
 
 }  // namespace

@@ -224,15 +224,28 @@ TEST_F(DownloadBench, FilesRefusedBeforeAnythingIsSent)
     ASSERT_TRUE(downloader.lastStageSucceeded());
     ASSERT_EQ(board->bootLoader().loaded(2), app.image);
 
+    // A small file with one record (header 0, data 1 to 4, end 5) put otherwise.
+    auto altered = [](int record, const std::function<QByteArray(QByteArray)>& change) {
+        QList<QByteArray> lines = firmware(4).text.split('\n');
+        lines[record] = change(lines[record].chopped(1)) + '\r';
+        return lines.join('\n');
+    };
+    auto wrongSum = [](QByteArray r) { return r.chopped(1) + (r.back() == '0' ? '1' : '0'); };
+    const QString corrupt = QStringLiteral("Error, corrupted S19 file format");
     struct Case {
         QByteArray text;
         QString message;
     };
     const Case cases[] = {
         {QByteArray(), QStringLiteral("Error, empty file found")},
-        {firmware(2).text + "\r\n", QStringLiteral("Error, corrupted S19 file format")},
-        {firmware(2).text + makeSRecord('5', 2, QByteArray()) + "\r\n", QStringLiteral("Error, corrupted S19 file format")},
-        {"S1 not a record\r\n", QStringLiteral("Error, corrupted S19 file format")},
+        {firmware(2).text + "\r\n", corrupt},
+        {firmware(2).text + makeSRecord('5', 2, QByteArray()) + "\r\n", corrupt},
+        {"S1 not a record\r\n", corrupt},
+        {altered(0, wrongSum), corrupt},
+        {altered(2, wrongSum), corrupt},
+        {altered(5, wrongSum), corrupt},
+        {altered(2, [](QByteArray) { return QByteArray("S10240BD"); }), corrupt},  // a 1-byte address
+        {altered(5, [](QByteArray) { return "S9" + makeSRecord('7', 0x4000, QByteArray()).mid(2); }), corrupt},
     };
     for (const Case& c : cases) {
         chooseFile(c.text, "bad.QXP");
@@ -262,10 +275,8 @@ TEST_F(DownloadBench, FilesRefusedBeforeAnythingIsSent)
 
 TEST_F(DownloadBench, TheBoardRejectsARecord)
 {
-    QByteArray text = firmware(5).text;
-    const qsizetype at = text.indexOf("S1", 10) + 12;
-    text[at] = text.at(at) == 'A' ? 'B' : 'A';  // a data digit: the checksum no longer fits
-    readyToDownload(text);
+    board->bootLoader().faults().rejectedLine = 3;
+    readyToDownload(firmware(5).text);
     downloader.startDownload();
     EXPECT_EQ(view.status(), QStringLiteral("Error, I think you are trying to download the wrong file to the wrong area!"));
 }

@@ -49,6 +49,9 @@ DownloaderWindow::DownloaderWindow(FirmwareDownloader& downloader, SettingsStore
     placeTwips(m_info, 120, 420, 8415, 1800);
     // Mouse, keyboard or a drag: every change of the selected line chooses its area.
     connect(m_info, &QListWidget::itemSelectionChanged, this, &DownloaderWindow::selectionChanged);
+    // A click on the line already selected changes no selection, but is a
+    // click on the area all the same (the status empties).
+    connect(m_info, &QAbstractItemView::pressed, this, &DownloaderWindow::selectionChanged);
 
     makeLabel(this, QStringLiteral("Step 2"), 120, 2340, 720, true);
     makeLabel(this, QStringLiteral("File name to download"), 900, 2340, 2400);
@@ -100,7 +103,8 @@ DownloaderWindow::~DownloaderWindow()
 void DownloaderWindow::selectionChanged()
 {
     // A list view may select the same line more than once while it handles
-    // one key or click; the line it ends on is the one that counts.
+    // one key or click, and a press selects before it says so; the line it
+    // ends on is the one that counts, once.
     if (m_selectionPending)
         return;
     m_selectionPending = true;

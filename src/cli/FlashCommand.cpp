@@ -262,7 +262,7 @@ int flashPlan(const Command& command, const QCommandLineParser& options, QTextSt
     report.start = QDateTime::currentDateTimeUtc();
     PlanReading reading = loadFlashPlan(planFile);
     if (!reading.ok()) {
-        report.planBoards = reading.boardsNamed;
+        report.planBoards = static_cast<int>(reading.named.size());
         report.refusal = reading.errors;
         showRefusal();
         return finish();

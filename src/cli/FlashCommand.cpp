@@ -19,7 +19,6 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
 #include <unistd.h>

@@ -2,8 +2,9 @@
 // a plan or errors, never a crash. A plan it accepts names at least one
 // board, each once, by an address in range or by a serial number and an
 // eight-digit P-code, with at least one area, each once, and an absolute file
-// for each; written out again as JSON it reads back the same. Every error
-// has a message.
+// for each; written out again as JSON it reads back the same, and with a key
+// given twice it is refused. Every error has a message; a refused plan still
+// names each entry of its boards.
 
 #include "FuzzSupport.h"
 
@@ -54,13 +55,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(reading.ok() == reading.errors.empty());
     for (const PlanError& e : reading.errors)
         FUZZ_CHECK(!e.message.isEmpty() && e.text().endsWith(e.message));
+    for (std::size_t i = 0; i < reading.named.size(); ++i)
+        FUZZ_CHECK(reading.named[i].path == QStringLiteral("boards[%1]").arg(i));
     if (!reading.ok()) {
         FUZZ_CHECK(reading.plan.boards.empty());
         return 0;
     }
     const FlashPlan& plan = reading.plan;
     FUZZ_CHECK(!plan.boards.empty());
-    FUZZ_CHECK(reading.boardsNamed == static_cast<int>(plan.boards.size()));
+    FUZZ_CHECK(reading.named.size() == plan.boards.size());
     std::set<int> addresses;
     std::set<std::pair<std::uint32_t, QString>> serials;
     for (std::size_t i = 0; i < plan.boards.size(); ++i) {
@@ -98,5 +101,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (std::size_t j = 0; j < a.areas.size(); ++j)
             FUZZ_CHECK(a.areas[j].areaId == b.areas[j].areaId && a.areas[j].file == b.areas[j].file);
     }
+
+    QByteArray twice = written(plan);
+    twice.insert(1, R"("boards":0,)");
+    const PlanReading doubled = readFlashPlan(twice, QStringLiteral("/elsewhere"));
+    FUZZ_CHECK(doubled.errors.size() == 1
+               && doubled.errors.front().text() == QStringLiteral("boards: given twice: give each key once"));
     return 0;
 }

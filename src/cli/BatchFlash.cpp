@@ -8,12 +8,21 @@
 #include "firmware/DownloadRules.h"
 #include "stack/BusStack.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSaveFile>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <map>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 namespace tellvane::cli {
 
@@ -68,7 +77,9 @@ QJsonObject boardJson(const BoardResult& b)
     }
     return QJsonObject{
         {QStringLiteral("plan"), p.path},
-        {QStringLiteral("chosenBy"), p.bySerial() ? QStringLiteral("serial") : QStringLiteral("address")},
+        {QStringLiteral("chosenBy"), p.bySerial() ? QJsonValue(QStringLiteral("serial"))
+                                     : p.address  ? QJsonValue(QStringLiteral("address"))
+                                                  : QJsonValue()},  // an entry of a refused plan that names no board
         {QStringLiteral("address"), p.address ? QJsonValue(*p.address) : QJsonValue()},
         {QStringLiteral("serial"), p.serial ? QJsonValue(static_cast<qint64>(*p.serial)) : QJsonValue()},
         {QStringLiteral("pcode"), p.bySerial() ? QJsonValue(p.pCode) : QJsonValue()},
@@ -111,16 +122,28 @@ int BoardResult::warnings() const
     return n;
 }
 
+void BatchReport::endBefore(const std::vector<PlanBoard>& named, const QString& problem)
+{
+    boards.clear();
+    for (const PlanBoard& board : named) {
+        BoardResult& b = boards.emplace_back();
+        b.board = board;
+        b.problem = problem;
+    }
+}
+
 int BatchReport::failedBoards() const
 {
-    if (refused())
-        return std::max(planBoards, 1);
     return static_cast<int>(std::count_if(boards.begin(), boards.end(), [](const BoardResult& b) { return !b.ok(); }));
 }
 
 int BatchReport::exitCode() const
 {
-    return std::min(failedBoards(), 100);
+    if (!notStarted.isEmpty())
+        return kExitNotStarted;
+    if (refused())
+        return kExitPlanRefused;
+    return std::min(failedBoards(), kMostFailedBoards);
 }
 
 QString outcomeName(BoardResult::Outcome outcome)
@@ -142,22 +165,55 @@ QString outcomeName(BoardResult::Outcome outcome)
 
 QByteArray reportJson(const BatchReport& report)
 {
-    QJsonArray refusal;
+    QJsonArray errors;
     for (const PlanError& e : report.refusal)
-        refusal.append(QJsonObject{{QStringLiteral("path"), e.path}, {QStringLiteral("message"), e.message}});
+        errors.append(QJsonObject{{QStringLiteral("path"), e.path}, {QStringLiteral("message"), e.message}});
+    if (!report.notStarted.isEmpty())
+        errors.append(QJsonObject{{QStringLiteral("path"), QString()}, {QStringLiteral("message"), report.notStarted}});
     QJsonArray boards;
     for (const BoardResult& b : report.boards)
         boards.append(boardJson(b));
+    const QString ending = !report.notStarted.isEmpty() ? QStringLiteral("not started")
+        : report.refused()                              ? QStringLiteral("refused")
+                                                        : QStringLiteral("done");
     const QJsonObject root{{QStringLiteral("plan"), report.planFile},
                            {QStringLiteral("adapter"), report.adapter},
                            {QStringLiteral("start"), timeValue(report.start)},
                            {QStringLiteral("end"), timeValue(report.end)},
+                           {QStringLiteral("ending"), ending},
                            {QStringLiteral("refused"), report.refused()},
-                           {QStringLiteral("errors"), refusal},
+                           {QStringLiteral("errors"), errors},
                            {QStringLiteral("boards"), boards},
                            {QStringLiteral("failedBoards"), report.failedBoards()},
                            {QStringLiteral("exitCode"), report.exitCode()}};
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
+QString writeReport(const QString& fileName, const BatchReport& report)
+{
+    const QByteArray text = reportJson(report);
+    const QFileInfo info(fileName);
+    if (info.exists() && !info.isFile()) {
+        // A file put in its place would replace the device: written as it stands.
+        QFile file(fileName);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(text) != text.size())
+            return file.errorString();
+        return {};
+    }
+    QSaveFile file(fileName);
+    // A folder that takes no new file leaves the report to be written in place.
+    file.setDirectWriteFallback(true);
+    // Qt's commit puts the new file in place even when its buffered text
+    // never reached the disk: the flush and the sync are checked before it.
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.flush())
+        return file.errorString();
+#ifdef Q_OS_UNIX
+    if (::fsync(file.handle()) != 0 && errno != EINVAL)  // EINVAL: a file system that keeps nothing to sync
+        return QString::fromLocal8Bit(std::strerror(errno));
+#endif
+    if (!file.commit())
+        return file.errorString();
+    return {};
 }
 
 BatchFlasher::BatchFlasher(BusStack& bus, Clock& clock, std::function<QDateTime()> wallClock)
@@ -169,7 +225,6 @@ BatchReport BatchFlasher::run(const FlashPlan& plan, bool stopOnError)
 {
     BatchReport report;
     report.adapter = m_bus.adapter().name();
-    report.planBoards = static_cast<int>(plan.boards.size());
     report.start = m_wallClock();
     for (const PlanBoard& board : plan.boards) {
         BoardResult result;
@@ -335,9 +390,10 @@ BatchReport BatchFlasher::run(const FlashPlan& plan, bool stopOnError)
                 downloader.startDownload();
                 a.code = downloader.lastResult();
                 a.ok = downloader.lastStageSucceeded();
-                a.message = a.code == firmware::kClosed
-                    ? QStringLiteral("the board started again (it announced itself) during the download")
-                    : view.status();
+                // The window's status on success is its prompt for the next step.
+                a.message = a.ok                        ? QStringLiteral("Loaded")
+                    : a.code == firmware::kClosed ? QStringLiteral("the board started again (it announced itself) during the download")
+                                                  : view.status();
                 a.warnings = downloader.downloadWarnings();
             } else {
                 a.message = QStringLiteral("the board no longer lists area %1").arg(area.areaId);

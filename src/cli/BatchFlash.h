@@ -58,24 +58,35 @@ struct BoardResult {
     int warnings() const;
 };
 
+// The exit codes of flash --plan: 0 when every board succeeded, else the
+// boards that failed, up to kMostFailedBoards; or one of these.
+inline constexpr int kMostFailedBoards = 100;
+inline constexpr int kExitNotStarted = 2;  // as a refused command line: no adapter, or one that does not open
+inline constexpr int kExitPlanRefused = 101;
+inline constexpr int kExitReportNotWritten = 102;
+
 struct BatchReport {
     QString planFile;
     QString adapter;
     QDateTime start;
     QDateTime end;
-    int planBoards = 0;             // boards the plan named (0 when it could not be read)
     std::vector<PlanError> refusal;  // the plan was refused: nothing was downloaded
-    std::vector<BoardResult> boards;
+    QString notStarted;              // why the run never began, with the plan accepted
+    std::vector<BoardResult> boards;  // every board the plan names, as far as it was read
 
     bool refused() const { return !refusal.empty(); }
-    // A refused plan fails every board it names (at least one).
+    // The boards of a run that ends before it begins, none of them run.
+    void endBefore(const std::vector<PlanBoard>& named, const QString& problem);
     int failedBoards() const;
-    // 0 when every board succeeded, else the failed boards, at most 100.
     int exitCode() const;
 };
 
 // The report as a JSON document (see README: "flash --plan").
 QByteArray reportJson(const BatchReport& report);
+// Writes the report whole in place of what the file held, or leaves the file
+// as it was; the system's reason when it cannot. A file that is no regular
+// file (a device, a pipe) is written as it stands, never replaced.
+QString writeReport(const QString& fileName, const BatchReport& report);
 // "flashed", "loaded", "missing", "failed", "not run".
 QString outcomeName(BoardResult::Outcome outcome);
 

@@ -46,11 +46,13 @@ QCommandLineOption adapterOption()
             QStringLiteral("NAME")};
 }
 
-std::unique_ptr<Adapter> openAdapter(const QString& name, Clock& clock, QTextStream& err)
+std::unique_ptr<Adapter> openAdapter(const QString& name, Clock& clock, QTextStream& err, QString* error)
 {
     AdapterChoice choice = createAdapter(name, AdapterEnvironment{clock, QCoreApplication::applicationDirPath()});
     if (!choice.adapter) {
         err << "tellvane-cli: " << choice.error << Qt::endl;
+        if (error)
+            *error = choice.error;
         return nullptr;
     }
     for (const QString& warning : choice.warnings)

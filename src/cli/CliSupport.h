@@ -40,8 +40,9 @@ int refuse(const QString& usage, QTextStream& err, const QStringList& reasons = 
 QCommandLineOption adapterOption();
 
 // The adapter of a name (tellvane-cli's folder holds the vendor library), and
-// its warnings on err; null, after the reason on err, for a name that names none.
-std::unique_ptr<Adapter> openAdapter(const QString& name, Clock& clock, QTextStream& err);
+// its warnings on err; null, after the reason on err (and in *error), for a
+// name that names none.
+std::unique_ptr<Adapter> openAdapter(const QString& name, Clock& clock, QTextStream& err, QString* error = nullptr);
 
 // Ctrl+C and SIGTERM end a command's loop at its next turn.
 void installStopSignals();

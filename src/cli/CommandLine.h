@@ -19,6 +19,7 @@ struct Command {
     QList<QCommandLineOption> options;  // with a value name: "--board 33" or "--board=33"
     QString arguments = {};  // the positional arguments ("FILE"); empty when there are none
     QString argumentsHelp = {};
+    QString helpEnd = {};  // what --help shows after the options (the exit codes)
     int (*run)(const Command& command, const QCommandLineParser& options, QTextStream& out, QTextStream& err) = nullptr;
 };
 

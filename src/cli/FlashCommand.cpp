@@ -16,13 +16,12 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QTemporaryDir>
 
-#include <algorithm>
-
 #ifdef Q_OS_UNIX
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -227,36 +226,78 @@ bool stdoutIsTerminal()
 #endif
 }
 
+// Whether two names are one file: the same path, a link to it, or a hard link.
+bool sameFile(const QString& a, const QString& b)
+{
+#ifdef Q_OS_UNIX
+    struct stat sa {};
+    struct stat sb {};
+    return ::stat(QFile::encodeName(a).constData(), &sa) == 0 && ::stat(QFile::encodeName(b).constData(), &sb) == 0
+        && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+#else
+    const QString canonical = QFileInfo(a).canonicalFilePath();
+    return !canonical.isEmpty() && canonical == QFileInfo(b).canonicalFilePath();
+#endif
+}
+
+// Why the report cannot be written, found out before the boards are done;
+// empty when it can. A file that was not there is not left behind.
+QString reportUnwritable(const QString& fileName)
+{
+    const QFileInfo info(fileName);
+    if (info.isDir())
+        return QStringLiteral("it is a folder");
+    if (info.exists()) {
+        if (!info.isFile())  // a device or a pipe: opening a pipe would wait for its reader
+            return info.isWritable() ? QString() : QStringLiteral("Permission denied");
+        QFile file(fileName);
+        return file.open(QIODevice::WriteOnly | QIODevice::Append) ? QString() : file.errorString();
+    }
+    QFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return file.errorString();
+    file.remove();
+    return {};
+}
+
+QString counted(qsizetype n, const char* thing)
+{
+    return QStringLiteral("%1 %2%3").arg(n).arg(QLatin1String(thing), n == 1 ? QString() : QStringLiteral("s"));
+}
+
 int flashPlan(const Command& command, const QCommandLineParser& options, QTextStream& out, QTextStream& err)
 {
     // Everything typed is checked before the plan is read.
+    const QString planFile = options.value(QStringLiteral("plan"));
+    const QString reportFile = options.value(QStringLiteral("report"));
     QString refusal;
     if (!options.positionalArguments().isEmpty())
         refusal = QStringLiteral("unexpected argument %1").arg(options.positionalArguments().first());
     else if (const QString single = givenOf(options, kBoardOnly); !single.isEmpty())
         refusal = QStringLiteral("--%1 does not go with --plan: the plan names the boards, areas and files").arg(single);
+    else if (planFile.isEmpty())
+        refusal = QStringLiteral("--plan needs the name of the plan file");
+    else if (options.isSet(QStringLiteral("report")) && reportFile.isEmpty())
+        refusal = QStringLiteral("--report needs the name of the file to write");
+    else if (!reportFile.isEmpty() && sameFile(reportFile, planFile))
+        refusal = QStringLiteral("--report %1 is the plan itself: the report would write over it").arg(reportFile);
+    else if (const QString why = reportFile.isEmpty() ? QString() : reportUnwritable(reportFile); !why.isEmpty())
+        refusal = QStringLiteral("--report %1 cannot be written: %2").arg(reportFile, why);
     if (!refusal.isEmpty())
         return refuse(command.usage, err, {refusal});
-    const QString planFile = options.value(QStringLiteral("plan"));
-    const QString reportFile = options.value(QStringLiteral("report"));
-    if (options.isSet(QStringLiteral("report"))) {
-        // Found out now, not after the boards are done.
-        QFile probe(reportFile);
-        if (reportFile.isEmpty() || !probe.open(QIODevice::WriteOnly | QIODevice::Append))
-            return refuse(command.usage, err, {QStringLiteral("--report %1 cannot be written: %2")
-                                                   .arg(reportFile, reportFile.isEmpty() ? QStringLiteral("no name")
-                                                                                         : probe.errorString())});
-    }
 
+    // From here on every ending is reported, and has its exit code.
     BatchReport report;
     report.planFile = QFileInfo(planFile).absoluteFilePath();
+    const bool adapterTyped = options.isSet(QStringLiteral("adapter"));  // it wins over the plan's
+    report.adapter = options.value(QStringLiteral("adapter"));
+    report.start = QDateTime::currentDateTimeUtc();
     auto finish = [&] {
         report.end = QDateTime::currentDateTimeUtc();
         if (!reportFile.isEmpty()) {
-            QSaveFile file(reportFile);
-            if (!file.open(QIODevice::WriteOnly) || file.write(reportJson(report)) < 0 || !file.commit()) {
-                err << "tellvane-cli: cannot write the report " << reportFile << ": " << file.errorString() << Qt::endl;
-                return std::max(report.exitCode(), 1);
+            if (const QString why = writeReport(reportFile, report); !why.isEmpty()) {
+                err << "tellvane-cli: the report " << reportFile << " cannot be written: " << why << Qt::endl;
+                return kExitReportNotWritten;
             }
         }
         return report.exitCode();
@@ -267,27 +308,35 @@ int flashPlan(const Command& command, const QCommandLineParser& options, QTextSt
             err << "  " << e.text() << Qt::endl;
     };
 
-    report.start = QDateTime::currentDateTimeUtc();
-    PlanReading reading = loadFlashPlan(planFile);
+    const PlanReading reading = loadFlashPlan(planFile);
     if (!reading.ok()) {
-        report.planBoards = reading.boardsNamed;
         report.refusal = reading.errors;
+        report.endBefore(reading.named, QStringLiteral("the plan was refused"));
         showRefusal();
         return finish();
     }
     const FlashPlan& plan = reading.plan;
-    const QString adapterName = options.isSet(QStringLiteral("adapter")) ? options.value(QStringLiteral("adapter"))
-                                                                          : plan.adapter;
-    if (adapterName.isEmpty())
-        return refuse(command.usage, err, {QStringLiteral("--adapter is needed: the plan names no adapter")});
+    if (!adapterTyped)
+        report.adapter = plan.adapter;
+    if (report.adapter.isEmpty()) {
+        report.notStarted = QStringLiteral("--adapter is needed: the plan names no adapter");
+        refuse(command.usage, err, {report.notStarted});
+    }
 
     RealClock clock;
-    std::unique_ptr<Adapter> adapter = openAdapter(adapterName, clock, err);
-    if (!adapter)
-        return 2;
+    std::unique_ptr<Adapter> adapter;
+    if (report.notStarted.isEmpty()) {
+        adapter = openAdapter(report.adapter, clock, err, &report.notStarted);
+        if (!adapter && report.notStarted.isEmpty())
+            report.notStarted = QStringLiteral("the adapter %1 does not open").arg(report.adapter);
+    }
+    if (!adapter) {
+        report.endBefore(plan.boards, QStringLiteral("not started: ") + report.notStarted);
+        return finish();
+    }
     ConsoleBus console(std::move(adapter), clock, err, QString());
-    out << "Plan " << planFile << ": " << plan.boards.size() << " boards on " << console.bus.adapter().name()
-        << Qt::endl;
+    out << "Plan " << planFile << ": " << counted(static_cast<qsizetype>(plan.boards.size()), "board") << " on "
+        << console.bus.adapter().name() << Qt::endl;
 
     BatchFlasher flasher(console.bus, clock, [] { return QDateTime::currentDateTimeUtc(); });
     ConsoleBatch progress(out, stdoutIsTerminal());
@@ -300,7 +349,8 @@ int flashPlan(const Command& command, const QCommandLineParser& options, QTextSt
         showRefusal();
     } else {
         const int failed = report.failedBoards();
-        out << "Plan done: " << (report.planBoards - failed) << " of " << report.planBoards << " boards succeeded";
+        const qsizetype total = static_cast<qsizetype>(report.boards.size());
+        out << "Plan done: " << (total - failed) << " of " << counted(total, "board") << " succeeded";
         if (failed > 0)
             out << ", " << failed << " failed";
         out << Qt::endl;
@@ -332,6 +382,18 @@ Command flashCommand()
                          QStringLiteral("REPORT")},
                         {QStringLiteral("stop-on-error"),
                          QStringLiteral("With --plan: stops at the first board that fails.")}},
+            .helpEnd = QStringLiteral("\nExit codes:\n"
+                                      "  0         the board, or every board of the plan, succeeded\n"
+                                      "  1         the board failed: not found, no such area, the download or the flash\n"
+                                      "  1 to %1  with --plan: that many boards failed (%1: a hundred or more)\n"
+                                      "  2         the command line was refused, no adapter was named, or it does not\n"
+                                      "            open: nothing was tried\n"
+                                      "  %2       with --plan: the plan was refused (its text, its files, or the\n"
+                                      "            boards on the bus): nothing was downloaded\n"
+                                      "  %3       with --report: the report could not be written\n")
+                            .arg(kMostFailedBoards)
+                            .arg(kExitPlanRefused)
+                            .arg(kExitReportNotWritten),
             .run = &flash};
 }
 

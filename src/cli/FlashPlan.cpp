@@ -11,6 +11,7 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 
@@ -65,6 +66,129 @@ QString placeOf(const QByteArray& text, int offset)
         }
     }
     return QStringLiteral("line %1, column %2").arg(line).arg(column);
+}
+
+// The text of the JSON string whose opening quote is at `at`, its escapes
+// undone; `at` is left on the closing quote. The text parsed as JSON already.
+QString jsonString(const QByteArray& text, qsizetype& at)
+{
+    QString value;
+    qsizetype run = ++at;  // the first byte after the quote
+    auto takeRun = [&] { value += QString::fromUtf8(text.constData() + run, at - run); };
+    while (at < text.size() && text.at(at) != '"') {
+        if (text.at(at) != '\\') {
+            ++at;
+            continue;
+        }
+        takeRun();
+        const char escaped = at + 1 < text.size() ? text.at(at + 1) : '\\';
+        at += 2;
+        switch (escaped) {
+        case 'u': {
+            value += QChar(static_cast<char16_t>(text.mid(at, 4).toUInt(nullptr, 16)));
+            at += 4;
+            break;
+        }
+        case 'b':
+            value += QLatin1Char('\b');
+            break;
+        case 'f':
+            value += QLatin1Char('\f');
+            break;
+        case 'n':
+            value += QLatin1Char('\n');
+            break;
+        case 'r':
+            value += QLatin1Char('\r');
+            break;
+        case 't':
+            value += QLatin1Char('\t');
+            break;
+        default:  // " \\ /
+            value += QLatin1Char(escaped);
+            break;
+        }
+        run = at;
+    }
+    at = std::min(at, text.size());
+    run = std::min(run, at);
+    takeRun();
+    return value;
+}
+
+// Keys given more than once in an object of a text that parsed as JSON, each
+// at its key path, in the order of their second appearance; at most
+// kMaxRepeatedKeys of them. QJsonDocument keeps the last value of such a key
+// without a word, so the text itself is scanned: once, holding only the keys
+// of the objects open, and a path is spelt out only for an error.
+constexpr std::size_t kMaxRepeatedKeys = 50;
+
+std::vector<PlanError> repeatedKeys(const QByteArray& text)
+{
+    struct Open {
+        bool object = false;
+        QString viaKey;          // where it sits in the object around it
+        qsizetype viaIndex = 0;  // or in the list around it
+        qsizetype index = 0;     // a list's entry being read
+        QString key;             // an object's key being read
+        bool keyNext = true;     // an object's next string is a key
+        std::map<QString, std::pair<int, std::size_t>> keys;  // key -> times given, its error
+    };
+    std::vector<PlanError> errors;
+    std::vector<Open> open;
+    auto pathOfTop = [&] {
+        QString path;
+        for (std::size_t i = 1; i < open.size(); ++i)
+            path = open[i - 1].object ? join(path, open[i].viaKey) : indexed(path, open[i].viaIndex);
+        return path;
+    };
+    for (qsizetype at = 0; at < text.size() && errors.size() < kMaxRepeatedKeys; ++at) {
+        switch (text.at(at)) {
+        case '{':
+        case '[': {
+            Open& inner = open.emplace_back();
+            inner.object = text.at(at) == '{';
+            if (open.size() > 1) {
+                inner.viaKey = open[open.size() - 2].key;
+                inner.viaIndex = open[open.size() - 2].index;
+            }
+            break;
+        }
+        case '}':
+        case ']':
+            if (open.empty())
+                break;
+            for (const auto& [key, given] : open.back().keys) {
+                if (given.first > 2)
+                    errors[given.second].message = QStringLiteral("given %1 times: give each key once").arg(given.first);
+            }
+            open.pop_back();
+            break;
+        case ',':
+            if (!open.empty()) {
+                ++open.back().index;
+                open.back().keyNext = true;
+            }
+            break;
+        case '"': {
+            const QString value = jsonString(text, at);
+            if (open.empty() || !open.back().object || !open.back().keyNext)
+                break;
+            Open& o = open.back();
+            o.key = value;
+            o.keyNext = false;
+            auto& given = o.keys[value];
+            if (++given.first == 2) {
+                given.second = errors.size();
+                errors.push_back({join(pathOfTop(), value), QStringLiteral("given twice: give each key once")});
+            }
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    return errors;
 }
 
 class Reader {
@@ -150,19 +274,20 @@ public:
         return ok ? std::optional<PlanArea>(result) : std::nullopt;
     }
 
-    std::optional<PlanBoard> board(const QJsonValue& value, const QString& path)
+    // The board of an entry into result, as far as it can be read; false when
+    // the entry has errors.
+    bool board(const QJsonValue& value, const QString& path, PlanBoard& result)
     {
+        result.path = path;
         if (!value.isObject()) {
             error(path, QStringLiteral("must be an object naming a board, not %1").arg(typeName(value)));
-            return std::nullopt;
+            return false;
         }
         const QJsonObject object = value.toObject();
         onlyKeys(object, path,
                  {QStringLiteral("address"), QStringLiteral("serial"), QStringLiteral("pcode"), QStringLiteral("areas"),
                   QStringLiteral("flash")});
         const std::size_t errorsBefore = m_errors.size();
-        PlanBoard result;
-        result.path = path;
 
         const bool hasAddress = object.contains(QLatin1String("address"));
         const bool hasSerial = object.contains(QLatin1String("serial"));
@@ -236,7 +361,7 @@ public:
                 result.areas.push_back(*a);
             }
         }
-        return m_errors.size() == errorsBefore ? std::optional<PlanBoard>(result) : std::nullopt;
+        return m_errors.size() == errorsBefore;
     }
 
 private:
@@ -277,6 +402,7 @@ PlanReading readFlashPlan(const QByteArray& text, const QString& planFolder)
                              .arg(document.isArray() ? QStringLiteral("a list") : QStringLiteral("a single value")));
         return reading;
     }
+    reading.errors = repeatedKeys(text);
     const QJsonObject root = document.object();
     reader.onlyKeys(root, {}, {QStringLiteral("adapter"), QStringLiteral("boards")});
     if (root.contains(QLatin1String("adapter"))) {
@@ -297,22 +423,21 @@ PlanReading readFlashPlan(const QByteArray& text, const QString& planFolder)
         reader.error(boardsPath, QStringLiteral("is empty: a plan names at least one board"));
     } else {
         const QJsonArray list = boards.toArray();
-        reading.boardsNamed = static_cast<int>(list.size());
         std::map<int, QString> byAddress;
         std::map<std::pair<std::uint32_t, QString>, QString> bySerial;
         for (qsizetype i = 0; i < list.size(); ++i) {
             const QString path = indexed(boardsPath, i);
-            std::optional<PlanBoard> board = reader.board(list.at(i), path);
-            if (!board)
+            PlanBoard& board = reading.named.emplace_back();
+            if (!reader.board(list.at(i), path, board))
                 continue;
-            const QString first = board->address ? byAddress.emplace(*board->address, path).first->second
-                                                 : bySerial.emplace(std::pair(*board->serial, board->pCode), path).first->second;
+            const QString first = board.address ? byAddress.emplace(*board.address, path).first->second
+                                                : bySerial.emplace(std::pair(*board.serial, board.pCode), path).first->second;
             if (first != path) {
-                reader.error(join(path, board->address ? QStringLiteral("address") : QStringLiteral("serial")),
-                             QStringLiteral("the board of %1 is named by %2 too").arg(board->label(), first));
+                reader.error(join(path, board.address ? QStringLiteral("address") : QStringLiteral("serial")),
+                             QStringLiteral("the board of %1 is named by %2 too").arg(board.label(), first));
                 continue;
             }
-            reading.plan.boards.push_back(std::move(*board));
+            reading.plan.boards.push_back(board);
         }
     }
     if (!reading.ok())
@@ -339,14 +464,21 @@ std::vector<PlanError> checkPlanFiles(const FlashPlan& plan)
 
 PlanReading loadFlashPlan(const QString& fileName)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
+    auto unread = [](const QString& why) {
         PlanReading reading;
-        reading.errors.push_back({{}, QStringLiteral("cannot be read: %1").arg(file.errorString())});
+        reading.errors.push_back({{}, QStringLiteral("cannot be read: %1").arg(why)});
         return reading;
-    }
+    };
+    // Qt warns on the console of a file without a name.
+    if (fileName.isEmpty())
+        return unread(QStringLiteral("no file name given"));
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return unread(file.errorString());
     // One byte more than a plan may hold tells a plan from something too large.
     const QByteArray text = file.read(kMaxPlanBytes + 1);
+    if (file.error() != QFileDevice::NoError)
+        return unread(file.errorString());
     PlanReading reading = readFlashPlan(text, QFileInfo(fileName).absolutePath());
     if (reading.ok()) {
         reading.errors = checkPlanFiles(reading.plan);

@@ -27,9 +27,9 @@ namespace tellvane::cli {
 // 1073741823, or "0x..." text) and its P-code (eight digits as text: style,
 // then variant). An area is 0 to 3 or boot, sys, pcode, config (any case); a
 // file is an S-record file, relative to the plan file's folder unless
-// absolute (a backslash separates folders as "/" does). Unknown keys, wrong
-// types, duplicate boards and duplicate areas of a board are errors, each
-// named by its key path ("boards[2].areas[0].file").
+// absolute (a backslash separates folders as "/" does). Unknown keys, keys
+// given twice in an object, wrong types, duplicate boards and duplicate areas
+// of a board are errors, each named by its key path ("boards[2].areas[0].file").
 struct PlanArea {
     QString areaId;  // "0" to "3"
     QString file;    // absolute (resolved against the plan's folder)
@@ -64,7 +64,9 @@ struct PlanError {
 struct PlanReading {
     FlashPlan plan;  // meaningful only when there are no errors
     std::vector<PlanError> errors;
-    int boardsNamed = 0;  // entries of "boards", read or not
+    // Every entry of "boards" as far as it could be read, errors or not: what
+    // a report of a refused plan lists.
+    std::vector<PlanBoard> named;
     bool ok() const { return errors.empty(); }
 };
 

@@ -48,8 +48,10 @@ int main(int argc, char* argv[])
         QCommandLineParser options;
         if (!parseCommand(options, command, args))
             return refuse(command.usage, err, {options.errorText()});
-        if (helpAsked(options))
-            options.showHelp();
+        if (helpAsked(options)) {
+            out << options.helpText() << command.helpEnd;
+            return 0;
+        }
         return command.run(command, options, out, err);
     }
     return refuse(usage, err);

@@ -157,13 +157,13 @@ TEST(BatchFlash, GoodBoardsAreFlashedAMissingAndADeadBoardAreReportedAndNotFlash
     ASSERT_EQ(plan.boards.size(), 4u);
     BatchReport report = bench.run(plan);
     ASSERT_FALSE(report.refused()) << report.refusal.front().text().toStdString();
-    EXPECT_EQ(report.planBoards, 4);
     report.planFile = QStringLiteral("/plans/line4.json");
     const QJsonObject json = jsonOf(report);
     EXPECT_EQ(json[QStringLiteral("plan")].toString(), QStringLiteral("/plans/line4.json"));
     EXPECT_EQ(json[QStringLiteral("adapter")].toString(), QStringLiteral("sim"));
     EXPECT_EQ(json[QStringLiteral("start")].toString(), QStringLiteral("2026-11-30T00:53:20.000Z"));
     EXPECT_EQ(json[QStringLiteral("end")].toString(), report.end.toString(Qt::ISODateWithMs));
+    EXPECT_EQ(json[QStringLiteral("ending")].toString(), QStringLiteral("done"));
     EXPECT_FALSE(json[QStringLiteral("refused")].toBool());
     EXPECT_TRUE(json[QStringLiteral("errors")].toArray().isEmpty());
     EXPECT_EQ(json[QStringLiteral("failedBoards")].toInt(), 2);
@@ -199,8 +199,7 @@ TEST(BatchFlash, GoodBoardsAreFlashedAMissingAndADeadBoardAreReportedAndNotFlash
     EXPECT_EQ(appArea[QStringLiteral("infoLine")].toString(), QStringLiteral("pCode: V3.04"));
     EXPECT_EQ(appArea[QStringLiteral("code")].toInt(), firmware::kSuccess);
     EXPECT_TRUE(appArea[QStringLiteral("ok")].toBool());
-    EXPECT_EQ(appArea[QStringLiteral("message")].toString(),
-              QStringLiteral("You may now choose to download another area (Step 1) or Flash to memory (Step 4)"));
+    EXPECT_EQ(appArea[QStringLiteral("message")].toString(), QStringLiteral("Loaded")) << "not the window's prompt";
     EXPECT_EQ(appArea[QStringLiteral("lines")].toInt(), 42) << "header, 40 data lines, end record";
     EXPECT_EQ(appArea[QStringLiteral("packets")].toInt(), packetsOf(app.text));
     EXPECT_EQ(appArea[QStringLiteral("warnings")].toInt(), 0);
@@ -365,12 +364,13 @@ TEST(BatchFlash, AmbiguousBoardsAndMissingAreasRefuseThePlanBeforeAnythingIsDown
         EXPECT_TRUE(b.areas.empty());
     }
     EXPECT_EQ(report.failedBoards(), 4);
-    EXPECT_EQ(report.exitCode(), 4);
+    EXPECT_EQ(report.exitCode(), kExitPlanRefused);
     for (int address : {0x21, 0x30, 0x31, 0x23})
         EXPECT_TRUE(bench.untouched(address)) << address;
     EXPECT_TRUE(bench.told.events.isEmpty());
     const QJsonObject json = jsonOf(report);
     EXPECT_TRUE(json[QStringLiteral("refused")].toBool());
+    EXPECT_EQ(json[QStringLiteral("ending")].toString(), QStringLiteral("refused"));
     ASSERT_EQ(json[QStringLiteral("errors")].toArray().size(), 3);
     EXPECT_EQ(json[QStringLiteral("errors")].toArray().at(2).toObject(),
               (QJsonObject{{QStringLiteral("path"), QStringLiteral("boards[3].areas[1].area")},
@@ -406,7 +406,6 @@ TEST(BatchFlash, AnAdapterThatNeverComesUpFailsEveryBoard)
 TEST(BatchFlash, ExitCodesCountFailedBoardsUpToAHundred)
 {
     BatchReport report;
-    report.planBoards = 150;
     report.boards.resize(150);
     for (BoardResult& b : report.boards)
         b.outcome = BoardResult::Outcome::Flashed;
@@ -420,11 +419,16 @@ TEST(BatchFlash, ExitCodesCountFailedBoardsUpToAHundred)
     EXPECT_EQ(report.failedBoards(), 150);
     EXPECT_EQ(report.exitCode(), 100);
 
+    // Ended before it began: codes of their own, whatever the boards.
     BatchReport refused;
     refused.refusal.push_back({QString(), QStringLiteral("not JSON")});
-    EXPECT_EQ(refused.exitCode(), 1) << "a plan that names no board still fails";
-    refused.planBoards = 3;
-    EXPECT_EQ(refused.exitCode(), 3);
+    EXPECT_EQ(refused.exitCode(), kExitPlanRefused) << "a plan that names no board";
+    refused.endBefore(std::vector<PlanBoard>(2), QStringLiteral("the plan was refused"));
+    EXPECT_EQ(refused.exitCode(), kExitPlanRefused);
+    EXPECT_EQ(refused.failedBoards(), 2);
+    BatchReport notStarted;
+    notStarted.notStarted = QStringLiteral("no adapter");
+    EXPECT_EQ(notStarted.exitCode(), kExitNotStarted);
 }
 
 TEST(BatchFlash, TheConsoleShowsALinePerBoardAndAreaAndABarOnlyOnATerminal)

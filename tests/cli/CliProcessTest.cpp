@@ -13,6 +13,10 @@
 
 #include <gtest/gtest.h>
 
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
 using namespace tellvane;
 
 namespace {
@@ -231,6 +235,9 @@ TEST_F(Cli, HelpListsTheCommandsAndEachCommandsOptions)
                                "--plan <PLAN>", "--report <REPORT>", "--stop-on-error"})
         EXPECT_TRUE(flash.out.contains(QString::fromLatin1(option))) << option << '\n' << flash.out.toStdString();
     EXPECT_FALSE(flash.out.contains(QStringLiteral("--count")));
+    EXPECT_TRUE(flash.out.contains(QStringLiteral("\nExit codes:\n  0  "))) << flash.out.toStdString();
+    for (const char* code : {"  1 to 100  ", "\n  2  ", "\n  101  ", "\n  102  "})
+        EXPECT_TRUE(flash.out.contains(QString::fromLatin1(code))) << code;
     EXPECT_FALSE(flash.out.contains(QStringLiteral("Interface:")) || flash.err.contains(QStringLiteral("Interface:")));
 }
 
@@ -276,59 +283,135 @@ QJsonObject jsonFile(const QString& path)
     return QJsonDocument::fromJson(file.readAll()).object();
 }
 
-TEST_F(Cli, FlashPlanRefusesMistypedOptionsAndBadPlansBeforeTheAdapterIsOpened)
+TEST_F(Cli, FlashPlanRefusesMistypedOptionsBeforeThePlanIsRead)
 {
-    const QString plan = test::writeFile(dir.filePath(QStringLiteral("plan.json")),
-                                         R"({"boards": [{"address": 33, "areas": [{"area": 2, "file": "app.QXP"}]}]})");
-    const std::vector<Refusal> usage = {
-        {"board with a plan", {QStringLiteral("flash"), QStringLiteral("--plan"), plan, QStringLiteral("--board"), QStringLiteral("33")},
+    const QByteArray planText = R"({"boards": [{"address": 33, "areas": [{"area": 2, "file": "app.QXP"}]}]})";
+    const QString plan = test::writeFile(dir.filePath(QStringLiteral("plan.json")), planText);
+    const QString link = dir.filePath(QStringLiteral("link.json"));
+    const QString hardLink = dir.filePath(QStringLiteral("hard.json"));
+    QFile::link(plan, link);
+#ifdef Q_OS_UNIX
+    ASSERT_EQ(::link(QFile::encodeName(plan).constData(), QFile::encodeName(hardLink).constData()), 0);
+#endif
+    const auto withPlan = [&](QStringList more) { return QStringList{QStringLiteral("flash"), QStringLiteral("--plan"), plan} + more; };
+    std::vector<Refusal> usage = {
+        {"board with a plan", withPlan({QStringLiteral("--board"), QStringLiteral("33")}),
          QStringLiteral("--board does not go with --plan: the plan names the boards, areas and files")},
-        {"no-flash with a plan", {QStringLiteral("flash"), QStringLiteral("--plan"), plan, QStringLiteral("--no-flash")},
-         QStringLiteral("--no-flash does not go with --plan")},
+        {"no-flash with a plan", withPlan({QStringLiteral("--no-flash")}), QStringLiteral("--no-flash does not go with --plan")},
         {"report without a plan", flash(QStringLiteral("33"), QStringLiteral("2")) << QStringLiteral("--report") << QStringLiteral("r.json"),
          QStringLiteral("--report goes with --plan")},
         {"stop-on-error without a plan", flash(QStringLiteral("33"), QStringLiteral("2")) << QStringLiteral("--stop-on-error"),
          QStringLiteral("--stop-on-error goes with --plan")},
-        {"no adapter anywhere", {QStringLiteral("flash"), QStringLiteral("--plan"), plan},
-         QStringLiteral("--adapter is needed: the plan names no adapter")},
-        {"report nowhere", {QStringLiteral("flash"), QStringLiteral("--plan"), plan, QStringLiteral("--report"), dir.filePath(QStringLiteral("no/such/r.json"))},
+        {"plan of no name", {QStringLiteral("flash"), QStringLiteral("--plan=")}, QStringLiteral("--plan needs the name of the plan file\n")},
+        {"report of no name", withPlan({QStringLiteral("--report=")}), QStringLiteral("--report needs the name of the file to write\n")},
+        {"report nowhere", withPlan({QStringLiteral("--report"), dir.filePath(QStringLiteral("no/such/r.json"))}),
          QStringLiteral("--report %1 cannot be written: ").arg(dir.filePath(QStringLiteral("no/such/r.json")))},
     };
+    for (const QString& same : {plan, dir.filePath(QStringLiteral("./plan.json")), link, hardLink}) {
+        if (QFileInfo::exists(same))
+            usage.push_back({"report over the plan", withPlan({QStringLiteral("--report"), same}),
+                             QStringLiteral("--report %1 is the plan itself: the report would write over it").arg(same)});
+    }
     for (const Refusal& refusal : usage)
         expectRefused(refusal, QStringLiteral("usage: tellvane-cli flash"));
+    EXPECT_EQ(test::readFile(plan), planText);
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("r.json")))) << "a report is only tried with a plan";
+}
 
-    // A plan that is wrong in itself: each error at its key path, nothing
-    // opened, the report says so, and all three boards count as failed.
+// Every ending of a plan's run leaves its report and has its exit code:
+// refused as read, not started, refused on the bus, done, or the report
+// itself not written.
+TEST_F(Cli, FlashPlanReportsEveryEndingWithAnExitCodeOfItsOwn)
+{
+    // Wrong in itself: each error at its key path, and every board it names listed.
     const QString bad = test::writeFile(dir.filePath(QStringLiteral("bad.json")), R"({"adapter": "sim", "boards": [
         {"address": 33, "areas": [{"area": 2, "file": "app.QXP"}, {"area": "pcode", "file": "app.QXP"}]},
         {"adress": 34, "areas": [{"area": 2, "file": "app.QXP"}]},
-        {"address": 35, "areas": [{"area": 2, "file": "app.QXP"}], "flash": "yes"}]})");
-    const QString report = dir.filePath(QStringLiteral("bad-report.json"));
-    const Finished refused = runCli({QStringLiteral("flash"), QStringLiteral("--plan"), bad, QStringLiteral("--report"), report});
-    EXPECT_EQ(refused.exitCode, 3) << refused.err.toStdString();
-    EXPECT_EQ(refused.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
-              (QStringList{QStringLiteral("tellvane-cli: the plan %1 is refused; nothing was downloaded:").arg(bad),
-                           QStringLiteral("  boards[0].areas[1].area: area 2 (\"pCode:\") is loaded by boards[0].areas[0] too"),
-                           QStringLiteral("  boards[1].adress: unknown key (here the keys are address, serial, pcode, areas, flash)"),
-                           QStringLiteral("  boards[1]: names no board: give \"address\", or \"serial\" and \"pcode\""),
-                           QStringLiteral("  boards[2].flash: must be true or false, not a string")}));
-    EXPECT_TRUE(refused.out.isEmpty());
-    const QJsonObject json = jsonFile(report);
-    EXPECT_TRUE(json[QStringLiteral("refused")].toBool());
-    EXPECT_EQ(json[QStringLiteral("errors")].toArray().size(), 4);
-    EXPECT_EQ(json[QStringLiteral("exitCode")].toInt(), 3);
-
-    // A corrupt file refuses the whole plan too, though the board it is for is on the bus.
+        {"address": 35, "areas": [{"area": 2, "file": "app.QXP"}], "flash": "yes", "address": 36}]})");
     test::writeFile(dir.filePath(QStringLiteral("corrupt.QXC")), sumWrongAtLine3());
+    // A corrupt file refuses the whole plan too, though its board is on the bus.
     const QString withCorrupt = test::writeFile(dir.filePath(QStringLiteral("corrupt.json")), R"({"adapter": "sim", "boards": [
         {"address": 33, "areas": [{"area": 2, "file": "app.QXP"}]},
         {"address": 34, "areas": [{"area": 2, "file": "app.QXP"}, {"area": 3, "file": "corrupt.QXC"}]}]})");
-    const Finished corrupted = runCli({QStringLiteral("flash"), QStringLiteral("--plan"), withCorrupt});
-    EXPECT_EQ(corrupted.exitCode, 2);
-    EXPECT_TRUE(corrupted.err.contains(QStringLiteral("  boards[1].areas[1].file: %1: Error, corrupted S19 file format (line 3)\n")
-                                           .arg(dir.filePath(QStringLiteral("corrupt.QXC")))))
-        << corrupted.err.toStdString();
-    EXPECT_FALSE(corrupted.err.contains(QStringLiteral("Interface:"))) << "the adapter was never opened";
+    const QString noAdapter = test::writeFile(dir.filePath(QStringLiteral("plan.json")),
+        R"({"boards": [{"address": 33, "areas": [{"area": 2, "file": "app.QXP"}]}, {"address": 34, "areas": [{"area": 2, "file": "app.QXP"}]}]})");
+    const QString sameBoard = test::writeFile(dir.filePath(QStringLiteral("same.json")), R"({"adapter": "sim", "boards": [
+        {"serial": 1042, "pcode": "13050012", "areas": [{"area": 2, "file": "app.QXP"}]},
+        {"address": 34, "areas": [{"area": 2, "file": "app.QXP"}]}]})");
+    const QString one = test::writeFile(dir.filePath(QStringLiteral("one.json")), R"({"adapter": "sim", "boards": [
+        {"address": 33, "flash": false, "areas": [{"area": 2, "file": "app.QXP"}]}]})");
+    const QString kept = test::writeFile(dir.filePath(QStringLiteral("kept.json")), "the report before");
+
+    struct Ending {
+        const char* name;
+        QString plan;
+        QStringList more;
+        int exitCode;
+        QString ending;        // empty: no report written
+        QStringList results;   // each board's
+        QStringList said;      // on stderr, or on stdout for a run done
+        QString report = {};   // another file than report.json
+        QString shell = {};    // run under sh -c with this before it
+    };
+    const QString refused = QStringLiteral("the plan was refused");
+    const QString notRun = QStringLiteral("not run");
+    const std::vector<Ending> cases = {
+        {"refused as read", bad, {}, 101, QStringLiteral("refused"), {notRun, notRun, notRun},
+         {QStringLiteral("tellvane-cli: the plan %1 is refused; nothing was downloaded:\n"
+                        "  boards[2].address: given twice: give each key once\n"
+                        "  boards[0].areas[1].area: area 2 (\"pCode:\") is loaded by boards[0].areas[0] too\n"
+                        "  boards[1].adress: unknown key (here the keys are address, serial, pcode, areas, flash)\n"
+                        "  boards[1]: names no board: give \"address\", or \"serial\" and \"pcode\"\n"
+                        "  boards[2].flash: must be true or false, not a string\n").arg(bad)}},
+        {"refused for a file", withCorrupt, {}, 101, QStringLiteral("refused"), {notRun, notRun},
+         {QStringLiteral("  boards[1].areas[1].file: %1: Error, corrupted S19 file format (line 3)\n").arg(dir.filePath(QStringLiteral("corrupt.QXC")))}},
+        {"no adapter named", noAdapter, {}, 2, QStringLiteral("not started"), {notRun, notRun},
+         {QStringLiteral("tellvane-cli: --adapter is needed: the plan names no adapter\n")}},
+        {"an adapter that does not open", noAdapter, {QStringLiteral("--adapter"), QStringLiteral("no-such-adapter")}, 2,
+         QStringLiteral("not started"), {notRun, notRun}, {QStringLiteral("no-such-adapter")}},
+        {"refused on the bus", sameBoard, {}, 101, QStringLiteral("refused"), {notRun, notRun},
+         {QStringLiteral("  boards[1]: finds the board at address 34, which boards[0] names too\n")}},
+        {"done", one, {}, 0, QStringLiteral("done"), {QStringLiteral("loaded")},
+         {QStringLiteral("Plan %1: 1 board on sim\n").arg(one), QStringLiteral("\nPlan done: 1 of 1 board succeeded\n")}},
+        {"report on a full device", noAdapter, {}, 102, {}, {}, {QStringLiteral(": No space left on device\n")}, QStringLiteral("/dev/full")},
+        {"report beyond the file size limit", bad, {}, 102, {}, {}, {QStringLiteral(": File too large\n")}, kept,
+         QStringLiteral("trap '' XFSZ; ulimit -f 0;")},
+    };
+    for (const Ending& c : cases) {
+        SCOPED_TRACE(c.name);
+#ifndef Q_OS_UNIX
+        if (!c.shell.isEmpty() || c.report.startsWith(QLatin1String("/dev/")))
+            continue;
+#endif
+        const QString report = c.report.isEmpty() ? dir.filePath(QStringLiteral("report.json")) : c.report;
+        QFile::remove(dir.filePath(QStringLiteral("report.json")));
+        const QStringList arguments = QStringList{QStringLiteral("flash"), QStringLiteral("--plan"), c.plan, QStringLiteral("--report"), report} + c.more;
+        const Finished run = c.shell.isEmpty()
+            ? runCli(arguments)
+            : test::runProcess(QStringLiteral("/bin/sh"), QStringList{QStringLiteral("-c"), c.shell + QStringLiteral(" exec \"$0\" \"$@\""),
+                                                                      QStringLiteral(TELLVANE_CLI)} + arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err.toStdString();
+        for (const QString& said : c.said)
+            EXPECT_TRUE((c.exitCode == 0 ? run.out : run.err).contains(said)) << run.out.toStdString() << run.err.toStdString();
+        if (c.ending.isEmpty()) {
+            EXPECT_TRUE(run.err.contains(QStringLiteral("tellvane-cli: the report %1 cannot be written: ").arg(report)))
+                << run.err.toStdString();
+            continue;
+        }
+        const QJsonObject json = jsonFile(report);
+        EXPECT_EQ(json[QStringLiteral("ending")].toString(), c.ending);
+        EXPECT_EQ(json[QStringLiteral("exitCode")].toInt(), c.exitCode);
+        EXPECT_EQ(json[QStringLiteral("errors")].toArray().isEmpty(), c.exitCode == 0);
+        QStringList results;
+        for (const QJsonValue& board : json[QStringLiteral("boards")].toArray())
+            results.append(board.toObject()[QStringLiteral("result")].toString());
+        EXPECT_EQ(results, c.results);
+    }
+#ifdef Q_OS_UNIX
+    EXPECT_EQ(test::readFile(kept), "the report before") << "the report that could not be written left the file as it was";
+    EXPECT_TRUE(QFileInfo(QStringLiteral("/dev/full")).exists() && !QFileInfo(QStringLiteral("/dev/full")).isFile())
+        << "a device is written, never replaced";
+#endif
 }
 
 TEST_F(Cli, FlashPlanServesTheBoardsOneAfterAnotherAndReportsEach)

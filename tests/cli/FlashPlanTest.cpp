@@ -43,7 +43,7 @@ TEST(FlashPlan, ReadsBoardsByAddressOrBySerialWithTheirAreasAndFiles)
     const FlashPlan& plan = reading.plan;
     EXPECT_EQ(plan.adapter, QStringLiteral("virtualcan:can0"));
     ASSERT_EQ(plan.boards.size(), 4u);
-    EXPECT_EQ(reading.boardsNamed, 4);
+    EXPECT_EQ(reading.named.size(), 4u);
 
     const PlanBoard& first = plan.boards[0];
     EXPECT_EQ(first.address, 33);
@@ -160,6 +160,12 @@ TEST(FlashPlan, RefusesEveryKindOfBadPlanNamingTheKeyPath)
          R"({"boards": [{"address": 33, "areas": [{"area": 2, "file": "a"}]}, {"address": 34, "areas": [{"area": 2, "file": "a"}]},
                         {"address": "0x21", "areas": [{"area": 3, "file": "a"}]}]})",
          {QStringLiteral("boards[2].address: the board of address 33 is named by boards[0] too")}},
+        {"keys given twice at every level, one spelt with an escape",
+         R"({"adapter": "a", "boards": [{"address": 33, "areas": [{"area": "pcode", "file": "app.QXP", "area": "boot"}],
+                                          "addr\u0065ss": 34}], "adapter": "b", "adapter": "a"})",
+         {QStringLiteral("boards[0].areas[0].area: given twice: give each key once"),
+          QStringLiteral("boards[0].address: given twice: give each key once"),
+          QStringLiteral("adapter: given 3 times: give each key once")}},
         {"a board twice by serial and P-code",
          R"({"boards": [{"serial": 7, "pcode": "12010003", "areas": [{"area": 2, "file": "a"}]},
                         {"serial": 7, "pcode": "12010004", "areas": [{"area": 2, "file": "a"}]},
@@ -205,7 +211,8 @@ TEST(FlashPlan, EveryFileMustPassTheSRecordCheckBeforeAnythingIsSent)
                            QStringLiteral("boards[1].areas[0].file: %1/corrupt.QXS: Error, corrupted S19 file format (line 2)").arg(folder),
                            QStringLiteral("boards[1].areas[1].file: %1/gone.QXB: Error, file not found").arg(folder)}));
     EXPECT_TRUE(reading.plan.boards.empty());
-    EXPECT_EQ(reading.boardsNamed, 2);
+    ASSERT_EQ(reading.named.size(), 2u) << "a refused plan still names its boards";
+    EXPECT_EQ(reading.named[1].label(), QStringLiteral("serial 7, P-code 12010003"));
 
     test::writeFile(dir.filePath(QStringLiteral("plan2.json")), R"({"boards": [{"address": 33, "areas": [{"area": 2, "file": "good.QXP"}]}]})");
     const PlanReading fine = loadFlashPlan(dir.filePath(QStringLiteral("plan2.json")));
@@ -215,6 +222,7 @@ TEST(FlashPlan, EveryFileMustPassTheSRecordCheckBeforeAnythingIsSent)
     const PlanReading none = loadFlashPlan(dir.filePath(QStringLiteral("no-plan.json")));
     ASSERT_EQ(none.errors.size(), 1u);
     EXPECT_TRUE(none.errors[0].text().startsWith(QStringLiteral("cannot be read: "))) << none.errors[0].text().toStdString();
+    EXPECT_EQ(texts(loadFlashPlan(QString()).errors), QStringList{QStringLiteral("cannot be read: no file name given")});
 }
 
 }  // namespace

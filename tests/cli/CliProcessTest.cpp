@@ -5,6 +5,7 @@
 #include "TestSupport.h"
 #include "core/Version.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -228,6 +229,77 @@ TEST_F(Cli, HelpListsTheCommandsAndEachCommandsOptions)
         EXPECT_TRUE(flash.out.contains(QString::fromLatin1(option))) << option << '\n' << flash.out.toStdString();
     EXPECT_FALSE(flash.out.contains(QStringLiteral("--count")));
     EXPECT_FALSE(flash.out.contains(QStringLiteral("Interface:")) || flash.err.contains(QStringLiteral("Interface:")));
+}
+
+// The long options of a text, without --help and --help-all; a manual page
+// writes "--" as "\\-\\-".
+QStringList longOptions(QString text)
+{
+    text.replace(QStringLiteral("\\-"), QStringLiteral("-"));
+    static const QRegularExpression option(QStringLiteral("--([a-z][a-z-]*[a-z])"));
+    QStringList names;
+    for (const QRegularExpressionMatch& match : option.globalMatch(text))
+        names.append(match.captured(1));
+    names.removeAll(QStringLiteral("help"));
+    names.removeAll(QStringLiteral("help-all"));
+    names.sort();
+    names.removeDuplicates();
+    return names;
+}
+
+// A manual page's lines under a heading (".SH OPTIONS", ".SS monitor"), up to the next one.
+QString manSection(const QString& file, const QString& heading)
+{
+    QFile page(file);
+    EXPECT_TRUE(page.open(QIODevice::ReadOnly)) << file.toStdString();
+    QStringList lines;
+    bool inside = false;
+    for (const QString& line : QString::fromUtf8(page.readAll()).split(QLatin1Char('\n'))) {
+        const bool isHeading = line.startsWith(QStringLiteral(".SH ")) || line.startsWith(QStringLiteral(".SS "));
+        if (isHeading)
+            inside = QString(line).replace(QStringLiteral("\\-"), QStringLiteral("-")) == heading;
+        else if (inside)
+            lines.append(line);
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+TEST(ManualPages, NameEveryOptionTheHelpOfEachCommandLists)
+{
+    struct Page {
+        QString program;
+        QStringList arguments;
+        QString file;
+        QString heading;
+    };
+    const QString manuals = QStringLiteral(TELLVANE_SOURCE_DIR "/packaging/");
+    std::vector<Page> pages = {{QStringLiteral(TELLVANE_APP), {QStringLiteral("--help")},
+                                manuals + QStringLiteral("tellvane.1"), QStringLiteral(".SH OPTIONS")}};
+    // Every command the tool's help lists, each under its own heading.
+    static const QRegularExpression usage(QStringLiteral("^ +tellvane-cli ([a-z-]+) "),
+                                          QRegularExpression::MultilineOption);
+    QStringList commands;
+    for (const QRegularExpressionMatch& match : usage.globalMatch(runCli({QStringLiteral("--help")}).out)) {
+        if (!commands.contains(match.captured(1)))
+            commands.append(match.captured(1));
+    }
+    EXPECT_GE(commands.size(), 6) << commands.join(QLatin1Char(' ')).toStdString();
+    for (const QString& command : commands)
+        pages.push_back({QStringLiteral(TELLVANE_CLI), {command, QStringLiteral("--help")},
+                         manuals + QStringLiteral("tellvane-cli.1"), QStringLiteral(".SS ") + command});
+    // The options of a help are the first words of its lines under "Options:".
+    static const QRegularExpression listed(QStringLiteral("^  (-\\w, )?--[a-z-]+"), QRegularExpression::MultilineOption);
+    for (const Page& page : pages) {
+        SCOPED_TRACE(page.heading.toStdString());
+        const Finished help = test::runProcess(page.program, page.arguments, QProcessEnvironment::systemEnvironment());
+        ASSERT_EQ(help.exitCode, 0) << help.err.toStdString();
+        QString options;
+        for (const QRegularExpressionMatch& match : listed.globalMatch(help.out))
+            options += match.captured(0);
+        const QString section = manSection(page.file, page.heading);
+        EXPECT_FALSE(section.isEmpty());
+        EXPECT_EQ(longOptions(section), longOptions(options));
+    }
 }
 
 TEST_F(Cli, FlashLoadsTheAreaTypedIntoTheBoardAtTheAddressTyped)

@@ -109,7 +109,7 @@ out="$(cd "$work" && env -u LD_LIBRARY_PATH timeout 60 "$bin/tellvane-cli" monit
 said="The adapter's vendor library libQXUSB2CAN.so was not found. Looked in $bin, then where the system's libraries are found"
 [ "$(grep -cF "$said" <<<"$out")" = 1 ] || fault "the missing vendor library was not said once: $out"
 # Found by the loader's search (LD_LIBRARY_PATH), with the build's stand-in.
-standin="${build:-}/standin/complete"
+standin="$(realpath -m "${build:-.}")/standin/complete"
 if [ -n "${build:-}" ] && [ -f "$standin/libQXUSB2CAN.so" ]; then
   out="$(cd "$work" && LD_LIBRARY_PATH="$standin" timeout 60 "$bin/tellvane-cli" monitor --adapter library --count 1 2>&1)" || true
   [[ "$out" == *"Interface: OK"* ]] || fault "the vendor library in LD_LIBRARY_PATH was not found: $out"

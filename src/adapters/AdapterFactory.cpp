@@ -56,7 +56,7 @@ AdapterChoice createAdapter(const QString& name, const AdapterEnvironment& envir
     AdapterChoice choice;
     const QString key = canonicalAdapterName(name);
     if (key == kLibrary) {
-        choice.adapter = std::make_unique<LibraryAdapter>(environment.programFolder);
+        choice.adapter = std::make_unique<LibraryAdapter>(LibraryAdapter::placesFor(environment.programFolder));
     } else if (key == kSim) {
         auto sim = std::make_unique<SimAdapter>(environment.clock);
         const BenchSpec bench =

@@ -13,7 +13,7 @@ class Clock;
 
 struct AdapterEnvironment {
     Clock& clock;
-    // The executable's folder: the vendor library lies here; the simulated bench
+    // The executable's folder: the vendor library is looked for here first; the simulated bench
     // reads Configuration/ found from it (programFilesFolder).
     QString programFolder;
 };
@@ -24,8 +24,8 @@ struct AdapterChoice {
     QStringList warnings;              // for the error list, once it is up
 };
 
-// Makes the adapter of a name: "library" (the vendor library beside the
-// program), "sim" (the simulated bench described by
+// Makes the adapter of a name: "library" (the vendor library, beside the
+// program or where the system's libraries are found), "sim" (the simulated bench described by
 // Configuration/SimulatedBench.txt beside the program), or "PLUGIN:INTERFACE"
 // for a device of Qt's CAN bus plugins ("socketcan:can0", "peakcan:usb0",
 // "virtualcan:can0", "virtualcan:tcp://host:port/can0", ...). A device that is

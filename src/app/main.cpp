@@ -16,6 +16,61 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <cstring>
+
+namespace {
+
+struct Options {
+    QCommandLineOption adapter;
+    QCommandLineOption preview;
+};
+
+// The program's options; the same for the early answer and the run.
+Options addOptions(QCommandLineParser& parser)
+{
+    parser.setApplicationDescription(QStringLiteral("Tellvane diagnostic and service tool"));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    Options options{
+        QCommandLineOption(
+            QStringLiteral("adapter"),
+            QStringLiteral("The CAN adapter: %1. Without it, the one last chosen in the Adapter menu "
+                           "(at first: library).")
+                .arg(tellvane::adapterNames().join(QStringLiteral(", "))),
+            QStringLiteral("name")),
+        QCommandLineOption(
+            QStringLiteral("preview"),
+            QStringLiteral("Preview a configuration file being written: one simulated board shows it in diagnostic "
+                           "mode, every indicator moving, and the screen is built again each time the file is saved."),
+            QStringLiteral("file.cfg"))};
+    parser.addOption(options.adapter);
+    parser.addOption(options.preview);
+    return options;
+}
+
+// --help and --version are answered before any window system is needed, so
+// that they work without a display: a QApplication would abort there. Only
+// when one of them is typed is a plain QCoreApplication made, and it is gone
+// before the QApplication. A command line with the window system's own words
+// (-platform, ...) does not parse here and is read after the QApplication, as
+// is --help-all, which lists those words.
+void answerHelpOrVersion(int& argc, char** argv)
+{
+    bool asked = false;
+    for (int i = 1; i < argc; ++i) {
+        for (const char* word : {"-h", "--help", "-v", "--version"})
+            asked = asked || std::strcmp(argv[i], word) == 0;
+    }
+    if (!asked)
+        return;
+    QCoreApplication early(argc, argv);
+    QCommandLineParser parser;
+    addOptions(parser);
+    if (parser.parse(QCoreApplication::arguments()) && !parser.isSet(QStringLiteral("help-all")))
+        parser.process(QCoreApplication::arguments());  // prints and exits for --help and --version
+}
+
+}  // namespace
 
 int main(int argc, char* argv[])
 {
@@ -25,10 +80,11 @@ int main(int argc, char* argv[])
     // once gives the same times.
     if (!qEnvironmentVariableIsSet("TZ"))
         qputenv("TZ", ":/etc/localtime");
+    QCoreApplication::setApplicationName(QStringLiteral("Tellvane"));
+    QCoreApplication::setOrganizationName(QStringLiteral("VelmarcoDiagnostic"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(tellvane::kVersionText));
+    answerHelpOrVersion(argc, argv);
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Tellvane"));
-    QApplication::setOrganizationName(QStringLiteral("VelmarcoDiagnostic"));
-    QApplication::setApplicationVersion(QString::fromLatin1(tellvane::kVersionText));
     QApplication::setStyle(QStringLiteral("Fusion"));
     // A narrow sans serif keeps the captions inside the fixed places of the controls.
     QFont font(QStringLiteral("Liberation Sans"));
@@ -38,22 +94,7 @@ int main(int argc, char* argv[])
     QApplication::setWindowIcon(tellvane::appIcon());
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Tellvane diagnostic and service tool"));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption adapterOption(
-        QStringLiteral("adapter"),
-        QStringLiteral("The CAN adapter: %1. Without it, the one last chosen in the Adapter menu "
-                       "(at first: library).")
-            .arg(tellvane::adapterNames().join(QStringLiteral(", "))),
-        QStringLiteral("name"));
-    parser.addOption(adapterOption);
-    const QCommandLineOption previewOption(
-        QStringLiteral("preview"),
-        QStringLiteral("Preview a configuration file being written: one simulated board shows it in diagnostic "
-                       "mode, every indicator moving, and the screen is built again each time the file is saved."),
-        QStringLiteral("file.cfg"));
-    parser.addOption(previewOption);
+    const auto [adapterOption, previewOption] = addOptions(parser);
     parser.process(application);
 
     QString previewFile;

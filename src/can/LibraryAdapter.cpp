@@ -1,6 +1,9 @@
 #include "can/LibraryAdapter.h"
 
+#include "core/ErrorReporting.h"
+
 #include <QDir>
+#include <QFileInfo>
 #include <QLoggingCategory>
 
 #include <array>
@@ -13,10 +16,28 @@ Q_LOGGING_CATEGORY(lcLibrary, "tellvane.can.library")
 namespace {
 constexpr std::uint8_t kDevice = 0;
 constexpr std::uint8_t kChannel = 0;
+
+// The file a place holds the library as on this system: libQXUSB2CAN.so.
+QString fileNameOf(const QString& baseName)
+{
+    return QStringLiteral("lib%1.so").arg(baseName);
+}
+
+QString placeText(const QString& place)
+{
+    return place.isEmpty() ? QStringLiteral("where the system's libraries are found (LD_LIBRARY_PATH, "
+                                            "/etc/ld.so.cache, /lib, /usr/lib)")
+                           : QStringLiteral("in ") + place;
+}
 }  // namespace
 
-LibraryAdapter::LibraryAdapter(const QString& folder, const QString& baseName)
-    : m_library(QDir(folder).filePath(baseName))
+QStringList LibraryAdapter::placesFor(const QString& programFolder)
+{
+    return {programFolder, QString(), QStringLiteral("/usr/local/lib")};
+}
+
+LibraryAdapter::LibraryAdapter(const QStringList& places, const QString& baseName)
+    : m_places(places), m_baseName(baseName)
 {
     bind();
 }
@@ -26,21 +47,48 @@ LibraryAdapter::~LibraryAdapter()
     // Leave the library mapped: the vendor's code may still have threads of its own.
 }
 
+bool LibraryAdapter::load()
+{
+    if (m_library.isLoaded())
+        return true;
+    const QString file = fileNameOf(m_baseName);
+    QStringList looked;
+    QString loaderSays;
+    for (const QString& place : m_places) {
+        m_library.setFileName(place.isEmpty() ? file : QDir(place).filePath(m_baseName));
+        if (m_library.load())
+            return true;
+        // There but not loadable (another architecture, a library of its own missing):
+        // the search stops at the first one found, as the loader's does.
+        if (!place.isEmpty() && QFileInfo::exists(QDir(place).filePath(file))) {
+            m_bindError = QStringLiteral("The adapter's vendor library %1 could not be loaded: %2")
+                              .arg(QDir(place).filePath(file), m_library.errorString());
+            return false;
+        }
+        if (place.isEmpty())
+            loaderSays = m_library.errorString();
+        looked.append(placeText(place));
+    }
+    m_bindError = QStringLiteral("The adapter's vendor library %1 was not found. Looked %2.")
+                      .arg(file, looked.join(QStringLiteral(", then ")));
+    if (!loaderSays.isEmpty())
+        m_bindError += QStringLiteral(" The loader says: ") + loaderSays;
+    return false;
+}
+
 bool LibraryAdapter::bind()
 {
     if (m_bound)
         return true;
-    if (!m_library.isLoaded() && !m_library.load()) {
-        m_bindError = m_library.errorString();
-        qCInfo(lcLibrary) << "vendor library not loaded:" << m_bindError;
+    if (!load())
         return false;
-    }
     bool all = true;
     auto resolve = [&](auto& slot, const char* symbol) {
         slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(m_library.resolve(symbol));
         if (!slot) {
             all = false;
-            m_bindError = QStringLiteral("export %1 missing").arg(QLatin1String(symbol));
+            m_bindError = QStringLiteral("The adapter's vendor library %1 lacks the export %2")
+                              .arg(m_library.fileName(), QLatin1String(symbol));
         }
     };
     resolve(m_resetInterface, "ResetInterface");
@@ -57,8 +105,8 @@ bool LibraryAdapter::bind()
     resolve(m_writeReg, "WriteReg");
     resolve(m_getInfo, "GetInfo");
     m_bound = all;
-    if (!all)
-        qCInfo(lcLibrary) << "vendor library incomplete:" << m_bindError;
+    if (m_bound)
+        qCInfo(lcLibrary) << "vendor library bound:" << m_library.fileName();
     return m_bound;
 }
 
@@ -110,9 +158,15 @@ std::int16_t LibraryAdapter::getNumCanMess()
 std::int16_t LibraryAdapter::sendCanMess(std::uint32_t id, std::uint8_t mode, std::uint8_t length,
                                          const std::uint8_t* data)
 {
-    // The probe of each link check comes here: try to bind again if we could not before.
-    if (!m_bound && !bind())
+    // The probe of each link check comes here: try to bind again if we could not
+    // before. The reason is said once, not at every probe.
+    if (!m_bound && !bind()) {
+        if (m_bindError != m_said) {
+            m_said = m_bindError;
+            printError(m_bindError);
+        }
         return kAdapterMissing;
+    }
     std::array<std::uint8_t, 9> copy{};  // the library takes a writable buffer
     if (data)
         std::memcpy(copy.data(), data, length < copy.size() ? length : copy.size());

@@ -5,23 +5,32 @@
 
 #include <QLibrary>
 #include <QString>
+#include <QStringList>
 
 namespace tellvane {
 
-// The adapter through the vendor library "QXUSB2CAN" beside the program, bound
-// by name when first needed. While the library or one of its thirteen exports is
-// missing every call answers "adapter missing" (-4), so the link shows
-// "Interface Missing"; each new probe tries to bind again, so a library put in
-// place later is picked up without a restart.
+// The adapter through the vendor library "QXUSB2CAN", bound by name when first
+// needed. While the library or one of its thirteen exports is missing every call
+// answers "adapter missing" (-4), so the link shows "Interface Missing"; each new
+// probe tries to bind again, so a library put in place later is picked up
+// without a restart. Why it is missing goes to the error list once, and again
+// only when the reason changes.
 class LibraryAdapter final : public Adapter {
 public:
-    // folder: where the library lies (the program's own folder).
-    explicit LibraryAdapter(const QString& folder, const QString& baseName = QStringLiteral("QXUSB2CAN"));
+    // Where the library is looked for, in order: the program's folder, then where
+    // the system's libraries are found (the loader's own search by bare name:
+    // LD_LIBRARY_PATH, /etc/ld.so.cache, /lib, /usr/lib), then /usr/local/lib,
+    // which the loader knows only once ldconfig has run. An empty place stands
+    // for the loader's search.
+    static QStringList placesFor(const QString& programFolder);
+
+    explicit LibraryAdapter(const QStringList& places, const QString& baseName = QStringLiteral("QXUSB2CAN"));
     ~LibraryAdapter() override;
 
     bool isBound() const { return m_bound; }
-    // Why binding failed, for the developer log.
+    // Why binding failed, as the error list gets it.
     QString bindError() const { return m_bindError; }
+    // The name the library was loaded by: a path, or the bare name the loader found.
     QString libraryPath() const { return m_library.fileName(); }
 
     std::int16_t resetInterface() override;
@@ -42,10 +51,14 @@ public:
 
 private:
     bool bind();
+    bool load();
 
+    QStringList m_places;
+    QString m_baseName;
     QLibrary m_library;
     bool m_bound = false;
     QString m_bindError;
+    QString m_said;  // the last reason given to the error list
 
     VendorResetInterface m_resetInterface = nullptr;
     VendorClearCANMess m_clearCanMess = nullptr;

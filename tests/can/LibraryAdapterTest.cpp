@@ -1,9 +1,11 @@
 #include "can/CanLink.h"
 #include "can/LibraryAdapter.h"
 #include "core/Clock.h"
+#include "core/ErrorReporting.h"
 
 #include "TestSupport.h"
 
+#include <QFile>
 #include <QLibrary>
 #include <QTemporaryDir>
 
@@ -37,7 +39,7 @@ struct StandIn {
 
 TEST(LibraryAdapter, BindsTheThirteenExportsByName)
 {
-    LibraryAdapter adapter(QStringLiteral(TELLVANE_STANDIN_DIR));
+    LibraryAdapter adapter({QStringLiteral(TELLVANE_STANDIN_DIR)});
     ASSERT_TRUE(adapter.isBound()) << adapter.bindError().toStdString();
     StandIn standIn;
     ASSERT_TRUE(standIn.library.load());
@@ -74,7 +76,7 @@ TEST(LibraryAdapter, BindsTheThirteenExportsByName)
 
 TEST(LibraryAdapter, DrivesTheLinkLikeAnyAdapter)
 {
-    LibraryAdapter adapter(QStringLiteral(TELLVANE_STANDIN_DIR));
+    LibraryAdapter adapter({QStringLiteral(TELLVANE_STANDIN_DIR)});
     StandIn standIn;
     ASSERT_TRUE(standIn.library.load());
     standIn.setSendResult(1);
@@ -99,22 +101,48 @@ TEST(LibraryAdapter, DrivesTheLinkLikeAnyAdapter)
     EXPECT_EQ(view.flags.back(), 0x40) << "the register read through the library";
 }
 
-TEST(LibraryAdapter, MissingLibraryOrExportShowsInterfaceMissing)
+TEST(LibraryAdapter, TakesTheFirstLibraryOfItsPlaces)
 {
     QTemporaryDir empty;
-    for (const QString& folder : {empty.path(), QStringLiteral(TELLVANE_STANDIN_INCOMPLETE_DIR)}) {
-        LibraryAdapter adapter(folder);
-        EXPECT_FALSE(adapter.isBound()) << folder.toStdString();
-        EXPECT_FALSE(adapter.bindError().isEmpty());
-        FakeClock clock;
-        CanLink link(adapter, clock);
-        for (int i = 0; i < 100; ++i)
+    const QString complete = QStringLiteral(TELLVANE_STANDIN_DIR);
+    const QString incomplete = QStringLiteral(TELLVANE_STANDIN_INCOMPLETE_DIR);
+    const LibraryAdapter found({empty.path(), complete, incomplete});
+    EXPECT_TRUE(found.libraryPath().startsWith(complete + QLatin1Char('/'))) << found.bindError().toStdString();
+    // The first one found is the one used, as with the loader, though a later one would do.
+    const LibraryAdapter first({incomplete, complete});
+    EXPECT_EQ(first.bindError(), QStringLiteral("The adapter's vendor library %1 lacks the export GetInfo")
+                                     .arg(first.libraryPath()));
+    EXPECT_TRUE(first.libraryPath().startsWith(incomplete + QLatin1Char('/')));
+}
+
+TEST(LibraryAdapter, MissingLibraryOrExportShowsInterfaceMissingAndSaysWhyOnce)
+{
+    QTemporaryDir folder;
+    LibraryAdapter adapter({folder.path()});
+    FakeClock clock;
+    CanLink link(adapter, clock);
+    QStringList said;
+    const ErrorCapture capture(said, false);
+    // Ten probes without the library, then ten with one that lacks an export:
+    // each reason once, the state "Interface Missing" throughout.
+    const auto probeTenTimes = [&] {
+        for (int i = 0; i < 400; ++i)
             link.pollTick();
-        EXPECT_EQ(link.interfaceState(), InterfaceState::AdapterMissing) << folder.toStdString();
-        Adapter::Record record{};
-        EXPECT_NE(adapter.getCanMess(record), 1) << "nothing to read, no busy loop";
-        EXPECT_EQ(adapter.getNumCanMess(), 0);
-    }
+        EXPECT_EQ(link.interfaceState(), InterfaceState::AdapterMissing);
+        EXPECT_FALSE(adapter.isBound());
+    };
+    probeTenTimes();
+    ASSERT_EQ(said.size(), 1);
+    EXPECT_EQ(said[0], QStringLiteral("The adapter's vendor library libQXUSB2CAN.so was not found. Looked in %1.")
+                           .arg(folder.path()));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(TELLVANE_STANDIN_INCOMPLETE_DIR "/libQXUSB2CAN.so"),
+                            folder.filePath(QStringLiteral("libQXUSB2CAN.so"))));
+    probeTenTimes();
+    ASSERT_EQ(said.size(), 2) << said.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(said[1].endsWith(QStringLiteral(" lacks the export GetInfo"))) << said[1].toStdString();
+    Adapter::Record record{};
+    EXPECT_NE(adapter.getCanMess(record), 1) << "nothing to read, no busy loop";
+    EXPECT_EQ(adapter.getNumCanMess(), 0);
 }
 
 }  // namespace

@@ -82,7 +82,9 @@ dpkg-deb -x "$deb" "$root"
 bin="$root/usr/bin"
 export QT_QPA_PLATFORM=offscreen
 # Qt may say things about the session on stderr; the version is on stdout.
-if ! out="$("$bin/tellvane" --version 2>"$work/stderr")" || [ "$out" != "Tellvane $version" ]; then
+# No display: the version is told before any window system is needed.
+if ! out="$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$bin/tellvane" --version 2>"$work/stderr")" ||
+  [ "$out" != "Tellvane $version" ]; then
   fault "tellvane --version: $out $(cat "$work/stderr")"
 fi
 if ! out="$("$bin/tellvane-cli" --version 2>"$work/stderr")" || [ "$out" != "tellvane-cli $version" ]; then
@@ -100,6 +102,18 @@ out="$(cd "$work" && timeout 60 "$bin/tellvane-cli" bench --adapter "virtualcan:
 [[ "$out" == *"with $boards boards:"* ]] || fault "bench did not load the shipped bench: $out"
 # Without its file the bench falls back on a built-in one of the same boards, and says so.
 [[ "$out" != *"could not be read"* ]] || fault "bench did not find Configuration/ in ../share/tellvane: $out"
+
+# The vendor library: looked for beside the program, then where the system's
+# libraries are found. Missing, the reason names the places, once over the probes.
+out="$(cd "$work" && env -u LD_LIBRARY_PATH timeout 60 "$bin/tellvane-cli" monitor --adapter library --seconds 2 2>&1 >/dev/null)" || true
+said="The adapter's vendor library libQXUSB2CAN.so was not found. Looked in $bin, then where the system's libraries are found"
+[ "$(grep -cF "$said" <<<"$out")" = 1 ] || fault "the missing vendor library was not said once: $out"
+# Found by the loader's search (LD_LIBRARY_PATH), with the build's stand-in.
+standin="$(realpath -m "${build:-.}")/standin/complete"
+if [ -n "${build:-}" ] && [ -f "$standin/libQXUSB2CAN.so" ]; then
+  out="$(cd "$work" && LD_LIBRARY_PATH="$standin" timeout 60 "$bin/tellvane-cli" monitor --adapter library --count 1 2>&1)" || true
+  [[ "$out" == *"Interface: OK"* ]] || fault "the vendor library in LD_LIBRARY_PATH was not found: $out"
+fi
 
 if [ "$faults" -ne 0 ]; then
   echo "$faults fault(s) in $deb" >&2

@@ -99,7 +99,14 @@ QStringList lintScreen(const QString& configFile, const ScreenDefinition& screen
                 + QString::number(room.width) + QStringLiteral(" x ") + QString::number(room.height)
                 + QStringLiteral(" twips)"));
         }
-        const int strip = ScreenChrome::kTabStripHeight;
+        // Tabs beyond TabsPerRow wrap onto further rows, each as high as one.
+        int strip = ScreenChrome::kTabStripHeight;
+        if (container->kind() == ControlKind::TabContainer && container->isSet(Property::TabsPerRow)) {
+            const auto pages = static_cast<int>(container->pageCaptions().size());
+            const int perRow = container->value(Property::TabsPerRow).toInt();
+            if (perRow > 0 && pages > perRow)
+                strip *= (pages + perRow - 1) / perRow;
+        }
         const bool underStrip = box.top < strip && box.bottom() > 0 && box.left < room.width && box.right() > 0
             && box.width > 0 && box.height > 0;
         if (container->kind() == ControlKind::TabContainer && underStrip) {

@@ -24,8 +24,8 @@ struct ConfigCheck {
     QStringList lint;
 };
 
-// What the program's style draws around a screen and above a tab container's
-// pages, in twips at 96 dots an inch: the lint counts with these.
+// What the program's style draws around a screen and for one row of a tab
+// container's tabs, in twips at 96 dots an inch: the lint counts with these.
 struct ScreenChrome {
     static constexpr int kTabStripHeight = 390;
     static constexpr int kWindowBordersWidth = 120;

@@ -1,6 +1,7 @@
 #include "diagnostics/DynTabContainer.h"
 
 #include "diagnostics/ScreenDefinition.h"
+#include "ui/TabRows.h"
 
 #include <QPainter>
 #include <QStyle>
@@ -11,16 +12,21 @@
 
 namespace tellvane {
 
-DynTabContainer::DynTabContainer(QWidget* parent) : QWidget(parent), m_bar(new QTabBar(this))
+DynTabContainer::DynTabContainer(QWidget* parent)
+    : QWidget(parent), m_bar(new QTabBar(this)), m_rows(new TabRows(this))
 {
     m_bar->setObjectName(QStringLiteral("qt_tabbar"));
     m_bar->setDrawBase(false);
     m_bar->setUsesScrollButtons(true);
+    m_rows->setObjectName(QStringLiteral("qt_tabrows"));
+    m_rows->hide();
     setPageCount(1);
-    connect(m_bar, &QTabBar::currentChanged, this, [this](int index) {
+    const auto chosen = [this](int index) {
         if (index >= 0 && index != m_current)
             setCurrent(index);
-    });
+    };
+    connect(m_bar, &QTabBar::currentChanged, this, chosen);
+    connect(m_rows, &TabRows::currentChanged, this, chosen);
 }
 
 void DynTabContainer::applyDefinition(const ControlDefinition& definition)
@@ -31,6 +37,7 @@ void DynTabContainer::applyDefinition(const ControlDefinition& definition)
         m_bar->setTabText(i, captions.at(i));
     setCurrent(definition.currentPage());
     DynControl::applyDefinition(definition);
+    layoutPages();
 }
 
 QWidget* DynTabContainer::childParent(int page)
@@ -88,7 +95,24 @@ void DynTabContainer::setCurrent(int index)
         const QSignalBlocker block(m_bar);
         m_bar->setCurrentIndex(index);
     }
-    m_bar->raise();
+    m_rows->setCurrentIndex(index);
+    strip()->raise();
+    update();  // the frame meets the tabs at the current row
+}
+
+bool DynTabContainer::wraps() const
+{
+    return m_tabsPerRow > 0 && pageCount() > m_tabsPerRow;
+}
+
+QWidget* DynTabContainer::strip() const
+{
+    return wraps() ? static_cast<QWidget*>(m_rows) : m_bar;
+}
+
+int DynTabContainer::tabRowCount() const
+{
+    return wraps() ? m_rows->rowCount() : 1;
 }
 
 void DynTabContainer::layoutPages()
@@ -100,12 +124,23 @@ void DynTabContainer::layoutPages()
         tabWidth = std::max(24, width() / m_tabsPerRow);
     m_bar->setStyleSheet(tabWidth > 0 ? QStringLiteral("QTabBar::tab { width: %1px; }").arg(tabWidth - 4) : QString());
     m_bar->setGeometry(0, 0, width(), m_bar->sizeHint().height());
-    m_bar->raise();
+    // More tabs than a row takes: one tab bar cannot wrap them, the rows do.
+    QStringList captions;
+    for (int i = 0; i < m_bar->count(); ++i)
+        captions.append(m_bar->tabText(i));
+    m_rows->setCaptions(captions);
+    m_rows->setTabsPerRow(m_tabsPerRow);
+    m_rows->setCurrentIndex(m_current);
+    m_rows->setGeometry(0, 0, width(), m_rows->sizeHint().height());
+    m_bar->setVisible(!wraps());
+    m_rows->setVisible(wraps());
+    strip()->raise();
+    update();
 }
 
 QRect DynTabContainer::tabStrip() const
 {
-    return m_bar->geometry();
+    return strip()->geometry();
 }
 
 void DynTabContainer::resizeEvent(QResizeEvent*)
@@ -118,12 +153,17 @@ void DynTabContainer::paintEvent(QPaintEvent*)
     QPainter painter(this);
     QStyleOptionTabWidgetFrame frame;
     frame.initFrom(this);
-    frame.rect = rect().adjusted(0, m_bar->height() - 1, 0, 0);
+    const QWidget* tabs = strip();
+    frame.rect = rect().adjusted(0, tabs->height() - 1, 0, 0);
     frame.shape = QTabBar::RoundedNorth;
-    frame.tabBarSize = m_bar->size();
-    if (m_back >= 0)
-        painter.fillRect(frame.rect, colourFromValue(m_back));
+    frame.tabBarSize = tabs->size();
     style()->drawPrimitive(QStyle::PE_FrameTabWidget, &frame, &painter, this);
+    // The style fills the frame with its own colour; the back colour goes
+    // over that, inside the frame's edge, where the pages show.
+    if (m_back >= 0) {
+        const int edge = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &frame, this);
+        painter.fillRect(frame.rect.adjusted(edge, edge, -edge, -edge), colourFromValue(m_back));
+    }
 }
 
 void DynTabContainer::applyOwn(Property property, const QVariant& value)
@@ -138,6 +178,7 @@ void DynTabContainer::applyOwn(Property property, const QVariant& value)
 void DynTabContainer::coloursChanged()
 {
     setPaletteColours(m_bar, -1, m_fore);  // the captions of the tabs
+    setPaletteColours(m_rows, -1, m_fore);
     update();
 }
 

@@ -10,9 +10,12 @@ class QTabBar;
 
 namespace tellvane {
 
-// A tab container: a row of page tabs over pages that all span the whole
-// control, so that a control's Top and Left on a page are measured from the
-// container's own corner.
+class TabRows;
+
+// A tab container: page tabs over pages that all span the whole control, so
+// that a control's Top and Left on a page are measured from the container's
+// own corner. The tabs lie in one row, or, when there are more of them than
+// TabsPerRow, in as many rows as they need.
 class DynTabContainer final : public QWidget, public DynControl {
 public:
     explicit DynTabContainer(QWidget* parent);
@@ -29,8 +32,10 @@ public:
     QString pageCaption(int index) const;
     // The page a widget made inside this container lies on, or -1.
     int pageOf(const QWidget* child) const;
-    // Where the row of tabs lies; controls of the pages under it are hidden.
+    // Where the tabs lie; controls of the pages under them are hidden.
     QRect tabStrip() const;
+    // The rows of tabs: 1 unless TabsPerRow wraps them.
+    int tabRowCount() const;
 
 protected:
     void applyOwn(Property property, const QVariant& value) override;
@@ -42,8 +47,11 @@ private:
     void setPageCount(int count);
     void setCurrent(int index);
     void layoutPages();
+    bool wraps() const;
+    QWidget* strip() const;
 
-    QTabBar* m_bar;
+    QTabBar* m_bar;  // the captions, and the tabs while they fit in one row
+    TabRows* m_rows;
     std::vector<QWidget*> m_pages;
     int m_current = 0;
     int m_tabsPerRow = 0;

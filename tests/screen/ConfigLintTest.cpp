@@ -76,6 +76,12 @@ TEST_F(Lint, ControlsOutsideTheirContainerUnderATabStripOrOutsideForm)
     EXPECT_FALSE(has(found, QStringLiteral("\"Inside\"")));
     EXPECT_FALSE(has(found, QStringLiteral("\"Box\" (Control_000_003) reaches")));
     EXPECT_EQ(found.size(), 2) << found.join(QLatin1Char('\n')).toStdString();
+    // One tab to a row: the second page's tab makes the strip two rows high.
+    const QStringList wrapped = lint(QStringLiteral("12-0034.cfg"), "TAB, Pump, 3600, 120, 6000, 2000\r\n.TABSPERROW, 1\r\n"
+                                                                    "LABEL, Fine, 600, 120, 1500, 255\r\nTAB, Valves\r\n");
+    EXPECT_TRUE(has(wrapped, QStringLiteral("\"Fine\" (Control_000_001) lies under the tab strip of TabContainer \"Pump\" (Control_000_000) "
+                                            "(its top 600, the strip ends at 780 twips)")))
+        << wrapped.join(QLatin1Char('\n')).toStdString();
 
     const QStringList outside = lint(QStringLiteral("12-0034.cfg"), "FORM, 7020, 5000\r\nLABEL, Far, 3600, 7500, 1000, 255\r\n");
     EXPECT_TRUE(has(outside, QStringLiteral("Label \"Far\" (Control_000_000) lies outside FORM 7020 x 5000 twips (top 3600, left 7500")));

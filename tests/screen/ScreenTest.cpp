@@ -2,10 +2,13 @@
 #include "diagnostics/ScreenBuilder.h"
 #include "core/Failure.h"
 #include "core/Twips.h"
+#include "diagnostics/ConfigCheck.h"
 #include "diagnostics/DynControl.h"
 #include "diagnostics/DynShape.h"
 #include "diagnostics/DynTabContainer.h"
 #include "diagnostics/DynTextBox.h"
+
+#include "ui/TabRows.h"
 
 #include "TestSupport.h"
 
@@ -14,6 +17,7 @@
 #include <QLocale>
 #include <QPalette>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QWidget>
 
 #include <memory>
@@ -190,6 +194,46 @@ TEST_F(ScreenFixture, AFramesColoursAreItsOwn)
     // (The style shades a group box's inside a little.)
     const QColor inside = image.pixelColor(image.width() - 30, image.height() - 30);
     EXPECT_TRUE(inside.red() > 230 && inside.green() > 230 && inside.blue() < 30) << inside.name().toStdString();
+}
+
+// A yellow tab container of five pages, three tabs to a row.
+const QByteArray kFivePages = "TAB, Pump, 300, 120, 6000, 3000\n.BACKCOLOR, LY\n.TABSPERROW, 3\n"
+                              "TAB, Valves\nTAB, Heater\nTAB, Fan control\nTAB, Alarms\n";
+
+TEST_F(ScreenFixture, ATabContainersPagesShowItsBackColour)
+{
+    ASSERT_TRUE(load(kFivePages));
+    auto* tabs = dynamic_cast<DynTabContainer*>(screen.control(0));
+    ASSERT_NE(tabs, nullptr);
+    const QImage image = tabs->grab().toImage();
+    const int top = tabs->tabStrip().bottom() + 4;
+    for (const QPoint at : {QPoint(4, top), QPoint(image.width() / 2, (top + image.height()) / 2),
+                            QPoint(image.width() - 5, image.height() - 5)}) {
+        EXPECT_EQ(image.pixelColor(at).name(), QStringLiteral("#ffff00")) << at.x() << "," << at.y();
+    }
+}
+
+TEST_F(ScreenFixture, TabsBeyondTabsPerRowWrapOntoRowsAndEachAnswersTheMouse)
+{
+    ASSERT_TRUE(load(kFivePages));
+    auto* tabs = dynamic_cast<DynTabContainer*>(screen.control(0));
+    ASSERT_NE(tabs, nullptr);
+    auto* rows = tabs->findChild<TabRows*>();
+    ASSERT_TRUE(rows && rows->isVisibleTo(tabs));
+    EXPECT_EQ(tabs->tabRowCount(), 2);
+    EXPECT_EQ(pixelsToTwips(rows->rowHeight(), rows->logicalDpiY()), ScreenChrome::kTabStripHeight)
+        << "a row as high as a single row of tabs";
+    EXPECT_EQ(tabs->tabStrip().height(), 2 * rows->rowHeight());
+    EXPECT_EQ(rows->tabRect(3).top(), rows->tabRect(4).top());
+    EXPECT_LT(rows->tabRect(3).bottom(), rows->tabRect(0).top()) << "Fan control and Alarms behind the first row";
+
+    QTest::mouseClick(rows, Qt::LeftButton, {}, rows->tabRect(4).center());
+    EXPECT_EQ(tabs->currentPage(), 4);
+    EXPECT_TRUE(tabs->page(4)->isVisibleTo(tabs));
+    EXPECT_FALSE(tabs->page(0)->isVisibleTo(tabs));
+    EXPECT_EQ(rows->tabRect(4).bottom(), rows->height() - 1) << "the chosen row moves next to the page";
+    QTest::keyClick(rows, Qt::Key_Up);
+    EXPECT_EQ(tabs->currentPage(), 1) << "the tab above Alarms";
 }
 
 TEST_F(ScreenFixture, LeavingDiagnosticModeEmptiesTheScreen)

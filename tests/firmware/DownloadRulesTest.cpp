@@ -5,6 +5,7 @@
 #include "TestSupport.h"
 
 #include <QBuffer>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -111,6 +112,51 @@ TEST(SRecords, ParseAndMakeAgree)
     EXPECT_EQ(parseSRecord("S1130000285F245F2212226A000424290008237C2A").data.size(), 16);
     for (const char* bad : {"", "S", "S4030000FC", "X1130000", "S10", "S1130000285F245F2212226A000424290008237CZZ"})
         EXPECT_FALSE(parseSRecord(bad).valid) << bad;
+}
+
+// srecord's srec_cat, an independent reader and writer of S-records: what it
+// makes for us (without its S5 count record) passes our file check and reads
+// as the same bytes, and it reads our records as the same bytes and refuses
+// the checksum our check refuses.
+TEST(SRecords, AgreeWithSrecCat)
+{
+    const QString srecCat = QStringLiteral("/usr/bin/srec_cat");
+    ASSERT_TRUE(QFileInfo(srecCat).isExecutable()) << "srec_cat is missing: apt-get install srecord";
+    QTemporaryDir dir;
+    QByteArray image;
+    for (int i = 0; i < 300; ++i)
+        image.append(static_cast<char>(i * 37 + 11));
+    const QString bin = test::writeFile(dir.filePath(QStringLiteral("image.bin")), image);
+    const QString theirs = dir.filePath(QStringLiteral("theirs.s19"));
+    const test::Finished made = test::runProcess(srecCat, {bin, QStringLiteral("-binary"), QStringLiteral("-offset"), QStringLiteral("0x8000"),
+                                                           QStringLiteral("-o"), theirs, QStringLiteral("-motorola"), QStringLiteral("-disable=data-count")});
+    ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
+    EXPECT_GT(checkS19File(theirs), 0) << "srec_cat's file passes the check";
+    QByteArray fromTheirs;
+    for (const QByteArray& line : test::readFile(theirs).split('\n')) {
+        const SRecord r = parseSRecord(line.trimmed());
+        if (r.valid && r.type == '1')
+            fromTheirs.append(r.data);
+    }
+    EXPECT_EQ(fromTheirs, image);
+
+    QByteArray ours = makeSRecord('0', 0, "hdr") + "\r\n";
+    for (int at = 0; at < image.size(); at += 32)
+        ours += makeSRecord('1', static_cast<std::uint32_t>(0x8000 + at), image.mid(at, 32)) + "\r\n";
+    ours += makeSRecord('9', 0x8000, {}) + "\r\n";
+    const QString oursFile = test::writeFile(dir.filePath(QStringLiteral("ours.s19")), ours);
+    const QString back = dir.filePath(QStringLiteral("back.bin"));
+    const test::Finished read = test::runProcess(srecCat, {oursFile, QStringLiteral("-motorola"), QStringLiteral("-offset"), QStringLiteral("-0x8000"),
+                                                           QStringLiteral("-o"), back, QStringLiteral("-binary")});
+    ASSERT_EQ(read.exitCode, 0) << read.err.toStdString();
+    EXPECT_EQ(test::readFile(back), image);
+
+    QByteArray broken = ours;
+    const qsizetype lineEnd = broken.indexOf("\r\n", broken.indexOf("\r\n") + 2);
+    broken[lineEnd - 1] = broken[lineEnd - 1] == '0' ? '1' : '0';  // the first data record's checksum
+    const QString brokenFile = test::writeFile(dir.filePath(QStringLiteral("broken.s19")), broken);
+    EXPECT_NE(test::runProcess(srecCat, {brokenFile, QStringLiteral("-motorola"), QStringLiteral("-o"), back, QStringLiteral("-binary")}).exitCode, 0);
+    EXPECT_EQ(checkS19File(brokenFile), kCorruptFile);
 }
 
 TEST(TextLineReader, EndingsAndLastLines)

@@ -15,20 +15,82 @@ LogPlayback::LogPlayback(LineListModel& list, Dialogs& dialogs, QObject* parent)
     : QObject(parent), m_list(list), m_dialogs(dialogs)
 {
     connect(&m_stepTimer, &QTimer::timeout, this, &LogPlayback::logFileStep);
+    connect(&m_scanTimer, &QTimer::timeout, this, &LogPlayback::scanSlice);
 }
+
+namespace {
+void reportOpenFailure(const LogReader& reader, const QString& fileName)
+{
+    // A pipe or a device may never end: only files are played back.
+    reportFailure(Failure(reader.failure()), QStringLiteral("OpenReadLogFile"),
+                  QStringLiteral(" with Filename=") + fileName
+                      + (reader.notRegular() ? QStringLiteral(" (not a regular file)") : QString()));
+}
+}  // namespace
 
 bool LogPlayback::openReadLogFile(const QString& fileName)
 {
+    cancelOpen();
     auto reader = std::make_unique<LogReader>();
     if (!reader->open(fileName)) {
-        reportFailure(Failure(reader->failure()), QStringLiteral("OpenReadLogFile"),
-                      QStringLiteral(" with Filename=") + fileName);
+        reportOpenFailure(*reader, fileName);
         return false;
     }
+    adopt(std::move(reader));
+    return true;
+}
+
+void LogPlayback::adopt(std::unique_ptr<LogReader> reader)
+{
     m_reader = std::move(reader);
     m_line = m_lineSource ? m_lineSource() : 1;
     m_turns.reset();
+}
+
+bool LogPlayback::beginOpenReadLogFile(const QString& fileName)
+{
+    cancelOpen();
+    m_opening = std::make_unique<LogReader>();
+    if (!m_opening->start(fileName)) {
+        reportOpenFailure(*m_opening, fileName);
+        m_opening.reset();
+        return false;
+    }
+    scanSlice();
+    if (m_opening) {
+        emit openProgress(m_opening->scannedBytes(), m_opening->sizeBytes());
+        m_scanTimer.start(0);
+    }
     return true;
+}
+
+void LogPlayback::scanSlice()
+{
+    if (!m_opening)
+        return;
+    const LogReader::Scan scanned = m_opening->scan(m_scanSlice);
+    if (scanned == LogReader::Scan::More) {
+        if (m_scanTimer.isActive())
+            emit openProgress(m_opening->scannedBytes(), m_opening->sizeBytes());
+        return;
+    }
+    m_scanTimer.stop();
+    std::unique_ptr<LogReader> reader = std::move(m_opening);
+    const QString fileName = reader->fileName();
+    if (scanned == LogReader::Scan::Failed) {
+        reportOpenFailure(*reader, fileName);
+        emit openFinished(fileName, false);
+        return;
+    }
+    adopt(std::move(reader));
+    emit openFinished(fileName, true);
+}
+
+void LogPlayback::cancelOpen()
+{
+    m_scanTimer.stop();
+    if (std::unique_ptr<LogReader> reader = std::move(m_opening))
+        emit openFinished(reader->fileName(), false);
 }
 
 void LogPlayback::closeReadLogFile()

@@ -37,6 +37,17 @@ public:
     // be opened is reported, and the one before stays as it was: the list
     // never shows lines of a file other than the one named.
     bool openReadLogFile(const QString& fileName);
+    // The same, with the file scanned a slice per turn of the event loop: a
+    // first slice at once, then one per tick of the scan timer. False when
+    // the file cannot be opened (reported); else openFinished() follows, at
+    // once for a small file. A scan in hand is given up first.
+    bool beginOpenReadLogFile(const QString& fileName);
+    // Gives up the scan in hand: the file before stays as it was.
+    void cancelOpen();
+    bool opening() const { return m_opening != nullptr; }
+    // Bytes a scan reads per turn.
+    void setScanSlice(qint64 bytes) { m_scanSlice = bytes; }
+    const QTimer& scanTimer() const { return m_scanTimer; }
     void closeReadLogFile();
     bool readFileOpen() const { return m_reader->isOpen(); }
 
@@ -59,9 +70,17 @@ public:
 signals:
     void selectionChanged(int index);
     void recordCountChanged(std::int32_t count);
+    // A scan went on beyond its first slice, or ended (done of size bytes).
+    void openProgress(qint64 done, qint64 size);
+    // The scan ended: the file is open in place of the one before, or not
+    // (cancelled, or it could not be read; that is reported).
+    void openFinished(const QString& fileName, bool opened);
 
 private:
     void scrollByOne();
+    void scanSlice();
+    // The file scanned is the one read from now on.
+    void adopt(std::unique_ptr<LogReader> reader);
 
     LineListModel& m_list;
     Dialogs& m_dialogs;
@@ -71,6 +90,11 @@ private:
     TurnCounter m_turns;
     std::unique_ptr<LogReader> m_reader = std::make_unique<LogReader>();
     QTimer m_stepTimer;
+    // A big file is scanned a few megabytes a turn.
+    static constexpr qint64 kScanSlice = 8 << 20;
+    std::unique_ptr<LogReader> m_opening;
+    QTimer m_scanTimer;
+    qint64 m_scanSlice = kScanSlice;
     std::int32_t m_recordCount = 0;
     std::int32_t m_currentRecord = 0;
     int m_selected = -1;

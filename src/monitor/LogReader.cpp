@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <limits>
 
 namespace tellvane {
@@ -32,18 +33,30 @@ Byte classify(char c, bool& afterCr)
 
 bool LogReader::open(const QString& fileName)
 {
+    if (!start(fileName))
+        return false;
+    Scan scanned = Scan::More;
+    while (scanned == Scan::More)
+        scanned = scan(kScanBlock);
+    return scanned == Scan::Done;
+}
+
+bool LogReader::start(const QString& fileName)
+{
     close();
     m_file.setFileName(fileName);
     const QFileInfo info(fileName);
+    m_notRegular = info.exists() && !info.isFile() && !info.isDir();
+    if (m_notRegular) {
+        m_failure = FailureCode::BadFileNameOrNumber;
+        return false;
+    }
     if (info.isDir() || !m_file.open(QIODevice::ReadOnly)) {
         m_failure = info.exists() ? FailureCode::PermissionDenied : FailureCode::FileNotFound;
         return false;
     }
-    if (!scan()) {
-        m_failure = FailureCode::DeviceIoError;
-        close();
-        return false;
-    }
+    m_size = m_file.size();
+    m_checkpoints.assign(1, Place{});
     return true;
 }
 
@@ -51,49 +64,58 @@ void LogReader::close()
 {
     if (m_file.isOpen())
         m_file.close();
+    m_scanned = false;
+    m_number = 1;
+    m_inRecord = m_afterCr = false;
+    m_offset = m_size = 0;
     m_count = 0;
     m_checkpoints.clear();
     m_next = Place{};
 }
 
-bool LogReader::scan()
+LogReader::Scan LogReader::scan(qint64 bytes)
 {
-    m_count = 0;
-    m_checkpoints.assign(1, Place{});
-    m_next = Place{};
-    std::int64_t number = 1;  // the record being read
-    bool open = false;        // it has characters
-    bool afterCr = false;
-    std::int64_t offset = 0;
-    QByteArray block;
+    if (!m_file.isOpen())
+        return Scan::Failed;
+    if (m_scanned)
+        return Scan::Done;
     constexpr std::int64_t kMaxCount = std::numeric_limits<std::int32_t>::max();
-    while (number <= kMaxCount) {
-        block = m_file.read(kScanBlock);
+    const qint64 stop = std::min(m_size, m_offset + std::max<qint64>(bytes, 1));
+    QByteArray block;
+    while (m_offset < stop && m_number <= kMaxCount) {
+        block = m_file.read(std::min(kScanBlock, stop - m_offset));
         if (block.isEmpty()) {
-            if (m_file.error() != QFileDevice::NoError)
-                return false;
+            if (m_file.error() != QFileDevice::NoError) {
+                m_failure = FailureCode::DeviceIoError;
+                close();
+                return Scan::Failed;
+            }
+            m_size = m_offset;  // it became shorter meanwhile
             break;
         }
-        const char* bytes = block.constData();
+        const char* bytesRead = block.constData();
         const qsizetype size = block.size();
-        for (qsizetype i = 0; i < size; ++i, ++offset) {
-            const Byte kind = classify(bytes[i], afterCr);
+        for (qsizetype i = 0; i < size; ++i, ++m_offset) {
+            const Byte kind = classify(bytesRead[i], m_afterCr);
             if (kind != Byte::LineEnd) {
-                open = open || kind == Byte::Text;
+                m_inRecord = m_inRecord || kind == Byte::Text;
                 continue;
             }
-            m_count = static_cast<std::int32_t>(number);
-            open = false;
-            ++number;
-            if ((number - 1) % kCheckpointEvery == 0)
-                m_checkpoints.push_back(Place{number, offset + 1, afterCr});
-            if (number > kMaxCount)
+            m_count = static_cast<std::int32_t>(m_number);
+            m_inRecord = false;
+            ++m_number;
+            if ((m_number - 1) % kCheckpointEvery == 0)
+                m_checkpoints.push_back(Place{m_number, m_offset + 1, m_afterCr});
+            if (m_number > kMaxCount)
                 break;
         }
     }
-    if (open && number <= kMaxCount)
-        m_count = static_cast<std::int32_t>(number);
-    return true;
+    if (m_offset < m_size && m_number <= kMaxCount)
+        return Scan::More;
+    if (m_inRecord && m_number <= kMaxCount)
+        m_count = static_cast<std::int32_t>(m_number);
+    m_scanned = true;
+    return Scan::Done;
 }
 
 QString LogReader::record(std::int64_t number)

@@ -19,6 +19,10 @@ namespace tellvane {
 // Opening scans the file once for its line ends and keeps where every 64th
 // record starts; reading a record walks at most 63 lines from there (or one,
 // reading on in order). The file itself is never held in memory.
+//
+// Only a regular file is read, and only as far as it reached when opened: a
+// pipe or a device may never end. The scan can go in slices (start(), then
+// scan() until it is done), so that a window stays live over a big file.
 class LogReader {
 public:
     static constexpr std::int32_t kCheckpointEvery = 64;
@@ -26,11 +30,23 @@ public:
     // file without line ends must not become one item of its whole length.
     static constexpr qsizetype kMaxRecordChars = 1024;
 
-    // Closes any file open before. False when the file cannot be opened or
-    // read through; then failure() says why.
+    enum class Scan { More, Done, Failed };
+
+    // Opens and scans the whole file; closes any file open before. False when
+    // the file cannot be opened or read through; then failure() says why.
     bool open(const QString& fileName);
+    // Opens the file for a scan in slices; false, with failure(), as open().
+    bool start(const QString& fileName);
+    // Scans on over at most `bytes` of the file. Failed closes the file.
+    Scan scan(qint64 bytes);
+    qint64 scannedBytes() const { return m_offset; }
+    qint64 sizeBytes() const { return m_size; }
+    // Neither a regular file nor a folder: a pipe, a device, a socket.
+    bool notRegular() const { return m_notRegular; }
+
     void close();
-    bool isOpen() const { return m_file.isOpen(); }
+    // Open and scanned to its end.
+    bool isOpen() const { return m_file.isOpen() && m_scanned; }
     QString fileName() const { return m_file.fileName(); }
     FailureCode failure() const { return m_failure; }
 
@@ -48,10 +64,17 @@ private:
         bool afterCr = false;
     };
 
-    bool scan();
-
     QFile m_file;
     FailureCode m_failure = FailureCode::FileNotFound;
+    bool m_notRegular = false;
+    bool m_scanned = false;
+    // The scan's place: the record being read, whether it has characters yet,
+    // a CR that may pair with the next byte, the bytes passed.
+    std::int64_t m_number = 1;
+    bool m_inRecord = false;
+    bool m_afterCr = false;
+    qint64 m_offset = 0;
+    qint64 m_size = 0;
     std::int32_t m_count = 0;
     std::vector<Place> m_checkpoints;  // records 1, 65, 129, ...
     Place m_next;                      // the record after the last one read

@@ -14,6 +14,12 @@ MonitorController::MonitorController(CanLink& link, PollControl& poll, BoardDire
     : QObject(parent), m_link(link), m_poll(poll), m_boards(boards), m_logger(logger), m_playback(playback),
       m_list(list), m_dialogs(dialogs)
 {
+    connect(&m_playback, &LogPlayback::openFinished, this, [this](const QString& fileName, bool opened) {
+        if (!opened)
+            return;  // cancelled or reported; the file before stays loaded under its own name
+        setReadFileText(fileName);
+        m_playback.readLogFile(1);
+    });
 }
 
 int MonitorController::heightTwips() const
@@ -60,6 +66,8 @@ void MonitorController::setSaveToFile(bool on)
 
 void MonitorController::switchMode()
 {
+    // A file still being opened would fill the list of the other mode.
+    m_playback.cancelOpen();
     m_logger.closeSaveLogFile();
     if (m_live) {
         m_live = false;
@@ -119,10 +127,12 @@ void MonitorController::chooseLogFile()
         setReadFileText(QString());
         return;
     }
-    if (!m_playback.openReadLogFile(name))
-        return;  // reported; the file before stays loaded under its own name
-    setReadFileText(name);
-    m_playback.readLogFile(1);
+    m_playback.beginOpenReadLogFile(name);
+}
+
+void MonitorController::cancelOpen()
+{
+    m_playback.cancelOpen();
 }
 
 void MonitorController::setReadFileText(const QString& text)

@@ -46,7 +46,11 @@ public:
     void listClicked(int row);
     // The current line moved by the keyboard: in file mode it plays as a click.
     void listKeyMoved(int row);
+    // Opening a big file scans it over several turns of the event loop; the
+    // file chosen replaces the one before only once it is scanned.
     void chooseLogFile();
+    // Gives up opening the file chosen: the monitor stays as before it.
+    void cancelOpen();
     QString readFileText() const { return m_readFileText; }
 
     void play();

@@ -16,7 +16,9 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMdiSubWindow>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStyle>
 #include <QToolButton>
 
@@ -107,6 +109,8 @@ MonitorWindow::MonitorWindow(MonitorController& controller, MonitorStatus& statu
     connect(&m_playback, &LogPlayback::recordCountChanged, this,
             [this](std::int32_t count) { m_lineSize->setText(QString::number(count)); });
     connect(&m_playback, &LogPlayback::selectionChanged, this, &MonitorWindow::followSelection);
+    connect(&m_playback, &LogPlayback::openProgress, this, &MonitorWindow::showOpening);
+    connect(&m_playback, &LogPlayback::openFinished, this, [this] { showOpening(0, -1); });
     connect(&m_model, &LineListModel::flushed, this, [this] {
         if (m_controller.inCanMode())
             m_list->scrollToBottom();
@@ -222,6 +226,20 @@ void MonitorWindow::build()
     m_lineSize = makeTextBox(m_fileFrame, QStringLiteral("LineSizeText"));
     placeTwips(m_lineSize, 2760, 1005, 1455, 300);
 
+    m_openProgress = new QProgressBar(m_fileFrame);
+    m_openProgress->setObjectName(QStringLiteral("OpenProgress"));
+    m_openProgress->setRange(0, 1000);
+    m_openProgress->setFormat(QStringLiteral("Opening %p%"));
+    placeTwips(m_openProgress, 4320, 1005, 2700, 300);
+    m_cancelOpen = new QPushButton(QStringLiteral("Cancel"), m_fileFrame);
+    m_cancelOpen->setObjectName(QStringLiteral("CancelOpen"));
+    m_cancelOpen->setToolTip(QStringLiteral("Stop opening the file; the file before stays"));
+    placeTwips(m_cancelOpen, 7140, 975, 1035, 360);
+    connect(m_cancelOpen, &QPushButton::clicked, &m_controller, &MonitorController::cancelOpen);
+    m_escape = new QShortcut(QKeySequence(Qt::Key_Escape), this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+    connect(m_escape, &QShortcut::activated, &m_controller, &MonitorController::cancelOpen);
+    showOpening(0, -1);
+
     struct ButtonSpec {
         const char* name;
         const char* caption;
@@ -324,6 +342,23 @@ void MonitorWindow::refreshStatus()
     m_bufferLabel->setVisible(m_status.bufferOverflowVisible());
     if (m_messagesInBuffer->text() != m_status.messagesInBuffer())
         m_messagesInBuffer->setText(m_status.messagesInBuffer());
+}
+
+void MonitorWindow::showOpening(qint64 done, qint64 size)
+{
+    const bool opening = size >= 0;
+    m_openProgress->setValue(size > 0 ? static_cast<int>(done * 1000 / size) : 0);
+    m_escape->setEnabled(opening);
+    if (opening == m_cancelOpen->isVisibleTo(m_fileFrame))
+        return;
+    // The keys go to Cancel while it is there; after it back to the list.
+    const bool hadKeys = m_cancelOpen->hasFocus();
+    m_openProgress->setVisible(opening);
+    m_cancelOpen->setVisible(opening);
+    if (opening)
+        m_cancelOpen->setFocus();
+    else if (hadKeys)
+        m_list->setFocus();
 }
 
 void MonitorWindow::followSelection(int row)

@@ -11,6 +11,8 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListView;
+class QProgressBar;
+class QShortcut;
 class QPushButton;
 class QToolButton;
 
@@ -50,6 +52,7 @@ private:
     void showMode(bool live);
     void refreshStatus();
     void followSelection(int row);
+    void showOpening(qint64 done, qint64 size);
 
     MonitorController& m_controller;
     MonitorStatus& m_status;
@@ -76,6 +79,10 @@ private:
     QGroupBox* m_fileFrame = nullptr;
     QLineEdit* m_readFile = nullptr;
     QLineEdit* m_lineSize = nullptr;
+    // Seen only while a big file is being opened.
+    QProgressBar* m_openProgress = nullptr;
+    QPushButton* m_cancelOpen = nullptr;
+    QShortcut* m_escape = nullptr;
     QLabel* m_listHeading = nullptr;
     QListView* m_list = nullptr;
 };

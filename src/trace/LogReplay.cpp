@@ -3,6 +3,8 @@
 #include "can/CanLink.h"
 #include "can/CanMessage.h"
 
+#include <QFileInfo>
+
 namespace tellvane {
 
 ReplaySend sendReplayedFrame(CanLink& link, const TraceFrame& frame)
@@ -45,7 +47,12 @@ bool LogReplay::open(const QString& fileName)
         m_error = QStringLiteral("the extension is none of .txt, .log, .asc, .csv");
         return false;
     }
+    if (const QFileInfo info(fileName); m_regularOnly && info.exists() && !info.isFile() && !info.isDir()) {
+        m_error = QStringLiteral("it is not a regular file");
+        return false;
+    }
     std::unique_ptr<TraceLogReader> reader = makeTraceLogReader(format);
+    reader->setReadSlice(m_readSlice);
     if (!reader->open(fileName)) {
         m_error = reader->errorString();
         return false;
@@ -74,6 +81,7 @@ bool LogReplay::open(const QString& fileName)
             relative.timeUs -= m_firstUs;
             m_deliver(relative);
         });
+    m_player->setWaiting([this] { return m_reader->paused(); });
     return true;
 }
 

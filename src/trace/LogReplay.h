@@ -31,6 +31,11 @@ public:
     // False, with errorString(), for an extension of no log format or a file
     // that cannot be opened; the log played before is then gone.
     bool open(const QString& fileName);
+    // A window plays only regular files (a pipe or a device may never end)
+    // and reads at most this many bytes a turn (see TraceLogReader); set
+    // before open(). A command reads pipes, and any stretch at once.
+    void setRegularFilesOnly(bool only) { m_regularOnly = only; }
+    void setReadSlice(qint64 bytes) { m_readSlice = bytes; }
     bool isOpen() const { return m_player != nullptr; }
     // Ends the replay; the file's name and why it could not be read stay.
     void close();
@@ -57,6 +62,8 @@ private:
     std::int64_t m_firstUs = 0;
     bool m_first = true;
     bool m_repeating = false;  // a pass after the first: its warnings were given
+    bool m_regularOnly = false;
+    qint64 m_readSlice = 0;
 };
 
 }  // namespace tellvane

@@ -2,6 +2,7 @@
 
 #include "trace/TraceLog.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <limits>
@@ -30,19 +31,25 @@ bool LineSource::open(const QString& fileName)
     m_at = m_size = 0;
     m_lf = -1;
     m_number = 0;
-    m_afterCr = m_failed = false;
+    m_afterCr = m_failed = m_started = m_tooLong = m_paused = false;
     m_long.clear();
     return m_file.open(QIODevice::ReadOnly);
 }
 
 bool LineSource::fill()
 {
+    if (m_allowed == 0) {
+        m_paused = true;
+        return false;
+    }
     m_block.resize(kBlock);
-    qint64 got = m_file.read(m_block.data(), kBlock);
+    qint64 got = m_file.read(m_block.data(), m_allowed > 0 ? std::min(kBlock, m_allowed) : kBlock);
     if (got < 0) {
         m_failed = true;
         got = 0;
     }
+    if (m_allowed > 0)
+        m_allowed -= got;
     m_size = static_cast<qsizetype>(got);
     m_at = 0;
     m_lf = -1;
@@ -52,14 +59,19 @@ bool LineSource::fill()
 bool LineSource::next(std::string_view& line, bool& tooLong)
 {
     constexpr qsizetype kMax = TraceLogReader::kMaxLineBytes;
+    if (!m_started) {
+        m_tooLong = false;
+        m_long.clear();
+    }
+    bool& started = m_started;
     tooLong = false;
-    m_long.clear();
-    bool started = false;  // the line has characters in a block before this one
     for (;;) {
         if (m_at >= m_size && !fill()) {
-            if (!started)
+            if (m_paused || !started)
                 return false;
+            started = false;
             ++m_number;
+            tooLong = m_tooLong;
             line = tooLong ? std::string_view() : std::string_view(m_long.constData(), static_cast<std::size_t>(m_long.size()));
             return true;
         }
@@ -83,9 +95,9 @@ bool LineSource::next(std::string_view& line, bool& tooLong)
         if (const void* cr = std::memchr(begin, '\r', static_cast<std::size_t>(stop - begin)))
             stop = static_cast<const char*>(cr);
         const qsizetype length = stop - begin;
-        if (!tooLong) {
+        if (!m_tooLong) {
             if ((started ? m_long.size() : 0) + length > kMax) {
-                tooLong = true;
+                m_tooLong = true;
                 m_long.clear();
             } else if (started || stop == end) {
                 m_long.append(begin, length);
@@ -99,12 +111,14 @@ bool LineSource::next(std::string_view& line, bool& tooLong)
         m_at += length + 1;
         m_afterCr = *stop == '\r';
         ++m_number;
+        tooLong = m_tooLong;
         if (tooLong)
             line = std::string_view();
         else if (started)
             line = std::string_view(m_long.constData(), static_cast<std::size_t>(m_long.size()));
         else
             line = std::string_view(begin, static_cast<std::size_t>(length));
+        started = false;
         return true;
     }
 }

@@ -26,6 +26,15 @@ public:
     bool next(std::string_view& line, bool& tooLong);
     std::int64_t lineNumber() const { return m_number; }
     bool failed() const { return m_failed; }
+    // How many more bytes next() may take from the file; once they are taken
+    // it gives false with paused() set, and goes on from there when allowed
+    // more. Negative: no bound.
+    void allow(qint64 bytes)
+    {
+        m_allowed = bytes;
+        m_paused = false;
+    }
+    bool paused() const { return m_paused; }
 
 private:
     bool fill();
@@ -39,6 +48,12 @@ private:
     std::int64_t m_number = 0;
     bool m_afterCr = false;
     bool m_failed = false;
+    // The line in hand, kept over a pause: it has characters in a block
+    // before this one; it is too long.
+    bool m_started = false;
+    bool m_tooLong = false;
+    qint64 m_allowed = -1;
+    bool m_paused = false;
 };
 
 // "12", "12.5", "1700000000.123456", "1e-06", "0.0" as whole microseconds,

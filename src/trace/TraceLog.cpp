@@ -64,7 +64,7 @@ void TraceLogReader::reset()
 {
     m_error.clear();
     m_line = m_good = m_bad = m_dropped = m_lastTimeUs = 0;
-    m_anyFrame = false;
+    m_anyFrame = m_paused = false;
     m_warnings.clear();
 }
 
@@ -82,6 +82,8 @@ bool LineTraceReader::next(TraceFrame& frame)
 {
     std::string_view line;
     bool tooLong = false;
+    m_source.allow(m_readSlice > 0 ? m_readSlice : -1);
+    m_paused = false;
     while (m_source.next(line, tooLong)) {
         const std::int64_t number = m_source.lineNumber();
         if (tooLong) {
@@ -101,6 +103,7 @@ bool LineTraceReader::next(TraceFrame& frame)
             break;
         }
     }
+    m_paused = m_source.paused();
     if (m_source.failed())
         m_error = QStringLiteral("cannot be read after line %1: %2").arg(m_source.lineNumber()).arg(m_source.errorString());
     return false;

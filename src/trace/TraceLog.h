@@ -65,6 +65,12 @@ public:
     // on (then errorString() is set).
     virtual bool next(TraceFrame& frame) = 0;
 
+    // How many bytes of the file one next() may read: with them read and no
+    // frame found, it gives false with paused() set, and goes on when called
+    // again (a window's turn stays short over a stretch of no frames). 0: no bound.
+    void setReadSlice(qint64 bytes) { m_readSlice = bytes; }
+    bool paused() const { return m_paused; }
+
     QString errorString() const { return m_error; }
     // The line of the frame next() gave last.
     std::int64_t lineNumber() const { return m_line; }
@@ -84,6 +90,8 @@ protected:
 
     QString m_error;
     std::int64_t m_line = 0;
+    qint64 m_readSlice = 0;
+    bool m_paused = false;
 
 private:
     std::int64_t m_good = 0;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace tellvane {
 
@@ -30,17 +31,28 @@ bool TraceReplay::setSpeed(double factor)
 
 bool TraceReplay::fetch()
 {
+    m_sourceWaits = false;
     if (m_pending)
         return true;
+    auto stoppedShort = [this] { return m_sourceWaits = m_waiting && m_waiting(); };
     TraceFrame frame;
-    if (m_source(frame)) {
-        // A log whose times go back plays the late frame at once, in file order.
-        frame.timeUs = std::max(frame.timeUs, m_lastFrameUs);
-        m_pending = frame;
-        return true;
+    if (!m_rewound) {
+        if (m_source(frame)) {
+            // A log whose times go back plays the late frame at once, in file order.
+            frame.timeUs = std::max(frame.timeUs, m_lastFrameUs);
+            m_pending = frame;
+            return true;
+        }
+        if (stoppedShort() || !m_loop || m_delivered == 0 || !m_rewind || !m_rewind())
+            return false;
+        m_rewound = true;
     }
-    if (!m_loop || m_delivered == 0 || !m_rewind || !m_rewind() || !m_source(frame))
+    if (!m_source(frame)) {
+        if (!stoppedShort())
+            m_rewound = false;
         return false;
+    }
+    m_rewound = false;
     ++m_passes;
     m_lastFrameUs = frame.timeUs;
     m_pending = frame;
@@ -74,16 +86,20 @@ std::optional<std::int64_t> TraceReplay::poll()
     if (m_finished || m_paused)
         return std::nullopt;
     if (!m_started) {
-        m_started = true;
         if (!fetch()) {
-            m_finished = true;
+            if (m_sourceWaits)
+                return m_clock.nowMicroseconds();
+            m_started = m_finished = true;
             return std::nullopt;
         }
+        m_started = true;
         m_passes = 1;
         anchorAtPending();
     }
     // Bounded by the frames due now: a frame delivered is never read twice.
     while (fetch()) {
+        if (std::exchange(m_reanchor, false))
+            anchorAtPending();
         const std::int64_t due = dueUs(m_pending->timeUs);
         if (due > m_clock.nowMicroseconds())
             return due;
@@ -91,6 +107,8 @@ std::optional<std::int64_t> TraceReplay::poll()
         if (m_paused)
             return std::nullopt;
     }
+    if (m_sourceWaits)
+        return m_clock.nowMicroseconds();
     m_finished = true;
     return std::nullopt;
 }
@@ -105,8 +123,12 @@ void TraceReplay::resume()
     if (!m_paused)
         return;
     m_paused = false;
-    if (m_started && fetch())
+    if (!m_started)
+        return;
+    if (fetch())
         anchorAtPending();
+    else
+        m_reanchor = m_sourceWaits;  // at the frame still to come
 }
 
 bool TraceReplay::step()
@@ -119,7 +141,7 @@ bool TraceReplay::step()
         m_passes = 1;
     }
     if (!fetch()) {
-        m_finished = true;
+        m_finished = !m_sourceWaits;
         return false;
     }
     deliverPending();

@@ -32,7 +32,15 @@ public:
     using Rewind = std::function<bool()>;
     using Deliver = std::function<void(const TraceFrame&)>;
 
+    // After the source gave no frame: whether it only stopped short, to give
+    // the caller its turn, and has more to read.
+    using Waiting = std::function<bool()>;
+
     TraceReplay(Clock& clock, Source source, Rewind rewind, Deliver deliver);
+    // Without it, a source that gives no frame has ended. With it, poll()
+    // asks to be called again at once while the source is waiting, and step()
+    // delivers nothing yet.
+    void setWaiting(Waiting waiting) { m_waiting = std::move(waiting); }
 
     // False, and the speed kept, outside kMinSpeed to kMaxSpeed.
     bool setSpeed(double factor);
@@ -46,8 +54,10 @@ public:
     void pause();
     void resume();
     bool paused() const { return m_paused; }
-    // Delivers the next frame now and pauses there; false at the end.
+    // Delivers the next frame now and pauses there; false at the end, and
+    // while the source is waiting (then waiting() is true: step again).
     bool step();
+    bool waiting() const { return m_sourceWaits; }
     bool finished() const { return m_finished; }
 
     std::int64_t delivered() const { return m_delivered; }
@@ -67,6 +77,10 @@ private:
     Source m_source;
     Rewind m_rewind;
     Deliver m_deliver;
+    Waiting m_waiting;
+    bool m_sourceWaits = false;  // the last read stopped short
+    bool m_rewound = false;      // a new pass whose first frame is still to come
+    bool m_reanchor = false;     // resumed while the source waited
     double m_speed = 1.0;
     bool m_loop = false;
     bool m_paused = false;

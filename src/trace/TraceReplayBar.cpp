@@ -22,12 +22,17 @@ namespace tellvane {
 
 namespace {
 const QString kTitle = QStringLiteral("Bus Trace");
+// Read per turn at most: a stretch of lines that are no frames, or a file that
+// never ends, takes many turns and leaves the window live between them.
+constexpr qint64 kReadSlice = 256 << 10;
 }
 
 TraceReplayBar::TraceReplayBar(CanLink& link, Clock& clock, Dialogs& dialogs, QString folder, QWidget* parent)
     : QWidget(parent), m_link(link), m_clock(clock), m_dialogs(dialogs), m_folder(std::move(folder)),
       m_replay(clock, [this](const TraceFrame& frame) { play(frame); })
 {
+    m_replay.setRegularFilesOnly(true);
+    m_replay.setReadSlice(kReadSlice);
     build();
 }
 
@@ -106,7 +111,12 @@ void TraceReplayBar::build()
     m_timer = new QTimer(this);
     m_timer->setSingleShot(true);
     m_timer->setTimerType(Qt::PreciseTimer);
-    connect(m_timer, &QTimer::timeout, this, &TraceReplayBar::run);
+    connect(m_timer, &QTimer::timeout, this, [this] {
+        if (m_stepPending)
+            stepOnce();
+        else
+            run();
+    });
     showState();
 }
 
@@ -160,6 +170,7 @@ void TraceReplayBar::start(const QString& fileName, bool ontoBus)
 void TraceReplayBar::stop()
 {
     m_timer->stop();
+    m_stepPending = false;
     if (m_replay.isOpen() && !m_replay.player().finished())
         m_replay.player().pause();
     if (m_delivering)
@@ -171,8 +182,10 @@ void TraceReplayBar::stop()
 
 void TraceReplayBar::stepOnce()
 {
+    m_stepPending = false;
     if (!m_replay.isOpen() || m_delivering)
         return;
+    m_timer->stop();
     m_delivering = true;
     const bool stepped = m_replay.player().step();
     m_delivering = false;
@@ -181,8 +194,12 @@ void TraceReplayBar::stepOnce()
         showState();
         return;
     }
-    if (!stepped)
+    if (!stepped && m_replay.player().waiting()) {
+        m_stepPending = true;
+        m_timer->start(0);
+    } else if (!stepped) {
         m_dialogs.beep();
+    }
     takeWarnings();
     showState();
 }
@@ -192,6 +209,7 @@ void TraceReplayBar::run()
     if (m_delivering)
         return;  // the poll in hand goes on, or sees the pause, and schedules the next
     m_timer->stop();
+    m_stepPending = false;
     if (!m_replay.isOpen())
         return;
     m_delivering = true;

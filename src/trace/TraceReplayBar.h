@@ -37,6 +37,8 @@ public:
 
     // Ends the replay where it is; nothing more is played.
     void stop();
+    // Bytes of the log read at most per turn of the event loop, from the next log on.
+    void setReadSlice(qint64 bytes) { m_replay.setReadSlice(bytes); }
 
 private:
     void build();
@@ -65,6 +67,8 @@ private:
     // closed, replaced or polled again under its own feet until it returns.
     bool m_delivering = false;
     bool m_closeAfterDelivery = false;
+    // Step met a long stretch of no frames: it goes on at the next turn.
+    bool m_stepPending = false;
     std::int64_t m_played = 0;
     std::int64_t m_leftOut = 0;     // remote and error frames, which the program and the tool do not send
     std::int64_t m_sendFailed = 0;

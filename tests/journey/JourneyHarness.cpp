@@ -266,6 +266,7 @@ JourneyHarness::JourneyHarness(const QString& benchText, const QString& previewF
     m_timers->watch(app->switchRetryTimer());
     m_timers->watch(app->monitorStatus().errorTimer());
     m_timers->watch(app->playback().stepTimer());
+    m_timers->watch(app->playback().scanTimer());
 
     main().open();
     main().activateWindow();  // what the window system does for a new main window

@@ -9,7 +9,10 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMdiSubWindow>
+#include <QProgressBar>
 #include <QStyle>
+
+#include <sys/stat.h>
 
 using namespace tellvane;
 using namespace tellvane::test;
@@ -116,11 +119,73 @@ TEST_F(LogJourney, AFileThatCannotBeOpenedLeavesTheLoadedOneAsItWas)
     ASSERT_EQ(errors().size(), 1) << errors().join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(errors()[0],
               QStringLiteral("An unexpected error 53'File not found' occured within OpenReadLogFile with Filename=") + missing);
+    // Nothing that may never end is read: a pipe, a device.
+    const QString fifo = h->dir.filePath(QStringLiteral("pipe.txt"));
+    ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+    for (const QString& endless : {fifo, QStringLiteral("/dev/zero")}) {
+        const qsizetype before = errors().size();
+        ASSERT_TRUE(chooseLog(endless));
+        ASSERT_EQ(errors().size(), before + 1);
+        EXPECT_EQ(errors().last(), QStringLiteral("An unexpected error 52'Bad file name or number' occured within "
+                                                  "OpenReadLogFile with Filename=%1 (not a regular file)")
+                                       .arg(endless));
+    }
     EXPECT_EQ(field("ReadFileText"), path) << "the name of the lines listed";
     EXPECT_EQ(field("LineSizeText"), QStringLiteral("20"));
     EXPECT_EQ(row(0), first);
     ASSERT_TRUE(h->clickButton(monitor(), "Step_Button"));
     EXPECT_EQ(current(), 1) << "Step goes on in the file listed";
+}
+
+// A log of some megabytes opens a slice per turn of the event loop; meanwhile
+// the file before plays on, and Escape or Cancel gives the new one up.
+TEST_F(LogJourney, ABigLogOpensInSlicesAndCanBeCancelled)
+{
+    const QString small = playLog("small.txt", lineOf(pumpAnnouncementAt(40), QStringLiteral("01.000000")) + "\r\n");
+    const QString big = writeFile(h->dir.filePath(QStringLiteral("big.txt")),
+                                  QByteArray(lineOf(pumpAnnouncementAt(41), QStringLiteral("02.000000")) + "\r\n")
+                                      .repeated(60000));
+    h->app->playback().setScanSlice(256 << 10);
+    auto* progress = monitor()->findChild<QProgressBar*>(QStringLiteral("OpenProgress"));
+    ASSERT_NE(progress, nullptr);
+    EXPECT_FALSE(progress->isVisible());
+    const QString before = row(0);
+    auto unchanged = [&] {
+        EXPECT_FALSE(progress->isVisible());
+        EXPECT_EQ(field("ReadFileText"), small);
+        EXPECT_EQ(field("LineSizeText"), QStringLiteral("1"));
+        EXPECT_EQ(row(0), before);
+    };
+
+    for (const bool byEscape : {true, false}) {
+        ASSERT_TRUE(chooseLog(big));
+        ASSERT_TRUE(progress->isVisible());
+        h->runDueTimers();
+        const int reached = progress->value();
+        EXPECT_GT(reached, 0);
+        EXPECT_LT(reached, 1000);
+        EXPECT_EQ(field("LineSizeText"), QStringLiteral("1"));
+        ASSERT_TRUE(h->clickButton(monitor(), "Step_Button"));
+        EXPECT_TRUE(boardWindowAt(40)) << "the file before plays on meanwhile";
+        QMdiSubWindow* frame = JourneyHarness::subWindowOf(monitor());
+        ASSERT_TRUE(h->click(frame, JourneyHarness::titleBarPoint(frame, QStyle::SC_TitleBarLabel)));  // back from the board's window
+        if (byEscape)
+            h->key(Qt::Key_Escape);
+        else
+            ASSERT_TRUE(h->clickButton(monitor(), "CancelOpen"));
+        h->runDueTimers();
+        unchanged();
+    }
+
+    ASSERT_TRUE(chooseLog(big));
+    int turns = 0;
+    for (; progress->isVisible() && turns < 100; ++turns)
+        h->runDueTimers();
+    EXPECT_GE(turns, 10) << "2.8 MB in slices of 256 KiB";
+    EXPECT_EQ(field("ReadFileText"), big);
+    EXPECT_EQ(field("LineSizeText"), QStringLiteral("60000"));
+    EXPECT_EQ(row(0).left(9), QStringLiteral("02.000000"));
+    EXPECT_TRUE(errors().isEmpty()) << errors().join(QLatin1Char('|')).toStdString();
 }
 
 }  // namespace

@@ -28,7 +28,11 @@
 #include <QMenuBar>
 #include <QScrollBar>
 #include <QTableView>
+#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace tellvane;
 using namespace tellvane::test;
@@ -48,13 +52,17 @@ protected:
         m_watched = true;
     }
     bool m_watched = false;
+    const QTimer* m_replayTimer = nullptr;
     QString replayState() const { return trace()->findChild<QLabel*>(QStringLiteral("TraceReplayStatus"))->text(); }
     // "Replay log...", the file chosen in the dialog.
     void replay(const QString& path)
     {
         h->dialogs.fileAnswers = {path};
+        if (m_replayTimer != &trace()->replay().timer()) {
+            m_replayTimer = &trace()->replay().timer();
+            h->watchTimer(*m_replayTimer);
+        }
         ASSERT_TRUE(h->clickButton(trace(), "TraceReplayOpen"));
-        h->watchTimer(trace()->replay().timer());
     }
     // One of the Export button's entries, the file named in the save dialog.
     void exportAs(const char* entry, const QString& path)
@@ -365,6 +373,59 @@ TEST_F(TraceJourney, AReplayedLogReachesTheBoardsAndTheTraceAtItsRecordedTimes)
     ASSERT_EQ(h->dialogs.boxes.size(), 1u);
     EXPECT_TRUE(h->dialogs.boxes[0].text.startsWith(QStringLiteral("Cannot replay "))) << h->dialogs.boxes[0].text.toStdString();
     EXPECT_FALSE(trace()->replay().playing());
+}
+
+// Half a megabyte of bytes that are no frames before the log's frames: the
+// replay reads it a slice a turn, the window lives on between the turns, and
+// Stop ends it; Step goes on over the turns to the first frame. A pipe and a
+// device are no logs to replay.
+TEST_F(TraceJourney, AStretchOfNoFramesIsReadATurnAtATimeAndPipesAreRefused)
+{
+    openTrace();
+    QByteArray garbage(512 << 10, '\0');
+    QRandomGenerator random(26);
+    for (char& c : garbage)
+        c = static_cast<char>(random.bounded(256));
+    const QString path = writeFile(h->dir.filePath(QStringLiteral("garbage.log")), garbage + '\n' + announcementsLog());
+    trace()->findChild<TraceReplayBar*>()->setReadSlice(16 << 10);
+    auto skipped = [&] {
+        const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("; (\\d+) lines skipped")).match(replayState());
+        return m.hasMatch() ? m.captured(1).toInt() : 0;
+    };
+
+    replay(path);
+    const int first = skipped();
+    EXPECT_GT(first, 0);
+    h->runDueTimers();
+    EXPECT_GT(skipped(), first) << replayState().toStdString();
+    EXPECT_TRUE(trace()->replay().playing());
+    ASSERT_TRUE(h->clickButton(trace(), "TraceReplayStop"));
+    EXPECT_TRUE(replayState().startsWith(QStringLiteral("Stopped replaying garbage.log into the program: 0 frames")))
+        << replayState().toStdString();
+    const int stopped = skipped();
+    h->runDueTimers();
+    EXPECT_EQ(skipped(), stopped);
+
+    replay(path);
+    ASSERT_TRUE(h->clickButton(trace(), "TraceReplayPause"));
+    ASSERT_TRUE(h->clickButton(trace(), "TraceReplayStep"));
+    int turns = 0;
+    for (; !boardWindowAt(40) && turns < 100; ++turns)
+        h->runDueTimers();
+    EXPECT_TRUE(boardWindowAt(40));
+    EXPECT_GE(turns, 20) << "512 KiB in slices of 16 KiB";
+    EXPECT_EQ(h->dialogs.beeps, 0);
+
+    const QString fifo = h->dir.filePath(QStringLiteral("pipe.log"));
+    ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+    const QString zero = h->dir.filePath(QStringLiteral("zero.log"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), zero));
+    for (const QString& endless : {fifo, zero}) {
+        h->dialogs.boxes.clear();
+        replay(endless);
+        ASSERT_EQ(h->dialogs.boxes.size(), 1u);
+        EXPECT_EQ(h->dialogs.boxes[0].text, QStringLiteral("Cannot replay %1: it is not a regular file").arg(endless));
+    }
 }
 
 // The technician closes the trace window while a replayed frame is still

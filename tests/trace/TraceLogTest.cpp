@@ -435,12 +435,16 @@ TEST(TraceLog, EndlessLinesAreSkippedAndReadingGoesOn)
         const QString name = dir.filePath(QStringLiteral("long.") + QLatin1String(extension));
         // The good line after the endless one straddles the reader's 1 MiB block.
         writeFile(name, good + '\n' + QByteArray(1'048'560, 'x') + '\r' + good);
-        const ReadBack back = readFrames(name);
-        EXPECT_EQ(back.frames.size(), 2u);
-        EXPECT_EQ(back.bad, 1);
-        ASSERT_EQ(back.warnings.size(), 1u);
-        EXPECT_EQ(back.warnings.front().line, 2);
-        EXPECT_EQ(back.frames.front(), back.frames.back());
+        // Read in slices, the endless line is still one.
+        for (const qint64 slice : {0, 4093}) {
+            const ReadBack back = readFrames(name, slice);
+            EXPECT_EQ(back.frames.size(), 2u);
+            EXPECT_EQ(back.bad, 1);
+            ASSERT_EQ(back.warnings.size(), 1u);
+            EXPECT_EQ(back.warnings.front().line, 2);
+            EXPECT_TRUE(back.warnings.front().text.startsWith(QStringLiteral("longer than"))) << slice;
+            EXPECT_EQ(back.frames.front(), back.frames.back());
+        }
     }
 }
 
@@ -465,15 +469,18 @@ TEST(TraceLog, LinesAreCountedAcrossBlocksWhateverEndsThem)
         QTemporaryDir dir;
         const QString name = dir.filePath(QStringLiteral("ends.log"));
         writeFile(name, text);
-        const ReadBack back = readFrames(name);
-        // After the good lines: an empty line, a good one, an empty one, a
-        // broken one, one at the limit, one past it, a good one unended.
-        EXPECT_EQ(back.good, lines - 1 + 3);
-        EXPECT_EQ(back.bad, 2);
-        std::vector<std::int64_t> warned;
-        for (const TraceLogWarning& w : back.warnings)
-            warned.push_back(w.line);
-        EXPECT_EQ(warned, (std::vector<std::int64_t>{lines + 4, lines + 6}));
+        // Read in slices too: a slice ends inside lines, and (4096) between the CR and LF above.
+        for (const qint64 slice : {0, 4093, 4096}) {
+            const ReadBack back = readFrames(name, slice);
+            // After the good lines: an empty line, a good one, an empty one, a
+            // broken one, one at the limit, one past it, a good one unended.
+            EXPECT_EQ(back.good, lines - 1 + 3);
+            EXPECT_EQ(back.bad, 2);
+            std::vector<std::int64_t> warned;
+            for (const TraceLogWarning& w : back.warnings)
+                warned.push_back(w.line);
+            EXPECT_EQ(warned, (std::vector<std::int64_t>{lines + 4, lines + 6}));
+        }
     }
 }
 

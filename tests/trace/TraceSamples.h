@@ -86,16 +86,23 @@ struct ReadBack {
     std::int64_t bad = 0;
 };
 
-inline ReadBack readFrames(const QString& name)
+// With a slice, the reader pauses after that many bytes and is called again.
+inline ReadBack readFrames(const QString& name, qint64 slice = 0)
 {
     ReadBack back;
     const auto reader = makeTraceLogReader(traceLogFormatOf(name));
+    if (reader)
+        reader->setReadSlice(slice);
     EXPECT_TRUE(reader && reader->open(name)) << name.toStdString();
     if (!reader)
         return back;
     TraceFrame f;
-    while (reader->next(f))
-        back.frames.push_back(f);
+    for (;;) {
+        if (reader->next(f))
+            back.frames.push_back(f);
+        else if (!reader->paused())
+            break;
+    }
     back.warnings = reader->takeWarnings();
     back.good = reader->goodLines();
     back.bad = reader->badLines();

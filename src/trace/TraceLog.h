@@ -1,10 +1,10 @@
 #pragma once
 
+#include "core/OutputFile.h"
 #include "trace/TraceFrame.h"
 
 #include <QByteArray>
 #include <QDateTime>
-#include <QFile>
 #include <QString>
 #include <QStringList>
 
@@ -98,7 +98,8 @@ class TraceLogWriter {
 public:
     virtual ~TraceLogWriter() = default;
 
-    // Creates or truncates the file. False, with errorString(), when it cannot.
+    // Writes the file beside its place; close() puts it there, complete.
+    // False, with errorString(), when it cannot be made.
     bool open(const QString& fileName);
     // An open file descriptor instead (the standard output of a command),
     // left open by close().
@@ -117,7 +118,9 @@ public:
     bool write(const TraceFrame& frame);
     // Ends the log (a footer where the format has one) and closes the file.
     bool close();
-    QString errorString() const { return m_error; }
+    // Drops the file being written: one that was there before stays.
+    void cancel();
+    QString errorString() const { return m_file.failure(); }
     // Writes what is buffered now (a console wants each poll's lines at once).
     bool flush();
 
@@ -127,9 +130,8 @@ protected:
     virtual void end(QByteArray&) {}
 
 private:
-    QFile m_file;
+    OutputFile m_file;
     QByteArray m_buffer;
-    QString m_error;
     bool m_begun = false;
 };
 

@@ -8,6 +8,7 @@
 #include "trace/TraceFormats.h"
 #include "trace/TraceRecorder.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -561,6 +562,15 @@ TEST(TraceLog, ExportWritesTheFramesGivenAndLeavesOutWhatTheFormatCannotHold)
     EXPECT_EQ(some.notes, QStringList{QStringLiteral("2 frames with 11-bit identifiers written as 29-bit ones")});
     ASSERT_EQ(back.frames.size(), static_cast<std::size_t>(some.frames));
     EXPECT_EQ(back.frames.front().id, 0x18FEF121u);
+
+    // A log being written stands beside the old one until it is complete.
+    const std::unique_ptr<TraceLogWriter> writer = makeTraceLogWriter(TraceLogFormat::Asc);
+    ASSERT_TRUE(writer->open(asc));
+    ASSERT_TRUE(writer->write(frames.front()) && writer->flush());
+    EXPECT_EQ(readFrames(asc).frames.size(), frames.size());
+    writer->cancel();
+    EXPECT_EQ(readFrames(asc).frames.size(), frames.size());
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2) << "nothing left beside it";
 
     EXPECT_FALSE(exportTraceLog(dir.filePath(QStringLiteral("out.bin")), 1, at).ok());
     EXPECT_FALSE(exportTraceLog(dir.filePath(QStringLiteral("no/such/folder.log")), 1, at).ok());

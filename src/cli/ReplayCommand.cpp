@@ -85,7 +85,8 @@ int replay(const Command& command, const QCommandLineParser& options, QTextStrea
         const std::optional<std::int64_t> due = player.poll();
         report();
         out.flush();
-        if (!due)
+        // Lines the console cannot take end the replay; the caller says why.
+        if (!due || !outputFailure(out).isEmpty())
             break;
         clock.sleepUntilUs(std::min(*due, clock.nowMicroseconds() + kStopCheckUs));
     }

@@ -1,6 +1,7 @@
 #include "monitor/SaveLog.h"
 
 #include "core/Failure.h"
+#include "core/OutputFile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -34,15 +35,19 @@ void SaveLog::open()
         return;
     if (m_fileName.isEmpty()) {
         m_state = State::Failed;
+        m_errorNumber = 0;
         throw Failure(FailureCode::BadFileNameOrNumber);
     }
     QDir().mkpath(QFileInfo(m_fileName).absolutePath());
     m_file.setFileName(m_fileName);
     errno = 0;
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        const int error = errno;
+    // A device (/dev/null) has no end to append at.
+    const QFileInfo info(m_fileName);
+    const bool device = info.exists() && !info.isFile();
+    if (!m_file.open(device ? QIODevice::WriteOnly : QIODevice::WriteOnly | QIODevice::Append)) {
+        m_errorNumber = errno;
         m_state = State::Failed;
-        throw Failure(openFailureOf(error));
+        throw Failure(openFailureOf(m_errorNumber));
     }
     m_state = State::Open;
 }
@@ -55,10 +60,10 @@ void SaveLog::close()
         return;
     errno = 0;
     const bool flushed = m_file.flush();
-    const int error = errno;
+    m_errorNumber = errno;
     m_file.close();
     if (!flushed)
-        throw Failure(error == ENOSPC ? FailureCode::DiskFull : FailureCode::DeviceIoError);
+        throw Failure(m_errorNumber == ENOSPC ? FailureCode::DiskFull : FailureCode::DeviceIoError);
 }
 
 void SaveLog::writeLine(const QString& line)
@@ -83,8 +88,13 @@ void SaveLog::flush()
 
 void SaveLog::failWrite()
 {
-    const int error = errno;
-    throw Failure(error == ENOSPC ? FailureCode::DiskFull : FailureCode::DeviceIoError);
+    m_errorNumber = errno;
+    throw Failure(m_errorNumber == ENOSPC ? FailureCode::DiskFull : FailureCode::DeviceIoError);
+}
+
+QString SaveLog::failureText(const Failure& failure) const
+{
+    return m_errorNumber != 0 ? systemErrorText(m_errorNumber) : failure.description();
 }
 
 }  // namespace tellvane

@@ -5,6 +5,8 @@
 
 namespace tellvane {
 
+class Failure;
+
 // The save log of the run: message lines appended with CR LF. Writes are
 // buffered and flushed by the owner once per batch of messages.
 class SaveLog {
@@ -28,6 +30,9 @@ public:
     void writeLine(const QString& line);
     // Writes the buffered lines to the disk.
     void flush();
+    // The system's reason for the failure thrown last ("No space left on
+    // device"), or the failure's own description when there is none.
+    QString failureText(const Failure& failure) const;
 
 private:
     [[noreturn]] void failWrite();
@@ -35,6 +40,7 @@ private:
     QString m_fileName;
     QFile m_file;
     State m_state = State::Closed;
+    int m_errorNumber = 0;  // errno of the failure thrown last
 };
 
 }  // namespace tellvane

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #ifdef Q_OS_UNIX
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -15,6 +16,42 @@ namespace tellvane {
 QString systemErrorText(int errorNumber)
 {
     return QString::fromLocal8Bit(std::strerror(errorNumber));
+}
+
+bool lockForWriting(QFile& file)
+{
+#ifdef Q_OS_UNIX
+    if (::flock(file.handle(), LOCK_EX | LOCK_NB) != 0)
+        return false;
+#else
+    Q_UNUSED(file);
+#endif
+    return true;
+}
+
+QString createOwnFile(QFile& file, const QString& name, QChar separator, int& errorNumber)
+{
+    const QFileInfo info(name);
+    const QString suffix = info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
+    const QString stem = name.left(name.size() - suffix.size());
+    for (int n = 1; n <= 99; ++n) {
+        const QString candidate = n == 1 ? name : stem + separator + QString::number(n) + suffix;
+        file.setFileName(candidate);
+        errno = 0;
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            // Made here, but another program may open it before the lock is taken.
+            if (lockForWriting(file))
+                return candidate;
+            errorNumber = errno;
+            file.close();
+            continue;
+        }
+        errorNumber = errno;
+        if (errorNumber != EEXIST)
+            return {};
+    }
+    errorNumber = EEXIST;
+    return {};
 }
 
 bool sameFile(const QString& a, const QString& b)

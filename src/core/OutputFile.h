@@ -51,6 +51,15 @@ private:
 // The system's text for an errno value ("No space left on device").
 QString systemErrorText(int errorNumber);
 
+// Makes a file that no one else writes: the name itself, or when a file of
+// that name exists, the name with the separator and 2, 3 ... 99 before its
+// extension ("run_2.txt"), and locks it. The name made, with the file open
+// for writing; empty when none could be, with errno's value in errorNumber.
+QString createOwnFile(QFile& file, const QString& name, QChar separator, int& errorNumber);
+// Takes the lock that says the open file is written here; false (errno set)
+// when another program holds it.
+bool lockForWriting(QFile& file);
+
 // True when both names are one file, by device and inode (a hard link or a
 // symbolic link too); false when either does not exist.
 bool sameFile(const QString& a, const QString& b);

@@ -64,7 +64,10 @@ bool LogReader::scan()
     std::int64_t number = 1;  // the record being read
     bool open = false;        // it has characters
     bool afterCr = false;
-    std::int64_t offset = 0;
+    // A UTF-8 byte-order mark before the first record is no part of it.
+    std::int64_t offset = m_file.peek(3) == QByteArrayLiteral("\xEF\xBB\xBF") ? 3 : 0;
+    m_file.seek(offset);
+    m_checkpoints.front().offset = offset;
     QByteArray block;
     constexpr std::int64_t kMaxCount = std::numeric_limits<std::int32_t>::max();
     while (number <= kMaxCount) {

@@ -195,8 +195,9 @@ TEST(TraceLog, BrokenLinesAreNamedAndTheGoodOnesRead)
          "1.0,0x18fef121,2,0,0,0,\n"
          "abc,0x1,0,0,0,0,\n"
          "1.0,0x800,0,0,0,0,\n"
-         "2.0,0x18fef121,1,1,0,4,\n",
-         3,
+         "2.0,0x18fef121,1,1,0,4,\n"
+         "3.0,0x123,0,1,0,1,AA==\n",  // a remote frame with the bytes it asks for
+         4,
          {4, 5, 6, 7, 8, 9},
          {3, 4, 5, 6, 7, 8, 9}},
         {"txt",
@@ -222,7 +223,8 @@ TEST(TraceLog, BrokenLinesAreNamedAndTheGoodOnesRead)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.extension);
         const QString name = dir.filePath(QStringLiteral("broken.") + QLatin1String(c.extension));
-        writeFile(name, c.text);
+        // Behind a UTF-8 byte-order mark, as some editors save text: the first line reads all the same.
+        writeFile(name, "\xEF\xBB\xBF" + c.text);
         const ReadBack back = readFrames(name);
         EXPECT_EQ(back.frames.size(), c.frames);
         EXPECT_EQ(back.bad, static_cast<std::int64_t>(c.badLines.size()));
@@ -235,6 +237,17 @@ TEST(TraceLog, BrokenLinesAreNamedAndTheGoodOnesRead)
         EXPECT_EQ(warned, c.warnedLines);
         for (std::size_t i = 1; i < back.frames.size(); ++i)
             EXPECT_GE(back.frames[i].timeUs, back.frames[i - 1].timeUs);
+    }
+
+    // UTF-16 text, with its mark or without: refused as a whole, not line by line.
+    const QString line = QStringLiteral("(1.000000) can0 123#01\n");
+    const QByteArray wide(reinterpret_cast<const char*>(line.utf16()), line.size() * 2);
+    for (const QByteArray& text : {QByteArray("\xFF\xFE") + wide, wide}) {
+        const QString name = dir.filePath(QStringLiteral("wide.log"));
+        writeFile(name, text);
+        const std::unique_ptr<TraceLogReader> reader = makeTraceLogReader(TraceLogFormat::Candump);
+        EXPECT_FALSE(reader->open(name));
+        EXPECT_TRUE(reader->errorString().contains(QLatin1String("UTF-16"))) << reader->errorString().toStdString();
     }
 }
 

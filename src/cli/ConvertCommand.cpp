@@ -37,6 +37,8 @@ int convert(const Command& command, const QCommandLineParser& options, QTextStre
         else
             err << input << ':' << warning.line << ": " << warning.text << '\n';
     });
+    if (result.unnamedWarnings > 0)
+        err << input << ": and " << result.unnamedWarnings << " more warnings" << '\n';
     if (!result.ok()) {
         err << "tellvane-cli: " << result.error << Qt::endl;
         return 1;

@@ -91,6 +91,10 @@ int replay(const Command& command, const QCommandLineParser& options, QTextStrea
         clock.sleepUntilUs(std::min(*due, clock.nowMicroseconds() + kStopCheckUs));
     }
     report();
+    if (const std::int64_t more = replay.droppedWarnings(); more > 0) {
+        err << file << ": and " << more << " more warnings" << '\n';
+        failed = true;
+    }
     if (leftOut > 0) {
         err << file << ": " << leftOut << " remote or error frames left out" << '\n';
         failed = true;

@@ -246,7 +246,8 @@ ConvertResult convertLog(const QString& input, const QString& output,
     }
     passWarnings();
     result.skipped += reader->badLines();
-    result.warnings += reader->droppedWarnings();
+    result.unnamedWarnings = reader->droppedWarnings();
+    result.warnings += result.unnamedWarnings;
     result.notes = writer->notes();
     for (const QString& note : std::as_const(result.notes))
         report({0, note});

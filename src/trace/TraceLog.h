@@ -143,6 +143,7 @@ struct ConvertResult {
     std::int64_t frames = 0;   // written
     std::int64_t skipped = 0;  // lines that were no frame, and frames the output cannot hold
     std::int64_t warnings = 0;
+    std::int64_t unnamedWarnings = 0;  // of those, the ones past the reader's limit: only counted
     QStringList notes;  // what the output changed, each about the whole file
     bool ok() const { return error.isEmpty(); }
 };

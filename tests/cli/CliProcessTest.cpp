@@ -158,6 +158,12 @@ TEST_F(Cli, ReplayPlaysALogInOrderAndMonitorPrintsOtherToolsFormats)
     EXPECT_EQ(played.err.count(log + QStringLiteral(":3: ")), 1) << played.err.toStdString();
     EXPECT_EQ(played.err.count(QStringLiteral("left out")), 1) << played.err.toStdString();
     EXPECT_TRUE(played.err.contains(log + QStringLiteral(": 2 remote or error frames left out"))) << played.err.toStdString();
+    // More bad lines than are named one by one: counted.
+    const QString noisy = test::writeFile(dir.filePath(QStringLiteral("noisy.log")),
+                                          QByteArray("x\n").repeated(1005) + "(1.000000) can0 123#01\n");
+    const Finished counted = runCli({QStringLiteral("replay"), noisy});
+    EXPECT_EQ(counted.err.count(noisy + QLatin1Char(':')), 1001) << "a thousand named, and how many more";
+    EXPECT_TRUE(counted.err.contains(noisy + QStringLiteral(": and 5 more warnings\n"))) << counted.err.right(200).toStdString();
 
     const Finished candump = runCli({QStringLiteral("monitor"), QStringLiteral("--adapter"), QStringLiteral("sim"),
                                      QStringLiteral("--count"), QStringLiteral("4"), QStringLiteral("--format"),

@@ -232,7 +232,8 @@ TEST(TraceLog, BrokenLinesAreNamedAndTheGoodOnesRead)
         std::vector<std::int64_t> warned;
         for (const TraceLogWarning& w : back.warnings) {
             warned.push_back(w.line);
-            EXPECT_FALSE(w.text.isEmpty());
+            ASSERT_FALSE(w.text.isEmpty());
+            EXPECT_FALSE(w.text.at(0).isUpper()) << "in sentence case: " << w.text.toStdString();
         }
         EXPECT_EQ(warned, c.warnedLines);
         for (std::size_t i = 1; i < back.frames.size(); ++i)
@@ -530,23 +531,25 @@ TEST(TraceLog, ConvertNamesWhatTheOutputCannotHold)
               "(1.000002) can0 123#zz\n"
               "(1.000003) can0 20000080#\n"
               "(100.000001) can0 18FEF121#01\n"
-              "(100.000002) can0 18FEF121#01\n");
+              "(100.000002) can0 18FEF121#01\n"
+              "(10000000.000000) can0 18FEF121#01\n");
     std::vector<TraceLogWarning> warnings;
     const ConvertResult result = convertLog(in, dir.filePath(QStringLiteral("out.txt")),
                                             [&](const TraceLogWarning& w) { warnings.push_back(w); });
     EXPECT_TRUE(result.ok());
-    EXPECT_EQ(result.frames, 3);
+    EXPECT_EQ(result.frames, 4);
     EXPECT_EQ(result.skipped, 3);
     std::vector<std::int64_t> lines;
     for (const TraceLogWarning& w : warnings)
         lines.push_back(w.line);
     // What the output changed comes last, once, about the whole file (line 0).
-    ASSERT_EQ(lines, (std::vector<std::int64_t>{2, 3, 4, 0, 0}));
-    EXPECT_EQ(result.warnings, 5);
+    ASSERT_EQ(lines, (std::vector<std::int64_t>{2, 3, 4, 0, 0, 0}));
+    EXPECT_EQ(result.warnings, 6);
     EXPECT_TRUE(warnings[0].text.contains(QLatin1String("remote"))) << warnings[0].text.toStdString();
     EXPECT_TRUE(warnings[3].text.startsWith(QLatin1String("1 frame with an 11-bit identifier"))) << warnings[3].text.toStdString();
     EXPECT_TRUE(warnings[4].text.startsWith(QLatin1String("2 times rounded"))) << warnings[4].text.toStdString();
-    EXPECT_EQ(result.notes, (QStringList{warnings[3].text, warnings[4].text}));
+    EXPECT_EQ(warnings[5].text, QLatin1String("1 time past 9999999.9 s, the most the time field holds, written as 9999999.9"));
+    EXPECT_EQ(result.notes, (QStringList{warnings[3].text, warnings[4].text, warnings[5].text}));
 
     EXPECT_FALSE(convertLog(in, dir.filePath(QStringLiteral("out.bin")), {}).ok());
     EXPECT_FALSE(convertLog(dir.filePath(QStringLiteral("missing.log")), dir.filePath(QStringLiteral("out.asc")), {}).ok());

@@ -279,7 +279,12 @@ void MainWindow::load()
     const QString logFolder = logFolderOf(dataFolder);
     QDir().mkpath(logFolder);
     m_saveLogFile = saveLogFileName(logFolder, m_parts.now ? m_parts.now() : QDateTime::currentDateTime());
-    m_parts.logger.saveLog().setFileName(m_saveLogFile);
+    m_parts.logger.saveLog().claimFileName(m_saveLogFile);
+    connect(&m_parts.logger, &MessageLogger::saveFileNameChanged, this, [this](const QString& fileName) {
+        m_saveLogFile = fileName;
+        if (m_monitorWindow)
+            m_monitorWindow->setFileNameText(fileName);
+    });
     m_parts.monitor.setLogFolder(logFolder);
     m_monitorWindow->setFileNameText(m_saveLogFile);
 

@@ -1,6 +1,5 @@
 #include "app/SaveLogName.h"
 
-#include <QFileInfo>
 #include <QLocale>
 
 namespace tellvane {
@@ -13,15 +12,9 @@ QString saveLogFileName(const QString& logFolder, const QDateTime& startTime)
 
 QString recordingFileName(const QString& logFolder, const QDateTime& startTime, const QString& board)
 {
-    QString stem = saveLogFileName(logFolder, startTime);
-    stem.chop(4);  // ".txt"
-    stem += QLatin1Char('_') + board;
-    for (int n = 1; n <= 99; ++n) {
-        const QString name = stem + (n == 1 ? QString() : QLatin1Char('-') + QString::number(n)) + QStringLiteral(".csv");
-        if (!QFileInfo::exists(name))
-            return name;
-    }
-    return {};
+    QString name = saveLogFileName(logFolder, startTime);
+    name.chop(4);  // ".txt"
+    return name + QLatin1Char('_') + board + QStringLiteral(".csv");
 }
 
 }  // namespace tellvane

@@ -1,9 +1,11 @@
 #include "cli/CliSupport.h"
 
 #include "adapters/AdapterFactory.h"
+#include "core/OutputFile.h"
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 
@@ -37,6 +39,25 @@ int refuse(const QString& usage, QTextStream& err, const QStringList& reasons)
             err << "tellvane-cli: " << reason << Qt::endl;
     }
     return 2;
+}
+
+QString outputFailure(QTextStream& out)
+{
+    if (const auto* file = dynamic_cast<const OutputFile*>(out.device()); file && file->failed())
+        return file->failure();
+    if (out.status() == QTextStream::WriteFailed)
+        return out.device() ? out.device()->errorString() : QStringLiteral("the output cannot be written");
+    return {};
+}
+
+int checkedExit(QTextStream& out, QTextStream& err, int code)
+{
+    out.flush();
+    const QString failure = outputFailure(out);
+    if (failure.isEmpty())
+        return code;
+    err << "tellvane-cli: cannot write to the standard output: " << failure << Qt::endl;
+    return std::max(code, 1);
 }
 
 QCommandLineOption adapterOption()

@@ -36,6 +36,14 @@ Command replayCommand();
 // The command's usage, then each reason given on a line of its own; exit code 2.
 int refuse(const QString& usage, QTextStream& err, const QStringList& reasons = {});
 
+// Why the console's output (a stream on the standard output) was lost;
+// empty while every line reached it.
+QString outputFailure(QTextStream& out);
+// The exit code of a command once its last lines reached the standard
+// output: flushed and checked, as the output of a command whose lines were
+// lost is no answer (the reason on err, and an exit code of 1 at least).
+int checkedExit(QTextStream& out, QTextStream& err, int code);
+
 // --adapter NAME, which every command on a bus takes.
 QCommandLineOption adapterOption();
 

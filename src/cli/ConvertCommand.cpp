@@ -2,6 +2,7 @@
 // its file's extension.
 
 #include "cli/CliSupport.h"
+#include "core/OutputFile.h"
 #include "trace/TraceLog.h"
 
 #include <QFileInfo>
@@ -22,8 +23,9 @@ int convert(const Command& command, const QCommandLineParser& options, QTextStre
         if (traceLogFormatOf(file) == TraceLogFormat::Unknown)
             reasons << QStringLiteral("%1: the extension is none of .txt, .log, .asc, .csv").arg(file);
     }
+    // One file under two names (a hard link) is one file too.
     const QFileInfo in(input);
-    if (in.exists() && in.canonicalFilePath() == QFileInfo(output).canonicalFilePath())
+    if ((in.exists() && in.canonicalFilePath() == QFileInfo(output).canonicalFilePath()) || sameFile(input, output))
         reasons << QStringLiteral("the output would overwrite the input");
     if (!reasons.isEmpty())
         return refuse(command.usage, err, reasons);
@@ -35,6 +37,8 @@ int convert(const Command& command, const QCommandLineParser& options, QTextStre
         else
             err << input << ':' << warning.line << ": " << warning.text << '\n';
     });
+    if (result.unnamedWarnings > 0)
+        err << input << ": and " << result.unnamedWarnings << " more warnings" << '\n';
     if (!result.ok()) {
         err << "tellvane-cli: " << result.error << Qt::endl;
         return 1;

@@ -46,7 +46,7 @@ public:
         if (!m_writer->refusal(frame).isEmpty())
             return;
         if (!m_writer->write(frame)) {
-            m_err << "tellvane-cli: the console takes no more lines: " << m_writer->errorString() << Qt::endl;
+            failOutput(m_writer->errorString());
             return;
         }
         ++m_lines;
@@ -62,9 +62,11 @@ public:
             m_err << "A message could not be shown: " << failure.description() << Qt::endl;
             return;
         }
+        if (!m_failure.isEmpty())
+            return;
         m_out << line << '\n';
         ++m_lines;
-        if (m_save && !m_saveFailed)
+        if (m_save && !failed())
             saving([&] { m_save->writeLine(line); });
     }
 
@@ -72,28 +74,36 @@ public:
     void flush()
     {
         m_out.flush();
-        if (m_writer)
-            m_writer->flush();
-        if (m_save && !m_saveFailed)
+        if (m_writer && !m_writer->flush())
+            failOutput(m_writer->errorString());
+        if (m_save && !failed())
             saving([&] { m_save->flush(); });
     }
 
     void finish()
     {
         m_out.flush();
-        if (m_writer)
-            m_writer->close();
-        if (m_save && !m_saveFailed)
+        if (m_writer && !m_writer->close())
+            failOutput(m_writer->errorString());
+        if (m_save && !failed())
             saving([&] { m_save->close(); });
     }
 
     qint64 lines() const { return m_lines; }
-    bool saveFailed() const { return m_saveFailed; }
+    // The first write that failed ends the monitor: its reason.
+    bool failed() const { return !m_failure.isEmpty(); }
+    QString failure() const { return m_failure; }
 
 private:
+    void failOutput(const QString& why)
+    {
+        if (m_failure.isEmpty())
+            m_failure = QStringLiteral("cannot write to the standard output: ") + why;
+    }
+
     void save(const CanMessage& message)
     {
-        if (!m_save || m_saveFailed)
+        if (!m_save || failed())
             return;
         try {
             const QString line = formatMessageLine(message);
@@ -109,9 +119,8 @@ private:
         try {
             write();
         } catch (const Failure& failure) {
-            m_saveFailed = true;
-            m_err << "tellvane-cli: cannot write " << m_save->fileName() << ": " << failure.description()
-                  << "; lines are no longer saved" << Qt::endl;
+            if (m_failure.isEmpty())
+                m_failure = QStringLiteral("cannot write %1: %2").arg(m_save->fileName(), m_save->failureText(failure));
         }
     }
 
@@ -121,7 +130,7 @@ private:
     TraceFilter m_filter;
     TraceLogWriter* m_writer = nullptr;
     qint64 m_lines = 0;
-    bool m_saveFailed = false;
+    QString m_failure;
 };
 
 int monitor(const Command& command, const QCommandLineParser& options, QTextStream& out, QTextStream& err)
@@ -158,7 +167,7 @@ int monitor(const Command& command, const QCommandLineParser& options, QTextStre
             save.open();
             saving = &save;
         } catch (const Failure& failure) {
-            err << "tellvane-cli: cannot open " << save.fileName() << ": " << failure.description() << Qt::endl;
+            err << "tellvane-cli: cannot open " << save.fileName() << ": " << save.failureText(failure) << Qt::endl;
             return 1;
         }
     }
@@ -191,14 +200,18 @@ int monitor(const Command& command, const QCommandLineParser& options, QTextStre
     QObject::connect(&poll, &QTimer::timeout, [&] {
         link.pollTick();
         log.flush();
-        if (stopRequested() || (count.value && log.lines() >= *count.value)
+        if (log.failed() || !outputFailure(out).isEmpty() || stopRequested() || (count.value && log.lines() >= *count.value)
             || (seconds.value && running.elapsed() >= *seconds.value * 1000))
             QCoreApplication::quit();
     });
     poll.start();
     QCoreApplication::exec();
     log.finish();
-    return log.saveFailed() ? 1 : 0;
+    if (log.failed()) {
+        err << "tellvane-cli: " << log.failure() << Qt::endl;
+        return 1;
+    }
+    return 0;
 }
 
 }  // namespace

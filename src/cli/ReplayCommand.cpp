@@ -85,11 +85,16 @@ int replay(const Command& command, const QCommandLineParser& options, QTextStrea
         const std::optional<std::int64_t> due = player.poll();
         report();
         out.flush();
-        if (!due)
+        // Lines the console cannot take end the replay; the caller says why.
+        if (!due || !outputFailure(out).isEmpty())
             break;
         clock.sleepUntilUs(std::min(*due, clock.nowMicroseconds() + kStopCheckUs));
     }
     report();
+    if (const std::int64_t more = replay.droppedWarnings(); more > 0) {
+        err << file << ": and " << more << " more warnings" << '\n';
+        failed = true;
+    }
     if (leftOut > 0) {
         err << file << ": " << leftOut << " remote or error frames left out" << '\n';
         failed = true;

@@ -5,6 +5,7 @@
 // adapter is opened.
 
 #include "cli/CliSupport.h"
+#include "core/OutputFile.h"
 #include "core/Version.h"
 
 #include <QCoreApplication>
@@ -18,7 +19,11 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tellvane-cli"));
     QCoreApplication::setApplicationVersion(QString::fromLatin1(tellvane::kVersionText));
-    QTextStream out(stdout);
+    // Written through a device that keeps the system's reason when a write
+    // fails (a full disk), which every command's exit code then tells.
+    tellvane::OutputFile standardOutput;
+    standardOutput.openDescriptor(1);
+    QTextStream out(&standardOutput);
     QTextStream err(stderr);
     using namespace tellvane::cli;
     const Command commands[] = {checkConfigCommand(), benchCommand(), monitorCommand(), flashCommand(), convertCommand(),
@@ -50,9 +55,9 @@ int main(int argc, char* argv[])
             return refuse(command.usage, err, {options.errorText()});
         if (helpAsked(options)) {
             out << options.helpText() << command.helpEnd;
-            return 0;
+            return checkedExit(out, err, 0);
         }
-        return command.run(command, options, out, err);
+        return checkedExit(out, err, command.run(command, options, out, err));
     }
     return refuse(usage, err);
 }

@@ -15,6 +15,7 @@ enum class FailureCode : int {
     BadFileNameOrNumber = 52,
     FileNotFound = 53,
     DeviceIoError = 57,
+    FileAlreadyExists = 58,
     DiskFull = 61,
     PermissionDenied = 70,
     PathNotFound = 76,
@@ -24,6 +25,11 @@ enum class FailureCode : int {
 
 // The fixed description of a failure number, as shown in the error list.
 QString failureDescription(FailureCode code);
+
+// The failure of opening or writing a file, by the system's reason (errno),
+// so that one fault gives one number wherever a file is written; `otherwise`
+// for a reason that has none of its own.
+FailureCode fileFailureOf(int errorNumber, FailureCode otherwise);
 
 class Failure : public std::exception {
 public:

@@ -57,6 +57,13 @@ bool LogReader::start(const QString& fileName)
     }
     m_size = m_file.size();
     m_checkpoints.assign(1, Place{});
+    // A UTF-8 byte-order mark before the first record is no part of it.
+    if (m_file.peek(3) == QByteArrayLiteral("\xEF\xBB\xBF")) {
+        m_offset = 3;
+        m_file.seek(m_offset);
+        m_checkpoints.front().offset = m_offset;
+        m_next.offset = m_offset;
+    }
     return true;
 }
 

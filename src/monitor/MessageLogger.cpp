@@ -33,7 +33,13 @@ void MessageLogger::logCanMessage(const CanMessage& message)
 void MessageLogger::openSaveLogFile()
 {
     try {
+        const QString asked = m_saveLog.fileName();
         m_saveLog.open();
+        if (m_saveLog.fileName() != asked) {
+            printError(QStringLiteral("The save log file ") + asked
+                       + QStringLiteral(" is another program's: this run saves to ") + m_saveLog.fileName());
+            emit saveFileNameChanged(m_saveLog.fileName());
+        }
     } catch (const Failure& failure) {
         reportFileError(failure);
     }

@@ -44,6 +44,10 @@ public:
 
     int lastSaveError() const { return m_lastSaveError; }
 
+signals:
+    // The run's save log took another name than the one it was given.
+    void saveFileNameChanged(const QString& fileName);
+
 private:
     void reportFileError(const Failure& failure);
     void scheduleFlush();

@@ -1,6 +1,7 @@
 #include "monitor/SaveLog.h"
 
 #include "core/Failure.h"
+#include "core/OutputFile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -9,24 +10,11 @@
 
 namespace tellvane {
 
-namespace {
-FailureCode openFailureOf(int error)
+void SaveLog::claimFileName(const QString& fileName)
 {
-    switch (error) {
-    case ENOENT:
-    case ENOTDIR:
-        return FailureCode::PathNotFound;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-        return FailureCode::PermissionDenied;
-    case ENOSPC:
-        return FailureCode::DiskFull;
-    default:
-        return FailureCode::BadFileNameOrNumber;
-    }
+    m_fileName = fileName;
+    m_claim = Claim::Pending;
 }
-}  // namespace
 
 void SaveLog::open()
 {
@@ -34,17 +22,41 @@ void SaveLog::open()
         return;
     if (m_fileName.isEmpty()) {
         m_state = State::Failed;
+        m_errorNumber = 0;
         throw Failure(FailureCode::BadFileNameOrNumber);
     }
     QDir().mkpath(QFileInfo(m_fileName).absolutePath());
+    if (m_claim == Claim::Pending) {
+        const QString made = createOwnFile(m_file, m_fileName, QLatin1Char('_'), m_errorNumber);
+        if (made.isEmpty())
+            fail(FailureCode::BadFileNameOrNumber);
+        m_fileName = made;
+        m_claim = Claim::Made;
+        m_state = State::Open;
+        return;
+    }
     m_file.setFileName(m_fileName);
     errno = 0;
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        const int error = errno;
-        m_state = State::Failed;
-        throw Failure(openFailureOf(error));
+    // A device (/dev/null) has no end to append at, and no one to share it with.
+    const QFileInfo info(m_fileName);
+    const bool device = info.exists() && !info.isFile();
+    if (!m_file.open(device ? QIODevice::WriteOnly : QIODevice::WriteOnly | QIODevice::Append)) {
+        m_errorNumber = errno;
+        fail(FailureCode::BadFileNameOrNumber);
+    }
+    // Lines of two programs in one log would be read as one run.
+    if (!device && !lockForWriting(m_file)) {
+        m_errorNumber = errno;
+        m_file.close();
+        fail(FailureCode::BadFileNameOrNumber);
     }
     m_state = State::Open;
+}
+
+void SaveLog::fail(FailureCode otherwise)
+{
+    m_state = State::Failed;
+    throw Failure(fileFailureOf(m_errorNumber, otherwise));
 }
 
 void SaveLog::close()
@@ -55,10 +67,10 @@ void SaveLog::close()
         return;
     errno = 0;
     const bool flushed = m_file.flush();
-    const int error = errno;
+    m_errorNumber = errno;
     m_file.close();
     if (!flushed)
-        throw Failure(error == ENOSPC ? FailureCode::DiskFull : FailureCode::DeviceIoError);
+        throw Failure(fileFailureOf(m_errorNumber, FailureCode::DeviceIoError));
 }
 
 void SaveLog::writeLine(const QString& line)
@@ -83,8 +95,15 @@ void SaveLog::flush()
 
 void SaveLog::failWrite()
 {
-    const int error = errno;
-    throw Failure(error == ENOSPC ? FailureCode::DiskFull : FailureCode::DeviceIoError);
+    m_errorNumber = errno;
+    throw Failure(fileFailureOf(m_errorNumber, FailureCode::DeviceIoError));
+}
+
+QString SaveLog::failureText(const Failure& failure) const
+{
+    if (m_errorNumber == EWOULDBLOCK)
+        return QStringLiteral("another program writes to it");
+    return m_errorNumber != 0 ? systemErrorText(m_errorNumber) : failure.description();
 }
 
 }  // namespace tellvane

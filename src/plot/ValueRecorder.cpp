@@ -1,7 +1,10 @@
 #include "plot/ValueRecorder.h"
 
 #include "core/ErrorReporting.h"
+#include "core/OutputFile.h"
 #include "plot/ValueCsv.h"
+
+#include <cerrno>
 
 namespace tellvane {
 
@@ -32,11 +35,11 @@ ValueRecorder::~ValueRecorder()
 bool ValueRecorder::open(const QString& fileName)
 {
     close();
-    m_file.setFileName(fileName);
     m_rows = 0;
     m_timeLine = TimeLine();
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-        reportFailure(Failure(FailureCode::PathNotFound), QStringLiteral("Record"),
+    int errorNumber = 0;
+    if (createOwnFile(m_file, fileName, QLatin1Char('-'), errorNumber).isEmpty()) {
+        reportFailure(Failure(fileFailureOf(errorNumber, FailureCode::BadFileNameOrNumber)), QStringLiteral("Record"),
                       QStringLiteral(" with Filename=") + fileName);
         return false;
     }
@@ -70,18 +73,20 @@ bool ValueRecorder::writeBlock()
 {
     if (m_block.isEmpty())
         return true;
+    errno = 0;
     const bool written = m_file.write(m_block) == m_block.size() && m_file.flush();
     m_block.clear();
     if (!written)
-        fail();
+        fail(errno);
     return written;
 }
 
-void ValueRecorder::fail()
+void ValueRecorder::fail(int errorNumber)
 {
     const QString name = m_file.fileName();
     m_file.close();
-    reportFailure(Failure(FailureCode::DeviceIoError), QStringLiteral("Record"), QStringLiteral(" with Filename=") + name);
+    reportFailure(Failure(fileFailureOf(errorNumber, FailureCode::DeviceIoError)), QStringLiteral("Record"),
+                  QStringLiteral(" with Filename=") + name);
 }
 
 void ValueRecorder::close()

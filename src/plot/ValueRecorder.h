@@ -33,7 +33,8 @@ public:
     ValueRecorder(const ValueRecorder&) = delete;
     ValueRecorder& operator=(const ValueRecorder&) = delete;
 
-    // Makes the file (never one that exists) and writes the header.
+    // Makes the file and writes the header. Never over a file that exists:
+    // then the name with -2, -3 ... before ".csv" (see createOwnFile).
     bool open(const QString& fileName);
     void record(const DecodedValue& value);
     void close();
@@ -45,7 +46,7 @@ public:
 
 private:
     bool writeBlock();
-    void fail();
+    void fail(int errorNumber);
 
     QFile m_file;
     // What a row says of a control, by control number: its name, and how its

@@ -77,9 +77,11 @@ LineTraceReader::Line CsvReader::parse(std::string_view line, TraceFrame& frame,
     }
     const QByteArray encoded = QByteArray::fromRawData(field[6].data(), static_cast<qsizetype>(field[6].size()));
     const auto decoded = QByteArray::fromBase64Encoding(encoded, QByteArray::AbortOnBase64DecodingErrors);
-    const qsizetype expected = *remote ? 0 : static_cast<qsizetype>(*length);
-    if (!decoded || decoded.decoded.size() != expected) {
-        why = decoded ? QStringLiteral("the data holds %1 bytes, the dlc says %2").arg(decoded.decoded.size()).arg(expected)
+    // A remote frame's dlc is the length it asks for: its row may carry no
+    // data, or as many bytes as the dlc says, which no frame on the bus has.
+    const qsizetype held = decoded ? decoded.decoded.size() : 0;
+    if (!decoded || (held != static_cast<qsizetype>(*length) && !(*remote && held == 0))) {
+        why = decoded ? QStringLiteral("the data holds %1 bytes, the dlc says %2").arg(held).arg(*length)
                       : QStringLiteral("the data is not base64");
         return Line::Bad;
     }
@@ -88,7 +90,8 @@ LineTraceReader::Line CsvReader::parse(std::string_view line, TraceFrame& frame,
     frame.length = static_cast<std::uint8_t>(*length);
     frame.flags = static_cast<std::uint8_t>((*extended ? TraceFrame::Extended : 0) | (*remote ? TraceFrame::Remote : 0)
                                             | (*error ? TraceFrame::Error : 0));
-    std::copy(decoded.decoded.begin(), decoded.decoded.end(), frame.data.begin());
+    if (!*remote)
+        std::copy(decoded.decoded.begin(), decoded.decoded.end(), frame.data.begin());
     return Line::Frame;
 }
 

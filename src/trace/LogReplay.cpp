@@ -30,8 +30,11 @@ std::vector<TraceLogWarning> LogReplay::takeWarnings()
 
 void LogReplay::close()
 {
-    if (m_reader)
+    if (m_reader) {
         m_error = m_reader->errorString();
+        m_dropped = droppedWarnings();
+    }
+    m_repeating = false;
     m_player.reset();
     m_reader.reset();
 }
@@ -41,6 +44,8 @@ bool LogReplay::open(const QString& fileName)
     m_player.reset();
     m_reader.reset();
     m_warnings.clear();
+    m_dropped = 0;
+    m_repeating = false;
     m_fileName = fileName;
     const TraceLogFormat format = traceLogFormatOf(fileName);
     if (format == TraceLogFormat::Unknown) {
@@ -69,6 +74,7 @@ bool LogReplay::open(const QString& fileName)
             // passes after the first only repeat them.
             for (TraceLogWarning& warning : takeWarnings())
                 m_warnings.push_back(std::move(warning));
+            m_dropped = droppedWarnings();
             m_repeating = true;
             return m_reader->open(m_fileName);
         },

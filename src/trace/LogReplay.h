@@ -48,6 +48,11 @@ public:
     const TraceReplay& player() const { return *m_player; }
 
     std::vector<TraceLogWarning> takeWarnings();
+    // Warnings of the first pass beyond those kept for the caller: only counted.
+    std::int64_t droppedWarnings() const
+    {
+        return m_repeating || !m_reader ? m_dropped : m_reader->droppedWarnings();
+    }
     // The log's line of the frame delivered last.
     std::int64_t lineNumber() const { return m_reader ? m_reader->lineNumber() : 0; }
 
@@ -60,6 +65,7 @@ private:
     std::unique_ptr<TraceReplay> m_player;
     std::vector<TraceLogWarning> m_warnings;  // of passes before this one, not yet taken
     std::int64_t m_firstUs = 0;
+    std::int64_t m_dropped = 0;  // of the first pass, once it ended
     bool m_first = true;
     bool m_repeating = false;  // a pass after the first: its warnings were given
     bool m_regularOnly = false;

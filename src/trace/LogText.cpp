@@ -33,7 +33,25 @@ bool LineSource::open(const QString& fileName)
     m_number = 0;
     m_afterCr = m_failed = m_started = m_tooLong = m_paused = false;
     m_long.clear();
-    return m_file.open(QIODevice::ReadOnly);
+    m_refusal.clear();
+    if (!m_file.open(QIODevice::ReadOnly))
+        return false;
+    if (!fill())
+        return !m_failed;
+    const std::string_view start(m_block.constData(), static_cast<std::size_t>(m_size));
+    if (start.starts_with("\xEF\xBB\xBF")) {
+        m_at = 3;
+    } else if (start.starts_with("\xFF\xFE") || start.starts_with("\xFE\xFF")) {
+        m_refusal = QStringLiteral("it is UTF-16 text; save it as UTF-8 or ASCII to read it");
+    } else if (start.substr(0, start.find_first_of("\r\n")).find('\0') != std::string_view::npos) {
+        m_refusal = QStringLiteral("its first line holds NUL bytes: UTF-16 text, or no text at all; save a log as UTF-8 "
+                                   "or ASCII to read it");
+    }
+    if (!m_refusal.isEmpty()) {
+        m_file.close();
+        return false;
+    }
+    return true;
 }
 
 bool LineSource::fill()

@@ -17,11 +17,13 @@
 namespace tellvane::tracetext {
 
 // A file's lines, ended by LF, CR LF or CR. A line longer than the limit is
-// passed over to its end and reported as too long, never kept.
+// passed over to its end and reported as too long, never kept. A UTF-8
+// byte-order mark before the first line is no part of it; a file of UTF-16
+// text is not opened, as none of its lines would read.
 class LineSource {
 public:
     bool open(const QString& fileName);
-    QString errorString() const { return m_file.errorString(); }
+    QString errorString() const { return m_refusal.isEmpty() ? m_file.errorString() : m_refusal; }
     // False at the end or when the file cannot be read on (failed()).
     bool next(std::string_view& line, bool& tooLong);
     std::int64_t lineNumber() const { return m_number; }
@@ -54,6 +56,7 @@ private:
     bool m_tooLong = false;
     qint64 m_allowed = -1;
     bool m_paused = false;
+    QString m_refusal;  // why the file is no text to read
 };
 
 // "12", "12.5", "1700000000.123456", "1e-06", "0.0" as whole microseconds,

@@ -17,6 +17,8 @@ constexpr std::uint32_t kIdBits = 0x1FFFFFFF;
 constexpr std::uint32_t kSentBit = can::kExtendedFrame;
 // The time field's nine characters hold times below this (9999999.9 s).
 constexpr std::int64_t kLongestTimeUs = 9'999'999'900'000;
+// From here on a time is cut to that largest one, not rounded to it.
+constexpr std::int64_t kCutTimeUs = 9'999'999'950'000;
 // The adapter counts 8 us ticks in 24 bits: its seconds start again after this.
 
 bool isHex(QChar c) { return c.unicode() < 0x80 && tracetext::hexDigit(static_cast<char>(c.unicode())) >= 0; }
@@ -84,7 +86,8 @@ LineTraceReader::Line MessageLineReader::parse(std::string_view line, TraceFrame
     }
     const auto id = static_cast<std::uint32_t>(parsed.message.id);
     if (id & ~(kIdBits | kSentBit)) {
-        why = QStringLiteral("the identifier %1 has more than 29 bits").arg(id, 8, 16, QLatin1Char('0')).toUpper();
+        why = QStringLiteral("the identifier %1 has more than 29 bits")
+                  .arg(QString::number(id, 16).rightJustified(8, QLatin1Char('0')).toUpper());
         return Line::Bad;
     }
     // Sent and replayed lines carry no time: they take the one before them.
@@ -113,13 +116,18 @@ void MessageLineWriter::begin(QByteArray&, const TraceFrame* first)
     // Times that the time field cannot hold (the epoch times of other tools'
     // logs) count from the first frame, as a recording of the monitor does.
     m_originUs = first && first->timeUs > kLongestTimeUs ? first->timeUs : 0;
-    m_standardIds = m_roundedTimes = 0;
+    m_standardIds = m_roundedTimes = m_cutTimes = 0;
 }
 
 void MessageLineWriter::append(QByteArray& out, const TraceFrame& frame)
 {
     tracetext::LineText line;
-    m_roundedTimes += !appendMessageLine(line, frame, frame.timeUs - m_originUs);
+    const std::int64_t timeUs = frame.timeUs - m_originUs;
+    const bool exact = appendMessageLine(line, frame, timeUs);
+    if (timeUs >= kCutTimeUs)
+        ++m_cutTimes;
+    else
+        m_roundedTimes += !exact;
     m_standardIds += !frame.extended();
     line.put("\r\n", 2);
     line.appendTo(out);
@@ -136,6 +144,9 @@ QStringList MessageLineWriter::notes() const
         notes << (m_roundedTimes == 1 ? QStringLiteral("1 time") : QStringLiteral("%1 times").arg(m_roundedTimes))
                      + QStringLiteral(" rounded to fit the time field's nine characters (from 100 s on it keeps "
                                       "fewer than six decimals)");
+    if (m_cutTimes > 0)
+        notes << (m_cutTimes == 1 ? QStringLiteral("1 time") : QStringLiteral("%1 times").arg(m_cutTimes))
+                     + QStringLiteral(" past 9999999.9 s, the most the time field holds, written as 9999999.9");
     return notes;
 }
 

@@ -113,7 +113,9 @@ private:
             w = word();
         }
         if (w.isEmpty())
-            return fail(QStringLiteral("filter"), start, QStringLiteral("expected a condition, found '%1'").arg(at(m_pos)));
+            return fail(QStringLiteral("filter"), start,
+                        m_pos < m_text.size() ? QStringLiteral("expected a condition, found '%1'").arg(at(m_pos))
+                                              : QStringLiteral("expected a condition, found the end of the filter"));
         const bool rx = w.compare(QLatin1String("rx"), Qt::CaseInsensitive) == 0;
         if (rx || w.compare(QLatin1String("tx"), Qt::CaseInsensitive) == 0) {
             c.kind = TraceFilter::Condition::Sent;

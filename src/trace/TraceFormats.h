@@ -83,8 +83,9 @@ protected:
 class MessageLineWriter final : public TraceLogWriter {
 public:
     QString refusal(const TraceFrame& frame) const override;
-    // How many 11-bit identifiers became 29-bit ones, and how many times the
-    // time field could not hold to the microsecond.
+    // How many 11-bit identifiers became 29-bit ones, how many times the
+    // time field could not hold to the microsecond, and how many it could not
+    // hold at all (cut to its largest).
     QStringList notes() const override;
 
 protected:
@@ -95,6 +96,7 @@ private:
     std::int64_t m_originUs = 0;
     std::int64_t m_standardIds = 0;
     std::int64_t m_roundedTimes = 0;
+    std::int64_t m_cutTimes = 0;
 };
 
 class CandumpWriter final : public TraceLogWriter {

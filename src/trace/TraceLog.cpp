@@ -114,13 +114,7 @@ bool TraceLogWriter::open(const QString& fileName)
     m_buffer.resize(0);
     m_buffer.reserve(kWriteBlock + kWriteSlack);
     m_begun = false;
-    m_error.clear();
-    m_file.setFileName(fileName);
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        m_error = m_file.errorString();
-        return false;
-    }
-    return true;
+    return m_file.openFile(fileName);
 }
 
 bool TraceLogWriter::openDescriptor(int descriptor)
@@ -128,12 +122,7 @@ bool TraceLogWriter::openDescriptor(int descriptor)
     m_buffer.resize(0);
     m_buffer.reserve(kWriteBlock + kWriteSlack);
     m_begun = false;
-    m_error.clear();
-    if (!m_file.open(descriptor, QIODevice::WriteOnly, QFileDevice::DontCloseHandle)) {
-        m_error = m_file.errorString();
-        return false;
-    }
-    return true;
+    return m_file.openDescriptor(descriptor);
 }
 
 QString TraceLogWriter::refusal(const TraceFrame& frame) const
@@ -158,28 +147,30 @@ bool TraceLogWriter::write(const TraceFrame& frame)
 bool TraceLogWriter::close()
 {
     if (!m_file.isOpen())
-        return m_error.isEmpty();
+        return !m_file.failed();
     if (!m_begun)
         begin(m_buffer, nullptr);
     end(m_buffer);
     m_begun = false;
-    const bool flushed = flush() && m_file.flush();
-    if (!flushed && m_error.isEmpty())
-        m_error = m_file.errorString();
-    m_file.close();
-    return flushed;
+    flush();
+    return m_file.commit();
+}
+
+void TraceLogWriter::cancel()
+{
+    m_buffer.resize(0);
+    m_begun = false;
+    m_file.cancel();
 }
 
 bool TraceLogWriter::flush()
 {
     if (m_buffer.isEmpty())
-        return true;
-    const bool written = m_file.write(m_buffer) == m_buffer.size() && m_file.flush();
+        return !m_file.failed();
+    const bool written = m_file.write(m_buffer) == m_buffer.size();
     // Emptied, not freed: a block taken anew each time is a megabyte of fresh
     // pages the kernel has to fault in.
     m_buffer.resize(0);
-    if (!written)
-        m_error = m_file.errorString();
     return written;
 }
 
@@ -258,14 +249,18 @@ ConvertResult convertLog(const QString& input, const QString& output,
     }
     passWarnings();
     result.skipped += reader->badLines();
-    result.warnings += reader->droppedWarnings();
+    result.unnamedWarnings = reader->droppedWarnings();
+    result.warnings += result.unnamedWarnings;
     result.notes = writer->notes();
     for (const QString& note : std::as_const(result.notes))
         report({0, note});
-    if (!writer->close() && result.error.isEmpty())
-        result.error = QStringLiteral("cannot write %1: %2").arg(output, writer->errorString());
     if (result.error.isEmpty() && !reader->errorString().isEmpty())
         result.error = QStringLiteral("%1 %2").arg(input, reader->errorString());
+    // A half log does not take the place of the one that was there.
+    if (!result.error.isEmpty())
+        writer->cancel();
+    else if (!writer->close())
+        result.error = QStringLiteral("cannot write %1: %2").arg(output, writer->errorString());
     return result;
 }
 

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "core/OutputFile.h"
 #include "trace/TraceFrame.h"
 
 #include <QByteArray>
 #include <QDateTime>
-#include <QFile>
 #include <QString>
 #include <QStringList>
 
@@ -106,7 +106,8 @@ class TraceLogWriter {
 public:
     virtual ~TraceLogWriter() = default;
 
-    // Creates or truncates the file. False, with errorString(), when it cannot.
+    // Writes the file beside its place; close() puts it there, complete.
+    // False, with errorString(), when it cannot be made.
     bool open(const QString& fileName);
     // An open file descriptor instead (the standard output of a command),
     // left open by close().
@@ -125,7 +126,9 @@ public:
     bool write(const TraceFrame& frame);
     // Ends the log (a footer where the format has one) and closes the file.
     bool close();
-    QString errorString() const { return m_error; }
+    // Drops the file being written: one that was there before stays.
+    void cancel();
+    QString errorString() const { return m_file.failure(); }
     // Writes what is buffered now (a console wants each poll's lines at once).
     bool flush();
 
@@ -135,9 +138,8 @@ protected:
     virtual void end(QByteArray&) {}
 
 private:
-    QFile m_file;
+    OutputFile m_file;
     QByteArray m_buffer;
-    QString m_error;
     bool m_begun = false;
 };
 
@@ -149,6 +151,7 @@ struct ConvertResult {
     std::int64_t frames = 0;   // written
     std::int64_t skipped = 0;  // lines that were no frame, and frames the output cannot hold
     std::int64_t warnings = 0;
+    std::int64_t unnamedWarnings = 0;  // of those, the ones past the reader's limit: only counted
     QStringList notes;  // what the output changed, each about the whole file
     bool ok() const { return error.isEmpty(); }
 };

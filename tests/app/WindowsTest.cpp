@@ -82,24 +82,10 @@ TEST(SaveLogName, EnglishMonthWhateverTheLocale)
               QStringLiteral("/d/Velmarco/Tellvane/2011-Feb-03_140509.txt"));
     EXPECT_EQ(saveLogFileName(QStringLiteral("x/"), QDateTime(QDate(1999, 12, 31), QTime(0, 0, 0))),
               QStringLiteral("x/1999-Dec-31_000000.txt"));
+    EXPECT_EQ(recordingFileName(QStringLiteral("x/"), QDateTime(QDate(2011, 2, 3), QTime(14, 5, 9)),
+                                QStringLiteral("1201-0003_33")),
+              QStringLiteral("x/2011-Feb-03_140509_1201-0003_33.csv"));
     QLocale::setDefault(saved);
-}
-
-TEST(SaveLogName, ARecordingIsNamedLikeTheSaveLogAndNeverOverOne)
-{
-    QTemporaryDir dir;
-    const QString folder = dir.path() + QLatin1Char('/');
-    const QDateTime at(QDate(2011, 2, 3), QTime(14, 5, 9));
-    const QString first = recordingFileName(folder, at, QStringLiteral("1201-0003_33"));
-    EXPECT_EQ(first, folder + QStringLiteral("2011-Feb-03_140509_1201-0003_33.csv"));
-    test::writeFile(first, "x");
-    EXPECT_EQ(recordingFileName(folder, at, QStringLiteral("1201-0003_33")),
-              folder + QStringLiteral("2011-Feb-03_140509_1201-0003_33-2.csv"));
-    for (int n = 2; n <= 99; ++n)
-        test::writeFile(folder + QStringLiteral("2011-Feb-03_140509_1201-0003_33-%1.csv").arg(n), "x");
-    EXPECT_EQ(recordingFileName(folder, at, QStringLiteral("1201-0003_33")), QString()) << "all 99 taken";
-    EXPECT_EQ(recordingFileName(folder, at, QStringLiteral("1305-0012_34")),
-              folder + QStringLiteral("2011-Feb-03_140509_1305-0012_34.csv"));
 }
 
 TEST_F(OpenApp, MainWindowLoadNamesTheRunAndShowsTheMonitor)
@@ -118,6 +104,13 @@ TEST_F(OpenApp, MainWindowLoadNamesTheRunAndShowsTheMonitor)
         shownWindows += sub->isVisible();
     EXPECT_EQ(shownWindows, 1) << "the monitor alone";
     EXPECT_EQ(harness.main().errorListWindow(), nullptr) << "made by the first message only";
+
+    // Another instance started in the same second saved first: this run's log takes a name of its own.
+    test::writeFile(expected, "");
+    find<QCheckBox>(monitor, "SaveToFileEnable")->click();
+    const QString own = harness.dataFolder() + QStringLiteral("Tellvane/2011-Feb-03_140509_2.txt");
+    EXPECT_EQ(harness.main().saveLogFile(), own);
+    EXPECT_EQ(fileName->text(), own);
 }
 
 TEST_F(OpenApp, MonitorHeightAndVisibleControlsFollowModeAndDisplay)

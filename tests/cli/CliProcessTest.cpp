@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -170,6 +171,12 @@ TEST_F(Cli, ReplayPlaysALogInOrderAndMonitorPrintsOtherToolsFormats)
     EXPECT_EQ(played.err.count(log + QStringLiteral(":3: ")), 1) << played.err.toStdString();
     EXPECT_EQ(played.err.count(QStringLiteral("left out")), 1) << played.err.toStdString();
     EXPECT_TRUE(played.err.contains(log + QStringLiteral(": 2 remote or error frames left out"))) << played.err.toStdString();
+    // More bad lines than are named one by one: counted.
+    const QString noisy = test::writeFile(dir.filePath(QStringLiteral("noisy.log")),
+                                          QByteArray("x\n").repeated(1005) + "(1.000000) can0 123#01\n");
+    const Finished counted = runCli({QStringLiteral("replay"), noisy});
+    EXPECT_EQ(counted.err.count(noisy + QLatin1Char(':')), 1001) << "a thousand named, and how many more";
+    EXPECT_TRUE(counted.err.contains(noisy + QStringLiteral(": and 5 more warnings\n"))) << counted.err.right(200).toStdString();
 
     const Finished candump = runCli({QStringLiteral("monitor"), QStringLiteral("--adapter"), QStringLiteral("sim"),
                                      QStringLiteral("--count"), QStringLiteral("4"), QStringLiteral("--format"),
@@ -185,6 +192,44 @@ TEST_F(Cli, ReplayPlaysALogInOrderAndMonitorPrintsOtherToolsFormats)
         const double seconds = line.mid(1, line.indexOf(QLatin1Char(')')) - 1).toDouble();
         EXPECT_GT(seconds, 0.0) << line.toStdString();
         EXPECT_LT(seconds, 60.0) << line.toStdString();
+    }
+}
+
+TEST_F(Cli, EveryCommandEndsWithTheReasonWhenItsOutputCannotBeWritten)
+{
+    const QString log = test::writeFile(dir.filePath(QStringLiteral("in.log")), "(1.000000) can0 123#0102\n");
+    const QString full = dir.filePath(QStringLiteral("full.log"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"), full));
+    const QString console = QStringLiteral("cannot write to the standard output: ");
+    const QStringList monitor = {QStringLiteral("monitor"), QStringLiteral("--adapter"), QStringLiteral("sim"),
+                                 QStringLiteral("--count"), QStringLiteral("5")};
+    struct Case {
+        QStringList arguments;
+        QString stdoutFile;
+        QString message;  // after "tellvane-cli: ", before the system's reason
+    };
+    const std::vector<Case> cases = {
+        {monitor, QStringLiteral("/dev/full"), console},
+        {monitor + QStringList{QStringLiteral("--format"), QStringLiteral("candump")}, QStringLiteral("/dev/full"), console},
+        {monitor + QStringList{QStringLiteral("--save"), QStringLiteral("/dev/full")}, QStringLiteral("/dev/null"),
+         QStringLiteral("cannot write /dev/full: ")},
+        {{QStringLiteral("replay"), log}, QStringLiteral("/dev/full"), console},
+        {{QStringLiteral("convert"), log, dir.filePath(QStringLiteral("out.asc"))}, QStringLiteral("/dev/full"), console},
+        {{QStringLiteral("convert"), log, full}, QStringLiteral("/dev/null"), QStringLiteral("cannot write %1: ").arg(full)},
+        {{QStringLiteral("check-config"), QStringLiteral(TELLVANE_SOURCE_DIR "/Configuration/1201-0003.cfg"),
+          QStringLiteral("--dump")},
+         QStringLiteral("/dev/full"), console},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.join(QLatin1Char(' ')).toStdString());
+        QProcess process;
+        process.setStandardOutputFile(c.stdoutFile);
+        process.start(QStringLiteral(TELLVANE_CLI), c.arguments);
+        ASSERT_TRUE(process.waitForFinished(-1));
+        const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+        EXPECT_EQ(process.exitCode(), 1) << err.toStdString();
+        EXPECT_TRUE(err.contains(QStringLiteral("tellvane-cli: ") + c.message + QStringLiteral("No space left on device\n")))
+            << err.toStdString();
     }
 }
 

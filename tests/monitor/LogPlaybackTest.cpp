@@ -42,6 +42,8 @@ TEST(LogReader, FindsEachRecordByItsLineEnd)
         {"a\n\rb", {"a", QString(), "b"}},  // LF then CR: two ends
         {"a\r\r\nb", {"a", QString(), "b"}},
         {"\r\r\n\n", {QString(), QString(), QString()}},
+        {"\xEF\xBB\xBF" "a\r\nb", {"a", "b"}},  // behind a UTF-8 byte-order mark
+        {"\xEF\xBB\xBF", {}},
     };
     QTemporaryDir dir;
     for (const Cut& c : cases) {

@@ -120,22 +120,71 @@ TEST_F(LoggerFixture, AFailedOpenIsReportedOnceAndAGoodPlaceWorksAfterwards)
     EXPECT_EQ(errors.messages.size(), 1);
 }
 
-TEST_F(LoggerFixture, DiskFullIsReportedOnce)
+TEST_F(LoggerFixture, AFaultIsReportedOnceAsTheSystemSaysIt)
 {
-    if (!QFile::exists(QStringLiteral("/dev/full")))
-        GTEST_SKIP() << "no /dev/full here";
-    logger.saveLog().setFileName(QStringLiteral("/dev/full"));
+    // The numbers a recording reports for the same faults (ValueRecorder).
+    const struct {
+        const char* file;
+        const char* failure;
+    } cases[] = {{"/sys/run.txt", "70 occurred 'Permission denied'"},  // refused to root too
+                 {"/dev/full", "61 occurred 'Disk full'"}};
+    logger.options().saveToFile = true;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        errors.messages.clear();
+        logger.saveLog().setFileName(QString::fromLatin1(c.file));
+        logger.openSaveLogFile();
+        for (int i = 0; i < 2000; ++i)  // well past the file's buffer
+            logger.logCanMessage(makeMessage(i, {1, 2, 3, 4, 5, 6, 7, 8}));
+        logger.flushSaveLog();
+        logger.closeSaveLogFile();
+        ASSERT_EQ(errors.messages.size(), 1);
+        EXPECT_EQ(errors.messages[0], QStringLiteral("A file error %1 while trying to save to log file.  Make sure "
+                                                     "\\SavedData directory exists")
+                                          .arg(QLatin1String(c.failure)));
+    }
+}
+
+TEST_F(LoggerFixture, TwoInstancesStartedInTheSameSecondKeepSaveLogsOfTheirOwn)
+{
+    const QString name = dir.filePath(QStringLiteral("2026-Dec-07_154624.txt"));
+    const QString own = dir.filePath(QStringLiteral("2026-Dec-07_154624_2.txt"));
+    SaveLog first;  // the other instance, which saved first
+    first.claimFileName(name);
+    first.open();
+    QString shown;
+    QObject::connect(&logger, &MessageLogger::saveFileNameChanged, [&](const QString& file) { shown = file; });
+    logger.saveLog().claimFileName(name);
     logger.options().saveToFile = true;
     logger.openSaveLogFile();
-    ASSERT_TRUE(errors.messages.isEmpty());
-    for (int i = 0; i < 2000; ++i)  // well past the file's buffer
-        logger.logCanMessage(makeMessage(i, {1, 2, 3, 4, 5, 6, 7, 8}));
-    logger.flushSaveLog();
+    EXPECT_EQ(logger.saveLog().fileName(), own);
+    EXPECT_EQ(shown, own);
+    EXPECT_EQ(errors.messages,
+              QStringList{QStringLiteral("The save log file %1 is another program's: this run saves to %2").arg(name, own)});
+
+    // Switched off and on: the run goes on in its own file, and says nothing more.
+    logger.logCanMessage(makeMessage(1, {1}));
     logger.closeSaveLogFile();
-    ASSERT_EQ(errors.messages.size(), 1);
-    EXPECT_EQ(errors.messages[0], QStringLiteral("A file error 61 occurred 'Disk full' while trying to save to log "
-                                                 "file.  Make sure \\SavedData directory exists"));
-    EXPECT_EQ(logger.lastSaveError(), 61);
+    logger.openSaveLogFile();
+    logger.logCanMessage(makeMessage(2, {2}));
+    first.writeLine(QStringLiteral("first"));
+    first.close();
+    logger.closeSaveLogFile();
+    EXPECT_EQ(test::readFile(name), QByteArray("first\r\n"));
+    EXPECT_EQ(test::readFile(own).size(), 2 * messageline::kRecordBytes);
+    EXPECT_EQ(errors.messages.size(), 1);
+
+    // A log named on purpose (tellvane-cli monitor --save) is not shared either.
+    logger.openSaveLogFile();
+    SaveLog appending;
+    appending.setFileName(own);
+    try {
+        appending.open();
+        ADD_FAILURE() << "opened a log another program writes";
+    } catch (const Failure& failure) {
+        EXPECT_EQ(failure.code(), FailureCode::PermissionDenied);
+        EXPECT_EQ(appending.failureText(failure), QStringLiteral("another program writes to it"));
+    }
 }
 
 TEST_F(LoggerFixture, ABadMessageIsReportedAsAFileErrorOnce)

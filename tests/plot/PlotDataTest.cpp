@@ -25,7 +25,10 @@
 #include <QValueAxis>
 #include <QWidget>
 
+#include <csignal>
 #include <memory>
+
+#include <sys/resource.h>
 
 #include <gtest/gtest.h>
 
@@ -188,13 +191,39 @@ TEST_F(ScreenData, ARecordingHasARowForEveryValueDecoded)
                                                "1.700000,Speed,65535,32727.5\r\n"
                                                "1.700000,Trim,7,2.75\r\n"));
 
-    // A file that exists is never overwritten: reported, nothing recorded.
+    // A file that exists is never overwritten: the recording takes a name of its own.
     ValueRecorder again(screenIndicators(screen.definition()));
-    EXPECT_FALSE(again.open(name));
-    EXPECT_FALSE(again.isOpen());
-    EXPECT_EQ(errors.messages.size(), 1);
-    EXPECT_TRUE(errors.messages.value(0).contains(name)) << errors.messages.value(0).toStdString();
+    EXPECT_TRUE(again.open(name));
+    EXPECT_EQ(again.fileName(), dir.filePath(QStringLiteral("recording-2.csv")));
+    EXPECT_TRUE(errors.messages.isEmpty()) << errors.messages.join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(test::readFile(name).count('\n'), 7);
+}
+
+TEST_F(ScreenData, ARecordingReportsAFaultAsTheSaveLogDoes)
+{
+    // A folder no one may write to, root included, and a file that may grow no more.
+    ValueRecorder refused(screenIndicators(screen.definition()));
+    EXPECT_FALSE(refused.open(QStringLiteral("/sys/recording.csv")));
+    const rlimit was = [] {
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        return limit;
+    }();
+    const rlimit small{4096, was.rlim_max};
+    std::signal(SIGXFSZ, SIG_IGN);  // the write fails instead
+    tap.setRecorder(recorderTo(dir.filePath(QStringLiteral("full.csv"))));
+    screen.setObserver(&tap);
+    setrlimit(RLIMIT_FSIZE, &small);
+    for (int i = 0; i < 2000; ++i)
+        feed({16, 0x01, 0x2C, 0xC8}, i * 0.001, 4);
+    screen.deleteControls();
+    setrlimit(RLIMIT_FSIZE, &was);
+    std::signal(SIGXFSZ, SIG_DFL);
+    ASSERT_EQ(errors.messages.size(), 2) << errors.messages.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(errors.messages[0].startsWith(QStringLiteral("An unexpected error 70'Permission denied' occured within Record")))
+        << errors.messages[0].toStdString();
+    EXPECT_TRUE(errors.messages[1].startsWith(QStringLiteral("An unexpected error 61'Disk full' occured within Record")))
+        << errors.messages[1].toStdString();
 }
 
 TEST_F(ScreenData, AScreenBuiltAgainKeepsTheLinesAndTheRecordingOfItsIndicators)

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 using namespace tellvane;
 using namespace tellvane::test;
 
@@ -162,8 +164,14 @@ TEST(ConvertCommand, ExitCodesAndWarnings)
     const QString broken = dir.filePath(QStringLiteral("broken.log"));
     writeFile(good, "(1.000000) can0 123#01\n(2.000000) can0 18FEF121#0102 T\n");
     writeFile(broken, "(1.000000) can0 123#01\n(2.000000) can0 123#0\n");
+    // More bad lines than are named one by one.
+    const QString noisy = dir.filePath(QStringLiteral("noisy.log"));
+    writeFile(noisy, QByteArray("x\n").repeated(TraceLogReader::kMaxPendingWarnings + 5) + "(1.000000) can0 123#01\n");
     const QString out = dir.filePath(QStringLiteral("out.asc"));
     const QString lines = dir.filePath(QStringLiteral("out.txt"));
+    // The same file under another name: a hard link.
+    const QString hard = dir.filePath(QStringLiteral("hard.log"));
+    ASSERT_EQ(::link(QFile::encodeName(good).constData(), QFile::encodeName(hard).constData()), 0);
     struct Case {
         QStringList arguments;
         int exitCode;
@@ -172,10 +180,12 @@ TEST(ConvertCommand, ExitCodesAndWarnings)
     const Case cases[] = {
         {{good, out}, 0, QStringLiteral("2 frames written to ") + out},
         {{broken, out}, 1, broken + QStringLiteral(":2: ")},
+        {{noisy, dir.filePath(QStringLiteral("noisy.asc"))}, 1, noisy + QStringLiteral(": and 5 more warnings\n")},
         {{good, lines}, 1, lines + QStringLiteral(": 1 frame with an 11-bit identifier written as a 29-bit one\n")},
         {{dir.filePath(QStringLiteral("missing.log")), out}, 1, QStringLiteral("cannot open")},
         {{good, dir.filePath(QStringLiteral("out.blf"))}, 2, QStringLiteral("none of .txt, .log, .asc, .csv")},
         {{good, good}, 2, QStringLiteral("overwrite the input")},
+        {{good, hard}, 2, QStringLiteral("overwrite the input")},
         {{good}, 2, QStringLiteral("usage: tellvane-cli convert IN OUT")},
         {{good, out, QStringLiteral("--frames")}, 2, QStringLiteral("Unknown option 'frames'")},
         {{QStringLiteral("--help")}, 0, QStringLiteral("IN OUT")},
@@ -187,6 +197,7 @@ TEST(ConvertCommand, ExitCodesAndWarnings)
         EXPECT_TRUE((cli.out + cli.err).contains(c.inOutput)) << (cli.out + cli.err).toStdString();
     }
     EXPECT_EQ(readFrames(out).frames.size(), 1u);  // the broken log's good line
+    EXPECT_EQ(readFrames(hard).frames.size(), 2u);
 }
 
 }  // namespace

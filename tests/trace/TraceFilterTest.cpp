@@ -110,6 +110,7 @@ TEST(TraceFilter, RefusalsNameTheFieldAndPosition)
         const std::string message = error.message.toStdString();
         EXPECT_EQ(message.rfind(std::string(c.field) + ": ", 0), 0u) << message;
         EXPECT_NE(message.find("position " + std::to_string(c.position)), std::string::npos) << message;
+        EXPECT_EQ(message.find('\0'), std::string::npos) << "the end of the text is no character";
     }
 }
 

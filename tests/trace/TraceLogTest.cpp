@@ -8,6 +8,7 @@
 #include "trace/TraceFormats.h"
 #include "trace/TraceRecorder.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -194,8 +195,9 @@ TEST(TraceLog, BrokenLinesAreNamedAndTheGoodOnesRead)
          "1.0,0x18fef121,2,0,0,0,\n"
          "abc,0x1,0,0,0,0,\n"
          "1.0,0x800,0,0,0,0,\n"
-         "2.0,0x18fef121,1,1,0,4,\n",
-         3,
+         "2.0,0x18fef121,1,1,0,4,\n"
+         "3.0,0x123,0,1,0,1,AA==\n",  // a remote frame with the bytes it asks for
+         4,
          {4, 5, 6, 7, 8, 9},
          {3, 4, 5, 6, 7, 8, 9}},
         {"txt",
@@ -221,7 +223,8 @@ TEST(TraceLog, BrokenLinesAreNamedAndTheGoodOnesRead)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.extension);
         const QString name = dir.filePath(QStringLiteral("broken.") + QLatin1String(c.extension));
-        writeFile(name, c.text);
+        // Behind a UTF-8 byte-order mark, as some editors save text: the first line reads all the same.
+        writeFile(name, "\xEF\xBB\xBF" + c.text);
         const ReadBack back = readFrames(name);
         EXPECT_EQ(back.frames.size(), c.frames);
         EXPECT_EQ(back.bad, static_cast<std::int64_t>(c.badLines.size()));
@@ -229,11 +232,23 @@ TEST(TraceLog, BrokenLinesAreNamedAndTheGoodOnesRead)
         std::vector<std::int64_t> warned;
         for (const TraceLogWarning& w : back.warnings) {
             warned.push_back(w.line);
-            EXPECT_FALSE(w.text.isEmpty());
+            ASSERT_FALSE(w.text.isEmpty());
+            EXPECT_FALSE(w.text.at(0).isUpper()) << "in sentence case: " << w.text.toStdString();
         }
         EXPECT_EQ(warned, c.warnedLines);
         for (std::size_t i = 1; i < back.frames.size(); ++i)
             EXPECT_GE(back.frames[i].timeUs, back.frames[i - 1].timeUs);
+    }
+
+    // UTF-16 text, with its mark or without: refused as a whole, not line by line.
+    const QString line = QStringLiteral("(1.000000) can0 123#01\n");
+    const QByteArray wide(reinterpret_cast<const char*>(line.utf16()), line.size() * 2);
+    for (const QByteArray& text : {QByteArray("\xFF\xFE") + wide, wide}) {
+        const QString name = dir.filePath(QStringLiteral("wide.log"));
+        writeFile(name, text);
+        const std::unique_ptr<TraceLogReader> reader = makeTraceLogReader(TraceLogFormat::Candump);
+        EXPECT_FALSE(reader->open(name));
+        EXPECT_TRUE(reader->errorString().contains(QLatin1String("UTF-16"))) << reader->errorString().toStdString();
     }
 }
 
@@ -523,23 +538,25 @@ TEST(TraceLog, ConvertNamesWhatTheOutputCannotHold)
               "(1.000002) can0 123#zz\n"
               "(1.000003) can0 20000080#\n"
               "(100.000001) can0 18FEF121#01\n"
-              "(100.000002) can0 18FEF121#01\n");
+              "(100.000002) can0 18FEF121#01\n"
+              "(10000000.000000) can0 18FEF121#01\n");
     std::vector<TraceLogWarning> warnings;
     const ConvertResult result = convertLog(in, dir.filePath(QStringLiteral("out.txt")),
                                             [&](const TraceLogWarning& w) { warnings.push_back(w); });
     EXPECT_TRUE(result.ok());
-    EXPECT_EQ(result.frames, 3);
+    EXPECT_EQ(result.frames, 4);
     EXPECT_EQ(result.skipped, 3);
     std::vector<std::int64_t> lines;
     for (const TraceLogWarning& w : warnings)
         lines.push_back(w.line);
     // What the output changed comes last, once, about the whole file (line 0).
-    ASSERT_EQ(lines, (std::vector<std::int64_t>{2, 3, 4, 0, 0}));
-    EXPECT_EQ(result.warnings, 5);
+    ASSERT_EQ(lines, (std::vector<std::int64_t>{2, 3, 4, 0, 0, 0}));
+    EXPECT_EQ(result.warnings, 6);
     EXPECT_TRUE(warnings[0].text.contains(QLatin1String("remote"))) << warnings[0].text.toStdString();
     EXPECT_TRUE(warnings[3].text.startsWith(QLatin1String("1 frame with an 11-bit identifier"))) << warnings[3].text.toStdString();
     EXPECT_TRUE(warnings[4].text.startsWith(QLatin1String("2 times rounded"))) << warnings[4].text.toStdString();
-    EXPECT_EQ(result.notes, (QStringList{warnings[3].text, warnings[4].text}));
+    EXPECT_EQ(warnings[5].text, QLatin1String("1 time past 9999999.9 s, the most the time field holds, written as 9999999.9"));
+    EXPECT_EQ(result.notes, (QStringList{warnings[3].text, warnings[4].text, warnings[5].text}));
 
     EXPECT_FALSE(convertLog(in, dir.filePath(QStringLiteral("out.bin")), {}).ok());
     EXPECT_FALSE(convertLog(dir.filePath(QStringLiteral("missing.log")), dir.filePath(QStringLiteral("out.asc")), {}).ok());
@@ -568,6 +585,15 @@ TEST(TraceLog, ExportWritesTheFramesGivenAndLeavesOutWhatTheFormatCannotHold)
     EXPECT_EQ(some.notes, QStringList{QStringLiteral("2 frames with 11-bit identifiers written as 29-bit ones")});
     ASSERT_EQ(back.frames.size(), static_cast<std::size_t>(some.frames));
     EXPECT_EQ(back.frames.front().id, 0x18FEF121u);
+
+    // A log being written stands beside the old one until it is complete.
+    const std::unique_ptr<TraceLogWriter> writer = makeTraceLogWriter(TraceLogFormat::Asc);
+    ASSERT_TRUE(writer->open(asc));
+    ASSERT_TRUE(writer->write(frames.front()) && writer->flush());
+    EXPECT_EQ(readFrames(asc).frames.size(), frames.size());
+    writer->cancel();
+    EXPECT_EQ(readFrames(asc).frames.size(), frames.size());
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2) << "nothing left beside it";
 
     EXPECT_FALSE(exportTraceLog(dir.filePath(QStringLiteral("out.bin")), 1, at).ok());
     EXPECT_FALSE(exportTraceLog(dir.filePath(QStringLiteral("no/such/folder.log")), 1, at).ok());

@@ -115,6 +115,11 @@ TEST_F(Cli, RefusesWhatWasMistypedBeforeTheAdapterIsOpened)
         return QStringList{QStringLiteral("monitor"), QStringLiteral("--adapter"), QStringLiteral("sim"),
                            QString::fromLatin1(option), QString::fromLatin1(value)};
     };
+    // 2000 frames a second of 145 bits: beyond the bus (whose port is never dialled).
+    QByteArray traffic;
+    for (int i = 0; i < 4; ++i)
+        traffic += "traffic 0x18FEF100 2 FF 40 1F FF FF FF FF FF\n";
+    const QString busy = test::writeFile(dir.filePath(QStringLiteral("busy.txt")), traffic);
     const std::vector<Refusal> cases = {
         {"conflict address", flash(QStringLiteral("254"), QStringLiteral("2")), QStringLiteral("--board 254 ") + conflict},
         {"broadcast address", flash(QStringLiteral("255"), QStringLiteral("2")), boardRange + QStringLiteral(", not \"255\"")},
@@ -123,6 +128,10 @@ TEST_F(Cli, RefusesWhatWasMistypedBeforeTheAdapterIsOpened)
         {"seconds with a fraction", monitor("--seconds", "1.5"), seconds},
         {"bench seconds 0x", {QStringLiteral("bench"), QStringLiteral("--adapter"), QStringLiteral("sim"),
                                QStringLiteral("--seconds"), QStringLiteral("0x")}, seconds},
+        {"bench beyond the bus", {QStringLiteral("bench"), QStringLiteral("--adapter"),
+                                  QStringLiteral("virtualcan:tcp://127.0.0.1:1/can0"), QStringLiteral("--bench"), busy,
+                                  QStringLiteral("--seconds"), QStringLiteral("1")},
+         QStringLiteral("the traffic of %1 needs 290000 bits a second, more than the 250000 the bus carries").arg(busy)},
         {"misspelt option", flash(QStringLiteral("33"), QStringLiteral("2")) << QStringLiteral("--bord"),
          QStringLiteral("Unknown option 'bord'.")},
         {"option before the command", {QStringLiteral("--adapter"), QStringLiteral("sim"), QStringLiteral("monitor")},

@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace tellvane;
 
 namespace {
@@ -102,6 +104,41 @@ TEST_F(Cli, CheckConfigLintsOnRequestAndSaysSoInItsExitCode)
     const QString clean = test::writeFile(dir.filePath(QStringLiteral("412-0101.cfg")),
                                           "FORM, 7020, 6600\r\nFRAME, Inputs, 3600, 120, 4440, 2280\r\n");
     EXPECT_EQ(runCli({QStringLiteral("check-config"), QStringLiteral("--lint"), clean}).exitCode, 0);
+}
+
+TEST_F(Cli, CheckConfigBoundsWhatItReadsAndPrints)
+{
+    const QString big = test::writeFile(dir.filePath(QStringLiteral("big.cfg")),
+                                        QByteArray(1 << 20, '\'') + "\nLABEL, Speed, 3600, 120, 1000, 255\n");
+    const Finished tooLarge = runCli({QStringLiteral("check-config"), big});
+    EXPECT_EQ(tooLarge.exitCode, 1);
+    EXPECT_TRUE(tooLarge.out.startsWith(QStringLiteral("A warning occured within EnterDiagnosticMode, big.cfg holds more "
+                                                       "than 1048576 bytes (1 MB), more than any configuration file: it "
+                                                       "is not loaded\nControls: 0")))
+        << tooLarge.out.toStdString();
+
+    // Groups of ten groups, four deep, each line of the last a warning: far more lines than anyone reads.
+    QByteArray groups;
+    for (int depth = 0; depth < 4; ++depth) {
+        groups += "STARTGROUP, G" + QByteArray::number(depth) + "\n";
+        for (int i = 0; i < 10; ++i)
+            groups += depth < 3 ? "GROUP, G" + QByteArray::number(depth + 1) + ", x\n" : QByteArray("LABEL, a\n");
+        groups += "ENDGROUP\n";
+    }
+    test::writeFile(dir.filePath(QStringLiteral("fan/groups.grp")), groups);
+    const QString fan = test::writeFile(dir.filePath(QStringLiteral("fan/fan.cfg")), "GROUP, G0, x\nGROUP, G0, x\n");
+    const Finished fanned = runCli({QStringLiteral("check-config"), fan});
+    EXPECT_EQ(fanned.exitCode, 1);
+    const QStringList lines = fanned.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_GT(lines.size(), 1001);
+    EXPECT_EQ(lines[1000], QStringLiteral("\u2026 and 19000 more")) << "20000 warnings, the first thousand printed";
+    EXPECT_TRUE(lines[1001].startsWith(QStringLiteral("Controls: 0")));
+
+    const QString fifo = dir.filePath(QStringLiteral("fifo.cfg"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const Finished notFile = runCli({QStringLiteral("check-config"), fifo});
+    EXPECT_EQ(notFile.exitCode, 1);
+    EXPECT_EQ(notFile.err, QStringLiteral("tellvane-cli: %1 is not a regular file\n").arg(fifo));
 }
 
 TEST_F(Cli, RefusesWhatWasMistypedBeforeTheAdapterIsOpened)

@@ -46,6 +46,7 @@ bool LogReplay::open(const QString& fileName)
         return false;
     }
     std::unique_ptr<TraceLogReader> reader = makeTraceLogReader(format);
+    reader->setCheck(m_check);
     if (!reader->open(fileName)) {
         m_error = reader->errorString();
         return false;
@@ -75,6 +76,13 @@ bool LogReplay::open(const QString& fileName)
             m_deliver(relative);
         });
     return true;
+}
+
+void LogReplay::setCheck(std::function<bool()> check)
+{
+    m_check = std::move(check);
+    if (m_reader)
+        m_reader->setCheck(m_check);
 }
 
 }  // namespace tellvane

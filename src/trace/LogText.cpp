@@ -29,7 +29,7 @@ bool LineSource::open(const QString& fileName)
     m_file.setFileName(fileName);
     m_at = m_size = 0;
     m_lf = -1;
-    m_number = 0;
+    m_number = m_bytes = 0;
     m_afterCr = m_failed = false;
     m_long.clear();
     return m_file.open(QIODevice::ReadOnly);
@@ -37,12 +37,17 @@ bool LineSource::open(const QString& fileName)
 
 bool LineSource::fill()
 {
+    if (m_check && *m_check && !(*m_check)()) {
+        m_size = m_at = 0;
+        return false;
+    }
     m_block.resize(kBlock);
     qint64 got = m_file.read(m_block.data(), kBlock);
     if (got < 0) {
         m_failed = true;
         got = 0;
     }
+    m_bytes += got;
     m_size = static_cast<qsizetype>(got);
     m_at = 0;
     m_lf = -1;

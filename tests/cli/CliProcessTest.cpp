@@ -8,10 +8,13 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 #include <sys/stat.h>
 
@@ -218,6 +221,42 @@ TEST_F(Cli, ReplayPlaysALogInOrderAndMonitorPrintsOtherToolsFormats)
         const double seconds = line.mid(1, line.indexOf(QLatin1Char(')')) - 1).toDouble();
         EXPECT_GT(seconds, 0.0) << line.toStdString();
         EXPECT_LT(seconds, 60.0) << line.toStdString();
+    }
+}
+
+TEST_F(Cli, ReplayAndConvertOfAPipeThatNeverEndsStopAtASignal)
+{
+    struct Case {
+        QStringList arguments;
+        int signal;
+    };
+    const QString pipe = dir.filePath(QStringLiteral("endless.log"));
+    const Case cases[] = {{{QStringLiteral("replay"), pipe}, SIGINT},
+                          {{QStringLiteral("convert"), pipe, dir.filePath(QStringLiteral("out.csv"))}, SIGTERM}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.first().toStdString());
+        QFile::remove(pipe);
+        ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        QProcess writer;  // lines that are no frames, for ever
+        writer.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("yes 'no frame' > \"$0\""), pipe});
+        QProcess cli;
+        cli.setReadChannel(QProcess::StandardError);
+        cli.start(QStringLiteral(TELLVANE_CLI), c.arguments);
+        // The warnings come while it reads, not at the end.
+        QByteArray err;
+        for (int waits = 0; waits < 30 && !err.contains("line skipped"); ++waits) {
+            cli.waitForReadyRead(1000);
+            err += cli.readAllStandardError();
+        }
+        EXPECT_TRUE(err.contains(": not \"(SECONDS) INTERFACE ID#DATA\"; line skipped")) << err.left(500).toStdString();
+        ::kill(static_cast<pid_t>(cli.processId()), c.signal);
+        const bool ended = cli.waitForFinished(60000);
+        if (!ended)
+            cli.kill();
+        EXPECT_TRUE(ended && cli.exitStatus() == QProcess::NormalExit);
+        EXPECT_EQ(cli.exitCode(), 128 + c.signal);
+        writer.kill();
+        writer.waitForFinished();
     }
 }
 

@@ -22,7 +22,7 @@ usage() {
 }
 
 all_targets=(fuzz_message_line fuzz_adapter_record fuzz_log_records fuzz_leading_number fuzz_board_messages
-             fuzz_bench_file fuzz_config_file fuzz_display_pattern fuzz_firmware_input fuzz_cli_options fuzz_flash_plan
+             fuzz_bench_file fuzz_bench_traffic fuzz_config_file fuzz_display_pattern fuzz_firmware_input fuzz_cli_options fuzz_flash_plan
              fuzz_trace_filter fuzz_trace_txt fuzz_trace_log fuzz_trace_asc fuzz_trace_csv)
 
 seconds=""

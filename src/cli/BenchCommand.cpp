@@ -64,14 +64,23 @@ int bench(const Command& command, const QCommandLineParser& options, QTextStream
         return 2;
     }
 
+    const QString benchFile = options.value(QStringLiteral("bench"));
+    const BenchSpec spec = loadBench(benchFile);
+    // The outside bus runs at the boards' rate whatever the file's own bit rate.
+    if (spec.trafficBitsPerSecond > BenchSpec::kBoardsBitRate) {
+        return refuse(command.usage, err,
+                      {QStringLiteral("the traffic of %1 needs %2 bits a second, more than the %3 the bus carries")
+                           .arg(benchFile)
+                           .arg(spec.trafficBitsPerSecond)
+                           .arg(BenchSpec::kBoardsBitRate)});
+    }
+    for (const QString& warning : spec.warnings)
+        err << warning << Qt::endl;
+
     RealClock clock;
     const std::unique_ptr<Adapter> adapter = openAdapter(adapterName, clock, err);
     if (!adapter)
         return 2;
-
-    const BenchSpec spec = loadBench(options.value(QStringLiteral("bench")));
-    for (const QString& warning : spec.warnings)
-        err << warning << Qt::endl;
     const QString imageFolder = options.value(QStringLiteral("images"));
     if (!imageFolder.isEmpty())
         QDir().mkpath(imageFolder);

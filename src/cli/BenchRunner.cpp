@@ -46,6 +46,10 @@ void BenchRunner::turn()
             onSendResultChanged(m_lastSendResult);
     }
     m_emptyPolls = moved == 0 && m_wokeEarly ? m_emptyPolls + 1 : 0;
+    if (m_bridge.backlog()) {
+        m_wokeEarly = false;
+        return;  // more is waiting: the next turn moves it, after the caller's checks
+    }
     // Whatever the boards answered has gone out; what they send later is
     // due at the bus's next event.
     const std::int64_t start = m_clock.nowMicroseconds();

@@ -18,7 +18,9 @@ namespace tellvane::cli {
 // the outside adapter receives a frame, the simulated bus has something due,
 // or kMaxWaitUs pass. A board's acknowledgement thus goes out as soon as the
 // frame it answers arrives, and a quiet bus costs next to no processor time;
-// the short maximum keeps stop requests and time limits prompt.
+// the short maximum keeps stop requests and time limits prompt. A turn moves
+// a bounded number of frames (BenchBridge::kMaxFramesPerPump each way); when
+// more are waiting the next turn follows without a sleep.
 //
 // An adapter that cannot tell when a frame arrives polls in short steps
 // instead (Adapter::waitForRecords). When its waits keep ending early with

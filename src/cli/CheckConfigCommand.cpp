@@ -4,9 +4,25 @@
 #include "cli/CliSupport.h"
 #include "diagnostics/ConfigCheck.h"
 
+#include <QFileInfo>
+
+#include <algorithm>
+
 namespace tellvane::cli {
 
 namespace {
+
+// Lines of each kind printed at most: a file of groups that fan out reports
+// far more than anyone reads.
+constexpr qsizetype kMaxLinesPrinted = 1000;
+
+void printCapped(QTextStream& out, const QStringList& lines)
+{
+    for (qsizetype i = 0; i < std::min(lines.size(), kMaxLinesPrinted); ++i)
+        out << lines.at(i) << '\n';
+    if (lines.size() > kMaxLinesPrinted)
+        out << QStringLiteral("\u2026 and %1 more").arg(lines.size() - kMaxLinesPrinted) << '\n';
+}
 
 int checkConfig(const Command& command, const QCommandLineParser& options, QTextStream& out, QTextStream& err)
 {
@@ -15,21 +31,21 @@ int checkConfig(const Command& command, const QCommandLineParser& options, QText
         return refuse(command.usage, err);
     const QString file = files.first();
     const bool lint = options.isSet(QStringLiteral("lint"));
+    const QFileInfo info(file);
+    if (info.exists() && !info.isFile()) {
+        err << "tellvane-cli: " << file << " is not a regular file" << Qt::endl;
+        return 1;
+    }
     const ConfigCheck check = checkConfiguration(file);
     if (!check.found) {
         err << "tellvane-cli: no configuration file " << file << Qt::endl;
         return 1;
     }
-    for (const QString& message : check.messages)
-        out << message << '\n';
-    if (options.isSet(QStringLiteral("dump"))) {
-        for (const QString& line : check.dump)
-            out << line << '\n';
-    }
-    if (lint) {
-        for (const QString& line : check.lint)
-            out << line << '\n';
-    }
+    printCapped(out, check.messages);
+    if (options.isSet(QStringLiteral("dump")))
+        printCapped(out, check.dump);
+    if (lint)
+        printCapped(out, check.lint);
     for (const QString& line : check.summary)
         out << line << '\n';
     out.flush();

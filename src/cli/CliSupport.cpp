@@ -9,26 +9,64 @@
 #include <atomic>
 #include <csignal>
 
+#include <unistd.h>
+
 namespace tellvane::cli {
 
 namespace {
-std::atomic<bool> g_stop{false};
+std::atomic<int> g_signal{0};
+std::atomic<bool> g_endIfStuck{false};
 
-extern "C" void onStopSignal(int)
+extern "C" void onStuck(int)
 {
-    g_stop = true;
+    _exit(128 + g_signal.load());
+}
+
+extern "C" void onStopSignal(int signal)
+{
+    int none = 0;
+    if (!g_signal.compare_exchange_strong(none, signal)) {
+        if (g_endIfStuck)
+            _exit(128 + g_signal.load());
+        return;
+    }
+    if (g_endIfStuck)
+        alarm(kStuckSeconds);
 }
 }  // namespace
 
-void installStopSignals()
+void installStopSignals(bool endIfStuck)
 {
+    g_endIfStuck = endIfStuck;
+    if (endIfStuck)
+        std::signal(SIGALRM, onStuck);
     std::signal(SIGINT, onStopSignal);
     std::signal(SIGTERM, onStopSignal);
 }
 
 bool stopRequested()
 {
-    return g_stop;
+    return g_signal != 0;
+}
+
+int stoppedExitCode()
+{
+    const int signal = g_signal;
+    return signal == 0 ? 0 : 128 + signal;
+}
+
+ReadProgress::ReadProgress(QTextStream& err, QString file) : m_err(err), m_file(std::move(file))
+{
+    m_since.start();
+}
+
+bool ReadProgress::check(std::int64_t bytes, std::int64_t frames)
+{
+    if (m_since.elapsed() >= kProgressSeconds * 1000) {
+        m_err << m_file << ": read " << bytes / 1000000 << " MB, " << frames << " frames" << Qt::endl;
+        m_since.restart();
+    }
+    return !stopRequested();
 }
 
 int refuse(const QString& usage, QTextStream& err, const QStringList& reasons)

@@ -5,6 +5,7 @@
 #include "cli/CommandLine.h"
 #include "core/Clock.h"
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
@@ -52,9 +53,31 @@ QCommandLineOption adapterOption();
 // name that names none.
 std::unique_ptr<Adapter> openAdapter(const QString& name, Clock& clock, QTextStream& err, QString* error = nullptr);
 
-// Ctrl+C and SIGTERM end a command's loop at its next turn.
-void installStopSignals();
+// Ctrl+C and SIGTERM end a command's loop at its next turn. With
+// endIfStuck, a command still running kStuckSeconds after the signal (a read
+// waiting on a pipe that sends nothing) ends then, with stoppedExitCode(); a
+// second signal ends it at once.
+inline constexpr unsigned kStuckSeconds = 2;
+void installStopSignals(bool endIfStuck = false);
 bool stopRequested();
+// 128 and the number of the signal that stopped the command (130 for Ctrl+C,
+// 143 for SIGTERM); 0 when none did.
+int stoppedExitCode();
+
+// What a command that reads a long log prints on err every kProgressSeconds
+// of wall time: "FILE: read N MB, M frames".
+class ReadProgress {
+public:
+    static constexpr int kProgressSeconds = 3;
+    ReadProgress(QTextStream& err, QString file);
+    // For a reader's check: says how far it is when it is time; false once a stop was asked for.
+    bool check(std::int64_t bytes, std::int64_t frames);
+
+private:
+    QTextStream& m_err;
+    QString m_file;
+    QElapsedTimer m_since;
+};
 
 // The monitor's caption of an interface state.
 QString interfaceStateText(InterfaceState state);

@@ -30,13 +30,22 @@ int convert(const Command& command, const QCommandLineParser& options, QTextStre
     if (!reasons.isEmpty())
         return refuse(command.usage, err, reasons);
 
-    const ConvertResult result = convertLog(input, output, [&](const TraceLogWarning& warning) {
-        // Line 0 is about the whole output.
-        if (warning.line == 0)
-            err << output << ": " << warning.text << '\n';
-        else
-            err << input << ':' << warning.line << ": " << warning.text << '\n';
-    });
+    // Opening a pipe waits for its writer, and a read of one for its bytes.
+    installStopSignals(true);
+    ReadProgress progress(err, input);
+    const ConvertResult result = convertLog(
+        input, output,
+        [&](const TraceLogWarning& warning) {
+            // Line 0 is about the whole output.
+            if (warning.line == 0)
+                err << output << ": " << warning.text << '\n';
+            else
+                err << input << ':' << warning.line << ": " << warning.text << '\n';
+        },
+        [&](std::int64_t bytes, std::int64_t frames) {
+            err.flush();
+            return progress.check(bytes, frames);
+        });
     if (result.unnamedWarnings > 0)
         err << input << ": and " << result.unnamedWarnings << " more warnings" << '\n';
     if (!result.ok()) {
@@ -48,6 +57,8 @@ int convert(const Command& command, const QCommandLineParser& options, QTextStre
         out << ", " << result.skipped << " lines or frames skipped";
     out << Qt::endl;
     err.flush();
+    if (stopRequested())
+        return stoppedExitCode();
     return result.warnings == 0 ? 0 : 1;
 }
 
@@ -58,7 +69,8 @@ Command convertCommand()
     return {.name = QStringLiteral("convert"),
             .description = QStringLiteral("Converts a log of frames to another format, each chosen by its extension: "
                                           ".txt (message lines), .log (candump), .asc (Vector ASC), .csv. Exit code 1 "
-                                          "when a line was skipped or changed (each is named on stderr)."),
+                                          "when a line was skipped or changed (each is named on stderr); 130 after Ctrl+C, "
+                                          "143 after SIGTERM."),
             .usage = QStringLiteral("usage: tellvane-cli convert IN OUT\n       IN, OUT: .txt, .log, .asc or .csv"),
             .options = {},
             .arguments = QStringLiteral("IN OUT"),

@@ -39,12 +39,16 @@ int replay(const Command& command, const QCommandLineParser& options, QTextStrea
     if (!reasons.isEmpty())
         return refuse(command.usage, err, reasons);
 
+    // Opening a pipe waits for its writer, and a read of one for its bytes.
+    installStopSignals(true);
     RealClock clock;
     std::unique_ptr<Adapter> adapter;
     std::unique_ptr<CanLink> link;
     bool failed = false;
     std::int64_t leftOut = 0;
+    std::int64_t played = 0;
     LogReplay replay(clock, [&](const TraceFrame& frame) {
+        ++played;
         // The tool plays data frames only, as the bus trace's replay does.
         if (frame.flags & (TraceFrame::Remote | TraceFrame::Error)) {
             ++leftOut;
@@ -79,8 +83,15 @@ int replay(const Command& command, const QCommandLineParser& options, QTextStrea
     TraceReplay& player = replay.player();
     player.setSpeed(speed);
     player.setLoop(options.isSet(QStringLiteral("loop")));
+    // A log whose frames are all due at once, or whose lines are no frames,
+    // is read without a pause: it says how far it is, and stops at Ctrl+C.
+    ReadProgress progress(err, file);
+    replay.setCheck([&] {
+        report();
+        err.flush();
+        return progress.check(replay.bytesRead(), played);
+    });
 
-    installStopSignals();
     while (!stopRequested()) {
         const std::optional<std::int64_t> due = player.poll();
         report();
@@ -105,6 +116,8 @@ int replay(const Command& command, const QCommandLineParser& options, QTextStrea
     }
     out.flush();
     err.flush();
+    if (stopRequested())
+        return stoppedExitCode();
     return failed ? 1 : 0;
 }
 
@@ -115,7 +128,7 @@ Command replayCommand()
     return {.name = QStringLiteral("replay"),
             .description = QStringLiteral("Plays a log (.txt, .log, .asc or .csv) at its recorded timing and prints each "
                                           "frame's message line as it leaves; with --transmit the frames are sent on "
-                                          "the adapter's bus too. Ends at the end of the log, or with Ctrl+C."),
+                                          "the adapter's bus too. Ends at the end of the log, or with Ctrl+C (exit code 130; 143 for SIGTERM)."),
             .usage = QStringLiteral("usage: tellvane-cli replay [--adapter NAME --transmit] FILE [--speed F] [--loop]\n"
                                     "       F: 0.1 to 10"),
             .options = {adapterOption(),

@@ -63,7 +63,7 @@ QStringList readConfigLine(const QString& line)
     return items;
 }
 
-QStringList splitLines(const QByteArray& bytes)
+QString decodeText(const QByteArray& bytes)
 {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8.decode(bytes);
@@ -73,19 +73,13 @@ QStringList splitLines(const QByteArray& bytes)
         const QByteArrayView mark("\xEF\xBB\xBF");
         text = QString::fromLatin1(bytes.startsWith(mark) ? QByteArrayView(bytes).sliced(mark.size()) : QByteArrayView(bytes));
     }
+    return text;
+}
+
+QStringList splitLines(const QByteArray& bytes)
+{
     QStringList lines;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c != QLatin1Char('\r') && c != QLatin1Char('\n'))
-            continue;
-        lines.append(text.mid(start, i - start));
-        if (c == QLatin1Char('\r') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('\n'))
-            ++i;
-        start = i + 1;
-    }
-    if (start < text.size())
-        lines.append(text.mid(start));
+    forEachLine(decodeText(bytes), [&](const QString& line) { lines.append(line); });
     return lines;
 }
 

@@ -31,8 +31,30 @@ QString getNextLineItem(int& stringPnt, const QString& line);
 // 32767 items (the item count is a 16-bit number).
 QStringList readConfigLine(const QString& line);
 
-// A file's text as lines. Lines end in CR LF, LF or CR. Text that is not valid
-// UTF-8 is read byte for byte (Latin-1), so no byte is ever lost.
+// A file's text: text that is not valid UTF-8 is read byte for byte
+// (Latin-1), so no byte is ever lost.
+QString decodeText(const QByteArray& bytes);
+
+// Each line of a text in turn, without a list of them all. Lines end in
+// CR LF, LF or CR.
+template <typename Visit>
+void forEachLine(const QString& text, Visit visit)
+{
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c != QLatin1Char('\r') && c != QLatin1Char('\n'))
+            continue;
+        visit(text.mid(start, i - start));
+        if (c == QLatin1Char('\r') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('\n'))
+            ++i;
+        start = i + 1;
+    }
+    if (start < text.size())
+        visit(text.mid(start));
+}
+
+// The lines of a file's bytes, decoded as decodeText does.
 QStringList splitLines(const QByteArray& bytes);
 
 }  // namespace tellvane::config

@@ -17,15 +17,28 @@ namespace {
 
 const QString kWarning = QStringLiteral("A warning occured within ProcessCommand, ");
 
-QByteArray readWholeFile(const QString& path)
+// The file's bytes; nullopt when it holds more than the loader reads (at most
+// one byte more is read to tell).
+std::optional<QByteArray> readBoundedFile(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw Failure(file.exists() ? FailureCode::PermissionDenied : FailureCode::FileNotFound);
-    QByteArray bytes = file.readAll();
+    QByteArray bytes = file.read(ConfigurationLoader::kMaxFileBytes + 1);
     if (file.error() != QFileDevice::NoError)
         throw Failure(FailureCode::DeviceIoError);
+    if (bytes.size() > ConfigurationLoader::kMaxFileBytes)
+        return std::nullopt;
     return bytes;
+}
+
+QString tooLargeText(const QString& operation, const QString& path, const QString& outcome)
+{
+    return QStringLiteral("A warning occured within %1, %2 holds more than %3 bytes (1 MB), more than any "
+                          "configuration file: %4")
+        .arg(operation, QFileInfo(path).fileName())
+        .arg(ConfigurationLoader::kMaxFileBytes)
+        .arg(outcome);
 }
 
 // "PARAM" (any case) and a number after it: PARAM2, param 3, PARAM-1. A word
@@ -104,15 +117,19 @@ bool ConfigurationLoader::run(const QString& configFile)
     m_groupFile = QFileInfo(configFile).dir().filePath(QStringLiteral("groups.grp"));
     QString nextLine;
     try {
-        const QStringList lines = config::splitLines(readWholeFile(configFile));
-        for (const QString& raw : lines) {
+        const std::optional<QByteArray> bytes = readBoundedFile(configFile);
+        if (!bytes) {
+            printError(tooLargeText(QStringLiteral("EnterDiagnosticMode"), configFile, QStringLiteral("it is not loaded")));
+            return false;
+        }
+        config::forEachLine(config::decodeText(*bytes), [&](const QString& raw) {
             nextLine = config::stringTrim(raw);
             if (config::isCommentOrEmpty(nextLine))
-                continue;
+                return;
             QStringList param = readLine(nextLine);
             if (!param.isEmpty())
                 processCommand(nextLine, param);
-        }
+        });
         m_target.setTabControlToFirst();
         return true;
     } catch (const Failure& failure) {
@@ -217,27 +234,32 @@ const std::optional<QList<ConfigurationLoader::Line>>& ConfigurationLoader::grou
     if (!QFileInfo(m_groupFile).isFile())
         return m_groups;
     QList<Line> lines;
-    QStringList raw;
+    std::optional<QByteArray> bytes;
     try {
-        raw = config::splitLines(readWholeFile(m_groupFile));
+        bytes = readBoundedFile(m_groupFile);
     } catch (const Failure& failure) {
         m_groupFailure = failure.code();
         throw;
     }
-    for (const QString& text : raw) {
+    if (!bytes) {
+        // Said once; its GROUP lines then do nothing, as without a group file.
+        printError(tooLargeText(QStringLiteral("ProcessGroupCommand"), m_groupFile, QStringLiteral("no group is used")));
+        return m_groups;
+    }
+    config::forEachLine(config::decodeText(*bytes), [&](const QString& text) {
         Line line;
         line.cleaned = config::stringTrim(text);
         if (config::isCommentOrEmpty(line.cleaned))
-            continue;
+            return;
         line.items = readLine(line.cleaned);
         if (line.items.isEmpty())
-            continue;
+            return;
         line.command = line.items.at(0).toUpper();
         line.startsGroup = line.command == QLatin1String("STARTGROUP") && line.items.size() > 1;
         if (line.startsGroup)
             line.groupName = line.items.at(1).toUpper();
         lines.append(line);
-    }
+    });
     m_groups = std::move(lines);
     return m_groups;
 }

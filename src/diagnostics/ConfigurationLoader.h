@@ -39,6 +39,10 @@ public:
     static constexpr int kMaxGroupExpansions = 10000;
     static constexpr int kMinFormWidth = 7020;
     static constexpr int kMinFormHeight = 3735;
+    // A configuration or group file holds at most this much: a screen takes
+    // a few kilobytes, and a file far larger is no screen (it would only fill
+    // the memory and the error list). One beyond it is not read, with a warning.
+    static constexpr qint64 kMaxFileBytes = 1 << 20;
 
     // A smaller bound on expansions is for tools that load many files
     // quickly (the fuzzer); the program uses kMaxGroupExpansions.

@@ -37,38 +37,49 @@ std::int16_t BenchBridge::start()
 
 int BenchBridge::pump()
 {
-    int moved = 0;
+    SimBus& bus = m_bench.bus();
     Adapter::Record record{};
-    // The outside bus to the boards.
-    while (m_outside.getCanMess(record) == 1) {
-        ++moved;
-        ++m_framesIn;
-        CanMessage message;
-        try {
-            message = decodeRecord(record);
-        } catch (const Failure&) {
-            continue;  // not a frame a CAN bus carries
+    int in = 0;
+    bus.runUntilNow();
+    {
+        // The outside bus to the boards.
+        const SimBus::Hold hold(bus);
+        while (in < kMaxFramesPerPump && m_outside.getCanMess(record) == 1) {
+            ++in;
+            ++m_framesIn;
+            CanMessage message;
+            try {
+                message = decodeRecord(record);
+            } catch (const Failure&) {
+                continue;  // not a frame a CAN bus carries
+            }
+            if (message.id == 0 && message.length == 0) {
+                bus.toolJoined();
+                continue;
+            }
+            m_bench.sendCanMess(static_cast<std::uint32_t>(message.id) | kExtended, Adapter::kSendMode, message.length,
+                                message.data.data());
         }
-        if (message.id == 0 && message.length == 0) {
-            m_bench.bus().toolJoined();
-            continue;
-        }
-        m_bench.sendCanMess(static_cast<std::uint32_t>(message.id) | kExtended, Adapter::kSendMode, message.length,
-                            message.data.data());
     }
     noticeFlashes();
-    // The boards to the outside bus.
-    while (m_bench.getCanMess(record) == 1) {
-        ++moved;
-        const CanMessage message = decodeRecord(record);
-        m_lastSendResult = m_outside.sendCanMess(static_cast<std::uint32_t>(message.id) | kExtended, Adapter::kSendMode,
-                                                 message.length, message.data.data());
-        if (m_lastSendResult == 1)
-            ++m_framesOut;
-        else
-            ++m_sendFailures;
+    bus.runUntilNow();  // what the boards answered to it
+    int out = 0;
+    {
+        // The boards to the outside bus.
+        const SimBus::Hold hold(bus);
+        while (out < kMaxFramesPerPump && m_bench.getCanMess(record) == 1) {
+            ++out;
+            const CanMessage message = decodeRecord(record);
+            m_lastSendResult = m_outside.sendCanMess(static_cast<std::uint32_t>(message.id) | kExtended,
+                                                     Adapter::kSendMode, message.length, message.data.data());
+            if (m_lastSendResult == 1)
+                ++m_framesOut;
+            else
+                ++m_sendFailures;
+        }
     }
-    return moved;
+    m_backlog = in == kMaxFramesPerPump || out == kMaxFramesPerPump;
+    return in + out;
 }
 
 void BenchBridge::noticeFlashes()

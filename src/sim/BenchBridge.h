@@ -27,8 +27,18 @@ public:
     std::int16_t start();
     bool started() const { return m_started; }
 
-    // Moves what each side received to the other; the number of frames moved.
+    // Frames moved each way by one pump at most: however busy the boards or
+    // the outside bus, a pump ends, and its caller sees its deadline and stop
+    // requests between pumps.
+    static constexpr int kMaxFramesPerPump = 256;
+
+    // Moves what each side received to the other, up to kMaxFramesPerPump
+    // each way; the number of frames moved. The simulated bus is played up
+    // to the present twice a pump (before and after what came in), not for
+    // every frame.
     int pump();
+    // The last pump stopped at its bound with frames still waiting.
+    bool backlog() const { return m_backlog; }
 
     // Runs after every board flash (the boot loader's "M" command).
     void setFlashObserver(std::function<void(SimBoard&)> observer) { m_flashObserver = std::move(observer); }
@@ -46,6 +56,7 @@ private:
     std::function<void(SimBoard&)> m_flashObserver;
     std::vector<int> m_migrations;
     bool m_started = false;
+    bool m_backlog = false;
     std::uint64_t m_framesOut = 0;
     std::uint64_t m_framesIn = 0;
     std::uint64_t m_sendFailures = 0;

@@ -1,5 +1,6 @@
 #include "sim/BenchFile.h"
 
+#include "can/CanFrameBits.h"
 #include "sim/SimAdapter.h"
 #include "sim/TrafficNode.h"
 
@@ -18,6 +19,7 @@ const QString kBoardUsage =
     QStringLiteral("a board needs ADDRESS TYPE SERIAL PCODE [on|off] [animate] [quiet-after LINES]");
 
 // Decimal, or hexadecimal after "0x"; base 16 reads bare hexadecimal digits.
+// Digits only: no sign, and no "0x" where bare digits are asked for.
 std::optional<std::uint64_t> number(const QString& text, int base = 0)
 {
     QString digits = text;
@@ -28,6 +30,10 @@ std::optional<std::uint64_t> number(const QString& text, int base = 0)
             base = 16;
         }
     }
+    static const QRegularExpression decimal(QStringLiteral("^[0-9]+$"));
+    static const QRegularExpression hexadecimal(QStringLiteral("^[0-9A-Fa-f]+$"));
+    if (!(base == 16 ? hexadecimal : decimal).match(digits).hasMatch())
+        return std::nullopt;
     bool ok = false;
     const qulonglong v = digits.toULongLong(&ok, base);
     if (!ok)
@@ -190,7 +196,7 @@ BenchSpec parseBench(const QString& text, const QString& sourceName)
             bool bad = false;
             for (int b = 3; b < words.size(); ++b) {
                 const auto byte = number(words[b], 16);
-                if (!byte || *byte > 255) {
+                if (!byte || words[b].size() != 2) {
                     bad = true;
                     break;
                 }
@@ -223,7 +229,29 @@ BenchSpec parseBench(const QString& text, const QString& sourceName)
             warn(QStringLiteral("unknown word \"%1\"").arg(words[0]));
         }
     }
+    spec.trafficBitsPerSecond = trafficBitsPerSecond(spec.traffic);
+    const int carried = spec.bitRate > 0 ? spec.bitRate : BenchSpec::kBoardsBitRate;
+    if (spec.trafficBitsPerSecond > carried) {
+        spec.warnings.append(QStringLiteral("A warning occured within the simulated bench %1: the traffic needs %2 "
+                                            "bits a second, more than the %3 of the bus; it is left out")
+                                 .arg(sourceName)
+                                 .arg(spec.trafficBitsPerSecond)
+                                 .arg(carried));
+        spec.traffic.clear();
+    }
     return spec;
+}
+
+std::int64_t trafficBitsPerSecond(const std::vector<BenchSpec::Traffic>& traffic)
+{
+    // Each frame's own length on the wire, stuff bits included, as the bus sends it.
+    std::int64_t bits = 0;
+    for (const BenchSpec::Traffic& t : traffic) {
+        const std::int64_t frame =
+            CanFrameBits::frameBits(t.frame.id, t.frame.id > 0x7FF, t.frame.length, t.frame.data.data());
+        bits += (frame * 1000 + t.periodMs - 1) / t.periodMs;
+    }
+    return bits;
 }
 
 BenchSpec loadBench(const QString& fileName)

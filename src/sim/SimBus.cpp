@@ -11,6 +11,9 @@ namespace {
 // Work done by one runUntilNow at most, so that a program that slept for a long
 // time catches up over several polls instead of stalling one of them.
 constexpr int kMaxEventsPerRun = 200000;
+// Every event visits each node once or twice (who runs next, who receives):
+// the work of a run is bounded in node visits too.
+constexpr std::size_t kMaxNodeVisitsPerRun = 2000000;
 
 constexpr std::uint32_t kStandardIdBits = 0x7FF;
 constexpr std::int64_t kNsPerSecond = 1000000000;
@@ -215,10 +218,16 @@ std::int64_t SimBus::nextEventUs() const
     return next;
 }
 
+int SimBus::maxEventsPerRun() const
+{
+    const std::size_t byNodes = kMaxNodeVisitsPerRun / std::max<std::size_t>(m_nodes.size(), 1);
+    return static_cast<int>(std::clamp<std::size_t>(byNodes, 1, kMaxEventsPerRun));
+}
+
 void SimBus::runUntilNow()
 {
-    if (m_running)
-        return;  // a node's reaction asked for the present while it is being played
+    if (m_running || m_held)
+        return;  // a node's reaction asked for the present while it is being played, or the bus is held
     m_running = true;
     const std::int64_t now = std::max(m_now, m_clock.nowMicroseconds());
     if (m_bitRate > 0)
@@ -245,7 +254,8 @@ SimNode* SimBus::earliestNode(std::int64_t& atUs) const
 void SimBus::runInstant(std::int64_t now)
 {
     bool caughtUp = false;
-    for (int events = 0; events < kMaxEventsPerRun; ++events) {
+    const int maxEvents = maxEventsPerRun();
+    for (int events = 0; events < maxEvents; ++events) {
         std::int64_t nodeTime = kNever;
         SimNode* due = earliestNode(nodeTime);
         const std::int64_t frameTime = m_pending.empty() ? kNever : m_pending.top().atUs;
@@ -274,7 +284,8 @@ void SimBus::runWire(std::int64_t now)
     // so that what they send at that time takes part.
     const std::int64_t nowNs = toNs(now);
     bool caughtUp = false;
-    for (int events = 0; events < kMaxEventsPerRun; ++events) {
+    const int maxEvents = maxEventsPerRun();
+    for (int events = 0; events < maxEvents; ++events) {
         std::int64_t nodeTime = kNever;
         SimNode* due = earliestNode(nodeTime);
         const std::int64_t nodeNs = toNs(nodeTime);

@@ -71,6 +71,22 @@ public:
     explicit SimBus(Clock& clock);
     ~SimBus();
 
+    // While one lives the bus stays at its present: runUntilNow() plays
+    // nothing, and what the tool sends or a reset takes effect at the bus's
+    // time. A caller that moves many frames in a row plays the bus once for
+    // them all rather than before each one.
+    class Hold {
+    public:
+        explicit Hold(SimBus& bus) : m_bus(bus), m_was(bus.m_held) { bus.m_held = true; }
+        ~Hold() { m_bus.m_held = m_was; }
+        Hold(const Hold&) = delete;
+        Hold& operator=(const Hold&) = delete;
+
+    private:
+        SimBus& m_bus;
+        bool m_was;
+    };
+
     SimBus(const SimBus&) = delete;
     SimBus& operator=(const SimBus&) = delete;
 
@@ -102,6 +118,9 @@ public:
     // The tool's adapter was reset.
     void toolJoined();
 
+    // Plays what is due, at most so much work a call (events times the nodes
+    // each one visits): a bus of many boards, or one that fell far behind,
+    // catches up over several calls instead of stalling one.
     void runUntilNow();
     std::int64_t nowUs() const { return m_now; }
     // When the next frame reaches the bus or the next participant runs; kNever
@@ -147,6 +166,7 @@ private:
     };
 
     void deliver(const Pending& pending);
+    int maxEventsPerRun() const;
     // The participant that runs next and when (kNever: none).
     SimNode* earliestNode(std::int64_t& atUs) const;
     void runInstant(std::int64_t now);
@@ -167,6 +187,7 @@ private:
     std::int64_t m_now = 0;
     std::uint64_t m_framesCarried = 0;
     bool m_running = false;
+    bool m_held = false;
 
     int m_bitRate = 0;
     std::vector<WireFrame> m_waiting;  // heap: not yet ready when the bus was last taken

@@ -58,6 +58,7 @@ bool LogReplay::open(const QString& fileName)
     }
     std::unique_ptr<TraceLogReader> reader = makeTraceLogReader(format);
     reader->setReadSlice(m_readSlice);
+    reader->setCheck(m_check);
     if (!reader->open(fileName)) {
         m_error = reader->errorString();
         return false;
@@ -89,6 +90,13 @@ bool LogReplay::open(const QString& fileName)
         });
     m_player->setWaiting([this] { return m_reader->paused(); });
     return true;
+}
+
+void LogReplay::setCheck(std::function<bool()> check)
+{
+    m_check = std::move(check);
+    if (m_reader)
+        m_reader->setCheck(m_check);
 }
 
 }  // namespace tellvane

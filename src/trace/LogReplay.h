@@ -53,6 +53,10 @@ public:
     {
         return m_repeating || !m_reader ? m_dropped : m_reader->droppedWarnings();
     }
+    // The reader's check (TraceLogReader::setCheck), for this log and every
+    // one opened after it.
+    void setCheck(std::function<bool()> check);
+    std::int64_t bytesRead() const { return m_reader ? m_reader->bytesRead() : 0; }
     // The log's line of the frame delivered last.
     std::int64_t lineNumber() const { return m_reader ? m_reader->lineNumber() : 0; }
 
@@ -63,6 +67,7 @@ private:
     QString m_error;
     std::unique_ptr<TraceLogReader> m_reader;
     std::unique_ptr<TraceReplay> m_player;
+    std::function<bool()> m_check;
     std::vector<TraceLogWarning> m_warnings;  // of passes before this one, not yet taken
     std::int64_t m_firstUs = 0;
     std::int64_t m_dropped = 0;  // of the first pass, once it ended

@@ -30,7 +30,7 @@ bool LineSource::open(const QString& fileName)
     m_file.setFileName(fileName);
     m_at = m_size = 0;
     m_lf = -1;
-    m_number = 0;
+    m_number = m_bytes = 0;
     m_afterCr = m_failed = m_started = m_tooLong = m_paused = false;
     m_long.clear();
     m_refusal.clear();
@@ -60,6 +60,10 @@ bool LineSource::fill()
         m_paused = true;
         return false;
     }
+    if (m_check && *m_check && !(*m_check)()) {
+        m_size = m_at = 0;
+        return false;
+    }
     m_block.resize(kBlock);
     qint64 got = m_file.read(m_block.data(), m_allowed > 0 ? std::min(kBlock, m_allowed) : kBlock);
     if (got < 0) {
@@ -68,6 +72,7 @@ bool LineSource::fill()
     }
     if (m_allowed > 0)
         m_allowed -= got;
+    m_bytes += got;
     m_size = static_cast<qsizetype>(got);
     m_at = 0;
     m_lf = -1;

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <string_view>
 
@@ -37,6 +38,11 @@ public:
         m_paused = false;
     }
     bool paused() const { return m_paused; }
+    // The bytes taken from the file so far.
+    std::int64_t bytesRead() const { return m_bytes; }
+    // Asked before each block is read, when set: false ends the reading
+    // there, as at the end of the file. The function must outlive the source.
+    void setCheck(const std::function<bool()>* check) { m_check = check; }
 
 private:
     bool fill();
@@ -48,6 +54,8 @@ private:
     qsizetype m_lf = -1;  // where the block's next LF is (m_size: none), when not before m_at
     QByteArray m_long;  // a line that runs over the end of a block
     std::int64_t m_number = 0;
+    std::int64_t m_bytes = 0;
+    const std::function<bool()>* m_check = nullptr;
     bool m_afterCr = false;
     bool m_failed = false;
     // The line in hand, kept over a pause: it has characters in a block

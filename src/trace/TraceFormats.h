@@ -16,8 +16,10 @@ class LineTraceReader : public TraceLogReader {
 public:
     enum class Line { Frame, Ignored, Bad };
 
+    LineTraceReader() { m_source.setCheck(&m_check); }
     bool open(const QString& fileName) override;
     bool next(TraceFrame& frame) override;
+    std::int64_t bytesRead() const override { return m_source.bytesRead(); }
 
 protected:
     // Fills the frame, or says why the line is no frame (in why).

@@ -206,7 +206,8 @@ std::unique_ptr<TraceLogWriter> makeTraceLogWriter(TraceLogFormat format)
 }
 
 ConvertResult convertLog(const QString& input, const QString& output,
-                         const std::function<void(const TraceLogWarning&)>& onWarning)
+                         const std::function<void(const TraceLogWarning&)>& onWarning,
+                         const std::function<bool(std::int64_t bytes, std::int64_t frames)>& check)
 {
     ConvertResult result;
     const std::unique_ptr<TraceLogReader> reader = makeTraceLogReader(traceLogFormatOf(input));
@@ -232,6 +233,13 @@ ConvertResult convertLog(const QString& input, const QString& output,
         for (const TraceLogWarning& warning : reader->takeWarnings())
             report(warning);
     };
+    if (check) {
+        // Warnings of lines that are no frame pass on as the file is read, not at the next frame.
+        reader->setCheck([&] {
+            passWarnings();
+            return check(reader->bytesRead(), result.frames);
+        });
+    }
     TraceFrame frame;
     while (reader->next(frame)) {
         passWarnings();

@@ -80,7 +80,15 @@ public:
     std::vector<TraceLogWarning> takeWarnings();
     std::int64_t droppedWarnings() const { return m_dropped; }
 
+    // Asked before each megabyte of the file is read, also while lines that
+    // are no frame go by: false ends the reading there, as at the end of the
+    // file. For a command that says how far it is and stops at Ctrl+C.
+    void setCheck(std::function<bool()> check) { m_check = std::move(check); }
+    // The bytes of the file read so far.
+    virtual std::int64_t bytesRead() const { return 0; }
+
 protected:
+    std::function<bool()> m_check;
     void warn(std::int64_t line, const QString& text);
     // A line that is no frame: counted, and warned about.
     void skipLine(std::int64_t line, const QString& why);
@@ -159,7 +167,11 @@ struct ConvertResult {
 // Reads one log and writes the other as it goes, each by its extension.
 // Warnings name the input's line; the output's notes come last, as warnings
 // of line 0.
+// With check, it is asked before each megabyte of the input (after the
+// warnings so far were passed on), with the bytes read and the frames
+// written: false ends the conversion there, the output closed as at the end.
 ConvertResult convertLog(const QString& input, const QString& output,
-                         const std::function<void(const TraceLogWarning&)>& onWarning);
+                         const std::function<void(const TraceLogWarning&)>& onWarning,
+                         const std::function<bool(std::int64_t bytes, std::int64_t frames)>& check = {});
 
 }  // namespace tellvane

@@ -4,6 +4,7 @@
 #include "sim/BenchBridge.h"
 #include "sim/SimAdapter.h"
 #include "sim/SimBoard.h"
+#include "sim/TrafficNode.h"
 
 #include <gtest/gtest.h>
 
@@ -33,6 +34,10 @@ public:
     std::int16_t sendResult = 1;
     int resets = 0;
     bool tellsArrival = true;  // false: waits poll in short steps, as Adapter's own
+    // Each send takes this long, as on a wire; after timedSends sends they
+    // take no time, so that a bridge that never stops sending cannot hang a test.
+    std::int64_t sendUs = 0;
+    int timedSends = 20000;
 
     void arrive(std::uint32_t id, std::vector<std::uint8_t> data, std::int64_t atUs)
     {
@@ -63,6 +68,10 @@ public:
     std::int16_t sendCanMess(std::uint32_t id, std::uint8_t, std::uint8_t length, const std::uint8_t* data) override
     {
         sent.push_back({id & 0x1FFFFFFFu, std::vector<std::uint8_t>(data, data + length), m_clock.nowMicroseconds()});
+        if (timedSends > 0 && sendUs > 0) {
+            --timedSends;
+            m_clock.advanceMicroseconds(sendUs);
+        }
         return sendResult;
     }
     std::int16_t readReg(std::uint8_t, std::uint8_t, std::uint8_t*) override { return 0; }
@@ -234,6 +243,27 @@ TEST_F(Runner, SendFailuresAreReportedWhenTheyBeginAndEnd)
     runUntil(60000);
     EXPECT_EQ(changes, std::vector<std::int16_t>({0, 1}));
     EXPECT_EQ(bridge.framesOut(), 2u);
+}
+
+TEST_F(Runner, ABusyBenchMovesABoundedNumberOfFramesATurnAndKeepsItsDeadline)
+{
+    // Boards that send far more than the far bus takes, and a flood from it.
+    auto& traffic = bench.bus().emplaceNode<TrafficNode>();
+    for (std::uint32_t i = 0; i < 200; ++i)
+        traffic.addStream(makeFrame(0x100 + i, {}), 1000, 0);
+    for (int i = 0; i < 300; ++i)
+        outside.arrive(kToolToBoard22, {0x05}, 0);
+    outside.sendUs = 100;
+    ASSERT_EQ(bridge.start(), 1);
+    clock.advanceMs(1);
+    EXPECT_EQ(bridge.pump(), 2 * BenchBridge::kMaxFramesPerPump);
+    EXPECT_TRUE(bridge.backlog());
+
+    const std::int64_t deadline = clock.nowMicroseconds() + 1000000;
+    runUntil(deadline);
+    EXPECT_LT(clock.nowMicroseconds(), deadline + BenchBridge::kMaxFramesPerPump * outside.sendUs)
+        << "the turn that passes the deadline is the last";
+    EXPECT_GT(bridge.framesOut(), 4000u);
 }
 
 }  // namespace

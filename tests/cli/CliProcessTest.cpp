@@ -18,6 +18,9 @@
 #ifdef Q_OS_UNIX
 #include <unistd.h>
 #endif
+#include <csignal>
+
+#include <sys/stat.h>
 
 using namespace tellvane;
 
@@ -118,6 +121,41 @@ TEST_F(Cli, CheckConfigLintsOnRequestAndSaysSoInItsExitCode)
     EXPECT_EQ(runCli({QStringLiteral("check-config"), QStringLiteral("--lint"), clean}).exitCode, 0);
 }
 
+TEST_F(Cli, CheckConfigBoundsWhatItReadsAndPrints)
+{
+    const QString big = test::writeFile(dir.filePath(QStringLiteral("big.cfg")),
+                                        QByteArray(1 << 20, '\'') + "\nLABEL, Speed, 3600, 120, 1000, 255\n");
+    const Finished tooLarge = runCli({QStringLiteral("check-config"), big});
+    EXPECT_EQ(tooLarge.exitCode, 1);
+    EXPECT_TRUE(tooLarge.out.startsWith(QStringLiteral("A warning occured within EnterDiagnosticMode, big.cfg holds more "
+                                                       "than 1048576 bytes (1 MB), more than any configuration file: it "
+                                                       "is not loaded\nControls: 0")))
+        << tooLarge.out.toStdString();
+
+    // Groups of ten groups, four deep, each line of the last a warning: far more lines than anyone reads.
+    QByteArray groups;
+    for (int depth = 0; depth < 4; ++depth) {
+        groups += "STARTGROUP, G" + QByteArray::number(depth) + "\n";
+        for (int i = 0; i < 10; ++i)
+            groups += depth < 3 ? "GROUP, G" + QByteArray::number(depth + 1) + ", x\n" : QByteArray("LABEL, a\n");
+        groups += "ENDGROUP\n";
+    }
+    test::writeFile(dir.filePath(QStringLiteral("fan/groups.grp")), groups);
+    const QString fan = test::writeFile(dir.filePath(QStringLiteral("fan/fan.cfg")), "GROUP, G0, x\nGROUP, G0, x\n");
+    const Finished fanned = runCli({QStringLiteral("check-config"), fan});
+    EXPECT_EQ(fanned.exitCode, 1);
+    const QStringList lines = fanned.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_GT(lines.size(), 1001);
+    EXPECT_EQ(lines[1000], QStringLiteral("\u2026 and 19000 more")) << "20000 warnings, the first thousand printed";
+    EXPECT_TRUE(lines[1001].startsWith(QStringLiteral("Controls: 0")));
+
+    const QString fifo = dir.filePath(QStringLiteral("fifo.cfg"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const Finished notFile = runCli({QStringLiteral("check-config"), fifo});
+    EXPECT_EQ(notFile.exitCode, 1);
+    EXPECT_EQ(notFile.err, QStringLiteral("tellvane-cli: %1 is not a regular file\n").arg(fifo));
+}
+
 TEST_F(Cli, RefusesWhatWasMistypedBeforeTheAdapterIsOpened)
 {
     const QString boardRange = QStringLiteral("--board takes a whole number from 0 to 253, decimal or hexadecimal after 0x");
@@ -129,6 +167,11 @@ TEST_F(Cli, RefusesWhatWasMistypedBeforeTheAdapterIsOpened)
         return QStringList{QStringLiteral("monitor"), QStringLiteral("--adapter"), QStringLiteral("sim"),
                            QString::fromLatin1(option), QString::fromLatin1(value)};
     };
+    // 2000 frames a second of 145 bits: beyond the bus (whose port is never dialled).
+    QByteArray traffic;
+    for (int i = 0; i < 4; ++i)
+        traffic += "traffic 0x18FEF100 2 FF 40 1F FF FF FF FF FF\n";
+    const QString busy = test::writeFile(dir.filePath(QStringLiteral("busy.txt")), traffic);
     const std::vector<Refusal> cases = {
         {"conflict address", flash(QStringLiteral("254"), QStringLiteral("2")), QStringLiteral("--board 254 ") + conflict},
         {"broadcast address", flash(QStringLiteral("255"), QStringLiteral("2")), boardRange + QStringLiteral(", not \"255\"")},
@@ -137,6 +180,10 @@ TEST_F(Cli, RefusesWhatWasMistypedBeforeTheAdapterIsOpened)
         {"seconds with a fraction", monitor("--seconds", "1.5"), seconds},
         {"bench seconds 0x", {QStringLiteral("bench"), QStringLiteral("--adapter"), QStringLiteral("sim"),
                                QStringLiteral("--seconds"), QStringLiteral("0x")}, seconds},
+        {"bench beyond the bus", {QStringLiteral("bench"), QStringLiteral("--adapter"),
+                                  QStringLiteral("virtualcan:tcp://127.0.0.1:1/can0"), QStringLiteral("--bench"), busy,
+                                  QStringLiteral("--seconds"), QStringLiteral("1")},
+         QStringLiteral("the traffic of %1 needs 290000 bits a second, more than the 250000 the bus carries").arg(busy)},
         {"misspelt option", flash(QStringLiteral("33"), QStringLiteral("2")) << QStringLiteral("--bord"),
          QStringLiteral("Unknown option 'bord'.")},
         {"option before the command", {QStringLiteral("--adapter"), QStringLiteral("sim"), QStringLiteral("monitor")},
@@ -230,6 +277,42 @@ TEST_F(Cli, EveryCommandEndsWithTheReasonWhenItsOutputCannotBeWritten)
         EXPECT_EQ(process.exitCode(), 1) << err.toStdString();
         EXPECT_TRUE(err.contains(QStringLiteral("tellvane-cli: ") + c.message + QStringLiteral("No space left on device\n")))
             << err.toStdString();
+    }
+}
+
+TEST_F(Cli, ReplayAndConvertOfAPipeThatNeverEndsStopAtASignal)
+{
+    struct Case {
+        QStringList arguments;
+        int signal;
+    };
+    const QString pipe = dir.filePath(QStringLiteral("endless.log"));
+    const Case cases[] = {{{QStringLiteral("replay"), pipe}, SIGINT},
+                          {{QStringLiteral("convert"), pipe, dir.filePath(QStringLiteral("out.csv"))}, SIGTERM}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.first().toStdString());
+        QFile::remove(pipe);
+        ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        QProcess writer;  // lines that are no frames, for ever
+        writer.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("yes 'no frame' > \"$0\""), pipe});
+        QProcess cli;
+        cli.setReadChannel(QProcess::StandardError);
+        cli.start(QStringLiteral(TELLVANE_CLI), c.arguments);
+        // The warnings come while it reads, not at the end.
+        QByteArray err;
+        for (int waits = 0; waits < 30 && !err.contains("line skipped"); ++waits) {
+            cli.waitForReadyRead(1000);
+            err += cli.readAllStandardError();
+        }
+        EXPECT_TRUE(err.contains(": not \"(SECONDS) INTERFACE ID#DATA\"; line skipped")) << err.left(500).toStdString();
+        ::kill(static_cast<pid_t>(cli.processId()), c.signal);
+        const bool ended = cli.waitForFinished(60000);
+        if (!ended)
+            cli.kill();
+        EXPECT_TRUE(ended && cli.exitStatus() == QProcess::NormalExit);
+        EXPECT_EQ(cli.exitCode(), 128 + c.signal);
+        writer.kill();
+        writer.waitForFinished();
     }
 }
 

@@ -29,6 +29,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 using namespace tellvane;
 
 namespace {
@@ -102,6 +104,15 @@ public:
     {
         m_output += m_process.readAll();
         return m_output;
+    }
+
+    // Ctrl+C, then the exit code once the bench ended within ms (-1 when not).
+    int interrupt(int ms)
+    {
+        ::kill(static_cast<pid_t>(m_process.processId()), SIGINT);
+        const bool ended = m_process.waitForFinished(ms) && m_process.exitStatus() == QProcess::NormalExit;
+        m_output += m_process.readAll();
+        return ended ? m_process.exitCode() : -1;
     }
 
 private:
@@ -255,6 +266,22 @@ TEST_F(CrossProcess, ProgramFindsTheBenchBoardsAndShowsLiveData)
 // found by its serial number at an address of its own, one missing, one that
 // goes dead half way through its file, one only loaded. What the boards hold
 // afterwards is compared with the files.
+TEST(CrossProcessBench, ABenchBusierThanItsTimeEndsOnCtrlC)
+{
+    // Every traffic frame reaches 20000 boards: more work a second than a second holds.
+    QTemporaryDir dir;
+    QByteArray text = "traffic 0x100 1\ntraffic 0x101 1\ntraffic 0x102 1\ntraffic 0x103 1\n";
+    for (int i = 0; i < 20000; ++i)
+        text += "board " + QByteArray::number(i % 250) + " 1 " + QByteArray::number(i) + " 12010003\n";
+    const QString file = test::writeFile(dir.filePath(QStringLiteral("busy.txt")), text);
+    const quint16 port = freePort();
+    ASSERT_NE(port, 0);
+    BenchProcess bench(port, dir.filePath(QStringLiteral("images")), file);
+    ASSERT_TRUE(bench.ready()) << bench.output().toStdString();
+    EXPECT_EQ(bench.interrupt(kStartMs), 0) << "ended by Ctrl+C, not killed";
+    EXPECT_TRUE(bench.output().contains("\nBench ends: ")) << bench.output().right(2000).toStdString();
+}
+
 TEST(CrossProcessPlan, FlashPlanDoesTheGoodBoardsAndReportsTheMissingAndTheDeadOne)
 {
     QTemporaryDir dir;

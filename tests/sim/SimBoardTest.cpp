@@ -5,6 +5,7 @@
 #include "sim/BenchFile.h"
 #include "sim/SimAdapter.h"
 #include "sim/SimBoard.h"
+#include "sim/TrafficNode.h"
 
 #include "TestSupport.h"
 
@@ -133,7 +134,8 @@ TEST(BenchFile, BadLinesAreWarnedAboutAndSkipped)
         "board 0x21 1 1073741824 12010003", "board 0x21 1 1 1201003",  "board 0x21 1 1 12010003 maybe",
         "board 08x 1 1 12010003",       "traffic 0x20000000 10",       "traffic 0x100 0",
         "traffic 0x100 10 1 2 3 4 5 6 7 8 9", "traffic 0x100 10 GG",   "traffic 0x100 10 100",
-        "switch on",
+        "switch on",                    "board 0x21 1 1 +1305001",     "traffic 0x100 10 +F",
+        "traffic 0x100 10 0xF",         "board +3 1 1 12010003",
         "bitrate 9999",                 "bitrate 1000001",             "bitrate 0x3D090",
         "bitrate",                      "bitrate 250000 500000",       "bitrate -250000",
         "bitrate 250k",                 "bitrate 99999999999999999999",
@@ -156,6 +158,22 @@ TEST(BenchFile, BadLinesAreWarnedAboutAndSkipped)
     ASSERT_EQ(twice.warnings.size(), 1);
     EXPECT_EQ(twice.warnings[0],
               QStringLiteral("A warning occured within the simulated bench bench.txt, line 2: the bit rate was given on line 1"));
+}
+
+TEST(BenchFile, TrafficBeyondItsBusIsLeftOutWithTheBitsItNeeds)
+{
+    const QString line = QStringLiteral("traffic 0x18FEF100 1 FF 40 1F FF FF FF FF FF\n");
+    const SimFrame frame = makeFrame(0x18FEF100, {0xFF, 0x40, 0x1F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
+    const std::int64_t needs = 2 * 1000 * CanFrameBits::frameBits(frame.id, true, 8, frame.data.data());
+    const BenchSpec over = parseBench(line + line, QStringLiteral("bench.txt"));
+    EXPECT_TRUE(over.traffic.empty());
+    EXPECT_EQ(over.trafficBitsPerSecond, needs);
+    EXPECT_EQ(over.warnings, QStringList{QStringLiteral("A warning occured within the simulated bench bench.txt: the "
+                                                        "traffic needs %1 bits a second, more than the 250000 of the "
+                                                        "bus; it is left out").arg(needs)});
+    const BenchSpec fast = parseBench(line + line + QStringLiteral("bitrate 1000000\n"), QStringLiteral("bench.txt"));
+    EXPECT_EQ(fast.traffic.size(), 2u) << "a faster bus carries it";
+    EXPECT_TRUE(fast.warnings.isEmpty());
 }
 
 TEST(BenchFile, ShippedBenchIsTheBuiltInOne)

@@ -4,6 +4,7 @@
 #include "cli/BenchRunner.h"
 #include "cli/CliSupport.h"
 #include "core/Clock.h"
+#include "core/OutputFile.h"
 #include "core/ProgramFiles.h"
 #include "sim/BenchBridge.h"
 #include "sim/BenchFile.h"
@@ -32,7 +33,9 @@ QString boardLine(const SimBoardSpec& board)
         .arg(pCode.left(4), pCode.mid(4), board.present ? QString() : QStringLiteral(", switched off"));
 }
 
-void writeImages(SimBoard& board, const QString& folder, QTextStream& out, QTextStream& err)
+// What a board flashed, into the folder when one is named; imagesFailed is
+// set when a file cannot be written.
+void writeImages(SimBoard& board, const QString& folder, QTextStream& out, QTextStream& err, bool& imagesFailed)
 {
     SimBootLoader& loader = board.bootLoader();
     const int address = board.spec().address;
@@ -45,10 +48,10 @@ void writeImages(SimBoard& board, const QString& folder, QTextStream& out, QText
         if (folder.isEmpty())
             continue;
         const QString name = QDir(folder).filePath(QStringLiteral("board-%1-area-%2.txt").arg(address).arg(area));
-        QFile file(name);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-            || file.write(SimBootLoader::imageText(image)) < 0 || !file.flush()) {
-            err << "tellvane-cli: cannot write " << name << ": " << file.errorString() << Qt::endl;
+        OutputFile file;
+        if (!file.openFile(name) || file.write(SimBootLoader::imageText(image)) < 0 || !file.commit()) {
+            err << "tellvane-cli: cannot write " << name << ": " << file.failure() << Qt::endl;
+            imagesFailed = true;
         }
     }
 }
@@ -88,7 +91,8 @@ int bench(const Command& command, const QCommandLineParser& options, QTextStream
     SimAdapter bench(clock);
     buildBench(bench, spec);
     BenchBridge bridge(bench, *adapter);
-    bridge.setFlashObserver([&](SimBoard& board) { writeImages(board, imageFolder, out, err); });
+    bool imagesFailed = false;
+    bridge.setFlashObserver([&](SimBoard& board) { writeImages(board, imageFolder, out, err, imagesFailed); });
 
     const QString name = adapter->name();
     BenchRunner runner(bridge, bench, *adapter, clock);
@@ -126,7 +130,7 @@ int bench(const Command& command, const QCommandLineParser& options, QTextStream
     });
     out << "Bench ends: " << bridge.framesOut() << " frames sent, " << bridge.framesIn() << " received, "
         << bridge.sendFailures() << " not sent" << Qt::endl;
-    return 0;
+    return imagesFailed ? 1 : 0;
 }
 
 }  // namespace

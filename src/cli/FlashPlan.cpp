@@ -264,6 +264,9 @@ public:
             error(filePath, QStringLiteral("must be the name of an S-record file, not %1")
                                 .arg(fileValue.isString() ? QStringLiteral("empty text") : typeName(fileValue)));
             ok = false;
+        } else if (fileValue.toString().contains(QChar(0))) {
+            error(filePath, QStringLiteral("holds a NUL character: no file has such a name"));
+            ok = false;
         } else {
             // Plans are written on Windows too: a backslash separates folders.
             const QString name = QString(fileValue.toString()).replace(QLatin1Char('\\'), QLatin1Char('/'));
@@ -472,13 +475,18 @@ PlanReading loadFlashPlan(const QString& fileName)
     // Qt warns on the console of a file without a name.
     if (fileName.isEmpty())
         return unread(QStringLiteral("no file name given"));
+    if (fileName.contains(QChar(0)))
+        return unread(QStringLiteral("the name holds a NUL character"));
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         return unread(file.errorString());
     // One byte more than a plan may hold tells a plan from something too large.
-    const QByteArray text = file.read(kMaxPlanBytes + 1);
+    QByteArray text = file.read(kMaxPlanBytes + 1);
     if (file.error() != QFileDevice::NoError)
         return unread(file.errorString());
+    // An editor's UTF-8 byte-order mark is no part of the plan.
+    if (text.startsWith("\xEF\xBB\xBF"))
+        text.remove(0, 3);
     PlanReading reading = readFlashPlan(text, QFileInfo(fileName).absolutePath());
     if (reading.ok()) {
         reading.errors = checkPlanFiles(reading.plan);

@@ -265,7 +265,10 @@ BenchSpec loadBench(const QString& fileName)
         return spec;
     }
     // A bench file is a few lines; anything far larger is not one.
-    const QByteArray bytes = file.read(1 << 20);
+    QByteArray bytes = file.read(1 << 20);
+    // An editor's UTF-8 byte-order mark is no part of the first line.
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes.remove(0, 3);
     return parseBench(QString::fromUtf8(bytes), fileName);
 }
 

@@ -36,11 +36,11 @@ bool LineSource::open(const QString& fileName)
     m_refusal.clear();
     if (!m_file.open(QIODevice::ReadOnly))
         return false;
-    if (!fill())
-        return !m_failed;
-    const std::string_view start(m_block.constData(), static_cast<std::size_t>(m_size));
+    // Only a look at the start: the reading itself keeps to its slices.
+    const QByteArray head = m_file.peek(4096);
+    const std::string_view start(head.constData(), static_cast<std::size_t>(head.size()));
     if (start.starts_with("\xEF\xBB\xBF")) {
-        m_at = 3;
+        m_bytes = m_file.read(3).size();
     } else if (start.starts_with("\xFF\xFE") || start.starts_with("\xFE\xFF")) {
         m_refusal = QStringLiteral("it is UTF-16 text; save it as UTF-8 or ASCII to read it");
     } else if (start.substr(0, start.find_first_of("\r\n")).find('\0') != std::string_view::npos) {

@@ -214,7 +214,8 @@ TEST(FlashPlan, EveryFileMustPassTheSRecordCheckBeforeAnythingIsSent)
     ASSERT_EQ(reading.named.size(), 2u) << "a refused plan still names its boards";
     EXPECT_EQ(reading.named[1].label(), QStringLiteral("serial 7, P-code 12010003"));
 
-    test::writeFile(dir.filePath(QStringLiteral("plan2.json")), R"({"boards": [{"address": 33, "areas": [{"area": 2, "file": "good.QXP"}]}]})");
+    // An editor's byte-order mark before the plan is no part of it.
+    test::writeFile(dir.filePath(QStringLiteral("plan2.json")), "\xEF\xBB\xBF" R"({"boards": [{"address": 33, "areas": [{"area": 2, "file": "good.QXP"}]}]})");
     const PlanReading fine = loadFlashPlan(dir.filePath(QStringLiteral("plan2.json")));
     ASSERT_TRUE(fine.ok()) << texts(fine.errors).join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(fine.plan.boards.at(0).areas.at(0).file, dir.filePath(QStringLiteral("good.QXP")));
@@ -223,6 +224,9 @@ TEST(FlashPlan, EveryFileMustPassTheSRecordCheckBeforeAnythingIsSent)
     ASSERT_EQ(none.errors.size(), 1u);
     EXPECT_TRUE(none.errors[0].text().startsWith(QStringLiteral("cannot be read: "))) << none.errors[0].text().toStdString();
     EXPECT_EQ(texts(loadFlashPlan(QString()).errors), QStringList{QStringLiteral("cannot be read: no file name given")});
+    test::writeFile(dir.filePath(QStringLiteral("nul.json")), R"({"boards": [{"address": 33, "areas": [{"area": 2, "file": "good\u0000.QXP"}]}]})");
+    EXPECT_EQ(texts(loadFlashPlan(dir.filePath(QStringLiteral("nul.json"))).errors),
+              QStringList{QStringLiteral("boards[0].areas[0].file: holds a NUL character: no file has such a name")});
 }
 
 }  // namespace

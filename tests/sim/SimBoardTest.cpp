@@ -222,9 +222,9 @@ TEST(BenchFile, TheBitRateReachesTheBus)
 {
     QTemporaryDir dir;
     const QString file =
-        test::writeFile(dir.filePath(QStringLiteral("bench.txt")), "board 0x21 1537 7 12010003\nbitrate 500000\n");
+        test::writeFile(dir.filePath(QStringLiteral("bench.txt")), "\xEF\xBB\xBF" "board 0x21 1537 7 12010003\nbitrate 500000\n");
     const BenchSpec spec = loadBench(file);
-    EXPECT_TRUE(spec.warnings.isEmpty());
+    EXPECT_TRUE(spec.warnings.isEmpty()) << "an editor's byte-order mark is no part of the first line";
     FakeClock clock;
     SimAdapter adapter(clock);
     buildBench(adapter, spec);

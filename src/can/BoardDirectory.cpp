@@ -135,7 +135,7 @@ void BoardDirectory::handlePCodeReply(std::int16_t slot, const CanMessage& messa
 void BoardDirectory::sendAllBoardRequest()
 {
     try {
-        const std::uint8_t data[9] = {0x00, 0xEE, 0x00};
+        const std::uint8_t data[kCanDataSize] = {0x00, 0xEE, 0x00};
         m_link.sendLogged(board::kRequestToAll | can::kExtendedFrame, 3, data);
     } catch (const Failure& failure) {
         reportFailure(failure, QStringLiteral("SendAllBoardRequest"));
@@ -154,19 +154,19 @@ void BoardDirectory::sendToBoard(const char* operation, std::uint8_t address, st
 
 void BoardDirectory::sendPCodeRequest(std::uint8_t address)
 {
-    const std::uint8_t data[9] = {board::kPCode};
+    const std::uint8_t data[kCanDataSize] = {board::kPCode};
     sendToBoard("SendPCodeRequest", address, 1, data);
 }
 
 void BoardDirectory::sendDiagOnRequest(std::uint8_t address)
 {
-    const std::uint8_t data[9] = {board::kText, '$', '1', 'X', '1'};
+    const std::uint8_t data[kCanDataSize] = {board::kText, '$', '1', 'X', '1'};
     sendToBoard("SendDiagOnRequest", address, 5, data);
 }
 
 void BoardDirectory::sendDiagOffRequest(std::uint8_t address)
 {
-    const std::uint8_t data[9] = {board::kText, '$', '1', 'X', '0'};
+    const std::uint8_t data[kCanDataSize] = {board::kText, '$', '1', 'X', '0'};
     sendToBoard("SendDiagOffRequest", address, 5, data);
 }
 

@@ -27,7 +27,7 @@ public:
     virtual void loadBoardPicture() = 0;
     virtual void moveToTwips(int top, int left) = 0;
     // A diagnostic frame of the board and its time on its time line.
-    virtual void processDiagnosticMessages(std::uint8_t length, const std::array<std::uint8_t, 9>& data,
+    virtual void processDiagnosticMessages(std::uint8_t length, const std::array<std::uint8_t, kCanDataSize>& data,
                                            LineTime time) = 0;
 };
 
@@ -74,16 +74,13 @@ public:
     void setPacketReceiver(PacketReceiver* receiver) { m_packets = receiver; }
     void setDownloaderControl(DownloaderControl* control) { m_downloader = control; }
 
-    // ProcessCANMessage.
+    // ProcessCANMessage: routes a received or replayed frame to the boards'
+    // windows, the P-code reply handling or the text transport.
     void processCanMessage(const CanMessage& message) override;
-    void addNodeToList(const CanMessage& message);
-    void routeDiagnosticMessage(const CanMessage& message);
-    // A frame of the bus without a session time (none of the link's) takes now.
-    LineTime lineTimeOf(const CanMessage& message) const;
-    void createNewForm(std::int16_t boardType, std::uint8_t address, std::int32_t serial);
 
+    // The request to all boards to announce themselves.
     void sendAllBoardRequest();
-    void sendPCodeRequest(std::uint8_t address);
+    // Diagnostic frames on and off, at the board of that address.
     void sendDiagOnRequest(std::uint8_t address);
     void sendDiagOffRequest(std::uint8_t address);
 
@@ -104,6 +101,18 @@ public:
     void setDownloadBoardAddress(std::int16_t address) { m_downloadBoardAddress = address; }
 
 private:
+    // An announcement: a window for a board not yet known (or in address
+    // conflict), then a P-code request to it.
+    void addNodeToList(const CanMessage& message);
+    // A frame of the group to all boards goes to its sender's window while
+    // that window is in diagnostic mode.
+    void routeDiagnosticMessage(const CanMessage& message);
+    // A frame of the bus without a session time (none of the link's) takes now.
+    LineTime lineTimeOf(const CanMessage& message) const;
+    // A new slot and board window for the board; its window is told who it shows.
+    void createNewForm(std::int16_t boardType, std::uint8_t address, std::int32_t serial);
+    // Asks the board for its P-code (style and variant).
+    void sendPCodeRequest(std::uint8_t address);
     void handlePCodeReply(std::int16_t slot, const CanMessage& message);
     void sendToBoard(const char* operation, std::uint8_t address, std::uint8_t length, const std::uint8_t* data);
 

@@ -99,7 +99,7 @@ void CanLink::checkCanLink(bool force)
         return;
     }
 
-    const std::uint8_t none[9] = {};
+    const std::uint8_t none[kCanDataSize] = {};
     const std::int16_t r = sendLogged(0, 0, none);
     if (r == 1) {
         setInterfaceStatus(InterfaceState::Ok);
@@ -194,7 +194,7 @@ std::int16_t CanLink::sendLogged(std::uint32_t idAsSent, std::uint8_t length, co
         logged.id = static_cast<std::int32_t>(idAsSent);
         logged.sessionUs = m_session.nowUs();
         logged.length = length;
-        for (int i = 0; i < length && i < 9; ++i)
+        for (int i = 0; i < length && i < static_cast<int>(kCanDataSize); ++i)
             logged.data[static_cast<std::size_t>(i)] = data[i];
         if (m_sink)
             m_sink->logCanMessage(logged);

@@ -36,18 +36,23 @@ public:
     void setYield(std::function<void()> yield) { m_yield = std::move(yield); }
     // The poll timer's interval, from which the link check interval follows.
     void setTimerIntervalMs(int ms) { m_timerIntervalMs = ms; }
-    // At most one yield per this many milliseconds of draining.
-    void setYieldIntervalMs(int ms) { m_yieldIntervalMs = ms; }
 
     // A new adapter, or the same one to be found again: the next tick probes
     // and configures it as at start-up. Not while a drain runs.
     void restart();
 
+    // Turns on the adapter's time stamps and configures it (reset, 250 kbit/s,
+    // masks and filters); a failed configuration forces a link check once.
     void initCanInterface();
+    // Closes every mask and filter: nothing more is received (file mode, the end).
     void blockCanReception();
+    // One tick of the poll timer: drains the adapter, and checks the link about once a second.
     void pollTick();
+    // While the link is OK and not forced: reads the error-flag register;
+    // otherwise probes with an empty frame, sets the state, reconfigures.
     void checkCanLink(bool force);
     void setInterfaceStatus(InterfaceState state);
+    // Drains every queued record: each is shown, traced and routed in turn.
     void checkForIncomingCanMessages();
     // Waits for the adapter to receive something, at most until the clock
     // reads untilUs; the drain is the caller's next step.
@@ -95,7 +100,7 @@ private:
     InterfaceState m_state = InterfaceState::NotChecked;
     std::int16_t m_pollCounter = 0;
     int m_timerIntervalMs = 25;
-    int m_yieldIntervalMs = 5;
+    int m_yieldIntervalMs = 5;  // at most one yield per this many milliseconds of draining
     std::uint32_t m_lastYieldTick = 0;
     bool m_yieldedOnce = false;
     int m_drainDepth = 0;

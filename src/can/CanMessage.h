@@ -1,9 +1,17 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace tellvane {
+
+// The size of a message's data buffer: nine bytes (indices 0 to 8) for at
+// most eight data bytes. The buffer has always had this size, and decoding
+// depends on it: a word, long or bit field that starts in byte 7 reads the
+// spare byte 8 (zero unless the receive path set it) instead of failing, and
+// only a field that runs past byte 8 is refused.
+inline constexpr std::size_t kCanDataSize = 9;
 
 // One CAN message as it passes between the link, the monitor and the board
 // protocol. The identifier is the bare 29-bit value for received messages and
@@ -12,7 +20,7 @@ struct CanMessage {
     std::int32_t id = 0;
     double time = 0.0;  // the adapter's seconds, as the monitor shows them; 0 for sent messages, a replayed one has its line's
     std::uint8_t length = 0;  // 0 to 8
-    std::array<std::uint8_t, 9> data{};
+    std::array<std::uint8_t, kCanDataSize> data{};
 
     // Where the message lies on the program's time line (SessionTime), given
     // once where it enters the program: microseconds, -1 until then.

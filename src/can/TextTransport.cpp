@@ -34,7 +34,7 @@ std::int16_t TextTransport::sendAsciiCanPacket(const QByteArray& text, int count
             throw Failure(FailureCode::SubscriptOutOfRange);  // a character past the end has no code
         if (!mayTalk())
             return kNoAck;  // nothing goes on the bus
-        std::uint8_t buffer[9] = {board::kText};
+        std::uint8_t buffer[kCanDataSize] = {board::kText};
         for (int i = 0; i < count; ++i)
             buffer[1 + i] = static_cast<std::uint8_t>(text.at(i));
         m_ackReceived = false;
@@ -126,7 +126,7 @@ std::int16_t TextTransport::sendAck()
     try {
         if (!mayTalk())
             return 0;
-        const std::uint8_t buffer[9] = {board::kText};
+        const std::uint8_t buffer[kCanDataSize] = {board::kText};
         return m_link.sendLogged(packetId(), 1, buffer);
     } catch (const Failure& failure) {
         reportFailure(failure, QStringLiteral("SendACK"));
@@ -134,7 +134,7 @@ std::int16_t TextTransport::sendAck()
     }
 }
 
-void TextTransport::storeInPipeToBuf(std::uint8_t length, const std::array<std::uint8_t, 9>& data)
+void TextTransport::storeInPipeToBuf(std::uint8_t length, const std::array<std::uint8_t, kCanDataSize>& data)
 {
     try {
         if (length < 2)

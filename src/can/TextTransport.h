@@ -51,7 +51,7 @@ public:
     // SendACK: the result of the send.
     std::int16_t sendAck();
     // StoreInPipeToBuf: the characters of a text packet onto the pipe.
-    void storeInPipeToBuf(std::uint8_t length, const std::array<std::uint8_t, 9>& data);
+    void storeInPipeToBuf(std::uint8_t length, const std::array<std::uint8_t, kCanDataSize>& data);
 
     // PacketReceiver: the board directory's way in.
     void acknowledgementReceived() override { m_ackReceived = true; }
@@ -62,7 +62,6 @@ public:
     void clearPipe() { m_pipe.clear(); }
     void setPipe(const QByteArray& text) { m_pipe = text; }
     bool ackReceived() const { return m_ackReceived; }
-    bool pipeDataReceived() const { return m_pipeDataReceived; }
     void setPipeDataReceived(bool received) { m_pipeDataReceived = received; }
 
 private:

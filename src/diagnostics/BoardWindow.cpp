@@ -229,7 +229,7 @@ void BoardWindow::moveToTwips(int top, int left)
     moveToKeptPlaceTwips(top, left);
 }
 
-void BoardWindow::processDiagnosticMessages(std::uint8_t length, const std::array<std::uint8_t, 9>& data, LineTime time)
+void BoardWindow::processDiagnosticMessages(std::uint8_t length, const std::array<std::uint8_t, kCanDataSize>& data, LineTime time)
 {
     m_screen.processDiagnosticMessages(length, data, time);
 }

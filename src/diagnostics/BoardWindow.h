@@ -79,7 +79,7 @@ public:
     void showPCode(const QString& style, const QString& variant, const QString& caption) override;
     void loadBoardPicture() override;
     void moveToTwips(int top, int left) override;
-    void processDiagnosticMessages(std::uint8_t length, const std::array<std::uint8_t, 9>& data, LineTime time) override;
+    void processDiagnosticMessages(std::uint8_t length, const std::array<std::uint8_t, kCanDataSize>& data, LineTime time) override;
 
     // The click handlers.
     void startDiagClicked();

@@ -77,16 +77,10 @@ public:
     bool infoRequestPending() const { return m_infoPending; }
     void infoListClicked(int row);
     void chooseFile();
-    // Step 3, Command3.
+    // Step 3, Command3: checks the file, then password, area and S-record lines.
     void startDownload();
-    // Step 4, MigrateCommand.
+    // Step 4, MigrateCommand: the board moves the loaded areas into flash.
     void flashToMemory();
-
-    std::int16_t sendPassword();
-    std::int16_t downloadS19();
-    std::int16_t sendS19Line(const QByteArray& line, bool slow);
-    std::int16_t sendMigrateCmd();
-    void displayErrorMessage(std::int16_t code);
 
     QString areaId() const { return m_areaId; }
     QString boardPassword() const { return m_password; }
@@ -99,6 +93,16 @@ public:
     const QTimer& infoTimer() const { return m_infoTimer; }
 
 private:
+    // The steps of a download: "$1Z", the password and the area (the board
+    // erases it); the S-record lines in packets; "M" to flash. Each returns
+    // a result code, 1 for success.
+    std::int16_t sendPassword();
+    std::int16_t downloadS19();
+    std::int16_t sendS19Line(const QByteArray& line, bool slow);
+    std::int16_t sendMigrateCmd();
+    // The result code's message in the status line.
+    void displayErrorMessage(std::int16_t code);
+
     void status(const QString& text);
     void yield();
     // A stage started from a click runs alone.

@@ -6,6 +6,7 @@
 
 #include <QWidget>
 
+#include <algorithm>
 #include <utility>
 
 namespace tellvane {
@@ -65,6 +66,9 @@ void DiagnosticScreen::build(ScreenDefinition definition)
         m_host.setMessageText(*m_definition.messageText);
     if (m_definition.formSize)
         m_host.setScreenSizeTwips(m_definition.formSize->first, m_definition.formSize->second);
+    qCDebug(lcDiagnostics) << "screen of form" << m_definition.formIndex << "built:"
+                           << std::count(m_controls.begin(), m_controls.end(), nullptr) << "of" << count
+                           << "control slots empty";
 }
 
 void DiagnosticScreen::rebuild(ScreenDefinition definition)

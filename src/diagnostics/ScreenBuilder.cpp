@@ -444,6 +444,13 @@ ScreenLoad loadScreen(int formIndex, bool passOn, Load load)
     }
     result.definition = builder.takeDefinition();
     result.definition.warnings = std::move(warnings);
+    const ScreenDefinition& screen = result.definition;
+    if (result.configFile.isEmpty())
+        qCDebug(lcDiagnostics) << "no configuration file for form" << formIndex;
+    else
+        qCDebug(lcDiagnostics) << "read" << result.configFile << "for form" << formIndex << ":" << screen.controlCount()
+                               << "control slots," << screen.bits.size() + screen.bwl.size() + screen.bf.size()
+                               << "indicators," << screen.warnings.size() << "messages";
     return result;
 }
 }  // namespace

@@ -4,6 +4,8 @@
 
 namespace tellvane {
 
+Q_LOGGING_CATEGORY(lcDiagnostics, "tellvane.diagnostics", QtWarningMsg)
+
 namespace {
 
 QString colourText(std::int32_t bgr)

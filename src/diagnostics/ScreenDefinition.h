@@ -3,6 +3,7 @@
 #include "diagnostics/ControlProperties.h"
 #include "diagnostics/Indicators.h"
 
+#include <QLoggingCategory>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -12,6 +13,9 @@
 #include <vector>
 
 namespace tellvane {
+
+// Screens read and built; quiet unless QT_LOGGING_RULES asks for it.
+Q_DECLARE_LOGGING_CATEGORY(lcDiagnostics)
 
 // One control of a screen as the configuration file describes it: its kind,
 // where it lies, and the properties set, each converted and checked.

@@ -10,10 +10,14 @@
 #include "firmware/DownloadRules.h"
 
 #include <QFileInfo>
+#include <QLoggingCategory>
 
 namespace tellvane {
 
 using namespace firmware;
+
+// Each step of the dialogue with the board; quiet unless QT_LOGGING_RULES asks for it.
+Q_LOGGING_CATEGORY(lcFirmware, "tellvane.firmware", QtWarningMsg)
 
 namespace {
 const QString kSelectArea = QStringLiteral("You must select a memory area first (Step 1)");
@@ -53,6 +57,7 @@ void FirmwareDownloader::open()
     m_open = true;
     ++m_session;
     m_infoTimer.start(kInfoDelayMs);
+    qCDebug(lcFirmware) << "downloader opened for board" << m_boards.downloadBoardAddress();
     m_view->showWindow();
 }
 
@@ -123,6 +128,7 @@ void FirmwareDownloader::requestNodeInfo()
         yield();
         m_transport.clearPipe();
         m_transport.setPipeDataReceived(false);
+        qCDebug(lcFirmware) << "board" << m_boards.downloadBoardAddress() << "asked for its information ($1V)";
         const std::int16_t r = m_transport.sendAsciiCanPacket("$1V", 3, true);
         if (r != kSuccess) {
             if (stageAlive())
@@ -218,6 +224,8 @@ void FirmwareDownloader::startDownload()
         m_warnings = 0;
         // The board erases the area as soon as it is named: a file that is
         // missing, empty or not S-records must be found out before that.
+        qCDebug(lcFirmware) << "board" << m_boards.downloadBoardAddress() << "download of area" << m_areaId << "from"
+                            << m_view->fileName();
         const int checked = checkS19File(m_view->fileName());
         std::int16_t r = checked < 0 ? static_cast<std::int16_t>(checked) : sendPassword();
         m_lastResult = r;
@@ -232,9 +240,11 @@ void FirmwareDownloader::startDownload()
             } else {
                 const QString reply = m_transport.pipeText();
                 if (reply.contains(QLatin1String("ID to program")) && reply.contains(QLatin1String("load complete"))) {
+                    qCDebug(lcFirmware) << "area" << m_areaId << "loaded";
                     status(QStringLiteral("You may now choose to download another area (Step 1) or Flash to memory (Step 4)"));
                     m_lastStageOk = stageAlive();
                 } else {
+                    qCDebug(lcFirmware) << "area" << m_areaId << "sent, but the board did not say 'load complete'";
                     status(QStringLiteral("Expected a 'load complete' command but I didn't receive it!"));
                     m_link.checkForIncomingCanMessages();
                 }
@@ -255,6 +265,7 @@ std::int16_t FirmwareDownloader::sendPassword()
         const bool waitsForArea = (reply.contains(QLatin1String("load complete")) && reply.contains(QLatin1String("ID to program")))
             || reply.contains(QLatin1String("Enter area ID to program"));
         if (!waitsForArea) {
+            qCDebug(lcFirmware) << "download mode ($1Z)";
             status(QStringLiteral("Sending $1Z command"));
             yield();
             m_transport.clearPipe();
@@ -264,6 +275,7 @@ std::int16_t FirmwareDownloader::sendPassword()
             if (!m_transport.waitForIncomingData())
                 return !stageAlive() ? kClosed : kNoDataAfterZ;
             m_transport.receivePipeReply();
+            qCDebug(lcFirmware) << "password";
             status(QStringLiteral("Sending password"));
             yield();
             reply = m_transport.pipeText();
@@ -279,6 +291,7 @@ std::int16_t FirmwareDownloader::sendPassword()
             if (!reply.contains(QLatin1String("accepted")) && !reply.contains(QLatin1String("Password")))
                 return !stageAlive() ? kClosed : kPasswordRefused;
         }
+        qCDebug(lcFirmware) << "area" << m_areaId << "(the board erases it)";
         status(QStringLiteral("Sending download section command"));
         yield();
         m_transport.clearPipe();
@@ -304,6 +317,7 @@ std::int16_t FirmwareDownloader::downloadS19()
     const int n = checkS19File(file);
     if (n < 0)
         return static_cast<std::int16_t>(n);
+    qCDebug(lcFirmware) << "S-record lines:" << n;
     bool slow = n < 100;
     m_transport.clearPipe();
     TextLineReader reader;
@@ -335,6 +349,7 @@ std::int16_t FirmwareDownloader::downloadS19()
     if (r == kSuccess || r == kUnexpectedMessage) {
         m_transport.receivePipeReply();
         const QString reply = m_transport.pipeText();
+        qCDebug(lcFirmware) << "lines sent:" << sent << "warnings:" << m_warnings;
         if (reply.contains(QLatin1String("area load complete")))
             return kSuccess;
         if (reply.contains(QLatin1String("Error in hex (S19) file")))
@@ -373,6 +388,7 @@ void FirmwareDownloader::flashToMemory()
         const std::int16_t r = sendMigrateCmd();
         m_lastResult = r;
         if (r == kSuccess) {
+            qCDebug(lcFirmware) << "board" << m_boards.downloadBoardAddress() << "flashed";
             status(resultMessage(kSuccess, QString()));
             m_lastStageOk = stageAlive();
         }
@@ -387,6 +403,7 @@ void FirmwareDownloader::flashToMemory()
 std::int16_t FirmwareDownloader::sendMigrateCmd()
 {
     try {
+        qCDebug(lcFirmware) << "board" << m_boards.downloadBoardAddress() << "flash (M)";
         status(QStringLiteral("Sending 'M' command...please wait..."));
         yield();
         m_transport.clearPipe();
@@ -409,6 +426,7 @@ std::int16_t FirmwareDownloader::sendMigrateCmd()
 void FirmwareDownloader::displayErrorMessage(std::int16_t code)
 {
     try {
+        qCDebug(lcFirmware) << "step failed with" << code;
         if (code == kClosed)
             return;  // the window is gone: nobody to tell
         status(resultMessage(code, m_transport.pipeText()));

@@ -1,9 +1,14 @@
 #include "sim/SimBoard.h"
 
+#include <QLoggingCategory>
+
 #include <algorithm>
 #include <cmath>
 
 namespace tellvane {
+
+// What the simulated boards do; quiet unless QT_LOGGING_RULES asks for it.
+Q_LOGGING_CATEGORY(lcSim, "tellvane.sim", QtWarningMsg)
 
 namespace {
 constexpr std::uint32_t kRequestToAll = 0x18EAFFF9u;
@@ -117,6 +122,7 @@ void SimBoard::announceAt(std::int64_t atUs)
     if (!m_spec.present)
         return;
     ++m_announcements;
+    qCDebug(lcSim) << "board" << m_spec.address << "announces itself at" << atUs + m_stagger << "us";
     send(announcement(), atUs + m_stagger);
 }
 
@@ -143,14 +149,17 @@ void SimBoard::receive(const SimFrame& frame, std::int64_t atUs)
         reply.length = 5;
         reply.data = {0x05, static_cast<std::uint8_t>(m_spec.pCode >> 24), static_cast<std::uint8_t>(m_spec.pCode >> 16),
                       static_cast<std::uint8_t>(m_spec.pCode >> 8), static_cast<std::uint8_t>(m_spec.pCode)};
+        qCDebug(lcSim) << "board" << m_spec.address << "answers the P-code request:" << m_spec.pCode;
         send(reply, atUs + kReplyDelayUs + m_stagger);
     } else if (frame.data[0] == 0xFE && frame.length == 5 && frame.data[1] == '$' && frame.data[2] == '1'
                && frame.data[3] == 'X' && (frame.data[4] == '1' || frame.data[4] == '0')) {
         if (frame.data[4] == '1' && !m_diagnostic) {
+            qCDebug(lcSim) << "board" << m_spec.address << "sends diagnostic frames";
             m_diagnostic = true;
             m_diagnosticStartUs = atUs;
             m_nextDiagnosticUs = atUs + kReplyDelayUs;
         } else if (frame.data[4] == '0') {
+            qCDebug(lcSim) << "board" << m_spec.address << "stops its diagnostic frames";
             m_diagnostic = false;
             m_nextDiagnosticUs = kNever;
         }
@@ -167,8 +176,10 @@ void SimBoard::receive(const SimFrame& frame, std::int64_t atUs)
             ack.data[0] = 0xFE;
             send(ack, atUs);
         }
-        if (m_loader.takeRestartRequest())
+        if (m_loader.takeRestartRequest()) {
+            qCDebug(lcSim) << "board" << m_spec.address << "starts again in the middle of a download";
             announceAt(atUs + kReplyDelayUs);
+        }
     }
 }
 

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLoggingCategory>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -19,6 +20,9 @@
 #include <utility>
 
 namespace tellvane {
+
+// The replays of the bus trace; quiet unless QT_LOGGING_RULES asks for it.
+Q_LOGGING_CATEGORY(lcTrace, "tellvane.trace", QtWarningMsg)
 
 namespace {
 const QString kTitle = QStringLiteral("Bus Trace");
@@ -164,6 +168,8 @@ void TraceReplayBar::start(const QString& fileName, bool ontoBus)
     m_replay.player().setSpeed(m_speed->value());
     m_replay.player().setLoop(m_loop->isChecked());
     m_pause->setChecked(false);
+    qCDebug(lcTrace) << "replay of" << fileName << (ontoBus ? "onto the bus" : "into the program") << "at speed"
+                     << m_speed->value() << (m_loop->isChecked() ? "looping" : "once");
     run();
 }
 
@@ -171,6 +177,8 @@ void TraceReplayBar::stop()
 {
     m_timer->stop();
     m_stepPending = false;
+    if (m_replay.isOpen())
+        qCDebug(lcTrace) << "replay stopped after" << m_played << "frames";
     if (m_replay.isOpen() && !m_replay.player().finished())
         m_replay.player().pause();
     if (m_delivering)
@@ -221,6 +229,8 @@ void TraceReplayBar::run()
         return;
     }
     takeWarnings();
+    if (!due && m_replay.player().finished())
+        qCDebug(lcTrace) << "replay reached the end of its log after" << m_played << "frames";
     if (due)
         m_timer->start(static_cast<int>(std::clamp<std::int64_t>((*due - m_clock.nowMicroseconds() + 999) / 1000, 0,
                                                                  std::numeric_limits<int>::max())));

@@ -448,7 +448,7 @@ ScreenLoad loadScreen(int formIndex, bool passOn, Load load)
     if (result.configFile.isEmpty())
         qCDebug(lcDiagnostics) << "no configuration file for form" << formIndex;
     else
-        qCDebug(lcDiagnostics) << "read" << result.configFile << "for form" << formIndex << ":" << screen.controlCount()
+        qCDebug(lcDiagnostics) << "read" << result.configFile << "for form" << formIndex << "with" << screen.controlCount()
                                << "control slots," << screen.bits.size() + screen.bwl.size() + screen.bf.size()
                                << "indicators," << screen.warnings.size() << "messages";
     return result;

@@ -149,7 +149,8 @@ void SimBoard::receive(const SimFrame& frame, std::int64_t atUs)
         reply.length = 5;
         reply.data = {0x05, static_cast<std::uint8_t>(m_spec.pCode >> 24), static_cast<std::uint8_t>(m_spec.pCode >> 16),
                       static_cast<std::uint8_t>(m_spec.pCode >> 8), static_cast<std::uint8_t>(m_spec.pCode)};
-        qCDebug(lcSim) << "board" << m_spec.address << "answers the P-code request:" << m_spec.pCode;
+        qCDebug(lcSim).noquote() << "board" << m_spec.address << "answers the P-code request:"
+                                 << QString::number(m_spec.pCode).rightJustified(8, QLatin1Char('0'));
         send(reply, atUs + kReplyDelayUs + m_stagger);
     } else if (frame.data[0] == 0xFE && frame.length == 5 && frame.data[1] == '$' && frame.data[2] == '1'
                && frame.data[3] == 'X' && (frame.data[4] == '1' || frame.data[4] == '0')) {

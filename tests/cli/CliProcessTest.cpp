@@ -423,12 +423,12 @@ TEST(ManualPages, NameEveryOptionTheHelpOfEachCommandLists)
 
 TEST_F(Cli, FlashLoadsTheAreaTypedIntoTheBoardAtTheAddressTyped)
 {
-    const Finished run = runCli(flash(QStringLiteral("033"), QStringLiteral("2")));
+    // The area as a word in any case; the boot line's date holding a 2 is the cross-process test's.
+    const Finished run = runCli(flash(QStringLiteral("033"), QStringLiteral("PCODE")));
     ASSERT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
     EXPECT_TRUE(run.out.contains(QStringLiteral("Board 33:\n"))) << "033 is decimal 33, not octal 27\n"
                                                                << run.out.toStdString();
     EXPECT_TRUE(run.out.contains(QStringLiteral("\nArea 2: pCode: "))) << run.out.toStdString();
-    EXPECT_FALSE(run.out.contains(QStringLiteral("Area 0"))) << "the 2 in the boot line's date does not count";
     EXPECT_TRUE(run.out.contains(
         QStringLiteral("You may now choose to download another area (Step 1) or Flash to memory (Step 4)")));
     const QString summary = QStringLiteral("File transfer: 22 lines, %1 packets in ").arg(packetsOf(app.text));
@@ -443,13 +443,6 @@ TEST_F(Cli, FlashRefusesACorruptFileWithItsLineBeforeTheAdapterIsOpened)
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.err, QStringLiteral("tellvane-cli: %1: Error, corrupted S19 file format (line 3)\n").arg(file));
     EXPECT_TRUE(run.out.isEmpty()) << "no board was asked anything\n" << run.out.toStdString();
-}
-
-TEST_F(Cli, FlashTakesAreaWordsInAnyCase)
-{
-    const Finished run = runCli(flash(QStringLiteral("0x21"), QStringLiteral("BOOT")));
-    ASSERT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
-    EXPECT_TRUE(run.out.contains(QStringLiteral("\nArea 0: Boot: "))) << run.out.toStdString();
 }
 
 }  // namespace
@@ -616,12 +609,10 @@ TEST_F(Cli, FlashPlanServesTheBoardsOneAfterAnotherAndReportsEach)
                            QStringLiteral("Plan done: 2 of 3 boards succeeded, 1 failed")}))
         << "plain lines when the output is no terminal";
 
-    // The report of this run is written where --report says; its fields one
-    // by one are BatchFlash's test.
+    // The report of this run is written where --report says; its fields are
+    // BatchFlash's golden file.
     const QJsonObject json = jsonFile(report);
     EXPECT_EQ(json[QStringLiteral("plan")].toString(), plan);
-    EXPECT_EQ(json[QStringLiteral("adapter")].toString(), QStringLiteral("sim"));
-    EXPECT_EQ(json[QStringLiteral("failedBoards")].toInt(), 1);
     QStringList results;
     for (const QJsonValue& board : json[QStringLiteral("boards")].toArray())
         results.append(board.toObject()[QStringLiteral("result")].toString());

@@ -15,10 +15,6 @@
 #include "FirmwareFiles.h"
 #include "TestSupport.h"
 
-#include <QDir>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QProcess>
@@ -262,10 +258,6 @@ TEST_F(CrossProcess, ProgramFindsTheBenchBoardsAndShowsLiveData)
     EXPECT_EQ(app.errorLog().count(), 0);
 }
 
-// A line of boards flashed from a plan, the boards in another process: one
-// found by its serial number at an address of its own, one missing, one that
-// goes dead half way through its file, one only loaded. What the boards hold
-// afterwards is compared with the files.
 TEST(CrossProcessBench, ABenchBusierThanItsTimeEndsOnCtrlC)
 {
     // Every traffic frame reaches 20000 boards: more work a second than a second holds.
@@ -280,62 +272,6 @@ TEST(CrossProcessBench, ABenchBusierThanItsTimeEndsOnCtrlC)
     ASSERT_TRUE(bench.ready()) << bench.output().toStdString();
     EXPECT_EQ(bench.interrupt(kStartMs), 0) << "ended by Ctrl+C, not killed";
     EXPECT_TRUE(bench.output().contains("\nBench ends: ")) << bench.output().right(2000).toStdString();
-}
-
-TEST(CrossProcessPlan, FlashPlanDoesTheGoodBoardsAndReportsTheMissingAndTheDeadOne)
-{
-    QTemporaryDir dir;
-    const quint16 port = freePort();
-    ASSERT_NE(port, 0);
-    const QString benchFile = test::writeFile(dir.filePath(QStringLiteral("line.txt")),
-                                              "board 0x21 1537 7      12010003\n"
-                                              "board 0x2A 1538 1042   13050012   # moved from 0x22\n"
-                                              "board 0x23 261  200417 04120101 on quiet-after 20\n");
-    BenchProcess bench(port, dir.filePath(QStringLiteral("images")), benchFile);
-    ASSERT_TRUE(bench.ready()) << bench.output().toStdString();
-
-    const test::Firmware app = test::firmware(60);
-    const test::Firmware site = test::firmware(4, 0xC000, "SITE 9");
-    test::writeFile(dir.filePath(QStringLiteral("fw/app.QXP")), app.text);
-    test::writeFile(dir.filePath(QStringLiteral("fw/site.QXC")), site.text);
-    const QString plan = test::writeFile(dir.filePath(QStringLiteral("plan.json")), QByteArray(R"({
-        "adapter": ")") + busName(port).toLatin1() + R"(",
-        "boards": [
-            {"serial": 1042, "pcode": "13050012",
-             "areas": [{"area": "pcode", "file": "fw/app.QXP"}, {"area": "config", "file": "fw/site.QXC"}]},
-            {"address": 64, "areas": [{"area": 2, "file": "fw/app.QXP"}]},
-            {"address": "0x23", "areas": [{"area": 2, "file": "fw/app.QXP"}]},
-            {"address": 33, "flash": false, "areas": [{"area": 2, "file": "fw/app.QXP"}]}]})");
-    const QString report = dir.filePath(QStringLiteral("report.json"));
-    const Finished run = runCli({QStringLiteral("flash"), QStringLiteral("--plan"), plan, QStringLiteral("--report"), report},
-                                kFlashMs);
-    ASSERT_EQ(run.exitCode, 2) << run.out.toStdString() << run.err.toStdString();
-    EXPECT_TRUE(run.out.contains("Board 1 of 4, serial 1042, P-code 13050012: at address 42\n")) << run.out.toStdString();
-    EXPECT_TRUE(run.out.contains("Board 2 of 4, address 64: MISSING: not on the bus\n"));
-    EXPECT_TRUE(run.out.contains("  area 2 (pCode: V3.04): FAILED (-104): Error, no response from board\n"
-                                 "  FAILED: area 2 failed: Error, no response from board; not flashed\n"));
-    EXPECT_TRUE(run.out.contains("Plan done: 2 of 4 boards succeeded, 2 failed\n"));
-
-    // The flashed board holds exactly the files' bytes; the dead one and the
-    // board only loaded flashed nothing.
-    ASSERT_TRUE(bench.waitFor(QByteArrayLiteral("Board 42 flashed area 3"), kStartMs)) << bench.output().toStdString();
-    EXPECT_EQ(test::readFile(dir.filePath(QStringLiteral("images/board-42-area-2.txt"))), SimBootLoader::imageText(app.image));
-    EXPECT_EQ(test::readFile(dir.filePath(QStringLiteral("images/board-42-area-3.txt"))), SimBootLoader::imageText(site.image));
-    const QStringList images = QDir(dir.filePath(QStringLiteral("images"))).entryList(QDir::Files);
-    EXPECT_EQ(images, (QStringList{QStringLiteral("board-42-area-2.txt"), QStringLiteral("board-42-area-3.txt")}));
-    EXPECT_FALSE(bench.output().contains("Board 35 flashed")) << bench.output().toStdString();
-    EXPECT_FALSE(bench.output().contains("Board 33 flashed"));
-
-    // The report field by field is checked on the bench inside the tests; here
-    // what only a board in another process shows: the lines it acknowledged
-    // before it went dead.
-    const QJsonObject json = QJsonDocument::fromJson(test::readFile(report)).object();
-    EXPECT_EQ(json[QStringLiteral("adapter")].toString(), busName(port));
-    const QJsonArray boards = json[QStringLiteral("boards")].toArray();
-    ASSERT_EQ(boards.size(), 4);
-    const QJsonObject dead = boards[2].toObject();
-    EXPECT_EQ(dead[QStringLiteral("result")].toString(), QStringLiteral("failed"));
-    EXPECT_EQ(dead[QStringLiteral("areas")].toArray().at(0).toObject()[QStringLiteral("lines")].toInt(), 20);
 }
 
 }  // namespace

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Writes the golden references of tests/golden/expected/ from the inputs in
-# tests/golden/input/, after a deliberate change to what a load builds or
+# tests/golden/input/ (and the batch-flash report from its run on the bench
+# inside the test), after a deliberate change to what a load builds or
 # reports. Read the difference (git diff) before committing it.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 cd "$root"
 cmake --preset default >/dev/null
-cmake --build --preset default --target tellvane_screen_tests
+cmake --build --preset default --target tellvane_screen_tests tellvane_cli_tests
 QT_QPA_PLATFORM=offscreen TELLVANE_UPDATE_GOLDEN=1 build/default/bin/tellvane_screen_tests --gtest_filter='Files/Golden.*'
+QT_QPA_PLATFORM=offscreen TELLVANE_UPDATE_GOLDEN=1 build/default/bin/tellvane_cli_tests \
+  --gtest_filter='BatchFlash.GoodBoardsAreFlashedAMissingAndADeadBoardAreReportedAndNotFlashed'
 git status --short tests/golden/expected

@@ -36,13 +36,6 @@ protected:
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(text);
     }
-    bool enterDiagnostics(BoardWindow* w)
-    {
-        if (!h->bringToFront(JourneyHarness::subWindowOf(w)) || !h->clickButton(w, "StartDiag"))
-            return false;
-        h->pass(300);
-        return w->inDiagnosticMode();
-    }
     // Pages a scroll bar to its end with clicks below or right of its handle.
     void pageToTheEnd(QScrollBar* bar)
     {

@@ -2,10 +2,10 @@
 // survives a round trip through it, and what each does with broken lines.
 
 #include "TraceSamples.h"
+#include "logs/LogText.h"
+#include "logs/TraceExport.h"
+#include "logs/TraceFormats.h"
 #include "monitor/MessageLine.h"
-#include "trace/LogText.h"
-#include "trace/TraceExport.h"
-#include "trace/TraceFormats.h"
 #include "trace/TraceRecorder.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "core/Clock.h"
 #include "TraceSamples.h"
-#include "trace/LogReplay.h"
-#include "trace/TraceReplay.h"
+#include "logs/LogReplay.h"
+#include "logs/TraceReplay.h"
 
 #include <QTemporaryDir>
 

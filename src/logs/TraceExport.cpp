@@ -1,4 +1,4 @@
-#include "trace/TraceExport.h"
+#include "logs/TraceExport.h"
 
 namespace tellvane {
 

@@ -1,4 +1,4 @@
-#include "trace/LogReplay.h"
+#include "logs/LogReplay.h"
 
 #include "can/CanLink.h"
 #include "can/CanMessage.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "trace/TraceLog.h"
-#include "trace/TraceReplay.h"
+#include "logs/TraceLog.h"
+#include "logs/TraceReplay.h"
 
 #include <QString>
 

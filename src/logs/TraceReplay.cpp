@@ -1,4 +1,4 @@
-#include "trace/TraceReplay.h"
+#include "logs/TraceReplay.h"
 
 #include "core/Clock.h"
 

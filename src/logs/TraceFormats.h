@@ -3,9 +3,9 @@
 // The readers and writers of each log format, made by the factory of TraceLog.h.
 
 #include "can/TurnCounter.h"
+#include "logs/LogText.h"
+#include "logs/TraceLog.h"
 #include "monitor/LogReader.h"
-#include "trace/TraceLog.h"
-#include "trace/LogText.h"
 
 #include <string_view>
 

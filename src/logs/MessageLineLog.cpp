@@ -2,8 +2,8 @@
 // rules for a line and written as its save log writes them.
 
 #include "core/Failure.h"
+#include "logs/TraceFormats.h"
 #include "monitor/MessageLine.h"
-#include "trace/TraceFormats.h"
 
 #include <algorithm>
 #include <array>

@@ -16,7 +16,7 @@
 // With "timestamps relative" in the header each event's time counts from the
 // event before it, whatever the event.
 
-#include "trace/TraceFormats.h"
+#include "logs/TraceFormats.h"
 
 #include <QDateTime>
 #include <QLocale>

@@ -1,6 +1,6 @@
-#include "trace/TraceLog.h"
+#include "logs/TraceLog.h"
 
-#include "trace/TraceFormats.h"
+#include "logs/TraceFormats.h"
 
 #include <QFileInfo>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "trace/TraceLog.h"
+#include "logs/TraceLog.h"
 
 #include <cstddef>
 #include <functional>

@@ -4,7 +4,7 @@
 // candump gives it: eight digits with 20000000 set. A last word " T" marks a
 // frame the logging side sent.
 
-#include "trace/TraceFormats.h"
+#include "logs/TraceFormats.h"
 
 namespace tellvane {
 

@@ -7,7 +7,7 @@
 // "1e-06"), the identifier in hex, three flags of 0 or 1, the length and the
 // data in base64. The format knows no direction: frames read as received.
 
-#include "trace/TraceFormats.h"
+#include "logs/TraceFormats.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/OutputFile.h"
-#include "trace/TraceFrame.h"
+#include "logs/TraceFrame.h"
 
 #include <QByteArray>
 #include <QDateTime>

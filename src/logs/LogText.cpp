@@ -1,6 +1,6 @@
-#include "trace/LogText.h"
+#include "logs/LogText.h"
 
-#include "trace/TraceLog.h"
+#include "logs/TraceLog.h"
 
 #include <algorithm>
 #include <charconv>

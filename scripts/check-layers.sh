@@ -4,7 +4,7 @@
 #
 #   core/                       values and rules
 #   can/  sim/                  the bus (sim/ builds on can/, never the other way)
-#   adapters/  ui/              the factory of every backend; widget helpers
+#   adapters/  ui/              the backends and their factory; widget helpers
 #   monitor/  diagnostics/  firmware/   the features, each on its own
 #   logs/                       log files of every format, their conversion and timed replay
 #   trace/                      the bus trace window, its ring, filters and statistics

@@ -1,5 +1,5 @@
+#include "adapters/LibraryAdapter.h"
 #include "can/CanLink.h"
-#include "can/LibraryAdapter.h"
 #include "core/Clock.h"
 #include "core/ErrorReporting.h"
 

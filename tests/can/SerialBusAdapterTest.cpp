@@ -1,8 +1,8 @@
-#include "can/AcceptanceFilter.h"
 #include "adapters/AdapterFactory.h"
+#include "adapters/SerialBusAdapter.h"
+#include "can/AcceptanceFilter.h"
 #include "can/AdapterRecord.h"
 #include "can/CanLink.h"
-#include "can/SerialBusAdapter.h"
 #include "core/Clock.h"
 
 #include "TestSupport.h"

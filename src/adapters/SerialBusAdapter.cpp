@@ -1,4 +1,4 @@
-#include "can/SerialBusAdapter.h"
+#include "adapters/SerialBusAdapter.h"
 
 #include "can/AcceptanceFilter.h"
 #include "core/Clock.h"

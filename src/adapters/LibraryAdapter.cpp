@@ -1,4 +1,4 @@
-#include "can/LibraryAdapter.h"
+#include "adapters/LibraryAdapter.h"
 
 #include "core/ErrorReporting.h"
 

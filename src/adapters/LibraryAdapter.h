@@ -1,7 +1,7 @@
 #pragma once
 
+#include "adapters/VendorAbi.h"
 #include "can/Adapter.h"
-#include "can/VendorAbi.h"
 
 #include <QLibrary>
 #include <QString>

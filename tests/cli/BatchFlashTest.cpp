@@ -3,12 +3,12 @@
 // afterwards, and the report.
 
 #include "cli/BatchConsole.h"
-#include "cli/BatchFlash.h"
 #include "core/Clock.h"
 #include "core/SettingsStore.h"
 #include "firmware/DownloadRules.h"
 #include "sim/SimAdapter.h"
 #include "sim/SimBoard.h"
+#include "stack/BatchFlash.h"
 #include "stack/BusStack.h"
 
 #include "FirmwareFiles.h"

@@ -1,4 +1,4 @@
-#include "cli/FlashPlan.h"
+#include "firmware/FlashPlan.h"
 
 #include "FirmwareFiles.h"
 #include "TestSupport.h"

@@ -1,5 +1,5 @@
-#include "cli/TransferMeter.h"
 #include "core/Clock.h"
+#include "firmware/TransferMeter.h"
 
 #include "TestSupport.h"
 

@@ -1,8 +1,8 @@
-#include "cli/BoardDiscovery.h"
+#include "stack/BoardDiscovery.h"
 
 #include "can/CanLink.h"
-#include "cli/CommandLine.h"
 #include "core/Clock.h"
+#include "firmware/FlashWords.h"
 #include "stack/BusStack.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
-#include "cli/FlashPlan.h"
+#include "firmware/FlashPlan.h"
 
-#include "cli/CommandLine.h"
 #include "firmware/DownloadRules.h"
+#include "firmware/FlashWords.h"
 
 #include <QDir>
 #include <QFile>

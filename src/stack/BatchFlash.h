@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cli/FlashPlan.h"
+#include "firmware/FlashPlan.h"
 
 #include <QByteArray>
 #include <QDateTime>

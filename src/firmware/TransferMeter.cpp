@@ -1,4 +1,4 @@
-#include "cli/TransferMeter.h"
+#include "firmware/TransferMeter.h"
 
 #include "can/BoardMessages.h"
 #include "core/Clock.h"

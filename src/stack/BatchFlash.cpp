@@ -1,11 +1,11 @@
-#include "cli/BatchFlash.h"
+#include "stack/BatchFlash.h"
 
 #include "can/CanLink.h"
-#include "cli/BoardDiscovery.h"
-#include "cli/CommandLine.h"
-#include "cli/TransferMeter.h"
 #include "core/Clock.h"
 #include "firmware/DownloadRules.h"
+#include "firmware/FlashWords.h"
+#include "firmware/TransferMeter.h"
+#include "stack/BoardDiscovery.h"
 #include "stack/BusStack.h"
 
 #include <QFile>

@@ -1,5 +1,5 @@
 #include "core/Clock.h"
-#include "TraceSamples.h"
+#include "../trace/TraceSamples.h"
 #include "logs/LogReplay.h"
 #include "logs/TraceReplay.h"
 

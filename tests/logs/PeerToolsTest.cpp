@@ -4,7 +4,7 @@
 // frames we wrote, times within a microsecond. Also tellvane-cli convert as
 // a process: what it prints and its exit codes.
 
-#include "TraceSamples.h"
+#include "../trace/TraceSamples.h"
 
 #include <QFileInfo>
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
 // The four log formats on their own: what each writes byte for byte, what
 // survives a round trip through it, and what each does with broken lines.
 
-#include "TraceSamples.h"
+#include "../trace/TraceSamples.h"
 #include "logs/LogText.h"
 #include "logs/TraceExport.h"
 #include "logs/TraceFormats.h"

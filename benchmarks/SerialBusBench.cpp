@@ -1,5 +1,5 @@
+#include "adapters/SerialBusAdapter.h"
 #include "can/AdapterRecord.h"
-#include "can/SerialBusAdapter.h"
 #include "core/Clock.h"
 
 #include <QCanBusDevice>

@@ -1,4 +1,4 @@
-#include "trace/TraceLog.h"
+#include "logs/TraceLog.h"
 
 #include <benchmark/benchmark.h>
 

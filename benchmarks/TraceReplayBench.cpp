@@ -1,5 +1,5 @@
 #include "core/Clock.h"
-#include "trace/TraceReplay.h"
+#include "logs/TraceReplay.h"
 
 #include <benchmark/benchmark.h>
 

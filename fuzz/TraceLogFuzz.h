@@ -8,7 +8,7 @@
 
 #include "FuzzSupport.h"
 
-#include "trace/TraceLog.h"
+#include "logs/TraceLog.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -8,7 +8,7 @@
 
 #include "FuzzSupport.h"
 
-#include "cli/FlashPlan.h"
+#include "firmware/FlashPlan.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -6,8 +6,8 @@
 #include "FuzzSupport.h"
 
 #include "core/Failure.h"
+#include "logs/TraceFormats.h"
 #include "monitor/MessageLine.h"
-#include "trace/TraceFormats.h"
 #include "trace/TraceRecorder.h"
 
 #include <algorithm>

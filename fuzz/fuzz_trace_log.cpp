@@ -4,7 +4,7 @@
 
 #include "TraceLogFuzz.h"
 
-#include "trace/TraceFormats.h"
+#include "logs/TraceFormats.h"
 
 #include <string_view>
 

@@ -4,9 +4,10 @@
 #
 #   core/                       values and rules
 #   can/  sim/                  the bus (sim/ builds on can/, never the other way)
-#   adapters/  ui/              the factory of every backend; widget helpers
+#   adapters/  ui/              the backends and their factory; widget helpers
 #   monitor/  diagnostics/  firmware/   the features, each on its own
-#   trace/                      the bus trace, its logs and replay, on the monitor's lines
+#   logs/                       log files of every format, their conversion and timed replay
+#   trace/                      the bus trace window, its ring, filters and statistics
 #   plot/                       plots and recordings of the screens' decoded values
 #   stack/                      the bus both programs run on (adapter to downloader)
 #   app/  cli/                  the composition roots
@@ -25,11 +26,12 @@ declare -A allowed=(
   [monitor]="core can ui monitor"
   [diagnostics]="core can ui diagnostics"
   [firmware]="core can ui firmware"
-  [trace]="core can ui monitor trace"
+  [logs]="core can monitor logs"
+  [trace]="core can ui monitor logs trace"
   [plot]="core can ui diagnostics plot"
   [stack]="core can adapters firmware stack"
-  [app]="core can sim adapters ui monitor diagnostics firmware trace plot stack app"
-  [cli]="core can sim adapters ui monitor diagnostics firmware trace stack cli"
+  [app]="core can sim adapters ui monitor diagnostics firmware logs trace plot stack app"
+  [cli]="core can sim adapters ui monitor diagnostics firmware logs trace stack cli"
 )
 
 status=0

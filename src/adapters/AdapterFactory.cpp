@@ -1,7 +1,7 @@
 #include "adapters/AdapterFactory.h"
 
-#include "can/LibraryAdapter.h"
-#include "can/SerialBusAdapter.h"
+#include "adapters/LibraryAdapter.h"
+#include "adapters/SerialBusAdapter.h"
 #include "core/ProgramFiles.h"
 #include "sim/BenchFile.h"
 #include "sim/SimAdapter.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cli/BatchFlash.h"
+#include "stack/BatchFlash.h"
 
 #include <QTextStream>
 

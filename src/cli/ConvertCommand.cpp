@@ -3,7 +3,7 @@
 
 #include "cli/CliSupport.h"
 #include "core/OutputFile.h"
-#include "trace/TraceLog.h"
+#include "logs/TraceLog.h"
 
 #include <QFileInfo>
 

@@ -2,16 +2,16 @@
 // of a plan one after another, from the console.
 
 #include "cli/BatchConsole.h"
-#include "cli/BatchFlash.h"
-#include "cli/BoardDiscovery.h"
 #include "cli/CliSupport.h"
-#include "cli/TransferMeter.h"
 #include "core/Clock.h"
 #include "core/Dialogs.h"
 #include "core/ErrorReporting.h"
 #include "core/SettingsStore.h"
 #include "firmware/DownloadRules.h"
 #include "firmware/ListDownloaderView.h"
+#include "firmware/TransferMeter.h"
+#include "stack/BatchFlash.h"
+#include "stack/BoardDiscovery.h"
 #include "stack/BusStack.h"
 
 #include <QCoreApplication>

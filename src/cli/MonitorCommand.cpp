@@ -4,10 +4,10 @@
 #include "cli/CliSupport.h"
 #include "core/Clock.h"
 #include "core/Failure.h"
+#include "logs/TraceLog.h"
 #include "monitor/MessageLine.h"
 #include "monitor/SaveLog.h"
 #include "trace/TraceFilter.h"
-#include "trace/TraceLog.h"
 #include "trace/TraceRecorder.h"
 
 #include <QCoreApplication>

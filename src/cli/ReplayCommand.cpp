@@ -6,8 +6,8 @@
 #include "cli/CliSupport.h"
 #include "core/Clock.h"
 #include "core/Failure.h"
+#include "logs/LogReplay.h"
 #include "monitor/MessageLine.h"
-#include "trace/LogReplay.h"
 #include "trace/TraceRecorder.h"
 
 #include <algorithm>

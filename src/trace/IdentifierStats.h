@@ -1,6 +1,6 @@
 #pragma once
 
-#include "trace/TraceFrame.h"
+#include "logs/TraceFrame.h"
 
 #include <QHash>
 

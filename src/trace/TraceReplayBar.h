@@ -1,6 +1,6 @@
 #pragma once
 
-#include "trace/LogReplay.h"
+#include "logs/LogReplay.h"
 
 #include <QWidget>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "trace/RingBuffer.h"
-#include "trace/TraceFrame.h"
+#include "logs/TraceFrame.h"
 
 #include <cstddef>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "trace/BottomGrowingModel.h"
-#include "trace/TraceFrame.h"
+#include "logs/TraceFrame.h"
 
 #include <cstdint>
 #include <vector>

@@ -3,11 +3,11 @@
 #include "can/CanLink.h"
 #include "core/Dialogs.h"
 #include "core/Failure.h"
+#include "logs/TraceExport.h"
 #include "monitor/MessageLine.h"
 #include "trace/ChangedBytesDelegate.h"
 #include "trace/IdentifierStatsModel.h"
 #include "trace/PlainTextDelegate.h"
-#include "trace/TraceExport.h"
 #include "trace/TraceReplayBar.h"
 #include "trace/TraceTableModel.h"
 

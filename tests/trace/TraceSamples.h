@@ -3,7 +3,7 @@
 // Frames and files shared by the trace tests.
 
 #include "TestSupport.h"
-#include "trace/TraceLog.h"
+#include "logs/TraceLog.h"
 
 #include <QString>
 

@@ -1,0 +1,632 @@
+#include "adapters/SerialBusAdapter.h"
+
+#include "can/AcceptanceFilter.h"
+#include "core/Clock.h"
+
+#include <QAbstractEventDispatcher>
+#include <QCanBus>
+#include <QCanBusDevice>
+#include <QCanBusFrame>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QHostAddress>
+#include <QLoggingCategory>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QTcpSocket>
+#include <QThread>
+#include <QTimer>
+#include <QUrl>
+#include <QVariant>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <vector>
+
+namespace tellvane {
+
+Q_LOGGING_CATEGORY(lcSerialBus, "tellvane.can.serialbus")
+
+namespace {
+
+// What a device thread's turn leaves to be handed over to an adapter's queue.
+class PendingHandOver {
+public:
+    virtual void handOver() = 0;
+
+protected:
+    ~PendingHandOver() = default;
+};
+
+// The one thread of the process in which CAN devices live. It is made on first
+// use and stopped when the application object goes.
+//
+// A device reads what arrives frame by frame, and at a full bus waking the
+// thread for each frame costs more than everything else the program does with
+// it (the poll of the window thread takes what came every 25 ms anyway). So
+// the thread rests a little before each wait for more, and what its devices
+// read meanwhile is handed over once per turn. It does not rest while a call
+// from another thread runs or a caller waits for records, nor for a while
+// after a wait: a process in a dialogue with a board (a download, the bench
+// answering one) keeps the thread as prompt as if it never rested.
+class DeviceThread {
+public:
+    static constexpr std::chrono::milliseconds kRest{10};
+    static constexpr std::chrono::milliseconds kAwakeAfterWait{250};
+
+    static DeviceThread& instance()
+    {
+        if (!s_instance) {
+            s_instance = new DeviceThread;
+            qAddPostRoutine(&DeviceThread::stop);
+        }
+        return *s_instance;
+    }
+
+    // Keeps the thread awake while it lives; a wait for records keeps it
+    // awake for kAwakeAfterWait more.
+    class Prompt {
+    public:
+        enum Kind { Call, Wait };
+        Prompt(DeviceThread& thread, Kind kind) : m_thread(thread), m_kind(kind)
+        {
+            const std::lock_guard lock(m_thread.m_mutex);
+            ++m_thread.m_prompts;
+            m_thread.m_wake.notify_one();
+        }
+        ~Prompt()
+        {
+            const std::lock_guard lock(m_thread.m_mutex);
+            --m_thread.m_prompts;
+            if (m_kind == Wait)
+                m_thread.m_lastWaitEnd = std::chrono::steady_clock::now();
+        }
+        Prompt(const Prompt&) = delete;
+        Prompt& operator=(const Prompt&) = delete;
+
+    private:
+        DeviceThread& m_thread;
+        Kind m_kind;
+    };
+
+    // Runs a function in the thread and waits for it; what it brought in is
+    // queued by the time it returns.
+    void run(const std::function<void()>& function)
+    {
+        if (QThread::currentThread() == &m_thread) {
+            function();
+            handOverPending();
+            return;
+        }
+        const Prompt prompt(*this, Prompt::Call);
+        QMetaObject::invokeMethod(
+            m_anchor,
+            [&] {
+                function();
+                handOverPending();
+            },
+            Qt::BlockingQueuedConnection);
+    }
+
+    // In the thread: hand over at the end of this turn.
+    void handOverLater(PendingHandOver* pending)
+    {
+        if (std::find(m_pending.begin(), m_pending.end(), pending) == m_pending.end())
+            m_pending.push_back(pending);
+    }
+    // In the thread: from now on the thread never rests.
+    void stayAwake() { m_neverRest = true; }
+    // In the thread: one that goes hands nothing over.
+    void forget(PendingHandOver* pending)
+    {
+        m_pending.erase(std::remove(m_pending.begin(), m_pending.end(), pending), m_pending.end());
+    }
+
+private:
+    DeviceThread()
+    {
+        m_thread.setObjectName(QStringLiteral("CAN devices"));
+        m_anchor = new QObject;
+        m_anchor->moveToThread(&m_thread);
+        // Runs in the new thread, whose event dispatcher exists by then.
+        QObject::connect(
+            &m_thread, &QThread::started, m_anchor,
+            [this] {
+                QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
+                                 m_anchor, [this] { turnEnded(); });
+            },
+            Qt::DirectConnection);
+        m_thread.start();
+    }
+
+    ~DeviceThread()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stopping = true;
+            m_wake.notify_one();
+        }
+        m_thread.quit();
+        m_thread.wait();
+        delete m_anchor;
+    }
+
+    static void stop()
+    {
+        delete s_instance;
+        s_instance = nullptr;
+    }
+
+    void handOverPending()
+    {
+        // A hand-over may note another; each is taken once.
+        while (!m_pending.empty()) {
+            PendingHandOver* pending = m_pending.front();
+            m_pending.erase(m_pending.begin());
+            pending->handOver();
+        }
+    }
+
+    bool mayRest()
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_prompts == 0 && !m_stopping && std::chrono::steady_clock::now() - m_lastWaitEnd >= kAwakeAfterWait;
+    }
+
+    // Before each wait for more: hand over, then rest unless someone needs the thread.
+    void turnEnded()
+    {
+        handOverPending();
+        if (m_neverRest || !mayRest())
+            return;
+        // What the turn left to write (a send, frames a virtualcan server
+        // passes on to other processes) goes out before the rest, not after.
+        QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+        for (int pass = 0; pass < 4 && dispatcher->processEvents(QEventLoop::AllEvents); ++pass) {
+        }
+        handOverPending();
+        std::unique_lock lock(m_mutex);
+        m_wake.wait_for(lock, kRest, [this] { return m_prompts > 0 || m_stopping; });
+    }
+
+    static inline DeviceThread* s_instance = nullptr;
+    QThread m_thread;
+    QObject* m_anchor = nullptr;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    int m_prompts = 0;                       // guarded by m_mutex
+    bool m_stopping = false;                 // guarded by m_mutex
+    std::chrono::steady_clock::time_point m_lastWaitEnd;  // guarded by m_mutex
+    std::vector<PendingHandOver*> m_pending;  // the thread's own
+    bool m_neverRest = false;                 // the thread's own
+};
+
+std::uint8_t flagsOfStatus(QCanBusDevice::CanBusStatus status)
+{
+    switch (status) {
+    case QCanBusDevice::CanBusStatus::Warning:
+        return errorflag::kRxWarning | errorflag::kTxWarning;
+    case QCanBusDevice::CanBusStatus::Error:
+        return errorflag::kRxPassive | errorflag::kTxPassive;
+    case QCanBusDevice::CanBusStatus::BusOff:
+        return errorflag::kBusOff;
+    default:
+        return 0;
+    }
+}
+
+// An error frame's controller state, in the layout SocketCAN gives it (byte 1).
+std::uint8_t flagsOfErrorFrame(const QCanBusFrame& frame)
+{
+    std::uint8_t flags = 0;
+    const QCanBusFrame::FrameErrors errors = frame.error();
+    if (errors & QCanBusFrame::BusOffError)
+        flags |= errorflag::kBusOff;
+    if ((errors & QCanBusFrame::ControllerError) && frame.payload().size() > 1) {
+        const auto state = static_cast<std::uint8_t>(frame.payload().at(1));
+        if (state & 0x01)
+            flags |= errorflag::kBuffer0;
+        if (state & 0x04)
+            flags |= errorflag::kRxWarning;
+        if (state & 0x08)
+            flags |= errorflag::kTxWarning;
+        if (state & 0x10)
+            flags |= errorflag::kRxPassive;
+        if (state & 0x20)
+            flags |= errorflag::kTxPassive;
+    }
+    return flags;
+}
+
+}  // namespace
+
+// What the device side tells the adapter outside the queue.
+struct SerialBusAdapter::Shared {
+    mutable QMutex mutex;  // guards lastError
+    QString lastError;
+    std::atomic<int> state{QCanBusDevice::UnconnectedState};
+};
+
+// The device's side, in the device thread.
+class SerialBusAdapter::Worker final : public QObject, public PendingHandOver {
+public:
+    Worker(SerialBusAdapter& adapter, DeviceMaker maker, Options options, std::shared_ptr<Shared> shared,
+           Clock& clock)
+        : m_adapter(adapter), m_maker(std::move(maker)), m_options(options), m_shared(std::move(shared)),
+          m_clock(clock)
+    {
+    }
+
+    ~Worker() override
+    {
+        DeviceThread::instance().forget(this);
+        dropDevice();
+    }
+
+    std::int16_t connectDevice()
+    {
+        if (!m_device) {
+            QString error;
+            m_device = m_maker ? m_maker(&error) : nullptr;
+            if (!m_device) {
+                noteError(error.isEmpty() ? QStringLiteral("no such CAN device") : error);
+                return kAdapterMissing;
+            }
+            connect(m_device.get(), &QCanBusDevice::framesReceived, this,
+                    [this] { DeviceThread::instance().handOverLater(this); });
+            connect(m_device.get(), &QCanBusDevice::stateChanged, this,
+                    [this](QCanBusDevice::CanBusDeviceState state) { m_shared->state = state; });
+            connect(m_device.get(), &QCanBusDevice::errorOccurred, this, [this](QCanBusDevice::CanBusError) {
+                if (m_device)
+                    noteError(m_device->errorString());
+            });
+            configureDevice();
+        }
+        if (m_device->state() == QCanBusDevice::UnconnectedState && m_options.servesOthers && m_options.servesOthers())
+            DeviceThread::instance().stayAwake();
+        if (m_device->state() == QCanBusDevice::UnconnectedState && !m_device->connectDevice()) {
+            noteError(m_device->errorString());
+            dropDevice();
+            return kAdapterMissing;
+        }
+        if (m_device->state() == QCanBusDevice::ConnectingState && m_options.connectWaitMs > 0) {
+            QEventLoop wait;
+            QTimer timeout;
+            timeout.setSingleShot(true);
+            connect(&timeout, &QTimer::timeout, &wait, &QEventLoop::quit);
+            connect(m_device.get(), &QCanBusDevice::stateChanged, &wait, &QEventLoop::quit);
+            timeout.start(m_options.connectWaitMs);
+            wait.exec();
+        }
+        m_shared->state = m_device->state();
+        switch (m_device->state()) {
+        case QCanBusDevice::ConnectedState:
+            return 1;
+        case QCanBusDevice::UnconnectedState:
+            noteError(m_device->errorString());
+            dropDevice();
+            return kAdapterMissing;
+        default:
+            return kNoConnection;
+        }
+    }
+
+    bool write(const QCanBusFrame& frame)
+    {
+        return m_device && m_device->state() == QCanBusDevice::ConnectedState && m_device->writeFrame(frame);
+    }
+
+    std::uint8_t statusFlags()
+    {
+        if (!m_device || m_device->state() != QCanBusDevice::ConnectedState || !m_device->hasBusStatus())
+            return 0;
+        return flagsOfStatus(m_device->busStatus());
+    }
+
+    void setBitRate()
+    {
+        if (m_device && m_options.setsBitRate
+            && m_device->configurationParameter(QCanBusDevice::BitRateKey).toInt() != kBitRate)
+            m_device->setConfigurationParameter(QCanBusDevice::BitRateKey, kBitRate);
+    }
+
+    void setDeviceFilters(const QList<QCanBusDevice::Filter>& filters)
+    {
+        if (!m_device || !m_options.filtersInDevice)
+            return;
+        const QVariant current = m_device->configurationParameter(QCanBusDevice::RawFilterKey);
+        if (current.isValid() && current.value<QList<QCanBusDevice::Filter>>() == filters)
+            return;
+        m_device->setConfigurationParameter(QCanBusDevice::RawFilterKey, QVariant::fromValue(filters));
+    }
+
+    QString info() const
+    {
+        if (!m_device)
+            return {};
+        const QCanBusDeviceInfo info = m_device->deviceInfo();
+        return info.description().isEmpty() ? info.name() : info.name() + QStringLiteral(" - ") + info.description();
+    }
+
+private:
+    static constexpr int kBitRate = 250000;
+
+    void configureDevice()
+    {
+        if (m_options.setsBitRate)
+            m_device->setConfigurationParameter(QCanBusDevice::BitRateKey, kBitRate);
+        if (m_options.filtersInDevice) {
+            m_device->setConfigurationParameter(
+                QCanBusDevice::ErrorFilterKey,
+                QVariant::fromValue(QCanBusFrame::FrameErrors(QCanBusFrame::ControllerError | QCanBusFrame::BusOffError)));
+        }
+    }
+
+    void dropDevice()
+    {
+        if (!m_device)
+            return;
+        m_device->disconnect(this);
+        if (m_device->state() != QCanBusDevice::UnconnectedState)
+            m_device->disconnectDevice();
+        m_device.reset();
+        m_shared->state = QCanBusDevice::UnconnectedState;
+    }
+
+    void noteError(const QString& error)
+    {
+        qCInfo(lcSerialBus) << "CAN device:" << error;
+        QMutexLocker lock(&m_shared->mutex);
+        m_shared->lastError = error;
+    }
+
+    // What the device read this turn, in one hand-over.
+    void handOver() override
+    {
+        if (!m_device)
+            return;
+        const QList<QCanBusFrame> frames = m_device->readAllFrames();
+        const std::int64_t arrivalUs = m_clock.nowMicroseconds();
+        Intake intake(m_adapter);
+        for (const QCanBusFrame& frame : frames)
+            take(intake, frame, arrivalUs);
+    }
+
+    static void take(Intake& intake, const QCanBusFrame& frame, std::int64_t arrivalUs)
+    {
+        if (frame.frameType() == QCanBusFrame::ErrorFrame) {
+            intake.raiseErrorFlags(flagsOfErrorFrame(frame));
+            return;
+        }
+        if (frame.frameType() != QCanBusFrame::DataFrame || frame.hasLocalEcho() || frame.payload().size() > 8)
+            return;
+        // The frame's own time stamp, else the time of arrival.
+        const QCanBusFrame::TimeStamp stamp = frame.timeStamp();
+        std::int64_t us = stamp.seconds() * 1000000 + stamp.microSeconds();
+        if (us == 0)
+            us = arrivalUs;
+        const QByteArray payload = frame.payload();
+        intake.message(frame.frameId(), static_cast<std::uint8_t>(payload.size()),
+                       reinterpret_cast<const std::uint8_t*>(payload.constData()), us);
+    }
+
+    SerialBusAdapter& m_adapter;  // outlives the worker, which it deletes
+    DeviceMaker m_maker;
+    Options m_options;
+    std::shared_ptr<Shared> m_shared;
+    Clock& m_clock;
+    std::unique_ptr<QCanBusDevice> m_device;
+};
+
+SerialBusAdapter::SerialBusAdapter(QString name, DeviceMaker maker, Options options, Clock& clock)
+    : QueuedAdapter(Arrivals::InOtherThread), m_name(std::move(name)), m_options(options), m_clock(clock),
+      m_maker(std::move(maker)), m_shared(std::make_shared<Shared>())
+{
+}
+
+SerialBusAdapter::~SerialBusAdapter()
+{
+    if (Worker* worker = m_worker)
+        DeviceThread::instance().run([worker] { delete worker; });
+}
+
+void SerialBusAdapter::inDevice(const std::function<void(Worker&)>& call)
+{
+    // The device side starts with the first call that needs it, so that an
+    // adapter made but never used costs no thread.
+    DeviceThread::instance().run([&] {
+        if (!m_worker)
+            m_worker = new Worker(*this, std::move(m_maker), m_options, m_shared, m_clock);
+        call(*m_worker);
+    });
+}
+
+namespace {
+// Whether a virtualcan device on this interface will serve the bus itself:
+// its port on this computer, and nobody listening there yet.
+bool virtualBusUnserved(const QString& interfaceName)
+{
+    // As the plugin reads the interface: without a host, this computer; without a port, 35468.
+    const QUrl url(interfaceName);
+    const QHostAddress address =
+        url.host().isEmpty() ? QHostAddress(QHostAddress::LocalHost) : QHostAddress(url.host());
+    if (!address.isLoopback())
+        return false;
+    QTcpSocket probe;
+    probe.connectToHost(address, static_cast<quint16>(url.port(35468)));
+    const bool answered = probe.waitForConnected(250);
+    const bool refused = !answered && probe.error() == QAbstractSocket::ConnectionRefusedError;
+    probe.abort();
+    return refused;
+}
+}  // namespace
+
+SerialBusAdapter::Options SerialBusAdapter::optionsForPlugin(const QString& plugin, const QString& interfaceName)
+{
+    Options options;
+    if (plugin == QLatin1String("virtualcan"))
+        options.servesOthers = [interfaceName] { return virtualBusUnserved(interfaceName); };
+    // SocketCAN takes its bit rate from "ip link" and filters in the kernel;
+    // virtualcan has no bit rate; the adapters behind the other plugins take one.
+    options.filtersInDevice = plugin == QLatin1String("socketcan");
+    options.setsBitRate = plugin != QLatin1String("socketcan") && plugin != QLatin1String("virtualcan");
+    return options;
+}
+
+SerialBusAdapter::DeviceMaker SerialBusAdapter::pluginDevice(const QString& plugin, const QString& interfaceName)
+{
+    return [plugin, interfaceName](QString* error) {
+        QString reason;
+        std::unique_ptr<QCanBusDevice> device(QCanBus::instance()->createDevice(plugin, interfaceName, &reason));
+        if (!device && error)
+            *error = reason.isEmpty() ? QStringLiteral("no CAN device %1:%2").arg(plugin, interfaceName) : reason;
+        return device;
+    };
+}
+
+void SerialBusAdapter::runInDeviceThread(const std::function<void()>& function)
+{
+    DeviceThread::instance().run(function);
+}
+
+QString SerialBusAdapter::lastError() const
+{
+    QMutexLocker lock(&m_shared->mutex);
+    return m_shared->lastError;
+}
+
+bool SerialBusAdapter::connected() const
+{
+    return m_shared->state == QCanBusDevice::ConnectedState;
+}
+
+std::int16_t SerialBusAdapter::ensureConnected(bool force)
+{
+    if (connected())
+        return 1;
+    const std::int64_t now = m_clock.nowMicroseconds();
+    if (!force && m_connectTried && now - m_lastConnectUs < std::int64_t{kReconnectIntervalMs} * 1000)
+        return m_lastConnectResult;
+    m_connectTried = true;
+    m_lastConnectUs = now;
+    std::int16_t result = kAdapterMissing;
+    inDevice([&](Worker& worker) { result = worker.connectDevice(); });
+    m_lastConnectResult = result;
+    return result;
+}
+
+void SerialBusAdapter::handFiltersToDevice()
+{
+    if (!m_options.filtersInDevice)
+        return;
+    QList<QCanBusDevice::Filter> filters;
+    const AcceptanceFilter f = QueuedAdapter::filters();
+    for (int n = 0; n < AcceptanceFilter::kFilterCount; ++n) {
+        QCanBusDevice::Filter filter;
+        filter.frameIdMask = f.mask(n < 2 ? 0 : 1);
+        filter.frameId = f.filter(n) & filter.frameIdMask;
+        filter.type = QCanBusFrame::DataFrame;
+        filter.format = QCanBusDevice::Filter::MatchBaseAndExtendedFormat;
+        if (!filters.contains(filter))
+            filters.append(filter);
+    }
+    inDevice([&](Worker& worker) { worker.setDeviceFilters(filters); });
+}
+
+std::int16_t SerialBusAdapter::resetInterface()
+{
+    const std::int16_t result = ensureConnected(true);
+    resetQueue();
+    if (result == 1)
+        handFiltersToDevice();
+    return result;
+}
+
+std::int16_t SerialBusAdapter::clearCanMess()
+{
+    if (!connected())
+        return ensureConnected(false);
+    return QueuedAdapter::clearCanMess();
+}
+
+std::int16_t SerialBusAdapter::setCanBaud(std::int32_t rateCode)
+{
+    if (!connected())
+        return ensureConnected(false);
+    if (rateCode != kBaud250k)
+        return 0;
+    inDevice([&](Worker& worker) { worker.setBitRate(); });
+    return 1;
+}
+
+void SerialBusAdapter::filtersChanged()
+{
+    if (connected())
+        handFiltersToDevice();
+}
+
+std::int16_t SerialBusAdapter::sendCanMess(std::uint32_t id, std::uint8_t /*mode*/, std::uint8_t length,
+                                           const std::uint8_t* data)
+{
+    const std::int16_t connection = ensureConnected(false);
+    if (connection != 1)
+        return connection;
+    if (length > 8)
+        return kSendFailed;
+    QCanBusFrame frame(id & AcceptanceFilter::kIdBits,
+                       QByteArray(reinterpret_cast<const char*>(data), data ? length : 0));
+    frame.setExtendedFrameFormat(true);
+    bool written = false;
+    inDevice([&](Worker& worker) { written = worker.write(frame); });
+    return written ? 1 : kSendFailed;
+}
+
+void SerialBusAdapter::waitForNext(Clock& clock, std::int64_t untilUs)
+{
+    const std::int64_t now = clock.nowMicroseconds();
+    if (untilUs <= now)
+        return;
+    QElapsedTimer waited;
+    waited.start();
+    {
+        const DeviceThread::Prompt awake(DeviceThread::instance(), DeviceThread::Prompt::Wait);
+        if (waitForHandOver(std::chrono::microseconds(untilUs - now)))
+            return;
+    }
+    // The device thread runs on the real clock; a clock of the caller's own
+    // (a test's) passes the time that really went by.
+    clock.sleepUntilUs(std::min<std::int64_t>(untilUs, now + waited.nsecsElapsed() / 1000));
+}
+
+std::uint8_t SerialBusAdapter::liveErrorFlags()
+{
+    std::uint8_t live = 0;
+    inDevice([&](Worker& worker) { live = worker.statusFlags(); });
+    return live;
+}
+
+std::int16_t SerialBusAdapter::readReg(std::uint8_t reg, std::uint8_t count, std::uint8_t* buffer)
+{
+    if (!connected())
+        return kAdapterMissing;
+    return QueuedAdapter::readReg(reg, count, buffer);
+}
+
+std::int16_t SerialBusAdapter::writeReg(std::uint8_t reg, std::uint8_t count, const std::uint8_t* buffer)
+{
+    if (!connected())
+        return kAdapterMissing;
+    return QueuedAdapter::writeReg(reg, count, buffer);
+}
+
+QString SerialBusAdapter::info()
+{
+    QString text;
+    inDevice([&](Worker& worker) { text = worker.info(); });
+    return text.isEmpty() ? m_name : text;
+}
+
+}  // namespace tellvane

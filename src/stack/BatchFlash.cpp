@@ -1,0 +1,465 @@
+#include "stack/BatchFlash.h"
+
+#include "can/CanLink.h"
+#include "core/Clock.h"
+#include "firmware/DownloadRules.h"
+#include "firmware/FlashWords.h"
+#include "firmware/TransferMeter.h"
+#include "stack/BoardDiscovery.h"
+#include "stack/BusStack.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <map>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+namespace tellvane::cli {
+
+namespace {
+
+// The downloader's view during a batch: it only passes the progress on.
+class BatchView final : public MeteredDownloaderView {
+public:
+    using MeteredDownloaderView::MeteredDownloaderView;
+    std::function<void(int)> onProgress;
+
+protected:
+    void progressChanged(int percent, int) override
+    {
+        if (percent >= 0 && onProgress)
+            onProgress(percent);
+    }
+};
+
+QJsonValue timeValue(const QDateTime& time)
+{
+    return time.isValid() ? QJsonValue(time.toUTC().toString(Qt::ISODateWithMs)) : QJsonValue();
+}
+
+QJsonObject areaJson(const AreaResult& a)
+{
+    return QJsonObject{{QStringLiteral("plan"), a.area.path},
+                       {QStringLiteral("area"), a.area.areaId},
+                       {QStringLiteral("file"), a.area.file},
+                       {QStringLiteral("infoLine"), a.infoLine},
+                       {QStringLiteral("code"), a.code},
+                       {QStringLiteral("message"), a.message},
+                       {QStringLiteral("ok"), a.ok},
+                       {QStringLiteral("lines"), static_cast<qint64>(a.lines)},
+                       {QStringLiteral("packets"), static_cast<qint64>(a.packets)},
+                       {QStringLiteral("warnings"), a.warnings},
+                       {QStringLiteral("start"), timeValue(a.start)},
+                       {QStringLiteral("end"), timeValue(a.end)}};
+}
+
+QJsonObject boardJson(const BoardResult& b)
+{
+    QJsonArray areas;
+    for (const AreaResult& a : b.areas)
+        areas.append(areaJson(a));
+    const PlanBoard& p = b.board;
+    QJsonObject flash{{QStringLiteral("requested"), p.flash}, {QStringLiteral("tried"), b.flashTried}};
+    if (b.flashTried) {
+        flash.insert(QStringLiteral("code"), b.flashCode);
+        flash.insert(QStringLiteral("message"), b.flashMessage);
+        flash.insert(QStringLiteral("ok"), b.outcome == BoardResult::Outcome::Flashed);
+    }
+    return QJsonObject{
+        {QStringLiteral("plan"), p.path},
+        {QStringLiteral("chosenBy"), p.bySerial() ? QJsonValue(QStringLiteral("serial"))
+                                     : p.address  ? QJsonValue(QStringLiteral("address"))
+                                                  : QJsonValue()},  // an entry of a refused plan that names no board
+        {QStringLiteral("address"), p.address ? QJsonValue(*p.address) : QJsonValue()},
+        {QStringLiteral("serial"), p.serial ? QJsonValue(static_cast<qint64>(*p.serial)) : QJsonValue()},
+        {QStringLiteral("pcode"), p.bySerial() ? QJsonValue(p.pCode) : QJsonValue()},
+        {QStringLiteral("foundAddress"), b.foundAddress >= 0 ? QJsonValue(b.foundAddress) : QJsonValue()},
+        {QStringLiteral("result"), outcomeName(b.outcome)},
+        {QStringLiteral("ok"), b.ok()},
+        {QStringLiteral("problem"), b.problem},
+        {QStringLiteral("areas"), areas},
+        {QStringLiteral("lines"), static_cast<qint64>(b.lines())},
+        {QStringLiteral("packets"), static_cast<qint64>(b.packets())},
+        {QStringLiteral("warnings"), b.warnings()},
+        {QStringLiteral("flash"), flash},
+        {QStringLiteral("start"), timeValue(b.start)},
+        {QStringLiteral("end"), timeValue(b.end)}};
+}
+
+}  // namespace
+
+std::int64_t BoardResult::lines() const
+{
+    std::int64_t n = 0;
+    for (const AreaResult& a : areas)
+        n += a.lines;
+    return n;
+}
+
+std::int64_t BoardResult::packets() const
+{
+    std::int64_t n = 0;
+    for (const AreaResult& a : areas)
+        n += a.packets;
+    return n;
+}
+
+int BoardResult::warnings() const
+{
+    int n = 0;
+    for (const AreaResult& a : areas)
+        n += a.warnings;
+    return n;
+}
+
+void BatchReport::endBefore(const std::vector<PlanBoard>& named, const QString& problem)
+{
+    boards.clear();
+    for (const PlanBoard& board : named) {
+        BoardResult& b = boards.emplace_back();
+        b.board = board;
+        b.problem = problem;
+    }
+}
+
+int BatchReport::failedBoards() const
+{
+    return static_cast<int>(std::count_if(boards.begin(), boards.end(), [](const BoardResult& b) { return !b.ok(); }));
+}
+
+int BatchReport::exitCode() const
+{
+    if (!notStarted.isEmpty())
+        return kExitNotStarted;
+    if (refused())
+        return kExitPlanRefused;
+    return std::min(failedBoards(), kMostFailedBoards);
+}
+
+QString outcomeName(BoardResult::Outcome outcome)
+{
+    switch (outcome) {
+    case BoardResult::Outcome::Flashed:
+        return QStringLiteral("flashed");
+    case BoardResult::Outcome::Loaded:
+        return QStringLiteral("loaded");
+    case BoardResult::Outcome::Missing:
+        return QStringLiteral("missing");
+    case BoardResult::Outcome::Failed:
+        return QStringLiteral("failed");
+    case BoardResult::Outcome::NotRun:
+        break;
+    }
+    return QStringLiteral("not run");
+}
+
+QByteArray reportJson(const BatchReport& report)
+{
+    QJsonArray errors;
+    for (const PlanError& e : report.refusal)
+        errors.append(QJsonObject{{QStringLiteral("path"), e.path}, {QStringLiteral("message"), e.message}});
+    if (!report.notStarted.isEmpty())
+        errors.append(QJsonObject{{QStringLiteral("path"), QString()}, {QStringLiteral("message"), report.notStarted}});
+    QJsonArray boards;
+    for (const BoardResult& b : report.boards)
+        boards.append(boardJson(b));
+    const QString ending = !report.notStarted.isEmpty() ? QStringLiteral("not started")
+        : report.refused()                              ? QStringLiteral("refused")
+                                                        : QStringLiteral("done");
+    const QJsonObject root{{QStringLiteral("plan"), report.planFile},
+                           {QStringLiteral("adapter"), report.adapter},
+                           {QStringLiteral("start"), timeValue(report.start)},
+                           {QStringLiteral("end"), timeValue(report.end)},
+                           {QStringLiteral("ending"), ending},
+                           {QStringLiteral("refused"), report.refused()},
+                           {QStringLiteral("errors"), errors},
+                           {QStringLiteral("boards"), boards},
+                           {QStringLiteral("failedBoards"), report.failedBoards()},
+                           {QStringLiteral("exitCode"), report.exitCode()}};
+    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
+QString writeReport(const QString& fileName, const BatchReport& report)
+{
+    const QByteArray text = reportJson(report);
+    const QFileInfo info(fileName);
+    if (info.exists() && !info.isFile()) {
+        // A file put in its place would replace the device: written as it stands.
+        QFile file(fileName);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(text) != text.size())
+            return file.errorString();
+        return {};
+    }
+    QSaveFile file(fileName);
+    // A folder that takes no new file leaves the report to be written in place.
+    file.setDirectWriteFallback(true);
+    // Qt's commit puts the new file in place even when its buffered text
+    // never reached the disk: the flush and the sync are checked before it.
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.flush())
+        return file.errorString();
+#ifdef Q_OS_UNIX
+    if (::fsync(file.handle()) != 0 && errno != EINVAL)  // EINVAL: a file system that keeps nothing to sync
+        return QString::fromLocal8Bit(std::strerror(errno));
+#endif
+    if (!file.commit())
+        return file.errorString();
+    return {};
+}
+
+BatchFlasher::BatchFlasher(BusStack& bus, Clock& clock, std::function<QDateTime()> wallClock)
+    : m_bus(bus), m_clock(clock), m_wallClock(std::move(wallClock))
+{
+}
+
+BatchReport BatchFlasher::run(const FlashPlan& plan, bool stopOnError)
+{
+    BatchReport report;
+    report.adapter = m_bus.adapter().name();
+    report.start = m_wallClock();
+    for (const PlanBoard& board : plan.boards) {
+        BoardResult result;
+        result.board = board;
+        report.boards.push_back(result);
+    }
+
+    BoardDirectory& directory = m_bus.boards();
+    FirmwareDownloader& downloader = m_bus.downloader();
+    BoardRoster roster;
+    TransferMeter meter(m_clock);
+    BatchView view(meter);
+    DownloaderView* const previousView = downloader.view();
+    directory.setWindowFactory(&roster);
+    m_bus.link().setMessageSink(&meter);
+    downloader.setView(&view);
+    // The roster's handles stand in the board table only while it lives.
+    struct Restore {
+        BoardDirectory& directory;
+        BusStack& bus;
+        FirmwareDownloader& downloader;
+        DownloaderView* view;
+        BoardRoster& roster;
+        ~Restore()
+        {
+            downloader.setView(view);
+            bus.link().setMessageSink(nullptr);
+            directory.setWindowFactory(nullptr);
+            roster.detach(directory);
+        }
+    } restore{directory, m_bus, downloader, previousView, roster};
+
+    // Where the board of an entry is: its address, or that of the one board
+    // with its serial number, once its P-code is known to match; -1: not (yet) found.
+    auto whereIs = [&](const PlanBoard& board) {
+        if (board.address)
+            return directory.knows(*board.address) ? *board.address : -1;
+        const std::vector<BoardRoster::Board> found = roster.withSerial(*board.serial);
+        return found.size() == 1 && found.front().pCode == board.pCode ? found.front().address : -1;
+    };
+    auto finish = [&](BoardResult::Outcome outcome, const QString& problem) {
+        for (BoardResult& b : report.boards) {
+            b.outcome = outcome;
+            b.problem = problem;
+        }
+        report.end = m_wallClock();
+        return report;
+    };
+
+    const BoardWait wait = awaitBoards(
+        m_bus, m_clock,
+        [&] {
+            return std::all_of(plan.boards.begin(), plan.boards.end(),
+                               [&](const PlanBoard& b) { return whereIs(b) >= 0; });
+        },
+        m_stop);
+    if (wait == BoardWait::Stopped)
+        return finish(BoardResult::Outcome::NotRun, QStringLiteral("stopped"));
+    if (wait == BoardWait::LinkDown)
+        return finish(BoardResult::Outcome::Failed, QStringLiteral("the adapter did not come up"));
+
+    // Which board each entry finds; a board is found once, and served once.
+    std::map<int, QString> servedBy;
+    for (BoardResult& b : report.boards) {
+        if (b.board.bySerial()) {
+            // Serial numbers are one a board: two boards with one are a fault on the line.
+            const std::vector<BoardRoster::Board> found = roster.withSerial(*b.board.serial);
+            if (found.size() > 1) {
+                QStringList at;
+                for (const BoardRoster::Board& f : found)
+                    at.append(QString::number(f.address));
+                report.refusal.push_back({b.board.path + QStringLiteral(".serial"),
+                                          QStringLiteral("the boards at addresses %1 all have serial number %2: "
+                                                         "which one is meant cannot be told")
+                                              .arg(at.join(QStringLiteral(", ")))
+                                              .arg(*b.board.serial)});
+                continue;
+            }
+            if (found.size() == 1 && found.front().pCode != b.board.pCode) {
+                b.outcome = BoardResult::Outcome::Missing;
+                b.problem = QStringLiteral("not on the bus: the board of serial number %1 (at address %2) has P-code %3")
+                                .arg(*b.board.serial)
+                                .arg(found.front().address)
+                                .arg(found.front().pCode.isEmpty() ? QStringLiteral("unknown") : found.front().pCode);
+                continue;
+            }
+        }
+        const int address = whereIs(b.board);
+        if (address < 0) {
+            b.outcome = BoardResult::Outcome::Missing;
+            b.problem = QStringLiteral("not on the bus");
+            continue;
+        }
+        b.foundAddress = address;
+        const auto [it, first] = servedBy.emplace(b.foundAddress, b.board.path);
+        if (!first) {
+            report.refusal.push_back({b.board.path, QStringLiteral("finds the board at address %1, which %2 names too")
+                                                        .arg(b.foundAddress)
+                                                        .arg(it->second)});
+        }
+    }
+
+    // The boards' areas, asked before anything is downloaded.
+    auto openFor = [&](int address) {
+        directory.setDownloadBoardAddress(static_cast<std::int16_t>(address));
+        downloader.open();
+        downloader.requestNodeInfo();
+        return downloader.lastStageSucceeded();
+    };
+    auto notListed = [&] {
+        QString problem = QStringLiteral("the board does not list its memory areas");
+        if (!view.info.isEmpty())
+            problem += QStringLiteral(": ") + view.info.join(QLatin1Char(' '));
+        return problem;
+    };
+    for (BoardResult& b : report.boards) {
+        if (b.foundAddress < 0 || (m_stop && m_stop()))
+            continue;
+        const bool listed = openFor(b.foundAddress);
+        if (!listed) {
+            b.outcome = BoardResult::Outcome::Failed;
+            b.problem = notListed();
+        }
+        for (const PlanArea& area : b.board.areas) {
+            if (listed && areaLine(view.info, area.areaId) < 0) {
+                report.refusal.push_back({area.path + QStringLiteral(".area"),
+                                          QStringLiteral("the board at address %1 lists no area %2 (no \"%3\" line)")
+                                              .arg(b.foundAddress)
+                                              .arg(area.areaId, areaKeyword(area.areaId))});
+            }
+        }
+        downloader.closeDownloader();
+    }
+    if (report.refused())
+        return finish(BoardResult::Outcome::NotRun, QStringLiteral("the plan was refused"));
+
+    // One board as a technician does it in the downloader: its areas, then the flash.
+    auto flashBoard = [&](BoardResult& b) {
+        if (!openFor(b.foundAddress)) {
+            b.outcome = BoardResult::Outcome::Failed;
+            b.problem = notListed();
+            downloader.closeDownloader();
+            return;
+        }
+        meter.setBoard(b.foundAddress);
+        for (const PlanArea& area : b.board.areas) {
+            AreaResult a;
+            a.area = area;
+            const int row = areaLine(view.info, area.areaId);
+            a.infoLine = view.info.value(row);
+            if (m_observer)
+                m_observer->areaStarted(b, a);
+            view.onProgress = [&](int percent) {
+                if (m_observer)
+                    m_observer->areaProgress(b, a, percent);
+            };
+            meter.clear();
+            a.start = m_wallClock();
+            if (row >= 0) {
+                view.selected = row;
+                downloader.infoListClicked(row);
+                view.setFileName(area.file);
+                downloader.startDownload();
+                a.code = downloader.lastResult();
+                a.ok = downloader.lastStageSucceeded();
+                // The window's status on success is its prompt for the next step.
+                a.message = a.ok                        ? QStringLiteral("Loaded")
+                    : a.code == firmware::kClosed ? QStringLiteral("the board started again (it announced itself) during the download")
+                                                  : view.status();
+                a.warnings = downloader.downloadWarnings();
+            } else {
+                a.message = QStringLiteral("the board no longer lists area %1").arg(area.areaId);
+            }
+            meter.end();
+            a.end = m_wallClock();
+            a.lines = meter.lines();
+            a.packets = meter.packets();
+            view.onProgress = {};
+            b.areas.push_back(a);
+            if (m_observer)
+                m_observer->areaDone(b, b.areas.back());
+            if (!a.ok) {
+                b.outcome = BoardResult::Outcome::Failed;
+                b.problem = QStringLiteral("area %1 failed: %2").arg(area.areaId, a.message);
+                break;
+            }
+        }
+        if (b.outcome != BoardResult::Outcome::Failed) {
+            if (b.board.flash) {
+                b.flashTried = true;
+                downloader.flashToMemory();
+                b.flashCode = downloader.lastResult();
+                b.flashMessage = view.status();
+                if (downloader.lastStageSucceeded()) {
+                    b.outcome = BoardResult::Outcome::Flashed;
+                } else {
+                    b.outcome = BoardResult::Outcome::Failed;
+                    b.problem = QStringLiteral("flashing failed: %1").arg(b.flashMessage);
+                }
+            } else {
+                b.outcome = BoardResult::Outcome::Loaded;
+            }
+        }
+        downloader.closeDownloader();
+    };
+
+    bool stopped = false;
+    const int total = static_cast<int>(report.boards.size());
+    for (int i = 0; i < total; ++i) {
+        BoardResult& b = report.boards[static_cast<std::size_t>(i)];
+        if (stopped || (m_stop && m_stop())) {
+            b.outcome = BoardResult::Outcome::NotRun;
+            b.problem = stopped ? QStringLiteral("not run: the run stopped at the first failure")
+                                : QStringLiteral("stopped");
+            stopped = true;
+            if (m_observer)
+                m_observer->boardDone(b, i + 1, total);
+            continue;
+        }
+        b.start = m_wallClock();
+        if (b.foundAddress >= 0) {
+            if (m_observer)
+                m_observer->boardStarted(b, i + 1, total);
+            // A board that would not list its areas failed already.
+            if (b.outcome == BoardResult::Outcome::NotRun)
+                flashBoard(b);
+        }
+        b.end = m_wallClock();
+        if (m_observer)
+            m_observer->boardDone(b, i + 1, total);
+        if (!b.ok() && stopOnError)
+            stopped = true;
+    }
+    report.end = m_wallClock();
+    return report;
+}
+
+}  // namespace tellvane::cli

@@ -51,13 +51,15 @@ QString scratchFile()
 
 // The lines of the bytes, as plainly as can be: CR LF, CR or LF ends one, and
 // what follows the last end is one more when there is any. Each is cut to the
-// reader's longest record.
+// reader's longest record. A UTF-8 byte-order mark at the start is no part
+// of the first line.
 std::vector<QString> linesOf(const std::uint8_t* data, std::size_t size)
 {
     std::vector<QString> lines;
     std::string line;
     bool ended = true;
-    for (std::size_t i = 0; i < size; ++i) {
+    const bool mark = size >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF;
+    for (std::size_t i = mark ? 3 : 0; i < size; ++i) {
         const char c = static_cast<char>(data[i]);
         if (c == '\r' || c == '\n') {
             lines.push_back(QString::fromLatin1(line.data(), static_cast<qsizetype>(

@@ -148,15 +148,19 @@ void CanLink::checkForIncomingCanMessages()
     try {
         Adapter::Record record{};
         std::int16_t r = 1;
+        bool first = true;
         while (r == 1) {
+            // Between records, never with one taken and not yet delivered: a
+            // drain run by the yield must find every earlier record delivered,
+            // or the frames would reach the windows out of order. A drain of a
+            // single record leaves the yield to the event loop it returns to.
+            if (!first)
+                yieldIfDue();
+            first = false;
             record.fill(0);
             r = m_adapter->getCanMess(record);
             if (r <= 0)
                 break;
-            // Before the record is shown rather than after: a short drain then
-            // yields while the status panel still shows what the last drain left,
-            // and the window repaints nothing for it.
-            yieldIfDue();
             const bool overflowed = recordOverflowFlag(record);
             if (m_view)
                 m_view->showBufferOverflow(overflowed);

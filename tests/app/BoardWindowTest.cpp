@@ -1,17 +1,12 @@
 #include "app/MainWindow.h"
 #include "core/Twips.h"
 #include "diagnostics/BoardWindow.h"
-#include "monitor/MessageLine.h"
-#include "sim/BenchFile.h"
-#include "sim/SimAdapter.h"
 
 #include "AppTestSupport.h"
 #include "FakeAdapter.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QGroupBox>
-#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -22,7 +17,6 @@
 
 using namespace tellvane;
 using test::AppHarness;
-using test::makeMessage;
 
 namespace {
 
@@ -35,16 +29,6 @@ QList<BoardWindow*> boardWindows(MainWindow& main)
             out.append(w);
     }
     return out;
-}
-
-BoardWindow* windowTitled(MainWindow& main, const QString& title)
-{
-    const auto windows = boardWindows(main);
-    for (BoardWindow* w : windows) {
-        if (w->windowTitle() == title)
-            return w;
-    }
-    return nullptr;
 }
 
 QPushButton* button(QWidget* w, const char* name)
@@ -61,13 +45,6 @@ QString text(QWidget* w, const char* name)
 QSize outerPx(QWidget* w, int widthTwips, int heightTwips)
 {
     return {twipsToPixels(widthTwips, w->logicalDpiX()), twipsToPixels(heightTwips, w->logicalDpiY())};
-}
-
-std::unique_ptr<Adapter> benchOf(FakeClock& clock, const QString& benchText)
-{
-    auto sim = std::make_unique<SimAdapter>(clock);
-    buildBench(*sim, parseBench(benchText, QStringLiteral("test")));
-    return sim;
 }
 
 // A program on the fake adapter, with boards announced by hand.
@@ -94,13 +71,6 @@ struct BoardsOnFake : ::testing::Test {
         const auto windows = boardWindows(harness.main());
         return windows.isEmpty() ? nullptr : windows.back();
     }
-    int sentTo(int address, std::vector<std::uint8_t> data)
-    {
-        int n = 0;
-        for (const auto& s : adapter().sent)
-            n += s.id == (0x98EF00F9u | static_cast<std::uint32_t>(address) << 8) && s.data == data;
-        return n;
-    }
 };
 
 TEST_F(BoardsOnFake, WindowShowsTheBoardAtItsFixedLayout)
@@ -123,20 +93,6 @@ TEST_F(BoardsOnFake, WindowShowsTheBoardAtItsFixedLayout)
     EXPECT_EQ(w->windowTitle(), QStringLiteral("Board 1234-5678 [33]"));
     EXPECT_EQ(text(w, "BTypeText"), QStringLiteral("1234"));
     EXPECT_EQ(text(w, "PCodeText"), QStringLiteral("5678"));
-}
-
-TEST_F(BoardsOnFake, ConflictWindowIsMarkedOffLine)
-{
-    BoardWindow* w = announce(254, false);
-    ASSERT_NE(w, nullptr);
-    EXPECT_EQ(w->windowTitle(), QStringLiteral("Board Type 1537 [Conflict]"));
-    EXPECT_EQ(w->subWindow()->size(), outerPx(w, 4455, 2370));
-    auto* offline = w->findChild<QLabel*>(QStringLiteral("ErrorNodeLabel"));
-    EXPECT_TRUE(offline->isVisibleTo(w));
-    EXPECT_EQ(offline->text(), QStringLiteral("This board is OFF-LINE"));
-    EXPECT_EQ(offline->palette().color(QPalette::Window), QColor(255, 0, 0));
-    EXPECT_EQ(w->findChild<QGroupBox*>(QStringLiteral("Frame1"))->size(),
-              QSize(twipsToPixels(3975, 96), twipsToPixels(1575, 96)));
 }
 
 TEST_F(BoardsOnFake, DiagnosticButtonGuards)
@@ -203,63 +159,6 @@ TEST_F(BoardsOnFake, ClosingSavesThePlaceForTheNextWindowOfItsKind)
     BoardWindow* unknown = announce(0x30, false);
     unknown->subWindow()->close();
     EXPECT_FALSE(harness.settings.value(QStringLiteral("-"), QStringLiteral("Top")).isEmpty());
-}
-
-TEST_F(BoardsOnFake, PlayedBackAnnouncementsMakeWindows)
-{
-    QByteArray log;
-    for (const CanMessage& m : {makeMessage(0x18EFFF21, {0xFF, 0, 0x01, 0x80, 0x40, 0, 0, 7}),
-                                makeMessage(0x18EFF921, {5, 0x00, 0xBC, 0x61, 0x4E})})
-        log += formatMessageLine(m).toLatin1() + "\r\n";
-    harness.dialogs.fileAnswers = {test::writeFile(harness.dir.filePath(QStringLiteral("played.txt")), log)};
-    harness.app->monitor().switchMode();
-    harness.app->monitor().chooseLogFile();
-    harness.app->monitor().step();
-    harness.app->monitor().step();
-    BoardWindow* w = windowTitled(harness.main(), QStringLiteral("Board 1234-5678 [33]"));
-    ASSERT_NE(w, nullptr);
-    EXPECT_EQ(sentTo(0x21, {5}), 1) << "the window asks the board, as for a live announcement";
-    EXPECT_EQ(harness.app->monitorList().size(), 15u) << "the request's line stays out of the playback list";
-}
-
-// The simulated bench through the link to filled board windows.
-TEST(BoardsEndToEnd, TheBenchFillsItsWindows)
-{
-    AppHarness harness([](FakeClock& clock) { return benchOf(clock, defaultBenchText()); });
-    QImage picture(152, 152, QImage::Format_RGB32);
-    picture.fill(Qt::darkGreen);
-    QDir().mkpath(harness.programFolder() + QStringLiteral("/Configuration"));
-    ASSERT_TRUE(picture.save(harness.programFolder() + QStringLiteral("/Configuration/1201-0003.jpg"), "JPG"));
-
-    harness.main().open();
-    harness.main().showNormal();
-    harness.main().resize(1600, 1000);  // room for every window, whatever the test screen
-    QCoreApplication::processEvents();
-    harness.app->pollTimer().setPollingEnabled(false);
-    harness.tick(40);
-    QCoreApplication::processEvents();
-
-    const auto windows = boardWindows(harness.main());
-    ASSERT_EQ(windows.size(), 3) << "three boards; the conflict board is switched off";
-    BoardWindow* pump = windowTitled(harness.main(), QStringLiteral("Board 1201-0003 [33]"));
-    BoardWindow* valves = windowTitled(harness.main(), QStringLiteral("Board 1305-0012 [34]"));
-    BoardWindow* display = windowTitled(harness.main(), QStringLiteral("Board 0412-0101 [35]"));
-    ASSERT_TRUE(pump && valves && display);
-    EXPECT_EQ(text(pump, "SerialNumText"), QStringLiteral("7"));
-    EXPECT_EQ(text(display, "BTypeText"), QStringLiteral("0412"));
-    EXPECT_EQ(text(display, "PCodeText"), QStringLiteral("0101"));
-    EXPECT_FALSE(pump->findChild<QLabel*>(QStringLiteral("BoardPic"))->pixmap().isNull());
-    EXPECT_TRUE(valves->findChild<QLabel*>(QStringLiteral("BoardPic"))->pixmap().isNull()) << "no picture for it";
-
-    // Side by side: no window covers another or the monitor.
-    QList<QRect> places{harness.main().monitorWindow()->subWindow()->geometry()};
-    for (BoardWindow* w : windows)
-        places.append(w->subWindow()->geometry());
-    for (int i = 0; i < places.size(); ++i) {
-        for (int j = i + 1; j < places.size(); ++j)
-            EXPECT_FALSE(places[i].intersects(places[j])) << i << " and " << j;
-    }
-    EXPECT_EQ(harness.app->errorLog().count(), 0);
 }
 
 }  // namespace

@@ -89,6 +89,14 @@ TEST_F(LogJourney, AnOldLogPlaysByMouseKeysAndStep)
     h->key(Qt::Key_Down);
     EXPECT_EQ(current(), 2);
     EXPECT_TRUE(boardWindowAt(40)) << "a 48-byte record plays as what it says";
+    // Its window asks the board for its P-code, as for a live announcement; the
+    // request stays out of the list played.
+    const auto& sent = h->toolFrames()->frames();
+    EXPECT_TRUE(std::any_of(sent.begin(), sent.end(), [](const ToolFrames::Frame& f) {
+        return (f.frame.id & 0x1FFFFFFFu) == 0x18EF28F9u && f.frame.length == 1 && f.frame.data[0] == 5;
+    }));
+    for (int r = 0; r < list()->model()->rowCount(); ++r)
+        EXPECT_FALSE(row(r).contains(QStringLiteral("EF28F9"))) << r;
 
     // Step goes on from where the keys left the line.
     ASSERT_TRUE(h->clickButton(monitor(), "Step_Button"));

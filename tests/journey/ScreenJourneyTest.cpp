@@ -15,10 +15,8 @@
 #include <QMdiSubWindow>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QSet>
 
 #include <algorithm>
-#include <map>
 
 using namespace tellvane;
 using namespace tellvane::test;
@@ -72,11 +70,10 @@ protected:
     }
 };
 
-// The shipped screens need no scroll bars, and every value box and lamp of
-// them changes within a minute of the board's data.
-TEST_F(ScreenJourney, TheShippedScreensShowEveryValueMoving)
+// The shipped screens need no scroll bars; that every value of them moves is
+// the animated bench's journey.
+TEST_F(ScreenJourney, TheShippedScreensShowWhole)
 {
-    std::size_t indicators = 0;
     for (BoardWindow* w : h->boardWindows()) {
         SCOPED_TRACE(w->windowTitle().toStdString());
         ASSERT_TRUE(enterDiagnostics(w));
@@ -113,24 +110,10 @@ TEST_F(ScreenJourney, TheShippedScreensShowEveryValueMoving)
             ASSERT_GE(lamps.size(), 4u);
             EXPECT_LE(std::count_if(lamps.begin(), lamps.begin() + 4, [](DynShape* l) { return l->backColorValue() != 0x808080; }), 1);
         }
-        std::map<int, QSet<QString>> seen;
-        for (int second = 0; second < 60; ++second) {
-            h->pass(1000);
-            for (int i = 0; i < w->screen().controlCount(); ++i) {
-                if (auto* box = dynamic_cast<DynTextBox*>(w->screen().control(i)))
-                    seen[i].insert(box->text());
-                if (auto* lamp = dynamic_cast<DynShape*>(w->screen().control(i)))
-                    seen[i].insert(QString::number(lamp->backColorValue()));
-            }
-        }
-        for (const auto& [control, values] : seen)
-            EXPECT_GT(values.size(), 1) << "control " << control;
-        indicators += seen.size();
         // Back to its small size, so that it covers none of the others.
         ASSERT_TRUE(h->clickButton(w, "StartDiag"));
         EXPECT_FALSE(w->inDiagnosticMode());
     }
-    EXPECT_GT(indicators, 30u);
     EXPECT_TRUE(h->dialogs.boxes.empty());
     EXPECT_EQ(h->app->errorLog().count(), 0) << "the shipped files load and run without a warning";
 }

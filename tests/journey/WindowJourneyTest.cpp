@@ -6,9 +6,12 @@
 
 #include "app/ErrorListWindow.h"
 #include "app/HelpWindow.h"
+#include "core/Twips.h"
 #include "diagnostics/DynTextBox.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QPushButton>
@@ -49,6 +52,31 @@ void atOnce(JourneyHarness& h, const QList<std::function<void()>>& inputs)
     for (const std::function<void()>& input : inputs)
         QMetaObject::invokeMethod(qApp, [&h, input] { h.deliver(input); }, Qt::QueuedConnection);
     h.settle();
+}
+
+// The bench's boards fill their windows, side by side, each with its picture
+// when the Configuration folder has one.
+TEST_F(WindowJourney, TheBenchFillsItsWindowsSideBySide)
+{
+    ASSERT_EQ(h->boardWindows().size(), 3) << "the conflict board is switched off";
+    auto text = [](BoardWindow* w, const char* name) { return w->findChild<QLineEdit*>(QString::fromLatin1(name))->text(); };
+    EXPECT_EQ(text(pump(), "SerialNumText"), QStringLiteral("7"));
+    EXPECT_EQ(text(h->boardWindow(kHeater), "BTypeText"), QStringLiteral("0412"));
+    EXPECT_EQ(text(h->boardWindow(kHeater), "PCodeText"), QStringLiteral("0101"));
+    QList<QRect> places{JourneyHarness::subWindowOf(h->main().monitorWindow())->geometry()};
+    for (BoardWindow* w : h->boardWindows()) {
+        EXPECT_FALSE(w->findChild<QLabel*>(QStringLiteral("BoardPic"))->pixmap().isNull()) << w->windowTitle().toStdString();
+        places.append(JourneyHarness::subWindowOf(w)->geometry());
+    }
+    for (int i = 0; i < places.size(); ++i) {
+        for (int j = i + 1; j < places.size(); ++j)
+            EXPECT_FALSE(places[i].intersects(places[j])) << i << " and " << j;
+    }
+    ASSERT_TRUE(QFile::remove(h->programFolder() + QStringLiteral("/Configuration/1305-0012.jpg")));
+    ASSERT_TRUE(h->closeBox(valve()));
+    requestAllBoards();
+    ASSERT_NE(valve(), nullptr);
+    EXPECT_TRUE(valve()->findChild<QLabel*>(QStringLiteral("BoardPic"))->pixmap().isNull()) << "no picture for it";
 }
 
 TEST_F(WindowJourney, ABoardWindowClosedWhileItsDownloaderIsOpen)
@@ -117,7 +145,13 @@ protected:
 TEST_F(ConflictJourney, TheConflictWindowClosesAndComesBack)
 {
     ASSERT_EQ(conflicts().size(), 1);
-    EXPECT_TRUE(conflicts()[0]->findChild<QWidget*>(QStringLiteral("ErrorNodeLabel"))->isVisible());
+    EXPECT_EQ(JourneyHarness::subWindowOf(conflicts()[0])->size(),
+              QSize(twipsToPixels(4455, conflicts()[0]->logicalDpiX()), twipsToPixels(2370, conflicts()[0]->logicalDpiY())));
+    auto* offline = conflicts()[0]->findChild<QLabel*>(QStringLiteral("ErrorNodeLabel"));
+    EXPECT_TRUE(offline->isVisible());
+    EXPECT_EQ(offline->text(), QStringLiteral("This board is OFF-LINE"));
+    EXPECT_EQ(offline->palette().color(QPalette::Window), QColor(255, 0, 0));
+    EXPECT_EQ(conflicts()[0]->findChild<QWidget*>(QStringLiteral("Frame1"))->size(), QSize(twipsToPixels(3975, 96), twipsToPixels(1575, 96)));
     ASSERT_TRUE(h->closeBox(conflicts()[0]));
     EXPECT_TRUE(conflicts().isEmpty());
 

@@ -8,9 +8,11 @@
 #include "app/HelpWindow.h"
 #include "core/Twips.h"
 #include "diagnostics/DynTextBox.h"
+#include "sim/SimAdapter.h"
 
 #include <QApplication>
 #include <QFile>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiSubWindow>
@@ -77,6 +79,66 @@ TEST_F(WindowJourney, TheBenchFillsItsWindowsSideBySide)
     requestAllBoards();
     ASSERT_NE(valve(), nullptr);
     EXPECT_TRUE(valve()->findChild<QLabel*>(QStringLiteral("BoardPic"))->pixmap().isNull()) << "no picture for it";
+}
+
+// A board window's fixed layout; what its buttons refuse, and why; the place
+// it closed at, where the board's next window opens.
+TEST_F(WindowJourney, ABoardWindowsLayoutGuardsAndKeptPlace)
+{
+    BoardWindow* w = pump();
+    auto twips = [w](int width, int height) { return QSize(twipsToPixels(width, w->logicalDpiX()), twipsToPixels(height, w->logicalDpiY())); };
+    auto text = [](BoardWindow* b, const char* name) { return b->findChild<QLineEdit*>(QString::fromLatin1(name))->text(); };
+    EXPECT_EQ(JourneyHarness::subWindowOf(w)->size(), twips(7020, 3690));
+    const std::pair<const char*, const char*> boxes[] = {
+        {"AddrText", "33"}, {"SerialNumText", "7"}, {"BTypeText", "1201"}, {"PCodeText", "0003"}};
+    for (const auto& [name, value] : boxes)
+        EXPECT_EQ(text(w, name), QLatin1String(value)) << name;
+    auto* frame = w->findChild<QGroupBox*>(QStringLiteral("Frame1"));
+    EXPECT_EQ(frame->title(), QStringLiteral("Board Information"));
+    EXPECT_EQ(frame->size(), QSize(twipsToPixels(6495, 96), twipsToPixels(2895, 96)));
+    EXPECT_EQ(buttonText(w, "StartDiag"), QStringLiteral("Enter Diagnostic Mode"));
+    EXPECT_EQ(buttonText(w, "FWDownloadCommand"), QStringLiteral("Enter Firmware Download Mode"));
+    EXPECT_FALSE(w->findChild<QLabel*>(QStringLiteral("ErrorNodeLabel"))->isVisibleTo(w));
+
+    // A board at 40 announces itself and never answers the P-code request.
+    h->bench()->bus().transmit(pumpAnnouncementAt(40), h->bench()->bus().nowUs(), nullptr);
+    h->pass(1000);
+    BoardWindow* silent = h->boardWindow(QStringLiteral("Board Type 288"));
+    ASSERT_NE(silent, nullptr);
+    EXPECT_EQ(text(silent, "BTypeText"), QString());
+    ASSERT_TRUE(h->clickButton(silent, "StartDiag"));
+    ASSERT_EQ(h->dialogs.boxes.size(), 1u);
+    EXPECT_EQ(h->dialogs.boxes[0].title, QStringLiteral("Warning"));
+    EXPECT_EQ(h->dialogs.boxes[0].text, QStringLiteral("Cannot enter diagnostic mode as there is not a valid PCode value"));
+
+    // No screen for the valve's P-code: nothing is sent to it.
+    ASSERT_TRUE(QFile::remove(h->programFolder() + QStringLiteral("/Configuration/1305-0012.cfg")));
+    const std::size_t sent = framesSoFar();
+    ASSERT_TRUE(h->clickButton(valve(), "StartDiag"));
+    ASSERT_EQ(h->dialogs.boxes.size(), 2u);
+    EXPECT_EQ(h->dialogs.boxes[1].text, QStringLiteral("Could not find a matching .CFG file for this board"));
+    EXPECT_EQ(buttonText(valve(), "StartDiag"), QStringLiteral("Enter Diagnostic Mode"));
+    EXPECT_EQ(framesSoFar(), sent);
+
+    ASSERT_TRUE(h->clickButton(h->main().monitorWindow(), "ModePicture"));
+    ASSERT_TRUE(h->clickButton(pump(), "FWDownloadCommand"));
+    ASSERT_EQ(h->dialogs.boxes.size(), 3u);
+    EXPECT_EQ(h->dialogs.boxes[2].text, QStringLiteral("System must be in Live CAN mode to enter Firmware Download mode"));
+    EXPECT_EQ(h->downloaderWindow(), nullptr);
+    ASSERT_TRUE(h->clickButton(h->main().monitorWindow(), "ModePicture"));
+
+    // Closed, the window keeps its place under its P-code, or "-" without one;
+    // the board's next window opens there.
+    ASSERT_TRUE(h->dragTitleBar(pump(), QPoint(30, 20)));
+    const QPoint at = JourneyHarness::subWindowOf(pump())->pos();
+    ASSERT_TRUE(h->closeBox(pump()));
+    EXPECT_EQ(h->settings.value(QStringLiteral("1201-0003"), QStringLiteral("Left")), QString::number(pixelsToTwips(at.x(), 96)));
+    EXPECT_EQ(h->settings.value(QStringLiteral("1201-0003"), QStringLiteral("Top")), QString::number(pixelsToTwips(at.y(), 96)));
+    ASSERT_TRUE(h->closeBox(silent));
+    EXPECT_FALSE(h->settings.value(QStringLiteral("-"), QStringLiteral("Top")).isEmpty());
+    requestAllBoards();
+    ASSERT_NE(pump(), nullptr);
+    EXPECT_EQ(JourneyHarness::subWindowOf(pump())->pos(), at);
 }
 
 TEST_F(WindowJourney, ABoardWindowClosedWhileItsDownloaderIsOpen)
@@ -165,7 +227,17 @@ TEST_F(ConflictJourney, TheConflictWindowClosesAndComesBack)
     EXPECT_NE(pump(), nullptr);
 
     requestAllBoards();
-    EXPECT_EQ(conflicts().size(), 1);
+    ASSERT_EQ(conflicts().size(), 1);
+    // Several boards may answer at the conflict address: no download there
+    // (its button lies clipped below the small window: pressed directly).
+    const std::size_t sent = framesSoFar();
+    h->deliver([&] { conflicts()[0]->findChild<QPushButton*>(QStringLiteral("FWDownloadCommand"))->click(); });
+    h->settle();
+    ASSERT_EQ(h->dialogs.boxes.size(), 1u);
+    EXPECT_EQ(h->dialogs.boxes[0].text, BoardWindow::kConflictDownloadText);
+    EXPECT_EQ(h->downloaderWindow(), nullptr);
+    EXPECT_EQ(h->app->boards().downloadBoardAddress(), -1);
+    EXPECT_EQ(framesSoFar(), sent);
     ASSERT_NE(enterDownload(pump()), nullptr) << "the board with its own address is served as ever";
     EXPECT_TRUE(listsBoard("12010003"));
 }

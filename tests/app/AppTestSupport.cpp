@@ -21,21 +21,19 @@ AppHarness::AppHarness(std::unique_ptr<Adapter> adapter, const std::function<voi
 void AppHarness::start(std::unique_ptr<Adapter> adapter)
 {
     QDir().mkpath(programFolder());
+    // The factory's own list is tested with the adapters.
+    if (adapterList.isEmpty())
+        adapterList = {{QStringLiteral("Vendor library"), QStringLiteral("library")},
+                       {QStringLiteral("Simulated bench"), QStringLiteral("sim")},
+                       {QStringLiteral("virtualcan: can0 (Qt Virtual CAN bus)"), QStringLiteral("virtualcan:can0")}};
     app = std::make_unique<TellvaneApp>(
         AppEnvironment{clock, dialogs, settings, dataFolder(), programFolder(),
-                       [] { return QDateTime(QDate(2011, 2, 3), QTime(14, 5, 9)); }, false,
+                       [] { return QDateTime(QDate(2011, 2, 3), QTime(14, 5, 9)); }, yields,
                        [this](const QString& name) {
                            return makeAdapter ? makeAdapter(name)
                                               : createAdapter(name, AdapterEnvironment{clock, programFolder()});
                        },
-                       // What the factory offers on a machine with one virtual bus; the
-                       // factory's own list is tested with the adapters.
-                       [] {
-                           return QList<AdapterEntry>{{QStringLiteral("Vendor library"), QStringLiteral("library")},
-                                                      {QStringLiteral("Simulated bench"), QStringLiteral("sim")},
-                                                      {QStringLiteral("virtualcan: can0 (Qt Virtual CAN bus)"),
-                                                       QStringLiteral("virtualcan:can0")}};
-                       }},
+                       [list = adapterList] { return list; }, previewFile},
         std::move(adapter));
 }
 

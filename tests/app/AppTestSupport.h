@@ -15,7 +15,8 @@
 namespace tellvane::test {
 
 // A whole program on a fake clock, with settings, data folder and program
-// folder in a temporary directory, and dialogs that never block.
+// folder in a temporary directory, and dialogs that never block. The journey
+// harness builds on it.
 struct AppHarness {
     QTemporaryDir dir;
     FakeClock clock;
@@ -24,6 +25,11 @@ struct AppHarness {
     std::unique_ptr<TellvaneApp> app;
     // What the Adapter menu makes; the real factory when unset.
     std::function<AdapterChoice(const QString&)> makeAdapter;
+    // What the Adapter menu offers: a machine with one virtual bus unless set.
+    QList<AdapterEntry> adapterList;
+    // Whether drains and replies let window events run, as in the program.
+    bool yields = false;
+    QString previewFile;
 
     explicit AppHarness(std::unique_ptr<Adapter> adapter);
     // For adapters that run on the harness's clock, such as the simulated bench.
@@ -37,7 +43,8 @@ struct AppHarness {
     // One poll tick after 25 ms of fake time.
     void tick(int count = 1);
 
-private:
+protected:
+    AppHarness() = default;  // started by the deriving rig
     void start(std::unique_ptr<Adapter> adapter);
 };
 

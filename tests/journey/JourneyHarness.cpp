@@ -230,37 +230,26 @@ bool JourneyHarness::dragTitleBar(QWidget* window, QPoint by)
     return true;
 }
 
-JourneyHarness::JourneyHarness(const QString& benchText, const QString& previewFile)
-    : m_benchText(benchText.isEmpty() ? defaultBenchText() : benchText), m_previewFile(previewFile)
+JourneyHarness::JourneyHarness(const QString& benchText, const QString& preview)
+    : m_benchText(benchText.isEmpty() ? defaultBenchText() : benchText)
 {
     g_previousHandler = qInstallMessageHandler(quietHandler);
     copyShippedFiles();
     m_timers = std::make_unique<ProgramTimers>(clock);
-    app = std::make_unique<TellvaneApp>(
-        AppEnvironment{clock,
-                       dialogs,
-                       settings,
-                       dataFolder(),
-                       programFolder(),
-                       [] { return QDateTime(QDate(2011, 2, 3), QTime(14, 5, 9)); },
-                       // Drains and replies let window events run, as in the program.
-                       true,
-                       [this](const QString& name) {
-                           if (name == QLatin1String("sim")) {
-                               AdapterChoice choice;
-                               choice.adapter = makeBench();
-                               return choice;
-                           }
-                           // The vendor library is not beside the test program: it reports itself missing.
-                           return createAdapter(name, AdapterEnvironment{clock, programFolder()});
-                       },
-                       // No interfaces of the bus plugins: journeys use no network.
-                       [] {
-                           return QList<AdapterEntry>{{QStringLiteral("Vendor library"), QStringLiteral("library")},
-                                                      {QStringLiteral("Simulated bench"), QStringLiteral("sim")}};
-                       },
-                       previewFile},
-        makeBench());
+    previewFile = preview;
+    yields = true;
+    makeAdapter = [this](const QString& name) {
+        AdapterChoice choice;
+        if (name == QLatin1String("sim"))
+            choice.adapter = makeBench();
+        else  // the vendor library is not beside the test program: it reports itself missing
+            choice = createAdapter(name, AdapterEnvironment{clock, programFolder()});
+        return choice;
+    };
+    // No interfaces of the bus plugins: journeys use no network.
+    adapterList = {{QStringLiteral("Vendor library"), QStringLiteral("library")},
+                   {QStringLiteral("Simulated bench"), QStringLiteral("sim")}};
+    start(makeBench());
     m_timers->watch(app->pollTimer().timer());
     m_timers->watch(app->downloader().infoTimer());
     m_timers->watch(app->switchRetryTimer());
@@ -285,7 +274,7 @@ std::unique_ptr<Adapter> JourneyHarness::makeBench()
 {
     auto sim = std::make_unique<SimAdapter>(clock);
     const BenchSpec spec =
-        m_previewFile.isEmpty() ? parseBench(m_benchText, QStringLiteral("journey")) : previewBench(m_previewFile);
+        previewFile.isEmpty() ? parseBench(m_benchText, QStringLiteral("journey")) : previewBench(previewFile);
     EXPECT_TRUE(spec.warnings.isEmpty()) << spec.warnings.join(QLatin1Char('\n')).toStdString();
     buildBench(*sim, spec);
     sim->bus().emplaceNode<ToolFrames>();

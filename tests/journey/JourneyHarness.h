@@ -1,19 +1,13 @@
 #pragma once
 
-#include "app/MainWindow.h"
-#include "app/TellvaneApp.h"
-#include "core/Clock.h"
-#include "core/SettingsStore.h"
-
+#include "AppTestSupport.h"
 #include "ProgramTimers.h"
-#include "TestSupport.h"
 #include "ToolFrames.h"
 
 #include <QMdiSubWindow>
 #include <QPoint>
 #include <QPointer>
 #include <QStyle>
-#include <QTemporaryDir>
 
 #include <functional>
 #include <memory>
@@ -37,7 +31,7 @@ namespace tellvane::test {
 // on the real widgets. After every step the event loop runs and deferred
 // deletes are done, as when control returns to the program's event loop. Time
 // passes only on the fake clock; the program's timers fire on it.
-class JourneyHarness {
+class JourneyHarness : public AppHarness {
 public:
     // The bench (the simulated boards) as its text; the shipped bench when empty.
     // With a preview file, the program starts as for --preview: one board
@@ -47,16 +41,6 @@ public:
 
     JourneyHarness(const JourneyHarness&) = delete;
     JourneyHarness& operator=(const JourneyHarness&) = delete;
-
-    QTemporaryDir dir;
-    FakeClock clock;
-    FakeDialogs dialogs;
-    SettingsStore settings{dir.filePath(QStringLiteral("settings.ini"))};
-    std::unique_ptr<TellvaneApp> app;
-
-    QString programFolder() const { return dir.filePath(QStringLiteral("program")); }
-    QString dataFolder() const { return dir.filePath(QStringLiteral("data/Velmarco/")); }
-    MainWindow& main() { return app->mainWindow(); }
 
     // --- Time and the event loop.
     // Runs the event loop until nothing is left to do; deferred deletes included
@@ -165,7 +149,6 @@ private:
     void copyShippedFiles();
 
     QString m_benchText;
-    QString m_previewFile;
     std::unique_ptr<ProgramTimers> m_timers;
     int m_depth = 0;
 };

@@ -100,7 +100,7 @@ TEST_F(DownloaderJourney, TheCloseBoxAndEnterAgainThreeTimes)
     }
 }
 
-TEST_F(DownloaderJourney, ClosedWithTheKeyboardBeforeTheBoardAnswered)
+TEST_F(DownloaderJourney, ClosedWithTheKeyboardBeforeTheBoardAnsweredThenEnteredTwice)
 {
     const std::size_t before = framesSoFar();
     ASSERT_TRUE(h->clickButton(pump(), "FWDownloadCommand"));
@@ -112,8 +112,20 @@ TEST_F(DownloaderJourney, ClosedWithTheKeyboardBeforeTheBoardAnswered)
     EXPECT_EQ(textPacketsTo(0x21, before), 0) << "the information request that was due is not sent";
     EXPECT_EQ(h->app->boards().downloadBoardAddress(), BoardDirectory::kNone);
 
-    ASSERT_NE(enterDownload(pump()), nullptr);
+    // Entered again and answered: a second Enter just shows the same window.
+    QPointer<DownloaderWindow> w = enterDownload(pump());
+    ASSERT_NE(w, nullptr);
     EXPECT_TRUE(listsBoard("12010003"));
+    ASSERT_TRUE(clickInfo("Sys:"));
+    const std::size_t asked = framesSoFar();
+    ASSERT_TRUE(h->clickButton(pump(), "FWDownloadCommand"));
+    h->pass(600);
+    ASSERT_EQ(h->downloaderWindow(), w.data()) << "the same window, still shown";
+    EXPECT_EQ(h->infoLines().size(), 5) << "its lines kept";
+    ASSERT_NE(infoList()->currentItem(), nullptr);
+    EXPECT_TRUE(infoList()->currentItem()->text().startsWith(QStringLiteral("Sys: ")));
+    EXPECT_EQ(textPacketsTo(0x21, asked), 0) << "the board is not asked again";
+    EXPECT_TRUE(h->dialogs.boxes.empty());
 }
 
 TEST_F(DownloaderJourney, TwoBoardsOneAfterTheOther)
@@ -142,23 +154,6 @@ TEST_F(DownloaderJourney, TwoBoardsOneAfterTheOther)
 
     ASSERT_NE(enterDownload(pump()), nullptr);
     EXPECT_TRUE(listsBoard("12010003"));
-}
-
-TEST_F(DownloaderJourney, ASecondEnterJustShowsTheWindow)
-{
-    QPointer<DownloaderWindow> w = enterDownload(pump());
-    ASSERT_NE(w, nullptr);
-    ASSERT_TRUE(clickInfo("Sys:"));
-    const std::size_t before = framesSoFar();
-
-    ASSERT_TRUE(h->clickButton(pump(), "FWDownloadCommand"));
-    h->pass(600);
-    ASSERT_EQ(h->downloaderWindow(), w.data()) << "the same window, still shown";
-    EXPECT_EQ(h->infoLines().size(), 5) << "its lines kept";
-    ASSERT_NE(infoList()->currentItem(), nullptr);
-    EXPECT_TRUE(infoList()->currentItem()->text().startsWith(QStringLiteral("Sys: ")));
-    EXPECT_EQ(textPacketsTo(0x21, before), 0) << "the board is not asked again";
-    EXPECT_TRUE(h->dialogs.boxes.empty());
 }
 
 TEST_F(DownloaderJourney, TheBoardAnnouncingItselfClosesTheWindowAndEnterOpensItAgain)

@@ -216,10 +216,27 @@ TEST_F(PlotJourney, AnEndedLineGoesOnWhenPlottedAgainAndAFullPlotTakesNoMore)
     EXPECT_FALSE(plot->lineSeries(0)->name().endsWith(QStringLiteral("[ended]")));
     h->pass(1000);
     EXPECT_GT(plot->series(0).appended(), before);
-    // "Plot" again while it is fed: a new window, the first keeps its one line.
-    ASSERT_NE(plotFromMenu(board, kSpeed), plot);
+    // "Plot" again while it is fed, from the menu key's "Plot value" list of
+    // every value of the screen: a new window, the first keeps its one line.
+    // The window system makes the menu key a keyboard context-menu event for
+    // the focus widget, at its middle.
+    ASSERT_TRUE(h->bringToFront(JourneyHarness::subWindowOf(board)));
+    QWidget* focus = QApplication::focusWidget();
+    ASSERT_TRUE(focus && board->isAncestorOf(focus)) << JourneyHarness::describe(focus).toStdString();
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, focus->rect().center(), focus->mapToGlobal(focus->rect().center()));
+    h->deliver([&] { QApplication::sendEvent(focus, &menuKey); });
+    h->settle();
+    QMenu* values = chooseByKeys(openPopup(), QStringLiteral("PlotValue"));
+    ASSERT_NE(values, nullptr);
+    EXPECT_EQ(values->actions().size(), static_cast<qsizetype>(screenIndicators(board->screen().definition()).size()));
+    chooseByKeys(values, QStringLiteral("Plot:%1").arg(kSpeed));
+    ASSERT_EQ(h->app->plots().windows().size(), 2u);
+    PlotWindow* second = plotWindow(1);
+    ASSERT_EQ(second->seriesCount(), 1);
+    EXPECT_TRUE(second->lineSeries(0)->name().startsWith(QStringLiteral("Speed (rpm)")));
     EXPECT_EQ(plot->seriesCount(), 1);
-    EXPECT_EQ(h->app->plots().windows().size(), 2u);
+    h->pass(500);
+    EXPECT_GT(second->series(0).appended(), 0u);
 
     // A window with as many lines as it takes is offered, but not to be chosen.
     const std::vector<IndicatorInfo> all = screenIndicators(board->screen().definition());
@@ -237,33 +254,6 @@ TEST_F(PlotJourney, AnEndedLineGoesOnWhenPlottedAgainAndAFullPlotTakesNoMore)
     EXPECT_FALSE(inFull->isEnabled());
     h->key(Qt::Key_Escape);
     EXPECT_EQ(openPopup(), nullptr);
-}
-
-TEST_F(PlotJourney, TheMenuKeyOffersEveryValueOfTheScreen)
-{
-    BoardWindow* board = pump();
-    ASSERT_TRUE(enterDiagnostics(board));
-    QWidget* focus = QApplication::focusWidget();
-    ASSERT_NE(focus, nullptr);
-    ASSERT_TRUE(board->isAncestorOf(focus)) << JourneyHarness::describe(focus).toStdString();
-    // The menu key: the window system makes it a keyboard context-menu event
-    // for the focus widget, at its middle.
-    const QPoint middle = focus->rect().center();
-    QContextMenuEvent key(QContextMenuEvent::Keyboard, middle, focus->mapToGlobal(middle));
-    h->deliver([&] { QApplication::sendEvent(focus, &key); });
-    h->settle();
-    QMenu* menu = openPopup();
-    ASSERT_NE(menu, nullptr) << "the menu key opens the screen's menu";
-    QMenu* values = chooseByKeys(menu, QStringLiteral("PlotValue"));
-    ASSERT_NE(values, nullptr);
-    EXPECT_EQ(values->actions().size(), static_cast<qsizetype>(screenIndicators(board->screen().definition()).size()));
-    chooseByKeys(values, QStringLiteral("Plot:%1").arg(kSpeed));
-    PlotWindow* plot = plotWindow();
-    ASSERT_NE(plot, nullptr);
-    ASSERT_EQ(plot->seriesCount(), 1);
-    EXPECT_TRUE(plot->lineSeries(0)->name().startsWith(QStringLiteral("Speed (rpm)")));
-    h->pass(1000);
-    EXPECT_GT(plot->series(0).appended(), 0u);
 }
 
 TEST_F(PlotJourney, RecordWritesEveryValueUntilStopped)

@@ -57,37 +57,27 @@ void atOnce(JourneyHarness& h, const QList<std::function<void()>>& inputs)
 }
 
 // The bench's boards fill their windows, side by side, each with its picture
-// when the Configuration folder has one.
-TEST_F(WindowJourney, TheBenchFillsItsWindowsSideBySide)
+// when the Configuration folder has one; a board window's fixed layout; what
+// its buttons refuse, and why; the place it closed at, where the board's next
+// window opens.
+TEST_F(WindowJourney, BoardWindowsTheirLayoutGuardsAndKeptPlaces)
 {
     ASSERT_EQ(h->boardWindows().size(), 3) << "the conflict board is switched off";
-    auto text = [](BoardWindow* w, const char* name) { return w->findChild<QLineEdit*>(QString::fromLatin1(name))->text(); };
-    EXPECT_EQ(text(pump(), "SerialNumText"), QStringLiteral("7"));
+    auto text = [](BoardWindow* b, const char* name) { return b->findChild<QLineEdit*>(QString::fromLatin1(name))->text(); };
     EXPECT_EQ(text(h->boardWindow(kHeater), "BTypeText"), QStringLiteral("0412"));
     EXPECT_EQ(text(h->boardWindow(kHeater), "PCodeText"), QStringLiteral("0101"));
     QList<QRect> places{JourneyHarness::subWindowOf(h->main().monitorWindow())->geometry()};
-    for (BoardWindow* w : h->boardWindows()) {
-        EXPECT_FALSE(w->findChild<QLabel*>(QStringLiteral("BoardPic"))->pixmap().isNull()) << w->windowTitle().toStdString();
-        places.append(JourneyHarness::subWindowOf(w)->geometry());
+    for (BoardWindow* b : h->boardWindows()) {
+        EXPECT_FALSE(b->findChild<QLabel*>(QStringLiteral("BoardPic"))->pixmap().isNull()) << b->windowTitle().toStdString();
+        places.append(JourneyHarness::subWindowOf(b)->geometry());
     }
     for (int i = 0; i < places.size(); ++i) {
         for (int j = i + 1; j < places.size(); ++j)
             EXPECT_FALSE(places[i].intersects(places[j])) << i << " and " << j;
     }
-    ASSERT_TRUE(QFile::remove(h->programFolder() + QStringLiteral("/Configuration/1305-0012.jpg")));
-    ASSERT_TRUE(h->closeBox(valve()));
-    requestAllBoards();
-    ASSERT_NE(valve(), nullptr);
-    EXPECT_TRUE(valve()->findChild<QLabel*>(QStringLiteral("BoardPic"))->pixmap().isNull()) << "no picture for it";
-}
 
-// A board window's fixed layout; what its buttons refuse, and why; the place
-// it closed at, where the board's next window opens.
-TEST_F(WindowJourney, ABoardWindowsLayoutGuardsAndKeptPlace)
-{
     BoardWindow* w = pump();
     auto twips = [w](int width, int height) { return QSize(twipsToPixels(width, w->logicalDpiX()), twipsToPixels(height, w->logicalDpiY())); };
-    auto text = [](BoardWindow* b, const char* name) { return b->findChild<QLineEdit*>(QString::fromLatin1(name))->text(); };
     EXPECT_EQ(JourneyHarness::subWindowOf(w)->size(), twips(7020, 3690));
     const std::pair<const char*, const char*> boxes[] = {
         {"AddrText", "33"}, {"SerialNumText", "7"}, {"BTypeText", "1201"}, {"PCodeText", "0003"}};
@@ -111,8 +101,10 @@ TEST_F(WindowJourney, ABoardWindowsLayoutGuardsAndKeptPlace)
     EXPECT_EQ(h->dialogs.boxes[0].title, QStringLiteral("Warning"));
     EXPECT_EQ(h->dialogs.boxes[0].text, QStringLiteral("Cannot enter diagnostic mode as there is not a valid PCode value"));
 
-    // No screen for the valve's P-code: nothing is sent to it.
-    ASSERT_TRUE(QFile::remove(h->programFolder() + QStringLiteral("/Configuration/1305-0012.cfg")));
+    // No screen for the valve's P-code: nothing is sent to it. (No picture
+    // either: its next window shows none.)
+    for (const char* gone : {"1305-0012.cfg", "1305-0012.jpg"})
+        ASSERT_TRUE(QFile::remove(h->programFolder() + QStringLiteral("/Configuration/") + QLatin1String(gone)));
     const std::size_t sent = framesSoFar();
     ASSERT_TRUE(h->clickButton(valve(), "StartDiag"));
     ASSERT_EQ(h->dialogs.boxes.size(), 2u);
@@ -136,9 +128,12 @@ TEST_F(WindowJourney, ABoardWindowsLayoutGuardsAndKeptPlace)
     EXPECT_EQ(h->settings.value(QStringLiteral("1201-0003"), QStringLiteral("Top")), QString::number(pixelsToTwips(at.y(), 96)));
     ASSERT_TRUE(h->closeBox(silent));
     EXPECT_FALSE(h->settings.value(QStringLiteral("-"), QStringLiteral("Top")).isEmpty());
+    ASSERT_TRUE(h->closeBox(valve()));
     requestAllBoards();
     ASSERT_NE(pump(), nullptr);
     EXPECT_EQ(JourneyHarness::subWindowOf(pump())->pos(), at);
+    ASSERT_NE(valve(), nullptr);
+    EXPECT_TRUE(valve()->findChild<QLabel*>(QStringLiteral("BoardPic"))->pixmap().isNull()) << "no picture for it";
 }
 
 TEST_F(WindowJourney, ABoardWindowClosedWhileItsDownloaderIsOpen)

@@ -280,7 +280,8 @@ TEST_F(PlotJourney, RecordWritesEveryValueUntilStopped)
     EXPECT_EQ(h->app->plots().recording(*board), nullptr);
     h->pass(500);
 
-    // Each row a value of the screen: its time, its indicator, raw x M + B.
+    // Each row a value of the screen, in time order (the values' bytes are
+    // the recorder's own tests').
     const QList<QByteArray> rows = recorded(name).split('\n');
     ASSERT_GT(rows.size(), 20);
     EXPECT_EQ(rows.front(), QByteArray("time,name,raw,value\r"));
@@ -290,20 +291,10 @@ TEST_F(PlotJourney, RecordWritesEveryValueUntilStopped)
     for (qsizetype i = 1; i + 1 < rows.size(); ++i) {
         const QList<QByteArray> fields = rows[i].chopped(1).split(',');
         ASSERT_EQ(fields.size(), 4) << rows[i].toStdString();
-        const double time = fields[0].toDouble();
-        EXPECT_GE(time, lastTime);
-        lastTime = time;
-        const auto info = std::find_if(indicators.begin(), indicators.end(),
-                                       [&](const IndicatorInfo& n) { return n.caption.toUtf8() == fields[1]; });
-        ASSERT_NE(info, indicators.end()) << fields[1].toStdString();
-        const double raw = fields[2].toDouble();
-        if (info->hexDisplay) {
-            // The pump's hexadecimal boxes show their raw numbers, as they are written.
-            EXPECT_EQ(fields[3], QByteArray::number(static_cast<qulonglong>(raw), 16).toUpper()) << rows[i].toStdString();
-            continue;
-        }
-        const double expected = info->kind == IndicatorKind::Lamp ? (raw != 0 ? 1 : 0) : raw * decimalOf(info->m) + decimalOf(info->b);
-        EXPECT_NEAR(fields[3].toDouble(), expected, std::abs(expected) * 1e-12) << rows[i].toStdString();
+        EXPECT_GE(fields[0].toDouble(), lastTime);
+        lastTime = fields[0].toDouble();
+        EXPECT_TRUE(std::any_of(indicators.begin(), indicators.end(), [&](const IndicatorInfo& n) { return n.caption.toUtf8() == fields[1]; }))
+            << fields[1].toStdString();
         speedRows += fields[1] == "Speed";
     }
     EXPECT_TRUE(rows.back().isEmpty()) << "the last row ends whole";

@@ -1,16 +1,13 @@
 #include "logs/LogText.h"
 
-#include "logs/TraceLog.h"
-
 #include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <limits>
 
-namespace tellvane::tracetext {
+namespace tellvane::logtext {
 
 namespace {
-constexpr qint64 kBlock = 1 << 20;
 // A hundred thousand years of microseconds, far within an int64.
 constexpr std::uint64_t kMaxUs = 3'155'760'000'000'000'000ull;
 using detail::kDigitPairs;
@@ -23,128 +20,6 @@ std::uint64_t powerOfTen(int n)
     return p;
 }
 }  // namespace
-
-bool LineSource::open(const QString& fileName)
-{
-    m_file.close();  // a file read before, or this one to be read again
-    m_file.setFileName(fileName);
-    m_at = m_size = 0;
-    m_lf = -1;
-    m_number = m_bytes = 0;
-    m_afterCr = m_failed = m_started = m_tooLong = m_paused = false;
-    m_long.clear();
-    m_refusal.clear();
-    if (!m_file.open(QIODevice::ReadOnly))
-        return false;
-    // Only a look at the start: the reading itself keeps to its slices.
-    const QByteArray head = m_file.peek(4096);
-    const std::string_view start(head.constData(), static_cast<std::size_t>(head.size()));
-    if (start.starts_with("\xEF\xBB\xBF")) {
-        m_bytes = m_file.read(3).size();
-    } else if (start.starts_with("\xFF\xFE") || start.starts_with("\xFE\xFF")) {
-        m_refusal = QStringLiteral("it is UTF-16 text; save it as UTF-8 or ASCII to read it");
-    } else if (start.substr(0, start.find_first_of("\r\n")).find('\0') != std::string_view::npos) {
-        m_refusal = QStringLiteral("its first line holds NUL bytes: UTF-16 text, or no text at all; save a log as UTF-8 "
-                                   "or ASCII to read it");
-    }
-    if (!m_refusal.isEmpty()) {
-        m_file.close();
-        return false;
-    }
-    return true;
-}
-
-bool LineSource::fill()
-{
-    if (m_allowed == 0) {
-        m_paused = true;
-        return false;
-    }
-    if (m_check && *m_check && !(*m_check)()) {
-        m_size = m_at = 0;
-        return false;
-    }
-    m_block.resize(kBlock);
-    qint64 got = m_file.read(m_block.data(), m_allowed > 0 ? std::min(kBlock, m_allowed) : kBlock);
-    if (got < 0) {
-        m_failed = true;
-        got = 0;
-    }
-    if (m_allowed > 0)
-        m_allowed -= got;
-    m_bytes += got;
-    m_size = static_cast<qsizetype>(got);
-    m_at = 0;
-    m_lf = -1;
-    return got > 0;
-}
-
-bool LineSource::next(std::string_view& line, bool& tooLong)
-{
-    constexpr qsizetype kMax = TraceLogReader::kMaxLineBytes;
-    if (!m_started) {
-        m_tooLong = false;
-        m_long.clear();
-    }
-    bool& started = m_started;
-    tooLong = false;
-    for (;;) {
-        if (m_at >= m_size && !fill()) {
-            if (m_paused || !started)
-                return false;
-            started = false;
-            ++m_number;
-            tooLong = m_tooLong;
-            line = tooLong ? std::string_view() : std::string_view(m_long.constData(), static_cast<std::size_t>(m_long.size()));
-            return true;
-        }
-        if (m_afterCr) {
-            m_afterCr = false;
-            if (m_block.at(m_at) == '\n') {
-                ++m_at;
-                continue;
-            }
-        }
-        const char* const block = m_block.constData();
-        const char* begin = block + m_at;
-        const char* end = block + m_size;
-        // The next LF is looked for once and kept: in a file of CR line ends
-        // a search for it on every line would run to the block's end each time.
-        if (m_lf < m_at) {
-            const void* lf = std::memchr(begin, '\n', static_cast<std::size_t>(end - begin));
-            m_lf = lf ? static_cast<const char*>(lf) - block : m_size;
-        }
-        const char* stop = block + m_lf;
-        if (const void* cr = std::memchr(begin, '\r', static_cast<std::size_t>(stop - begin)))
-            stop = static_cast<const char*>(cr);
-        const qsizetype length = stop - begin;
-        if (!m_tooLong) {
-            if ((started ? m_long.size() : 0) + length > kMax) {
-                m_tooLong = true;
-                m_long.clear();
-            } else if (started || stop == end) {
-                m_long.append(begin, length);
-            }
-        }
-        if (stop == end) {
-            started = started || length > 0;
-            m_at = m_size;
-            continue;
-        }
-        m_at += length + 1;
-        m_afterCr = *stop == '\r';
-        ++m_number;
-        tooLong = m_tooLong;
-        if (tooLong)
-            line = std::string_view();
-        else if (started)
-            line = std::string_view(m_long.constData(), static_cast<std::size_t>(m_long.size()));
-        else
-            line = std::string_view(begin, static_cast<std::size_t>(length));
-        started = false;
-        return true;
-    }
-}
 
 std::optional<std::int64_t> secondsToUs(std::string_view text)
 {
@@ -251,4 +126,4 @@ QString secondsText(std::int64_t us)
     return QString::fromLatin1(text.text, text.size) + QStringLiteral(" s");
 }
 
-}  // namespace tellvane::tracetext
+}  // namespace tellvane::logtext

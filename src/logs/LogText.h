@@ -1,71 +1,18 @@
 #pragma once
 
-// What the log formats share underneath: lines of a file read in blocks, and
-// numbers read and written on bytes (no QString per line: a million lines a
-// second is the pace).
+// What the log formats share underneath: numbers read and written on bytes
+// (no QString per line: a million lines a second is the pace).
 
 #include <QByteArray>
-#include <QFile>
 #include <QString>
 
 #include <array>
 #include <cstdint>
 #include <cstring>
-#include <functional>
 #include <optional>
 #include <string_view>
 
-namespace tellvane::tracetext {
-
-// A file's lines, ended by LF, CR LF or CR. A line longer than the limit is
-// passed over to its end and reported as too long, never kept. A UTF-8
-// byte-order mark before the first line is no part of it; a file of UTF-16
-// text is not opened, as none of its lines would read.
-class LineSource {
-public:
-    bool open(const QString& fileName);
-    QString errorString() const { return m_refusal.isEmpty() ? m_file.errorString() : m_refusal; }
-    // False at the end or when the file cannot be read on (failed()).
-    bool next(std::string_view& line, bool& tooLong);
-    std::int64_t lineNumber() const { return m_number; }
-    bool failed() const { return m_failed; }
-    // How many more bytes next() may take from the file; once they are taken
-    // it gives false with paused() set, and goes on from there when allowed
-    // more. Negative: no bound.
-    void allow(qint64 bytes)
-    {
-        m_allowed = bytes;
-        m_paused = false;
-    }
-    bool paused() const { return m_paused; }
-    // The bytes taken from the file so far.
-    std::int64_t bytesRead() const { return m_bytes; }
-    // Asked before each block is read, when set: false ends the reading
-    // there, as at the end of the file. The function must outlive the source.
-    void setCheck(const std::function<bool()>* check) { m_check = check; }
-
-private:
-    bool fill();
-
-    QFile m_file;
-    QByteArray m_block;
-    qsizetype m_at = 0;
-    qsizetype m_size = 0;
-    qsizetype m_lf = -1;  // where the block's next LF is (m_size: none), when not before m_at
-    QByteArray m_long;  // a line that runs over the end of a block
-    std::int64_t m_number = 0;
-    std::int64_t m_bytes = 0;
-    const std::function<bool()>* m_check = nullptr;
-    bool m_afterCr = false;
-    bool m_failed = false;
-    // The line in hand, kept over a pause: it has characters in a block
-    // before this one; it is too long.
-    bool m_started = false;
-    bool m_tooLong = false;
-    qint64 m_allowed = -1;
-    bool m_paused = false;
-    QString m_refusal;  // why the file is no text to read
-};
+namespace tellvane::logtext {
 
 // "12", "12.5", "1700000000.123456", "1e-06", "0.0" as whole microseconds,
 // rounded half up; none for anything else, a sign, or more than a few
@@ -237,4 +184,4 @@ inline void appendHex(LineText& out, std::uint32_t value, int width)
     out.size += n;
 }
 
-}  // namespace tellvane::tracetext
+}  // namespace tellvane::logtext

@@ -2,7 +2,10 @@
 // rules for a line and written as its save log writes them.
 
 #include "core/Failure.h"
-#include "logs/TraceFormats.h"
+#include "logs/LogText.h"
+#include "logs/MessageLineReader.h"
+#include "logs/MessageLineWriter.h"
+#include "monitor/LogReader.h"
 #include "monitor/MessageLine.h"
 
 #include <algorithm>
@@ -21,7 +24,7 @@ constexpr std::int64_t kLongestTimeUs = 9'999'999'900'000;
 constexpr std::int64_t kCutTimeUs = 9'999'999'950'000;
 // The adapter counts 8 us ticks in 24 bits: its seconds start again after this.
 
-bool isHex(QChar c) { return c.unicode() < 0x80 && tracetext::hexDigit(static_cast<char>(c.unicode())) >= 0; }
+bool isHex(QChar c) { return c.unicode() < 0x80 && logtext::hexDigit(static_cast<char>(c.unicode())) >= 0; }
 
 // The line laid out as the monitor writes it, field by field; parseMessageLine
 // itself takes any characters in the identifier and byte columns.
@@ -32,7 +35,7 @@ QString layoutProblem(QStringView line, std::int64_t& timeUs)
         return QStringLiteral("no time field of nine characters");
     QByteArray time = line.first(space).toLatin1();
     time.replace(',', '.');
-    const std::optional<std::int64_t> us = tracetext::secondsToUs(std::string_view(time.constData(), static_cast<std::size_t>(time.size())));
+    const std::optional<std::int64_t> us = logtext::secondsToUs(std::string_view(time.constData(), static_cast<std::size_t>(time.size())));
     if (!us || time.count('.') > 1)
         return QStringLiteral("the time \"%1\" is no number of seconds").arg(line.first(space));
     timeUs = *us;
@@ -121,7 +124,7 @@ void MessageLineWriter::begin(QByteArray&, const TraceFrame* first)
 
 void MessageLineWriter::append(QByteArray& out, const TraceFrame& frame)
 {
-    tracetext::LineText line;
+    logtext::LineText line;
     const std::int64_t timeUs = frame.timeUs - m_originUs;
     const bool exact = appendMessageLine(line, frame, timeUs);
     if (timeUs >= kCutTimeUs)
@@ -154,16 +157,16 @@ namespace {
 
 // The time field as formatTimeField() writes it, on bytes; the common case
 // by hand. Whether it holds the time to the microsecond.
-bool appendTimeField(tracetext::LineText& out, std::int64_t us)
+bool appendTimeField(logtext::LineText& out, std::int64_t us)
 {
     if (us >= 0 && us < 100'000'000) {
         // The common case: six decimals.
         const auto fraction = static_cast<int>(us % 1'000'000);
-        tracetext::appendTwoDigits(out, static_cast<int>(us / 1'000'000));
+        logtext::appendTwoDigits(out, static_cast<int>(us / 1'000'000));
         out.put('.');
-        tracetext::appendTwoDigits(out, fraction / 10'000);
-        tracetext::appendTwoDigits(out, fraction / 100 % 100);
-        tracetext::appendTwoDigits(out, fraction % 100);
+        logtext::appendTwoDigits(out, fraction / 10'000);
+        logtext::appendTwoDigits(out, fraction / 100 % 100);
+        logtext::appendTwoDigits(out, fraction % 100);
         return true;
     }
     const double seconds = us < 0 ? 0.0 : static_cast<double>(us) / 1e6;  // the field holds no time below 0
@@ -179,18 +182,18 @@ bool appendTimeField(tracetext::LineText& out, std::int64_t us)
 
 }  // namespace
 
-bool appendMessageLine(tracetext::LineText& out, const TraceFrame& frame, std::int64_t timeUs)
+bool appendMessageLine(logtext::LineText& out, const TraceFrame& frame, std::int64_t timeUs)
 {
     const int start = out.size;
     const bool exact = appendTimeField(out, timeUs);
     out.put(' ');
-    tracetext::appendHex(out, frame.id | (frame.sent() ? kSentBit : 0), 8);
+    logtext::appendHex(out, frame.id | (frame.sent() ? kSentBit : 0), 8);
     out.put(' ');
     const int length = std::min<int>(frame.length, 8);
     out.put(static_cast<char>('0' + length));
     for (int i = 0; i < length; ++i) {
         out.put(' ');
-        tracetext::appendHexByte(out, frame.data[static_cast<std::size_t>(i)]);
+        logtext::appendHexByte(out, frame.data[static_cast<std::size_t>(i)]);
     }
     out.pad(start + messageline::kLength - out.size);
     return exact;

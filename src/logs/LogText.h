@@ -3,6 +3,8 @@
 // What the log formats share underneath: numbers read and written on bytes
 // (no QString per line: a million lines a second is the pace).
 
+#include "core/Seconds.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -14,15 +16,9 @@
 
 namespace tellvane::logtext {
 
-// "12", "12.5", "1700000000.123456", "1e-06", "0.0" as whole microseconds,
-// rounded half up; none for anything else, a sign, or more than a few
-// hundred thousand years.
-std::optional<std::int64_t> secondsToUs(std::string_view text);
-// The seconds at p as candump, python-can and the writers here give them, a
-// quicker way for the common case: one to twelve whole digits, maybe a point
-// and up to six decimals, which count exactly. Where the reading stopped
-// (p itself when no digit came first), the microseconds in us.
-inline const char* readPlainSeconds(const char* p, const char* end, std::int64_t& us);
+// The seconds read on bytes, here with the rest.
+using tellvane::readPlainSeconds;
+using tellvane::secondsToUs;
 
 // The hex digit's value, or -1. A table: the readers look at every digit of
 // every line.
@@ -93,29 +89,6 @@ inline constexpr std::array<char, 200> kDigitPairs = [] {
 }  // namespace detail
 
 inline bool isBlank(char c) { return c == ' ' || c == '\t'; }
-
-inline const char* readPlainSeconds(const char* p, const char* end, std::int64_t& us)
-{
-    auto digits = [&](std::ptrdiff_t most, std::int64_t& value) {
-        const char* const limit = end - p > most ? p + most : end;
-        for (; p != limit && static_cast<unsigned char>(*p - '0') < 10; ++p)
-            value = value * 10 + (*p - '0');
-    };
-    const char* const start = p;
-    std::int64_t whole = 0;
-    digits(12, whole);
-    if (p == start)
-        return p;
-    std::int64_t fraction = 0;
-    if (p != end && *p == '.') {
-        const char* const decimals = ++p;
-        digits(6, fraction);
-        for (std::ptrdiff_t i = p - decimals; i < 6; ++i)
-            fraction *= 10;
-    }
-    us = whole * 1'000'000 + fraction;
-    return p;
-}
 
 inline int hexDigit(char c) { return detail::kHexValues[static_cast<unsigned char>(c)]; }
 

@@ -17,6 +17,7 @@
 
 using namespace tellvane;
 using namespace tellvane::cli;
+using namespace tellvane::firmware;
 
 namespace {
 

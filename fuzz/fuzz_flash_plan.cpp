@@ -18,7 +18,7 @@
 #include <set>
 
 using namespace tellvane;
-using namespace tellvane::cli;
+using namespace tellvane::firmware;
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "FuzzSupport.h"
 
 #include "core/Failure.h"
-#include "logs/TraceFormats.h"
+#include "logs/MessageLineWriter.h"
 #include "monitor/MessageLine.h"
 #include "trace/TraceRecorder.h"
 
@@ -147,11 +147,11 @@ void checkLogLine(const std::uint8_t* data, std::size_t size)
     std::memcpy(frame.data.data(), data + 5, 8);
     std::memcpy(&frame.timeUs, data + 13, 8);
     frame.flags = data[21];
-    tracetext::LineText line;
+    logtext::LineText line;
     const bool exact = appendMessageLine(line, frame, frame.timeUs);
     const QByteArray bytes(line.text, line.size);
     FUZZ_CHECK(bytes == formatMessageLine(TraceRecorder::messageOf(frame)).toLatin1());
-    FUZZ_CHECK(exact == (tracetext::secondsToUs(std::string_view(line.text, 9)) == frame.timeUs));
+    FUZZ_CHECK(exact == (logtext::secondsToUs(std::string_view(line.text, 9)) == frame.timeUs));
 }
 
 }  // namespace

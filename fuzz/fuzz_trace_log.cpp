@@ -4,7 +4,10 @@
 
 #include "TraceLogFuzz.h"
 
-#include "logs/TraceFormats.h"
+#include "core/TextLineReader.h"
+#include "logs/CandumpReader.h"
+
+#include <QBuffer>
 
 #include <string_view>
 
@@ -17,12 +20,15 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     using namespace tellvane;
-    const std::string_view text(reinterpret_cast<const char*>(data), size);
-    for (std::size_t start = 0; start <= text.size();) {
-        std::size_t stop = text.find_first_of("\r\n", start);
-        if (stop == std::string_view::npos)
-            stop = text.size();
-        const std::string_view line = text.substr(start, stop - start);
+    QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    QBuffer buffer(&bytes);
+    FUZZ_CHECK(buffer.open(QIODevice::ReadOnly));
+    TextLineReader lines;
+    lines.open(buffer);
+    lines.setLineLimit(TraceLogReader::kMaxLineBytes);
+    std::string_view line;
+    bool tooLong = false;
+    while (lines.next(line, tooLong)) {
         TraceFrame fast;
         if (candump::readPlainLine(line, fast)) {
             TraceFrame careful;
@@ -30,7 +36,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(candump::readLine(line, careful, why) == LineTraceReader::Line::Frame);
             FUZZ_CHECK(fast == careful);
         }
-        start = stop + 1;
     }
     return tellvane::fuzz::fuzzTraceLog("log", data, size);
 }

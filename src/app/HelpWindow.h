@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/TwipsWidget.h"
+#include "ui/MdiChild.h"
 
 class QTextBrowser;
 

@@ -1,6 +1,11 @@
 #pragma once
 
+#include "can/BoardRecord.h"
+#include "can/BoardWindowFactory.h"
+#include "can/BoardWindowHandle.h"
+#include "can/DownloaderControl.h"
 #include "can/LinkInterfaces.h"
+#include "can/PacketReceiver.h"
 
 #include <QString>
 
@@ -12,55 +17,6 @@ namespace tellvane {
 
 class CanLink;
 class SettingsStore;
-
-// A board's window as board discovery sees it; the board window implements it.
-class BoardWindowHandle {
-public:
-    virtual ~BoardWindowHandle() = default;
-    // The window's part of making a board window: address and serial texts,
-    // slot, caption, size, showing, and the marks of a conflict window.
-    virtual void initialise(std::int16_t formIndex, std::int16_t boardType, std::uint8_t address,
-                            std::int32_t serial) = 0;
-    virtual QString addressText() const = 0;
-    // Style (BTypeText) and variant (PCodeText) from the board's P-code, and the caption.
-    virtual void showPCode(const QString& style, const QString& variant, const QString& caption) = 0;
-    virtual void loadBoardPicture() = 0;
-    virtual void moveToTwips(int top, int left) = 0;
-    // A diagnostic frame of the board and its time on its time line.
-    virtual void processDiagnosticMessages(std::uint8_t length, const std::array<std::uint8_t, kCanDataSize>& data,
-                                           LineTime time) = 0;
-};
-
-// Makes board windows (CreateNewForm's window).
-class BoardWindowFactory {
-public:
-    virtual ~BoardWindowFactory() = default;
-    virtual BoardWindowHandle* makeBoardWindow() = 0;
-};
-
-// The text transport's receiving half: acknowledgements and text packets from
-// the board in firmware download.
-class PacketReceiver {
-public:
-    virtual ~PacketReceiver() = default;
-    virtual void acknowledgementReceived() = 0;
-    // A text packet (length 2 or more, or an empty one): stored, then flagged.
-    virtual void textPacketReceived(const CanMessage& message) = 0;
-};
-
-// The firmware downloader, as far as board discovery needs it.
-class DownloaderControl {
-public:
-    virtual ~DownloaderControl() = default;
-    virtual void closeDownloader() = 0;
-};
-
-// One slot of the board table.
-struct BoardRecord {
-    std::int16_t nodeAddress = -1;       // the board's address; -1 once its window has closed
-    BoardWindowHandle* window = nullptr;  // cleared with the window, so it never dangles
-    bool diagMode = false;
-};
 
 // The boards seen on the bus: BoardTable, AddrToSlot and DownloadBoardAddress,
 // the routing of every received (or replayed) message, and the board requests.

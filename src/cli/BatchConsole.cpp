@@ -2,7 +2,7 @@
 
 namespace tellvane::cli {
 
-void ConsoleBatch::boardStarted(const BoardResult& b, int number, int total)
+void BatchConsole::boardStarted(const BoardResult& b, int number, int total)
 {
     m_out << "Board " << number << " of " << total << ", " << b.board.label() << ':';
     if (b.board.bySerial())
@@ -10,20 +10,20 @@ void ConsoleBatch::boardStarted(const BoardResult& b, int number, int total)
     m_out << Qt::endl;
 }
 
-void ConsoleBatch::areaStarted(const BoardResult&, const AreaResult& a)
+void BatchConsole::areaStarted(const BoardResult&, const AreaResult& a)
 {
     m_percent = -1;
     if (m_terminal)
         drawBar(a, 0);
 }
 
-void ConsoleBatch::areaProgress(const BoardResult&, const AreaResult& a, int percent)
+void BatchConsole::areaProgress(const BoardResult&, const AreaResult& a, int percent)
 {
     if (m_terminal && percent != m_percent)
         drawBar(a, percent);
 }
 
-void ConsoleBatch::areaDone(const BoardResult&, const AreaResult& a)
+void BatchConsole::areaDone(const BoardResult&, const AreaResult& a)
 {
     if (m_terminal)
         m_out << '\r' << QString(kBarLineWidth, QLatin1Char(' ')) << '\r';
@@ -37,7 +37,7 @@ void ConsoleBatch::areaDone(const BoardResult&, const AreaResult& a)
     m_out << Qt::endl;
 }
 
-void ConsoleBatch::boardDone(const BoardResult& b, int number, int total)
+void BatchConsole::boardDone(const BoardResult& b, int number, int total)
 {
     switch (b.outcome) {
     case BoardResult::Outcome::Flashed:
@@ -63,7 +63,7 @@ void ConsoleBatch::boardDone(const BoardResult& b, int number, int total)
     }
 }
 
-void ConsoleBatch::drawBar(const AreaResult& a, int percent)
+void BatchConsole::drawBar(const AreaResult& a, int percent)
 {
     m_percent = percent;
     const int filled = percent * kBarWidth / 100;

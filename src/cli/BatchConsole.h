@@ -8,11 +8,11 @@ namespace tellvane::cli {
 
 // A plan's boards on the console as they go: a line per board and per area;
 // on a terminal a progress bar grows in place while an area loads.
-class ConsoleBatch final : public BatchObserver {
+class BatchConsole final : public BatchObserver {
 public:
     static constexpr int kBarWidth = 40;
 
-    ConsoleBatch(QTextStream& out, bool terminal) : m_out(out), m_terminal(terminal) {}
+    BatchConsole(QTextStream& out, bool terminal) : m_out(out), m_terminal(terminal) {}
 
     void boardStarted(const BoardResult& b, int number, int total) override;
     void areaStarted(const BoardResult&, const AreaResult& a) override;

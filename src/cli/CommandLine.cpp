@@ -4,7 +4,7 @@ namespace tellvane::cli {
 
 namespace {
 
-QString rangeText(NumberRange range)
+QString rangeText(firmware::NumberRange range)
 {
     return QStringLiteral("a whole number from %1 to %2, decimal or hexadecimal after 0x").arg(range.min).arg(range.max);
 }
@@ -32,13 +32,13 @@ bool helpAsked(const QCommandLineParser& parser)
     return parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"));
 }
 
-NumberOption numberOption(const QCommandLineParser& options, const QString& name, NumberRange range)
+NumberOption numberOption(const QCommandLineParser& options, const QString& name, firmware::NumberRange range)
 {
     NumberOption result;
     if (!options.isSet(name))
         return result;
     const QString text = options.value(name);
-    result.value = wholeNumber(text, range);
+    result.value = firmware::wholeNumber(text, range);
     if (!result.value)
         result.error = QStringLiteral("--%1 takes %2, not \"%3\"").arg(name, rangeText(range), text);
     return result;
@@ -47,11 +47,11 @@ NumberOption numberOption(const QCommandLineParser& options, const QString& name
 NumberOption boardAddressOption(const QCommandLineParser& options)
 {
     const QString name = QStringLiteral("board");
-    NumberOption result = numberOption(options, name, kBoardAddressRange);
-    if (!result.ok() && wholeNumber(options.value(name), {kConflictAddress, kConflictAddress})) {
+    NumberOption result = numberOption(options, name, firmware::kBoardAddressRange);
+    if (!result.ok() && firmware::wholeNumber(options.value(name), {firmware::kConflictAddress, firmware::kConflictAddress})) {
         result.error = QStringLiteral("--board %1 is the address of boards in address conflict (several boards may "
                                       "answer there); --board takes a board's own address, %2")
-                           .arg(options.value(name), rangeText(kBoardAddressRange));
+                           .arg(options.value(name), rangeText(firmware::kBoardAddressRange));
     }
     return result;
 }

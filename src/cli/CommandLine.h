@@ -31,8 +31,8 @@ bool parseCommand(QCommandLineParser& parser, const Command& command, const QStr
 bool helpAsked(const QCommandLineParser& parser);
 
 // The ranges of the numbers only the commands take.
-inline constexpr NumberRange kCountRange{1, 2147483647};
-inline constexpr NumberRange kSecondsRange{1, 31536000};  // a year
+inline constexpr firmware::NumberRange kCountRange{1, 2147483647};
+inline constexpr firmware::NumberRange kSecondsRange{1, 31536000};  // a year
 
 // A numeric option: none and no error when it was not given; none and a
 // message naming the option and its range when its value does not fit.
@@ -41,7 +41,7 @@ struct NumberOption {
     QString error;
     bool ok() const { return error.isEmpty(); }
 };
-NumberOption numberOption(const QCommandLineParser& options, const QString& name, NumberRange range);
+NumberOption numberOption(const QCommandLineParser& options, const QString& name, firmware::NumberRange range);
 // --board, which also explains why 254 is refused.
 NumberOption boardAddressOption(const QCommandLineParser& options);
 

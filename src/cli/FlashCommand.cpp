@@ -31,9 +31,9 @@ namespace {
 
 // The downloader window on the console: status lines as they change, the
 // progress every tenth.
-class ConsoleView final : public MeteredDownloaderView {
+class ConsoleView final : public firmware::MeteredDownloaderView {
 public:
-    ConsoleView(QTextStream& out, TransferMeter& meter) : MeteredDownloaderView(meter), m_out(out) {}
+    ConsoleView(QTextStream& out, firmware::TransferMeter& meter) : firmware::MeteredDownloaderView(meter), m_out(out) {}
 
 protected:
     void statusChanged(const QString& text) override
@@ -117,7 +117,7 @@ int flash(const Command& command, const QCommandLineParser& options, QTextStream
         && options.isSet(QStringLiteral("area")) && options.isSet(QStringLiteral("file"));
     const NumberOption address = boardAddressOption(options);
     const QString areaWord = options.value(QStringLiteral("area"));
-    const QString areaId = areaIdOfWord(areaWord);
+    const QString areaId = firmware::areaIdOfWord(areaWord);
     // Everything typed is checked before the adapter is opened.
     QString refusal;
     if (!options.positionalArguments().isEmpty())
@@ -125,7 +125,7 @@ int flash(const Command& command, const QCommandLineParser& options, QTextStream
     else if (!address.ok())
         refusal = address.error;
     else if (options.isSet(QStringLiteral("area")) && areaId.isEmpty())
-        refusal = areaWordError(areaWord);
+        refusal = firmware::areaWordError(areaWord);
     else if (const QString batchOnly = givenOf(options, kPlanOnly); !batchOnly.isEmpty())
         refusal = QStringLiteral("--%1 goes with --plan").arg(batchOnly);
     if (!refusal.isEmpty() || !complete)
@@ -153,7 +153,7 @@ int flash(const Command& command, const QCommandLineParser& options, QTextStream
     BusStack& bus = console.bus;
     CanLink& link = bus.link();
     FirmwareDownloader& downloader = bus.downloader();
-    TransferMeter meter(clock);
+    firmware::TransferMeter meter(clock);
     meter.setBoard(board);
     link.setMessageSink(&meter);
     ConsoleView view(out, meter);
@@ -184,10 +184,10 @@ int flash(const Command& command, const QCommandLineParser& options, QTextStream
         return 1;
     }
 
-    const int row = areaLine(view.info, areaId);
+    const int row = firmware::areaLine(view.info, areaId);
     if (row < 0) {
         err << "tellvane-cli: board " << board << " lists no memory area " << areaId << " (no \""
-            << areaKeyword(areaId) << "\" line)" << Qt::endl;
+            << firmware::areaKeyword(areaId) << "\" line)" << Qt::endl;
         return 1;
     }
     view.selected = row;
@@ -304,18 +304,18 @@ int flashPlan(const Command& command, const QCommandLineParser& options, QTextSt
     };
     auto showRefusal = [&] {
         err << "tellvane-cli: the plan " << planFile << " is refused; nothing was downloaded:" << Qt::endl;
-        for (const PlanError& e : report.refusal)
+        for (const firmware::PlanError& e : report.refusal)
             err << "  " << e.text() << Qt::endl;
     };
 
-    const PlanReading reading = loadFlashPlan(planFile);
+    const firmware::PlanReading reading = firmware::loadFlashPlan(planFile);
     if (!reading.ok()) {
         report.refusal = reading.errors;
         report.endBefore(reading.named, QStringLiteral("the plan was refused"));
         showRefusal();
         return finish();
     }
-    const FlashPlan& plan = reading.plan;
+    const firmware::FlashPlan& plan = reading.plan;
     if (!adapterTyped)
         report.adapter = plan.adapter;
     if (report.adapter.isEmpty()) {
@@ -339,7 +339,7 @@ int flashPlan(const Command& command, const QCommandLineParser& options, QTextSt
         << console.bus.adapter().name() << Qt::endl;
 
     BatchFlasher flasher(console.bus, clock, [] { return QDateTime::currentDateTimeUtc(); });
-    ConsoleBatch progress(out, stdoutIsTerminal());
+    BatchConsole progress(out, stdoutIsTerminal());
     flasher.setObserver(&progress);
     flasher.setStop(&stopRequested);
     const QString planPath = report.planFile;

@@ -4,6 +4,7 @@
 #include "diagnostics/DiagnosticScreen.h"
 #include "diagnostics/ScreenBuilder.h"
 #include "diagnostics/ScreenFileWatcher.h"
+#include "ui/MdiChild.h"
 #include "ui/TwipsWidget.h"
 
 #include <QString>

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "firmware/FirmwareDownloader.h"
+#include "ui/MdiChild.h"
 #include "ui/TwipsWidget.h"
 
 class QLabel;

@@ -15,7 +15,7 @@
 #include <cmath>
 #include <map>
 
-namespace tellvane::cli {
+namespace tellvane::firmware {
 
 namespace {
 
@@ -496,4 +496,4 @@ PlanReading loadFlashPlan(const QString& fileName)
     return reading;
 }
 
-}  // namespace tellvane::cli
+}  // namespace tellvane::firmware

@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-namespace tellvane::cli {
+namespace tellvane::firmware {
 
 // A batch of boards for `tellvane-cli flash --plan`, read from a JSON file:
 //
@@ -85,4 +85,4 @@ std::vector<PlanError> checkPlanFiles(const FlashPlan& plan);
 // The plan file read and checked whole: its text, then its files.
 PlanReading loadFlashPlan(const QString& fileName);
 
-}  // namespace tellvane::cli
+}  // namespace tellvane::firmware

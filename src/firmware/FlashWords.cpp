@@ -3,7 +3,7 @@
 #include "core/Numbers.h"
 #include "firmware/DownloadRules.h"
 
-namespace tellvane::cli {
+namespace tellvane::firmware {
 
 namespace {
 
@@ -88,4 +88,4 @@ int areaLine(const QStringList& info, const QString& areaId)
     return -1;
 }
 
-}  // namespace tellvane::cli
+}  // namespace tellvane::firmware

@@ -8,7 +8,7 @@
 
 // The numbers and area words that flash plans and tellvane-cli's options read
 // alike, kept below both so a plan is read without the command line.
-namespace tellvane::cli {
+namespace tellvane::firmware {
 
 // The range of a number as read; a board's bus address is one.
 struct NumberRange {
@@ -38,4 +38,4 @@ QString areaKeyword(const QString& areaId);
 // line whose area (firmware::areaOfLine) is that ID; -1 when none is.
 int areaLine(const QStringList& info, const QString& areaId);
 
-}  // namespace tellvane::cli
+}  // namespace tellvane::firmware

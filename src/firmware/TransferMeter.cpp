@@ -3,7 +3,7 @@
 #include "can/BoardMessages.h"
 #include "core/Clock.h"
 
-namespace tellvane::cli {
+namespace tellvane::firmware {
 
 void TransferMeter::begin()
 {
@@ -75,4 +75,4 @@ void MeteredDownloaderView::setProgress(int percent)
     progressChanged(percent, previous);
 }
 
-}  // namespace tellvane::cli
+}  // namespace tellvane::firmware

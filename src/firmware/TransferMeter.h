@@ -11,7 +11,7 @@ namespace tellvane {
 class Clock;
 }
 
-namespace tellvane::cli {
+namespace tellvane::firmware {
 
 // Measures the file transfer of a download from what the link sends: the
 // text packets to the board (not the one-byte acknowledgements of its
@@ -79,4 +79,4 @@ private:
     int m_progress = -1;
 };
 
-}  // namespace tellvane::cli
+}  // namespace tellvane::firmware

@@ -16,7 +16,9 @@
 // With "timestamps relative" in the header each event's time counts from the
 // event before it, whatever the event.
 
-#include "logs/TraceFormats.h"
+#include "logs/AscReader.h"
+#include "logs/AscWriter.h"
+#include "logs/LogText.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -25,7 +27,7 @@
 
 namespace tellvane {
 
-using namespace tracetext;
+using namespace logtext;
 
 namespace {
 

@@ -4,11 +4,13 @@
 // candump gives it: eight digits with 20000000 set. A last word " T" marks a
 // frame the logging side sent.
 
-#include "logs/TraceFormats.h"
+#include "logs/CandumpReader.h"
+#include "logs/CandumpWriter.h"
+#include "logs/LogText.h"
 
 namespace tellvane {
 
-using namespace tracetext;
+using namespace logtext;
 
 namespace {
 

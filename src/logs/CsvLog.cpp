@@ -7,14 +7,16 @@
 // "1e-06"), the identifier in hex, three flags of 0 or 1, the length and the
 // data in base64. The format knows no direction: frames read as received.
 
-#include "logs/TraceFormats.h"
+#include "logs/CsvReader.h"
+#include "logs/CsvWriter.h"
+#include "logs/LogText.h"
 
 #include <algorithm>
 #include <array>
 
 namespace tellvane {
 
-using namespace tracetext;
+using namespace logtext;
 
 namespace {
 constexpr char kHeader[] = "timestamp,arbitration_id,extended,remote,error,dlc,data";

@@ -1,81 +1,24 @@
 #pragma once
 
-// What the log formats share underneath: lines of a file read in blocks, and
-// numbers read and written on bytes (no QString per line: a million lines a
-// second is the pace).
+// What the log formats share underneath: numbers read and written on bytes
+// (no QString per line: a million lines a second is the pace).
+
+#include "core/Seconds.h"
 
 #include <QByteArray>
-#include <QFile>
 #include <QString>
 
 #include <array>
 #include <cstdint>
 #include <cstring>
-#include <functional>
 #include <optional>
 #include <string_view>
 
-namespace tellvane::tracetext {
+namespace tellvane::logtext {
 
-// A file's lines, ended by LF, CR LF or CR. A line longer than the limit is
-// passed over to its end and reported as too long, never kept. A UTF-8
-// byte-order mark before the first line is no part of it; a file of UTF-16
-// text is not opened, as none of its lines would read.
-class LineSource {
-public:
-    bool open(const QString& fileName);
-    QString errorString() const { return m_refusal.isEmpty() ? m_file.errorString() : m_refusal; }
-    // False at the end or when the file cannot be read on (failed()).
-    bool next(std::string_view& line, bool& tooLong);
-    std::int64_t lineNumber() const { return m_number; }
-    bool failed() const { return m_failed; }
-    // How many more bytes next() may take from the file; once they are taken
-    // it gives false with paused() set, and goes on from there when allowed
-    // more. Negative: no bound.
-    void allow(qint64 bytes)
-    {
-        m_allowed = bytes;
-        m_paused = false;
-    }
-    bool paused() const { return m_paused; }
-    // The bytes taken from the file so far.
-    std::int64_t bytesRead() const { return m_bytes; }
-    // Asked before each block is read, when set: false ends the reading
-    // there, as at the end of the file. The function must outlive the source.
-    void setCheck(const std::function<bool()>* check) { m_check = check; }
-
-private:
-    bool fill();
-
-    QFile m_file;
-    QByteArray m_block;
-    qsizetype m_at = 0;
-    qsizetype m_size = 0;
-    qsizetype m_lf = -1;  // where the block's next LF is (m_size: none), when not before m_at
-    QByteArray m_long;  // a line that runs over the end of a block
-    std::int64_t m_number = 0;
-    std::int64_t m_bytes = 0;
-    const std::function<bool()>* m_check = nullptr;
-    bool m_afterCr = false;
-    bool m_failed = false;
-    // The line in hand, kept over a pause: it has characters in a block
-    // before this one; it is too long.
-    bool m_started = false;
-    bool m_tooLong = false;
-    qint64 m_allowed = -1;
-    bool m_paused = false;
-    QString m_refusal;  // why the file is no text to read
-};
-
-// "12", "12.5", "1700000000.123456", "1e-06", "0.0" as whole microseconds,
-// rounded half up; none for anything else, a sign, or more than a few
-// hundred thousand years.
-std::optional<std::int64_t> secondsToUs(std::string_view text);
-// The seconds at p as candump, python-can and the writers here give them, a
-// quicker way for the common case: one to twelve whole digits, maybe a point
-// and up to six decimals, which count exactly. Where the reading stopped
-// (p itself when no digit came first), the microseconds in us.
-inline const char* readPlainSeconds(const char* p, const char* end, std::int64_t& us);
+// The seconds read on bytes, here with the rest.
+using tellvane::readPlainSeconds;
+using tellvane::secondsToUs;
 
 // The hex digit's value, or -1. A table: the readers look at every digit of
 // every line.
@@ -147,29 +90,6 @@ inline constexpr std::array<char, 200> kDigitPairs = [] {
 
 inline bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
-inline const char* readPlainSeconds(const char* p, const char* end, std::int64_t& us)
-{
-    auto digits = [&](std::ptrdiff_t most, std::int64_t& value) {
-        const char* const limit = end - p > most ? p + most : end;
-        for (; p != limit && static_cast<unsigned char>(*p - '0') < 10; ++p)
-            value = value * 10 + (*p - '0');
-    };
-    const char* const start = p;
-    std::int64_t whole = 0;
-    digits(12, whole);
-    if (p == start)
-        return p;
-    std::int64_t fraction = 0;
-    if (p != end && *p == '.') {
-        const char* const decimals = ++p;
-        digits(6, fraction);
-        for (std::ptrdiff_t i = p - decimals; i < 6; ++i)
-            fraction *= 10;
-    }
-    us = whole * 1'000'000 + fraction;
-    return p;
-}
-
 inline int hexDigit(char c) { return detail::kHexValues[static_cast<unsigned char>(c)]; }
 
 inline std::optional<std::uint32_t> hexNumber(std::string_view text)
@@ -237,4 +157,4 @@ inline void appendHex(LineText& out, std::uint32_t value, int width)
     out.size += n;
 }
 
-}  // namespace tellvane::tracetext
+}  // namespace tellvane::logtext

@@ -2,7 +2,9 @@
 // rules for a line and written as its save log writes them.
 
 #include "core/Failure.h"
-#include "logs/TraceFormats.h"
+#include "logs/LogText.h"
+#include "logs/MessageLineReader.h"
+#include "logs/MessageLineWriter.h"
 #include "monitor/MessageLine.h"
 
 #include <algorithm>
@@ -21,44 +23,6 @@ constexpr std::int64_t kLongestTimeUs = 9'999'999'900'000;
 constexpr std::int64_t kCutTimeUs = 9'999'999'950'000;
 // The adapter counts 8 us ticks in 24 bits: its seconds start again after this.
 
-bool isHex(QChar c) { return c.unicode() < 0x80 && tracetext::hexDigit(static_cast<char>(c.unicode())) >= 0; }
-
-// The line laid out as the monitor writes it, field by field; parseMessageLine
-// itself takes any characters in the identifier and byte columns.
-QString layoutProblem(QStringView line, std::int64_t& timeUs)
-{
-    const qsizetype space = line.indexOf(u' ');
-    if (space < 9)
-        return QStringLiteral("no time field of nine characters");
-    QByteArray time = line.first(space).toLatin1();
-    time.replace(',', '.');
-    const std::optional<std::int64_t> us = tracetext::secondsToUs(std::string_view(time.constData(), static_cast<std::size_t>(time.size())));
-    if (!us || time.count('.') > 1)
-        return QStringLiteral("the time \"%1\" is no number of seconds").arg(line.first(space));
-    timeUs = *us;
-    const QStringView rest = line.sliced(space - 9);
-    if (rest.size() < 20 || rest.at(18) != u' ')
-        return QStringLiteral("no identifier and length after the time");
-    for (const QChar c : rest.sliced(10, 8)) {
-        if (!isHex(c))
-            return QStringLiteral("the identifier \"%1\" is not eight hexadecimal digits").arg(rest.sliced(10, 8));
-    }
-    const QChar lengthChar = rest.at(19);
-    if (lengthChar < u'0' || lengthChar > u'8')
-        return QStringLiteral("the length \"%1\" is not 0 to 8").arg(lengthChar);
-    const int length = lengthChar.unicode() - u'0';
-    for (int i = 0; i < length; ++i) {
-        const qsizetype at = 21 + 3 * i;
-        if (rest.size() < at + 2)
-            return QStringLiteral("%1 data bytes promised, %2 given").arg(length).arg(i);
-        if (rest.at(at - 1) != u' ' || !isHex(rest.at(at)) || !isHex(rest.at(at + 1)))
-            return QStringLiteral("data byte %1 \"%2\" is not two hexadecimal digits").arg(i + 1).arg(rest.sliced(at - 1, 3).trimmed());
-    }
-    if (!rest.sliced(20 + 3 * length).trimmed().isEmpty())
-        return QStringLiteral("more than the %1 data bytes the length gives").arg(length);
-    return QString();
-}
-
 }  // namespace
 
 bool MessageLineReader::open(const QString& fileName)
@@ -73,17 +37,13 @@ LineTraceReader::Line MessageLineReader::parse(std::string_view line, TraceFrame
     const QString text = QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size()));
     if (text.trimmed().isEmpty())
         return Line::Ignored;
-    if (text.size() >= LogReader::kMaxRecordChars) {
-        why = QStringLiteral("longer than a message line");
+    const CheckedLine checked = checkMessageLine(text);
+    if (!checked.problem.isEmpty()) {
+        why = checked.problem;
         return Line::Bad;
     }
-    std::int64_t timeUs = 0;
-    const QString problem = layoutProblem(text, timeUs);
-    const ParsedLine parsed = parseMessageLine(text);
-    if (!problem.isEmpty() || parsed.status != LineParse::Message) {
-        why = problem.isEmpty() ? QStringLiteral("not a message line") : problem;
-        return Line::Bad;
-    }
+    const ParsedLine& parsed = checked.parsed;
+    const std::int64_t timeUs = checked.timeUs;
     const auto id = static_cast<std::uint32_t>(parsed.message.id);
     if (id & ~(kIdBits | kSentBit)) {
         why = QStringLiteral("the identifier %1 has more than 29 bits")
@@ -121,7 +81,7 @@ void MessageLineWriter::begin(QByteArray&, const TraceFrame* first)
 
 void MessageLineWriter::append(QByteArray& out, const TraceFrame& frame)
 {
-    tracetext::LineText line;
+    logtext::LineText line;
     const std::int64_t timeUs = frame.timeUs - m_originUs;
     const bool exact = appendMessageLine(line, frame, timeUs);
     if (timeUs >= kCutTimeUs)
@@ -154,16 +114,16 @@ namespace {
 
 // The time field as formatTimeField() writes it, on bytes; the common case
 // by hand. Whether it holds the time to the microsecond.
-bool appendTimeField(tracetext::LineText& out, std::int64_t us)
+bool appendTimeField(logtext::LineText& out, std::int64_t us)
 {
     if (us >= 0 && us < 100'000'000) {
         // The common case: six decimals.
         const auto fraction = static_cast<int>(us % 1'000'000);
-        tracetext::appendTwoDigits(out, static_cast<int>(us / 1'000'000));
+        logtext::appendTwoDigits(out, static_cast<int>(us / 1'000'000));
         out.put('.');
-        tracetext::appendTwoDigits(out, fraction / 10'000);
-        tracetext::appendTwoDigits(out, fraction / 100 % 100);
-        tracetext::appendTwoDigits(out, fraction % 100);
+        logtext::appendTwoDigits(out, fraction / 10'000);
+        logtext::appendTwoDigits(out, fraction / 100 % 100);
+        logtext::appendTwoDigits(out, fraction % 100);
         return true;
     }
     const double seconds = us < 0 ? 0.0 : static_cast<double>(us) / 1e6;  // the field holds no time below 0
@@ -179,18 +139,18 @@ bool appendTimeField(tracetext::LineText& out, std::int64_t us)
 
 }  // namespace
 
-bool appendMessageLine(tracetext::LineText& out, const TraceFrame& frame, std::int64_t timeUs)
+bool appendMessageLine(logtext::LineText& out, const TraceFrame& frame, std::int64_t timeUs)
 {
     const int start = out.size;
     const bool exact = appendTimeField(out, timeUs);
     out.put(' ');
-    tracetext::appendHex(out, frame.id | (frame.sent() ? kSentBit : 0), 8);
+    logtext::appendHex(out, frame.id | (frame.sent() ? kSentBit : 0), 8);
     out.put(' ');
     const int length = std::min<int>(frame.length, 8);
     out.put(static_cast<char>('0' + length));
     for (int i = 0; i < length; ++i) {
         out.put(' ');
-        tracetext::appendHexByte(out, frame.data[static_cast<std::size_t>(i)]);
+        logtext::appendHexByte(out, frame.data[static_cast<std::size_t>(i)]);
     }
     out.pad(start + messageline::kLength - out.size);
     return exact;

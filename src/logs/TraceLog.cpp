@@ -1,12 +1,20 @@
 #include "logs/TraceLog.h"
 
-#include "logs/TraceFormats.h"
+#include "logs/AscReader.h"
+#include "logs/AscWriter.h"
+#include "logs/CandumpReader.h"
+#include "logs/CandumpWriter.h"
+#include "logs/CsvReader.h"
+#include "logs/CsvWriter.h"
+#include "logs/MessageLineReader.h"
+#include "logs/MessageLineWriter.h"
 
 #include <QFileInfo>
 
 namespace tellvane {
 
 namespace {
+constexpr qint64 kReadBlockBytes = 1 << 20;
 constexpr qsizetype kWriteBlock = 1 << 20;
 // Room past the block for the line that fills it, so the buffer never grows.
 constexpr qsizetype kWriteSlack = 4096;
@@ -53,7 +61,7 @@ void TraceLogReader::acceptFrame(std::int64_t line, TraceFrame& frame)
     m_line = line;
     if (m_anyFrame && frame.timeUs < m_lastTimeUs) {
         warn(line, QStringLiteral("the time goes back from %1 to %2; the frame keeps %1")
-                       .arg(tracetext::secondsText(m_lastTimeUs), tracetext::secondsText(frame.timeUs)));
+                       .arg(logtext::secondsText(m_lastTimeUs), logtext::secondsText(frame.timeUs)));
         frame.timeUs = m_lastTimeUs;
     }
     m_lastTimeUs = frame.timeUs;
@@ -71,7 +79,9 @@ void TraceLogReader::reset()
 bool LineTraceReader::open(const QString& fileName)
 {
     reset();
-    if (QFileInfo(fileName).isDir() || !m_source.open(fileName)) {
+    m_source.setBlockBytes(kReadBlockBytes);
+    m_source.setLineLimit(kMaxLineBytes);
+    if (QFileInfo(fileName).isDir() || !m_source.open(fileName, TextLineReader::Start::TextOnly)) {
         m_error = QFileInfo(fileName).isDir() ? QStringLiteral("is a folder") : m_source.errorString();
         return false;
     }

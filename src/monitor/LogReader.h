@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Failure.h"
+#include "core/TextLineReader.h"
 
 #include <QFile>
 #include <QString>
@@ -65,14 +66,12 @@ private:
     };
 
     QFile m_file;
+    TextLineReader m_lines;  // over m_file: the scan, then the records
     FailureCode m_failure = FailureCode::FileNotFound;
     bool m_notRegular = false;
     bool m_scanned = false;
-    // The scan's place: the record being read, whether it has characters yet,
-    // a CR that may pair with the next byte, the bytes passed.
+    // The scan's place: the record being read, the bytes passed.
     std::int64_t m_number = 1;
-    bool m_inRecord = false;
-    bool m_afterCr = false;
     qint64 m_offset = 0;
     qint64 m_size = 0;
     std::int32_t m_count = 0;

@@ -2,11 +2,14 @@
 
 #include "core/Failure.h"
 #include "core/Numbers.h"
+#include "core/Seconds.h"
+#include "monitor/LogReader.h"
 
 #include <QLocale>
 
 #include <array>
 #include <cmath>
+#include <string_view>
 
 namespace tellvane {
 
@@ -18,6 +21,45 @@ void putHexByte(QChar*& out, std::uint8_t b)
     *out++ = QChar(kHex[b >> 4]);
     *out++ = QChar(kHex[b & 0x0F]);
 }
+
+bool isHex(QChar c) { return digitValue(c, 16) >= 0; }
+
+// The line laid out as the monitor writes it, field by field; parseMessageLine()
+// itself takes any characters in the identifier and byte columns.
+QString layoutProblem(QStringView line, std::int64_t& timeUs)
+{
+    const qsizetype space = line.indexOf(u' ');
+    if (space < 9)
+        return QStringLiteral("no time field of nine characters");
+    QByteArray time = line.first(space).toLatin1();
+    time.replace(',', '.');
+    const std::optional<std::int64_t> us = secondsToUs(std::string_view(time.constData(), static_cast<std::size_t>(time.size())));
+    if (!us || time.count('.') > 1)
+        return QStringLiteral("the time \"%1\" is no number of seconds").arg(line.first(space));
+    timeUs = *us;
+    const QStringView rest = line.sliced(space - 9);
+    if (rest.size() < 20 || rest.at(18) != u' ')
+        return QStringLiteral("no identifier and length after the time");
+    for (const QChar c : rest.sliced(10, 8)) {
+        if (!isHex(c))
+            return QStringLiteral("the identifier \"%1\" is not eight hexadecimal digits").arg(rest.sliced(10, 8));
+    }
+    const QChar lengthChar = rest.at(19);
+    if (lengthChar < u'0' || lengthChar > u'8')
+        return QStringLiteral("the length \"%1\" is not 0 to 8").arg(lengthChar);
+    const int length = lengthChar.unicode() - u'0';
+    for (int i = 0; i < length; ++i) {
+        const qsizetype at = 21 + 3 * i;
+        if (rest.size() < at + 2)
+            return QStringLiteral("%1 data bytes promised, %2 given").arg(length).arg(i);
+        if (rest.at(at - 1) != u' ' || !isHex(rest.at(at)) || !isHex(rest.at(at + 1)))
+            return QStringLiteral("data byte %1 \"%2\" is not two hexadecimal digits").arg(i + 1).arg(rest.sliced(at - 1, 3).trimmed());
+    }
+    if (!rest.sliced(20 + 3 * length).trimmed().isEmpty())
+        return QStringLiteral("more than the %1 data bytes the length gives").arg(length);
+    return QString();
+}
+
 }  // namespace
 
 QChar timeDecimalSeparator()
@@ -218,6 +260,20 @@ ParsedLine parseMessageLine(QStringView line)
     for (int i = 0; i < length; ++i)
         parsed.message.data[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(leadingHex(line.mid(21 + 3 * i, 2)));
     return parsed;
+}
+
+CheckedLine checkMessageLine(QStringView line)
+{
+    CheckedLine checked;
+    if (line.size() >= LogReader::kMaxRecordChars) {
+        checked.problem = QStringLiteral("longer than a message line");
+        return checked;
+    }
+    checked.problem = layoutProblem(line, checked.timeUs);
+    checked.parsed = parseMessageLine(line);
+    if (checked.problem.isEmpty() && checked.parsed.status != LineParse::Message)
+        checked.problem = QStringLiteral("not a message line");
+    return checked;
 }
 
 }  // namespace tellvane

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <cstdint>
 #include <optional>
 
 namespace tellvane {
@@ -60,6 +61,18 @@ struct ParsedLine {
 // Reads a message line (or a log record) back. The length column reads as its
 // digit, anything else as 0; the identifier and bytes as their leading hex digits.
 ParsedLine parseMessageLine(QStringView line);
+
+// A line of a log file taken as a message line the strict way a conversion
+// takes it: laid out as the monitor writes it, field by field, and then read
+// as parseMessageLine() reads it. problem says in words what keeps it from
+// being a message line (one as long as a record of LogReader is cut to, too);
+// empty when it is one.
+struct CheckedLine {
+    ParsedLine parsed;
+    std::int64_t timeUs = 0;  // the time field's
+    QString problem;
+};
+CheckedLine checkMessageLine(QStringView line);
 
 // The time field of a line in seconds: digits with at most one "." or ","
 // before the first space ("01.500000" 1.5, "134,20000" 134.2). None for a

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/MdiChild.h"
 #include "ui/TwipsWidget.h"
 
 #include <QPixmap>

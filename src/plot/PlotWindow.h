@@ -3,7 +3,7 @@
 #include "diagnostics/IndicatorInfo.h"
 #include "plot/PlotSeries.h"
 #include "plot/TimeLine.h"
-#include "ui/TwipsWidget.h"
+#include "ui/MdiChild.h"
 
 #include <QPen>
 #include <QPointF>

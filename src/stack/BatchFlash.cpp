@@ -24,14 +24,14 @@
 #include <unistd.h>
 #endif
 
-namespace tellvane::cli {
+namespace tellvane {
 
 namespace {
 
 // The downloader's view during a batch: it only passes the progress on.
-class BatchView final : public MeteredDownloaderView {
+class BatchView final : public firmware::MeteredDownloaderView {
 public:
-    using MeteredDownloaderView::MeteredDownloaderView;
+    using firmware::MeteredDownloaderView::MeteredDownloaderView;
     std::function<void(int)> onProgress;
 
 protected:
@@ -68,7 +68,7 @@ QJsonObject boardJson(const BoardResult& b)
     QJsonArray areas;
     for (const AreaResult& a : b.areas)
         areas.append(areaJson(a));
-    const PlanBoard& p = b.board;
+    const firmware::PlanBoard& p = b.board;
     QJsonObject flash{{QStringLiteral("requested"), p.flash}, {QStringLiteral("tried"), b.flashTried}};
     if (b.flashTried) {
         flash.insert(QStringLiteral("code"), b.flashCode);
@@ -122,10 +122,10 @@ int BoardResult::warnings() const
     return n;
 }
 
-void BatchReport::endBefore(const std::vector<PlanBoard>& named, const QString& problem)
+void BatchReport::endBefore(const std::vector<firmware::PlanBoard>& named, const QString& problem)
 {
     boards.clear();
-    for (const PlanBoard& board : named) {
+    for (const firmware::PlanBoard& board : named) {
         BoardResult& b = boards.emplace_back();
         b.board = board;
         b.problem = problem;
@@ -166,7 +166,7 @@ QString outcomeName(BoardResult::Outcome outcome)
 QByteArray reportJson(const BatchReport& report)
 {
     QJsonArray errors;
-    for (const PlanError& e : report.refusal)
+    for (const firmware::PlanError& e : report.refusal)
         errors.append(QJsonObject{{QStringLiteral("path"), e.path}, {QStringLiteral("message"), e.message}});
     if (!report.notStarted.isEmpty())
         errors.append(QJsonObject{{QStringLiteral("path"), QString()}, {QStringLiteral("message"), report.notStarted}});
@@ -221,12 +221,12 @@ BatchFlasher::BatchFlasher(BusStack& bus, Clock& clock, std::function<QDateTime(
 {
 }
 
-BatchReport BatchFlasher::run(const FlashPlan& plan, bool stopOnError)
+BatchReport BatchFlasher::run(const firmware::FlashPlan& plan, bool stopOnError)
 {
     BatchReport report;
     report.adapter = m_bus.adapter().name();
     report.start = m_wallClock();
-    for (const PlanBoard& board : plan.boards) {
+    for (const firmware::PlanBoard& board : plan.boards) {
         BoardResult result;
         result.board = board;
         report.boards.push_back(result);
@@ -235,7 +235,7 @@ BatchReport BatchFlasher::run(const FlashPlan& plan, bool stopOnError)
     BoardDirectory& directory = m_bus.boards();
     FirmwareDownloader& downloader = m_bus.downloader();
     BoardRoster roster;
-    TransferMeter meter(m_clock);
+    firmware::TransferMeter meter(m_clock);
     BatchView view(meter);
     DownloaderView* const previousView = downloader.view();
     directory.setWindowFactory(&roster);
@@ -259,7 +259,7 @@ BatchReport BatchFlasher::run(const FlashPlan& plan, bool stopOnError)
 
     // Where the board of an entry is: its address, or that of the one board
     // with its serial number, once its P-code is known to match; -1: not (yet) found.
-    auto whereIs = [&](const PlanBoard& board) {
+    auto whereIs = [&](const firmware::PlanBoard& board) {
         if (board.address)
             return directory.knows(*board.address) ? *board.address : -1;
         const std::vector<BoardRoster::Board> found = roster.withSerial(*board.serial);
@@ -278,7 +278,7 @@ BatchReport BatchFlasher::run(const FlashPlan& plan, bool stopOnError)
         m_bus, m_clock,
         [&] {
             return std::all_of(plan.boards.begin(), plan.boards.end(),
-                               [&](const PlanBoard& b) { return whereIs(b) >= 0; });
+                               [&](const firmware::PlanBoard& b) { return whereIs(b) >= 0; });
         },
         m_stop);
     if (wait == BoardWait::Stopped)
@@ -348,12 +348,12 @@ BatchReport BatchFlasher::run(const FlashPlan& plan, bool stopOnError)
             b.outcome = BoardResult::Outcome::Failed;
             b.problem = notListed();
         }
-        for (const PlanArea& area : b.board.areas) {
-            if (listed && areaLine(view.info, area.areaId) < 0) {
+        for (const firmware::PlanArea& area : b.board.areas) {
+            if (listed && firmware::areaLine(view.info, area.areaId) < 0) {
                 report.refusal.push_back({area.path + QStringLiteral(".area"),
                                           QStringLiteral("the board at address %1 lists no area %2 (no \"%3\" line)")
                                               .arg(b.foundAddress)
-                                              .arg(area.areaId, areaKeyword(area.areaId))});
+                                              .arg(area.areaId, firmware::areaKeyword(area.areaId))});
             }
         }
         downloader.closeDownloader();
@@ -370,10 +370,10 @@ BatchReport BatchFlasher::run(const FlashPlan& plan, bool stopOnError)
             return;
         }
         meter.setBoard(b.foundAddress);
-        for (const PlanArea& area : b.board.areas) {
+        for (const firmware::PlanArea& area : b.board.areas) {
             AreaResult a;
             a.area = area;
-            const int row = areaLine(view.info, area.areaId);
+            const int row = firmware::areaLine(view.info, area.areaId);
             a.infoLine = view.info.value(row);
             if (m_observer)
                 m_observer->areaStarted(b, a);
@@ -462,4 +462,4 @@ BatchReport BatchFlasher::run(const FlashPlan& plan, bool stopOnError)
     return report;
 }
 
-}  // namespace tellvane::cli
+}  // namespace tellvane

@@ -15,11 +15,11 @@ class BusStack;
 class Clock;
 }  // namespace tellvane
 
-namespace tellvane::cli {
+namespace tellvane {
 
 // What became of one area of a board.
 struct AreaResult {
-    PlanArea area;
+    firmware::PlanArea area;
     QString infoLine;          // the board's line of the area ("pCode: V3.04")
     std::int16_t code = 0;     // the download's result code (1: loaded); 0 when it never ran
     QString message;           // the download's last status, or why it never ran
@@ -41,7 +41,7 @@ struct BoardResult {
         NotRun,   // the run stopped before this board
     };
 
-    PlanBoard board;
+    firmware::PlanBoard board;
     int foundAddress = -1;  // -1: not found
     Outcome outcome = Outcome::NotRun;
     QString problem;  // why the board failed or never ran, in a few words
@@ -70,13 +70,13 @@ struct BatchReport {
     QString adapter;
     QDateTime start;
     QDateTime end;
-    std::vector<PlanError> refusal;  // the plan was refused: nothing was downloaded
+    std::vector<firmware::PlanError> refusal;  // the plan was refused: nothing was downloaded
     QString notStarted;              // why the run never began, with the plan accepted
     std::vector<BoardResult> boards;  // every board the plan names, as far as it was read
 
     bool refused() const { return !refusal.empty(); }
     // The boards of a run that ends before it begins, none of them run.
-    void endBefore(const std::vector<PlanBoard>& named, const QString& problem);
+    void endBefore(const std::vector<firmware::PlanBoard>& named, const QString& problem);
     int failedBoards() const;
     int exitCode() const;
 };
@@ -119,7 +119,7 @@ public:
     // Asked between boards and while boards are looked for.
     void setStop(std::function<bool()> stop) { m_stop = std::move(stop); }
 
-    BatchReport run(const FlashPlan& plan, bool stopOnError);
+    BatchReport run(const firmware::FlashPlan& plan, bool stopOnError);
 
 private:
     BusStack& m_bus;
@@ -129,4 +129,4 @@ private:
     BatchObserver* m_observer = nullptr;
 };
 
-}  // namespace tellvane::cli
+}  // namespace tellvane

@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-namespace tellvane::cli {
+namespace tellvane {
 
 BoardWait awaitBoards(BusStack& bus, Clock& clock, const std::function<bool()>& found,
                       const std::function<bool()>& stop)
@@ -97,7 +97,7 @@ std::vector<BoardRoster::Board> BoardRoster::withSerial(std::uint32_t serial) co
     std::vector<Board> found;
     for (const auto& handle : m_handles) {
         const Board& b = handle->board;
-        if (b.address == kConflictAddress || static_cast<std::uint32_t>(b.serial) != serial)
+        if (b.address == firmware::kConflictAddress || static_cast<std::uint32_t>(b.serial) != serial)
             continue;
         const auto same = std::find_if(found.begin(), found.end(), [&](const Board& f) { return f.address == b.address; });
         if (same == found.end())
@@ -116,4 +116,4 @@ void BoardRoster::detach(BoardDirectory& directory) const
     }
 }
 
-}  // namespace tellvane::cli
+}  // namespace tellvane

@@ -14,7 +14,7 @@ class BusStack;
 class Clock;
 }  // namespace tellvane
 
-namespace tellvane::cli {
+namespace tellvane {
 
 // How long the commands give the adapter to come up, and the boards to
 // announce themselves after that.
@@ -71,4 +71,4 @@ private:
     std::vector<std::unique_ptr<Handle>> m_handles;
 };
 
-}  // namespace tellvane::cli
+}  // namespace tellvane

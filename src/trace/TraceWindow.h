@@ -5,7 +5,7 @@
 #include "trace/TraceRecorder.h"
 #include "trace/TraceRing.h"
 #include "trace/TraceView.h"
-#include "ui/TwipsWidget.h"
+#include "ui/MdiChild.h"
 
 class QComboBox;
 class QHBoxLayout;

@@ -2,6 +2,7 @@
 
 #include "core/Numbers.h"
 #include "core/SettingsStore.h"
+#include "ui/MdiChild.h"
 #include "ui/TwipsWidget.h"
 
 #include <QEvent>

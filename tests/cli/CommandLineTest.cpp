@@ -8,6 +8,7 @@
 #include <memory>
 
 using namespace tellvane::cli;
+using namespace tellvane::firmware;
 
 namespace {
 

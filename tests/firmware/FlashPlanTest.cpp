@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 using namespace tellvane;
-using namespace tellvane::cli;
+using namespace tellvane::firmware;
 
 namespace {
 

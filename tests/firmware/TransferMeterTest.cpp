@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 using namespace tellvane;
-using tellvane::cli::TransferMeter;
+using tellvane::firmware::TransferMeter;
 
 namespace {
 

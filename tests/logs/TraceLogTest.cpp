@@ -4,7 +4,8 @@
 #include "../trace/TraceSamples.h"
 #include "logs/LogText.h"
 #include "logs/TraceExport.h"
-#include "logs/TraceFormats.h"
+#include "logs/CandumpReader.h"
+#include "logs/MessageLineWriter.h"
 #include "monitor/MessageLine.h"
 #include "trace/TraceRecorder.h"
 
@@ -429,7 +430,7 @@ TEST(TraceLog, MessageLineBytesAreTheMonitorsLine)
         for (TraceFrame f : frames) {
             SCOPED_TRACE(testing::Message() << timeUs << " us, id " << f.id);
             f.timeUs = timeUs;
-            tracetext::LineText line;
+            logtext::LineText line;
             EXPECT_EQ(appendMessageLine(line, f, timeUs), exact);
             EXPECT_EQ(QByteArray(line.text, line.size), formatMessageLine(TraceRecorder::messageOf(f)).toLatin1());
         }
@@ -525,7 +526,7 @@ TEST(TraceLog, SecondsReadToTheMicrosecond)
         {"99999999999999999999", std::nullopt},
     };
     for (const auto& [text, us] : cases)
-        EXPECT_EQ(tracetext::secondsToUs(text), us) << text;
+        EXPECT_EQ(logtext::secondsToUs(text), us) << text;
 }
 
 TEST(TraceLog, ConvertNamesWhatTheOutputCannotHold)

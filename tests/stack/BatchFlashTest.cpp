@@ -25,6 +25,7 @@
 
 using namespace tellvane;
 using namespace tellvane::cli;
+using namespace tellvane::firmware;
 
 namespace {
 
@@ -373,7 +374,7 @@ TEST(BatchFlash, TheConsoleShowsALinePerBoardAndAreaAndABarOnlyOnATerminal)
     auto play = [&](bool terminal) {
         QString text;
         QTextStream out(&text);
-        ConsoleBatch console(out, terminal);
+        BatchConsole console(out, terminal);
         console.boardStarted(board, 1, 2);
         console.areaStarted(board, area);
         for (int percent : {2, 50, 50, 100})
@@ -404,7 +405,7 @@ TEST(BatchFlash, TheConsoleShowsALinePerBoardAndAreaAndABarOnlyOnATerminal)
     EXPECT_EQ(play(false), lines) << "plain lines, no carriage returns";
 
     const QString bar = play(true);
-    const QString blank = QLatin1Char('\r') + QString(ConsoleBatch::kBarWidth + 24, QLatin1Char(' ')) + QLatin1Char('\r');
+    const QString blank = QLatin1Char('\r') + QString(BatchConsole::kBarWidth + 24, QLatin1Char(' ')) + QLatin1Char('\r');
     EXPECT_EQ(QString(bar).remove(QRegularExpression(QStringLiteral("\r  area 2 \\[[#.]{40}\\] +\\d+%"))).remove(blank), lines)
         << "the same lines once the bar is taken out";
     EXPECT_TRUE(bar.contains(QStringLiteral("\r  area 2 [") + QString(20, QLatin1Char('#')) + QString(20, QLatin1Char('.'))

@@ -34,7 +34,7 @@ void AppHarness::start(std::unique_ptr<Adapter> adapter)
                            return QList<AdapterEntry>{{QStringLiteral("Vendor library"), QStringLiteral("library")},
                                                       {QStringLiteral("Simulated bench"), QStringLiteral("sim")},
                                                       {QStringLiteral("virtualcan: can0 (Qt Virtual CAN bus)"),
-                                                       QStringLiteral("virtualcan:can0")}};
+                                                       QStringLiteral("virtualcan:can0"), AdapterEntry::Group::BusPlugin}};
                        }},
         std::move(adapter));
 }

@@ -49,6 +49,11 @@ protected:
 
 private:
     void build();
+    void buildModeAndOptions();
+    void buildStatusPanel();
+    void buildPlaybackPanel();
+    void buildPlayButtons();
+    void buildMessageList();
     void showMode(bool live);
     void refreshStatus();
     void followSelection(int row);

@@ -96,7 +96,7 @@ QList<AdapterEntry> availableAdapters()
             QString label = plugin + QStringLiteral(": ") + device.name();
             if (!device.description().isEmpty())
                 label += QStringLiteral(" (") + device.description() + QLatin1Char(')');
-            entries.append({label, plugin + QLatin1Char(':') + device.name()});
+            entries.append({label, plugin + QLatin1Char(':') + device.name(), AdapterEntry::Group::BusPlugin});
         }
     }
     return entries;

@@ -39,12 +39,17 @@ QStringList adapterNames();
 
 // An adapter the user can choose from a menu.
 struct AdapterEntry {
+    // What an adapter is: one of the program's own, or an interface of Qt's
+    // CAN bus plugins. A menu sets the groups apart.
+    enum class Group { Program, BusPlugin };
+
     QString label;  // "Vendor library", "virtualcan: can0", ...
     QString name;   // what createAdapter takes
+    Group group = Group::Program;
 };
 
-// The vendor library, the simulated bench, then every interface Qt's CAN bus
-// plugins find now.
+// The vendor library, the simulated bench (Group::Program), then every
+// interface Qt's CAN bus plugins find now (Group::BusPlugin).
 QList<AdapterEntry> availableAdapters();
 
 // The canonical form of a name ("SIM" -> "sim", " socketcan:can0" ->

@@ -14,6 +14,7 @@
 #include "monitor/MessageLogger.h"
 #include "monitor/MonitorController.h"
 #include "monitor/MonitorWindow.h"
+#include "ui/FreePlace.h"
 #include "ui/KeptGeometry.h"
 #include "ui/TwipsWidget.h"
 
@@ -112,8 +113,8 @@ void MainWindow::fillAdapterMenu()
     const QString current = m_parts.adapters->adapterName();
     const QList<AdapterEntry> entries = m_parts.adapters->adapterEntries();
     for (qsizetype i = 0; i < entries.size(); ++i) {
-        if (i == 2)
-            m_adapterMenu->addSeparator();  // the bus plugins' interfaces
+        if (i > 0 && entries[i].group != entries[i - 1].group)
+            m_adapterMenu->addSeparator();  // e.g. before the bus plugins' interfaces
         const AdapterEntry& entry = entries[i];
         QAction* action = m_adapterMenu->addAction(entry.label);
         action->setObjectName(QStringLiteral("Adapter:") + entry.name);
@@ -177,77 +178,36 @@ void MainWindow::keepInView(QMdiSubWindow* sub)
 void MainWindow::placeNewWindow(QWidget& window)
 {
     if (auto* sub = qobject_cast<QMdiSubWindow*>(window.parentWidget()))
-        sub->move(freePlaceFor(sub->size()));
+        placeChild(*sub);
 }
 
 QPoint MainWindow::freePlaceFor(const QSize& size)
 {
-    // The highest, then leftmost, place where the window covers no other one:
-    // windows of boards found one after another come to lie side by side.
-    // Candidate corners are the frame's own and those just past each window.
-    // When none is free, the candidate that hides the fewest title bars; a
-    // cascade only for a window larger than the frame.
-    constexpr int kGap = 6;
     const QRect area(QPoint(0, 0), m_mdi->maximumViewportSize());
-    QList<QRect> taken;
-    QList<int> xs{0};
-    QList<int> ys{0};
-    const QList<QMdiSubWindow*> windows = m_mdi->subWindowList();
-    for (const QMdiSubWindow* other : windows) {
-        if (!other->isVisible() || other->isMinimized())
-            continue;
-        const QRect r = other->geometry().adjusted(0, 0, kGap, kGap);
-        taken.append(r);
-        xs.append(r.right() + 1);
-        ys.append(r.bottom() + 1);
+    QList<QRect> windows;
+    const QList<QMdiSubWindow*> subs = m_mdi->subWindowList();
+    for (const QMdiSubWindow* other : subs) {
+        if (other->isVisible() && !other->isMinimized())
+            windows.append(other->geometry());
     }
-    std::sort(xs.begin(), xs.end());
-    std::sort(ys.begin(), ys.end());
-    for (int y : ys) {
-        for (int x : xs) {
-            const QRect candidate(QPoint(x, y), size);
-            if (!area.contains(candidate))
-                continue;
-            const bool free = std::none_of(taken.begin(), taken.end(),
-                                           [&](const QRect& r) { return r.intersects(candidate); });
-            if (free)
-                return candidate.topLeft();
-        }
-    }
-    // No free place: the place in the frame that hides the fewest title bars,
-    // then the least of the other windows.
-    xs.append(area.width() - size.width());
-    ys.append(area.height() - size.height());
-    std::optional<QPoint> best;
-    std::int64_t bestScore = 0;
-    for (int y : ys) {
-        for (int x : xs) {
-            const QRect candidate(QPoint(x, y), size);
-            if (!area.contains(candidate))
-                continue;
-            std::int64_t score = 0;
-            for (const QRect& r : taken) {
-                const QRect window = r.adjusted(0, 0, -kGap, -kGap);
-                if (candidate.contains(QRect(window.topLeft(), QSize(window.width(), kTitleBarPixels))))
-                    score += std::int64_t{1} << 40;
-                const QRect covered = candidate.intersected(window);
-                score += std::int64_t{covered.width()} * covered.height();
-            }
-            if (!best || score < bestScore) {
-                best = candidate.topLeft();
-                bestScore = score;
-            }
-        }
-    }
-    if (best)
-        return *best;
-    // Larger than the frame: a cascade, within the frame as far as the size allows.
-    constexpr int kStep = 28;
-    const int k = m_cascade++;
-    const int rows = std::max(1, (area.height() - size.height()) / kStep);
-    const QPoint step((k % rows) * kStep + (k / rows % 8) * 3 * kStep, (k % rows) * kStep);
-    return QPoint(std::clamp(step.x(), 0, std::max(0, area.width() - size.width())),
-                  std::clamp(step.y(), 0, std::max(0, area.height() - size.height())));
+    if (const std::optional<QPoint> place = freePlace(area, windows, size, kTitleBarPixels))
+        return *place;
+    // Larger than the frame: a cascade.
+    return cascadePlace(area, size, m_cascade++);
+}
+
+void MainWindow::placeChild(QMdiSubWindow& sub, std::optional<QPoint> kept, const QList<const QMdiSubWindow*>& clearOf)
+{
+    const QRect there(kept.value_or(QPoint()), sub.size());
+    const bool keptIsClear = kept && std::none_of(clearOf.begin(), clearOf.end(), [&](const QMdiSubWindow* other) {
+        return other != &sub && other->isVisible() && other->geometry().intersects(there);
+    });
+    sub.move(keptIsClear ? *kept : freePlaceFor(sub.size()));
+}
+
+QSize MainWindow::fittedToFrame(const QSize& size, const QSize& minimum) const
+{
+    return fitToFrame(size, m_mdi->maximumViewportSize(), minimum);
 }
 
 void MainWindow::open()
@@ -314,7 +274,7 @@ void MainWindow::showTrace()
                                                   TraceWindow::kMinimumSize);
         auto* kept = new KeptGeometry(*sub, m_parts.settings, QStringLiteral("BusTrace"));
         if (!kept->restore())
-            sub->move(freePlaceFor(sub->size()));
+            placeChild(*sub);
     }
     m_traceWindow->subWindow()->show();
     m_traceWindow->show();
@@ -329,10 +289,9 @@ void MainWindow::showHelp()
             auto help = std::make_unique<HelpWindow>();
             m_helpWindow = help.get();
             QMdiSubWindow* sub = addChild(help.release(), {}, ChildLifetime::HiddenOnClose);
-            sub->resize(760, 560);
             // Smaller than that when the frame is, and where it can be seen whole.
-            sub->resize(sub->size().boundedTo(m_mdi->maximumViewportSize()).expandedTo(QSize(320, 240)));
-            sub->move(freePlaceFor(sub->size()));
+            sub->resize(fittedToFrame(QSize(760, 560), QSize(320, 240)));
+            placeChild(*sub);
         }
         // Contents again each time the window opens; an open one stays where the reader is.
         if (!m_helpWindow->subWindow()->isVisible())

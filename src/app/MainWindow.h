@@ -10,6 +10,7 @@
 #include <QPointer>
 
 #include <functional>
+#include <optional>
 
 class QMdiArea;
 class QMdiSubWindow;
@@ -93,8 +94,12 @@ public:
     void addBoardWindow(QWidget* window);
     // Moves a new child window (sized already) to a free place.
     void placeNewWindow(QWidget& window);
-    // Where a new window of this size goes: the first free place, else a cascade.
-    QPoint freePlaceFor(const QSize& size);
+    // Moves a new child window (sized already) to its kept place when that is
+    // given and clear of the windows listed, else to a free place.
+    void placeChild(QMdiSubWindow& sub, std::optional<QPoint> kept = std::nullopt,
+                    const QList<const QMdiSubWindow*>& clearOf = {});
+    // A size the frame shows whole: at most the frame, at least the minimum.
+    QSize fittedToFrame(const QSize& size, const QSize& minimum) const;
     // Moves a child window whose title bar lies outside the frame's visible
     // part back into it.
     void keepInView(QMdiSubWindow* sub);
@@ -111,6 +116,8 @@ private:
     void load();
     void buildMenus();
     void fillAdapterMenu();
+    // Where a new window of this size goes: the first free place, else a cascade.
+    QPoint freePlaceFor(const QSize& size);
     void announceFinished();
 
     MainWindowParts m_parts;

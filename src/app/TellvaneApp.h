@@ -1,6 +1,7 @@
 #pragma once
 
-#include "app/AdapterSwitch.h"
+#include "app/AdapterSwitcher.h"
+#include "app/AppEnvironment.h"
 #include "app/ErrorLog.h"
 #include "app/PollTimer.h"
 #include "core/LineListModel.h"
@@ -15,63 +16,24 @@
 
 #include <QDateTime>
 #include <QPointer>
-#include <QTimer>
 
-#include <functional>
 #include <memory>
-#include <optional>
 
 namespace tellvane {
 
-class Clock;
-class Dialogs;
 class MainWindow;
-class SettingsStore;
-
-// Where the program runs: supplied by main(), or by a test.
-struct AppEnvironment {
-    Clock& clock;
-    Dialogs& dialogs;
-    SettingsStore& settings;
-    QString dataFolder;     // ends in "/"
-    // The executable's folder: the vendor library lies here, and the shipped
-    // Configuration/ and help/ here or in ../share/tellvane (programFilesFolder).
-    QString programFolder;
-    std::function<QDateTime()> now;
-    // Lets window events run during long drains; off in tests.
-    bool yieldDuringDrain = true;
-    // Makes the adapters the Adapter menu chooses; createAdapter when unset.
-    std::function<AdapterChoice(const QString& name)> makeAdapter = {};
-    // Lists what the Adapter menu offers; availableAdapters when unset.
-    std::function<QList<AdapterEntry>()> listAdapters = {};
-    // A configuration file being written: every board shows it in diagnostic
-    // mode (entered by itself), and the simulated boards that animate play
-    // its messages, anew each time it is saved.
-    QString previewFile = {};
-};
 
 // The composition root: makes the long-lived objects of one run, wires them
 // and installs the error list as the error sink.
-class TellvaneApp final : public AdapterSwitch {
+class TellvaneApp final {
 public:
     static constexpr int kMonitorListAnnounceMs = 100;
 
-    // The section and value of the settings store that keep the chosen adapter.
-    static inline const QString kAdapterSection = QStringLiteral("Adapter");
-    static inline const QString kAdapterValue = QStringLiteral("Name");
-    static constexpr int kSwitchRetryMs = 100;
-
     TellvaneApp(AppEnvironment environment, std::unique_ptr<Adapter> adapter);
-
-    // The adapter a run starts with: the one named on the command line, else the
-    // one last chosen in the Adapter menu, else the vendor library. Null (with the
-    // reason) only for a command-line name that names no adapter.
-    static AdapterChoice startingAdapter(const std::optional<QString>& commandLine, const SettingsStore& settings,
-                                         const AdapterEnvironment& environment);
 
     // Reports what went wrong setting the program up, once the error list can show it.
     void reportWarnings(const QStringList& warnings);
-    ~TellvaneApp() override;
+    ~TellvaneApp();
 
     TellvaneApp(const TellvaneApp&) = delete;
     TellvaneApp& operator=(const TellvaneApp&) = delete;
@@ -92,17 +54,8 @@ public:
     DownloaderWindow* downloaderWindow() { return m_downloaderWindow.data(); }
     Plots& plots() { return *m_plots; }
     const AppEnvironment& environment() const { return m_env; }
-
-    QList<AdapterEntry> adapterEntries() const override;
-    QString adapterName() const override;
-    // Remembers the choice, makes the adapter and puts it in use: at once, or
-    // as soon as no drain or download stage is using the link.
-    void chooseAdapter(const QString& name) override;
-    bool adapterSwitchPending() const { return m_pendingAdapter != nullptr; }
-    // Puts the chosen adapter in use unless the link is busy; then tries again
-    // on a timer.
-    void switchAdapterWhenFree();
-    const QTimer& switchRetryTimer() const { return m_switchRetry; }
+    // The Adapter menu's choices and the switch to the one chosen.
+    AdapterSwitcher& adapters() { return m_adapters; }
 
 private:
     AppEnvironment m_env;
@@ -118,8 +71,7 @@ private:
     std::unique_ptr<Plots> m_plots;  // goes after the main window: plot windows tell it as they close
     std::unique_ptr<MainWindow> m_main;
     std::unique_ptr<BoardWindows> m_boardWindows;
-    std::unique_ptr<Adapter> m_pendingAdapter;
-    QTimer m_switchRetry;
+    AdapterSwitcher m_adapters;  // last: a chosen adapter goes before the bus it was meant for
 };
 
 }  // namespace tellvane

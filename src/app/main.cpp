@@ -117,7 +117,7 @@ int main(int argc, char* argv[])
     tellvane::SettingsStore settings;
     tellvane::AdapterChoice choice =
         previewFile.isEmpty()
-            ? tellvane::TellvaneApp::startingAdapter(
+            ? tellvane::AdapterSwitcher::startingAdapter(
                   parser.isSet(adapterOption) ? std::optional<QString>(parser.value(adapterOption)) : std::nullopt,
                   settings, adapterEnvironment)
             : tellvane::createPreviewAdapter(previewFile, adapterEnvironment);

@@ -117,158 +117,197 @@ bool isDigitPlace(const Token& t)
     return t.kind == Kind::Zero || t.kind == Kind::Hash;
 }
 
+// Where a section's parts lie and how many digit places each has.
+struct SectionShape {
+    qsizetype pointAt = -1;
+    qsizetype exponentAt = -1;
+    bool percent = false;
+    qsizetype wholeEnd = 0;
+    qsizetype fractionEnd = 0;
+    int wholePlaces = 0;
+    int wholeMin = 0;  // places from the first 0 on: always shown
+    bool grouping = false;
+    int fractionPlaces = 0;
+    int fractionMin = 0;  // up to the last 0: always shown
+};
+
+// The parts of the section: whole digits, fraction digits, exponent.
+SectionShape shapeOf(const std::vector<Token>& tokens)
+{
+    SectionShape shape;
+    for (qsizetype i = 0; i < static_cast<qsizetype>(tokens.size()); ++i) {
+        if (tokens[static_cast<std::size_t>(i)].kind == Kind::Point && shape.pointAt < 0 && shape.exponentAt < 0)
+            shape.pointAt = i;
+        if (tokens[static_cast<std::size_t>(i)].kind == Kind::Exponent && shape.exponentAt < 0)
+            shape.exponentAt = i;
+        shape.percent |= tokens[static_cast<std::size_t>(i)].kind == Kind::Percent;
+    }
+    shape.wholeEnd = shape.pointAt >= 0
+        ? shape.pointAt
+        : (shape.exponentAt >= 0 ? shape.exponentAt : static_cast<qsizetype>(tokens.size()));
+    shape.fractionEnd = shape.exponentAt >= 0 ? shape.exponentAt : static_cast<qsizetype>(tokens.size());
+
+    bool seenZero = false;
+    for (qsizetype i = 0; i < shape.wholeEnd; ++i) {
+        const Token& t = tokens[static_cast<std::size_t>(i)];
+        if (isDigitPlace(t)) {
+            ++shape.wholePlaces;
+            seenZero |= t.kind == Kind::Zero;
+            if (seenZero)
+                ++shape.wholeMin;
+        } else if (t.kind == Kind::Comma && shape.wholePlaces > 0) {
+            shape.grouping = true;
+        }
+    }
+    if (shape.pointAt >= 0) {
+        for (qsizetype i = shape.pointAt + 1; i < shape.fractionEnd; ++i) {
+            const Token& t = tokens[static_cast<std::size_t>(i)];
+            if (isDigitPlace(t)) {
+                ++shape.fractionPlaces;
+                if (t.kind == Kind::Zero)
+                    shape.fractionMin = shape.fractionPlaces;
+            }
+        }
+    }
+    return shape;
+}
+
+// With an exponent, the magnitude scaled to the whole places; the exponent that takes.
+int scaleForExponent(double& magnitude, const SectionShape& shape)
+{
+    int exponent = 0;
+    if (shape.exponentAt >= 0 && magnitude != 0.0 && std::isfinite(magnitude)) {
+        const int lead = std::max(shape.wholePlaces, 1);
+        exponent = static_cast<int>(std::floor(std::log10(magnitude))) - (lead - 1);
+        magnitude /= std::pow(10.0, exponent);
+        // Rounding may carry into one more whole digit.
+        const double scale = std::pow(10.0, shape.fractionPlaces);
+        if (std::round(magnitude * scale) / scale >= std::pow(10.0, lead)) {
+            magnitude /= 10.0;
+            ++exponent;
+        }
+    }
+    return exponent;
+}
+
+bool hasNonZero(const QString& text)
+{
+    for (QChar c : text) {
+        if (c != QLatin1Char('0'))
+            return true;
+    }
+    return false;
+}
+
+// Whole part, right to left: each place takes a digit, the leftmost takes
+// whatever digits remain.
+QString wholeText(const std::vector<Token>& tokens, const SectionShape& shape, const QString& whole,
+                  QChar groupSeparator)
+{
+    QStringList pieces;
+    qsizetype next = whole.size() - 1;
+    int emitted = 0;
+    qsizetype leftmost = -1;
+    for (qsizetype i = 0; i < shape.wholeEnd; ++i) {
+        if (isDigitPlace(tokens[static_cast<std::size_t>(i)])) {
+            leftmost = i;
+            break;
+        }
+    }
+    auto emitDigit = [&](QChar d) {
+        if (shape.grouping && emitted > 0 && emitted % 3 == 0)
+            pieces.prepend(QString(groupSeparator));
+        pieces.prepend(QString(d));
+        ++emitted;
+    };
+    for (qsizetype i = shape.wholeEnd - 1; i >= 0; --i) {
+        const Token& t = tokens[static_cast<std::size_t>(i)];
+        if (isDigitPlace(t)) {
+            if (i == leftmost) {
+                while (next >= 0)
+                    emitDigit(whole.at(next--));
+            } else if (next >= 0) {
+                emitDigit(whole.at(next--));
+            }
+        } else if (t.kind == Kind::Literal) {
+            pieces.prepend(t.text);
+        } else if (t.kind == Kind::Percent) {
+            pieces.prepend(QStringLiteral("%"));
+        }
+    }
+    return pieces.join(QString());
+}
+
+QString fractionText(const std::vector<Token>& tokens, const SectionShape& shape, const QString& fraction)
+{
+    QString out;
+    qsizetype next = 0;
+    for (qsizetype i = shape.pointAt + 1; i < shape.fractionEnd; ++i) {
+        const Token& t = tokens[static_cast<std::size_t>(i)];
+        if (isDigitPlace(t)) {
+            if (next < fraction.size())
+                out += fraction.at(next++);
+        } else if (t.kind == Kind::Literal) {
+            out += t.text;
+        } else if (t.kind == Kind::Percent) {
+            out += QLatin1Char('%');
+        } else if (t.kind == Kind::Comma) {
+            // a comma among the decimals has no meaning: dropped
+        }
+    }
+    return out;
+}
+
+QString exponentText(const std::vector<Token>& tokens, const SectionShape& shape, int exponent)
+{
+    const Token& e = tokens[static_cast<std::size_t>(shape.exponentAt)];
+    QString out = e.text;
+    if (exponent < 0)
+        out += QLatin1Char('-');
+    else if (e.alwaysSign)
+        out += QLatin1Char('+');
+    out += QString::number(std::abs(exponent)).rightJustified(e.exponentDigits, QLatin1Char('0'));
+    for (qsizetype i = shape.exponentAt + 1; i < static_cast<qsizetype>(tokens.size()); ++i) {
+        const Token& t = tokens[static_cast<std::size_t>(i)];
+        if (t.kind == Kind::Literal)
+            out += t.text;
+        else if (t.kind == Kind::Percent)
+            out += QLatin1Char('%');
+    }
+    return out;
+}
+
 QString formatSection(double value, const Section& section, bool negative)
 {
     const QLocale locale;
     const QChar decimalPoint = localeChar(locale.decimalPoint(), '.');
     const QChar groupSeparator = localeChar(locale.groupSeparator(), ',');
     const auto& tokens = section.tokens;
+    const SectionShape shape = shapeOf(tokens);
 
-    // The parts of the section: whole digits, fraction digits, exponent.
-    qsizetype pointAt = -1;
-    qsizetype exponentAt = -1;
-    bool percent = false;
-    for (qsizetype i = 0; i < static_cast<qsizetype>(tokens.size()); ++i) {
-        if (tokens[static_cast<std::size_t>(i)].kind == Kind::Point && pointAt < 0 && exponentAt < 0)
-            pointAt = i;
-        if (tokens[static_cast<std::size_t>(i)].kind == Kind::Exponent && exponentAt < 0)
-            exponentAt = i;
-        percent |= tokens[static_cast<std::size_t>(i)].kind == Kind::Percent;
-    }
-    const qsizetype wholeEnd = pointAt >= 0 ? pointAt : (exponentAt >= 0 ? exponentAt : static_cast<qsizetype>(tokens.size()));
-    const qsizetype fractionEnd = exponentAt >= 0 ? exponentAt : static_cast<qsizetype>(tokens.size());
+    double magnitude = std::fabs(value) * (shape.percent ? 100.0 : 1.0);
+    const int exponent = scaleForExponent(magnitude, shape);
 
-    int wholePlaces = 0;
-    int wholeMin = 0;
-    bool grouping = false;
-    bool seenZero = false;
-    for (qsizetype i = 0; i < wholeEnd; ++i) {
-        const Token& t = tokens[static_cast<std::size_t>(i)];
-        if (isDigitPlace(t)) {
-            ++wholePlaces;
-            seenZero |= t.kind == Kind::Zero;
-            if (seenZero)
-                ++wholeMin;
-        } else if (t.kind == Kind::Comma && wholePlaces > 0) {
-            grouping = true;
-        }
-    }
-    int fractionPlaces = 0;
-    int fractionMin = 0;
-    if (pointAt >= 0) {
-        for (qsizetype i = pointAt + 1; i < fractionEnd; ++i) {
-            const Token& t = tokens[static_cast<std::size_t>(i)];
-            if (isDigitPlace(t)) {
-                ++fractionPlaces;
-                if (t.kind == Kind::Zero)
-                    fractionMin = fractionPlaces;
-            }
-        }
-    }
-
-    double magnitude = std::fabs(value) * (percent ? 100.0 : 1.0);
-    int exponent = 0;
-    if (exponentAt >= 0 && magnitude != 0.0 && std::isfinite(magnitude)) {
-        const int lead = std::max(wholePlaces, 1);
-        exponent = static_cast<int>(std::floor(std::log10(magnitude))) - (lead - 1);
-        magnitude /= std::pow(10.0, exponent);
-        // Rounding may carry into one more whole digit.
-        const double scale = std::pow(10.0, fractionPlaces);
-        if (std::round(magnitude * scale) / scale >= std::pow(10.0, lead)) {
-            magnitude /= 10.0;
-            ++exponent;
-        }
-    }
-
-    const QString digits = QString::number(magnitude, 'f', fractionPlaces);
+    // The digits, with the places the section always shows and no more.
+    const QString digits = QString::number(magnitude, 'f', shape.fractionPlaces);
     const qsizetype dot = digits.indexOf(QLatin1Char('.'));
     QString whole = dot >= 0 ? digits.left(dot) : digits;
     QString fraction = dot >= 0 ? digits.mid(dot + 1) : QString();
     while (whole.startsWith(QLatin1Char('0')))
         whole.remove(0, 1);
-    while (whole.size() < wholeMin)
+    while (whole.size() < shape.wholeMin)
         whole.prepend(QLatin1Char('0'));
-    while (fraction.size() > fractionMin && fraction.endsWith(QLatin1Char('0')))
+    while (fraction.size() > shape.fractionMin && fraction.endsWith(QLatin1Char('0')))
         fraction.chop(1);
-    auto hasNonZero = [](const QString& text) {
-        for (QChar c : text) {
-            if (c != QLatin1Char('0'))
-                return true;
-        }
-        return false;
-    };
     const bool allZero = !hasNonZero(whole) && !hasNonZero(fraction);
 
-    // Whole part, right to left: each place takes a digit, the leftmost takes
-    // whatever digits remain.
-    QString out;
-    {
-        QStringList pieces;
-        qsizetype next = whole.size() - 1;
-        int emitted = 0;
-        qsizetype leftmost = -1;
-        for (qsizetype i = 0; i < wholeEnd; ++i) {
-            if (isDigitPlace(tokens[static_cast<std::size_t>(i)])) {
-                leftmost = i;
-                break;
-            }
-        }
-        auto emitDigit = [&](QChar d) {
-            if (grouping && emitted > 0 && emitted % 3 == 0)
-                pieces.prepend(QString(groupSeparator));
-            pieces.prepend(QString(d));
-            ++emitted;
-        };
-        for (qsizetype i = wholeEnd - 1; i >= 0; --i) {
-            const Token& t = tokens[static_cast<std::size_t>(i)];
-            if (isDigitPlace(t)) {
-                if (i == leftmost) {
-                    while (next >= 0)
-                        emitDigit(whole.at(next--));
-                } else if (next >= 0) {
-                    emitDigit(whole.at(next--));
-                }
-            } else if (t.kind == Kind::Literal) {
-                pieces.prepend(t.text);
-            } else if (t.kind == Kind::Percent) {
-                pieces.prepend(QStringLiteral("%"));
-            }
-        }
-        out = pieces.join(QString());
-    }
-    if (pointAt >= 0) {
+    QString out = wholeText(tokens, shape, whole, groupSeparator);
+    if (shape.pointAt >= 0) {
         out += decimalPoint;
-        qsizetype next = 0;
-        for (qsizetype i = pointAt + 1; i < fractionEnd; ++i) {
-            const Token& t = tokens[static_cast<std::size_t>(i)];
-            if (isDigitPlace(t)) {
-                if (next < fraction.size())
-                    out += fraction.at(next++);
-            } else if (t.kind == Kind::Literal) {
-                out += t.text;
-            } else if (t.kind == Kind::Percent) {
-                out += QLatin1Char('%');
-            } else if (t.kind == Kind::Comma) {
-                // a comma among the decimals has no meaning: dropped
-            }
-        }
+        out += fractionText(tokens, shape, fraction);
     }
-    if (exponentAt >= 0) {
-        const Token& e = tokens[static_cast<std::size_t>(exponentAt)];
-        out += e.text;
-        if (exponent < 0)
-            out += QLatin1Char('-');
-        else if (e.alwaysSign)
-            out += QLatin1Char('+');
-        out += QString::number(std::abs(exponent)).rightJustified(e.exponentDigits, QLatin1Char('0'));
-        for (qsizetype i = exponentAt + 1; i < static_cast<qsizetype>(tokens.size()); ++i) {
-            const Token& t = tokens[static_cast<std::size_t>(i)];
-            if (t.kind == Kind::Literal)
-                out += t.text;
-            else if (t.kind == Kind::Percent)
-                out += QLatin1Char('%');
-        }
-    }
+    if (shape.exponentAt >= 0)
+        out += exponentText(tokens, shape, exponent);
     if (negative && !allZero)
         out.prepend(QLatin1Char('-'));
     return out;

@@ -122,6 +122,15 @@ MonitorWindow::MonitorWindow(MonitorController& controller, MonitorStatus& statu
 
 void MonitorWindow::build()
 {
+    buildModeAndOptions();
+    buildStatusPanel();
+    buildPlaybackPanel();
+    buildMessageList();
+}
+
+// The mode picture and its caption, the board request, the three options and the save log's name.
+void MonitorWindow::buildModeAndOptions()
+{
     m_modePicture = new ClickableLabel(this);
     m_modePicture->setObjectName(QStringLiteral("ModePicture"));
     m_modePicture->setToolTip(QStringLiteral("Click here to switch modes"));
@@ -159,8 +168,11 @@ void MonitorWindow::build()
     m_fileName = makeTextBox(this, QStringLiteral("FileNameText"));
     m_fileName->setToolTip(QStringLiteral("Save log file of this run"));
     placeTwips(m_fileName, 120, 1080, 8415, 300);
+}
 
-    // Status panel.
+// The link's state: the interface, the controller's error bits, the buffer.
+void MonitorWindow::buildStatusPanel()
+{
     m_statusFrame = new QGroupBox(QStringLiteral("CAN Network Status"), this);
     m_statusFrame->setObjectName(QStringLiteral("CANStatusFrame"));
     placeTwips(m_statusFrame, 120, 1500, 8415, 1830);
@@ -205,8 +217,11 @@ void MonitorWindow::build()
     m_bufferLabel->setCursor(Qt::PointingHandCursor);
     placeTwips(m_bufferLabel, 5400, 1260, 1695, 285);
     connect(m_bufferLabel, &ClickableLabel::clicked, &m_status, &MonitorStatus::bufferOverflowClicked);
+}
 
-    // Playback panel.
+// The log file: choosing and opening it, and the play buttons.
+void MonitorWindow::buildPlaybackPanel()
+{
     m_fileFrame = new QGroupBox(QStringLiteral("CAN File Playback"), this);
     m_fileFrame->setObjectName(QStringLiteral("FileStatusFrame"));
     placeTwips(m_fileFrame, 120, 720, 8415, 2610);
@@ -239,7 +254,11 @@ void MonitorWindow::build()
     m_escape = new QShortcut(QKeySequence(Qt::Key_Escape), this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
     connect(m_escape, &QShortcut::activated, &m_controller, &MonitorController::cancelOpen);
     showOpening(0, -1);
+    buildPlayButtons();
+}
 
+void MonitorWindow::buildPlayButtons()
+{
     struct ButtonSpec {
         const char* name;
         const char* caption;
@@ -263,8 +282,11 @@ void MonitorWindow::build()
         connect(button, &QToolButton::clicked, &m_controller, b.action);
         left += 2040;
     }
+}
 
-    // The message list fills the lower part; the short window cuts it off.
+// The message list fills the lower part; the short window cuts it off.
+void MonitorWindow::buildMessageList()
+{
     m_listHeading = new QLabel(QStringLiteral("Time (s)  Identifier L Data bytes"), this);
     m_listHeading->setObjectName(QStringLiteral("ListHeading"));
     m_listHeading->setFont(listFont());

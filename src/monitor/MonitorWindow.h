@@ -50,6 +50,11 @@ protected:
 
 private:
     void build();
+    void buildModeAndOptions();
+    void buildStatusPanel();
+    void buildPlaybackPanel();
+    void buildPlayButtons();
+    void buildMessageList();
     void showMode(bool live);
     void refreshStatus();
     void followSelection(int row);

@@ -97,6 +97,133 @@ BenchSpec previewBench(const QString& configFile)
     return bench;
 }
 
+namespace {
+
+// The words after a board's P-code, in any order, each at most once; why they
+// cannot be read, or nothing.
+QString readBoardOptions(const QStringList& words, SimBoardSpec& board)
+{
+    bool stated = false;
+    bool faulted = false;
+    QString why;
+    for (qsizetype w = 5; w < words.size() && why.isEmpty(); ++w) {
+        const QString word = words[w].toLower();
+        if (word == QLatin1String("animate") && !board.animate) {
+            board.animate = true;
+        } else if ((word == QLatin1String("on") || word == QLatin1String("off")) && !stated) {
+            board.present = word == QLatin1String("on");
+            stated = true;
+        } else if (word == QLatin1String("quiet-after") && !faulted) {
+            const auto lines = w + 1 < words.size() ? number(words[w + 1]) : std::nullopt;
+            if (!lines || *lines < 1 || *lines > 1000000)
+                why = QStringLiteral("a board's fault is \"quiet-after LINES\", 1 to 1000000 lines");
+            board.quietAfterLines = static_cast<int>(lines.value_or(0));
+            faulted = true;
+            ++w;
+        } else {
+            why = QStringLiteral("a board is \"on\" or \"off\", may \"animate\", and may go \"quiet-after LINES\"");
+        }
+    }
+    return why;
+}
+
+// A "board" line; none, and why, when it cannot be read.
+std::optional<SimBoardSpec> boardOf(const QStringList& words, QString& why)
+{
+    if (words.size() < 5 || words.size() > 9) {
+        why = kBoardUsage;
+        return std::nullopt;
+    }
+    const auto address = number(words[1]);
+    const auto type = number(words[2]);
+    const auto serial = number(words[3]);
+    const auto pCode = number(words[4], 10);
+    if (!address || *address > 255)
+        why = QStringLiteral("the address must be 0 to 255");
+    else if (!type || *type > 4095)
+        why = QStringLiteral("the board type must be 0 to 4095");
+    else if (!serial || *serial > 0x3FFFFFFF)
+        why = QStringLiteral("the serial number must be 0 to 1073741823");
+    else if (!pCode || words[4].size() != 8)
+        why = QStringLiteral("the P-code must be eight digits");
+    if (!why.isEmpty())
+        return std::nullopt;
+    SimBoardSpec board;
+    board.address = static_cast<int>(*address);
+    board.boardType = static_cast<int>(*type);
+    board.serial = static_cast<std::uint32_t>(*serial);
+    board.pCode = static_cast<std::uint32_t>(*pCode);
+    why = readBoardOptions(words, board);
+    if (!why.isEmpty())
+        return std::nullopt;
+    return board;
+}
+
+// A "traffic" line; none, and why, when it cannot be read.
+std::optional<BenchSpec::Traffic> trafficOf(const QStringList& words, QString& why)
+{
+    if (words.size() < 3 || words.size() > 11) {
+        why = QStringLiteral("traffic needs IDENTIFIER PERIOD_MS and up to eight bytes");
+        return std::nullopt;
+    }
+    const auto id = number(words[1]);
+    const auto period = number(words[2]);
+    if (!id || *id > 0x1FFFFFFF) {
+        why = QStringLiteral("the identifier must fit 29 bits");
+        return std::nullopt;
+    }
+    if (!period || *period < 1 || *period > 3600000) {
+        why = QStringLiteral("the period must be 1 to 3600000 milliseconds");
+        return std::nullopt;
+    }
+    BenchSpec::Traffic traffic;
+    traffic.frame.id = static_cast<std::uint32_t>(*id);
+    traffic.periodMs = static_cast<int>(*period);
+    for (int b = 3; b < words.size(); ++b) {
+        const auto byte = number(words[b], 16);
+        if (!byte || words[b].size() != 2) {
+            why = QStringLiteral("data bytes are two hexadecimal digits each");
+            return std::nullopt;
+        }
+        traffic.frame.data[traffic.frame.length++] = static_cast<std::uint8_t>(*byte);
+    }
+    return traffic;
+}
+
+// A "bitrate" line; none, and why, when it cannot be read.
+std::optional<int> bitRateOf(const QStringList& words, QString& why)
+{
+    static const QRegularExpression digits(QStringLiteral("^[0-9]+$"));
+    if (words.size() != 2 || !digits.match(words[1]).hasMatch()) {
+        why = QStringLiteral("bitrate needs one decimal number of bits per second");
+        return std::nullopt;
+    }
+    bool ok = false;
+    const int rate = words[1].toInt(&ok, 10);
+    if (!ok || rate < BenchSpec::kMinBitRate || rate > BenchSpec::kMaxBitRate) {
+        why = QStringLiteral("the bit rate must be 10000 to 1000000");
+        return std::nullopt;
+    }
+    return rate;
+}
+
+// Traffic the bus cannot carry is left out, with a warning.
+void leaveOutTrafficOverBitRate(BenchSpec& spec, const QString& sourceName)
+{
+    spec.trafficBitsPerSecond = trafficBitsPerSecond(spec.traffic);
+    const int carried = spec.bitRate > 0 ? spec.bitRate : BenchSpec::kBoardsBitRate;
+    if (spec.trafficBitsPerSecond > carried) {
+        spec.warnings.append(QStringLiteral("A warning occured within the simulated bench %1: the traffic needs %2 "
+                                            "bits a second, more than the %3 of the bus; it is left out")
+                                 .arg(sourceName)
+                                 .arg(spec.trafficBitsPerSecond)
+                                 .arg(carried));
+        spec.traffic.clear();
+    }
+}
+
+}  // namespace
+
 BenchSpec parseBench(const QString& text, const QString& sourceName)
 {
     BenchSpec spec;
@@ -111,134 +238,33 @@ BenchSpec parseBench(const QString& text, const QString& sourceName)
         const QStringList words = line.simplified().split(blanks, Qt::SkipEmptyParts);
         if (words.isEmpty())
             continue;
-        auto warn = [&](const QString& why) {
+        QString why;
+        const QString kind = words[0].toLower();
+        if (kind == QLatin1String("board")) {
+            if (const std::optional<SimBoardSpec> board = boardOf(words, why))
+                spec.boards.push_back(*board);
+        } else if (kind == QLatin1String("traffic")) {
+            if (const std::optional<BenchSpec::Traffic> traffic = trafficOf(words, why))
+                spec.traffic.push_back(*traffic);
+        } else if (kind == QLatin1String("bitrate")) {
+            const std::optional<int> rate = bitRateOf(words, why);
+            if (rate && bitRateLine > 0) {
+                why = QStringLiteral("the bit rate was given on line %1").arg(bitRateLine);
+            } else if (rate) {
+                spec.bitRate = *rate;
+                bitRateLine = i + 1;
+            }
+        } else {
+            why = QStringLiteral("unknown word \"%1\"").arg(words[0]);
+        }
+        if (!why.isEmpty()) {
             spec.warnings.append(QStringLiteral("A warning occured within the simulated bench %1, line %2: %3")
                                      .arg(sourceName)
                                      .arg(i + 1)
                                      .arg(why));
-        };
-        const QString kind = words[0].toLower();
-        if (kind == QLatin1String("board")) {
-            if (words.size() < 5 || words.size() > 9) {
-                warn(kBoardUsage);
-                continue;
-            }
-            const auto address = number(words[1]);
-            const auto type = number(words[2]);
-            const auto serial = number(words[3]);
-            const auto pCode = number(words[4], 10);
-            if (!address || *address > 255) {
-                warn(QStringLiteral("the address must be 0 to 255"));
-                continue;
-            }
-            if (!type || *type > 4095) {
-                warn(QStringLiteral("the board type must be 0 to 4095"));
-                continue;
-            }
-            if (!serial || *serial > 0x3FFFFFFF) {
-                warn(QStringLiteral("the serial number must be 0 to 1073741823"));
-                continue;
-            }
-            if (!pCode || words[4].size() != 8) {
-                warn(QStringLiteral("the P-code must be eight digits"));
-                continue;
-            }
-            SimBoardSpec board;
-            board.address = static_cast<int>(*address);
-            board.boardType = static_cast<int>(*type);
-            board.serial = static_cast<std::uint32_t>(*serial);
-            board.pCode = static_cast<std::uint32_t>(*pCode);
-            // The words after the P-code, in any order, each at most once.
-            bool stated = false;
-            bool faulted = false;
-            QString why;
-            for (qsizetype w = 5; w < words.size() && why.isEmpty(); ++w) {
-                const QString word = words[w].toLower();
-                if (word == QLatin1String("animate") && !board.animate) {
-                    board.animate = true;
-                } else if ((word == QLatin1String("on") || word == QLatin1String("off")) && !stated) {
-                    board.present = word == QLatin1String("on");
-                    stated = true;
-                } else if (word == QLatin1String("quiet-after") && !faulted) {
-                    const auto lines = w + 1 < words.size() ? number(words[w + 1]) : std::nullopt;
-                    if (!lines || *lines < 1 || *lines > 1000000)
-                        why = QStringLiteral("a board's fault is \"quiet-after LINES\", 1 to 1000000 lines");
-                    board.quietAfterLines = static_cast<int>(lines.value_or(0));
-                    faulted = true;
-                    ++w;
-                } else {
-                    why = QStringLiteral("a board is \"on\" or \"off\", may \"animate\", and may go \"quiet-after LINES\"");
-                }
-            }
-            if (!why.isEmpty()) {
-                warn(why);
-                continue;
-            }
-            spec.boards.push_back(board);
-        } else if (kind == QLatin1String("traffic")) {
-            if (words.size() < 3 || words.size() > 11) {
-                warn(QStringLiteral("traffic needs IDENTIFIER PERIOD_MS and up to eight bytes"));
-                continue;
-            }
-            const auto id = number(words[1]);
-            const auto period = number(words[2]);
-            if (!id || *id > 0x1FFFFFFF) {
-                warn(QStringLiteral("the identifier must fit 29 bits"));
-                continue;
-            }
-            if (!period || *period < 1 || *period > 3600000) {
-                warn(QStringLiteral("the period must be 1 to 3600000 milliseconds"));
-                continue;
-            }
-            BenchSpec::Traffic traffic;
-            traffic.frame.id = static_cast<std::uint32_t>(*id);
-            traffic.periodMs = static_cast<int>(*period);
-            bool bad = false;
-            for (int b = 3; b < words.size(); ++b) {
-                const auto byte = number(words[b], 16);
-                if (!byte || words[b].size() != 2) {
-                    bad = true;
-                    break;
-                }
-                traffic.frame.data[traffic.frame.length++] = static_cast<std::uint8_t>(*byte);
-            }
-            if (bad) {
-                warn(QStringLiteral("data bytes are two hexadecimal digits each"));
-                continue;
-            }
-            spec.traffic.push_back(traffic);
-        } else if (kind == QLatin1String("bitrate")) {
-            static const QRegularExpression digits(QStringLiteral("^[0-9]+$"));
-            if (words.size() != 2 || !digits.match(words[1]).hasMatch()) {
-                warn(QStringLiteral("bitrate needs one decimal number of bits per second"));
-                continue;
-            }
-            bool ok = false;
-            const int rate = words[1].toInt(&ok, 10);
-            if (!ok || rate < BenchSpec::kMinBitRate || rate > BenchSpec::kMaxBitRate) {
-                warn(QStringLiteral("the bit rate must be 10000 to 1000000"));
-                continue;
-            }
-            if (bitRateLine > 0) {
-                warn(QStringLiteral("the bit rate was given on line %1").arg(bitRateLine));
-                continue;
-            }
-            spec.bitRate = rate;
-            bitRateLine = i + 1;
-        } else {
-            warn(QStringLiteral("unknown word \"%1\"").arg(words[0]));
         }
     }
-    spec.trafficBitsPerSecond = trafficBitsPerSecond(spec.traffic);
-    const int carried = spec.bitRate > 0 ? spec.bitRate : BenchSpec::kBoardsBitRate;
-    if (spec.trafficBitsPerSecond > carried) {
-        spec.warnings.append(QStringLiteral("A warning occured within the simulated bench %1: the traffic needs %2 "
-                                            "bits a second, more than the %3 of the bus; it is left out")
-                                 .arg(sourceName)
-                                 .arg(spec.trafficBitsPerSecond)
-                                 .arg(carried));
-        spec.traffic.clear();
-    }
+    leaveOutTrafficOverBitRate(spec, sourceName);
     return spec;
 }
 

@@ -221,97 +221,131 @@ BatchFlasher::BatchFlasher(BusStack& bus, Clock& clock, std::function<QDateTime(
 {
 }
 
-BatchReport BatchFlasher::run(const firmware::FlashPlan& plan, bool stopOnError)
-{
-    BatchReport report;
-    report.adapter = m_bus.adapter().name();
-    report.start = m_wallClock();
-    for (const firmware::PlanBoard& board : plan.boards) {
-        BoardResult result;
-        result.board = board;
-        report.boards.push_back(result);
+namespace {
+
+// One run of a plan on the bus: the downloader's view and the roster stand in
+// for the windows while it lasts, and every step fills in the report.
+class BatchRun {
+public:
+    BatchRun(BusStack& bus, Clock& clock, const std::function<QDateTime()>& wallClock,
+             const std::function<bool()>& stop, BatchObserver* observer, BatchReport& report)
+        : m_bus(bus), m_clock(clock), m_wallClock(wallClock), m_stop(stop), m_observer(observer), m_report(report),
+          m_directory(bus.boards()), m_downloader(bus.downloader()), m_meter(clock), m_view(m_meter),
+          m_previousView(m_downloader.view())
+    {
+        m_directory.setWindowFactory(&m_roster);
+        m_bus.link().setMessageSink(&m_meter);
+        m_downloader.setView(&m_view);
     }
 
-    BoardDirectory& directory = m_bus.boards();
-    FirmwareDownloader& downloader = m_bus.downloader();
-    BoardRoster roster;
-    firmware::TransferMeter meter(m_clock);
-    BatchView view(meter);
-    DownloaderView* const previousView = downloader.view();
-    directory.setWindowFactory(&roster);
-    m_bus.link().setMessageSink(&meter);
-    downloader.setView(&view);
     // The roster's handles stand in the board table only while it lives.
-    struct Restore {
-        BoardDirectory& directory;
-        BusStack& bus;
-        FirmwareDownloader& downloader;
-        DownloaderView* view;
-        BoardRoster& roster;
-        ~Restore()
-        {
-            downloader.setView(view);
-            bus.link().setMessageSink(nullptr);
-            directory.setWindowFactory(nullptr);
-            roster.detach(directory);
-        }
-    } restore{directory, m_bus, downloader, previousView, roster};
+    ~BatchRun()
+    {
+        m_downloader.setView(m_previousView);
+        m_bus.link().setMessageSink(nullptr);
+        m_directory.setWindowFactory(nullptr);
+        m_roster.detach(m_directory);
+    }
 
-    // Where the board of an entry is: its address, or that of the one board
-    // with its serial number, once its P-code is known to match; -1: not (yet) found.
-    auto whereIs = [&](const firmware::PlanBoard& board) {
-        if (board.address)
-            return directory.knows(*board.address) ? *board.address : -1;
-        const std::vector<BoardRoster::Board> found = roster.withSerial(*board.serial);
-        return found.size() == 1 && found.front().pCode == board.pCode ? found.front().address : -1;
-    };
-    auto finish = [&](BoardResult::Outcome outcome, const QString& problem) {
-        for (BoardResult& b : report.boards) {
-            b.outcome = outcome;
-            b.problem = problem;
-        }
-        report.end = m_wallClock();
-        return report;
-    };
+    BatchRun(const BatchRun&) = delete;
+    BatchRun& operator=(const BatchRun&) = delete;
 
-    const BoardWait wait = awaitBoards(
+    BoardWait awaitPlanBoards(const firmware::FlashPlan& plan);
+    void findEntries();
+    void checkListedAreas();
+    void flashAll(bool stopOnError);
+    // Every board ends with this outcome and problem.
+    void finish(BoardResult::Outcome outcome, const QString& problem);
+
+private:
+    int whereIs(const firmware::PlanBoard& board) const;
+    bool serialIsUnclear(BoardResult& b);
+    bool openFor(int address);
+    QString notListed() const;
+    void flashBoard(BoardResult& b);
+    // Downloads one area; false when it failed (the board's problem says why).
+    bool loadArea(BoardResult& b, const firmware::PlanArea& area);
+    void flashToMemory(BoardResult& b);
+
+    BusStack& m_bus;
+    Clock& m_clock;
+    const std::function<QDateTime()>& m_wallClock;
+    const std::function<bool()>& m_stop;
+    BatchObserver* m_observer;
+    BatchReport& m_report;
+    BoardDirectory& m_directory;
+    FirmwareDownloader& m_downloader;
+    BoardRoster m_roster;
+    firmware::TransferMeter m_meter;
+    BatchView m_view;
+    DownloaderView* const m_previousView;
+};
+
+// Where the board of an entry is: its address, or that of the one board
+// with its serial number, once its P-code is known to match; -1: not (yet) found.
+int BatchRun::whereIs(const firmware::PlanBoard& board) const
+{
+    if (board.address)
+        return m_directory.knows(*board.address) ? *board.address : -1;
+    const std::vector<BoardRoster::Board> found = m_roster.withSerial(*board.serial);
+    return found.size() == 1 && found.front().pCode == board.pCode ? found.front().address : -1;
+}
+
+void BatchRun::finish(BoardResult::Outcome outcome, const QString& problem)
+{
+    for (BoardResult& b : m_report.boards) {
+        b.outcome = outcome;
+        b.problem = problem;
+    }
+    m_report.end = m_wallClock();
+}
+
+BoardWait BatchRun::awaitPlanBoards(const firmware::FlashPlan& plan)
+{
+    return awaitBoards(
         m_bus, m_clock,
         [&] {
             return std::all_of(plan.boards.begin(), plan.boards.end(),
                                [&](const firmware::PlanBoard& b) { return whereIs(b) >= 0; });
         },
         m_stop);
-    if (wait == BoardWait::Stopped)
-        return finish(BoardResult::Outcome::NotRun, QStringLiteral("stopped"));
-    if (wait == BoardWait::LinkDown)
-        return finish(BoardResult::Outcome::Failed, QStringLiteral("the adapter did not come up"));
+}
 
-    // Which board each entry finds; a board is found once, and served once.
+// An entry chosen by serial number whose board cannot be told (refused) or is
+// another one (missing).
+bool BatchRun::serialIsUnclear(BoardResult& b)
+{
+    // Serial numbers are one a board: two boards with one are a fault on the line.
+    const std::vector<BoardRoster::Board> found = m_roster.withSerial(*b.board.serial);
+    if (found.size() > 1) {
+        QStringList at;
+        for (const BoardRoster::Board& f : found)
+            at.append(QString::number(f.address));
+        m_report.refusal.push_back({b.board.path + QStringLiteral(".serial"),
+                                    QStringLiteral("the boards at addresses %1 all have serial number %2: "
+                                                   "which one is meant cannot be told")
+                                        .arg(at.join(QStringLiteral(", ")))
+                                        .arg(*b.board.serial)});
+        return true;
+    }
+    if (found.size() == 1 && found.front().pCode != b.board.pCode) {
+        b.outcome = BoardResult::Outcome::Missing;
+        b.problem = QStringLiteral("not on the bus: the board of serial number %1 (at address %2) has P-code %3")
+                        .arg(*b.board.serial)
+                        .arg(found.front().address)
+                        .arg(found.front().pCode.isEmpty() ? QStringLiteral("unknown") : found.front().pCode);
+        return true;
+    }
+    return false;
+}
+
+// Which board each entry finds; a board is found once, and served once.
+void BatchRun::findEntries()
+{
     std::map<int, QString> servedBy;
-    for (BoardResult& b : report.boards) {
-        if (b.board.bySerial()) {
-            // Serial numbers are one a board: two boards with one are a fault on the line.
-            const std::vector<BoardRoster::Board> found = roster.withSerial(*b.board.serial);
-            if (found.size() > 1) {
-                QStringList at;
-                for (const BoardRoster::Board& f : found)
-                    at.append(QString::number(f.address));
-                report.refusal.push_back({b.board.path + QStringLiteral(".serial"),
-                                          QStringLiteral("the boards at addresses %1 all have serial number %2: "
-                                                         "which one is meant cannot be told")
-                                              .arg(at.join(QStringLiteral(", ")))
-                                              .arg(*b.board.serial)});
-                continue;
-            }
-            if (found.size() == 1 && found.front().pCode != b.board.pCode) {
-                b.outcome = BoardResult::Outcome::Missing;
-                b.problem = QStringLiteral("not on the bus: the board of serial number %1 (at address %2) has P-code %3")
-                                .arg(*b.board.serial)
-                                .arg(found.front().address)
-                                .arg(found.front().pCode.isEmpty() ? QStringLiteral("unknown") : found.front().pCode);
-                continue;
-            }
-        }
+    for (BoardResult& b : m_report.boards) {
+        if (b.board.bySerial() && serialIsUnclear(b))
+            continue;
         const int address = whereIs(b.board);
         if (address < 0) {
             b.outcome = BoardResult::Outcome::Missing;
@@ -321,26 +355,33 @@ BatchReport BatchFlasher::run(const firmware::FlashPlan& plan, bool stopOnError)
         b.foundAddress = address;
         const auto [it, first] = servedBy.emplace(b.foundAddress, b.board.path);
         if (!first) {
-            report.refusal.push_back({b.board.path, QStringLiteral("finds the board at address %1, which %2 names too")
-                                                        .arg(b.foundAddress)
-                                                        .arg(it->second)});
+            m_report.refusal.push_back({b.board.path, QStringLiteral("finds the board at address %1, which %2 names too")
+                                                          .arg(b.foundAddress)
+                                                          .arg(it->second)});
         }
     }
+}
 
-    // The boards' areas, asked before anything is downloaded.
-    auto openFor = [&](int address) {
-        directory.setDownloadBoardAddress(static_cast<std::int16_t>(address));
-        downloader.open();
-        downloader.requestNodeInfo();
-        return downloader.lastStageSucceeded();
-    };
-    auto notListed = [&] {
-        QString problem = QStringLiteral("the board does not list its memory areas");
-        if (!view.info.isEmpty())
-            problem += QStringLiteral(": ") + view.info.join(QLatin1Char(' '));
-        return problem;
-    };
-    for (BoardResult& b : report.boards) {
+bool BatchRun::openFor(int address)
+{
+    m_directory.setDownloadBoardAddress(static_cast<std::int16_t>(address));
+    m_downloader.open();
+    m_downloader.requestNodeInfo();
+    return m_downloader.lastStageSucceeded();
+}
+
+QString BatchRun::notListed() const
+{
+    QString problem = QStringLiteral("the board does not list its memory areas");
+    if (!m_view.info.isEmpty())
+        problem += QStringLiteral(": ") + m_view.info.join(QLatin1Char(' '));
+    return problem;
+}
+
+// The boards' areas, asked before anything is downloaded.
+void BatchRun::checkListedAreas()
+{
+    for (BoardResult& b : m_report.boards) {
         if (b.foundAddress < 0 || (m_stop && m_stop()))
             continue;
         const bool listed = openFor(b.foundAddress);
@@ -349,92 +390,105 @@ BatchReport BatchFlasher::run(const firmware::FlashPlan& plan, bool stopOnError)
             b.problem = notListed();
         }
         for (const firmware::PlanArea& area : b.board.areas) {
-            if (listed && firmware::areaLine(view.info, area.areaId) < 0) {
-                report.refusal.push_back({area.path + QStringLiteral(".area"),
-                                          QStringLiteral("the board at address %1 lists no area %2 (no \"%3\" line)")
-                                              .arg(b.foundAddress)
-                                              .arg(area.areaId, firmware::areaKeyword(area.areaId))});
+            if (listed && areaLine(m_view.info, area.areaId) < 0) {
+                m_report.refusal.push_back({area.path + QStringLiteral(".area"),
+                                            QStringLiteral("the board at address %1 lists no area %2 (no \"%3\" line)")
+                                                .arg(b.foundAddress)
+                                                .arg(area.areaId, areaKeyword(area.areaId))});
             }
         }
-        downloader.closeDownloader();
+        m_downloader.closeDownloader();
     }
-    if (report.refused())
-        return finish(BoardResult::Outcome::NotRun, QStringLiteral("the plan was refused"));
+}
 
-    // One board as a technician does it in the downloader: its areas, then the flash.
-    auto flashBoard = [&](BoardResult& b) {
-        if (!openFor(b.foundAddress)) {
-            b.outcome = BoardResult::Outcome::Failed;
-            b.problem = notListed();
-            downloader.closeDownloader();
-            return;
-        }
-        meter.setBoard(b.foundAddress);
-        for (const firmware::PlanArea& area : b.board.areas) {
-            AreaResult a;
-            a.area = area;
-            const int row = firmware::areaLine(view.info, area.areaId);
-            a.infoLine = view.info.value(row);
-            if (m_observer)
-                m_observer->areaStarted(b, a);
-            view.onProgress = [&](int percent) {
-                if (m_observer)
-                    m_observer->areaProgress(b, a, percent);
-            };
-            meter.clear();
-            a.start = m_wallClock();
-            if (row >= 0) {
-                view.selected = row;
-                downloader.infoListClicked(row);
-                view.setFileName(area.file);
-                downloader.startDownload();
-                a.code = downloader.lastResult();
-                a.ok = downloader.lastStageSucceeded();
-                // The window's status on success is its prompt for the next step.
-                a.message = a.ok                        ? QStringLiteral("Loaded")
-                    : a.code == firmware::kClosed ? QStringLiteral("the board started again (it announced itself) during the download")
-                                                  : view.status();
-                a.warnings = downloader.downloadWarnings();
-            } else {
-                a.message = QStringLiteral("the board no longer lists area %1").arg(area.areaId);
-            }
-            meter.end();
-            a.end = m_wallClock();
-            a.lines = meter.lines();
-            a.packets = meter.packets();
-            view.onProgress = {};
-            b.areas.push_back(a);
-            if (m_observer)
-                m_observer->areaDone(b, b.areas.back());
-            if (!a.ok) {
-                b.outcome = BoardResult::Outcome::Failed;
-                b.problem = QStringLiteral("area %1 failed: %2").arg(area.areaId, a.message);
-                break;
-            }
-        }
-        if (b.outcome != BoardResult::Outcome::Failed) {
-            if (b.board.flash) {
-                b.flashTried = true;
-                downloader.flashToMemory();
-                b.flashCode = downloader.lastResult();
-                b.flashMessage = view.status();
-                if (downloader.lastStageSucceeded()) {
-                    b.outcome = BoardResult::Outcome::Flashed;
-                } else {
-                    b.outcome = BoardResult::Outcome::Failed;
-                    b.problem = QStringLiteral("flashing failed: %1").arg(b.flashMessage);
-                }
-            } else {
-                b.outcome = BoardResult::Outcome::Loaded;
-            }
-        }
-        downloader.closeDownloader();
+bool BatchRun::loadArea(BoardResult& b, const firmware::PlanArea& area)
+{
+    AreaResult a;
+    a.area = area;
+    const int row = areaLine(m_view.info, area.areaId);
+    a.infoLine = m_view.info.value(row);
+    if (m_observer)
+        m_observer->areaStarted(b, a);
+    m_view.onProgress = [&](int percent) {
+        if (m_observer)
+            m_observer->areaProgress(b, a, percent);
     };
+    m_meter.clear();
+    a.start = m_wallClock();
+    if (row >= 0) {
+        m_view.selected = row;
+        m_downloader.infoListClicked(row);
+        m_view.setFileName(area.file);
+        m_downloader.startDownload();
+        a.code = m_downloader.lastResult();
+        a.ok = m_downloader.lastStageSucceeded();
+        // The window's status on success is its prompt for the next step.
+        a.message = a.ok                        ? QStringLiteral("Loaded")
+            : a.code == firmware::kClosed ? QStringLiteral("the board started again (it announced itself) during the download")
+                                          : m_view.status();
+        a.warnings = m_downloader.downloadWarnings();
+    } else {
+        a.message = QStringLiteral("the board no longer lists area %1").arg(area.areaId);
+    }
+    m_meter.end();
+    a.end = m_wallClock();
+    a.lines = m_meter.lines();
+    a.packets = m_meter.packets();
+    m_view.onProgress = {};
+    b.areas.push_back(a);
+    if (m_observer)
+        m_observer->areaDone(b, b.areas.back());
+    if (!a.ok) {
+        b.outcome = BoardResult::Outcome::Failed;
+        b.problem = QStringLiteral("area %1 failed: %2").arg(area.areaId, a.message);
+    }
+    return a.ok;
+}
 
+void BatchRun::flashToMemory(BoardResult& b)
+{
+    b.flashTried = true;
+    m_downloader.flashToMemory();
+    b.flashCode = m_downloader.lastResult();
+    b.flashMessage = m_view.status();
+    if (m_downloader.lastStageSucceeded()) {
+        b.outcome = BoardResult::Outcome::Flashed;
+    } else {
+        b.outcome = BoardResult::Outcome::Failed;
+        b.problem = QStringLiteral("flashing failed: %1").arg(b.flashMessage);
+    }
+}
+
+// One board as a technician does it in the downloader: its areas, then the flash.
+void BatchRun::flashBoard(BoardResult& b)
+{
+    if (!openFor(b.foundAddress)) {
+        b.outcome = BoardResult::Outcome::Failed;
+        b.problem = notListed();
+        m_downloader.closeDownloader();
+        return;
+    }
+    m_meter.setBoard(b.foundAddress);
+    for (const firmware::PlanArea& area : b.board.areas) {
+        if (!loadArea(b, area))
+            break;
+    }
+    if (b.outcome != BoardResult::Outcome::Failed) {
+        if (b.board.flash)
+            flashToMemory(b);
+        else
+            b.outcome = BoardResult::Outcome::Loaded;
+    }
+    m_downloader.closeDownloader();
+}
+
+// The boards one after another, to the end or the first failure.
+void BatchRun::flashAll(bool stopOnError)
+{
     bool stopped = false;
-    const int total = static_cast<int>(report.boards.size());
+    const int total = static_cast<int>(m_report.boards.size());
     for (int i = 0; i < total; ++i) {
-        BoardResult& b = report.boards[static_cast<std::size_t>(i)];
+        BoardResult& b = m_report.boards[static_cast<std::size_t>(i)];
         if (stopped || (m_stop && m_stop())) {
             b.outcome = BoardResult::Outcome::NotRun;
             b.problem = stopped ? QStringLiteral("not run: the run stopped at the first failure")
@@ -458,7 +512,39 @@ BatchReport BatchFlasher::run(const firmware::FlashPlan& plan, bool stopOnError)
         if (!b.ok() && stopOnError)
             stopped = true;
     }
-    report.end = m_wallClock();
+    m_report.end = m_wallClock();
+}
+
+}  // namespace
+
+BatchReport BatchFlasher::run(const firmware::FlashPlan& plan, bool stopOnError)
+{
+    BatchReport report;
+    report.adapter = m_bus.adapter().name();
+    report.start = m_wallClock();
+    for (const firmware::PlanBoard& board : plan.boards) {
+        BoardResult result;
+        result.board = board;
+        report.boards.push_back(result);
+    }
+
+    BatchRun batch(m_bus, m_clock, m_wallClock, m_stop, m_observer, report);
+    const BoardWait wait = batch.awaitPlanBoards(plan);
+    if (wait == BoardWait::Stopped) {
+        batch.finish(BoardResult::Outcome::NotRun, QStringLiteral("stopped"));
+        return report;
+    }
+    if (wait == BoardWait::LinkDown) {
+        batch.finish(BoardResult::Outcome::Failed, QStringLiteral("the adapter did not come up"));
+        return report;
+    }
+    batch.findEntries();
+    batch.checkListedAreas();
+    if (report.refused()) {
+        batch.finish(BoardResult::Outcome::NotRun, QStringLiteral("the plan was refused"));
+        return report;
+    }
+    batch.flashAll(stopOnError);
     return report;
 }
 

@@ -384,7 +384,9 @@ TEST(AdapterNames, FormsTheFactoryTakes)
     EXPECT_EQ(entries[0].label, QStringLiteral("Vendor library"));
     EXPECT_EQ(entries[1].name, QStringLiteral("sim"));
     EXPECT_TRUE(std::any_of(entries.begin(), entries.end(),
-                            [](const AdapterEntry& e) { return e.name == QLatin1String("virtualcan:can0"); }));
+                            [](const AdapterEntry& e) {
+                                return e.name == QLatin1String("virtualcan:can0") && e.group == AdapterEntry::Group::BusPlugin;
+                            }));
 }
 
 // The simulated bench reads Configuration/SimulatedBench.txt beside the program,

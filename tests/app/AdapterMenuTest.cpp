@@ -94,7 +94,7 @@ TEST_F(AdapterMenu, AnUnknownAdapterIsReportedAndTheLinkKeepsItsAdapter)
 {
     harness.makeAdapter = nullptr;  // the real factory
     FakeAdapter* before = &inUse();
-    harness.app->chooseAdapter(QStringLiteral("nosuchplugin:can7"));
+    harness.app->adapters().chooseAdapter(QStringLiteral("nosuchplugin:can7"));
     EXPECT_EQ(&harness.app->adapter(), before);
     ASSERT_EQ(errors.messages.size(), 1);
     EXPECT_TRUE(errors.messages[0].startsWith(QStringLiteral("Unknown adapter \"nosuchplugin:can7\"")));
@@ -110,19 +110,19 @@ TEST_F(AdapterMenu, TheSwitchWaitsUntilTheDrainIsDone)
     harness.app->link().setYield([&] {
         if (!chosen) {
             chosen = true;
-            harness.app->chooseAdapter(QStringLiteral("sim"));
+            harness.app->adapters().chooseAdapter(QStringLiteral("sim"));
             EXPECT_EQ(&harness.app->adapter(), before) << "not while the drain runs";
-            EXPECT_TRUE(harness.app->adapterSwitchPending());
-            EXPECT_EQ(harness.app->adapterName(), QStringLiteral("sim"));
+            EXPECT_TRUE(harness.app->adapters().switchPending());
+            EXPECT_EQ(harness.app->adapters().adapterName(), QStringLiteral("sim"));
         }
     });
     harness.tick();
     ASSERT_TRUE(chosen);
     EXPECT_EQ(before->records.size(), 0u) << "the drain emptied the old adapter";
-    EXPECT_TRUE(harness.app->switchRetryTimer().isActive());
-    harness.app->switchAdapterWhenFree();
+    EXPECT_TRUE(harness.app->adapters().retryTimer().isActive());
+    harness.app->adapters().switchWhenFree();
     EXPECT_EQ(&harness.app->adapter(), made);
-    EXPECT_FALSE(harness.app->adapterSwitchPending());
+    EXPECT_FALSE(harness.app->adapters().switchPending());
 }
 
 TEST(StartingAdapter, CommandLineThenRememberedThenLibrary)
@@ -132,26 +132,26 @@ TEST(StartingAdapter, CommandLineThenRememberedThenLibrary)
     FakeClock clock;
     const AdapterEnvironment environment{clock, dir.path()};
 
-    AdapterChoice choice = TellvaneApp::startingAdapter(std::nullopt, settings, environment);
+    AdapterChoice choice = AdapterSwitcher::startingAdapter(std::nullopt, settings, environment);
     ASSERT_NE(choice.adapter, nullptr);
     EXPECT_EQ(choice.adapter->name(), QStringLiteral("library"));
     EXPECT_TRUE(choice.warnings.isEmpty());
 
     settings.setValue(QStringLiteral("Adapter"), QStringLiteral("Name"), QStringLiteral("virtualcan:can1"));
-    choice = TellvaneApp::startingAdapter(std::nullopt, settings, environment);
+    choice = AdapterSwitcher::startingAdapter(std::nullopt, settings, environment);
     ASSERT_NE(choice.adapter, nullptr);
     EXPECT_EQ(choice.adapter->name(), QStringLiteral("virtualcan:can1"));
 
-    choice = TellvaneApp::startingAdapter(QStringLiteral("library"), settings, environment);
+    choice = AdapterSwitcher::startingAdapter(QStringLiteral("library"), settings, environment);
     ASSERT_NE(choice.adapter, nullptr);
     EXPECT_EQ(choice.adapter->name(), QStringLiteral("library")) << "the command line wins";
 
-    choice = TellvaneApp::startingAdapter(QStringLiteral("bogus"), settings, environment);
+    choice = AdapterSwitcher::startingAdapter(QStringLiteral("bogus"), settings, environment);
     EXPECT_EQ(choice.adapter, nullptr);
     EXPECT_FALSE(choice.error.isEmpty());
 
     settings.setValue(QStringLiteral("Adapter"), QStringLiteral("Name"), QStringLiteral("gone:usb0"));
-    choice = TellvaneApp::startingAdapter(std::nullopt, settings, environment);
+    choice = AdapterSwitcher::startingAdapter(std::nullopt, settings, environment);
     ASSERT_NE(choice.adapter, nullptr);
     EXPECT_EQ(choice.adapter->name(), QStringLiteral("library"));
     ASSERT_EQ(choice.warnings.size(), 1);

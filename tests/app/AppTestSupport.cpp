@@ -25,7 +25,8 @@ void AppHarness::start(std::unique_ptr<Adapter> adapter)
     if (adapterList.isEmpty())
         adapterList = {{QStringLiteral("Vendor library"), QStringLiteral("library")},
                        {QStringLiteral("Simulated bench"), QStringLiteral("sim")},
-                       {QStringLiteral("virtualcan: can0 (Qt Virtual CAN bus)"), QStringLiteral("virtualcan:can0")}};
+                       {QStringLiteral("virtualcan: can0 (Qt Virtual CAN bus)"), QStringLiteral("virtualcan:can0"),
+                        AdapterEntry::Group::BusPlugin}};
     app = std::make_unique<TellvaneApp>(
         AppEnvironment{clock, dialogs, settings, dataFolder(), programFolder(),
                        [] { return QDateTime(QDate(2011, 2, 3), QTime(14, 5, 9)); }, yields,

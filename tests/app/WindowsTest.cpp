@@ -9,6 +9,7 @@
 #include "monitor/MonitorWindow.h"
 #include "sim/SimAdapter.h"
 #include "sim/TrafficNode.h"
+#include "ui/FreePlace.h"
 
 #include "AppTestSupport.h"
 #include "FakeAdapter.h"
@@ -233,6 +234,28 @@ TEST(ErrorLog, CountSaturatesAndLinesAreBounded)
 }
 
 // What Exit keeps is checked in the journeys; here where a kept place opens.
+// Beside the others first, then below; with no free place the one hiding no
+// title bar and the least of the others; none when larger than the frame.
+TEST(FreePlace, BesideBelowLeastHiddenOrNone)
+{
+    struct Case {
+        QSize area;
+        QList<QRect> windows;
+        QSize size;
+        std::optional<QPoint> place;
+    };
+    const QList<Case> cases{
+        {{1000, 800}, {}, {300, 200}, QPoint(0, 0)},
+        {{1000, 800}, {{0, 0, 300, 200}}, {300, 200}, QPoint(306, 0)},
+        {{700, 800}, {{0, 0, 300, 200}, {306, 0, 300, 200}}, {300, 200}, QPoint(0, 206)},
+        {{500, 300}, {{0, 0, 200, 150}}, {400, 200}, QPoint(100, 100)},
+        {{500, 300}, {}, {501, 100}, std::nullopt},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(freePlace(QRect(QPoint(0, 0), c.area), c.windows, c.size, 24), c.place) << c.size.width();
+    EXPECT_EQ(cascadePlace(QRect(0, 0, 500, 300), {200, 100}, 8), QPoint(112, 28));
+}
+
 TEST(MonitorPlace, TheKeptPlaceIsWhereTheMonitorOpens)
 {
     AppHarness harness{std::make_unique<test::FakeAdapter>()};

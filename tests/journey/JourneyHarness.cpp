@@ -252,7 +252,7 @@ JourneyHarness::JourneyHarness(const QString& benchText, const QString& preview)
     start(makeBench());
     m_timers->watch(app->pollTimer().timer());
     m_timers->watch(app->downloader().infoTimer());
-    m_timers->watch(app->switchRetryTimer());
+    m_timers->watch(app->adapters().retryTimer());
     m_timers->watch(app->monitorStatus().errorTimer());
     m_timers->watch(app->playback().stepTimer());
     m_timers->watch(app->playback().scanTimer());

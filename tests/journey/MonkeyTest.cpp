@@ -184,7 +184,7 @@ void checkItStillAnswers(JourneyHarness& h, const Monkey& monkey)
     if (!h.app->monitor().inCanMode()) {
         ASSERT_TRUE(h.clickButton(monitor, "ModePicture"));
     }
-    if (h.app->adapterName() != QLatin1String("sim")) {
+    if (h.app->adapters().adapterName() != QLatin1String("sim")) {
         letGo(h);
         ASSERT_TRUE(h.chooseFromMenu("Adapter", QStringLiteral("Adapter:sim")))
             << "popup " << JourneyHarness::describe(QApplication::activePopupWidget()).toStdString();

@@ -421,21 +421,6 @@ TEST(ManualPages, NameEveryOptionTheHelpOfEachCommandLists)
     }
 }
 
-TEST_F(Cli, FlashLoadsTheAreaTypedIntoTheBoardAtTheAddressTyped)
-{
-    // The area as a word in any case; the boot line's date holding a 2 is the cross-process test's.
-    const Finished run = runCli(flash(QStringLiteral("033"), QStringLiteral("PCODE")));
-    ASSERT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
-    EXPECT_TRUE(run.out.contains(QStringLiteral("Board 33:\n"))) << "033 is decimal 33, not octal 27\n"
-                                                               << run.out.toStdString();
-    EXPECT_TRUE(run.out.contains(QStringLiteral("\nArea 2: pCode: "))) << run.out.toStdString();
-    EXPECT_TRUE(run.out.contains(
-        QStringLiteral("You may now choose to download another area (Step 1) or Flash to memory (Step 4)")));
-    const QString summary = QStringLiteral("File transfer: 22 lines, %1 packets in ").arg(packetsOf(app.text));
-    EXPECT_TRUE(run.out.contains(summary)) << summary.toStdString() << '\n' << run.out.toStdString();
-    EXPECT_FALSE(run.out.contains(QStringLiteral("Warning:")));
-}
-
 TEST_F(Cli, FlashRefusesACorruptFileWithItsLineBeforeTheAdapterIsOpened)
 {
     test::writeFile(file, sumWrongAtLine3());
@@ -444,10 +429,6 @@ TEST_F(Cli, FlashRefusesACorruptFileWithItsLineBeforeTheAdapterIsOpened)
     EXPECT_EQ(run.err, QStringLiteral("tellvane-cli: %1: Error, corrupted S19 file format (line 3)\n").arg(file));
     EXPECT_TRUE(run.out.isEmpty()) << "no board was asked anything\n" << run.out.toStdString();
 }
-
-}  // namespace
-
-namespace {
 
 QJsonObject jsonFile(const QString& path)
 {

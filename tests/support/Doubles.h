@@ -1,7 +1,8 @@
 #pragma once
 
 // The test doubles shared by the unit tests, the benchmarks and the fuzz
-// targets. No test framework here: the fuzz targets and benchmarks link it too.
+// targets (the recording FakeAdapter in FakeAdapter.h). No test framework
+// here: the fuzz targets and benchmarks link it too.
 
 #include "can/Adapter.h"
 #include "can/LinkInterfaces.h"

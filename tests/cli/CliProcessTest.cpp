@@ -473,11 +473,6 @@ TEST_F(Cli, FlashPlanReportsEveryEndingWithAnExitCodeOfItsOwn)
         {"address": 33, "areas": [{"area": 2, "file": "app.QXP"}, {"area": "pcode", "file": "app.QXP"}]},
         {"adress": 34, "areas": [{"area": 2, "file": "app.QXP"}]},
         {"address": 35, "areas": [{"area": 2, "file": "app.QXP"}], "flash": "yes", "address": 36}]})");
-    test::writeFile(dir.filePath(QStringLiteral("corrupt.QXC")), sumWrongAtLine3());
-    // A corrupt file refuses the whole plan too, though its board is on the bus.
-    const QString withCorrupt = test::writeFile(dir.filePath(QStringLiteral("corrupt.json")), R"({"adapter": "sim", "boards": [
-        {"address": 33, "areas": [{"area": 2, "file": "app.QXP"}]},
-        {"address": 34, "areas": [{"area": 2, "file": "app.QXP"}, {"area": 3, "file": "corrupt.QXC"}]}]})");
     const QString noAdapter = test::writeFile(dir.filePath(QStringLiteral("plan.json")),
         R"({"boards": [{"address": 33, "areas": [{"area": 2, "file": "app.QXP"}]}, {"address": 34, "areas": [{"area": 2, "file": "app.QXP"}]}]})");
     const QString sameBoard = test::writeFile(dir.filePath(QStringLiteral("same.json")), R"({"adapter": "sim", "boards": [
@@ -508,8 +503,6 @@ TEST_F(Cli, FlashPlanReportsEveryEndingWithAnExitCodeOfItsOwn)
                         "  boards[1].adress: unknown key (here the keys are address, serial, pcode, areas, flash)\n"
                         "  boards[1]: names no board: give \"address\", or \"serial\" and \"pcode\"\n"
                         "  boards[2].flash: must be true or false, not a string\n").arg(bad)}},
-        {"refused for a file", withCorrupt, {}, 101, QStringLiteral("refused"), {notRun, notRun},
-         {QStringLiteral("  boards[1].areas[1].file: %1: Error, corrupted S19 file format (line 3)\n").arg(dir.filePath(QStringLiteral("corrupt.QXC")))}},
         {"no adapter named", noAdapter, {}, 2, QStringLiteral("not started"), {notRun, notRun},
          {QStringLiteral("tellvane-cli: --adapter is needed: the plan names no adapter\n")}},
         {"an adapter that does not open", noAdapter, words("--adapter no-such-adapter"), 2,

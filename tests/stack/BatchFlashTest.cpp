@@ -14,7 +14,6 @@
 #include "FirmwareFiles.h"
 #include "TestSupport.h"
 
-#include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -110,21 +109,11 @@ struct Bench {
     }
 };
 
-// The report as written must equal tests/golden/expected/NAME.json, the
-// temporary folder spelled $DIR (the fake clock makes the times exact). After
-// a deliberate change, tests/golden/regenerate.sh writes the reference anew.
+// The report as written against its golden file, the temporary folder
+// spelled $DIR (the fake clock makes the times exact).
 void expectGoldenReport(const BatchReport& report, const QString& dir, const QString& name)
 {
-    const QString actual = QString::fromUtf8(reportJson(report)).replace(dir, QStringLiteral("$DIR"));
-    QFile reference(QStringLiteral(TELLVANE_SOURCE_DIR "/tests/golden/expected/") + name + QStringLiteral(".json"));
-    if (qEnvironmentVariableIsSet("TELLVANE_UPDATE_GOLDEN")) {
-        ASSERT_TRUE(reference.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        reference.write(actual.toUtf8());
-        return;
-    }
-    ASSERT_TRUE(reference.open(QIODevice::ReadOnly)) << "no reference " << name.toStdString()
-                                                     << "; run tests/golden/regenerate.sh";
-    EXPECT_EQ(actual.toStdString(), QString::fromUtf8(reference.readAll()).toStdString());
+    test::expectGolden(QString::fromUtf8(reportJson(report)).replace(dir, QStringLiteral("$DIR")).toUtf8(), name + QStringLiteral(".json"));
 }
 
 // One board named by serial number and P-code at an address of its own, one

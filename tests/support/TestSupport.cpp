@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -37,6 +39,17 @@ QByteArray readFile(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return file.readAll();
+}
+
+void expectGolden(const QByteArray& actual, const QString& name)
+{
+    const QString reference = QStringLiteral(TELLVANE_SOURCE_DIR "/tests/golden/expected/") + name;
+    if (qEnvironmentVariableIsSet("TELLVANE_UPDATE_GOLDEN")) {
+        writeFile(reference, actual);
+        return;
+    }
+    ASSERT_TRUE(QFileInfo::exists(reference)) << "no reference " << name.toStdString() << "; run tests/golden/regenerate.sh";
+    EXPECT_EQ(actual.toStdString(), readFile(reference).toStdString()) << name.toStdString();
 }
 
 }  // namespace tellvane::test

@@ -31,4 +31,8 @@ Finished runProcess(const QString& program, const QStringList& arguments,
 QString writeFile(const QString& path, const QByteArray& bytes);
 QByteArray readFile(const QString& path);
 
+// Expects bytes to equal tests/golden/expected/NAME; with TELLVANE_UPDATE_GOLDEN
+// set (tests/golden/regenerate.sh) writes them there instead.
+void expectGolden(const QByteArray& actual, const QString& name);
+
 }  // namespace tellvane::test

@@ -116,86 +116,31 @@ TEST(TraceLog, WritesWhatPeerToolsRead)
     }
 }
 
+// Each format's broken lines in tests/golden/input/broken-lines.EXT. The log's
+// broken shapes are each on their own in CandumpLinesOfEveryShape; the txt's
+// line 12 is more than half a turn below 100.25 s (the adapter started again),
+// its line 14 half a turn below (the time went back); the csv's last line is a
+// remote frame with the bytes it asks for.
 TEST(TraceLog, BrokenLinesAreNamedAndTheGoodOnesRead)
 {
     struct Case {
         const char* extension;
-        QByteArray text;
         std::size_t frames;
         std::vector<std::int64_t> badLines;
         std::vector<std::int64_t> warnedLines;  // the bad ones and those whose time went back
     };
     const Case cases[] = {
-        {"log",  // each broken shape on its own in CandumpLinesOfEveryShape
-         "(1.000000) can0 123#0102\n"
-         "(x) can0 123#01\n"
-         "\n"
-         "(0.500000) vcan1 123#01 R\n"
-         "(-1.000000) can0 123#00\n",
-         2,
-         {2, 5},
-         {2, 4, 5}},
-        {"asc",
-         "date Thu Jan 01 12:00:00.000 am 1970\n"
-         "base hex  timestamps absolute\n"
-         "internal events logged\n"
-         "// a comment\n"
-         "Begin Triggerblock Thu Jan 01 12:00:00.000 am 1970\n"
-         "   0.000000 Start of measurement\n"
-         "   0.001000 1  123             Rx   d 2 01 02\n"
-         "   0.002000 1  18FEF121x       Tx   d 9 01 02 03 04 05 06 07 08 09\n"
-         "   0.003000 CANFD   1 Rx 123 1 0 8 8 01 02 03 04 05 06 07 08\n"
-         "   0.004000 1  123             Rx   d 2 01 0G\n"
-         "junk\n"
-         "   0.005000 1  123             Xx   d 0\n"
-         "   0.006000 1  ErrorFrame\n"
-         "   0.007000 1  800             Rx   d 0\n"
-         "   0.008000 1  123             Rx   d 2 01\n"
-         "   0.009000 1 Statistic: D 1 R 0 XD 0 XR 0 E 0 O 0 B 0.00%\n"
-         "End TriggerBlock\n",
-         2,
-         {8, 9, 10, 11, 12, 14, 15},
-         {8, 9, 10, 11, 12, 14, 15}},
-        {"csv",
-         "timestamp,arbitration_id,extended,remote,error,dlc,data\n"
-         "0.5,0x123,0,0,0,2,AQI=\n"
-         "1e-06,0x123,0,0,0,2,AQI=\r\n"
-         "1.0,0x123,0,0,0,3,AQI=\n"
-         "1.0,0x123,0,0,0,2,!!!!\n"
-         "1.0,0x123,0,0\n"
-         "1.0,0x18fef121,2,0,0,0,\n"
-         "abc,0x1,0,0,0,0,\n"
-         "1.0,0x800,0,0,0,0,\n"
-         "2.0,0x18fef121,1,1,0,4,\n"
-         "3.0,0x123,0,1,0,1,AA==\n",  // a remote frame with the bytes it asks for
-         4,
-         {4, 5, 6, 7, 8, 9},
-         {3, 4, 5, 6, 7, 8, 9}},
-        {"txt",
-         "01.500000 00000123 3 41 20 7E\r\n"
-         "00.000000 98EF21F9 1 05\r\n"
-         "100.25000 18EFFF21 8 10 00 12 34 00 00 00 01\r\n"
-         "100.250000 18EFFF21 1 10\r\n"
-         "02.000000 0000012G 1 00\r\n"
-         "03.000000 00000123 3 41 20\r\n"
-         "04.000000 00000123 9 01 02 03 04 05 06 07 08 09\r\n"
-         "xx.000000 00000123 0\r\n"
-         "05.000000 00000123 1 41 42\r\n"
-         "06.000000 E0000000 0\r\n"
-         "1.5 00000123 0\r\n"
-         "33.141135 00000123 0\r\n"   // more than half a turn below 100.25: the adapter started again
-         "100.25000 00000123 0\r\n"
-         "33.141136 00000123 0\r\n",  // half a turn below: the time went back
-         7,
-         {5, 6, 7, 8, 9, 10, 11},
-         {5, 6, 7, 8, 9, 10, 11, 14}},
+        {"log", 2, {2, 5}, {2, 4, 5}},
+        {"asc", 2, {8, 9, 10, 11, 12, 14, 15}, {8, 9, 10, 11, 12, 14, 15}},
+        {"csv", 4, {4, 5, 6, 7, 8, 9}, {3, 4, 5, 6, 7, 8, 9}},
+        {"txt", 7, {5, 6, 7, 8, 9, 10, 11}, {5, 6, 7, 8, 9, 10, 11, 14}},
     };
     QTemporaryDir dir;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.extension);
         const QString name = dir.filePath(QStringLiteral("broken.") + QLatin1String(c.extension));
         // Behind a UTF-8 byte-order mark, as some editors save text: the first line reads all the same.
-        writeFile(name, "\xEF\xBB\xBF" + c.text);
+        writeFile(name, "\xEF\xBB\xBF" + goldenInput(QStringLiteral("broken-lines.") + QLatin1String(c.extension)));
         const ReadBack back = readFrames(name);
         EXPECT_EQ(back.frames.size(), c.frames);
         EXPECT_EQ(back.bad, static_cast<std::int64_t>(c.badLines.size()));

@@ -41,6 +41,13 @@ QByteArray readFile(const QString& path)
     return file.readAll();
 }
 
+QByteArray goldenInput(const QString& name)
+{
+    const QString path = QStringLiteral(TELLVANE_SOURCE_DIR "/tests/golden/input/") + name;
+    EXPECT_TRUE(QFileInfo::exists(path)) << path.toStdString();
+    return readFile(path);
+}
+
 void expectGolden(const QByteArray& actual, const QString& name)
 {
     const QString reference = QStringLiteral(TELLVANE_SOURCE_DIR "/tests/golden/expected/") + name;

@@ -34,5 +34,7 @@ QByteArray readFile(const QString& path);
 // Expects bytes to equal tests/golden/expected/NAME; with TELLVANE_UPDATE_GOLDEN
 // set (tests/golden/regenerate.sh) writes them there instead.
 void expectGolden(const QByteArray& actual, const QString& name);
+// The bytes of tests/golden/input/NAME.
+QByteArray goldenInput(const QString& name);
 
 }  // namespace tellvane::test

@@ -145,28 +145,7 @@ TEST_F(ScreenFixture, RecordsOfFailedCommandsNeverReachAnotherControl)
     EXPECT_EQ(definition().control(0)->value(Property::Caption).toString(), QStringLiteral("First"));
 }
 
-TEST_F(ScreenFixture, LampColoursOutOfRangeAreRefusedAsBackColourIs)
-{
-    ASSERT_TRUE(load("BIT, White?, 100, 100, 1000, 255, 16, 1, 1, &HFFFFFFFF, LG\n"
-                     "BIT, Too big, 400, 100, 1000, 255, 16, 1, 1, DE, &H1000000\n"
-                     "BIT, Good, 700, 100, 1000, 255, 16, 1, 1, &HFFFFFF, 0\n"
-                     "LABEL, Box, 1000, 100, 1000, 255\n"
-                     ".BACKCOLOR, &HFFFFFFFF\n"));
-    ASSERT_EQ(errors.messages.size(), 3);
-    EXPECT_EQ(errors.messages[0], QStringLiteral("An unexpected error 380'Invalid property value' occured within "
-                                                 "CreateBitControl in line BIT, White?, 100, 100, 1000, 255, 16, 1, 1, "
-                                                 "&HFFFFFFFF, LG"));
-    EXPECT_TRUE(errors.messages[1].startsWith(QStringLiteral("An unexpected error 380'Invalid property value' occured "
-                                                             "within CreateBitControl in line BIT, Too big")));
-    EXPECT_TRUE(errors.messages[2].startsWith(QStringLiteral("An unexpected error 380'Invalid property value'")))
-        << "as the same colour is refused for .BACKCOLOR";
-    ASSERT_EQ(definition().bits.size(), 3u);
-    EXPECT_FALSE(definition().bits[0].valid);
-    EXPECT_FALSE(definition().bits[1].valid);
-    EXPECT_TRUE(definition().bits[2].valid);
-    EXPECT_EQ(definition().bits[2].offColor, 0xFFFFFF) << "the largest colour is a colour";
-    EXPECT_FALSE(definition().dump().join(QLatin1Char('\n')).contains(QStringLiteral("&H0000-1"))) << "no colour prints as a negative number";
-}
+// Colours out of range, for a lamp as for .BACKCOLOR: the golden file refused-values.
 
 TEST_F(ScreenFixture, AFramesColoursAreItsOwn)
 {

@@ -190,20 +190,9 @@ TEST_F(LoaderFixture, EveryLineBreakMarkIsReplacedOnce)
     EXPECT_TRUE(errors.messages.isEmpty());
 }
 
-TEST_F(LoaderFixture, AMarkedFileThatIsNotUtf8KeepsItsFirstCommand)
-{
-    // A byte-order mark, then a Latin-1 "é": read as Latin-1 without the mark.
-    ASSERT_TRUE(load("\xEF\xBB\xBFMESSAGE, caf\xE9\r\nFORM, 5000, 9000\r\n"));
-    EXPECT_EQ(target.message, QStringLiteral("caf\u00E9"));
-    EXPECT_EQ(target.height, 9000);
-    EXPECT_TRUE(errors.messages.isEmpty()) << errors.messages.join(QLatin1Char('|')).toStdString();
-    // Marked and UTF-8 throughout, as before.
-    ASSERT_TRUE(load("\xEF\xBB\xBFMESSAGE, caf\xC3\xA9\r\n"));
-    EXPECT_EQ(target.message, QStringLiteral("caf\u00E9"));
-    EXPECT_TRUE(errors.messages.isEmpty());
-}
-
-// Warnings that quote the line, and FORM numbers that do not fit: the golden file refused-values.
+// Warnings that quote the line, and FORM numbers that do not fit: the golden
+// file refused-values; a file behind a byte-order mark, Latin-1 or UTF-8:
+// marked-latin1 and marked-utf8.
 
 // Arguments, unknown groups, bad placeholders and endless nesting are in the golden files.
 TEST_F(LoaderFixture, GroupsIgnoreWhatFollowsTheirNameAndKeepPlaceholdersBeyondTheArguments)

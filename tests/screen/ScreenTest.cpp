@@ -135,13 +135,10 @@ TEST_F(ScreenFixture, RecordsOfFailedCommandsNeverReachAnotherControl)
                      "BIT, Bad byte, 400, 100, 1000, 255, 16, 300, 1, DE, LG\n"
                      "BWLTEXT, -, 700, 100, 1000, 285, 16x, B, 1, 1, 0, D, 0\n"
                      "BIT, Left text, 1000, abc, 1000, 255, 16, 1, 1, DE, LG\n"));
-    EXPECT_EQ(definition().bits.size(), 2u);
-    EXPECT_FALSE(definition().bits[0].valid);
-    EXPECT_FALSE(definition().bwl[0].valid);
-    EXPECT_TRUE(definition().bits[1].valid) << "the lamp works without its label";
+    // Which records are unused is the golden file indicators'; here, at work:
     ASSERT_EQ(screen.controlCount(), 2) << "the label, and the lamp; no label for it";
     feed({16, 0xFF});
-    EXPECT_EQ(colour(1), 0x00FF00);
+    EXPECT_EQ(colour(1), 0x00FF00) << "the lamp works without its label";
     EXPECT_EQ(definition().control(0)->value(Property::Caption).toString(), QStringLiteral("First"));
 }
 

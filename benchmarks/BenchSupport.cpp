@@ -1,7 +1,6 @@
 #include "BenchSupport.h"
 
 #include "can/AdapterRecord.h"
-#include "core/ErrorReporting.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -62,21 +61,6 @@ std::vector<Adapter::Record> busyBusRecords(std::size_t count)
         records.push_back(encodeRecord(kIds[i % kIds.size()], 8, data, 0, ticks));
     }
     return records;
-}
-
-ErrorCollector::ErrorCollector()
-{
-    installErrorSink([this](const QString& message) { m_errors.append(message); });
-}
-
-ErrorCollector::~ErrorCollector()
-{
-    installErrorSink(nullptr);
-}
-
-std::string ErrorCollector::firstError() const
-{
-    return m_errors.isEmpty() ? std::string() : m_errors.first().toStdString();
 }
 
 std::int64_t fileBytes(const QString& fileName)

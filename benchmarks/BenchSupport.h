@@ -1,6 +1,6 @@
 #pragma once
 
-#include "can/Adapter.h"
+#include "Doubles.h"
 
 #include <QString>
 #include <QStringList>
@@ -12,7 +12,7 @@ namespace tellvane::bench {
 
 // An adapter that hands out pre-encoded records from a ring as fast as the link
 // asks, so that a benchmark measures the link and what follows, not a backend.
-class RingAdapter final : public Adapter {
+class RingAdapter final : public test::QuietAdapter {
 public:
     explicit RingAdapter(std::vector<Record> ring);
 
@@ -22,19 +22,9 @@ public:
     // The record handed out last (the ring's last one before the first call).
     const Record& lastRecord() const;
 
-    std::int16_t resetInterface() override { return 1; }
-    std::int16_t clearCanMess() override { return 1; }
-    std::int16_t setCanBaud(std::int32_t) override { return 1; }
-    std::int16_t recCanMess(std::uint32_t, std::uint8_t) override { return 1; }
-    std::int16_t setFilters(std::uint8_t, std::uint32_t) override { return 1; }
-    std::int16_t enableTs() override { return 1; }
-    std::int16_t disableTs() override { return 1; }
     std::int16_t getCanMess(Record& record) override;
     std::int16_t getNumCanMess() override;
-    std::int16_t sendCanMess(std::uint32_t, std::uint8_t, std::uint8_t, const std::uint8_t*) override { return 1; }
     std::int16_t readReg(std::uint8_t, std::uint8_t count, std::uint8_t* buffer) override;
-    std::int16_t writeReg(std::uint8_t, std::uint8_t, const std::uint8_t*) override { return 1; }
-    std::int16_t getInfo(char*, std::int32_t) override { return 0; }
     QString name() const override { return QStringLiteral("ring"); }
 
 private:
@@ -48,22 +38,9 @@ private:
 // several boards and broadcasts in turn, bytes both printable and not.
 std::vector<Adapter::Record> busyBusRecords(std::size_t count);
 
-// Collects what reaches the error sink while it lives; a benchmark that
-// reports an error measured a failing path and is marked as failed.
-class ErrorCollector {
-public:
-    ErrorCollector();
-    ~ErrorCollector();
-    ErrorCollector(const ErrorCollector&) = delete;
-    ErrorCollector& operator=(const ErrorCollector&) = delete;
-
-    const QStringList& errors() const { return m_errors; }
-    // Empty when nothing was reported, else the first error as text.
-    std::string firstError() const;
-
-private:
-    QStringList m_errors;
-};
+// A benchmark that reports an error measured a failing path and is marked
+// as failed.
+using test::ErrorCollector;
 
 // Size of a file in bytes; -1 when it does not exist.
 std::int64_t fileBytes(const QString& fileName);

@@ -18,11 +18,11 @@
 //
 // Run: build/default/bin/tellvane_benchmarks --benchmark_filter=Plot
 
+#include "Doubles.h"
 #include "diagnostics/IndicatorInfo.h"
 #include "plot/PlotSeries.h"
 #include "plot/PlotWindow.h"
 
-#include "core/Dialogs.h"
 
 #include <QCoreApplication>
 #include <QLineSeries>
@@ -115,20 +115,11 @@ void PlotAppendHour(benchmark::State& state)
 }
 BENCHMARK(PlotAppendHour)->Unit(benchmark::kMillisecond)->Iterations(1);
 
-class NoDialogs final : public Dialogs {
-public:
-    void information(const QString&, const QString&) override {}
-    QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
-    QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
-    bool question(const QString&, const QString&) override { return false; }
-    void beep() override {}
-};
-
 void PlotWindowHour(benchmark::State& state)
 {
     for (auto _ : state) {
         QTemporaryDir dir;
-        NoDialogs dialogs;
+        test::FakeDialogs dialogs;
         PlotWindow window(QStringLiteral("Plot 1"), PlotWindowServices{dialogs, dir.path()}, {});
         window.resize(1000, 640);
         window.show();

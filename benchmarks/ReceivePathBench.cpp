@@ -89,7 +89,7 @@ public:
         const std::uint64_t handed = m_adapter.handedOut();
         const std::size_t expectedListSize = handed % (MessageLogger::kListLimit + 1);
         const QString lastLine = formatMessageLine(decodeRecord(m_adapter.lastRecord()));
-        if (!errors.errors().isEmpty()) {
+        if (!errors.messages.isEmpty()) {
             m_error = "error reported: " + errors.firstError();
             return m_error.c_str();
         }

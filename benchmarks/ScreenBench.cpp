@@ -104,7 +104,7 @@ void BM_LoadLargeConfiguration(benchmark::State& state)
     }
     state.counters["lines"] = lineCount();
     state.SetItemsProcessed(state.iterations() * lineCount());
-    if (!errors.errors().isEmpty())
+    if (!errors.messages.isEmpty())
         state.SkipWithError(("the file gave errors: " + errors.firstError()).c_str());
 }
 BENCHMARK(BM_LoadLargeConfiguration)->Unit(benchmark::kMillisecond);
@@ -124,7 +124,7 @@ void BM_RebuildLargeScreen(benchmark::State& state)
     }
     state.counters["lines"] = lineCount();
     state.SetItemsProcessed(state.iterations() * lineCount());
-    if (!errors.errors().isEmpty())
+    if (!errors.messages.isEmpty())
         state.SkipWithError(("the file gave errors: " + errors.firstError()).c_str());
 }
 BENCHMARK(BM_RebuildLargeScreen)->Unit(benchmark::kMillisecond);
@@ -141,7 +141,7 @@ void BM_LoadLargeScreenDefinition(benchmark::State& state)
             state.SkipWithError("the file did not load");
     }
     state.SetItemsProcessed(state.iterations() * lineCount());
-    if (!errors.errors().isEmpty())
+    if (!errors.messages.isEmpty())
         state.SkipWithError(("the file gave errors: " + errors.firstError()).c_str());
 }
 BENCHMARK(BM_LoadLargeScreenDefinition)->Unit(benchmark::kMillisecond);
@@ -163,7 +163,7 @@ void BM_LoadLongMessage(benchmark::State& state)
             state.SkipWithError("the file did not load");
     }
     state.SetBytesProcessed(state.iterations() * state.range(0) * 4);
-    if (!errors.errors().isEmpty())
+    if (!errors.messages.isEmpty())
         state.SkipWithError(("the file gave errors: " + errors.firstError()).c_str());
 }
 BENCHMARK(BM_LoadLongMessage)->Arg(50000)->Arg(200000)->Unit(benchmark::kMillisecond);
@@ -205,7 +205,7 @@ void BM_DecodeFrames(benchmark::State& state)
         state.SkipWithError("the screen does not have the indicators the benchmark expects");
     state.counters["indicators"] = static_cast<double>(f.screen.definition().bits.size() + f.screen.definition().bwl.size()
                                                        + f.screen.definition().bf.size());
-    if (!errors.errors().isEmpty())
+    if (!errors.messages.isEmpty())
         state.SkipWithError(("decoding reported: " + errors.firstError()).c_str());
 }
 BENCHMARK(BM_DecodeFrames)->Arg(0)->Arg(1);

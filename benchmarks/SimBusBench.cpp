@@ -106,7 +106,7 @@ void BM_SimBusFullLoad(benchmark::State& state)
     // the received frames and the probe the first tick sent.
     logger.flushSaveLog();
     const std::int64_t expected = framesUpTo(endUs);
-    if (!errors.errors().isEmpty())
+    if (!errors.messages.isEmpty())
         state.SkipWithError(("error reported: " + errors.firstError()).c_str());
     else if (adapter.dropped() != 0)
         state.SkipWithError("the adapter's receive queue overflowed");

@@ -4,7 +4,6 @@
 #include "app/MainWindow.h"
 #include "app/TellvaneApp.h"
 #include "core/Clock.h"
-#include "core/Dialogs.h"
 #include "core/SettingsStore.h"
 #include "diagnostics/BoardWindow.h"
 #include "monitor/MessageLine.h"
@@ -30,14 +29,6 @@
 
 namespace tellvane::bench {
 namespace {
-
-class QuietDialogs final : public Dialogs {
-public:
-    void information(const QString&, const QString&) override { ++boxes; }
-    QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
-    void beep() override {}
-    int boxes = 0;
-};
 
 // The simulated bench as the program's adapter, counting what passes.
 class CountingAdapter final : public Adapter {
@@ -107,7 +98,7 @@ void BM_Soak(benchmark::State& state)
     for (auto _ : state) {
         QTemporaryDir dir;
         FakeClock clock;
-        QuietDialogs dialogs;
+        test::FakeDialogs dialogs;
         SettingsStore settings(dir.filePath(QStringLiteral("settings.ini")));
 
         auto sim = std::make_unique<SimAdapter>(clock);

@@ -6,7 +6,6 @@
 #include "can/LinkInterfaces.h"
 #include "can/TextTransport.h"
 #include "core/Clock.h"
-#include "core/Dialogs.h"
 #include "core/SRecord.h"
 #include "core/SettingsStore.h"
 #include "firmware/DownloadRules.h"
@@ -82,14 +81,6 @@ public:
 private:
     FakeClock& m_clock;
     RecordingView& m_view;
-};
-
-class QuietDialogs final : public Dialogs {
-public:
-    void information(const QString&, const QString& text) override { boxes.append(text); }
-    QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
-    void beep() override {}
-    QStringList boxes;
 };
 
 // The firmware file and what the wire needs at least to carry it: every text
@@ -184,7 +175,7 @@ void BM_Download_SimulatedWire(benchmark::State& state)
         CanLink link(sim, clock);
         BoardDirectory boards(link, settings);
         TextTransport transport(link, clock, boards);
-        QuietDialogs dialogs;
+        test::FakeDialogs dialogs;
         RecordingView view(clock);
         SendTimes sends(clock, view);
         FirmwareDownloader downloader(transport, boards, link, clock, dialogs, settings, dir.path());
@@ -270,7 +261,7 @@ void BM_Download_SimulatedWire(benchmark::State& state)
             (paced ? pacedExcess : unpacedExcess) += excess;
             pacedLines += paced;
         }
-        if (!errors.errors().isEmpty()) {
+        if (!errors.messages.isEmpty()) {
             state.SkipWithError(("error reported: " + errors.firstError()).c_str());
             return;
         }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/ErrorReporting.h"
+#include "Doubles.h"
 
 #include <QCoreApplication>
 #include <QString>
@@ -33,21 +33,6 @@ inline void ensureApplication()
     (void)app;
 }
 
-// Counts what reaches the error sink while it lives.
-class ErrorCounter {
-public:
-    ErrorCounter()
-    {
-        installErrorSink([this](const QString&) { ++m_count; });
-    }
-    ~ErrorCounter() { installErrorSink(nullptr); }
-    ErrorCounter(const ErrorCounter&) = delete;
-    ErrorCounter& operator=(const ErrorCounter&) = delete;
-
-    int count() const { return m_count; }
-
-private:
-    int m_count = 0;
-};
+using test::ErrorCollector;
 
 }  // namespace tellvane::fuzz

@@ -20,21 +20,8 @@ using namespace tellvane;
 
 namespace {
 
-class NullAdapter final : public Adapter {
+class NullAdapter final : public test::QuietAdapter {
 public:
-    std::int16_t resetInterface() override { return 1; }
-    std::int16_t clearCanMess() override { return 1; }
-    std::int16_t setCanBaud(std::int32_t) override { return 1; }
-    std::int16_t recCanMess(std::uint32_t, std::uint8_t) override { return 1; }
-    std::int16_t setFilters(std::uint8_t, std::uint32_t) override { return 1; }
-    std::int16_t enableTs() override { return 1; }
-    std::int16_t disableTs() override { return 1; }
-    std::int16_t getCanMess(Record&) override { return 0; }
-    std::int16_t getNumCanMess() override { return 0; }
-    std::int16_t sendCanMess(std::uint32_t, std::uint8_t, std::uint8_t, const std::uint8_t*) override { return 1; }
-    std::int16_t readReg(std::uint8_t, std::uint8_t, std::uint8_t*) override { return 0; }
-    std::int16_t writeReg(std::uint8_t, std::uint8_t, const std::uint8_t*) override { return 1; }
-    std::int16_t getInfo(char*, std::int32_t) override { return 0; }
     QString name() const override { return QStringLiteral("null"); }
 };
 
@@ -96,7 +83,7 @@ void checkAllSlots(const BoardDirectory& boards)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     fuzz::ensureApplication();
-    fuzz::ErrorCounter errors;
+    fuzz::ErrorCollector errors;
     static QTemporaryDir dir;
     SettingsStore settings(dir.filePath(QStringLiteral("fuzz.ini")));
     NullAdapter adapter;

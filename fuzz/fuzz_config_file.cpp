@@ -113,7 +113,7 @@ void checkDefinition(const ScreenDefinition& screen)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     fuzz::ensureApplication();
-    fuzz::ErrorCounter errors;
+    fuzz::ErrorCollector errors;
     static QTemporaryDir dir;
     const QByteArray input(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     const qsizetype split = input.indexOf('\x1e');

@@ -6,7 +6,6 @@
 #include "FuzzSupport.h"
 
 #include "can/LinkInterfaces.h"
-#include "core/Dialogs.h"
 #include "core/LineListModel.h"
 #include "monitor/LogPlayback.h"
 #include "monitor/LogReader.h"
@@ -24,21 +23,6 @@
 using namespace tellvane;
 
 namespace {
-
-class QuietDialogs final : public Dialogs {
-public:
-    void information(const QString&, const QString&) override { ++informations; }
-    QString openFileName(const QString&, const QString&, const QString&) override { return QString(); }
-    void beep() override { ++beeps; }
-    int informations = 0;
-    int beeps = 0;
-};
-
-class RecordingRouter final : public MessageRouter {
-public:
-    void processCanMessage(const CanMessage& message) override { messages.push_back(message); }
-    std::vector<CanMessage> messages;
-};
 
 constexpr int kMaxSteps = 64;
 
@@ -132,9 +116,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     reader.close();
 
     // Playback, stepped as by the Step button.
-    fuzz::ErrorCounter errors;
-    QuietDialogs dialogs;
-    RecordingRouter router;
+    fuzz::ErrorCollector errors;
+    test::FakeDialogs dialogs;
+    test::RecordingRouter router;
     LineListModel list(LineListModel::Bound::ClearWhenOver, MessageLogger::kListLimit);
     LogPlayback playback(list, dialogs);
     playback.setRouter(&router);
@@ -191,8 +175,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         expectProcessed(expected, routedBefore);
     }
     FUZZ_CHECK(router.messages.size() == expectedRouted);
-    FUZZ_CHECK(errors.count() == expectedErrors);
-    FUZZ_CHECK(dialogs.informations == 0);
+    FUZZ_CHECK(errors.messages.size() == expectedErrors);
+    FUZZ_CHECK(dialogs.boxes.empty());
     const std::int64_t lastStep = stepsUntilBeep(lines);
     FUZZ_CHECK(stepped == std::min<std::int64_t>(lastStep, kMaxSteps));
 

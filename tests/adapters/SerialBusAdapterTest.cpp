@@ -322,14 +322,13 @@ TEST_F(SerialBus, OnlyClassicDataFramesAreQueued)
 TEST_F(SerialBus, RegisterFortyFiveShowsBusStatusErrorsAndOverflow)
 {
     ASSERT_EQ(adapter->resetInterface(), 1);
-    EXPECT_EQ(reg45(), 0);
-    inDevice([](ScriptedDevice& d) { d.status = QCanBusDevice::CanBusStatus::Warning; });
-    EXPECT_EQ(reg45(), errorflag::kRxWarning | errorflag::kTxWarning);
-    inDevice([](ScriptedDevice& d) { d.status = QCanBusDevice::CanBusStatus::Error; });
-    EXPECT_EQ(reg45(), errorflag::kRxPassive | errorflag::kTxPassive);
-    inDevice([](ScriptedDevice& d) { d.status = QCanBusDevice::CanBusStatus::BusOff; });
-    EXPECT_EQ(reg45(), errorflag::kBusOff);
-    inDevice([](ScriptedDevice& d) { d.status = QCanBusDevice::CanBusStatus::Good; });
+    using S = QCanBusDevice::CanBusStatus;
+    for (auto [status, flags] : {std::pair{S::Good, 0}, {S::Warning, errorflag::kRxWarning | errorflag::kTxWarning},
+                                 {S::Error, errorflag::kRxPassive | errorflag::kTxPassive}, {S::BusOff, errorflag::kBusOff},
+                                 {S::Good, 0}}) {
+        inDevice([status = status](ScriptedDevice& d) { d.status = status; });
+        EXPECT_EQ(reg45(), flags) << int(status);
+    }
 
     // A controller error frame (SocketCAN layout: byte 1 holds the state) stays until written.
     QCanBusFrame error(QCanBusFrame::ErrorFrame);

@@ -46,20 +46,8 @@ TEST(ErrorLines, SplitsAtSixtyFiveWithContinuationMarks)
     }
 }
 
-TEST(ErrorReporting, BuildsTheUnexpectedErrorText)
-{
-    const Failure overflow(FailureCode::Overflow);
-    EXPECT_EQ(unexpectedErrorText(overflow, QStringLiteral("CheckForInComingCANMessages")),
-              QStringLiteral("An unexpected error 6'Overflow' occured within CheckForInComingCANMessages"));
-    EXPECT_EQ(unexpectedErrorText(Failure(FailureCode::SubscriptOutOfRange), QStringLiteral("CreateNewForm"),
-                                  QStringLiteral(" with FormIndex =3, BType =1537, Addr =33")),
-              QStringLiteral("An unexpected error 9'Subscript out of range' occured within CreateNewForm with "
-                             "FormIndex =3, BType =1537, Addr =33"));
-    EXPECT_EQ(unexpectedErrorTextWithEnding(Failure(FailureCode::FileNotFound),
-                                            QStringLiteral("' occured when trying to load the help file")),
-              QStringLiteral("An unexpected error 53'File not found' occured when trying to load the help file"));
-}
-
+// The texts of unexpected errors are checked where they are reported: the
+// board directory, the link, the help window and the golden screens.
 TEST(ErrorReporting, CatalogueHasDistinctNumbersAndDescriptions)
 {
     const FailureCode all[] = {FailureCode::Overflow,        FailureCode::SubscriptOutOfRange,

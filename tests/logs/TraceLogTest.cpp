@@ -83,149 +83,65 @@ struct OneHourEast {
     ~OneHourEast() { saved.isNull() ? qunsetenv("TZ") : qputenv("TZ", saved); tzset(); }
 };
 
+// Each writer's bytes against its golden file, tests/golden/expected/written-N.EXT.
 TEST(TraceLog, WritesWhatPeerToolsRead)
 {
     struct Case {
         const char* extension;
         std::vector<TraceFrame> frames;
-        QByteArray text;
         QDateTime start = {};  // of the recording, named by the caller
     };
     const OneHourEast zone;
     const Case cases[] = {
         {"txt",  // the monitor's 47-byte records; bit 31 marks the sent one
-         {frame(1'500'000, 0x123, {0x41, 0x20, 0x7E}), frame(2'000'000, 0x18EF21F9, {0x05}, F::Extended | F::Sent)},
-         "01.500000 00000123 3 41 20 7E                \r\n"
-         "02.000000 98EF21F9 1 05                      \r\n"},
+         {frame(1'500'000, 0x123, {0x41, 0x20, 0x7E}), frame(2'000'000, 0x18EF21F9, {0x05}, F::Extended | F::Sent)}},
         {"log",
          {frame(1'700'000'000'123'456, 0x18FEF121, {1, 2, 3, 4, 5, 6, 7, 8}),
           frame(1'700'000'000'123'457, 0x123, {0, 0}, F::Remote | F::Sent), frame(1'700'000'001'000'000, 0x7FF, {}, 0),
-          frame(1'700'000'002'000'000, kBusErrorClass, {}, F::Error)},
-         "(1700000000.123456) can0 18FEF121#0102030405060708\n"
-         "(1700000000.123457) can0 123#R2 T\n"
-         "(1700000001.000000) can0 7FF#\n"
-         "(1700000002.000000) can0 20000080#\n"},
+          frame(1'700'000'002'000'000, kBusErrorClass, {}, F::Error)}},
         {"asc",  // dated by the first frame, in local time
          {frame(12'345'678, 0x18FEF121, {1, 2, 3, 4, 5, 6, 7, 8}), frame(12'346'912, 0x123, {}, F::Remote | F::Sent),
-          frame(10'012'345'678, 0x1, {0xAB}, 0), frame(10'012'345'679, 0, {}, F::Error)},
-         "date Thu Jan 01 01:00:12.345 am 1970\n"
-         "base hex  timestamps absolute\n"
-         "internal events logged\n"
-         "Begin Triggerblock Thu Jan 01 01:00:12.345 am 1970\n"
-         "   0.000000 Start of measurement\n"
-         "   0.000000 1  18FEF121x       Rx   d 8 01 02 03 04 05 06 07 08\n"
-         "   0.001234 1  123             Tx   r 0\n"
-         "10000.000000 1  1               Rx   d 1 AB\n"
-         "10000.000001 1  ErrorFrame\n"
-         "End TriggerBlock\n"},
+          frame(10'012'345'678, 0x1, {0xAB}, 0), frame(10'012'345'679, 0, {}, F::Error)}},
         {"asc",  // a recording's session times, dated by its start
          {frame(1'500'000, 0x123, {0x01}, 0), frame(2'000'000, 0x18FEF121, {}, F::Extended | F::Sent)},
-         "date Mon Dec 07 05:40:07.250 pm 2026\n"
-         "base hex  timestamps absolute\n"
-         "internal events logged\n"
-         "Begin Triggerblock Mon Dec 07 05:40:07.250 pm 2026\n"
-         "   0.000000 Start of measurement\n"
-         "   1.500000 1  123             Rx   d 1 01\n"
-         "   2.000000 1  18FEF121x       Tx   d 0\n"
-         "End TriggerBlock\n",
          QDateTime(QDate(2026, 12, 7), QTime(16, 40, 7, 250), Qt::UTC)},
         {"csv",
          {frame(1'700'000'000'123'456, 0x18FEF121, {1, 2, 3, 4, 5, 6, 7, 8}), frame(1, 0x123, {}, F::Remote),
-          frame(12, 0x7FF, {0xAB}, 0)},
-         "timestamp,arbitration_id,extended,remote,error,dlc,data\n"
-         "1700000000.123456,0x18fef121,1,0,0,8,AQIDBAUGBwg=\n"
-         "0.000001,0x123,0,1,0,0,\n"
-         "0.000012,0x7ff,0,0,0,1,qw==\n"},
+          frame(12, 0x7FF, {0xAB}, 0)}},
     };
     QTemporaryDir dir;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.extension);
-        const QString name = dir.filePath(QStringLiteral("out.") + QLatin1String(c.extension));
-        writeFrames(name, c.frames, c.start);
-        EXPECT_EQ(readFile(name), c.text);
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const QString name = QStringLiteral("written-%1.%2").arg(i + 1).arg(QLatin1String(cases[i].extension));
+        writeFrames(dir.filePath(name), cases[i].frames, cases[i].start);
+        expectGolden(readFile(dir.filePath(name)), name);
     }
 }
 
+// Each format's broken lines in tests/golden/input/broken-lines.EXT. The log's
+// broken shapes are each on their own in CandumpLinesOfEveryShape; the txt's
+// line 12 is more than half a turn below 100.25 s (the adapter started again),
+// its line 14 half a turn below (the time went back); the csv's last line is a
+// remote frame with the bytes it asks for.
 TEST(TraceLog, BrokenLinesAreNamedAndTheGoodOnesRead)
 {
     struct Case {
         const char* extension;
-        QByteArray text;
         std::size_t frames;
         std::vector<std::int64_t> badLines;
         std::vector<std::int64_t> warnedLines;  // the bad ones and those whose time went back
     };
     const Case cases[] = {
-        {"log",  // each broken shape on its own in CandumpLinesOfEveryShape
-         "(1.000000) can0 123#0102\n"
-         "(x) can0 123#01\n"
-         "\n"
-         "(0.500000) vcan1 123#01 R\n"
-         "(-1.000000) can0 123#00\n",
-         2,
-         {2, 5},
-         {2, 4, 5}},
-        {"asc",
-         "date Thu Jan 01 12:00:00.000 am 1970\n"
-         "base hex  timestamps absolute\n"
-         "internal events logged\n"
-         "// a comment\n"
-         "Begin Triggerblock Thu Jan 01 12:00:00.000 am 1970\n"
-         "   0.000000 Start of measurement\n"
-         "   0.001000 1  123             Rx   d 2 01 02\n"
-         "   0.002000 1  18FEF121x       Tx   d 9 01 02 03 04 05 06 07 08 09\n"
-         "   0.003000 CANFD   1 Rx 123 1 0 8 8 01 02 03 04 05 06 07 08\n"
-         "   0.004000 1  123             Rx   d 2 01 0G\n"
-         "junk\n"
-         "   0.005000 1  123             Xx   d 0\n"
-         "   0.006000 1  ErrorFrame\n"
-         "   0.007000 1  800             Rx   d 0\n"
-         "   0.008000 1  123             Rx   d 2 01\n"
-         "   0.009000 1 Statistic: D 1 R 0 XD 0 XR 0 E 0 O 0 B 0.00%\n"
-         "End TriggerBlock\n",
-         2,
-         {8, 9, 10, 11, 12, 14, 15},
-         {8, 9, 10, 11, 12, 14, 15}},
-        {"csv",
-         "timestamp,arbitration_id,extended,remote,error,dlc,data\n"
-         "0.5,0x123,0,0,0,2,AQI=\n"
-         "1e-06,0x123,0,0,0,2,AQI=\r\n"
-         "1.0,0x123,0,0,0,3,AQI=\n"
-         "1.0,0x123,0,0,0,2,!!!!\n"
-         "1.0,0x123,0,0\n"
-         "1.0,0x18fef121,2,0,0,0,\n"
-         "abc,0x1,0,0,0,0,\n"
-         "1.0,0x800,0,0,0,0,\n"
-         "2.0,0x18fef121,1,1,0,4,\n"
-         "3.0,0x123,0,1,0,1,AA==\n",  // a remote frame with the bytes it asks for
-         4,
-         {4, 5, 6, 7, 8, 9},
-         {3, 4, 5, 6, 7, 8, 9}},
-        {"txt",
-         "01.500000 00000123 3 41 20 7E\r\n"
-         "00.000000 98EF21F9 1 05\r\n"
-         "100.25000 18EFFF21 8 10 00 12 34 00 00 00 01\r\n"
-         "100.250000 18EFFF21 1 10\r\n"
-         "02.000000 0000012G 1 00\r\n"
-         "03.000000 00000123 3 41 20\r\n"
-         "04.000000 00000123 9 01 02 03 04 05 06 07 08 09\r\n"
-         "xx.000000 00000123 0\r\n"
-         "05.000000 00000123 1 41 42\r\n"
-         "06.000000 E0000000 0\r\n"
-         "1.5 00000123 0\r\n"
-         "33.141135 00000123 0\r\n"   // more than half a turn below 100.25: the adapter started again
-         "100.25000 00000123 0\r\n"
-         "33.141136 00000123 0\r\n",  // half a turn below: the time went back
-         7,
-         {5, 6, 7, 8, 9, 10, 11},
-         {5, 6, 7, 8, 9, 10, 11, 14}},
+        {"log", 2, {2, 5}, {2, 4, 5}},
+        {"asc", 2, {8, 9, 10, 11, 12, 14, 15}, {8, 9, 10, 11, 12, 14, 15}},
+        {"csv", 4, {4, 5, 6, 7, 8, 9}, {3, 4, 5, 6, 7, 8, 9}},
+        {"txt", 7, {5, 6, 7, 8, 9, 10, 11}, {5, 6, 7, 8, 9, 10, 11, 14}},
     };
     QTemporaryDir dir;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.extension);
         const QString name = dir.filePath(QStringLiteral("broken.") + QLatin1String(c.extension));
         // Behind a UTF-8 byte-order mark, as some editors save text: the first line reads all the same.
-        writeFile(name, "\xEF\xBB\xBF" + c.text);
+        writeFile(name, "\xEF\xBB\xBF" + goldenInput(QStringLiteral("broken-lines.") + QLatin1String(c.extension)));
         const ReadBack back = readFrames(name);
         EXPECT_EQ(back.frames.size(), c.frames);
         EXPECT_EQ(back.bad, static_cast<std::int64_t>(c.badLines.size()));

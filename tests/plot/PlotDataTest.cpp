@@ -120,20 +120,12 @@ struct ScreenData : ::testing::Test {
 TEST_F(ScreenData, TheIndicatorsAreNamedByTheirLabelsInTheirUnits)
 {
     const std::vector<IndicatorInfo> all = screenIndicators(screen.definition());
+    // Kinds, scales and signs show in the points decoded, the captions (a
+    // lamp's label on its right) in the recording's names.
     ASSERT_EQ(all.size(), 3u);
-    EXPECT_EQ(all[0].cntrlIndex, 1);
-    EXPECT_EQ(all[0].kind, IndicatorKind::Value);
-    EXPECT_EQ(all[0].caption, QStringLiteral("Speed"));
     EXPECT_EQ(all[0].unit, QStringLiteral("rpm"));
-    EXPECT_FALSE(all[0].isSigned);
-    EXPECT_EQ(all[1].caption, QStringLiteral("Trim"));
-    EXPECT_EQ(all[1].kind, IndicatorKind::BitField);
     EXPECT_EQ(all[1].unit, QStringLiteral("V"));
-    EXPECT_TRUE(all[1].isSigned);
-    EXPECT_EQ(all[1].m, 0.25f);
-    EXPECT_EQ(all[2].cntrlIndex, 4);
-    EXPECT_EQ(all[2].kind, IndicatorKind::Lamp);
-    EXPECT_EQ(all[2].caption, QStringLiteral("Pump on")) << "a lamp's label is on its right";
+    EXPECT_EQ(all[2].unit, QString());
     EXPECT_FALSE(indicatorOf(screen.definition(), 0).has_value()) << "a label is no indicator";
     EXPECT_FALSE(indicatorOf(screen.definition(), 99).has_value());
 
@@ -379,27 +371,18 @@ TEST(PlotWindowTest, LinesComeFromTheSeriesAndEndedOnesSaySo)
     EXPECT_EQ(window->lineSeries(0)->name(), QStringLiteral("Speed (rpm) - Board 1201-0003 [33]"));
     EXPECT_EQ(window->legend()->label(0)->text(), window->lineSeries(0)->name());
 
+    // Pausing, ended lines in the legend and "All lines ended" are the plot journey's.
     window->setSeriesEnded(l, true);
-    EXPECT_TRUE(window->legend()->label(1)->text().endsWith(QStringLiteral("[ended]")));
     EXPECT_TRUE(window->timeLine().take(0));
     EXPECT_FALSE(window->timeLine().take(2));
     window->refresh();
     EXPECT_EQ(window->statusText(),
               QStringLiteral("Live, 40 values kept. 1 value of a played log left out: the plot follows the bus"));
 
-    // Paused, the view stands still while the series fill; live again, it follows.
-    window->setPaused(true);
     s->append(8'000'000, 0);
-    window->refresh();
-    EXPECT_EQ(window->drawnPoints(0).size(), 20u);
-    window->goLive();
-    EXPECT_EQ(window->drawnPoints(0).size(), 21u);
-
     // The readout names each value at the time under the pointer.
     window->showReadout(5'550'000);
     EXPECT_EQ(window->readoutText(), QStringLiteral("5.550 s    Speed: 157.5 rpm    Heater: 0"));
-    window->setSeriesEnded(s, true);
-    EXPECT_TRUE(window->statusText().startsWith(QStringLiteral("All lines ended, 41 values kept")));
 
     // Export CSV of the shown stretch, through the save dialog.
     const QString name = dir.filePath(QStringLiteral("export.csv"));

@@ -5,8 +5,9 @@
 
 #include "diagnostics/ConfigCheck.h"
 
+#include "TestSupport.h"
+
 #include <QDir>
-#include <QFile>
 #include <QLocale>
 
 #include <gtest/gtest.h>
@@ -16,7 +17,6 @@ using namespace tellvane;
 namespace {
 
 const QString kInput = QStringLiteral(TELLVANE_SOURCE_DIR "/tests/golden/input");
-const QString kExpected = QStringLiteral(TELLVANE_SOURCE_DIR "/tests/golden/expected");
 
 // One line of the reference: control characters spelled out, very long lines cut in the middle.
 QString printable(QString line)
@@ -62,15 +62,7 @@ TEST_P(Golden, ScreenAndMessagesAsRecorded)
     const QString name = GetParam();
     const QString actual = render(name);
     QLocale::setDefault(saved);
-    QFile reference(QDir(kExpected).filePath(name + QStringLiteral(".txt")));
-    if (qEnvironmentVariableIsSet("TELLVANE_UPDATE_GOLDEN")) {
-        ASSERT_TRUE(reference.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        reference.write(actual.toUtf8());
-        return;
-    }
-    ASSERT_TRUE(reference.open(QIODevice::ReadOnly)) << "no reference for " << name.toStdString()
-                                                     << "; run tests/golden/regenerate.sh";
-    EXPECT_EQ(actual.toStdString(), QString::fromUtf8(reference.readAll()).toStdString());
+    test::expectGolden(actual.toUtf8(), name + QStringLiteral(".txt"));
 }
 
 QStringList goldenNames()

@@ -134,39 +134,8 @@ TEST_F(Wire, FramesReadyTogetherGoInArbitrationOrder)
     EXPECT_EQ(listener.frames[3].data[0], 0x22);
 }
 
-TEST_F(Wire, ToolPacketAndAcknowledgementTakeTheirTwoFrames)
-{
-    bus.emplaceNode<SimBoard>(SimBoardSpec{.address = 0x21});
-    adapter.enableTs();
-    clock.setMicroseconds(5000);
-    runTo(5000);
-
-    // The board acknowledges a text packet the moment it has it.
-    const std::uint8_t packet[] = {0xFE, '$', '1', 'V'};
-    ASSERT_EQ(adapter.sendCanMess(0x98EF21F9u, 7, 4, packet), 1) << "the adapter takes the frame at once";
-    EXPECT_TRUE(listener.frames.empty()) << "the frame is still on its way";
-    SimFrame sent = makeFrame(0x18EF21F9, {0xFE, '$', '1', 'V'});
-    SimFrame ack = makeFrame(0x18EFF921, {0xFE});
-    const std::int64_t arrival = 5000 + usOf(sent, true) + usOf(ack);
-
-    const std::int64_t deadline = 5000 + 80000;
-    int waits = 0;
-    while (adapter.getNumCanMess() == 0 && clock.nowMicroseconds() < deadline) {
-        adapter.waitForRecords(clock, deadline);
-        ++waits;
-    }
-    EXPECT_EQ(clock.nowMicroseconds(), arrival) << "the packet's bits, then the acknowledgement's";
-    EXPECT_LE(waits, 3);
-    Adapter::Record r{};
-    ASSERT_EQ(adapter.getCanMess(r), 1);
-    const CanMessage m = decodeRecord(r);
-    EXPECT_EQ(m.id, 0x18EFF921);
-    EXPECT_EQ(m.length, 1);
-    EXPECT_NEAR(m.time, static_cast<double>(arrival / 8 * 8) / 1e6, 1e-9);
-    ASSERT_EQ(listener.frames.size(), 2u);
-    EXPECT_EQ(listener.at[0], 5000 + usOf(sent, true));
-    EXPECT_EQ(bus.busyBits(), static_cast<std::uint64_t>(bitsOf(sent, true) + bitsOf(ack)));
-}
+// A tool packet and its acknowledgement on the wire, each line of a download
+// taking exactly their bits: the downloader's test on the wire.
 
 TEST_F(Wire, DiagnosticTrafficOfSeveralBoardsQueues)
 {

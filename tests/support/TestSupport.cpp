@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 
-#include "core/ErrorReporting.h"
+#include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
@@ -8,52 +8,6 @@
 #include <QProcess>
 
 namespace tellvane::test {
-
-ErrorCollector::ErrorCollector()
-{
-    installErrorSink([this](const QString& message) { messages.append(message); });
-}
-
-ErrorCollector::~ErrorCollector()
-{
-    installErrorSink({});
-}
-
-QString FakeDialogs::openFileName(const QString&, const QString& folder, const QString& filter)
-{
-    openCalls.append(folder);
-    lastFilter = filter;
-    return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
-}
-
-QString FakeDialogs::saveFileName(const QString&, const QString& folder, const QString& filter)
-{
-    saveCalls.append(folder);
-    lastFilter = filter;
-    return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
-}
-
-bool FakeDialogs::question(const QString& title, const QString& text)
-{
-    questions.push_back({title, text});
-    if (questionAnswers.empty())
-        return false;
-    const bool answer = questionAnswers.front();
-    questionAnswers.erase(questionAnswers.begin());
-    return answer;
-}
-
-CanMessage makeMessage(std::int32_t id, std::initializer_list<std::uint8_t> bytes, double time)
-{
-    CanMessage m;
-    m.id = id;
-    m.time = time;
-    for (std::uint8_t b : bytes) {
-        if (m.length < 8)
-            m.data[m.length++] = b;
-    }
-    return m;
-}
 
 Finished runProcess(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment)
 {
@@ -85,6 +39,24 @@ QByteArray readFile(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return file.readAll();
+}
+
+QByteArray goldenInput(const QString& name)
+{
+    const QString path = QStringLiteral(TELLVANE_SOURCE_DIR "/tests/golden/input/") + name;
+    EXPECT_TRUE(QFileInfo::exists(path)) << path.toStdString();
+    return readFile(path);
+}
+
+void expectGolden(const QByteArray& actual, const QString& name)
+{
+    const QString reference = QStringLiteral(TELLVANE_SOURCE_DIR "/tests/golden/expected/") + name;
+    if (qEnvironmentVariableIsSet("TELLVANE_UPDATE_GOLDEN")) {
+        writeFile(reference, actual);
+        return;
+    }
+    ASSERT_TRUE(QFileInfo::exists(reference)) << "no reference " << name.toStdString() << "; run tests/golden/regenerate.sh";
+    EXPECT_EQ(actual.toStdString(), readFile(reference).toStdString()) << name.toStdString();
 }
 
 }  // namespace tellvane::test

@@ -1,16 +1,11 @@
 #pragma once
 
-#include "can/LinkInterfaces.h"
-#include "core/Dialogs.h"
+#include "Doubles.h"
 
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
-
-#include <initializer_list>
-#include <functional>
-#include <vector>
 
 #include <ostream>
 
@@ -21,86 +16,6 @@ inline void PrintTo(const QString& text, std::ostream* os)
 }
 
 namespace tellvane::test {
-
-// Collects every error-list message while it lives.
-class ErrorCollector {
-public:
-    ErrorCollector();
-    ~ErrorCollector();
-    ErrorCollector(const ErrorCollector&) = delete;
-    ErrorCollector& operator=(const ErrorCollector&) = delete;
-
-    QStringList messages;
-};
-
-// Dialogs that never block: boxes and beeps are recorded, the open dialog
-// answers the next queued file name.
-class FakeDialogs final : public Dialogs {
-public:
-    struct Box {
-        QString title;
-        QString text;
-    };
-    std::vector<Box> boxes;
-    int beeps = 0;
-    QStringList fileAnswers;  // consumed in order; empty text when none left
-    QStringList openCalls;    // the folder each open dialog started in
-    QString lastFilter;
-    QStringList saveAnswers;  // the save dialog's, as fileAnswers
-    QStringList saveCalls;    // the folder each save dialog started in
-    std::vector<Box> questions;
-    std::vector<bool> questionAnswers;  // consumed in order; No when none left
-
-    void information(const QString& title, const QString& text) override { boxes.push_back({title, text}); }
-    QString openFileName(const QString& caption, const QString& folder, const QString& filter) override;
-    QString saveFileName(const QString& caption, const QString& folder, const QString& filter) override;
-    bool question(const QString& title, const QString& text) override;
-    void beep() override { ++beeps; }
-};
-
-// Records what reaches the sink and the router.
-class RecordingSink final : public CanMessageSink {
-public:
-    std::vector<CanMessage> messages;
-    std::function<void(const CanMessage&)> onMessage;  // after recording
-    void logCanMessage(const CanMessage& message) override
-    {
-        messages.push_back(message);
-        if (onMessage)
-            onMessage(message);
-    }
-};
-
-class RecordingRouter final : public MessageRouter {
-public:
-    std::vector<CanMessage> messages;
-    void processCanMessage(const CanMessage& message) override { messages.push_back(message); }
-};
-
-class RecordingStatusView final : public LinkStatusView {
-public:
-    std::vector<InterfaceState> states;
-    std::vector<std::uint8_t> flags;
-    std::vector<bool> overflow;
-    std::vector<int> queued;
-    int errorTimerEnables = 0;
-
-    void showInterfaceState(InterfaceState state) override { states.push_back(state); }
-    void showErrorFlags(std::uint8_t f) override { flags.push_back(f); }
-    void showBufferOverflow(bool o) override { overflow.push_back(o); }
-    void showMessagesInBuffer(int count) override { queued.push_back(count); }
-    void enableErrorTimer() override { ++errorTimerEnables; }
-};
-
-class FakePoll final : public PollControl {
-public:
-    bool enabled = true;
-    void setPollingEnabled(bool on) override { enabled = on; }
-    bool pollingEnabled() const override { return enabled; }
-};
-
-// A message from its identifier, data bytes and time stamp.
-CanMessage makeMessage(std::int32_t id, std::initializer_list<std::uint8_t> bytes, double time = 0);
 
 // A program run to its end: its exit code (-1 when it crashed or never
 // started, and why in err) and what it printed.
@@ -115,5 +30,11 @@ Finished runProcess(const QString& program, const QStringList& arguments,
 // Writes bytes to a file, creating folders; returns the path.
 QString writeFile(const QString& path, const QByteArray& bytes);
 QByteArray readFile(const QString& path);
+
+// Expects bytes to equal tests/golden/expected/NAME; with TELLVANE_UPDATE_GOLDEN
+// set (tests/golden/regenerate.sh) writes them there instead.
+void expectGolden(const QByteArray& actual, const QString& name);
+// The bytes of tests/golden/input/NAME.
+QByteArray goldenInput(const QString& name);
 
 }  // namespace tellvane::test

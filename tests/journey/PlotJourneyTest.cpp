@@ -309,16 +309,32 @@ TEST_F(PlotJourney, RecordWritesEveryValueUntilStopped)
     EXPECT_TRUE(recorded(recordings().back()).endsWith("\r\n"));
 }
 
-TEST_F(PlotJourney, ThePlotIsZoomedReadAndExportedWithMouseAndKeys)
+// A plot started ten minutes into the session is drawn at the session's
+// times; then zoomed, read and exported with the mouse and the keys.
+TEST_F(PlotJourney, APlotStartedLateIsDrawnAtTheSessionsTimesZoomedReadAndExported)
 {
+    h->pass(10 * 60 * 1000);
     BoardWindow* board = pump();
     ASSERT_TRUE(enterDiagnostics(board));
     PlotWindow* plot = plotFromMenu(board, kSpeed);
     ASSERT_NE(plot, nullptr);
-    h->pass(25000);  // the middle of the 30 s shown is filled
+    h->pass(3000);
+    const auto first = points(plot->series(0));
+    ASSERT_GT(first.size(), 5u);
+    EXPECT_GT(first.front().first, 600'000'000);
+    EXPECT_GT(first.back().first - first.front().first, 2'500'000) << "spread over the seconds passed";
+    const auto [startFrom, startTo] = plot->shownUs();
+    EXPECT_EQ(startTo - startFrom, 30'000'000);
+    EXPECT_GE(startTo, first.back().first);
+    EXPECT_GT(plot->drawnPoints(0).back().x() - plot->drawnPoints(0).front().x(), 2.5) << "never one upright line";
+
+    // The axis moves on with the session, the first values going off its left.
+    h->pass(40000);
+    EXPECT_GT(plot->timeAxis()->min(), static_cast<double>(first.back().first) / 1e6);
+    EXPECT_EQ(plot->timeAxis()->max() - plot->timeAxis()->min(), 30.0);
+    EXPECT_GT(plot->drawnPoints(0).back().x() - plot->drawnPoints(0).front().x(), 25.0);
     ASSERT_TRUE(h->bringToFront(JourneyHarness::subWindowOf(plot)));
     ASSERT_TRUE(plot->live());
-    EXPECT_EQ(plot->stretchUs(), 30'000'000);
 
     QChartView* view = plot->chartView();
     QWidget* viewport = view->viewport();
@@ -490,30 +506,6 @@ TEST_F(PlotJourney, ALogReplayedFromTheBusTraceIsPlottedAtItsTimes)
     EXPECT_EQ(shownNumber(board, kSpeed), 3000);
     ASSERT_FALSE(plot->drawnPoints(0).empty());
     EXPECT_EQ(plot->drawnPoints(0).back(), QPointF(1.25, 3000));
-}
-
-TEST_F(PlotJourney, APlotStartedTenMinutesIntoTheSessionIsDrawnAtTheSessionsTimes)
-{
-    h->pass(10 * 60 * 1000);
-    BoardWindow* board = pump();
-    ASSERT_TRUE(enterDiagnostics(board));
-    PlotWindow* plot = plotFromMenu(board, kSpeed);
-    ASSERT_NE(plot, nullptr);
-    h->pass(3000);
-    const auto first = points(plot->series(0));
-    ASSERT_GT(first.size(), 5u);
-    EXPECT_GT(first.front().first, 600'000'000);
-    EXPECT_GT(first.back().first - first.front().first, 2'500'000) << "spread over the seconds passed";
-    const auto [from, to] = plot->shownUs();
-    EXPECT_EQ(to - from, 30'000'000);
-    EXPECT_GE(to, first.back().first);
-    EXPECT_GT(plot->drawnPoints(0).back().x() - plot->drawnPoints(0).front().x(), 2.5) << "never one upright line";
-
-    // The axis moves on with the session, the first values going off its left.
-    h->pass(40000);
-    EXPECT_GT(plot->timeAxis()->min(), static_cast<double>(first.back().first) / 1e6);
-    EXPECT_EQ(plot->timeAxis()->max() - plot->timeAxis()->min(), 30.0);
-    EXPECT_GT(plot->drawnPoints(0).back().x() - plot->drawnPoints(0).front().x(), 25.0);
 }
 
 // The pump's file with a value box and its label put before everything (every

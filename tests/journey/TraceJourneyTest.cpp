@@ -107,7 +107,10 @@ protected:
     }
 };
 
-TEST_F(TraceJourney, FromTheViewMenuItRecordsFiltersPausesAndComesBackWithWhatItKept)
+// Opened from the View menu it records; Find and the per-identifier table move
+// with the keys and buttons; it filters, pauses, copies, and comes back with
+// what it kept; the controller's troubles show in its status line.
+TEST_F(TraceJourney, FromTheViewMenuItRecordsFindsFiltersPausesAndComesBackWithWhatItKept)
 {
     openTrace();
     EXPECT_EQ(h->shownWindow<TraceWindow>(), trace());
@@ -115,6 +118,31 @@ TEST_F(TraceJourney, FromTheViewMenuItRecordsFiltersPausesAndComesBackWithWhatIt
     h->pass(3000);  // the boards' broadcasts, every half second
     const int all = rows();
     ASSERT_GE(all, 5);
+
+    typeInto("TraceSearch", "pgn=FEF1");
+    const int first = table()->currentIndex().row();
+    ASSERT_GE(first, 0);
+    EXPECT_EQ(cell(first, TraceTableModel::Pgn), QStringLiteral("FEF1"));
+    ASSERT_TRUE(h->clickButton(trace(), "TraceFindNext"));
+    const int second = table()->currentIndex().row();
+    EXPECT_GT(second, first);
+    EXPECT_EQ(cell(second, TraceTableModel::Pgn), QStringLiteral("FEF1"));
+    ASSERT_TRUE(h->clickButton(trace(), "TraceFindPrevious"));
+    EXPECT_EQ(table()->currentIndex().row(), first);
+
+    ASSERT_TRUE(h->clickButton(trace(), "TracePerIdentifier"));
+    auto* identifiers = trace()->findChild<QTableView*>(QStringLiteral("TraceIdentifiers"));
+    EXPECT_TRUE(identifiers->isVisible());
+    EXPECT_FALSE(table()->isVisible());
+    // Every frame since the window opened was one board's broadcast: one row
+    // that counts them all, half a second apart.
+    ASSERT_EQ(identifiers->model()->rowCount(), 1);
+    const QAbstractItemModel* m = identifiers->model();
+    EXPECT_EQ(m->index(0, IdentifierStatsModel::Identifier).data().toString(), QStringLiteral("18FEF100"));
+    EXPECT_EQ(m->index(0, IdentifierStatsModel::Count).data().toInt(), rows());
+    EXPECT_EQ(m->index(0, IdentifierStatsModel::Period).data().toString(), QStringLiteral("500.0"));
+    ASSERT_TRUE(h->clickButton(trace(), "TracePerIdentifier"));
+    EXPECT_TRUE(table()->isVisible());
 
     typeFilter("pgn=FEF1 rx");
     ASSERT_GT(rows(), 0);
@@ -162,36 +190,6 @@ TEST_F(TraceJourney, FromTheViewMenuItRecordsFiltersPausesAndComesBackWithWhatIt
     EXPECT_TRUE(trace()->recording());
     h->pass(1000);
     EXPECT_GT(trace()->ring().size(), kept);
-}
-
-TEST_F(TraceJourney, PerIdentifierRowsAndFindMoveWithTheKeysAndButtons)
-{
-    openTrace();
-    h->pass(3000);
-    typeInto("TraceSearch", "pgn=FEF1");
-    const int first = table()->currentIndex().row();
-    ASSERT_GE(first, 0);
-    EXPECT_EQ(cell(first, TraceTableModel::Pgn), QStringLiteral("FEF1"));
-    ASSERT_TRUE(h->clickButton(trace(), "TraceFindNext"));
-    const int second = table()->currentIndex().row();
-    EXPECT_GT(second, first);
-    EXPECT_EQ(cell(second, TraceTableModel::Pgn), QStringLiteral("FEF1"));
-    ASSERT_TRUE(h->clickButton(trace(), "TraceFindPrevious"));
-    EXPECT_EQ(table()->currentIndex().row(), first);
-
-    ASSERT_TRUE(h->clickButton(trace(), "TracePerIdentifier"));
-    auto* identifiers = trace()->findChild<QTableView*>(QStringLiteral("TraceIdentifiers"));
-    EXPECT_TRUE(identifiers->isVisible());
-    EXPECT_FALSE(table()->isVisible());
-    // Every frame since the window opened was one board's broadcast: one row
-    // that counts them all, half a second apart.
-    ASSERT_EQ(identifiers->model()->rowCount(), 1);
-    const QAbstractItemModel* m = identifiers->model();
-    EXPECT_EQ(m->index(0, IdentifierStatsModel::Identifier).data().toString(), QStringLiteral("18FEF100"));
-    EXPECT_EQ(m->index(0, IdentifierStatsModel::Count).data().toInt(), rows());
-    EXPECT_EQ(m->index(0, IdentifierStatsModel::Period).data().toString(), QStringLiteral("500.0"));
-    ASSERT_TRUE(h->clickButton(trace(), "TracePerIdentifier"));
-    EXPECT_TRUE(table()->isVisible());
 
     // The controller's troubles as the link check reads them, in the status line.
     auto* status = trace()->findChild<QLabel*>(QStringLiteral("TraceStatus"));

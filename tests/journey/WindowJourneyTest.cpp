@@ -136,22 +136,6 @@ TEST_F(WindowJourney, BoardWindowsTheirLayoutGuardsAndKeptPlaces)
     EXPECT_TRUE(valve()->findChild<QLabel*>(QStringLiteral("BoardPic"))->pixmap().isNull()) << "no picture for it";
 }
 
-TEST_F(WindowJourney, ABoardWindowClosedWhileItsDownloaderIsOpen)
-{
-    ASSERT_NE(enterDownload(pump()), nullptr);
-    moveDownloaderAside();
-    ASSERT_TRUE(h->closeBox(pump()));
-    EXPECT_EQ(pump(), nullptr);
-    h->pass(600);
-
-    requestAllBoards();  // the pump announces itself: its downloader closes, a new window comes
-    EXPECT_EQ(h->downloaderWindow(), nullptr);
-    BoardWindow* again = pump();
-    ASSERT_NE(again, nullptr);
-    ASSERT_NE(enterDownload(again), nullptr);
-    EXPECT_TRUE(listsBoard("12010003"));
-}
-
 TEST_F(WindowJourney, DiagnosticModeSurvivesItsWindowClosing)
 {
     BoardWindow* w = pump();

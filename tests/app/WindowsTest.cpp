@@ -115,7 +115,6 @@ TEST_F(OpenApp, MainWindowLoadNamesTheRunAndShowsTheMonitor)
 
 TEST_F(OpenApp, MonitorHeightAndVisibleControlsFollowModeAndDisplay)
 {
-    EXPECT_EQ(outer(monitor), twips(monitor, 8800, 3900));
     auto* display = find<QCheckBox>(monitor, "DisplayLiveCANCheck");
     auto* list = find<QListView>(monitor, "LogMessageList");
     EXPECT_FALSE(display->isChecked());
@@ -125,36 +124,29 @@ TEST_F(OpenApp, MonitorHeightAndVisibleControlsFollowModeAndDisplay)
     EXPECT_EQ(outer(monitor), twips(monitor, 8800, 8350));
     EXPECT_LT(list->geometry().bottom(), monitor->height()) << "the whole list fits the tall window";
     display->click();
-    EXPECT_EQ(outer(monitor), twips(monitor, 8800, 3900));
-
-    const char* liveOnly[] = {"DisplayLiveCANCheck", "ASCIICheck", "SaveToFileEnable", "FileNameText", "Command6",
-                              "CANStatusFrame"};
-    for (const char* name : liveOnly)
-        EXPECT_TRUE(shown(find<QWidget>(monitor, name))) << name;
-    EXPECT_FALSE(shown(find<QWidget>(monitor, "FileStatusFrame")));
-    EXPECT_EQ(find<QLabel>(monitor, "ModeLabel")->text(), QStringLiteral("Current Mode = Live CAN"));
 
     auto* picture = find<QLabel>(monitor, "ModePicture");
     EXPECT_EQ(picture->toolTip(), QStringLiteral("Click here to switch modes"));
     const QImage liveImage = picture->pixmap().toImage();
     EXPECT_EQ(liveImage.size(), QSize(45, 30));
-    QTest::mouseClick(picture, Qt::LeftButton);
-    EXPECT_FALSE(harness.app->monitor().inCanMode());
-    EXPECT_NE(picture->pixmap().toImage(), liveImage);
-    EXPECT_EQ(outer(monitor), twips(monitor, 8800, 8350));
-    for (const char* name : liveOnly)
-        EXPECT_FALSE(shown(find<QWidget>(monitor, name))) << name;
-    EXPECT_TRUE(shown(find<QWidget>(monitor, "FileStatusFrame")));
-    EXPECT_EQ(find<QLabel>(monitor, "ModeLabel")->text(), QStringLiteral("Current Mode = File Mode"));
-    for (const char* name : {"File_Open", "Play_Button", "FF_Button", "Step_Button", "Stop_Button"})
-        EXPECT_TRUE(shown(find<QToolButton>(monitor, name))) << name;
+    // Live, a click on the picture to file mode, another back: the height, the
+    // controls shown, the label and the picture follow the mode.
+    for (const bool live : {true, false, true}) {
+        SCOPED_TRACE(live);
+        EXPECT_EQ(harness.app->monitor().inCanMode(), live);
+        EXPECT_EQ(outer(monitor), twips(monitor, 8800, live ? 3900 : 8350));
+        EXPECT_EQ(picture->pixmap().toImage() == liveImage, live);
+        for (const char* name : {"DisplayLiveCANCheck", "ASCIICheck", "SaveToFileEnable", "FileNameText", "Command6",
+                                 "CANStatusFrame"})
+            EXPECT_EQ(shown(find<QWidget>(monitor, name)), live) << name;
+        for (const char* name : {"FileStatusFrame", "File_Open", "Play_Button", "FF_Button", "Step_Button", "Stop_Button"})
+            EXPECT_EQ(shown(find<QWidget>(monitor, name)), !live) << name;
+        EXPECT_EQ(find<QLabel>(monitor, "ModeLabel")->text(),
+                  live ? QStringLiteral("Current Mode = Live CAN") : QStringLiteral("Current Mode = File Mode"));
+        QTest::mouseClick(picture, Qt::LeftButton);
+    }
     EXPECT_EQ(find<QToolButton>(monitor, "File_Open")->toolTip(), QStringLiteral("Choose File to Open"));
     EXPECT_EQ(find<QToolButton>(monitor, "FF_Button")->text(), QStringLiteral("Run Full Speed"));
-
-    QTest::mouseClick(picture, Qt::LeftButton);
-    EXPECT_TRUE(harness.app->monitor().inCanMode());
-    EXPECT_EQ(picture->pixmap().toImage(), liveImage);
-    EXPECT_EQ(outer(monitor), twips(monitor, 8800, 3900));
 }
 
 TEST_F(OpenApp, StatusPanelShowsTheLink)

@@ -8,6 +8,7 @@
 #include "diagnostics/DynShape.h"
 #include "diagnostics/DynTabContainer.h"
 #include "diagnostics/DynTextBox.h"
+#include "diagnostics/IndicatorInfo.h"
 #include "sim/SimAnimation.h"
 
 #include <QFile>
@@ -34,22 +35,6 @@ QString shownBy(DynControl* control)
     return {};
 }
 
-// The controls a screen fills from the board's messages.
-std::vector<int> indicatorsOf(const ScreenDefinition& screen)
-{
-    std::vector<int> found;
-    for (const auto& r : screen.bits)
-        if (r.valid)
-            found.push_back(r.cntrlIndex);
-    for (const auto& r : screen.bwl)
-        if (r.valid)
-            found.push_back(r.cntrlIndex);
-    for (const auto& r : screen.bf)
-        if (r.valid)
-            found.push_back(r.cntrlIndex);
-    return found;
-}
-
 QStringList labelsOf(BoardWindow* w)
 {
     QStringList texts;
@@ -67,8 +52,8 @@ QString stillIndicators(JourneyHarness& h, const QList<BoardWindow*>& windows)
     for (int send = 0; send < sends; ++send) {
         h.pass(static_cast<int>(SimBoard::kDiagnosticPeriodUs / 1000));
         for (BoardWindow* w : windows) {
-            for (int i : indicatorsOf(w->screen().definition()))
-                seen[{w, i}].insert(shownBy(w->screen().control(i)));
+            for (const IndicatorInfo& i : screenIndicators(w->screen().definition()))
+                seen[{w, i.cntrlIndex}].insert(shownBy(w->screen().control(i.cntrlIndex)));
         }
     }
     QStringList still;
@@ -97,7 +82,7 @@ TEST_F(AnimatedBench, EveryIndicatorOfTheShippedScreensMovesWithinOneSweep)
     for (BoardWindow* w : windows) {
         SCOPED_TRACE(w->windowTitle().toStdString());
         ASSERT_TRUE(enterDiagnostics(w));
-        indicators += indicatorsOf(w->screen().definition()).size();
+        indicators += screenIndicators(w->screen().definition()).size();
         EXPECT_EQ(stillIndicators(*h, {w}), QString());
         // Back to its small size, so that it covers none of the others.
         ASSERT_TRUE(h->clickButton(w, "StartDiag"));
@@ -216,7 +201,7 @@ TEST(PreviewJourney, OneCommandFromAFileToItsScreenLive)
     writeFile(file, next);
     ASSERT_TRUE(h.settleScreenFiles(w));
     EXPECT_TRUE(labelsOf(w).contains(QStringLiteral("Draft two")));
-    EXPECT_EQ(indicatorsOf(w->screen().definition()).size(), 4u);
+    EXPECT_EQ(screenIndicators(w->screen().definition()).size(), 4u);
     // The board took the new message up with the new file.
     EXPECT_EQ(stillIndicators(h, windows), QString());
 }

@@ -109,8 +109,9 @@ protected:
 
 // Opened from the View menu it records; Find and the per-identifier table move
 // with the keys and buttons; it filters, pauses, copies, and comes back with
-// what it kept; the controller's troubles show in its status line.
-TEST_F(TraceJourney, FromTheViewMenuItRecordsFindsFiltersPausesAndComesBackWithWhatItKept)
+// what it kept; it follows the newest frame, clears, grows and keeps its size;
+// the controller's troubles show in its status line.
+TEST_F(TraceJourney, FromTheViewMenuItRecordsFindsFiltersPausesFollowsGrowsAndComesBack)
 {
     openTrace();
     EXPECT_EQ(h->shownWindow<TraceWindow>(), trace());
@@ -190,6 +191,49 @@ TEST_F(TraceJourney, FromTheViewMenuItRecordsFindsFiltersPausesAndComesBackWithW
     EXPECT_TRUE(trace()->recording());
     h->pass(1000);
     EXPECT_GT(trace()->ring().size(), kept);
+
+    // The table follows the newest frame like a terminal unless the technician
+    // scrolls up; Clear starts afresh; the window is resized by its corner and
+    // maximised from its title bar, and keeps its size when opened again.
+    h->pass(20'000);
+    QScrollBar* bar = table()->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0) << "more rows than the window shows";
+    EXPECT_EQ(bar->value(), bar->maximum()) << "at the newest frame";
+    ASSERT_TRUE(h->clickRow(table(), rows() - 1));
+    h->key(Qt::Key_Home, Qt::ControlModifier);
+    h->pass(2000);
+    EXPECT_EQ(bar->value(), 0) << "scrolled up, the table stays where the technician reads";
+    h->key(Qt::Key_End, Qt::ControlModifier);
+    h->pass(2000);
+    EXPECT_EQ(bar->value(), bar->maximum()) << "back at the bottom, it follows again";
+
+    ASSERT_TRUE(h->clickButton(trace(), "TraceClear"));
+    EXPECT_EQ(rows(), 0);
+    EXPECT_EQ(trace()->ring().size(), 0u);
+    h->pass(1000);
+    EXPECT_GT(rows(), 0);
+
+    QMdiSubWindow* sub = trace()->subWindow();
+    const QSize before = sub->size();
+    h->deliver([&] { JourneyHarness::dragFrom(sub, QPoint(sub->width() - 2, sub->height() - 2), QPoint(60, 40)); });
+    h->settle();
+    EXPECT_EQ(sub->size(), before + QSize(60, 40)) << "dragged by its corner";
+    const QSize resized = sub->size();
+    ASSERT_TRUE(h->maximiseBox(trace()));
+    EXPECT_TRUE(sub->isMaximized());
+    EXPECT_EQ(sub->size(), sub->parentWidget()->size()) << "it fills the frame";
+    EXPECT_GT(table()->height(), resized.height() - 200) << "the table takes the room";
+    ASSERT_TRUE(h->closeBox(trace()));
+    EXPECT_EQ(h->settings.value(QStringLiteral("BusTrace"), QStringLiteral("Maximized")), QStringLiteral("1"));
+    openTrace();
+    EXPECT_TRUE(trace()->subWindow()->isMaximized());
+    // Maximised, its system menu sits in the menu bar: Restore from there.
+    QWidget* systemMenu = h->main().menuBar()->cornerWidget(Qt::TopLeftCorner);
+    ASSERT_NE(systemMenu, nullptr);
+    ASSERT_TRUE(h->click(systemMenu));
+    ASSERT_TRUE(h->clickMenuEntry(qobject_cast<QMenu*>(QApplication::activePopupWidget()), QStringLiteral("Restore")));
+    EXPECT_FALSE(sub->isMaximized());
+    EXPECT_EQ(sub->size(), resized) << "its own size again";
 
     // The controller's troubles as the link check reads them, in the status line.
     auto* status = trace()->findChild<QLabel*>(QStringLiteral("TraceStatus"));
@@ -280,53 +324,6 @@ TEST_F(TraceJourney, HalfAnHourWithQuietSpellsAndAReplayBesideTheBus)
     ASSERT_GT(looped.size(), 42u) << "more than two passes";
     EXPECT_TRUE(std::is_sorted(looped.begin(), looped.end()));
     EXPECT_GT(looped.back(), 380'000);
-}
-
-// The table follows the newest frame like a terminal unless the technician
-// scrolls up; Clear starts afresh; the window is resized by its corner and
-// maximised from its title bar, and keeps its size when opened again.
-TEST_F(TraceJourney, FollowsTheNewestClearsAndGrows)
-{
-    openTrace();
-    h->pass(20'000);
-    QScrollBar* bar = table()->verticalScrollBar();
-    ASSERT_GT(bar->maximum(), 0) << "more rows than the window shows";
-    EXPECT_EQ(bar->value(), bar->maximum()) << "at the newest frame";
-    ASSERT_TRUE(h->clickRow(table(), rows() - 1));
-    h->key(Qt::Key_Home, Qt::ControlModifier);
-    h->pass(2000);
-    EXPECT_EQ(bar->value(), 0) << "scrolled up, the table stays where the technician reads";
-    h->key(Qt::Key_End, Qt::ControlModifier);
-    h->pass(2000);
-    EXPECT_EQ(bar->value(), bar->maximum()) << "back at the bottom, it follows again";
-
-    ASSERT_TRUE(h->clickButton(trace(), "TraceClear"));
-    EXPECT_EQ(rows(), 0);
-    EXPECT_EQ(trace()->ring().size(), 0u);
-    h->pass(1000);
-    EXPECT_GT(rows(), 0);
-
-    QMdiSubWindow* sub = trace()->subWindow();
-    const QSize before = sub->size();
-    h->deliver([&] { JourneyHarness::dragFrom(sub, QPoint(sub->width() - 2, sub->height() - 2), QPoint(60, 40)); });
-    h->settle();
-    EXPECT_EQ(sub->size(), before + QSize(60, 40)) << "dragged by its corner";
-    const QSize resized = sub->size();
-    ASSERT_TRUE(h->maximiseBox(trace()));
-    EXPECT_TRUE(sub->isMaximized());
-    EXPECT_EQ(sub->size(), sub->parentWidget()->size()) << "it fills the frame";
-    EXPECT_GT(table()->height(), resized.height() - 200) << "the table takes the room";
-    ASSERT_TRUE(h->closeBox(trace()));
-    EXPECT_EQ(h->settings.value(QStringLiteral("BusTrace"), QStringLiteral("Maximized")), QStringLiteral("1"));
-    openTrace();
-    EXPECT_TRUE(trace()->subWindow()->isMaximized());
-    // Maximised, its system menu sits in the menu bar: Restore from there.
-    QWidget* systemMenu = h->main().menuBar()->cornerWidget(Qt::TopLeftCorner);
-    ASSERT_NE(systemMenu, nullptr);
-    ASSERT_TRUE(h->click(systemMenu));
-    ASSERT_TRUE(h->clickMenuEntry(qobject_cast<QMenu*>(QApplication::activePopupWidget()), QStringLiteral("Restore")));
-    EXPECT_FALSE(sub->isMaximized());
-    EXPECT_EQ(sub->size(), resized) << "its own size again";
 }
 
 // A log of announcements of boards the bench does not have, in candump's

@@ -231,7 +231,6 @@ TEST_F(WindowJourney, TheErrorListClosesAndComesBackWithTheNextError)
     ASSERT_NE(errors, nullptr) << "the error list shows itself";
     EXPECT_EQ(errors->windowTitle(), QStringLiteral("Error List"));
     EXPECT_EQ(errors->counter()->text(), QStringLiteral("1"));
-    ASSERT_FALSE(errorLines().isEmpty());
     EXPECT_TRUE(errorLines().join(QString()).contains(QStringLiteral("FROBNICATE")));
 
     ASSERT_TRUE(h->closeBox(errors));
@@ -302,9 +301,6 @@ TEST_F(WindowJourney, AMixedSessionClosesAndReopensEverything)
     // Help came up over the others: the heater's window is brought forward.
     ASSERT_TRUE(h->bringToFront(JourneyHarness::subWindowOf(h->boardWindow(kHeater))));
     ASSERT_TRUE(h->clickButton(h->boardWindow(kHeater), "StartDiag"));
-    ASSERT_NE(h->shownWindow<ErrorListWindow>(), nullptr);
-    ASSERT_NE(h->shownWindow<HelpWindow>(), nullptr);
-    ASSERT_NE(h->downloaderWindow(), nullptr);
 
     ASSERT_TRUE(h->closeBox(h->shownWindow<HelpWindow>()));
     ASSERT_TRUE(h->closeBox(h->downloaderWindow()));

@@ -97,7 +97,9 @@ TEST_F(DownloaderJourney, TheCloseBoxAndEnterAgainThreeTimes)
     }
 }
 
-TEST_F(DownloaderJourney, ClosedWithTheKeyboardBeforeTheBoardAnsweredThenEnteredTwice)
+// Closed with the keyboard before the board answered, entered twice, then the
+// area chosen with the keys.
+TEST_F(DownloaderJourney, ClosedWithTheKeyboardBeforeTheBoardAnsweredThenEnteredTwiceAndKeysChooseTheArea)
 {
     const std::size_t before = framesSoFar();
     ASSERT_TRUE(h->clickButton(pump(), "FWDownloadCommand"));
@@ -123,6 +125,49 @@ TEST_F(DownloaderJourney, ClosedWithTheKeyboardBeforeTheBoardAnsweredThenEntered
     EXPECT_TRUE(infoList()->currentItem()->text().startsWith(QStringLiteral("Sys: ")));
     EXPECT_EQ(textPacketsTo(0x21, asked), 0) << "the board is not asked again";
     EXPECT_TRUE(h->dialogs.boxes.empty());
+
+    // The keyboard chooses the area.
+    ASSERT_TRUE(clickInfo("Boot:"));
+    ASSERT_EQ(QApplication::focusWidget(), infoList()) << "the click gave the list the keyboard";
+    h->key(Qt::Key_Down);
+    h->key(Qt::Key_Down);
+    ASSERT_NE(infoList()->currentItem(), nullptr);
+    ASSERT_TRUE(infoList()->currentItem()->text().startsWith(QStringLiteral("pCode: ")));
+    EXPECT_TRUE(infoList()->currentItem()->isSelected());
+
+    const Firmware file = firmware(12);
+    ASSERT_TRUE(chooseFile(h->writeFirmware(QStringLiteral("app.QXP"), file.text)));
+    EXPECT_TRUE(h->dialogs.lastFilter.contains(QStringLiteral("pCode Files"))) << h->dialogs.lastFilter.toStdString();
+    ASSERT_TRUE(h->clickButton(h->downloaderWindow(), "Command3"));
+    EXPECT_EQ(loaded(0x21, 2), SimBootLoader::imageText(file.image)) << "the area of the current line";
+    EXPECT_EQ(loaded(0x21, 0), QByteArray()) << "not the one clicked first";
+
+    // Back on the list (Start Download took the keyboard), up once: the
+    // system area, and the next download goes there.
+    ASSERT_TRUE(clickInfo("pCode:"));
+    h->key(Qt::Key_Up);
+    ASSERT_TRUE(infoList()->currentItem()->text().startsWith(QStringLiteral("Sys: ")));
+    const Firmware system = firmware(5, 0x8000, "SYS 2.0");
+    ASSERT_TRUE(chooseFile(h->writeFirmware(QStringLiteral("sys.QXS"), system.text)));
+    ASSERT_TRUE(h->clickButton(h->downloaderWindow(), "Command3"));
+    EXPECT_EQ(loaded(0x21, 1), SimBootLoader::imageText(system.image));
+    EXPECT_EQ(loaded(0x21, 0), QByteArray());
+
+    // Home: the Board: line, which names no area. A beep, nothing selected,
+    // and the area chosen before stays; Down goes on from that line.
+    ASSERT_TRUE(clickInfo("Sys:"));
+    const int beeps = h->dialogs.beeps;
+    h->key(Qt::Key_Home);
+    EXPECT_EQ(h->dialogs.beeps, beeps + 1);
+    EXPECT_TRUE(infoList()->selectedItems().isEmpty());
+    EXPECT_EQ(h->app->downloader().areaId(), QStringLiteral("1"));
+    h->key(Qt::Key_Down);
+    EXPECT_EQ(h->app->downloader().areaId(), QStringLiteral("0"));
+    // A click on that line, twice: a beep each time.
+    ASSERT_TRUE(h->clickRow(infoList(), 0));
+    ASSERT_TRUE(h->clickRow(infoList(), 0));
+    EXPECT_EQ(h->dialogs.beeps, beeps + 3);
+    EXPECT_TRUE(infoList()->selectedItems().isEmpty());
 }
 
 // The valve refused while the pump has the downloader, then served in turn;
@@ -173,7 +218,9 @@ TEST_F(DownloaderJourney, TwoBoardsInTurnAndTheBoardAnnouncingItselfOrLosingItsW
     EXPECT_TRUE(listsBoard("12010003"));
 }
 
-TEST_F(DownloaderJourney, TheBoardRestartingInTheMiddleOfADownload)
+// The board restarting in the middle of a download; then the adapter switched
+// with the windows open.
+TEST_F(DownloaderJourney, TheBoardRestartingInTheMiddleOfADownloadThenTheAdapterSwitched)
 {
     SimBoard* board = h->simBoard(0x21);
     ASSERT_NE(board, nullptr);
@@ -194,55 +241,35 @@ TEST_F(DownloaderJourney, TheBoardRestartingInTheMiddleOfADownload)
     h->pass(3000);
     EXPECT_EQ(textPacketsTo(0x21, after), 0) << "nothing more for the board";
 
-    ASSERT_NE(pump(), nullptr);
-    ASSERT_NE(enterDownload(pump()), nullptr);
+    QPointer<BoardWindow> window = pump();
+    ASSERT_NE(enterDownload(window), nullptr);
     EXPECT_TRUE(listsBoard("12010003"));
-}
 
-TEST_F(DownloaderJourney, TheKeyboardChoosesTheArea)
-{
-    ASSERT_NE(enterDownload(pump()), nullptr);
-    ASSERT_TRUE(clickInfo("Boot:"));
-    ASSERT_EQ(QApplication::focusWidget(), infoList()) << "the click gave the list the keyboard";
-    h->key(Qt::Key_Down);
-    h->key(Qt::Key_Down);
-    ASSERT_NE(infoList()->currentItem(), nullptr);
-    ASSERT_TRUE(infoList()->currentItem()->text().startsWith(QStringLiteral("pCode: ")));
-    EXPECT_TRUE(infoList()->currentItem()->isSelected());
-
-    const Firmware file = firmware(12);
-    ASSERT_TRUE(chooseFile(h->writeFirmware(QStringLiteral("app.QXP"), file.text)));
-    EXPECT_TRUE(h->dialogs.lastFilter.contains(QStringLiteral("pCode Files"))) << h->dialogs.lastFilter.toStdString();
-    ASSERT_TRUE(h->clickButton(h->downloaderWindow(), "Command3"));
-    EXPECT_EQ(loaded(0x21, 2), SimBootLoader::imageText(file.image)) << "the area of the current line";
-    EXPECT_EQ(loaded(0x21, 0), QByteArray()) << "not the one clicked first";
-
-    // Back on the list (Start Download took the keyboard), up once: the
-    // system area, and the next download goes there.
-    ASSERT_TRUE(clickInfo("pCode:"));
-    h->key(Qt::Key_Up);
-    ASSERT_TRUE(infoList()->currentItem()->text().startsWith(QStringLiteral("Sys: ")));
-    const Firmware system = firmware(5, 0x8000, "SYS 2.0");
-    ASSERT_TRUE(chooseFile(h->writeFirmware(QStringLiteral("sys.QXS"), system.text)));
-    ASSERT_TRUE(h->clickButton(h->downloaderWindow(), "Command3"));
-    EXPECT_EQ(loaded(0x21, 1), SimBootLoader::imageText(system.image));
-    EXPECT_EQ(loaded(0x21, 0), QByteArray());
-
-    // Home: the Board: line, which names no area. A beep, nothing selected,
-    // and the area chosen before stays; Down goes on from that line.
+    // The adapter switched with the windows open.
     ASSERT_TRUE(clickInfo("Sys:"));
-    const int beeps = h->dialogs.beeps;
-    h->key(Qt::Key_Home);
-    EXPECT_EQ(h->dialogs.beeps, beeps + 1);
-    EXPECT_TRUE(infoList()->selectedItems().isEmpty());
-    EXPECT_EQ(h->app->downloader().areaId(), QStringLiteral("1"));
-    h->key(Qt::Key_Down);
-    EXPECT_EQ(h->app->downloader().areaId(), QStringLiteral("0"));
-    // A click on that line, twice: a beep each time.
-    ASSERT_TRUE(h->clickRow(infoList(), 0));
-    ASSERT_TRUE(h->clickRow(infoList(), 0));
-    EXPECT_EQ(h->dialogs.beeps, beeps + 3);
-    EXPECT_TRUE(infoList()->selectedItems().isEmpty());
+    ASSERT_TRUE(h->chooseFromMenu("Adapter", QStringLiteral("Adapter:library")));
+    h->pass(1500);
+    EXPECT_EQ(h->app->adapter().name(), QStringLiteral("library"));
+    MonitorWindow* monitor = h->main().monitorWindow();
+    EXPECT_TRUE(monitor->findChild<QWidget*>(QStringLiteral("InterfaceErrLabel_1"))->isVisible())
+        << "Interface Missing";
+    EXPECT_EQ(h->boardWindows().size(), 3) << "the windows stay";
+
+    ASSERT_TRUE(h->chooseFromMenu("Adapter", QStringLiteral("Adapter:sim")));  // a new bench
+    h->pass(1500);
+    ASSERT_NE(h->bench(), nullptr);
+    EXPECT_TRUE(monitor->findChild<QWidget*>(QStringLiteral("InterfaceErrLabel_0"))->isVisible()) << "OK";
+    EXPECT_EQ(h->downloaderWindow(), nullptr) << "the board announced itself on the new bench";
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(h->boardWindows().size(), 3);
+
+    ASSERT_NE(enterDownload(window), nullptr);
+    EXPECT_TRUE(listsBoard("12010003"));
+    ASSERT_TRUE(clickInfo("Config:"));
+    const Firmware file = firmware(6, 0xC000, "CFG 3");
+    ASSERT_TRUE(chooseFile(h->writeFirmware(QStringLiteral("c.QXC"), file.text)));
+    ASSERT_TRUE(h->clickButton(h->downloaderWindow(), "Command3"));
+    EXPECT_EQ(loaded(0x21, 3), SimBootLoader::imageText(file.image)) << "on the new bench's board";
 }
 
 // The board erases the area as soon as it hears which: a file with a wrong
@@ -346,37 +373,6 @@ TEST_F(DownloaderJourney, ExitInTheMiddleOfADownload)
 
     h->endProgram();
     EXPECT_EQ(h->app, nullptr);
-}
-
-TEST_F(DownloaderJourney, SwitchingTheAdapterWithTheWindowsOpen)
-{
-    QPointer<BoardWindow> board = pump();
-    ASSERT_NE(enterDownload(board), nullptr);
-    ASSERT_TRUE(clickInfo("Sys:"));
-
-    ASSERT_TRUE(h->chooseFromMenu("Adapter", QStringLiteral("Adapter:library")));
-    h->pass(1500);
-    EXPECT_EQ(h->app->adapter().name(), QStringLiteral("library"));
-    MonitorWindow* monitor = h->main().monitorWindow();
-    EXPECT_TRUE(monitor->findChild<QWidget*>(QStringLiteral("InterfaceErrLabel_1"))->isVisible())
-        << "Interface Missing";
-    EXPECT_EQ(h->boardWindows().size(), 3) << "the windows stay";
-
-    ASSERT_TRUE(h->chooseFromMenu("Adapter", QStringLiteral("Adapter:sim")));  // a new bench
-    h->pass(1500);
-    ASSERT_NE(h->bench(), nullptr);
-    EXPECT_TRUE(monitor->findChild<QWidget*>(QStringLiteral("InterfaceErrLabel_0"))->isVisible()) << "OK";
-    EXPECT_EQ(h->downloaderWindow(), nullptr) << "the board announced itself on the new bench";
-    ASSERT_NE(board, nullptr);
-    EXPECT_EQ(h->boardWindows().size(), 3);
-
-    ASSERT_NE(enterDownload(board), nullptr);
-    EXPECT_TRUE(listsBoard("12010003"));
-    ASSERT_TRUE(clickInfo("Config:"));
-    const Firmware file = firmware(6, 0xC000, "CFG 3");
-    ASSERT_TRUE(chooseFile(h->writeFirmware(QStringLiteral("c.QXC"), file.text)));
-    ASSERT_TRUE(h->clickButton(h->downloaderWindow(), "Command3"));
-    EXPECT_EQ(loaded(0x21, 3), SimBootLoader::imageText(file.image)) << "on the new bench's board";
 }
 
 }  // namespace

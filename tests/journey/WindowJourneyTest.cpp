@@ -258,7 +258,9 @@ TEST_F(WindowJourney, TheErrorListClosesAndComesBackWithTheNextError)
     EXPECT_EQ(h->shownWindow<ErrorListWindow>(), nullptr);
 }
 
-TEST_F(WindowJourney, HelpFromTheKeyAndTheMenuClosedAndOpenedAgain)
+// Help from the key and the menu, closed and opened again; then everything at
+// once, closed in another order than opened, and opened again.
+TEST_F(WindowJourney, HelpThenAMixedSessionClosesAndReopensEverything)
 {
     h->key(Qt::Key_F1);
     QPointer<HelpWindow> help = h->shownWindow<HelpWindow>();
@@ -290,11 +292,8 @@ TEST_F(WindowJourney, HelpFromTheKeyAndTheMenuClosedAndOpenedAgain)
     ASSERT_NE(help, nullptr);
     EXPECT_FALSE(help->browser()->toPlainText().isEmpty());
     EXPECT_EQ(h->app->errorLog().count(), 0);
-}
 
-// Everything at once, closed in another order than opened, then opened again.
-TEST_F(WindowJourney, AMixedSessionClosesAndReopensEverything)
-{
+    // Everything at once.
     writeFile(h->programFolder() + QStringLiteral("/Configuration/412-0101.cfg"), "FORM, 7020, 4000\nBOGUS, 1\n");
     ASSERT_NE(enterDownload(pump()), nullptr);
     h->key(Qt::Key_F1);

@@ -247,8 +247,11 @@ TEST_F(OpenApp, ClosingBlocksReception)
     EXPECT_EQ(harness.clock.delayedMs(), 250);
 }
 
-// Help shown is the journeys'; here its absence.
-TEST_F(OpenApp, HelpReportsTheAbsenceOfItsPages)
+// Help shown is the journeys'; here its absence, then the frame's scroll bars,
+// which do not follow windows shown or hidden: a kept window shown again comes
+// back into sight, and hiding a maximised one gives the others their scroll
+// bars back.
+TEST_F(OpenApp, HelpReportsTheAbsenceOfItsPagesAndKeptWindowsNeverLeaveOthersOutOfReach)
 {
     harness.main().showHelp();
     ASSERT_EQ(harness.app->errorLog().count(), 1);
@@ -257,6 +260,24 @@ TEST_F(OpenApp, HelpReportsTheAbsenceOfItsPages)
               QStringLiteral("An unexpected error 76'Path not found' occured when trying to load the help file"));
     EXPECT_TRUE(!harness.main().helpWindow() || !harness.main().helpWindow()->subWindow()->isVisible())
         << "no empty help window is shown";
+
+    test::writeFile(harness.programFolder() + QStringLiteral("/help/index.html"), "<html><body>help</body></html>");
+    harness.main().showHelp();
+    QMdiSubWindow* help = harness.main().helpWindow()->subWindow();
+    QMdiArea* area = harness.main().mdiArea();
+    const QRect visible = area->viewport()->rect();
+    help->close();
+    help->move(visible.width() + 400, visible.height() + 300);  // where the frame has scrolled away from
+    harness.main().showHelp();
+    ASSERT_TRUE(help->isVisible());
+    EXPECT_TRUE(visible.contains(QRect(help->pos(), QSize(help->width(), 24))))
+        << help->geometry().x() << "," << help->geometry().y();
+
+    QMdiSubWindow* monitorFrame = monitor->subWindow();
+    help->showMaximized();
+    monitorFrame->move(100, visible.height() + 200);  // behind the maximised window
+    help->close();
+    EXPECT_GE(area->verticalScrollBar()->maximum(), 200) << "the monitor can be scrolled to";
 }
 
 // Installed, the program lies in bin/ and its help in share/tellvane/help; in
@@ -284,30 +305,6 @@ TEST(ProgramFiles, HelpFromTheInstalledFolderUnlessBesideTheProgram)
                   besideToo ? QStringLiteral("help beside") : QStringLiteral("installed help"));
         EXPECT_EQ(harness.app->errorLog().count(), 0);
     }
-}
-
-// The frame's scroll bars do not follow windows shown or hidden: a kept window
-// shown again comes back into sight, and hiding a maximised one gives the
-// others their scroll bars back.
-TEST_F(OpenApp, KeptWindowsNeverLeaveOthersOutOfReach)
-{
-    test::writeFile(harness.programFolder() + QStringLiteral("/help/index.html"), "<html><body>help</body></html>");
-    harness.main().showHelp();
-    QMdiSubWindow* help = harness.main().helpWindow()->subWindow();
-    QMdiArea* area = harness.main().mdiArea();
-    const QRect visible = area->viewport()->rect();
-    help->close();
-    help->move(visible.width() + 400, visible.height() + 300);  // where the frame has scrolled away from
-    harness.main().showHelp();
-    ASSERT_TRUE(help->isVisible());
-    EXPECT_TRUE(visible.contains(QRect(help->pos(), QSize(help->width(), 24))))
-        << help->geometry().x() << "," << help->geometry().y();
-
-    QMdiSubWindow* monitorFrame = monitor->subWindow();
-    help->showMaximized();
-    monitorFrame->move(100, visible.height() + 200);  // behind the maximised window
-    help->close();
-    EXPECT_GE(area->verticalScrollBar()->maximum(), 200) << "the monitor can be scrolled to";
 }
 
 TEST(Splash, KeyPressOpensTheMainWindowOnce)

@@ -116,7 +116,6 @@ TEST_F(OpenApp, MainWindowLoadNamesTheRunAndShowsTheMonitor)
 
 TEST_F(OpenApp, MonitorHeightAndVisibleControlsFollowModeAndDisplay)
 {
-    EXPECT_EQ(outer(monitor), twips(monitor, 8800, 3900));
     auto* display = find<QCheckBox>(monitor, "DisplayLiveCANCheck");
     auto* list = find<QListView>(monitor, "LogMessageList");
     EXPECT_FALSE(display->isChecked());
@@ -126,36 +125,29 @@ TEST_F(OpenApp, MonitorHeightAndVisibleControlsFollowModeAndDisplay)
     EXPECT_EQ(outer(monitor), twips(monitor, 8800, 8350));
     EXPECT_LT(list->geometry().bottom(), monitor->height()) << "the whole list fits the tall window";
     display->click();
-    EXPECT_EQ(outer(monitor), twips(monitor, 8800, 3900));
-
-    const char* liveOnly[] = {"DisplayLiveCANCheck", "ASCIICheck", "SaveToFileEnable", "FileNameText", "Command6",
-                              "CANStatusFrame"};
-    for (const char* name : liveOnly)
-        EXPECT_TRUE(shown(find<QWidget>(monitor, name))) << name;
-    EXPECT_FALSE(shown(find<QWidget>(monitor, "FileStatusFrame")));
-    EXPECT_EQ(find<QLabel>(monitor, "ModeLabel")->text(), QStringLiteral("Current Mode = Live CAN"));
 
     auto* picture = find<QLabel>(monitor, "ModePicture");
     EXPECT_EQ(picture->toolTip(), QStringLiteral("Click here to switch modes"));
     const QImage liveImage = picture->pixmap().toImage();
     EXPECT_EQ(liveImage.size(), QSize(45, 30));
-    QTest::mouseClick(picture, Qt::LeftButton);
-    EXPECT_FALSE(harness.app->monitor().inCanMode());
-    EXPECT_NE(picture->pixmap().toImage(), liveImage);
-    EXPECT_EQ(outer(monitor), twips(monitor, 8800, 8350));
-    for (const char* name : liveOnly)
-        EXPECT_FALSE(shown(find<QWidget>(monitor, name))) << name;
-    EXPECT_TRUE(shown(find<QWidget>(monitor, "FileStatusFrame")));
-    EXPECT_EQ(find<QLabel>(monitor, "ModeLabel")->text(), QStringLiteral("Current Mode = File Mode"));
-    for (const char* name : {"File_Open", "Play_Button", "FF_Button", "Step_Button", "Stop_Button"})
-        EXPECT_TRUE(shown(find<QToolButton>(monitor, name))) << name;
+    // Live, a click on the picture to file mode, another back: the height, the
+    // controls shown, the label and the picture follow the mode.
+    for (const bool live : {true, false, true}) {
+        SCOPED_TRACE(live);
+        EXPECT_EQ(harness.app->monitor().inCanMode(), live);
+        EXPECT_EQ(outer(monitor), twips(monitor, 8800, live ? 3900 : 8350));
+        EXPECT_EQ(picture->pixmap().toImage() == liveImage, live);
+        for (const char* name : {"DisplayLiveCANCheck", "ASCIICheck", "SaveToFileEnable", "FileNameText", "Command6",
+                                 "CANStatusFrame"})
+            EXPECT_EQ(shown(find<QWidget>(monitor, name)), live) << name;
+        for (const char* name : {"FileStatusFrame", "File_Open", "Play_Button", "FF_Button", "Step_Button", "Stop_Button"})
+            EXPECT_EQ(shown(find<QWidget>(monitor, name)), !live) << name;
+        EXPECT_EQ(find<QLabel>(monitor, "ModeLabel")->text(),
+                  live ? QStringLiteral("Current Mode = Live CAN") : QStringLiteral("Current Mode = File Mode"));
+        QTest::mouseClick(picture, Qt::LeftButton);
+    }
     EXPECT_EQ(find<QToolButton>(monitor, "File_Open")->toolTip(), QStringLiteral("Choose File to Open"));
     EXPECT_EQ(find<QToolButton>(monitor, "FF_Button")->text(), QStringLiteral("Run Full Speed"));
-
-    QTest::mouseClick(picture, Qt::LeftButton);
-    EXPECT_TRUE(harness.app->monitor().inCanMode());
-    EXPECT_EQ(picture->pixmap().toImage(), liveImage);
-    EXPECT_EQ(outer(monitor), twips(monitor, 8800, 3900));
 }
 
 TEST_F(OpenApp, StatusPanelShowsTheLink)
@@ -278,8 +270,11 @@ TEST_F(OpenApp, ClosingBlocksReception)
     EXPECT_EQ(harness.clock.delayedMs(), 250);
 }
 
-// Help shown is the journeys'; here its absence.
-TEST_F(OpenApp, HelpReportsTheAbsenceOfItsPages)
+// Help shown is the journeys'; here its absence, then the frame's scroll bars,
+// which do not follow windows shown or hidden: a kept window shown again comes
+// back into sight, and hiding a maximised one gives the others their scroll
+// bars back.
+TEST_F(OpenApp, HelpReportsTheAbsenceOfItsPagesAndKeptWindowsNeverLeaveOthersOutOfReach)
 {
     harness.main().showHelp();
     ASSERT_EQ(harness.app->errorLog().count(), 1);
@@ -288,6 +283,24 @@ TEST_F(OpenApp, HelpReportsTheAbsenceOfItsPages)
               QStringLiteral("An unexpected error 76'Path not found' occured when trying to load the help file"));
     EXPECT_TRUE(!harness.main().helpWindow() || !harness.main().helpWindow()->subWindow()->isVisible())
         << "no empty help window is shown";
+
+    test::writeFile(harness.programFolder() + QStringLiteral("/help/index.html"), "<html><body>help</body></html>");
+    harness.main().showHelp();
+    QMdiSubWindow* help = harness.main().helpWindow()->subWindow();
+    QMdiArea* area = harness.main().mdiArea();
+    const QRect visible = area->viewport()->rect();
+    help->close();
+    help->move(visible.width() + 400, visible.height() + 300);  // where the frame has scrolled away from
+    harness.main().showHelp();
+    ASSERT_TRUE(help->isVisible());
+    EXPECT_TRUE(visible.contains(QRect(help->pos(), QSize(help->width(), 24))))
+        << help->geometry().x() << "," << help->geometry().y();
+
+    QMdiSubWindow* monitorFrame = monitor->subWindow();
+    help->showMaximized();
+    monitorFrame->move(100, visible.height() + 200);  // behind the maximised window
+    help->close();
+    EXPECT_GE(area->verticalScrollBar()->maximum(), 200) << "the monitor can be scrolled to";
 }
 
 // Installed, the program lies in bin/ and its help in share/tellvane/help; in
@@ -315,30 +328,6 @@ TEST(ProgramFiles, HelpFromTheInstalledFolderUnlessBesideTheProgram)
                   besideToo ? QStringLiteral("help beside") : QStringLiteral("installed help"));
         EXPECT_EQ(harness.app->errorLog().count(), 0);
     }
-}
-
-// The frame's scroll bars do not follow windows shown or hidden: a kept window
-// shown again comes back into sight, and hiding a maximised one gives the
-// others their scroll bars back.
-TEST_F(OpenApp, KeptWindowsNeverLeaveOthersOutOfReach)
-{
-    test::writeFile(harness.programFolder() + QStringLiteral("/help/index.html"), "<html><body>help</body></html>");
-    harness.main().showHelp();
-    QMdiSubWindow* help = harness.main().helpWindow()->subWindow();
-    QMdiArea* area = harness.main().mdiArea();
-    const QRect visible = area->viewport()->rect();
-    help->close();
-    help->move(visible.width() + 400, visible.height() + 300);  // where the frame has scrolled away from
-    harness.main().showHelp();
-    ASSERT_TRUE(help->isVisible());
-    EXPECT_TRUE(visible.contains(QRect(help->pos(), QSize(help->width(), 24))))
-        << help->geometry().x() << "," << help->geometry().y();
-
-    QMdiSubWindow* monitorFrame = monitor->subWindow();
-    help->showMaximized();
-    monitorFrame->move(100, visible.height() + 200);  // behind the maximised window
-    help->close();
-    EXPECT_GE(area->verticalScrollBar()->maximum(), 200) << "the monitor can be scrolled to";
 }
 
 TEST(Splash, KeyPressOpensTheMainWindowOnce)

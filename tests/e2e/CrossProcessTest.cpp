@@ -156,11 +156,13 @@ TEST_F(CrossProcess, FlashToolProgramsABenchBoard)
 {
     const test::Firmware app = test::firmware(150);
     const QString file = test::writeFile(dir.filePath(QStringLiteral("app.QXP")), app.text);
+    auto flashTo = [&](const char* board, const char* area) {
+        return runCli({QStringLiteral("flash"), QStringLiteral("--adapter"), busName(port), QStringLiteral("--board"),
+                       QLatin1String(board), QStringLiteral("--area"), QLatin1String(area), QStringLiteral("--file"), file},
+                      kFlashMs);
+    };
     // Area 2 by its number: the boot line ("Boot: V1.02 2019-03-01") holds a 2 too.
-    const Finished flash = runCli({QStringLiteral("flash"), QStringLiteral("--adapter"), busName(port),
-                                   QStringLiteral("--board"), QStringLiteral("0x21"), QStringLiteral("--area"),
-                                   QStringLiteral("2"), QStringLiteral("--file"), file},
-                                  kFlashMs);
+    const Finished flash = flashTo("0x21", "2");
     ASSERT_EQ(flash.exitCode, 0) << flash.out.toStdString() << flash.err.toStdString();
     EXPECT_TRUE(flash.out.contains("\nArea 2: pCode: ")) << flash.out.toStdString();
     EXPECT_TRUE(flash.out.contains("Success, please wait 10 seconds and then cycle power")) << flash.out.toStdString();
@@ -173,10 +175,7 @@ TEST_F(CrossProcess, FlashToolProgramsABenchBoard)
     EXPECT_FALSE(bench->output().contains("flashed area 0"));
 
     // A board that is not on the bus: a clear error, no hang.
-    const Finished none = runCli({QStringLiteral("flash"), QStringLiteral("--adapter"), busName(port),
-                                  QStringLiteral("--board"), QStringLiteral("0x40"), QStringLiteral("--area"),
-                                  QStringLiteral("pCode"), QStringLiteral("--file"), file},
-                                 kFlashMs);
+    const Finished none = flashTo("0x40", "pCode");
     EXPECT_EQ(none.exitCode, 1);
     EXPECT_TRUE(none.err.contains("no board at address 64 announced itself")) << none.err.toStdString();
 }

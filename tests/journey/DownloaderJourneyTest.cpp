@@ -71,11 +71,8 @@ TEST_F(DownloaderJourney, TheCloseBoxAndEnterAgainThreeTimes)
         QMdiSubWindow* sub = JourneyHarness::subWindowOf(w);
         EXPECT_EQ(sub->size(), QSize(twipsToPixels(8800, 96), twipsToPixels(5250, 96)));
         EXPECT_EQ(h->app->boards().downloadBoardAddress(), 0x21);
-        const QStringList lines = h->infoLines();
-        ASSERT_EQ(lines.size(), 5) << lines.join(QLatin1Char('|')).toStdString();
-        EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Board: "))) << lines[0].toStdString();
-        EXPECT_TRUE(lines[0].endsWith(QStringLiteral("P-code 12010003"))) << lines[0].toStdString();
-        EXPECT_TRUE(lines[3].startsWith(QStringLiteral("pCode: ")));
+        ASSERT_TRUE(listsBoard("12010003"));
+        EXPECT_TRUE(h->infoLines()[0].startsWith(QStringLiteral("Board: "))) << h->infoLines()[0].toStdString();
         auto* warning = w->findChild<QLabel*>(QStringLiteral("WarningLabel"));
         EXPECT_FALSE(warning->isVisible());
         EXPECT_EQ(warning->text(), QStringLiteral("Warning: CAN bus warnings were detected during download"));
@@ -100,7 +97,9 @@ TEST_F(DownloaderJourney, TheCloseBoxAndEnterAgainThreeTimes)
     }
 }
 
-TEST_F(DownloaderJourney, ClosedWithTheKeyboardBeforeTheBoardAnsweredThenEnteredTwice)
+// Closed with the keyboard before the board answered, entered twice, then the
+// area chosen with the keys.
+TEST_F(DownloaderJourney, ClosedWithTheKeyboardBeforeTheBoardAnsweredThenEnteredTwiceAndKeysChooseTheArea)
 {
     const std::size_t before = framesSoFar();
     ASSERT_TRUE(h->clickButton(pump(), "FWDownloadCommand"));
@@ -126,86 +125,8 @@ TEST_F(DownloaderJourney, ClosedWithTheKeyboardBeforeTheBoardAnsweredThenEntered
     EXPECT_TRUE(infoList()->currentItem()->text().startsWith(QStringLiteral("Sys: ")));
     EXPECT_EQ(textPacketsTo(0x21, asked), 0) << "the board is not asked again";
     EXPECT_TRUE(h->dialogs.boxes.empty());
-}
 
-TEST_F(DownloaderJourney, TwoBoardsOneAfterTheOther)
-{
-    DownloaderWindow* w = enterDownload(pump());
-    ASSERT_NE(w, nullptr);
-    EXPECT_TRUE(listsBoard("12010003"));
-
-    // The valve's button while the pump has the downloader: a warning, nothing taken.
-    ASSERT_TRUE(h->clickButton(valve(), "FWDownloadCommand"));
-    ASSERT_EQ(h->dialogs.boxes.size(), 1u);
-    EXPECT_EQ(h->dialogs.boxes[0].text, QStringLiteral("Another board is currently using the download feature, please "
-                                                      "finish and close Firmware Downloader screen"));
-    EXPECT_EQ(h->app->boards().downloadBoardAddress(), 0x21);
-
-    ASSERT_TRUE(h->closeBox(w));
-    ASSERT_EQ(h->downloaderWindow(), nullptr);
-
-    w = enterDownload(valve());
-    ASSERT_NE(w, nullptr);
-    EXPECT_EQ(h->app->boards().downloadBoardAddress(), 0x22);
-    EXPECT_TRUE(listsBoard("13050012"));
-    ASSERT_TRUE(h->closeFromSystemMenu(w));
-    ASSERT_EQ(h->downloaderWindow(), nullptr);
-    EXPECT_EQ(h->app->boards().downloadBoardAddress(), BoardDirectory::kNone);
-
-    ASSERT_NE(enterDownload(pump()), nullptr);
-    EXPECT_TRUE(listsBoard("12010003"));
-}
-
-TEST_F(DownloaderJourney, TheBoardAnnouncingItselfClosesTheWindowAndEnterOpensItAgain)
-{
-    QPointer<BoardWindow> board = pump();
-    ASSERT_NE(enterDownload(board), nullptr);
-    ASSERT_TRUE(clickInfo("pCode:"));
-
-    moveDownloaderAside();  // it opened over the monitor
-    requestAllBoards();      // every board announces itself, the pump among them
-    EXPECT_EQ(h->downloaderWindow(), nullptr) << "the board started again: its downloader is done";
-    EXPECT_EQ(h->app->boards().downloadBoardAddress(), BoardDirectory::kNone);
-    ASSERT_NE(board, nullptr) << "the board's own window stays";
-    EXPECT_EQ(board->windowTitle(), kPump);
-    EXPECT_EQ(h->boardWindows().size(), 3) << "known boards get no second window";
-
-    DownloaderWindow* again = enterDownload(board);
-    ASSERT_NE(again, nullptr);
-    EXPECT_EQ(again->windowTitle(), kDownloaderTitle);
-    EXPECT_TRUE(listsBoard("12010003"));
-    EXPECT_EQ(infoList()->currentItem(), nullptr) << "a new opening starts with nothing chosen";
-}
-
-TEST_F(DownloaderJourney, TheBoardRestartingInTheMiddleOfADownload)
-{
-    SimBoard* board = h->simBoard(0x21);
-    ASSERT_NE(board, nullptr);
-    board->bootLoader().faults().announceAfterLines = 8;
-    ASSERT_NE(enterDownload(pump()), nullptr);
-    ASSERT_TRUE(clickInfo("pCode:"));
-    ASSERT_TRUE(chooseFile(h->writeFirmware(QStringLiteral("pump.QXP"), firmware(60).text)));
-    const int announcedBefore = board->announcements();
-
-    ASSERT_TRUE(h->clickButton(h->downloaderWindow(), "Command3"));
-    EXPECT_EQ(board->announcements(), announcedBefore + 1);
-    EXPECT_EQ(h->downloaderWindow(), nullptr) << "the restart closed the downloader";
-    EXPECT_EQ(h->app->boards().downloadBoardAddress(), BoardDirectory::kNone);
-    EXPECT_FALSE(h->app->downloader().isRunning());
-    const std::size_t after = framesSoFar();
-    // A few seconds for the board: it answered what reached it after its
-    // restart and waits for acknowledgements that do not come.
-    h->pass(3000);
-    EXPECT_EQ(textPacketsTo(0x21, after), 0) << "nothing more for the board";
-
-    ASSERT_NE(pump(), nullptr);
-    ASSERT_NE(enterDownload(pump()), nullptr);
-    EXPECT_TRUE(listsBoard("12010003"));
-}
-
-TEST_F(DownloaderJourney, TheKeyboardChoosesTheArea)
-{
-    ASSERT_NE(enterDownload(pump()), nullptr);
+    // The keyboard chooses the area.
     ASSERT_TRUE(clickInfo("Boot:"));
     ASSERT_EQ(QApplication::focusWidget(), infoList()) << "the click gave the list the keyboard";
     h->key(Qt::Key_Down);
@@ -218,8 +139,6 @@ TEST_F(DownloaderJourney, TheKeyboardChoosesTheArea)
     ASSERT_TRUE(chooseFile(h->writeFirmware(QStringLiteral("app.QXP"), file.text)));
     EXPECT_TRUE(h->dialogs.lastFilter.contains(QStringLiteral("pCode Files"))) << h->dialogs.lastFilter.toStdString();
     ASSERT_TRUE(h->clickButton(h->downloaderWindow(), "Command3"));
-    EXPECT_EQ(h->downloaderStatus(),
-              QStringLiteral("You may now choose to download another area (Step 1) or Flash to memory (Step 4)"));
     EXPECT_EQ(loaded(0x21, 2), SimBootLoader::imageText(file.image)) << "the area of the current line";
     EXPECT_EQ(loaded(0x21, 0), QByteArray()) << "not the one clicked first";
 
@@ -251,11 +170,129 @@ TEST_F(DownloaderJourney, TheKeyboardChoosesTheArea)
     EXPECT_TRUE(infoList()->selectedItems().isEmpty());
 }
 
-TEST_F(DownloaderJourney, AWholeDownloadAndFlashThroughTheWindow)
+// The valve refused while the pump has the downloader, then served in turn;
+// the pump's downloader closed by the board announcing itself, and by its
+// board window closing; each time Enter opens it again.
+TEST_F(DownloaderJourney, TwoBoardsInTurnAndTheBoardAnnouncingItselfOrLosingItsWindow)
+{
+    QPointer<BoardWindow> board = pump();
+    DownloaderWindow* w = enterDownload(board);
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(listsBoard("12010003"));
+    ASSERT_TRUE(h->clickButton(valve(), "FWDownloadCommand"));
+    ASSERT_EQ(h->dialogs.boxes.size(), 1u);
+    EXPECT_EQ(h->dialogs.boxes[0].text, QStringLiteral("Another board is currently using the download feature, please "
+                                                      "finish and close Firmware Downloader screen"));
+    EXPECT_EQ(h->app->boards().downloadBoardAddress(), 0x21);
+    ASSERT_TRUE(h->closeBox(w));
+
+    w = enterDownload(valve());
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(h->app->boards().downloadBoardAddress(), 0x22);
+    EXPECT_TRUE(listsBoard("13050012"));
+    ASSERT_TRUE(h->closeFromSystemMenu(w));
+    ASSERT_EQ(h->downloaderWindow(), nullptr);
+    EXPECT_EQ(h->app->boards().downloadBoardAddress(), BoardDirectory::kNone);
+
+    ASSERT_NE(enterDownload(board), nullptr);
+    ASSERT_TRUE(clickInfo("pCode:"));
+    moveDownloaderAside();  // it opened over the monitor
+    requestAllBoards();      // every board announces itself, the pump among them
+    EXPECT_EQ(h->downloaderWindow(), nullptr) << "the board started again: its downloader is done";
+    EXPECT_EQ(h->app->boards().downloadBoardAddress(), BoardDirectory::kNone);
+    ASSERT_EQ(pump(), board.data()) << "the board's own window stays, under its name";
+    EXPECT_EQ(h->boardWindows().size(), 3) << "known boards get no second window";
+    ASSERT_NE(enterDownload(board), nullptr);
+    EXPECT_TRUE(listsBoard("12010003"));
+    EXPECT_EQ(infoList()->currentItem(), nullptr) << "a new opening starts with nothing chosen";
+
+    // The board window closed under its downloader; the board announcing
+    // itself closes the downloader and brings a new window.
+    ASSERT_TRUE(h->closeBox(board));
+    EXPECT_EQ(pump(), nullptr);
+    h->pass(600);
+    requestAllBoards();
+    EXPECT_EQ(h->downloaderWindow(), nullptr);
+    ASSERT_NE(pump(), nullptr);
+    ASSERT_NE(enterDownload(pump()), nullptr);
+    EXPECT_TRUE(listsBoard("12010003"));
+}
+
+// The board restarting in the middle of a download; then the adapter switched
+// with the windows open.
+TEST_F(DownloaderJourney, TheBoardRestartingInTheMiddleOfADownloadThenTheAdapterSwitched)
+{
+    SimBoard* board = h->simBoard(0x21);
+    ASSERT_NE(board, nullptr);
+    board->bootLoader().faults().announceAfterLines = 8;
+    ASSERT_NE(enterDownload(pump()), nullptr);
+    ASSERT_TRUE(clickInfo("pCode:"));
+    ASSERT_TRUE(chooseFile(h->writeFirmware(QStringLiteral("pump.QXP"), firmware(60).text)));
+    const int announcedBefore = board->announcements();
+
+    ASSERT_TRUE(h->clickButton(h->downloaderWindow(), "Command3"));
+    EXPECT_EQ(board->announcements(), announcedBefore + 1);
+    EXPECT_EQ(h->downloaderWindow(), nullptr) << "the restart closed the downloader";
+    EXPECT_EQ(h->app->boards().downloadBoardAddress(), BoardDirectory::kNone);
+    EXPECT_FALSE(h->app->downloader().isRunning());
+    const std::size_t after = framesSoFar();
+    // A few seconds for the board: it answered what reached it after its
+    // restart and waits for acknowledgements that do not come.
+    h->pass(3000);
+    EXPECT_EQ(textPacketsTo(0x21, after), 0) << "nothing more for the board";
+
+    QPointer<BoardWindow> window = pump();
+    ASSERT_NE(enterDownload(window), nullptr);
+    EXPECT_TRUE(listsBoard("12010003"));
+
+    // The adapter switched with the windows open.
+    ASSERT_TRUE(clickInfo("Sys:"));
+    ASSERT_TRUE(h->chooseFromMenu("Adapter", QStringLiteral("Adapter:library")));
+    h->pass(1500);
+    EXPECT_EQ(h->app->adapter().name(), QStringLiteral("library"));
+    MonitorWindow* monitor = h->main().monitorWindow();
+    EXPECT_TRUE(monitor->findChild<QWidget*>(QStringLiteral("InterfaceErrLabel_1"))->isVisible())
+        << "Interface Missing";
+    EXPECT_EQ(h->boardWindows().size(), 3) << "the windows stay";
+
+    ASSERT_TRUE(h->chooseFromMenu("Adapter", QStringLiteral("Adapter:sim")));  // a new bench
+    h->pass(1500);
+    ASSERT_NE(h->bench(), nullptr);
+    EXPECT_TRUE(monitor->findChild<QWidget*>(QStringLiteral("InterfaceErrLabel_0"))->isVisible()) << "OK";
+    EXPECT_EQ(h->downloaderWindow(), nullptr) << "the board announced itself on the new bench";
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(h->boardWindows().size(), 3);
+
+    ASSERT_NE(enterDownload(window), nullptr);
+    EXPECT_TRUE(listsBoard("12010003"));
+    ASSERT_TRUE(clickInfo("Config:"));
+    const Firmware file = firmware(6, 0xC000, "CFG 3");
+    ASSERT_TRUE(chooseFile(h->writeFirmware(QStringLiteral("c.QXC"), file.text)));
+    ASSERT_TRUE(h->clickButton(h->downloaderWindow(), "Command3"));
+    EXPECT_EQ(loaded(0x21, 3), SimBootLoader::imageText(file.image)) << "on the new bench's board";
+}
+
+// The board erases the area as soon as it hears which: a file with a wrong
+// checksum is refused before it hears anything. A click on the line already
+// chosen empties the status, as the first click does; then a good file is
+// downloaded and flashed.
+TEST_F(DownloaderJourney, ACorruptFileIsRefusedThenAWholeDownloadAndFlash)
 {
     DownloaderWindow* w = enterDownload(pump());
     ASSERT_NE(w, nullptr);
     ASSERT_TRUE(clickInfo("pCode:"));
+    QByteArray corrupt = firmware(5).text;
+    const qsizetype lastDigit = corrupt.indexOf("\r\nS9") - 1;  // the checksum of the last data record
+    corrupt[lastDigit] = corrupt.at(lastDigit) == '0' ? '1' : '0';
+    ASSERT_TRUE(chooseFile(h->writeFirmware(QStringLiteral("corrupt.QXP"), corrupt)));
+    const std::size_t before = framesSoFar();
+    ASSERT_TRUE(h->clickButton(w, "Command3"));
+    EXPECT_EQ(h->downloaderStatus(), QStringLiteral("Error, corrupted S19 file format"));
+    EXPECT_EQ(textPacketsTo(0x21, before), 0) << "no \"$1Z\", no area named to erase";
+    ASSERT_TRUE(infoList()->currentItem()->isSelected());
+    ASSERT_TRUE(clickInfo("pCode:"));
+    EXPECT_EQ(h->downloaderStatus(), QString());
+
     const Firmware file = firmware(40, 0x4000, "APP 4.2");
     const QString path = h->writeFirmware(QStringLiteral("app.QXP"), file.text);
     ASSERT_TRUE(chooseFile(path));
@@ -283,27 +320,6 @@ TEST_F(DownloaderJourney, AWholeDownloadAndFlashThroughTheWindow)
     EXPECT_EQ(SimBootLoader::imageText(board->bootLoader().flashed(2)), SimBootLoader::imageText(file.image));
     EXPECT_EQ(board->bootLoader().areaLabel(2), QStringLiteral("APP 4.2"));
     EXPECT_EQ(h->app->errorLog().count(), 0);
-}
-
-// The board erases the area as soon as it hears which: a file with a wrong
-// checksum is refused before it hears anything. A click on the line already
-// chosen empties the status, as the first click does.
-TEST_F(DownloaderJourney, ACorruptFileIsRefusedBeforeTheBoardErasesTheArea)
-{
-    ASSERT_NE(enterDownload(pump()), nullptr);
-    ASSERT_TRUE(clickInfo("pCode:"));
-    QByteArray corrupt = firmware(5).text;
-    const qsizetype lastDigit = corrupt.indexOf("\r\nS9") - 1;  // the checksum of the last data record
-    corrupt[lastDigit] = corrupt.at(lastDigit) == '0' ? '1' : '0';
-    ASSERT_TRUE(chooseFile(h->writeFirmware(QStringLiteral("corrupt.QXP"), corrupt)));
-    const std::size_t before = framesSoFar();
-    ASSERT_TRUE(h->clickButton(h->downloaderWindow(), "Command3"));
-    EXPECT_EQ(h->downloaderStatus(), QStringLiteral("Error, corrupted S19 file format"));
-    EXPECT_EQ(textPacketsTo(0x21, before), 0) << "no \"$1Z\", no area named to erase";
-
-    ASSERT_TRUE(infoList()->currentItem()->isSelected());
-    ASSERT_TRUE(clickInfo("pCode:"));
-    EXPECT_EQ(h->downloaderStatus(), QString());
 }
 
 TEST_F(DownloaderJourney, ClosingTheWindowInTheMiddleOfADownloadEndsIt)
@@ -357,37 +373,6 @@ TEST_F(DownloaderJourney, ExitInTheMiddleOfADownload)
 
     h->endProgram();
     EXPECT_EQ(h->app, nullptr);
-}
-
-TEST_F(DownloaderJourney, SwitchingTheAdapterWithTheWindowsOpen)
-{
-    QPointer<BoardWindow> board = pump();
-    ASSERT_NE(enterDownload(board), nullptr);
-    ASSERT_TRUE(clickInfo("Sys:"));
-
-    ASSERT_TRUE(h->chooseFromMenu("Adapter", QStringLiteral("Adapter:library")));
-    h->pass(1500);
-    EXPECT_EQ(h->app->adapter().name(), QStringLiteral("library"));
-    MonitorWindow* monitor = h->main().monitorWindow();
-    EXPECT_TRUE(monitor->findChild<QWidget*>(QStringLiteral("InterfaceErrLabel_1"))->isVisible())
-        << "Interface Missing";
-    EXPECT_EQ(h->boardWindows().size(), 3) << "the windows stay";
-
-    ASSERT_TRUE(h->chooseFromMenu("Adapter", QStringLiteral("Adapter:sim")));  // a new bench
-    h->pass(1500);
-    ASSERT_NE(h->bench(), nullptr);
-    EXPECT_TRUE(monitor->findChild<QWidget*>(QStringLiteral("InterfaceErrLabel_0"))->isVisible()) << "OK";
-    EXPECT_EQ(h->downloaderWindow(), nullptr) << "the board announced itself on the new bench";
-    ASSERT_NE(board, nullptr);
-    EXPECT_EQ(h->boardWindows().size(), 3);
-
-    ASSERT_NE(enterDownload(board), nullptr);
-    EXPECT_TRUE(listsBoard("12010003"));
-    ASSERT_TRUE(clickInfo("Config:"));
-    const Firmware file = firmware(6, 0xC000, "CFG 3");
-    ASSERT_TRUE(chooseFile(h->writeFirmware(QStringLiteral("c.QXC"), file.text)));
-    ASSERT_TRUE(h->clickButton(h->downloaderWindow(), "Command3"));
-    EXPECT_EQ(loaded(0x21, 3), SimBootLoader::imageText(file.image)) << "on the new bench's board";
 }
 
 }  // namespace

@@ -10,7 +10,6 @@
 #include <QListView>
 #include <QMdiSubWindow>
 #include <QProgressBar>
-#include <QStyle>
 
 #include <sys/stat.h>
 
@@ -50,12 +49,6 @@ protected:
         EXPECT_TRUE(chooseLog(path));
         return path;
     }
-    // The error list's entries, long ones joined again from their continued rows.
-    QStringList errors() const
-    {
-        return errorLines().join(QLatin1Char('\n')).replace(QStringLiteral("\n-->"), QString()).split(
-            QLatin1Char('\n'), Qt::SkipEmptyParts);
-    }
 };
 
 TEST_F(LogJourney, AnOldLogPlaysByMouseKeysAndStep)
@@ -72,18 +65,17 @@ TEST_F(LogJourney, AnOldLogPlaysByMouseKeysAndStep)
     EXPECT_EQ(field("LineSizeText"), QStringLiteral("5"));
 
     ASSERT_TRUE(h->clickRow(list(), 0));
-    EXPECT_TRUE(errors().isEmpty());
+    EXPECT_TRUE(errorLines().isEmpty());
 
     // Down: the broken second line is reported as a click reports it.
     h->key(Qt::Key_Down);
     EXPECT_EQ(current(), 1);
-    ASSERT_EQ(errors().size(), 1) << errors().join(QLatin1Char('|')).toStdString();
-    EXPECT_EQ(errors()[0], QStringLiteral("Error in logged message, incorrect data length!"));
+    ASSERT_EQ(errorLines().size(), 1) << errorLines().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(errorLines()[0], QStringLiteral("Error in logged message, incorrect data length!"));
 
     // The error list came forward; a click on the monitor's title bar takes
     // the keys back to its list. Down again: the board at 40 announces itself.
-    QMdiSubWindow* frame = JourneyHarness::subWindowOf(monitor());
-    ASSERT_TRUE(h->click(frame, JourneyHarness::titleBarPoint(frame, QStyle::SC_TitleBarLabel)));
+    ASSERT_TRUE(h->bringToFront(JourneyHarness::subWindowOf(monitor())));
     EXPECT_EQ(h->keyTarget(), list());
     EXPECT_FALSE(boardWindowAt(40));
     h->key(Qt::Key_Down);
@@ -102,14 +94,14 @@ TEST_F(LogJourney, AnOldLogPlaysByMouseKeysAndStep)
     ASSERT_TRUE(h->clickButton(monitor(), "Step_Button"));
     EXPECT_EQ(current(), 3);
     EXPECT_TRUE(boardWindowAt(41));
-    ASSERT_TRUE(h->click(frame, JourneyHarness::titleBarPoint(frame, QStyle::SC_TitleBarLabel)));  // the new window came forward
+    ASSERT_TRUE(h->bringToFront(JourneyHarness::subWindowOf(monitor())));  // the new window came forward
     h->key(Qt::Key_Down);
     EXPECT_EQ(current(), 4);
     EXPECT_TRUE(boardWindowAt(42));
     const int beeps = h->dialogs.beeps;
     ASSERT_TRUE(h->clickButton(monitor(), "Step_Button"));
     EXPECT_EQ(h->dialogs.beeps, beeps + 1) << "the file ends after its fifth line";
-    EXPECT_EQ(errors().size(), 1);
+    EXPECT_EQ(errorLines().size(), 1);
 }
 
 TEST_F(LogJourney, AFileThatCannotBeOpenedLeavesTheLoadedOneAsItWas)
@@ -124,17 +116,17 @@ TEST_F(LogJourney, AFileThatCannotBeOpenedLeavesTheLoadedOneAsItWas)
 
     const QString missing = h->dir.filePath(QStringLiteral("gone.txt"));
     ASSERT_TRUE(chooseLog(missing));
-    ASSERT_EQ(errors().size(), 1) << errors().join(QLatin1Char('|')).toStdString();
-    EXPECT_EQ(errors()[0],
+    ASSERT_EQ(errorLines().size(), 1) << errorLines().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(errorLines()[0],
               QStringLiteral("An unexpected error 53'File not found' occured within OpenReadLogFile with Filename=") + missing);
     // Nothing that may never end is read: a pipe, a device.
     const QString fifo = h->dir.filePath(QStringLiteral("pipe.txt"));
     ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
     for (const QString& endless : {fifo, QStringLiteral("/dev/zero")}) {
-        const qsizetype before = errors().size();
+        const qsizetype before = errorLines().size();
         ASSERT_TRUE(chooseLog(endless));
-        ASSERT_EQ(errors().size(), before + 1);
-        EXPECT_EQ(errors().last(), QStringLiteral("An unexpected error 52'Bad file name or number' occured within "
+        ASSERT_EQ(errorLines().size(), before + 1);
+        EXPECT_EQ(errorLines().last(), QStringLiteral("An unexpected error 52'Bad file name or number' occured within "
                                                   "OpenReadLogFile with Filename=%1 (not a regular file)")
                                        .arg(endless));
     }
@@ -175,8 +167,7 @@ TEST_F(LogJourney, ABigLogOpensInSlicesAndCanBeCancelled)
         EXPECT_EQ(field("LineSizeText"), QStringLiteral("1"));
         ASSERT_TRUE(h->clickButton(monitor(), "Step_Button"));
         EXPECT_TRUE(boardWindowAt(40)) << "the file before plays on meanwhile";
-        QMdiSubWindow* frame = JourneyHarness::subWindowOf(monitor());
-        ASSERT_TRUE(h->click(frame, JourneyHarness::titleBarPoint(frame, QStyle::SC_TitleBarLabel)));  // back from the board's window
+        ASSERT_TRUE(h->bringToFront(JourneyHarness::subWindowOf(monitor())));  // back from the board's window
         if (byEscape)
             h->key(Qt::Key_Escape);
         else
@@ -193,7 +184,7 @@ TEST_F(LogJourney, ABigLogOpensInSlicesAndCanBeCancelled)
     EXPECT_EQ(field("ReadFileText"), big);
     EXPECT_EQ(field("LineSizeText"), QStringLiteral("60000"));
     EXPECT_EQ(row(0).left(9), QStringLiteral("02.000000"));
-    EXPECT_TRUE(errors().isEmpty()) << errors().join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(errorLines().isEmpty()) << errorLines().join(QLatin1Char('|')).toStdString();
 }
 
 }  // namespace

@@ -51,7 +51,9 @@ protected:
     }
 };
 
-TEST_F(PlacesJourney, PlacesOffTheFrameOrNoNumbersOpenWhereTheWindowCanBeTaken)
+// Places off the frame or no numbers open where the window can be taken; help
+// opens whole in the full frame; Exit keeps places a window can take.
+TEST_F(PlacesJourney, PlacesOffTheFrameOrNoNumbersOpenWhereTheWindowCanBeTakenAndHelpWhole)
 {
     h->settings.setValue(QStringLiteral("ErrorForm"), QStringLiteral("Top"), QStringLiteral("1e300"));
     h->settings.setValue(QStringLiteral("ErrorForm"), QStringLiteral("Left"), QStringLiteral("99999999999"));
@@ -78,6 +80,22 @@ TEST_F(PlacesJourney, PlacesOffTheFrameOrNoNumbersOpenWhereTheWindowCanBeTaken)
     ErrorListWindow* errors = h->shownWindow<ErrorListWindow>();
     ASSERT_NE(errors, nullptr);
     EXPECT_EQ(JourneyHarness::subWindowOf(errors)->pos(), QPoint(0, 0)) << "where it opens with no place kept";
+
+    // Help opens whole in the frame, full as it is now.
+    h->key(Qt::Key_F1);
+    HelpWindow* help = h->shownWindow<HelpWindow>();
+    ASSERT_NE(help, nullptr);
+    QMdiSubWindow* sub = JourneyHarness::subWindowOf(help);
+    EXPECT_TRUE(frame().contains(sub->geometry())) << JourneyHarness::describe(sub).toStdString();
+    EXPECT_EQ(h->main().mdiArea()->horizontalScrollBar()->maximum(), 0) << "no window beyond the right edge";
+    EXPECT_EQ(h->main().mdiArea()->verticalScrollBar()->maximum(), 0);
+    // No title bar of the others is hidden under it.
+    for (QMdiSubWindow* other : h->shownSubWindows()) {
+        if (other != sub) {
+            EXPECT_FALSE(sub->geometry().contains(QRect(other->pos(), QSize(other->width(), 24))))
+                << JourneyHarness::describe(other).toStdString();
+        }
+    }
 
     // What is kept at the end are the places the windows had.
     const QPoint errorsAt = JourneyHarness::subWindowOf(errors)->pos();
@@ -130,25 +148,6 @@ TEST_F(PlacesJourney, AHiddenDownloaderNeverOpenedLeavesItsKeptPlace)
     EXPECT_EQ(kept("DownLoadForm", "Top"), QStringLiteral("1500"));
     EXPECT_EQ(kept("DownLoadForm", "Left"), QStringLiteral("2000"));
     h->endProgram();
-}
-
-TEST_F(PlacesJourney, HelpOpensWholeInTheFrameEvenWhenItIsFull)
-{
-    ASSERT_NE(enterDownload(pump()), nullptr);
-    h->key(Qt::Key_F1);
-    HelpWindow* help = h->shownWindow<HelpWindow>();
-    ASSERT_NE(help, nullptr);
-    QMdiSubWindow* sub = JourneyHarness::subWindowOf(help);
-    EXPECT_TRUE(frame().contains(sub->geometry())) << JourneyHarness::describe(sub).toStdString();
-    EXPECT_EQ(h->main().mdiArea()->horizontalScrollBar()->maximum(), 0) << "no window beyond the right edge";
-    EXPECT_EQ(h->main().mdiArea()->verticalScrollBar()->maximum(), 0);
-    // No title bar of the others is hidden under it.
-    for (QMdiSubWindow* other : h->shownSubWindows()) {
-        if (other != sub) {
-            EXPECT_FALSE(sub->geometry().contains(QRect(other->pos(), QSize(other->width(), 24))))
-                << JourneyHarness::describe(other).toStdString();
-        }
-    }
 }
 
 }  // namespace

@@ -194,7 +194,39 @@ TEST_F(PlotJourney, APlotFollowsTheBoardsValuesAndEndsWithItsWindow)
     EXPECT_EQ(h->app->errorLog().count(), 0);
 }
 
-TEST_F(PlotJourney, AnEndedLineGoesOnWhenPlottedAgainAndAFullPlotTakesNoMore)
+// Every text of a plot window shown whole: the legend's names within their
+// room and the window, the value axes' labels and units within theirs, none
+// over another, the time axis's unshortened.
+void expectNothingCut(PlotWindow* plot)
+{
+    PlotLegend* legend = plot->legend();
+    for (int i = 0; i < legend->entryCount(); ++i) {
+        const QLabel* label = legend->label(i);
+        EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->contentsRect().width()) << i;
+        EXPECT_TRUE(plot->rect().contains(QRect(label->mapTo(plot, QPoint(0, 0)), label->size()))) << i;
+    }
+    const QChart* chart = plot->chartView()->chart();
+    const QFontMetricsF labels(plot->timeAxis()->labelsFont());
+    const QFontMetricsF titles(plot->timeAxis()->titleFont());
+    std::vector<QRectF> taken{chart->plotArea()};
+    for (int i = 0; i < plot->seriesCount(); ++i) {
+        for (const PlotWindow::AxisLabel& label : plot->valueAxisLabels(i)) {
+            const double room = label.upright ? label.rect.height() : label.rect.width();
+            EXPECT_LE((label.upright ? titles : labels).horizontalAdvance(label.text), room) << label.text.toStdString();
+            EXPECT_TRUE(chart->rect().contains(label.rect)) << label.text.toStdString();
+            for (const QRectF& other : taken)
+                EXPECT_FALSE(other.intersects(label.rect)) << i << " " << label.text.toStdString();
+        }
+        for (const PlotWindow::AxisLabel& label : plot->valueAxisLabels(i))
+            taken.push_back(label.rect);
+    }
+    EXPECT_FALSE(plot->timeAxis()->labelsTruncated());
+}
+
+// An ended line goes on when plotted again, a full plot takes no more, and a
+// plot window of ten lines shows them whole when maximised, restored and
+// made smaller; the next opens at the size it was left at.
+TEST_F(PlotJourney, AnEndedLineGoesOnAFullPlotTakesNoMoreAndTenLinesShowWhole)
 {
     BoardWindow* board = pump();
     ASSERT_TRUE(enterDiagnostics(board));
@@ -254,9 +286,70 @@ TEST_F(PlotJourney, AnEndedLineGoesOnWhenPlottedAgainAndAFullPlotTakesNoMore)
     EXPECT_FALSE(inFull->isEnabled());
     h->key(Qt::Key_Escape);
     EXPECT_EQ(openPopup(), nullptr);
+
+    // The second window filled to ten lines, the full one closed.
+    ASSERT_TRUE(h->closeBox(plot));
+    plot = second;
+    h->watchTimer(plot->refreshTimer());
+    for (const IndicatorInfo& info : all) {
+        if (plot->seriesCount() < 10)
+            h->app->plots().plot(*board, info.cntrlIndex, plot);
+    }
+    ASSERT_EQ(plot->seriesCount(), 10);
+    h->pass(2000);
+    expectNothingCut(plot);
+
+    // Maximised from its title bar: it fills the frame, all of it drawn.
+    QMdiSubWindow* sub = JourneyHarness::subWindowOf(plot);
+    const QRect opened = sub->geometry();
+    ASSERT_TRUE(h->maximiseBox(plot));
+    EXPECT_TRUE(sub->isMaximized());
+    EXPECT_EQ(sub->geometry(), h->main().mdiArea()->viewport()->rect());
+    h->pass(500);
+    EXPECT_EQ(plot->chartView()->width(), plot->width() - 8) << "the chart takes the new width";
+    expectNothingCut(plot);
+
+    // Restored from its system menu, in the menu bar while it is maximised.
+    QWidget* systemMenu = h->main().menuBar()->cornerWidget(Qt::TopLeftCorner);
+    ASSERT_NE(systemMenu, nullptr);
+    ASSERT_TRUE(h->click(systemMenu));
+    ASSERT_TRUE(h->clickMenuEntry(openPopup(), QStringLiteral("Restore")));
+    EXPECT_FALSE(sub->isMaximized());
+    EXPECT_EQ(sub->geometry(), opened);
+
+    // Its corner dragged inwards: smaller by as much, and nothing cut.
+    const QPoint corner(sub->width() - 2, sub->height() - 2);
+    h->deliver([&] { JourneyHarness::dragFrom(sub, corner, QPoint(-150, -80)); });
+    h->settle();
+    EXPECT_EQ(sub->size(), opened.size() - QSize(150, 80));
+    h->pass(500);
+    expectNothingCut(plot);
+
+    // Closed; the next plot window opens at the size and place it was left at.
+    const QRect kept = sub->geometry();
+    ASSERT_TRUE(h->closeFromSystemMenu(plot));
+    EXPECT_TRUE(h->app->plots().windows().empty());
+    PlotWindow* next = plotFromMenu(board, kSpeed);
+    ASSERT_NE(next, nullptr);
+    EXPECT_FALSE(JourneyHarness::subWindowOf(next)->isMaximized());
+    EXPECT_EQ(JourneyHarness::subWindowOf(next)->geometry(), kept);
 }
 
-TEST_F(PlotJourney, RecordWritesEveryValueUntilStopped)
+// The pump's file with a value box and its label put before everything (every
+// control after them takes another number) and the flow taken out.
+QByteArray savedAgain(QByteArray text)
+{
+    const QByteArray flow = "GROUP, Reading, Flow, 720, 16, SW, 5, 0.01, 0, 0.00\" l/s\"\n";
+    text.replace(flow, "");
+    const qsizetype tab = text.indexOf("TAB, Drive");
+    text.insert(tab, "LABEL, Added, 7800, 120, 1500, 255\nBWLTEXT, -, 7800, 1700, 1000, 285, 16, B, 3, 1, 0, D, 0\n");
+    return text;
+}
+
+// A recording writes every value of the screen until stopped; another, never
+// over the first, goes on in its file through saves of the screen (with its
+// plot) and ends cleanly when diagnostic mode is left.
+TEST_F(PlotJourney, RecordingsWriteEveryValueGoOnThroughASaveAndEndWithDiagnosticMode)
 {
     BoardWindow* board = pump();
     ASSERT_TRUE(enterDiagnostics(board));
@@ -300,25 +393,97 @@ TEST_F(PlotJourney, RecordWritesEveryValueUntilStopped)
     EXPECT_TRUE(rows.back().isEmpty()) << "the last row ends whole";
     EXPECT_GT(speedRows, 5);
 
+    // Recording again, with the speed and the flow plotted.
+    h->watchTimer(board->screenFiles().settleTimer());
+    PlotWindow* plot = plotFromMenu(board, kSpeed);
+    ASSERT_NE(plot, nullptr);
+    const auto flow = std::find_if(indicators.begin(), indicators.end(), [](const IndicatorInfo& i) { return i.caption == "Flow"; });
+    ASSERT_NE(flow, indicators.end());
+    ASSERT_EQ(h->app->plots().plot(*board, flow->cntrlIndex, plot), plot);
+    chooseByKeys(screenMenu(board), QStringLiteral("Record"));
+    QStringList names = recordings();
+    names.removeOne(name);
+    ASSERT_EQ(names.size(), 1) << "never over the first";
+    h->pass(1000);
+
+    // The same bytes saved again: nothing is built anew.
+    const QString file = h->programFolder() + QStringLiteral("/Configuration/1201-0003.cfg");
+    const QByteArray text = test::readFile(file);
+    const std::uint64_t generation = board->screen().generation();
+    writeFile(file, text);
+    ASSERT_TRUE(h->settleScreenFiles(board));
+    EXPECT_EQ(board->screen().generation(), generation);
+
+    // Saved with a value added before everything and the flow taken out.
+    writeFile(file, savedAgain(text));
+    ASSERT_TRUE(h->settleScreenFiles(board));
+    ASSERT_NE(board->screen().generation(), generation);
+    const std::uint64_t speedValues = plot->series(0).appended();
+    const std::uint64_t flowValues = plot->series(1).appended();
+    h->pass(1000);
+    EXPECT_GT(plot->series(0).appended(), speedValues) << "the speed's line goes on from its new box";
+    EXPECT_NEAR(points(plot->series(0)).back().second, shownNumber(board, kSpeed + 2), 0.5);
+    EXPECT_EQ(plot->series(1).appended(), flowValues);
+    EXPECT_TRUE(plot->seriesEnded(&plot->series(1)));
+    const QLabel* flowEntry = plot->legend()->label(1);
+    EXPECT_TRUE(flowEntry->text().endsWith(QStringLiteral("[ended]")));
+    EXPECT_LE(flowEntry->fontMetrics().horizontalAdvance(flowEntry->text()), flowEntry->contentsRect().width());
+    EXPECT_TRUE(plot->statusText().startsWith(QStringLiteral("Live")));
+
+    // The recording goes on in its file, with the new screen's values.
+    chooseByKeys(screenMenu(board), QStringLiteral("StopRecording"));
+    const QByteArray second = recorded(names.front());
+    const qsizetype added = second.indexOf(",Added,");
+    ASSERT_GT(added, 0);
+    EXPECT_GT(second.indexOf(",Speed,", added), added);
+    EXPECT_LT(second.indexOf(",Flow,", added), 0) << "no flow after the save";
+
+    // All the plotted values taken out: the plot says its lines have all ended.
+    QByteArray noSpeed = savedAgain(text);
+    noSpeed.replace("GROUP, Reading, Speed,", "' GROUP, Reading, Speed,");
+    writeFile(file, noSpeed);
+    ASSERT_TRUE(h->settleScreenFiles(board));
+    EXPECT_TRUE(plot->seriesEnded(&plot->series(0)));
+    EXPECT_TRUE(plot->statusText().startsWith(QStringLiteral("All lines ended"))) << plot->statusText().toStdString();
+    EXPECT_FALSE(h->app->plots().observes(*board)) << "nothing left to feed";
+    EXPECT_EQ(h->app->errorLog().count(), 0);
+
     // Recording again, then leaving diagnostic mode: the file ends cleanly.
     chooseByKeys(screenMenu(board), QStringLiteral("Record"));
-    ASSERT_EQ(recordings().size(), 2) << "never over the first";
     h->pass(1000);
     ASSERT_TRUE(h->clickButton(board, "StartDiag"));
     EXPECT_EQ(h->app->plots().recording(*board), nullptr);
-    EXPECT_TRUE(recorded(recordings().back()).endsWith("\r\n"));
+    ASSERT_EQ(recordings().size(), 3);
+    for (const QString& each : recordings())
+        EXPECT_TRUE(recorded(each).endsWith("\r\n")) << each.toStdString();
 }
 
-TEST_F(PlotJourney, ThePlotIsZoomedReadAndExportedWithMouseAndKeys)
+// A plot started ten minutes into the session is drawn at the session's
+// times; then zoomed, read and exported with the mouse and the keys.
+TEST_F(PlotJourney, APlotStartedLateIsDrawnAtTheSessionsTimesZoomedReadAndExported)
 {
+    h->pass(10 * 60 * 1000);
     BoardWindow* board = pump();
     ASSERT_TRUE(enterDiagnostics(board));
     PlotWindow* plot = plotFromMenu(board, kSpeed);
     ASSERT_NE(plot, nullptr);
-    h->pass(25000);  // the middle of the 30 s shown is filled
+    h->pass(3000);
+    const auto first = points(plot->series(0));
+    ASSERT_GT(first.size(), 5u);
+    EXPECT_GT(first.front().first, 600'000'000);
+    EXPECT_GT(first.back().first - first.front().first, 2'500'000) << "spread over the seconds passed";
+    const auto [startFrom, startTo] = plot->shownUs();
+    EXPECT_EQ(startTo - startFrom, 30'000'000);
+    EXPECT_GE(startTo, first.back().first);
+    EXPECT_GT(plot->drawnPoints(0).back().x() - plot->drawnPoints(0).front().x(), 2.5) << "never one upright line";
+
+    // The axis moves on with the session, the first values going off its left.
+    h->pass(40000);
+    EXPECT_GT(plot->timeAxis()->min(), static_cast<double>(first.back().first) / 1e6);
+    EXPECT_EQ(plot->timeAxis()->max() - plot->timeAxis()->min(), 30.0);
+    EXPECT_GT(plot->drawnPoints(0).back().x() - plot->drawnPoints(0).front().x(), 25.0);
     ASSERT_TRUE(h->bringToFront(JourneyHarness::subWindowOf(plot)));
     ASSERT_TRUE(plot->live());
-    EXPECT_EQ(plot->stretchUs(), 30'000'000);
 
     QChartView* view = plot->chartView();
     QWidget* viewport = view->viewport();
@@ -490,179 +655,6 @@ TEST_F(PlotJourney, ALogReplayedFromTheBusTraceIsPlottedAtItsTimes)
     EXPECT_EQ(shownNumber(board, kSpeed), 3000);
     ASSERT_FALSE(plot->drawnPoints(0).empty());
     EXPECT_EQ(plot->drawnPoints(0).back(), QPointF(1.25, 3000));
-}
-
-TEST_F(PlotJourney, APlotStartedTenMinutesIntoTheSessionIsDrawnAtTheSessionsTimes)
-{
-    h->pass(10 * 60 * 1000);
-    BoardWindow* board = pump();
-    ASSERT_TRUE(enterDiagnostics(board));
-    PlotWindow* plot = plotFromMenu(board, kSpeed);
-    ASSERT_NE(plot, nullptr);
-    h->pass(3000);
-    const auto first = points(plot->series(0));
-    ASSERT_GT(first.size(), 5u);
-    EXPECT_GT(first.front().first, 600'000'000);
-    EXPECT_GT(first.back().first - first.front().first, 2'500'000) << "spread over the seconds passed";
-    const auto [from, to] = plot->shownUs();
-    EXPECT_EQ(to - from, 30'000'000);
-    EXPECT_GE(to, first.back().first);
-    EXPECT_GT(plot->drawnPoints(0).back().x() - plot->drawnPoints(0).front().x(), 2.5) << "never one upright line";
-
-    // The axis moves on with the session, the first values going off its left.
-    h->pass(40000);
-    EXPECT_GT(plot->timeAxis()->min(), static_cast<double>(first.back().first) / 1e6);
-    EXPECT_EQ(plot->timeAxis()->max() - plot->timeAxis()->min(), 30.0);
-    EXPECT_GT(plot->drawnPoints(0).back().x() - plot->drawnPoints(0).front().x(), 25.0);
-}
-
-// The pump's file with a value box and its label put before everything (every
-// control after them takes another number) and the flow taken out.
-QByteArray savedAgain(QByteArray text)
-{
-    const QByteArray flow = "GROUP, Reading, Flow, 720, 16, SW, 5, 0.01, 0, 0.00\" l/s\"\n";
-    text.replace(flow, "");
-    const qsizetype tab = text.indexOf("TAB, Drive");
-    text.insert(tab, "LABEL, Added, 7800, 120, 1500, 255\nBWLTEXT, -, 7800, 1700, 1000, 285, 16, B, 3, 1, 0, D, 0\n");
-    return text;
-}
-
-TEST_F(PlotJourney, AScreenSavedWhilePlottedAndRecordedGoesOn)
-{
-    BoardWindow* board = pump();
-    ASSERT_TRUE(enterDiagnostics(board));
-    h->watchTimer(board->screenFiles().settleTimer());
-    PlotWindow* plot = plotFromMenu(board, kSpeed);
-    ASSERT_NE(plot, nullptr);
-    const std::vector<IndicatorInfo> before = screenIndicators(board->screen().definition());
-    const auto flow = std::find_if(before.begin(), before.end(), [](const IndicatorInfo& i) { return i.caption == "Flow"; });
-    ASSERT_NE(flow, before.end());
-    ASSERT_EQ(h->app->plots().plot(*board, flow->cntrlIndex, plot), plot);
-    chooseByKeys(screenMenu(board), QStringLiteral("Record"));
-    h->pass(1000);
-
-    // The same bytes saved again: nothing is built anew.
-    const QString file = h->programFolder() + QStringLiteral("/Configuration/1201-0003.cfg");
-    const QByteArray text = test::readFile(file);
-    const std::uint64_t generation = board->screen().generation();
-    writeFile(file, text);
-    ASSERT_TRUE(h->settleScreenFiles(board));
-    EXPECT_EQ(board->screen().generation(), generation);
-
-    // Saved with a value added before everything and the flow taken out.
-    writeFile(file, savedAgain(text));
-    ASSERT_TRUE(h->settleScreenFiles(board));
-    ASSERT_NE(board->screen().generation(), generation);
-    const std::uint64_t speedValues = plot->series(0).appended();
-    const std::uint64_t flowValues = plot->series(1).appended();
-    h->pass(1000);
-    EXPECT_GT(plot->series(0).appended(), speedValues) << "the speed's line goes on from its new box";
-    EXPECT_NEAR(points(plot->series(0)).back().second, shownNumber(board, kSpeed + 2), 0.5);
-    EXPECT_EQ(plot->series(1).appended(), flowValues);
-    EXPECT_TRUE(plot->seriesEnded(&plot->series(1)));
-    const QLabel* flowEntry = plot->legend()->label(1);
-    EXPECT_TRUE(flowEntry->text().endsWith(QStringLiteral("[ended]")));
-    EXPECT_LE(flowEntry->fontMetrics().horizontalAdvance(flowEntry->text()), flowEntry->contentsRect().width());
-    EXPECT_TRUE(plot->statusText().startsWith(QStringLiteral("Live")));
-
-    // The recording goes on in its file, with the new screen's values.
-    ASSERT_NE(h->app->plots().recording(*board), nullptr);
-    ASSERT_EQ(recordings().size(), 1);
-    chooseByKeys(screenMenu(board), QStringLiteral("StopRecording"));
-    const QByteArray rows = recorded(recordings().front());
-    const qsizetype added = rows.indexOf(",Added,");
-    ASSERT_GT(added, 0);
-    EXPECT_GT(rows.indexOf(",Speed,", added), added);
-    EXPECT_LT(rows.indexOf(",Flow,", added), 0) << "no flow after the save";
-
-    // All the plotted values taken out: the plot says its lines have all ended.
-    QByteArray noSpeed = savedAgain(text);
-    noSpeed.replace("GROUP, Reading, Speed,", "' GROUP, Reading, Speed,");
-    writeFile(file, noSpeed);
-    ASSERT_TRUE(h->settleScreenFiles(board));
-    EXPECT_TRUE(plot->seriesEnded(&plot->series(0)));
-    EXPECT_TRUE(plot->statusText().startsWith(QStringLiteral("All lines ended"))) << plot->statusText().toStdString();
-    EXPECT_FALSE(h->app->plots().observes(*board)) << "nothing left to feed";
-    EXPECT_EQ(h->app->errorLog().count(), 0);
-}
-
-// Every text of a plot window shown whole: the legend's names within their
-// room and the window, the value axes' labels and units within theirs, none
-// over another, the time axis's unshortened.
-void expectNothingCut(PlotWindow* plot)
-{
-    PlotLegend* legend = plot->legend();
-    for (int i = 0; i < legend->entryCount(); ++i) {
-        const QLabel* label = legend->label(i);
-        EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->contentsRect().width()) << i;
-        EXPECT_TRUE(plot->rect().contains(QRect(label->mapTo(plot, QPoint(0, 0)), label->size()))) << i;
-    }
-    const QChart* chart = plot->chartView()->chart();
-    const QFontMetricsF labels(plot->timeAxis()->labelsFont());
-    const QFontMetricsF titles(plot->timeAxis()->titleFont());
-    std::vector<QRectF> taken{chart->plotArea()};
-    for (int i = 0; i < plot->seriesCount(); ++i) {
-        for (const PlotWindow::AxisLabel& label : plot->valueAxisLabels(i)) {
-            const double room = label.upright ? label.rect.height() : label.rect.width();
-            EXPECT_LE((label.upright ? titles : labels).horizontalAdvance(label.text), room) << label.text.toStdString();
-            EXPECT_TRUE(chart->rect().contains(label.rect)) << label.text.toStdString();
-            for (const QRectF& other : taken)
-                EXPECT_FALSE(other.intersects(label.rect)) << i << " " << label.text.toStdString();
-        }
-        for (const PlotWindow::AxisLabel& label : plot->valueAxisLabels(i))
-            taken.push_back(label.rect);
-    }
-    EXPECT_FALSE(plot->timeAxis()->labelsTruncated());
-}
-
-TEST_F(PlotJourney, APlotWindowGrowsToTheFrameAndTheNextOpensAtItsSize)
-{
-    BoardWindow* board = pump();
-    ASSERT_TRUE(enterDiagnostics(board));
-    PlotWindow* plot = plotFromMenu(board, kSpeed);
-    ASSERT_NE(plot, nullptr);
-    for (const IndicatorInfo& info : screenIndicators(board->screen().definition())) {
-        if (plot->seriesCount() < 10)
-            h->app->plots().plot(*board, info.cntrlIndex, plot);
-    }
-    ASSERT_EQ(plot->seriesCount(), 10);
-    h->pass(2000);
-    expectNothingCut(plot);
-
-    // Maximised from its title bar: it fills the frame, all of it drawn.
-    QMdiSubWindow* sub = JourneyHarness::subWindowOf(plot);
-    const QRect opened = sub->geometry();
-    ASSERT_TRUE(h->maximiseBox(plot));
-    EXPECT_TRUE(sub->isMaximized());
-    EXPECT_EQ(sub->geometry(), h->main().mdiArea()->viewport()->rect());
-    h->pass(500);
-    EXPECT_EQ(plot->chartView()->width(), plot->width() - 8) << "the chart takes the new width";
-    expectNothingCut(plot);
-
-    // Restored from its system menu, in the menu bar while it is maximised.
-    QWidget* systemMenu = h->main().menuBar()->cornerWidget(Qt::TopLeftCorner);
-    ASSERT_NE(systemMenu, nullptr);
-    ASSERT_TRUE(h->click(systemMenu));
-    ASSERT_TRUE(h->clickMenuEntry(openPopup(), QStringLiteral("Restore")));
-    EXPECT_FALSE(sub->isMaximized());
-    EXPECT_EQ(sub->geometry(), opened);
-
-    // Its corner dragged inwards: smaller by as much, and nothing cut.
-    const QPoint corner(sub->width() - 2, sub->height() - 2);
-    h->deliver([&] { JourneyHarness::dragFrom(sub, corner, QPoint(-150, -80)); });
-    h->settle();
-    EXPECT_EQ(sub->size(), opened.size() - QSize(150, 80));
-    h->pass(500);
-    expectNothingCut(plot);
-
-    // Closed; the next plot window opens at the size and place it was left at.
-    const QRect kept = sub->geometry();
-    ASSERT_TRUE(h->closeFromSystemMenu(plot));
-    EXPECT_TRUE(h->app->plots().windows().empty());
-    PlotWindow* next = plotFromMenu(board, kSpeed);
-    ASSERT_NE(next, nullptr);
-    EXPECT_FALSE(JourneyHarness::subWindowOf(next)->isMaximized());
-    EXPECT_EQ(JourneyHarness::subWindowOf(next)->geometry(), kept);
 }
 
 }  // namespace

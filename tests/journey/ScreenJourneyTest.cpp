@@ -34,39 +34,23 @@ protected:
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(text);
     }
-    // Pages a scroll bar to its end with clicks below or right of its handle.
-    void pageToTheEnd(QScrollBar* bar)
+    // Pages a scroll bar to its end (or its start) with clicks beyond (or before) its handle.
+    void pageTo(QScrollBar* bar, bool end)
     {
-        const QPoint end = bar->orientation() == Qt::Vertical ? QPoint(bar->width() / 2, bar->height() - 20)
-                                                              : QPoint(bar->width() - 20, bar->height() / 2);
-        for (int i = 0; i < 50 && bar->value() < bar->maximum(); ++i)
-            h->click(bar, end);
+        const int along = bar->orientation() == Qt::Vertical ? bar->height() : bar->width();
+        const int at = end ? along - 20 : 20;
+        const QPoint where = bar->orientation() == Qt::Vertical ? QPoint(bar->width() / 2, at) : QPoint(at, bar->height() / 2);
+        for (int i = 0; i < 50 && bar->value() != (end ? bar->maximum() : bar->minimum()); ++i)
+            h->click(bar, where);
     }
-    void pageToTheStart(QScrollBar* bar)
-    {
-        const QPoint start = bar->orientation() == Qt::Vertical ? QPoint(bar->width() / 2, 20) : QPoint(20, bar->height() / 2);
-        for (int i = 0; i < 50 && bar->value() > bar->minimum(); ++i)
-            h->click(bar, start);
-    }
-    // Where the control lies in the part of the screen the window shows.
-    static QRect inView(BoardWindow* w, QWidget* control)
+    // The control lies in the part of the screen the window shows: across, down, or both.
+    static bool inSight(BoardWindow* w, QWidget* control, Qt::Orientations along = Qt::Horizontal | Qt::Vertical)
     {
         QWidget* view = scroller(w)->viewport();
-        return QRect(control->mapTo(view, QPoint(0, 0)), control->size());
-    }
-    static bool inSight(BoardWindow* w, QWidget* control)
-    {
-        return scroller(w)->viewport()->rect().contains(inView(w, control));
-    }
-    static bool inSightAcross(BoardWindow* w, QWidget* control)
-    {
-        const QRect where = inView(w, control);
-        return where.left() >= 0 && where.right() < scroller(w)->viewport()->width();
-    }
-    static bool inSightDown(BoardWindow* w, QWidget* control)
-    {
-        const QRect where = inView(w, control);
-        return where.top() >= 0 && where.bottom() < scroller(w)->viewport()->height();
+        const QRect where(control->mapTo(view, QPoint(0, 0)), control->size());
+        const bool across = where.left() >= 0 && where.right() < view->width();
+        const bool down = where.top() >= 0 && where.bottom() < view->height();
+        return (across || !(along & Qt::Horizontal)) && (down || !(along & Qt::Vertical));
     }
 };
 
@@ -118,7 +102,9 @@ TEST_F(ScreenJourney, TheShippedScreensShowWhole)
     EXPECT_EQ(h->app->errorLog().count(), 0) << "the shipped files load and run without a warning";
 }
 
-TEST_F(ScreenJourney, AFormTooSmallForItsScreenScrollsToEveryControl)
+// A FORM too small for its screen scrolls to every control; one larger than
+// the program's frame stays within it.
+TEST_F(ScreenJourney, AFormTooSmallScrollsToEveryControlAndOneTooLargeStaysInTheFrame)
 {
     writeHeaterScreen("FORM, 5000, 3000\r\n"
                       "LABEL, Top, 3600, 120, 1500, 255\r\n"
@@ -137,35 +123,30 @@ TEST_F(ScreenJourney, AFormTooSmallForItsScreenScrollsToEveryControl)
 
     QWidget* bottom = w->screen().control(3)->widget();
     QWidget* right = w->screen().control(1)->widget();
-    EXPECT_FALSE(inSightDown(w, bottom));
-    pageToTheEnd(area->verticalScrollBar());
-    EXPECT_TRUE(inSightDown(w, bottom)) << "the last label is reached";
-    EXPECT_FALSE(inSightAcross(w, right));
-    pageToTheEnd(area->horizontalScrollBar());
-    EXPECT_TRUE(inSightAcross(w, right)) << "the rightmost label is reached";
+    EXPECT_FALSE(inSight(w, bottom, Qt::Vertical));
+    pageTo(area->verticalScrollBar(), true);
+    EXPECT_TRUE(inSight(w, bottom, Qt::Vertical)) << "the last label is reached";
+    EXPECT_FALSE(inSight(w, right, Qt::Horizontal));
+    pageTo(area->horizontalScrollBar(), true);
+    EXPECT_TRUE(inSight(w, right, Qt::Horizontal)) << "the rightmost label is reached";
 
     // Back at the top, out of diagnostic mode: the window is as before, and needs no bars.
-    pageToTheStart(area->verticalScrollBar());
-    pageToTheStart(area->horizontalScrollBar());
+    pageTo(area->verticalScrollBar(), false);
+    pageTo(area->horizontalScrollBar(), false);
     ASSERT_TRUE(h->clickButton(w, "StartDiag"));
     h->settle();
     EXPECT_FALSE(w->inDiagnosticMode());
     EXPECT_EQ(sub->size(), before);
     EXPECT_FALSE(area->verticalScrollBar()->isVisible());
     EXPECT_FALSE(area->horizontalScrollBar()->isVisible());
-}
 
-TEST_F(ScreenJourney, AFormLargerThanTheFrameStaysWithinIt)
-{
+    // A FORM larger than the frame: the window stays within it, its far corner
+    // reached with the keys on the scroll bars.
     writeHeaterScreen("FORM, 90000, 90000\r\n"
                       "LABEL, Corner, 80000, 80000, 1500, 255\r\n");
-    BoardWindow* w = heater();
-    ASSERT_NE(w, nullptr);
     ASSERT_TRUE(enterDiagnostics(w));
-    QMdiSubWindow* sub = JourneyHarness::subWindowOf(w);
     const QRect room(QPoint(0, 0), h->main().mdiArea()->maximumViewportSize());
     EXPECT_TRUE(room.contains(sub->geometry())) << "the whole window lies in the frame";
-    QScrollArea* area = scroller(w);
     ASSERT_TRUE(area->verticalScrollBar()->isVisible());
     ASSERT_TRUE(area->horizontalScrollBar()->isVisible());
     QWidget* corner = w->screen().control(0)->widget();

@@ -154,16 +154,19 @@ protected:
         }
         return n;
     }
-    // The lines of the error list, when it is shown.
+    // The entries of the error list, when it is shown, long ones joined again from their continued rows.
     QStringList errorLines() const
     {
         QStringList lines;
         ErrorListWindow* w = h->shownWindow<ErrorListWindow>();
-        if (!w)
-            return lines;
-        const QAbstractItemModel* model = w->list()->model();
-        for (int r = 0; r < model->rowCount(); ++r)
-            lines.append(model->index(r, 0).data().toString());
+        const QAbstractItemModel* model = w ? w->list()->model() : nullptr;
+        for (int r = 0; model && r < model->rowCount(); ++r) {
+            const QString row = model->index(r, 0).data().toString();
+            if (row.startsWith(QStringLiteral("-->")) && !lines.isEmpty())
+                lines.last() += row.mid(3);
+            else
+                lines.append(row);
+        }
         return lines;
     }
     std::size_t framesSoFar() const

@@ -136,22 +136,6 @@ TEST_F(WindowJourney, BoardWindowsTheirLayoutGuardsAndKeptPlaces)
     EXPECT_TRUE(valve()->findChild<QLabel*>(QStringLiteral("BoardPic"))->pixmap().isNull()) << "no picture for it";
 }
 
-TEST_F(WindowJourney, ABoardWindowClosedWhileItsDownloaderIsOpen)
-{
-    ASSERT_NE(enterDownload(pump()), nullptr);
-    moveDownloaderAside();
-    ASSERT_TRUE(h->closeBox(pump()));
-    EXPECT_EQ(pump(), nullptr);
-    h->pass(600);
-
-    requestAllBoards();  // the pump announces itself: its downloader closes, a new window comes
-    EXPECT_EQ(h->downloaderWindow(), nullptr);
-    BoardWindow* again = pump();
-    ASSERT_NE(again, nullptr);
-    ASSERT_NE(enterDownload(again), nullptr);
-    EXPECT_TRUE(listsBoard("12010003"));
-}
-
 TEST_F(WindowJourney, DiagnosticModeSurvivesItsWindowClosing)
 {
     BoardWindow* w = pump();
@@ -247,7 +231,6 @@ TEST_F(WindowJourney, TheErrorListClosesAndComesBackWithTheNextError)
     ASSERT_NE(errors, nullptr) << "the error list shows itself";
     EXPECT_EQ(errors->windowTitle(), QStringLiteral("Error List"));
     EXPECT_EQ(errors->counter()->text(), QStringLiteral("1"));
-    ASSERT_FALSE(errorLines().isEmpty());
     EXPECT_TRUE(errorLines().join(QString()).contains(QStringLiteral("FROBNICATE")));
 
     ASSERT_TRUE(h->closeBox(errors));
@@ -275,7 +258,9 @@ TEST_F(WindowJourney, TheErrorListClosesAndComesBackWithTheNextError)
     EXPECT_EQ(h->shownWindow<ErrorListWindow>(), nullptr);
 }
 
-TEST_F(WindowJourney, HelpFromTheKeyAndTheMenuClosedAndOpenedAgain)
+// Help from the key and the menu, closed and opened again; then everything at
+// once, closed in another order than opened, and opened again.
+TEST_F(WindowJourney, HelpThenAMixedSessionClosesAndReopensEverything)
 {
     h->key(Qt::Key_F1);
     QPointer<HelpWindow> help = h->shownWindow<HelpWindow>();
@@ -307,20 +292,14 @@ TEST_F(WindowJourney, HelpFromTheKeyAndTheMenuClosedAndOpenedAgain)
     ASSERT_NE(help, nullptr);
     EXPECT_FALSE(help->browser()->toPlainText().isEmpty());
     EXPECT_EQ(h->app->errorLog().count(), 0);
-}
 
-// Everything at once, closed in another order than opened, then opened again.
-TEST_F(WindowJourney, AMixedSessionClosesAndReopensEverything)
-{
+    // Everything at once.
     writeFile(h->programFolder() + QStringLiteral("/Configuration/412-0101.cfg"), "FORM, 7020, 4000\nBOGUS, 1\n");
     ASSERT_NE(enterDownload(pump()), nullptr);
     h->key(Qt::Key_F1);
     // Help came up over the others: the heater's window is brought forward.
     ASSERT_TRUE(h->bringToFront(JourneyHarness::subWindowOf(h->boardWindow(kHeater))));
     ASSERT_TRUE(h->clickButton(h->boardWindow(kHeater), "StartDiag"));
-    ASSERT_NE(h->shownWindow<ErrorListWindow>(), nullptr);
-    ASSERT_NE(h->shownWindow<HelpWindow>(), nullptr);
-    ASSERT_NE(h->downloaderWindow(), nullptr);
 
     ASSERT_TRUE(h->closeBox(h->shownWindow<HelpWindow>()));
     ASSERT_TRUE(h->closeBox(h->downloaderWindow()));

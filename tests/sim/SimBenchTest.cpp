@@ -87,8 +87,25 @@ TEST_F(SimFixture, ToolFramesReachNodesAndRepliesComeLater)
     EXPECT_EQ(echo.joins, 1);
 }
 
-// Masks and filters are the queue's, shared with the SerialBus adapter and
-// tested there.
+TEST_F(SimFixture, MasksAndFiltersDecideWhatIsReceived)
+{
+    // As the link configures the adapter: everything through buffer 0.
+    adapter.recCanMess(0x80000000u, 13);
+    adapter.recCanMess(0x9FFFFF00u, 28);
+    adapter.setFilters(0, 0x80000000u);
+    adapter.setFilters(1, 0x98EFFE00u);
+    for (int f = 2; f <= 5; ++f)
+        adapter.setFilters(static_cast<std::uint8_t>(f), 0x98EFFF00u);
+    EXPECT_EQ(adapter.acceptingBuffer(0x18EFFF21), 0);
+    EXPECT_EQ(adapter.acceptingBuffer(0x0CF00400), 0);
+
+    // Only buffer 1's filters: broadcasts to all boards pass, the rest does not.
+    adapter.setFilters(0, 0x9FFFFFFFu);
+    adapter.setFilters(1, 0x9FFFFFFFu);
+    adapter.recCanMess(0x9FFFFFFFu, 13);
+    EXPECT_EQ(adapter.acceptingBuffer(0x18EFFF21), 1);
+    EXPECT_EQ(adapter.acceptingBuffer(0x18EFF921), std::nullopt);
+}
 
 TEST_F(SimFixture, OverflowSetsTheStatusBitUntilReset)
 {

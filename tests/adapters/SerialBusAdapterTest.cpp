@@ -117,14 +117,7 @@ struct SerialBus : ::testing::Test {
     {
         inDevice([&](ScriptedDevice& d) { d.receive(frames); });
     }
-    std::vector<CanMessage> drain()
-    {
-        std::vector<CanMessage> messages;
-        Adapter::Record record{};
-        while (adapter->getCanMess(record) == 1)
-            messages.push_back(decodeRecord(record));
-        return messages;
-    }
+    std::vector<CanMessage> drain() { return test::drainMessages(*adapter); }
     std::uint8_t reg45()
     {
         std::uint8_t flags = 0xFF;

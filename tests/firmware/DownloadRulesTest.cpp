@@ -1,5 +1,4 @@
 #include "core/SRecord.h"
-#include "core/TextLineReader.h"
 #include "firmware/DownloadRules.h"
 
 #include "TestSupport.h"
@@ -81,8 +80,6 @@ TEST(DownloadRules, S19FileShape)
     const QByteArray good = makeSRecord('0', 0, "HDR") + "\r\n" + makeSRecord('1', 0x1000, "ABCDEFGH") + "\r\n"
         + makeSRecord('9', 0x1000, QByteArray()) + "\r\n";
     EXPECT_EQ(checkS19File(s19(dir, "good.s19", good)), 3);
-    EXPECT_EQ(checkS19File(s19(dir, "lf.s19", QByteArray(good).replace("\r\n", "\n"))), 3);
-    EXPECT_EQ(checkS19File(s19(dir, "noend.s19", good.chopped(2))), 3) << "a last line without its ending";
     EXPECT_EQ(checkS19File(s19(dir, "empty.s19", QByteArray())), kEmptyFile);
     EXPECT_EQ(checkS19File(dir.filePath(QStringLiteral("missing.s19"))), kFileNotFound);
     EXPECT_EQ(checkS19File(dir.path()), kFileNotFound);
@@ -157,47 +154,6 @@ TEST(SRecords, AgreeWithSrecCat)
     const QString brokenFile = test::writeFile(dir.filePath(QStringLiteral("broken.s19")), broken);
     EXPECT_NE(test::runProcess(srecCat, {brokenFile, QStringLiteral("-motorola"), QStringLiteral("-o"), back, QStringLiteral("-binary")}).exitCode, 0);
     EXPECT_EQ(checkS19File(brokenFile), kCorruptFile);
-}
-
-TEST(TextLineReader, EndingsAndLastLines)
-{
-    QTemporaryDir dir;
-    TextLineReader reader;
-    ASSERT_TRUE(reader.open(test::writeFile(dir.filePath(QStringLiteral("t.txt")), "a\r\nb\nc\rd\r\n\r\ne")));
-    QList<QByteArray> lines;
-    while (!reader.atEnd())
-        lines.append(reader.readLine());
-    EXPECT_EQ(lines, QList<QByteArray>({"a", "b", "c", "d", "", "e"}));
-    EXPECT_FALSE(reader.open(dir.filePath(QStringLiteral("none.txt"))));
-}
-
-TEST(TextLineReader, LinesAcrossReadChunksAndFromADevice)
-{
-    // Lines that straddle the 64 KiB reads, a CR LF split between two reads,
-    // and the same text from a file and from a buffer.
-    QByteArray text(64 * 1024 - 1, 'x');
-    text += "\r\n";
-    QByteArray second(70 * 1024, 'y');
-    text += second + "\rz";
-    const QList<QByteArray> expected = {QByteArray(64 * 1024 - 1, 'x'), second, "z"};
-
-    QTemporaryDir dir;
-    TextLineReader fromFile;
-    ASSERT_TRUE(fromFile.open(test::writeFile(dir.filePath(QStringLiteral("big.txt")), text)));
-    QList<QByteArray> lines;
-    while (!fromFile.atEnd())
-        lines.append(fromFile.readLine());
-    EXPECT_EQ(lines, expected);
-
-    QBuffer buffer(&text);
-    ASSERT_TRUE(buffer.open(QIODevice::ReadOnly));
-    TextLineReader fromDevice;
-    fromDevice.open(buffer);
-    lines.clear();
-    while (!fromDevice.atEnd())
-        lines.append(fromDevice.readLine());
-    EXPECT_EQ(lines, expected);
-    EXPECT_EQ(fromDevice.error(), QFileDevice::NoError);
 }
 
 TEST(DownloadRules, FileCheckFromADeviceMatchesTheFile)

@@ -73,13 +73,11 @@ TEST(MessageLine, TooLongMessageIsAFailure)
     EXPECT_THROW(formatMessageLine(m), Failure);
 }
 
-TEST(MessageLine, AsciiTextAndListItem)
+// The list item with and without the text is the logger's test.
+TEST(MessageLine, AsciiText)
 {
     EXPECT_EQ(asciiText(makeMessage(1, {0x41, 0x1F, 0x7F})), QStringLiteral("A**"));
     EXPECT_EQ(asciiText(makeMessage(1, {0x20, 0x7E, 0x80, 0x00})), QStringLiteral(" ~**"));
-    const QString line = formatMessageLine(makeMessage(1, {0x41}));
-    EXPECT_EQ(monitorListItem(line, QString()), line + QStringLiteral("     "));
-    EXPECT_EQ(monitorListItem(line, QStringLiteral("A")), line + QStringLiteral("     A"));
 }
 
 TEST(MessageLine, ParsesLinesAndReportsBadOnes)
@@ -103,16 +101,11 @@ TEST(MessageLine, ParsesLinesAndReportsBadOnes)
     for (const Case& c : cases)
         EXPECT_EQ(parseMessageLine(c.line).status, c.status) << c.line.toStdString();
 
-    const ParsedLine parsed = parseMessageLine(example.left(29));
-    EXPECT_EQ(parsed.message.id, 0x123);
-    EXPECT_EQ(parsed.message.length, 3);
-    EXPECT_EQ(parsed.message.data[0], 0x41);
-    EXPECT_EQ(parsed.message.data[2], 0x7E);
-    EXPECT_EQ(parsed.message.time, 0.0) << "the time stamp is not read back";
+    // The fields of whole lines are the round trip's; here what a line cut
+    // short, or with characters no writer makes, reads as.
+    EXPECT_EQ(parseMessageLine(example.left(29)).message.time, 0.0) << "the time stamp is not read back";
     EXPECT_EQ(parseMessageLine(QStringLiteral("01.500000 00000123 x 41 20 7E")).message.length, 0)
         << "a length that is not a digit reads as 0";
-    EXPECT_EQ(static_cast<std::uint32_t>(parseMessageLine(QStringLiteral("00.000000 98EF21F9 1 05")).message.id),
-              0x98EF21F9u);
     EXPECT_EQ(parseMessageLine(QStringLiteral("00.000000 12G45678 1 Z5")).message.id, 0x12);
     EXPECT_EQ(parseMessageLine(QStringLiteral("00.000000 12G45678 1 Z5")).message.data[0], 0);
 }

@@ -1,4 +1,3 @@
-#include "can/AdapterRecord.h"
 #include "core/Clock.h"
 #include "sim/BenchFile.h"
 #include "sim/SimAdapter.h"
@@ -106,10 +105,7 @@ TEST(SimAnimation, AnAnimatedBoardSendsItsScreensMessagesInDiagnosticMode)
     const std::uint8_t on[] = {0xFE, '$', '1', 'X', '1'};
     adapter.sendCanMess(0x98EF22F9u, 7, 5, on);
     clock.advanceMs(1000);
-    std::vector<CanMessage> frames;
-    Adapter::Record r{};
-    while (adapter.getCanMess(r) == 1)
-        frames.push_back(decodeRecord(r));
+    const std::vector<CanMessage> frames = test::drainMessages(adapter);
     ASSERT_GE(frames.size(), 18u);
     ASSERT_LE(frames.size(), 20u);
     std::set<std::uint8_t> values;

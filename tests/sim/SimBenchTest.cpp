@@ -1,5 +1,4 @@
 #include "can/AdapterRecord.h"
-#include "can/CanLink.h"
 #include "core/Clock.h"
 #include "sim/SimAdapter.h"
 #include "sim/TrafficNode.h"
@@ -35,14 +34,7 @@ struct SimFixture : ::testing::Test {
     FakeClock clock;
     SimAdapter adapter{clock};
 
-    std::vector<CanMessage> drain()
-    {
-        std::vector<CanMessage> out;
-        Adapter::Record r{};
-        while (adapter.getCanMess(r) == 1)
-            out.push_back(decodeRecord(r));
-        return out;
-    }
+    std::vector<CanMessage> drain() { return test::drainMessages(adapter); }
 };
 
 TEST_F(SimFixture, FramesArriveInTimeOrderWithTimeStamps)
@@ -149,29 +141,6 @@ TEST_F(SimFixture, UnpluggedAndDisconnectedAnswerAsTheLinkExpects)
     EXPECT_EQ(adapter.sendCanMess(1, 7, 9, none), 0) << "nine bytes do not fit a frame";
 }
 
-TEST_F(SimFixture, LinkRunsOnTheBench)
-{
-    addDemoTraffic(adapter.bus());
-    CanLink link(adapter, clock);
-    test::RecordingRouter router;
-    test::RecordingStatusView view;
-    link.setRouter(&router);
-    link.setStatusView(&view);
-    for (int i = 0; i < 80; ++i) {  // two seconds of 25 ms ticks
-        clock.advanceMs(25);
-        link.pollTick();
-    }
-    EXPECT_EQ(link.interfaceState(), InterfaceState::Ok);
-    ASSERT_FALSE(view.flags.empty());
-    EXPECT_EQ(view.flags.back(), 0);
-    // Two seconds of demo traffic: 20 + 8 + 4 + 2 frames, give or take the edges.
-    EXPECT_GE(router.messages.size(), 30u);
-    EXPECT_LE(router.messages.size(), 36u);
-    bool sawText = false;
-    for (const auto& m : router.messages)
-        sawText |= m.id == 0x18EFFF23 && m.data[0] == 'T';
-    EXPECT_TRUE(sawText);
-    EXPECT_GT(adapter.bus().framesCarried(), router.messages.size()) << "the probe went on the bus too";
-}
+// The link running on the bench is the app's end-to-end test.
 
 }  // namespace

@@ -1,9 +1,10 @@
-#include "can/AdapterRecord.h"
 #include "can/CanFrameBits.h"
 #include "core/Clock.h"
 #include "sim/SimAdapter.h"
 #include "sim/SimBoard.h"
 #include "sim/TrafficNode.h"
+
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -45,14 +46,7 @@ struct Wire : ::testing::Test {
 
     Wire() { bus.setBitRate(kRate); }
 
-    std::vector<CanMessage> drain()
-    {
-        std::vector<CanMessage> out;
-        Adapter::Record r{};
-        while (adapter.getCanMess(r) == 1)
-            out.push_back(decodeRecord(r));
-        return out;
-    }
+    std::vector<CanMessage> drain() { return test::drainMessages(adapter); }
     void runTo(std::int64_t us)
     {
         clock.setMicroseconds(us);

@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "can/AdapterRecord.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -22,6 +24,15 @@ Finished runProcess(const QString& program, const QStringList& arguments, const 
     result.out = QString::fromLocal8Bit(process.readAllStandardOutput());
     result.err += QString::fromLocal8Bit(process.readAllStandardError());
     return result;
+}
+
+std::vector<CanMessage> drainMessages(Adapter& adapter)
+{
+    std::vector<CanMessage> out;
+    Adapter::Record r{};
+    while (adapter.getCanMess(r) == 1)
+        out.push_back(decodeRecord(r));
+    return out;
 }
 
 QString writeFile(const QString& path, const QByteArray& bytes)

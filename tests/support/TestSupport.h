@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include <ostream>
+#include <vector>
 
 // Readable QStrings in test failures.
 inline void PrintTo(const QString& text, std::ostream* os)
@@ -26,6 +27,9 @@ struct Finished {
 };
 Finished runProcess(const QString& program, const QStringList& arguments,
                     const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
+
+// Every message the adapter holds now, taken out of it.
+std::vector<CanMessage> drainMessages(Adapter& adapter);
 
 // Writes bytes to a file, creating folders; returns the path.
 QString writeFile(const QString& path, const QByteArray& bytes);

@@ -268,7 +268,10 @@ void MainWindow::showErrorList()
 void MainWindow::showTrace()
 {
     if (!m_traceWindow) {
-        m_traceWindow = new TraceWindow({m_parts.link, m_parts.clock, m_parts.dialogs, m_parts.dataFolder});
+        m_traceWindow = new TraceWindow({.link = m_parts.link,
+                                          .clock = m_parts.clock,
+                                          .dialogs = m_parts.dialogs,
+                                          .folder = m_parts.dataFolder});
         QMdiSubWindow* sub = addChild(m_traceWindow, {}, ChildLifetime::HiddenOnClose);
         m_traceWindow->setResizableOuterSizeTwips(TraceWindow::kWidthTwips, TraceWindow::kHeightTwips,
                                                   TraceWindow::kMinimumSize);

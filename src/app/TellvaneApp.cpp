@@ -60,11 +60,13 @@ TellvaneApp::TellvaneApp(AppEnvironment environment, std::unique_ptr<Adapter> ad
     // Plots and recordings of the screens' values, from the menu of a board window's screen.
     const QString logFolder = logFolderOf(m_env.dataFolder);
     m_plots = std::make_unique<Plots>(PlotsServices{
-        m_env.dialogs, logFolder,
-        [this, logFolder](const QString& board) {
-            return recordingFileName(logFolder, m_env.now ? m_env.now() : QDateTime::currentDateTime(), board);
-        },
-        [this](PlotWindow& window) {
+        .dialogs = m_env.dialogs,
+        .folder = logFolder,
+        .recordingFileName =
+            [this, logFolder](const QString& board) {
+                return recordingFileName(logFolder, m_env.now ? m_env.now() : QDateTime::currentDateTime(), board);
+            },
+        .showWindow = [this](PlotWindow& window) {
             QMdiSubWindow* sub = m_main->addChild(&window);
             window.setResizableOuterSizeTwips(PlotWindow::kWidthTwips, PlotWindow::kHeightTwips, PlotWindow::kMinimumSize);
             // The size the last plot window was left at, and its place while no other plot window lies there.

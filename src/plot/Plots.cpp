@@ -134,7 +134,7 @@ void Plots::seriesGone(PlotSeries* series)
 PlotWindow* Plots::newWindow()
 {
     m_windows.erase(std::remove(m_windows.begin(), m_windows.end(), nullptr), m_windows.end());
-    auto* w = new PlotWindow(QStringLiteral("Plot %1").arg(m_nextNumber++), PlotWindowServices{m_services.dialogs, m_services.folder},
+    auto* w = new PlotWindow(QStringLiteral("Plot %1").arg(m_nextNumber++), PlotWindowServices{.dialogs = m_services.dialogs, .folder = m_services.folder},
                              [this](PlotSeries* series) { seriesGone(series); });
     m_windows.emplace_back(w);
     if (m_services.showWindow)

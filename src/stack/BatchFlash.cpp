@@ -390,11 +390,11 @@ void BatchRun::checkListedAreas()
             b.problem = notListed();
         }
         for (const firmware::PlanArea& area : b.board.areas) {
-            if (listed && areaLine(m_view.info, area.areaId) < 0) {
+            if (listed && firmware::areaLine(m_view.info, area.areaId) < 0) {
                 m_report.refusal.push_back({area.path + QStringLiteral(".area"),
                                             QStringLiteral("the board at address %1 lists no area %2 (no \"%3\" line)")
                                                 .arg(b.foundAddress)
-                                                .arg(area.areaId, areaKeyword(area.areaId))});
+                                                .arg(area.areaId, firmware::areaKeyword(area.areaId))});
             }
         }
         m_downloader.closeDownloader();
@@ -405,7 +405,7 @@ bool BatchRun::loadArea(BoardResult& b, const firmware::PlanArea& area)
 {
     AreaResult a;
     a.area = area;
-    const int row = areaLine(m_view.info, area.areaId);
+    const int row = firmware::areaLine(m_view.info, area.areaId);
     a.infoLine = m_view.info.value(row);
     if (m_observer)
         m_observer->areaStarted(b, a);

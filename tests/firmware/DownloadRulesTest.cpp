@@ -88,6 +88,9 @@ TEST(DownloadRules, S19FileShape)
     wrongCount[3] = '9';
     EXPECT_EQ(checkS19File(s19(dir, "count.s19", wrongCount + "\r\n")), kCorruptFile);
     EXPECT_EQ(checkS19File(s19(dir, "odd.s19", makeSRecord('1', 0x1000, "ABCD") + "0\r\n")), kCorruptFile);
+    // A count record, an address shorter than its type's, an end record with a longer one.
+    for (const QByteArray& record : {makeSRecord('5', 2, {}), QByteArray("S10240BD"), "S9" + makeSRecord('7', 0x4000, {}).mid(2)})
+        EXPECT_FALSE(isS19Record(record)) << record.constData();
     // The first bad line is told, for the command line and the plan.
     int badLine = 0;
     EXPECT_EQ(checkS19File(s19(dir, "third.s19", good + wrongCount + "\r\n" + good), &badLine), kCorruptFile);

@@ -166,18 +166,7 @@ TEST(AreaLine, IsTheLineWhoseKeywordNamesTheArea)
     EXPECT_EQ(areaLine(info, QStringLiteral("3")), 4);
     EXPECT_EQ(areaLine(info, QString()), -1);
     EXPECT_EQ(areaLine(info, QStringLiteral("4")), -1);
-
-    // A line naming two areas belongs to the one tested first.
-    const QStringList mixed = {QStringLiteral("Sys: V2 Boot: V1"), QStringLiteral("Sys: V2.10")};
-    EXPECT_EQ(areaLine(mixed, QStringLiteral("0")), 0);
-    EXPECT_EQ(areaLine(mixed, QStringLiteral("1")), 1);
-
-    const QStringList noConfig = info.mid(0, 4);
-    EXPECT_EQ(areaLine(noConfig, QStringLiteral("3")), -1);
-    const QStringList waiting = {QStringLiteral("Warning: Your board is in the middle of a programming "),
-                                 QStringLiteral("cycle and will have to be reset to continue")};
-    for (const char* id : {"0", "1", "2", "3"})
-        EXPECT_EQ(areaLine(waiting, QString::fromLatin1(id)), -1);
+    // Which keyword names which area, and which is tested first: the area-of-a-line test.
 
     EXPECT_EQ(areaKeyword(QStringLiteral("0")), QStringLiteral("Boot:"));
     EXPECT_EQ(areaKeyword(QStringLiteral("2")), QStringLiteral("pCode:"));

@@ -183,7 +183,7 @@ std::int64_t packetOnWireUs(const QByteArray& chars)
 // packets and their acknowledgements (the next packet goes when an
 // acknowledgement arrives); a file of 100 lines or more goes without the 1 ms
 // pauses until 99 % is reached after line 248, lines 249 and 250 wait with them.
-TEST_F(DownloadBench, DownloadAndFlashTwoAreas)
+TEST_F(DownloadBench, DownloadAndFlash)
 {
     sim.bus().setBitRate(250000);
     const Firmware app = firmware(248);  // 250 lines with header and end
@@ -226,18 +226,11 @@ TEST_F(DownloadBench, DownloadAndFlashTwoAreas)
     EXPECT_FALSE(view.warning);
     EXPECT_EQ(view.busy.back(), false);
 
-    // The next area: no download mode and password again.
-    selectArea("Config:");
-    const Firmware config = firmware(3, 0x8000, "CFG REV 8");
-    chooseFile(config.text, "config.QXC");
-    downloader.startDownload();
-    EXPECT_EQ(sentTexts("$1Z"), 1);
-    EXPECT_EQ(board->bootLoader().loaded(3), config.image);
-
+    // A next area without download mode again is the refused-files test's; two
+    // areas flashed at once, the batch run's.
     downloader.flashToMemory();
     EXPECT_EQ(view.status(), QStringLiteral("Success, please wait 10 seconds and then cycle power"));
     EXPECT_EQ(board->bootLoader().flashed(2), app.image);
-    EXPECT_EQ(board->bootLoader().flashed(3), config.image);
     EXPECT_TRUE(errors.messages.isEmpty());
 }
 

@@ -347,10 +347,8 @@ TEST(AdapterNames, FormsTheFactoryTakes)
     EXPECT_EQ(canonicalAdapterName(QStringLiteral("virtualcan:")), QString());
     EXPECT_EQ(canonicalAdapterName(QStringLiteral(":can0")), QString());
 
+    // An unknown one refused by the factory is the adapter menu's test.
     FakeClock clock;
-    AdapterChoice unknown = createAdapter(QStringLiteral("nosuchplugin:can0"), {clock, QString()});
-    EXPECT_EQ(unknown.adapter, nullptr);
-    EXPECT_TRUE(unknown.error.startsWith(QStringLiteral("Unknown adapter \"nosuchplugin:can0\"")));
     AdapterChoice virtualBus = createAdapter(QStringLiteral("virtualcan:can0"), {clock, QString()});
     ASSERT_NE(virtualBus.adapter, nullptr);
     EXPECT_EQ(virtualBus.adapter->name(), QStringLiteral("virtualcan:can0"));

@@ -228,9 +228,8 @@ TEST_F(Cli, ReplayPlaysALogInOrderAndMonitorPrintsAndSavesTheBus)
     const QStringList lines = candump.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 4) << candump.out.toStdString();
     EXPECT_TRUE(lines[0].endsWith(QStringLiteral(" can0 000# T"))) << "the link's probe first: " << lines[0].toStdString();
-    const QRegularExpression frame(QStringLiteral("^\\(\\d+\\.\\d{6}\\) can0 ([0-9A-F]{3}|[0-9A-F]{8})#([0-9A-F]{2})*( T)?$"));
+    // The candump line itself is the log writers' test.
     for (const QString& line : lines) {
-        EXPECT_TRUE(frame.match(line).hasMatch()) << line.toStdString();
         // Seconds of the session since the adapter opened, the tool's own frames too.
         const double seconds = line.mid(1, line.indexOf(QLatin1Char(')')) - 1).toDouble();
         EXPECT_GT(seconds, 0.0) << line.toStdString();

@@ -157,7 +157,6 @@ TEST_F(DownloadBench, ChoosingTheFileRemembersItsFolder)
     dialogs.fileAnswers = {QStringLiteral("/srv/firmware/boot.QXB")};
     downloader.chooseFile();
     EXPECT_EQ(dialogs.openCalls, QStringList({dir.path()})) << "the program's folder the first time";
-    EXPECT_TRUE(dialogs.lastFilter.startsWith(QStringLiteral("Boot Files (*.QXB")));
     EXPECT_EQ(view.file, QStringLiteral("/srv/firmware/boot.QXB"));
     EXPECT_EQ(settings.value(QStringLiteral("File Manager"), QStringLiteral("Last Dir")), QStringLiteral("/srv/firmware/"));
     downloader.chooseFile();  // cancelled

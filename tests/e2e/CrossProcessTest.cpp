@@ -9,7 +9,6 @@
 #include "core/SettingsStore.h"
 #include "diagnostics/BoardWindow.h"
 #include "diagnostics/DynTextBox.h"
-#include "monitor/MessageLine.h"
 #include "sim/SimBootLoader.h"
 
 #include "FirmwareFiles.h"
@@ -172,38 +171,11 @@ TEST_F(CrossProcess, FlashToolProgramsABenchBoard)
     EXPECT_EQ(image.readAll(), SimBootLoader::imageText(app.image)) << "the board holds exactly the file's bytes";
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("images/board-33-area-0.txt"))))
         << "nothing went into the boot area";
-    EXPECT_FALSE(bench->output().contains("flashed area 0"));
 
     // A board that is not on the bus: a clear error, no hang.
     const Finished none = flashTo("0x40", "pCode");
     EXPECT_EQ(none.exitCode, 1);
     EXPECT_TRUE(none.err.contains("no board at address 64 announced itself")) << none.err.toStdString();
-}
-
-TEST_F(CrossProcess, MonitorToolPrintsAndSavesTheBoardsAnnouncements)
-{
-    const QString log = dir.filePath(QStringLiteral("bus.txt"));
-    const Finished monitor = runCli({QStringLiteral("monitor"), QStringLiteral("--adapter"), busName(port),
-                                     QStringLiteral("--count"), QStringLiteral("4"), QStringLiteral("--save"), log},
-                                    kStartMs);
-    ASSERT_EQ(monitor.exitCode, 0) << monitor.err.toStdString();
-    const QList<QByteArray> lines = monitor.out.split('\n');
-    ASSERT_GE(lines.size(), 4);
-    EXPECT_EQ(lines[0], QByteArray("00.000000 00000000 0").leftJustified(messageline::kLength, ' '))
-        << "the link's probe, which makes the boards announce themselves";
-    QSet<QByteArray> senders;
-    for (const QByteArray& line : lines.mid(1, 3)) {
-        EXPECT_EQ(line.size(), messageline::kLength) << line.toStdString();
-        senders.insert(line.mid(10, 8));
-    }
-    EXPECT_EQ(senders, (QSet<QByteArray>{"18EFFF21", "18EFFF22", "18EFFF23"}));
-
-    QFile saved(log);
-    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
-    const QByteArray records = saved.readAll();
-    EXPECT_EQ(records.size() % messageline::kRecordBytes, 0);
-    EXPECT_GE(records.size() / messageline::kRecordBytes, 4);
-    EXPECT_TRUE(records.startsWith(lines[0] + "\r\n"));
 }
 
 TEST_F(CrossProcess, ProgramFindsTheBenchBoardsAndShowsLiveData)

@@ -117,7 +117,12 @@ TEST_F(SimFixture, OverflowSetsTheStatusBitUntilReset)
     Adapter::Record r{};
     ASSERT_EQ(adapter.getCanMess(r), 1);
     EXPECT_TRUE(recordOverflowFlag(r));
-    EXPECT_EQ(adapter.errorFlags(), SimAdapter::kFlagBuffer0);
+    EXPECT_EQ(adapter.clearCanMess(), 1);
+    EXPECT_EQ(adapter.getNumCanMess(), 0);
+    clock.advanceMicroseconds(100);
+    ASSERT_EQ(adapter.getCanMess(r), 1);
+    EXPECT_FALSE(recordOverflowFlag(r)) << "cleared with the queue";
+    EXPECT_EQ(adapter.errorFlags(), SimAdapter::kFlagBuffer0) << "the register keeps it until reset";
     EXPECT_EQ(adapter.resetInterface(), 1);
     EXPECT_EQ(adapter.errorFlags(), 0);
     clock.advanceMicroseconds(100);

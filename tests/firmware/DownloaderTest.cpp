@@ -217,6 +217,13 @@ TEST_F(DownloadBench, DownloadAndFlash)
     EXPECT_EQ(view.statuses.filter(QStringLiteral("Downloading ")).back(), QStringLiteral("Downloading 100%"));
     EXPECT_FALSE(view.warning);
     EXPECT_EQ(view.busy.back(), false);
+    // The steps the window tells before and after the lines, in order.
+    QStringList steps = view.statuses;
+    steps.removeIf([](const QString& s) { return s.startsWith(QLatin1String("Downloading ")); });
+    EXPECT_EQ(steps.join(QLatin1String(" | ")).toStdString(),
+              " |  | Sending $1Z command | Sending password | Erasing memory... | Sending download section command | "
+              "Loading file... | You may now choose to download another area (Step 1) or Flash to memory (Step 4)")
+        << "cleared as the area and the file are chosen, then each step";
 
     // A next area without download mode again is the refused-files test's; two
     // areas flashed at once, the batch run's.

@@ -527,7 +527,7 @@ TEST_F(PlotJourney, APlotStartedLateIsDrawnAtTheSessionsTimesZoomedReadAndExport
     EXPECT_NEAR(static_cast<double>(wheelTo - wheelFrom), 0.8 * static_cast<double>(zoomTo - zoomFrom), 2.0);
 
     // Export CSV: the values of the stretch shown, each a row (the rows' bytes
-    // are PlotWindowTest's).
+    // are ValueCsvTest's).
     const QString name = h->dir.filePath(QStringLiteral("speed.csv"));
     h->dialogs.saveAnswers = {name};
     ASSERT_TRUE(h->clickButton(plot, "PlotExport"));

@@ -21,6 +21,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScopedValueRollback>
 #include <QStyleOptionTitleBar>
 #include <QTest>
 
@@ -122,7 +123,7 @@ QAction* JourneyHarness::entryNamed(const QMenu* menu, const QString& name)
 
 void JourneyHarness::deliver(const std::function<void()>& input)
 {
-    Depth depth(m_depth);
+    const QScopedValueRollback<int> depth(m_depth, m_depth + 1);
     input();
 }
 
@@ -130,15 +131,6 @@ void JourneyHarness::press(QWidget* widget, QPoint at)
 {
     deliver([&] { clickAt(widget, at); });
     settle();
-}
-
-QMdiSubWindow* JourneyHarness::subWindowOf(QWidget* widget)
-{
-    for (QWidget* w = widget; w; w = w->parentWidget()) {
-        if (auto* sub = qobject_cast<QMdiSubWindow*>(w))
-            return sub;
-    }
-    return nullptr;
 }
 
 QPoint JourneyHarness::titleBarPoint(QMdiSubWindow* sub, QStyle::SubControl part)
@@ -234,7 +226,8 @@ JourneyHarness::JourneyHarness(const QString& benchText, const QString& preview)
     : m_benchText(benchText.isEmpty() ? defaultBenchText() : benchText)
 {
     g_previousHandler = qInstallMessageHandler(quietHandler);
-    copyShippedFiles();
+    copyFolder(QStringLiteral(TELLVANE_SOURCE_DIR "/Configuration"), programFolder() + QStringLiteral("/Configuration"));
+    copyFolder(QStringLiteral(TELLVANE_SOURCE_DIR "/help"), programFolder() + QStringLiteral("/help"));
     m_timers = std::make_unique<ProgramTimers>(clock);
     previewFile = preview;
     yields = true;
@@ -281,18 +274,12 @@ std::unique_ptr<Adapter> JourneyHarness::makeBench()
     return sim;
 }
 
-void JourneyHarness::copyShippedFiles()
-{
-    copyFolder(QStringLiteral(TELLVANE_SOURCE_DIR "/Configuration"), programFolder() + QStringLiteral("/Configuration"));
-    copyFolder(QStringLiteral(TELLVANE_SOURCE_DIR "/help"), programFolder() + QStringLiteral("/help"));
-}
-
 void JourneyHarness::settle()
 {
     // Deferred deletes posted from inside the program's own yields wait, as
     // they do in the program, until control is back in the outermost loop.
     const bool outermost = m_depth == 0;
-    Depth depth(m_depth);
+    const QScopedValueRollback<int> depth(m_depth, m_depth + 1);
     for (int round = 0; round < 100; ++round) {
         const std::uint64_t before = m_timers->eventsSeen();
         QCoreApplication::processEvents();
@@ -489,16 +476,6 @@ QList<QMdiSubWindow*> JourneyHarness::shownSubWindows() const
     return shown;
 }
 
-QList<BoardWindow*> JourneyHarness::boardWindows() const
-{
-    QList<BoardWindow*> windows;
-    for (QMdiSubWindow* sub : shownSubWindows()) {
-        if (auto* w = qobject_cast<BoardWindow*>(sub->widget()))
-            windows.append(w);
-    }
-    return windows;
-}
-
 BoardWindow* JourneyHarness::boardWindow(const QString& title) const
 {
     for (BoardWindow* w : boardWindows()) {
@@ -513,11 +490,16 @@ DownloaderWindow* JourneyHarness::downloaderWindow() const
     return shownWindow<DownloaderWindow>();
 }
 
+QListWidget* JourneyHarness::infoList() const
+{
+    DownloaderWindow* w = downloaderWindow();
+    return w ? w->findChild<QListWidget*>(QStringLiteral("InfoList")) : nullptr;
+}
+
 QStringList JourneyHarness::infoLines() const
 {
     QStringList lines;
-    DownloaderWindow* w = downloaderWindow();
-    auto* list = w ? w->findChild<QListWidget*>(QStringLiteral("InfoList")) : nullptr;
+    QListWidget* list = infoList();
     for (int i = 0; list && i < list->count(); ++i)
         lines.append(list->item(i)->text());
     return lines;
@@ -563,7 +545,7 @@ QString JourneyHarness::writeFirmware(const QString& name, const QByteArray& tex
 
 void JourneyHarness::endProgram()
 {
-    m_timers->forgetAll();
+    m_timers = std::make_unique<ProgramTimers>(clock);  // the program's timers go with it
     app.reset();
     settle();
 }

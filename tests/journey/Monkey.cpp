@@ -38,17 +38,13 @@ public:
     std::function<void()> run;
 };
 
-bool inDownloader(const QWidget* widget)
+bool inDownloader(QWidget* widget)
 {
-    for (const QWidget* w = widget; w; w = w->parentWidget()) {
-        if (qobject_cast<const DownloaderWindow*>(w))
-            return true;
-    }
-    return false;
+    return JourneyHarness::enclosing<DownloaderWindow>(widget) != nullptr;
 }
 
 // Buttons that start a stage of the download dialogue.
-bool startsAStage(const QWidget* widget)
+bool startsAStage(QWidget* widget)
 {
     const QString name = widget ? widget->objectName() : QString();
     return inDownloader(widget) && (name == QLatin1String("Command3") || name == QLatin1String("MigrateCommand"));
@@ -58,14 +54,6 @@ bool isFileMenu(const QWidget* widget)
 {
     const auto* menu = qobject_cast<const QMenu*>(widget);
     return menu && menu->objectName() == QLatin1String("File");
-}
-
-QString keyName(int key, Qt::KeyboardModifiers modifiers)
-{
-    QString name = QKeySequence(key).toString();
-    if (modifiers & Qt::ControlModifier)
-        name.prepend(QStringLiteral("Ctrl+"));
-    return name;
 }
 
 }  // namespace
@@ -79,6 +67,12 @@ Monkey::Monkey(JourneyHarness& harness, std::uint64_t seed, Files files)
 int Monkey::below(int n)
 {
     return n <= 1 ? 0 : static_cast<int>(m_random() % static_cast<std::uint64_t>(n));
+}
+
+int Monkey::pick(const std::vector<int>& weights)
+{
+    std::discrete_distribution<int> choice(weights.begin(), weights.end());
+    return choice(m_random);
 }
 
 bool Monkey::chance(int percent)
@@ -166,17 +160,9 @@ void Monkey::prepareFileAnswers()
     // The open dialog answers with a good file, a broken one, a log, a name
     // with no file, or is cancelled.
     while (m_h.dialogs.fileAnswers.size() < 2) {
-        const int r = below(20);
-        if (r < 10)
-            m_h.dialogs.fileAnswers.append(m_files.firmware);
-        else if (r < 13)
-            m_h.dialogs.fileAnswers.append(m_files.broken.value(below(static_cast<int>(m_files.broken.size()))));
-        else if (r < 16)
-            m_h.dialogs.fileAnswers.append(QString());
-        else if (r < 18)
-            m_h.dialogs.fileAnswers.append(m_files.log);
-        else
-            m_h.dialogs.fileAnswers.append(m_files.missing);
+        const QString answers[] = {m_files.firmware, m_files.broken.value(below(static_cast<int>(m_files.broken.size()))),
+                                   QString(), m_files.log, m_files.missing};
+        m_h.dialogs.fileAnswers.append(answers[pick({10, 3, 3, 2, 2})]);
     }
 }
 
@@ -184,18 +170,14 @@ Monkey::Input Monkey::chooseInput(bool posted)
 {
     m_how = posted ? QStringLiteral("post ") : QStringLiteral("send ");
     m_choosingPosted = posted;
-    const int r = below(100);
-    if (posted && r < 20) {
+    if (posted && chance(20)) {
         note(QStringLiteral("timers due"));
         return [this] { m_h.runDueTimers(); };
     }
-    if (r < 50 || r >= 95)
-        return click();
-    if (r < 80)
-        return key();
-    if (r < 88)
-        return closeWindow();
-    return r < 94 ? dragWindow() : chooseAdapter();
+    using Kind = Input (Monkey::*)();
+    static const Kind kKinds[] = {&Monkey::click, &Monkey::key, &Monkey::closeWindow, &Monkey::dragWindow,
+                                  &Monkey::chooseAdapter};
+    return (this->*kKinds[pick({55, 30, 8, 6, 1})])();
 }
 
 Monkey::Input Monkey::click()
@@ -203,12 +185,8 @@ Monkey::Input Monkey::click()
     if (QWidget* popup = QApplication::activePopupWidget())
         return clickInPopup(popup);
 
-    struct Candidate {
-        QWidget* widget;
-        int weight;
-    };
-    std::vector<Candidate> candidates;
-    int total = 0;
+    std::vector<QWidget*> candidates;
+    std::vector<int> weights;
     const QList<QWidget*> all = m_h.main().findChildren<QWidget*>();
     for (QWidget* w : all) {
         if (!w->isVisible())
@@ -227,24 +205,14 @@ Monkey::Input Monkey::click()
             weight = 1;
         // The downloader's few controls would rarely be hit among all the others;
         // its stages are where input arrives in the middle of work.
-        if (weight > 0 && inDownloader(w))
-            weight *= 8;
         if (weight > 0) {
-            candidates.push_back({w, weight});
-            total += weight;
+            candidates.push_back(w);
+            weights.push_back(inDownloader(w) ? weight * 8 : weight);
         }
     }
     if (candidates.empty())
         return {};
-    int r = below(total);
-    QWidget* target = candidates.back().widget;
-    for (const Candidate& c : candidates) {
-        if (r < c.weight) {
-            target = c.widget;
-            break;
-        }
-        r -= c.weight;
-    }
+    QWidget* target = candidates[pick(weights)];
 
     QPoint local(below(target->width()), below(target->height()));
     QString what = JourneyHarness::describe(target);
@@ -335,27 +303,17 @@ Monkey::Input Monkey::clickInPopup(QWidget* popup)
 
 Monkey::Input Monkey::key()
 {
-    static const int kKeys[] = {Qt::Key_Left,  Qt::Key_Right,    Qt::Key_Up,       Qt::Key_Down,  Qt::Key_Return,
-                                Qt::Key_Enter, Qt::Key_Space,    Qt::Key_Tab,      Qt::Key_Backtab, Qt::Key_Escape,
-                                Qt::Key_Home,  Qt::Key_End,      Qt::Key_PageUp,   Qt::Key_PageDown, Qt::Key_F1};
-    const int r = below(100);
-    int key = 0;
-    char character = 0;
-    Qt::KeyboardModifiers modifiers;
-    if (r < 55) {
-        key = kKeys[below(static_cast<int>(std::size(kKeys)))];
-    } else if (r < 90) {
-        const int c = below(36);
-        character = static_cast<char>(c < 26 ? 'a' + c : '0' + (c - 26));
-    } else if (r < 95) {
-        key = Qt::Key_F4;
-        modifiers = Qt::ControlModifier;  // closes the active child window
-    } else {
-        key = Qt::Key_Tab;
-        modifiers = Qt::ControlModifier;  // the next child window
-    }
-    note(QStringLiteral("key ") + (character ? QString(QLatin1Char(character)) : keyName(key, modifiers)));
-    return [this, key, character, modifiers] {
+    static const QKeyCombination kKeys[] = {
+        Qt::Key_Left,  Qt::Key_Right, Qt::Key_Up,  Qt::Key_Down,    Qt::Key_Return, Qt::Key_Enter,  Qt::Key_Space,   Qt::Key_Tab,
+        Qt::Key_Backtab, Qt::Key_Escape, Qt::Key_Home, Qt::Key_End, Qt::Key_PageUp, Qt::Key_PageDown, Qt::Key_F1};
+    // Ctrl+F4 closes the active child window, Ctrl+Tab brings the next one.
+    static const QKeyCombination kWindowKeys[] = {Qt::ControlModifier | Qt::Key_F4, Qt::ControlModifier | Qt::Key_Tab};
+    const int kind = pick({55, 35, 10});  // a key, a letter or digit, a window key
+    const int c = below(36);
+    const char character = kind == 1 ? static_cast<char>(c < 26 ? 'a' + c : '0' + (c - 26)) : 0;
+    const QKeyCombination combo = kind == 0 ? kKeys[below(static_cast<int>(std::size(kKeys)))] : kWindowKeys[below(2)];
+    note(QStringLiteral("key ") + (character ? QString(QLatin1Char(character)) : QKeySequence(combo).toString()));
+    return [this, combo, character] {
         QWidget* target = m_h.keyTarget();
         if (!target)
             return;
@@ -366,7 +324,7 @@ Monkey::Input Monkey::key()
         if (character)
             QTest::keyClick(target, character);
         else
-            QTest::keyClick(target, static_cast<Qt::Key>(key), modifiers);
+            QTest::keyClick(target, combo.key(), combo.keyboardModifiers());
     };
 }
 
@@ -378,7 +336,8 @@ Monkey::Input Monkey::closeWindow()
     QPointer<QMdiSubWindow> sub = subs[below(static_cast<int>(subs.size()))];
     const QString what = JourneyHarness::describe(sub->widget());
     const int how = below(100);
-    if (how < 45) {
+    // Ctrl+F4, the other way to close, is among the keys.
+    if (how < 50) {
         const QPoint at = JourneyHarness::titleBarPoint(sub, QStyle::SC_TitleBarCloseButton);
         note(QStringLiteral("close box of ") + what);
         return [sub, at] {
@@ -386,7 +345,7 @@ Monkey::Input Monkey::closeWindow()
                 JourneyHarness::clickAt(sub, at);
         };
     }
-    if (how < 65) {
+    if (how < 75) {
         const QPoint at = JourneyHarness::titleBarPoint(sub, QStyle::SC_TitleBarSysMenu);
         const bool pickClose = chance(70);
         note(QStringLiteral("system menu of ") + what + (pickClose ? QStringLiteral(", Close") : QString()));
@@ -396,13 +355,6 @@ Monkey::Input Monkey::closeWindow()
             auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
             if (QAction* close = JourneyHarness::entryNamed(menu, QStringLiteral("Close")); close && close->isEnabled())
                 QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(close).center());
-        };
-    }
-    if (how < 80) {
-        note(QStringLiteral("Ctrl+F4"));
-        return [this] {
-            if (QWidget* target = m_h.keyTarget(); target && !isFileMenu(target))
-                QTest::keyClick(target, Qt::Key_F4, Qt::ControlModifier);
         };
     }
     note(QStringLiteral("window system closes ") + what);

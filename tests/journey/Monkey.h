@@ -56,6 +56,8 @@ private:
 
     int below(int n);  // 0 .. n-1
     bool chance(int percent);
+    // An index into the weights, each as likely as its weight.
+    int pick(const std::vector<int>& weights);
     void note(const QString& what);
 
     Input chooseInput(bool posted);

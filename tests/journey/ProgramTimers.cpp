@@ -27,11 +27,6 @@ void ProgramTimers::watch(const QTimer& timer)
     observe();
 }
 
-void ProgramTimers::forgetAll()
-{
-    m_watched.clear();
-}
-
 void ProgramTimers::observe()
 {
     const std::int64_t now = m_clock.nowMicroseconds();

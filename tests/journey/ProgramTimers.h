@@ -31,7 +31,6 @@ public:
 
     // A timer of the program; one that goes with its window is no longer watched.
     void watch(const QTimer& timer);
-    void forgetAll();
 
     // Notes the timers that started or stopped since the last look.
     void observe();

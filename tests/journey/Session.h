@@ -93,11 +93,6 @@ protected:
         EXPECT_EQ(lines.size(), 5) << lines.join(QLatin1Char('|')).toStdString();
         return lines.size() == 5 && lines[0].endsWith(QStringLiteral("P-code ") + QLatin1String(pCode));
     }
-    QListWidget* infoList() const
-    {
-        DownloaderWindow* w = h->downloaderWindow();
-        return w ? w->findChild<QListWidget*>(QStringLiteral("InfoList")) : nullptr;
-    }
     int infoRow(const char* keyword) const
     {
         const QStringList lines = h->infoLines();
@@ -114,7 +109,7 @@ protected:
             ADD_FAILURE() << "no line with " << keyword << " in " << h->infoLines().join(QLatin1Char('|')).toStdString();
             return false;
         }
-        return h->clickRow(infoList(), row);
+        return h->clickRow(h->infoList(), row);
     }
     // Choose File answered with a firmware file.
     bool chooseFile(const QString& path)

@@ -154,7 +154,8 @@ public:
 private:
     // A click that lets the event loop run afterwards.
     void press(QWidget* widget, QPoint at);
-    bool pressTitleBar(QWidget* window, QStyle::SubControl part, const char* what);
+    // A part of the title bar of the child window holding `window`, clicked.
+    bool pressTitleBar(QWidget* window, QStyle::SubControl part);
     template <typename T>
     T* node(const std::function<bool(const T&)>& wanted) const;
     std::unique_ptr<Adapter> makeBench();

@@ -196,7 +196,11 @@ TEST_F(DownloaderJourney, TwoBoardsInTurnAndTheBoardAnnouncingItselfOrLosingItsW
 
     ASSERT_NE(enterDownload(board), nullptr);
     ASSERT_TRUE(clickInfo("pCode:"));
-    moveDownloaderAside();  // it opened over the monitor
+    // It opened over the monitor: dragged by its title bar to the lower right.
+    QMdiSubWindow* sub = JourneyHarness::subWindowOf(h->downloaderWindow());
+    ASSERT_NE(sub, nullptr);
+    ASSERT_TRUE(h->dragTitleBar(sub, QPoint(640, 420) - sub->pos()));
+    EXPECT_EQ(sub->pos(), QPoint(640, 420));
     requestAllBoards();      // every board announces itself, the pump among them
     EXPECT_EQ(h->downloaderWindow(), nullptr) << "the board started again: its downloader is done";
     EXPECT_EQ(h->app->boards().downloadBoardAddress(), BoardDirectory::kNone);

@@ -243,12 +243,9 @@ JourneyHarness::JourneyHarness(const QString& benchText, const QString& preview)
     adapterList = {{QStringLiteral("Vendor library"), QStringLiteral("library")},
                    {QStringLiteral("Simulated bench"), QStringLiteral("sim")}};
     start(makeBench());
-    m_timers->watch(app->pollTimer().timer());
-    m_timers->watch(app->downloader().infoTimer());
-    m_timers->watch(app->adapters().retryTimer());
-    m_timers->watch(app->monitorStatus().errorTimer());
-    m_timers->watch(app->playback().stepTimer());
-    m_timers->watch(app->playback().scanTimer());
+    for (const QTimer* timer : {&app->pollTimer().timer(), &app->downloader().infoTimer(), &app->adapters().retryTimer(),
+                                &app->monitorStatus().errorTimer(), &app->playback().stepTimer(), &app->playback().scanTimer()})
+        m_timers->watch(*timer);
 
     main().open();
     main().activateWindow();  // what the window system does for a new main window
@@ -427,17 +424,6 @@ bool JourneyHarness::closeFromSystemMenu(QWidget* window)
     return clickMenuEntry(qobject_cast<QMenu*>(QApplication::activePopupWidget()), QStringLiteral("Close"));
 }
 
-QMenu* JourneyHarness::openMenu(const char* menuObjectName)
-{
-    QMenuBar* bar = main().menuBar();
-    auto* menu = bar->findChild<QMenu*>(QString::fromLatin1(menuObjectName));
-    if (!menu || !click(bar, bar->actionGeometry(menu->menuAction()).center()) || !menu->isVisible()) {
-        ADD_FAILURE() << "the menu " << menuObjectName << " did not open";
-        return nullptr;
-    }
-    return menu;
-}
-
 bool JourneyHarness::clickMenuEntry(QMenu* menu, const QString& entry)
 {
     QAction* action = entryNamed(menu, entry);
@@ -451,7 +437,13 @@ bool JourneyHarness::clickMenuEntry(QMenu* menu, const QString& entry)
 
 bool JourneyHarness::chooseFromMenu(const char* menuObjectName, const QString& actionObjectName)
 {
-    return clickMenuEntry(openMenu(menuObjectName), actionObjectName);
+    QMenuBar* bar = main().menuBar();
+    auto* menu = bar->findChild<QMenu*>(QString::fromLatin1(menuObjectName));
+    if (!menu || !click(bar, bar->actionGeometry(menu->menuAction()).center()) || !menu->isVisible()) {
+        ADD_FAILURE() << "the menu " << menuObjectName << " did not open";
+        return false;
+    }
+    return clickMenuEntry(menu, actionObjectName);
 }
 
 QList<QMdiSubWindow*> JourneyHarness::shownSubWindows() const

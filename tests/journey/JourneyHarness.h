@@ -40,9 +40,6 @@ public:
     explicit JourneyHarness(const QString& benchText = {}, const QString& previewFile = {});
     ~JourneyHarness();
 
-    JourneyHarness(const JourneyHarness&) = delete;
-    JourneyHarness& operator=(const JourneyHarness&) = delete;
-
     // --- Time and the event loop.
     // Runs the event loop until nothing is left to do; deferred deletes included
     // when called from the test itself (not from inside a yield of the program).
@@ -71,10 +68,9 @@ public:
     bool closeFromSystemMenu(QWidget* window);
     // The maximise button in the title bar.
     bool maximiseBox(QWidget* window);
-    // Opens a menu of the menu bar by a click on its title.
-    QMenu* openMenu(const char* menuObjectName);
     // Clicks an entry of an open menu, by object name or text.
     bool clickMenuEntry(QMenu* menu, const QString& entry);
+    // Opens a menu of the menu bar by a click on its title, then clicks the entry.
     bool chooseFromMenu(const char* menuObjectName, const QString& actionObjectName);
 
     // --- What is on the screen (shown windows only).

@@ -11,7 +11,6 @@
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
-#include <QEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,20 +22,12 @@
 #include <QTabBar>
 #include <QTest>
 
+#include <algorithm>
 #include <iostream>
 
 namespace tellvane::test {
 
 namespace {
-
-const QEvent::Type kPostedInput = static_cast<QEvent::Type>(QEvent::registerEventType());
-
-// An input waiting in the event queue, as input does while the program is busy.
-class PostedInput final : public QEvent {
-public:
-    explicit PostedInput(std::function<void()> input) : QEvent(kPostedInput), run(std::move(input)) {}
-    std::function<void()> run;
-};
 
 bool inDownloader(QWidget* widget)
 {
@@ -88,29 +79,18 @@ void Monkey::note(const QString& what)
                              .arg(m_how + what);
     if (m_print)
         std::cout << line.toStdString() << std::endl;
-    m_trail.push_back(line);
+    m_trail.append(line);
     if (m_trail.size() > 40)
-        m_trail.pop_front();
+        m_trail.removeFirst();
 }
 
-QString Monkey::trail() const
+void Monkey::arrive(const Input& input)
 {
-    QString text;
-    for (const QString& line : m_trail)
-        text += line + QLatin1Char('\n');
-    return text;
-}
-
-bool Monkey::event(QEvent* event)
-{
-    if (event->type() != kPostedInput)
-        return QObject::event(event);
     if (m_h.app->downloader().isRunning())
         ++m_insideStage;
     if (m_h.app->link().draining())
         ++m_insideDrain;
-    m_h.deliver(static_cast<PostedInput*>(event)->run);
-    return true;
+    m_h.deliver(input);
 }
 
 void Monkey::step()
@@ -140,8 +120,9 @@ void Monkey::step()
 
 void Monkey::releaseBurst()
 {
+    // Each waits in the event queue, as input does while the program is busy.
     for (Input& later : m_burst)
-        QCoreApplication::postEvent(this, new PostedInput(std::move(later)));
+        QMetaObject::invokeMethod(this, [this, later = std::move(later)] { arrive(later); }, Qt::QueuedConnection);
     m_burst.clear();
 }
 
@@ -185,30 +166,26 @@ Monkey::Input Monkey::click()
     if (QWidget* popup = QApplication::activePopupWidget())
         return clickInPopup(popup);
 
+    // How often a kind of widget is clicked: what acts most, what only shows least
+    // (the first kind that fits counts: a clickable label before a label).
+    static const std::pair<const QMetaObject*, int> kWeights[] = {
+        {&QAbstractButton::staticMetaObject, 6}, {&QAbstractItemView::staticMetaObject, 6},
+        {&ClickableLabel::staticMetaObject, 4},  {&QTabBar::staticMetaObject, 4},
+        {&QMdiSubWindow::staticMetaObject, 3},   {&QMenuBar::staticMetaObject, 2},
+        {&QLineEdit::staticMetaObject, 1},       {&QScrollBar::staticMetaObject, 1},
+        {&QLabel::staticMetaObject, 1},          {&QGroupBox::staticMetaObject, 1}};
     std::vector<QWidget*> candidates;
     std::vector<int> weights;
     const QList<QWidget*> all = m_h.main().findChildren<QWidget*>();
     for (QWidget* w : all) {
-        if (!w->isVisible())
+        const auto kind = std::find_if(std::begin(kWeights), std::end(kWeights),
+                                       [w](const auto& k) { return w->metaObject()->inherits(k.first); });
+        if (!w->isVisible() || kind == std::end(kWeights))
             continue;
-        int weight = 0;
-        if (qobject_cast<QAbstractButton*>(w) || qobject_cast<QAbstractItemView*>(w))
-            weight = 6;
-        else if (qobject_cast<ClickableLabel*>(w) || qobject_cast<QTabBar*>(w))
-            weight = 4;
-        else if (qobject_cast<QMdiSubWindow*>(w))
-            weight = 3;
-        else if (qobject_cast<QMenuBar*>(w))
-            weight = 2;
-        else if (qobject_cast<QLineEdit*>(w) || qobject_cast<QScrollBar*>(w) || qobject_cast<QLabel*>(w)
-                 || qobject_cast<QGroupBox*>(w))
-            weight = 1;
+        candidates.push_back(w);
         // The downloader's few controls would rarely be hit among all the others;
         // its stages are where input arrives in the middle of work.
-        if (weight > 0) {
-            candidates.push_back(w);
-            weights.push_back(inDownloader(w) ? weight * 8 : weight);
-        }
+        weights.push_back(inDownloader(w) ? kind->second * 8 : kind->second);
     }
     if (candidates.empty())
         return {};
@@ -237,12 +214,11 @@ Monkey::Input Monkey::click()
             what += QStringLiteral(" title ") + menu->text();
         }
     } else if (auto* sub = qobject_cast<QMdiSubWindow*>(target)) {
-        const int part = below(10);
-        const QStyle::SubControl control = part < 7 ? QStyle::SC_TitleBarLabel
-            : part == 7                             ? QStyle::SC_TitleBarMinButton
-            : part == 8 ? (sub->isMaximized() || sub->isMinimized() ? QStyle::SC_TitleBarNormalButton
-                                                                    : QStyle::SC_TitleBarMaxButton)
-                        : QStyle::SC_TitleBarSysMenu;
+        const QStyle::SubControl parts[] = {QStyle::SC_TitleBarLabel, QStyle::SC_TitleBarMinButton,
+                                            sub->isMaximized() || sub->isMinimized() ? QStyle::SC_TitleBarNormalButton
+                                                                                     : QStyle::SC_TitleBarMaxButton,
+                                            QStyle::SC_TitleBarSysMenu};
+        const QStyle::SubControl control = parts[pick({7, 1, 1, 1})];
         const QPoint p = JourneyHarness::titleBarPoint(sub, control);
         if (p.x() >= 0)
             local = p;

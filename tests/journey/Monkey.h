@@ -6,7 +6,6 @@
 #include <QStringList>
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <optional>
 #include <random>
@@ -46,13 +45,13 @@ public:
     int insideStage() const { return m_insideStage; }
     int insideDrain() const { return m_insideDrain; }
     // The latest inputs, oldest first, for a failure report.
-    QString trail() const;
-
-protected:
-    bool event(QEvent* event) override;
+    QString trail() const { return m_trail.join(QLatin1Char('\n')) + QLatin1Char('\n'); }
 
 private:
     using Input = std::function<void()>;
+
+    // A posted input comes out of the event queue.
+    void arrive(const Input& input);
 
     int below(int n);  // 0 .. n-1
     bool chance(int percent);
@@ -79,7 +78,7 @@ private:
     int m_steps = 0;
     int m_insideStage = 0;
     int m_insideDrain = 0;
-    std::deque<QString> m_trail;
+    QStringList m_trail;
     bool m_print = false;
     QString m_how;  // sent or posted, for the trail
     bool m_stageButton = false;  // the input sent now aims at a button that starts a stage

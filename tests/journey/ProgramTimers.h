@@ -26,9 +26,6 @@ public:
     explicit ProgramTimers(Clock& clock);
     ~ProgramTimers() override;
 
-    ProgramTimers(const ProgramTimers&) = delete;
-    ProgramTimers& operator=(const ProgramTimers&) = delete;
-
     // A timer of the program; one that goes with its window is no longer watched.
     void watch(const QTimer& timer);
 

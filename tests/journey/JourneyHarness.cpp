@@ -231,13 +231,10 @@ JourneyHarness::JourneyHarness(const QString& benchText, const QString& preview)
     m_timers = std::make_unique<ProgramTimers>(clock);
     previewFile = preview;
     yields = true;
+    // The vendor library is not beside the test program: it reports itself missing.
     makeAdapter = [this](const QString& name) {
-        AdapterChoice choice;
-        if (name == QLatin1String("sim"))
-            choice.adapter = makeBench();
-        else  // the vendor library is not beside the test program: it reports itself missing
-            choice = createAdapter(name, AdapterEnvironment{clock, programFolder()});
-        return choice;
+        return name == QLatin1String("sim") ? AdapterChoice{.adapter = makeBench(), .error = {}, .warnings = {}}
+                                            : createAdapter(name, AdapterEnvironment{clock, programFolder()});
     };
     // No interfaces of the bus plugins: journeys use no network.
     adapterList = {{QStringLiteral("Vendor library"), QStringLiteral("library")},
@@ -395,11 +392,7 @@ bool JourneyHarness::pressTitleBar(QWidget* window, QStyle::SubControl part)
 
 bool JourneyHarness::closeBox(QWidget* window)
 {
-    QMdiSubWindow* sub = subWindowOf(window);
-    if (sub && !(sub->windowFlags() & Qt::WindowCloseButtonHint)) {
-        ADD_FAILURE() << describe(sub).toStdString() << " has no close box";
-        return false;
-    }
+    // Without a close box there is nothing at its place to click: that fails as covered.
     return pressTitleBar(window, QStyle::SC_TitleBarCloseButton);
 }
 

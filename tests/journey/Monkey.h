@@ -39,13 +39,15 @@ public:
     // the event loop run, then some fake time.
     void step();
 
-    std::uint64_t seed() const { return m_seed; }
     int steps() const { return m_steps; }
     // Posted inputs that arrived while a download stage ran, or a drain.
     int insideStage() const { return m_insideStage; }
     int insideDrain() const { return m_insideDrain; }
-    // The latest inputs, oldest first, for a failure report.
-    QString trail() const { return m_trail.join(QLatin1Char('\n')) + QLatin1Char('\n'); }
+    // The seed, the step and the latest inputs, oldest first, for a failure report.
+    QString trail() const
+    {
+        return QStringLiteral("seed %1, step %2; the latest inputs:\n").arg(m_seed).arg(m_steps) + m_trail.join(QLatin1Char('\n'));
+    }
 
 private:
     using Input = std::function<void()>;

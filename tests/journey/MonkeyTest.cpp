@@ -80,20 +80,12 @@ test::Monkey::Files prepareFiles(JourneyHarness& h)
     return files;
 }
 
-QString context(const test::Monkey& monkey)
-{
-    return QStringLiteral("seed %1, step %2; the latest inputs:\n%3")
-        .arg(monkey.seed())
-        .arg(monkey.steps())
-        .arg(monkey.trail());
-}
-
 // What holds whenever control is back in the event loop.
 bool sound(JourneyHarness& h, const test::Monkey& monkey)
 {
     bool ok = true;
     auto fail = [&](const char* what) {
-        ADD_FAILURE() << what << "\n" << context(monkey).toStdString();
+        ADD_FAILURE() << what << "\n" << monkey.trail().toStdString();
         ok = false;
     };
     if (h.app->downloader().isRunning())
@@ -168,7 +160,7 @@ protected:
 void Monkey::checkItStillAnswers(const test::Monkey& monkey)
 {
     JourneyHarness& h = *this->h;
-    SCOPED_TRACE(context(monkey).toStdString());
+    SCOPED_TRACE(monkey.trail().toStdString());
     letGo(h);
     ASSERT_EQ(QApplication::activePopupWidget(), nullptr);
     ASSERT_EQ(QWidget::mouseGrabber(), nullptr);
@@ -266,7 +258,7 @@ void Monkey::runSession(std::uint64_t seed, int events)
             // The monkey never picks Exit itself, but a posted click can land on
             // it in an open File menu. That ends the program, at once and whole:
             // the link stops and no download stage goes on.
-            SCOPED_TRACE(context(monkey).toStdString());
+            SCOPED_TRACE(monkey.trail().toStdString());
             EXPECT_FALSE(h.app->pollTimer().pollingEnabled());
             EXPECT_FALSE(h.app->downloader().isOpen());
             h.endProgram();

@@ -26,7 +26,8 @@ public:
     explicit ProgramTimers(Clock& clock);
     ~ProgramTimers() override;
 
-    // A timer of the program; one that goes with its window is no longer watched.
+    // A timer of the program (once, however often it is named); one that goes
+    // with its window is no longer watched.
     void watch(const QTimer& timer);
 
     // Notes the timers that started or stopped since the last look.

@@ -1,17 +1,13 @@
 #pragma once
 
 #include <QObject>
-#include <QPoint>
-#include <QPointer>
 #include <QStringList>
 
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <random>
 #include <vector>
 
-class QMdiSubWindow;
 class QWidget;
 
 namespace tellvane::test {

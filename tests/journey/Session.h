@@ -11,11 +11,11 @@
 
 #include <QAbstractItemModel>
 #include <QLineEdit>
-#include <QListView>
 #include <QListWidget>
-#include <QPointer>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace tellvane::test {
 
@@ -26,8 +26,7 @@ inline CanMessage messageOf(const SimFrame& frame, double time = 0)
     m.id = static_cast<std::int32_t>(frame.id);
     m.time = time;
     m.length = frame.length;
-    for (int i = 0; i < frame.length && i < 8; ++i)
-        m.data[static_cast<std::size_t>(i)] = frame.data[static_cast<std::size_t>(i)];
+    std::copy_n(frame.data.begin(), std::min<std::size_t>(frame.length, 8), m.data.begin());
     return m;
 }
 

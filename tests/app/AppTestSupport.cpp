@@ -7,17 +7,6 @@ AppHarness::AppHarness(std::unique_ptr<Adapter> adapter)
     start(std::move(adapter));
 }
 
-AppHarness::AppHarness(const std::function<std::unique_ptr<Adapter>(FakeClock&)>& makeAdapter)
-{
-    start(makeAdapter(clock));
-}
-
-AppHarness::AppHarness(std::unique_ptr<Adapter> adapter, const std::function<void(const AppHarness&)>& layOut)
-{
-    layOut(*this);
-    start(std::move(adapter));
-}
-
 void AppHarness::start(std::unique_ptr<Adapter> adapter)
 {
     QDir().mkpath(programFolder());

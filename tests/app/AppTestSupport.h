@@ -32,20 +32,16 @@ struct AppHarness {
     QString previewFile;
 
     explicit AppHarness(std::unique_ptr<Adapter> adapter);
-    // For adapters that run on the harness's clock, such as the simulated bench.
-    explicit AppHarness(const std::function<std::unique_ptr<Adapter>(FakeClock&)>& makeAdapter);
-    // With files laid out in the temporary directory before the program starts.
-    AppHarness(std::unique_ptr<Adapter> adapter, const std::function<void(const AppHarness&)>& layOut);
+    // Not started yet: files can be laid out in the temporary directory, or
+    // an adapter made on the harness's clock (the simulated bench), first.
+    AppHarness() = default;
+    void start(std::unique_ptr<Adapter> adapter);
 
     QString dataFolder() const { return dir.filePath(QStringLiteral("data/Velmarco/")); }
     QString programFolder() const { return dir.filePath(QStringLiteral("program")); }
     MainWindow& main() { return app->mainWindow(); }
     // One poll tick after 25 ms of fake time.
     void tick(int count = 1);
-
-protected:
-    AppHarness() = default;  // started by the deriving rig
-    void start(std::unique_ptr<Adapter> adapter);
 };
 
 }  // namespace tellvane::test

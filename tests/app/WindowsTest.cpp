@@ -308,16 +308,16 @@ TEST_F(OpenApp, HelpReportsTheAbsenceOfItsPagesAndKeptWindowsNeverLeaveOthersOut
 TEST(ProgramFiles, HelpFromTheInstalledFolderUnlessBesideTheProgram)
 {
     for (const bool besideToo : {false, true}) {
-        AppHarness harness(std::make_unique<test::FakeAdapter>(), [besideToo](const AppHarness& h) {
-            const QString installed = h.dir.filePath(QStringLiteral("share/tellvane"));
-            test::writeFile(installed + QStringLiteral("/help/index.html"), "<html><body>installed help</body></html>");
-            QDir().mkpath(installed + QStringLiteral("/Configuration"));
-            if (besideToo) {
-                test::writeFile(h.programFolder() + QStringLiteral("/help/index.html"),
-                                "<html><body>help beside</body></html>");
-                QDir().mkpath(h.programFolder() + QStringLiteral("/Configuration"));
-            }
-        });
+        AppHarness harness;
+        const QString installed = harness.dir.filePath(QStringLiteral("share/tellvane"));
+        test::writeFile(installed + QStringLiteral("/help/index.html"), "<html><body>installed help</body></html>");
+        QDir().mkpath(installed + QStringLiteral("/Configuration"));
+        if (besideToo) {
+            test::writeFile(harness.programFolder() + QStringLiteral("/help/index.html"),
+                            "<html><body>help beside</body></html>");
+            QDir().mkpath(harness.programFolder() + QStringLiteral("/Configuration"));
+        }
+        harness.start(std::make_unique<test::FakeAdapter>());
         harness.main().open();
         auto* contents = harness.main().findChild<QAction*>(QStringLiteral("HelpContents"));
         ASSERT_NE(contents, nullptr);
@@ -356,7 +356,8 @@ std::unique_ptr<Adapter> benchWithTraffic(FakeClock& clock)
 // From the simulated bench through the link to the monitor list and the save log.
 TEST(EndToEnd, SimulatedTrafficReachesTheListAndTheSaveLog)
 {
-    AppHarness harness(benchWithTraffic);
+    AppHarness harness;
+    harness.start(benchWithTraffic(harness.clock));
     harness.main().open();
     harness.app->pollTimer().setPollingEnabled(false);
     MonitorWindow* monitor = harness.main().monitorWindow();

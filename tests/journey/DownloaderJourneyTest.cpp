@@ -121,19 +121,19 @@ TEST_F(DownloaderJourney, ClosedWithTheKeyboardBeforeTheBoardAnsweredThenEntered
     h->pass(600);
     ASSERT_EQ(h->downloaderWindow(), w.data()) << "the same window, still shown";
     EXPECT_EQ(h->infoLines().size(), 5) << "its lines kept";
-    ASSERT_NE(infoList()->currentItem(), nullptr);
-    EXPECT_TRUE(infoList()->currentItem()->text().startsWith(QStringLiteral("Sys: ")));
+    ASSERT_NE(h->infoList()->currentItem(), nullptr);
+    EXPECT_TRUE(h->infoList()->currentItem()->text().startsWith(QStringLiteral("Sys: ")));
     EXPECT_EQ(textPacketsTo(0x21, asked), 0) << "the board is not asked again";
     EXPECT_TRUE(h->dialogs.boxes.empty());
 
     // The keyboard chooses the area.
     ASSERT_TRUE(clickInfo("Boot:"));
-    ASSERT_EQ(QApplication::focusWidget(), infoList()) << "the click gave the list the keyboard";
+    ASSERT_EQ(QApplication::focusWidget(), h->infoList()) << "the click gave the list the keyboard";
     h->key(Qt::Key_Down);
     h->key(Qt::Key_Down);
-    ASSERT_NE(infoList()->currentItem(), nullptr);
-    ASSERT_TRUE(infoList()->currentItem()->text().startsWith(QStringLiteral("pCode: ")));
-    EXPECT_TRUE(infoList()->currentItem()->isSelected());
+    ASSERT_NE(h->infoList()->currentItem(), nullptr);
+    ASSERT_TRUE(h->infoList()->currentItem()->text().startsWith(QStringLiteral("pCode: ")));
+    EXPECT_TRUE(h->infoList()->currentItem()->isSelected());
 
     const Firmware file = firmware(12);
     ASSERT_TRUE(chooseFile(h->writeFirmware(QStringLiteral("app.QXP"), file.text)));
@@ -146,7 +146,7 @@ TEST_F(DownloaderJourney, ClosedWithTheKeyboardBeforeTheBoardAnsweredThenEntered
     // system area, and the next download goes there.
     ASSERT_TRUE(clickInfo("pCode:"));
     h->key(Qt::Key_Up);
-    ASSERT_TRUE(infoList()->currentItem()->text().startsWith(QStringLiteral("Sys: ")));
+    ASSERT_TRUE(h->infoList()->currentItem()->text().startsWith(QStringLiteral("Sys: ")));
     const Firmware system = firmware(5, 0x8000, "SYS 2.0");
     ASSERT_TRUE(chooseFile(h->writeFirmware(QStringLiteral("sys.QXS"), system.text)));
     ASSERT_TRUE(h->clickButton(h->downloaderWindow(), "Command3"));
@@ -159,15 +159,15 @@ TEST_F(DownloaderJourney, ClosedWithTheKeyboardBeforeTheBoardAnsweredThenEntered
     const int beeps = h->dialogs.beeps;
     h->key(Qt::Key_Home);
     EXPECT_EQ(h->dialogs.beeps, beeps + 1);
-    EXPECT_TRUE(infoList()->selectedItems().isEmpty());
+    EXPECT_TRUE(h->infoList()->selectedItems().isEmpty());
     EXPECT_EQ(h->app->downloader().areaId(), QStringLiteral("1"));
     h->key(Qt::Key_Down);
     EXPECT_EQ(h->app->downloader().areaId(), QStringLiteral("0"));
     // A click on that line, twice: a beep each time.
-    ASSERT_TRUE(h->clickRow(infoList(), 0));
-    ASSERT_TRUE(h->clickRow(infoList(), 0));
+    ASSERT_TRUE(h->clickRow(h->infoList(), 0));
+    ASSERT_TRUE(h->clickRow(h->infoList(), 0));
     EXPECT_EQ(h->dialogs.beeps, beeps + 3);
-    EXPECT_TRUE(infoList()->selectedItems().isEmpty());
+    EXPECT_TRUE(h->infoList()->selectedItems().isEmpty());
 }
 
 // The valve refused while the pump has the downloader, then served in turn;
@@ -196,7 +196,11 @@ TEST_F(DownloaderJourney, TwoBoardsInTurnAndTheBoardAnnouncingItselfOrLosingItsW
 
     ASSERT_NE(enterDownload(board), nullptr);
     ASSERT_TRUE(clickInfo("pCode:"));
-    moveDownloaderAside();  // it opened over the monitor
+    // It opened over the monitor: dragged by its title bar to the lower right.
+    QMdiSubWindow* sub = JourneyHarness::subWindowOf(h->downloaderWindow());
+    ASSERT_NE(sub, nullptr);
+    ASSERT_TRUE(h->dragTitleBar(sub, QPoint(640, 420) - sub->pos()));
+    EXPECT_EQ(sub->pos(), QPoint(640, 420));
     requestAllBoards();      // every board announces itself, the pump among them
     EXPECT_EQ(h->downloaderWindow(), nullptr) << "the board started again: its downloader is done";
     EXPECT_EQ(h->app->boards().downloadBoardAddress(), BoardDirectory::kNone);
@@ -204,7 +208,7 @@ TEST_F(DownloaderJourney, TwoBoardsInTurnAndTheBoardAnnouncingItselfOrLosingItsW
     EXPECT_EQ(h->boardWindows().size(), 3) << "known boards get no second window";
     ASSERT_NE(enterDownload(board), nullptr);
     EXPECT_TRUE(listsBoard("12010003"));
-    EXPECT_EQ(infoList()->currentItem(), nullptr) << "a new opening starts with nothing chosen";
+    EXPECT_EQ(h->infoList()->currentItem(), nullptr) << "a new opening starts with nothing chosen";
 
     // The board window closed under its downloader; the board announcing
     // itself closes the downloader and brings a new window.
@@ -289,7 +293,7 @@ TEST_F(DownloaderJourney, ACorruptFileIsRefusedThenAWholeDownloadAndFlash)
     ASSERT_TRUE(h->clickButton(w, "Command3"));
     EXPECT_EQ(h->downloaderStatus(), QStringLiteral("Error, corrupted S19 file format"));
     EXPECT_EQ(textPacketsTo(0x21, before), 0) << "no \"$1Z\", no area named to erase";
-    ASSERT_TRUE(infoList()->currentItem()->isSelected());
+    ASSERT_TRUE(h->infoList()->currentItem()->isSelected());
     ASSERT_TRUE(clickInfo("pCode:"));
     EXPECT_EQ(h->downloaderStatus(), QString());
 

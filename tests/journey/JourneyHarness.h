@@ -15,6 +15,7 @@
 
 class QAbstractItemView;
 class QAction;
+class QListWidget;
 class QMenu;
 
 namespace tellvane {
@@ -38,9 +39,6 @@ public:
     // animating that file's screen.
     explicit JourneyHarness(const QString& benchText = {}, const QString& previewFile = {});
     ~JourneyHarness();
-
-    JourneyHarness(const JourneyHarness&) = delete;
-    JourneyHarness& operator=(const JourneyHarness&) = delete;
 
     // --- Time and the event loop.
     // Runs the event loop until nothing is left to do; deferred deletes included
@@ -70,27 +68,33 @@ public:
     bool closeFromSystemMenu(QWidget* window);
     // The maximise button in the title bar.
     bool maximiseBox(QWidget* window);
-    // Opens a menu of the menu bar by a click on its title.
-    QMenu* openMenu(const char* menuObjectName);
     // Clicks an entry of an open menu, by object name or text.
     bool clickMenuEntry(QMenu* menu, const QString& entry);
+    // Opens a menu of the menu bar by a click on its title, then clicks the entry.
     bool chooseFromMenu(const char* menuObjectName, const QString& actionObjectName);
 
     // --- What is on the screen (shown windows only).
     QList<QMdiSubWindow*> shownSubWindows() const;
-    QList<BoardWindow*> boardWindows() const;
-    BoardWindow* boardWindow(const QString& title) const;
-    DownloaderWindow* downloaderWindow() const;
+    template <typename T>
+    QList<T*> shownWindows() const
+    {
+        QList<T*> windows;
+        for (QMdiSubWindow* sub : shownSubWindows()) {
+            if (auto* w = qobject_cast<T*>(sub->widget()))
+                windows.append(w);
+        }
+        return windows;
+    }
     template <typename T>
     T* shownWindow() const
     {
-        for (QMdiSubWindow* sub : shownSubWindows()) {
-            if (auto* w = qobject_cast<T*>(sub->widget()))
-                return w;
-        }
-        return nullptr;
+        return shownWindows<T>().value(0);
     }
-    // The lines of the downloader's information list.
+    QList<BoardWindow*> boardWindows() const { return shownWindows<BoardWindow>(); }
+    BoardWindow* boardWindow(const QString& title) const;
+    DownloaderWindow* downloaderWindow() const;
+    // The downloader's information list and its lines.
+    QListWidget* infoList() const;
     QStringList infoLines() const;
     QString downloaderStatus() const;
 
@@ -123,8 +127,17 @@ public:
     static QAction* entryNamed(const QMenu* menu, const QString& name);
 
     static QString describe(const QObject* object);
-    // The child window a widget lies in; null for none.
-    static QMdiSubWindow* subWindowOf(QWidget* widget);
+    // The window of a kind a widget lies in; null for none.
+    template <typename T>
+    static T* enclosing(QWidget* widget)
+    {
+        for (QWidget* w = widget; w; w = w->parentWidget()) {
+            if (auto* found = qobject_cast<T*>(w))
+                return found;
+        }
+        return nullptr;
+    }
+    static QMdiSubWindow* subWindowOf(QWidget* widget) { return enclosing<QMdiSubWindow>(widget); }
     // Where a part of a child window's title bar lies (the close box, the system menu).
     static QPoint titleBarPoint(QMdiSubWindow* sub, QStyle::SubControl part);
     // The pointer at that point would land on the widget, not on a window over it.
@@ -135,22 +148,17 @@ public:
     static std::optional<QPoint> freeTitleBarPoint(QMdiSubWindow* sub);
 
 private:
-    struct Depth {
-        explicit Depth(int& d) : m_d(d) { ++m_d; }
-        ~Depth() { --m_d; }
-        int& m_d;
-    };
     // A click that lets the event loop run afterwards.
     void press(QWidget* widget, QPoint at);
-    bool pressTitleBar(QWidget* window, QStyle::SubControl part, const char* what);
+    // A part of the title bar of the child window holding `window`, clicked.
+    bool pressTitleBar(QWidget* window, QStyle::SubControl part);
     template <typename T>
     T* node(const std::function<bool(const T&)>& wanted) const;
     std::unique_ptr<Adapter> makeBench();
-    void copyShippedFiles();
 
     QString m_benchText;
     std::unique_ptr<ProgramTimers> m_timers;
-    int m_depth = 0;
+    int m_depth = 0;  // inputs and settling loops running, one inside the other
 };
 
 }  // namespace tellvane::test

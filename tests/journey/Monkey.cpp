@@ -11,7 +11,6 @@
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
-#include <QEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,32 +22,20 @@
 #include <QTabBar>
 #include <QTest>
 
+#include <algorithm>
 #include <iostream>
 
 namespace tellvane::test {
 
 namespace {
 
-const QEvent::Type kPostedInput = static_cast<QEvent::Type>(QEvent::registerEventType());
-
-// An input waiting in the event queue, as input does while the program is busy.
-class PostedInput final : public QEvent {
-public:
-    explicit PostedInput(std::function<void()> input) : QEvent(kPostedInput), run(std::move(input)) {}
-    std::function<void()> run;
-};
-
-bool inDownloader(const QWidget* widget)
+bool inDownloader(QWidget* widget)
 {
-    for (const QWidget* w = widget; w; w = w->parentWidget()) {
-        if (qobject_cast<const DownloaderWindow*>(w))
-            return true;
-    }
-    return false;
+    return JourneyHarness::enclosing<DownloaderWindow>(widget) != nullptr;
 }
 
 // Buttons that start a stage of the download dialogue.
-bool startsAStage(const QWidget* widget)
+bool startsAStage(QWidget* widget)
 {
     const QString name = widget ? widget->objectName() : QString();
     return inDownloader(widget) && (name == QLatin1String("Command3") || name == QLatin1String("MigrateCommand"));
@@ -58,14 +45,6 @@ bool isFileMenu(const QWidget* widget)
 {
     const auto* menu = qobject_cast<const QMenu*>(widget);
     return menu && menu->objectName() == QLatin1String("File");
-}
-
-QString keyName(int key, Qt::KeyboardModifiers modifiers)
-{
-    QString name = QKeySequence(key).toString();
-    if (modifiers & Qt::ControlModifier)
-        name.prepend(QStringLiteral("Ctrl+"));
-    return name;
 }
 
 }  // namespace
@@ -81,6 +60,12 @@ int Monkey::below(int n)
     return n <= 1 ? 0 : static_cast<int>(m_random() % static_cast<std::uint64_t>(n));
 }
 
+int Monkey::pick(const std::vector<int>& weights)
+{
+    std::discrete_distribution<int> choice(weights.begin(), weights.end());
+    return choice(m_random);
+}
+
 bool Monkey::chance(int percent)
 {
     return below(100) < percent;
@@ -94,29 +79,18 @@ void Monkey::note(const QString& what)
                              .arg(m_how + what);
     if (m_print)
         std::cout << line.toStdString() << std::endl;
-    m_trail.push_back(line);
+    m_trail.append(line);
     if (m_trail.size() > 40)
-        m_trail.pop_front();
+        m_trail.removeFirst();
 }
 
-QString Monkey::trail() const
+void Monkey::arrive(const Input& input)
 {
-    QString text;
-    for (const QString& line : m_trail)
-        text += line + QLatin1Char('\n');
-    return text;
-}
-
-bool Monkey::event(QEvent* event)
-{
-    if (event->type() != kPostedInput)
-        return QObject::event(event);
     if (m_h.app->downloader().isRunning())
         ++m_insideStage;
     if (m_h.app->link().draining())
         ++m_insideDrain;
-    m_h.deliver(static_cast<PostedInput*>(event)->run);
-    return true;
+    m_h.deliver(input);
 }
 
 void Monkey::step()
@@ -146,8 +120,9 @@ void Monkey::step()
 
 void Monkey::releaseBurst()
 {
+    // Each waits in the event queue, as input does while the program is busy.
     for (Input& later : m_burst)
-        QCoreApplication::postEvent(this, new PostedInput(std::move(later)));
+        QMetaObject::invokeMethod(this, [this, later = std::move(later)] { arrive(later); }, Qt::QueuedConnection);
     m_burst.clear();
 }
 
@@ -166,17 +141,9 @@ void Monkey::prepareFileAnswers()
     // The open dialog answers with a good file, a broken one, a log, a name
     // with no file, or is cancelled.
     while (m_h.dialogs.fileAnswers.size() < 2) {
-        const int r = below(20);
-        if (r < 10)
-            m_h.dialogs.fileAnswers.append(m_files.firmware);
-        else if (r < 13)
-            m_h.dialogs.fileAnswers.append(m_files.broken.value(below(static_cast<int>(m_files.broken.size()))));
-        else if (r < 16)
-            m_h.dialogs.fileAnswers.append(QString());
-        else if (r < 18)
-            m_h.dialogs.fileAnswers.append(m_files.log);
-        else
-            m_h.dialogs.fileAnswers.append(m_files.missing);
+        const QString answers[] = {m_files.firmware, m_files.broken.value(below(static_cast<int>(m_files.broken.size()))),
+                                   QString(), m_files.log, m_files.missing};
+        m_h.dialogs.fileAnswers.append(answers[pick({10, 3, 3, 2, 2})]);
     }
 }
 
@@ -184,18 +151,14 @@ Monkey::Input Monkey::chooseInput(bool posted)
 {
     m_how = posted ? QStringLiteral("post ") : QStringLiteral("send ");
     m_choosingPosted = posted;
-    const int r = below(100);
-    if (posted && r < 20) {
+    if (posted && chance(20)) {
         note(QStringLiteral("timers due"));
         return [this] { m_h.runDueTimers(); };
     }
-    if (r < 50 || r >= 95)
-        return click();
-    if (r < 80)
-        return key();
-    if (r < 88)
-        return closeWindow();
-    return r < 94 ? dragWindow() : chooseAdapter();
+    using Kind = Input (Monkey::*)();
+    static const Kind kKinds[] = {&Monkey::click, &Monkey::key, &Monkey::closeWindow, &Monkey::dragWindow,
+                                  &Monkey::chooseAdapter};
+    return (this->*kKinds[pick({55, 30, 8, 6, 1})])();
 }
 
 Monkey::Input Monkey::click()
@@ -203,48 +166,30 @@ Monkey::Input Monkey::click()
     if (QWidget* popup = QApplication::activePopupWidget())
         return clickInPopup(popup);
 
-    struct Candidate {
-        QWidget* widget;
-        int weight;
-    };
-    std::vector<Candidate> candidates;
-    int total = 0;
+    // How often a kind of widget is clicked: what acts most, what only shows least
+    // (the first kind that fits counts: a clickable label before a label).
+    static const std::pair<const QMetaObject*, int> kWeights[] = {
+        {&QAbstractButton::staticMetaObject, 6}, {&QAbstractItemView::staticMetaObject, 6},
+        {&ClickableLabel::staticMetaObject, 4},  {&QTabBar::staticMetaObject, 4},
+        {&QMdiSubWindow::staticMetaObject, 3},   {&QMenuBar::staticMetaObject, 2},
+        {&QLineEdit::staticMetaObject, 1},       {&QScrollBar::staticMetaObject, 1},
+        {&QLabel::staticMetaObject, 1},          {&QGroupBox::staticMetaObject, 1}};
+    std::vector<QWidget*> candidates;
+    std::vector<int> weights;
     const QList<QWidget*> all = m_h.main().findChildren<QWidget*>();
     for (QWidget* w : all) {
-        if (!w->isVisible())
+        const auto kind = std::find_if(std::begin(kWeights), std::end(kWeights),
+                                       [w](const auto& k) { return w->metaObject()->inherits(k.first); });
+        if (!w->isVisible() || kind == std::end(kWeights))
             continue;
-        int weight = 0;
-        if (qobject_cast<QAbstractButton*>(w) || qobject_cast<QAbstractItemView*>(w))
-            weight = 6;
-        else if (qobject_cast<ClickableLabel*>(w) || qobject_cast<QTabBar*>(w))
-            weight = 4;
-        else if (qobject_cast<QMdiSubWindow*>(w))
-            weight = 3;
-        else if (qobject_cast<QMenuBar*>(w))
-            weight = 2;
-        else if (qobject_cast<QLineEdit*>(w) || qobject_cast<QScrollBar*>(w) || qobject_cast<QLabel*>(w)
-                 || qobject_cast<QGroupBox*>(w))
-            weight = 1;
+        candidates.push_back(w);
         // The downloader's few controls would rarely be hit among all the others;
         // its stages are where input arrives in the middle of work.
-        if (weight > 0 && inDownloader(w))
-            weight *= 8;
-        if (weight > 0) {
-            candidates.push_back({w, weight});
-            total += weight;
-        }
+        weights.push_back(inDownloader(w) ? kind->second * 8 : kind->second);
     }
     if (candidates.empty())
         return {};
-    int r = below(total);
-    QWidget* target = candidates.back().widget;
-    for (const Candidate& c : candidates) {
-        if (r < c.weight) {
-            target = c.widget;
-            break;
-        }
-        r -= c.weight;
-    }
+    QWidget* target = candidates[pick(weights)];
 
     QPoint local(below(target->width()), below(target->height()));
     QString what = JourneyHarness::describe(target);
@@ -269,12 +214,11 @@ Monkey::Input Monkey::click()
             what += QStringLiteral(" title ") + menu->text();
         }
     } else if (auto* sub = qobject_cast<QMdiSubWindow*>(target)) {
-        const int part = below(10);
-        const QStyle::SubControl control = part < 7 ? QStyle::SC_TitleBarLabel
-            : part == 7                             ? QStyle::SC_TitleBarMinButton
-            : part == 8 ? (sub->isMaximized() || sub->isMinimized() ? QStyle::SC_TitleBarNormalButton
-                                                                    : QStyle::SC_TitleBarMaxButton)
-                        : QStyle::SC_TitleBarSysMenu;
+        const QStyle::SubControl parts[] = {QStyle::SC_TitleBarLabel, QStyle::SC_TitleBarMinButton,
+                                            sub->isMaximized() || sub->isMinimized() ? QStyle::SC_TitleBarNormalButton
+                                                                                     : QStyle::SC_TitleBarMaxButton,
+                                            QStyle::SC_TitleBarSysMenu};
+        const QStyle::SubControl control = parts[pick({7, 1, 1, 1})];
         const QPoint p = JourneyHarness::titleBarPoint(sub, control);
         if (p.x() >= 0)
             local = p;
@@ -335,27 +279,17 @@ Monkey::Input Monkey::clickInPopup(QWidget* popup)
 
 Monkey::Input Monkey::key()
 {
-    static const int kKeys[] = {Qt::Key_Left,  Qt::Key_Right,    Qt::Key_Up,       Qt::Key_Down,  Qt::Key_Return,
-                                Qt::Key_Enter, Qt::Key_Space,    Qt::Key_Tab,      Qt::Key_Backtab, Qt::Key_Escape,
-                                Qt::Key_Home,  Qt::Key_End,      Qt::Key_PageUp,   Qt::Key_PageDown, Qt::Key_F1};
-    const int r = below(100);
-    int key = 0;
-    char character = 0;
-    Qt::KeyboardModifiers modifiers;
-    if (r < 55) {
-        key = kKeys[below(static_cast<int>(std::size(kKeys)))];
-    } else if (r < 90) {
-        const int c = below(36);
-        character = static_cast<char>(c < 26 ? 'a' + c : '0' + (c - 26));
-    } else if (r < 95) {
-        key = Qt::Key_F4;
-        modifiers = Qt::ControlModifier;  // closes the active child window
-    } else {
-        key = Qt::Key_Tab;
-        modifiers = Qt::ControlModifier;  // the next child window
-    }
-    note(QStringLiteral("key ") + (character ? QString(QLatin1Char(character)) : keyName(key, modifiers)));
-    return [this, key, character, modifiers] {
+    static const QKeyCombination kKeys[] = {
+        Qt::Key_Left,  Qt::Key_Right, Qt::Key_Up,  Qt::Key_Down,    Qt::Key_Return, Qt::Key_Enter,  Qt::Key_Space,   Qt::Key_Tab,
+        Qt::Key_Backtab, Qt::Key_Escape, Qt::Key_Home, Qt::Key_End, Qt::Key_PageUp, Qt::Key_PageDown, Qt::Key_F1};
+    // Ctrl+F4 closes the active child window, Ctrl+Tab brings the next one.
+    static const QKeyCombination kWindowKeys[] = {Qt::ControlModifier | Qt::Key_F4, Qt::ControlModifier | Qt::Key_Tab};
+    const int kind = pick({55, 35, 10});  // a key, a letter or digit, a window key
+    const int c = below(36);
+    const char character = kind == 1 ? static_cast<char>(c < 26 ? 'a' + c : '0' + (c - 26)) : 0;
+    const QKeyCombination combo = kind == 0 ? kKeys[below(static_cast<int>(std::size(kKeys)))] : kWindowKeys[below(2)];
+    note(QStringLiteral("key ") + (character ? QString(QLatin1Char(character)) : QKeySequence(combo).toString()));
+    return [this, combo, character] {
         QWidget* target = m_h.keyTarget();
         if (!target)
             return;
@@ -366,7 +300,7 @@ Monkey::Input Monkey::key()
         if (character)
             QTest::keyClick(target, character);
         else
-            QTest::keyClick(target, static_cast<Qt::Key>(key), modifiers);
+            QTest::keyClick(target, combo.key(), combo.keyboardModifiers());
     };
 }
 
@@ -378,7 +312,8 @@ Monkey::Input Monkey::closeWindow()
     QPointer<QMdiSubWindow> sub = subs[below(static_cast<int>(subs.size()))];
     const QString what = JourneyHarness::describe(sub->widget());
     const int how = below(100);
-    if (how < 45) {
+    // Ctrl+F4, the other way to close, is among the keys.
+    if (how < 50) {
         const QPoint at = JourneyHarness::titleBarPoint(sub, QStyle::SC_TitleBarCloseButton);
         note(QStringLiteral("close box of ") + what);
         return [sub, at] {
@@ -386,7 +321,7 @@ Monkey::Input Monkey::closeWindow()
                 JourneyHarness::clickAt(sub, at);
         };
     }
-    if (how < 65) {
+    if (how < 75) {
         const QPoint at = JourneyHarness::titleBarPoint(sub, QStyle::SC_TitleBarSysMenu);
         const bool pickClose = chance(70);
         note(QStringLiteral("system menu of ") + what + (pickClose ? QStringLiteral(", Close") : QString()));
@@ -396,13 +331,6 @@ Monkey::Input Monkey::closeWindow()
             auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
             if (QAction* close = JourneyHarness::entryNamed(menu, QStringLiteral("Close")); close && close->isEnabled())
                 QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(close).center());
-        };
-    }
-    if (how < 80) {
-        note(QStringLiteral("Ctrl+F4"));
-        return [this] {
-            if (QWidget* target = m_h.keyTarget(); target && !isFileMenu(target))
-                QTest::keyClick(target, Qt::Key_F4, Qt::ControlModifier);
         };
     }
     note(QStringLiteral("window system closes ") + what);

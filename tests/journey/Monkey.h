@@ -1,18 +1,13 @@
 #pragma once
 
 #include <QObject>
-#include <QPoint>
-#include <QPointer>
 #include <QStringList>
 
 #include <cstdint>
-#include <deque>
 #include <functional>
-#include <optional>
 #include <random>
 #include <vector>
 
-class QMdiSubWindow;
 class QWidget;
 
 namespace tellvane::test {
@@ -40,22 +35,26 @@ public:
     // the event loop run, then some fake time.
     void step();
 
-    std::uint64_t seed() const { return m_seed; }
     int steps() const { return m_steps; }
     // Posted inputs that arrived while a download stage ran, or a drain.
     int insideStage() const { return m_insideStage; }
     int insideDrain() const { return m_insideDrain; }
-    // The latest inputs, oldest first, for a failure report.
-    QString trail() const;
-
-protected:
-    bool event(QEvent* event) override;
+    // The seed, the step and the latest inputs, oldest first, for a failure report.
+    QString trail() const
+    {
+        return QStringLiteral("seed %1, step %2; the latest inputs:\n").arg(m_seed).arg(m_steps) + m_trail.join(QLatin1Char('\n'));
+    }
 
 private:
     using Input = std::function<void()>;
 
+    // A posted input comes out of the event queue.
+    void arrive(const Input& input);
+
     int below(int n);  // 0 .. n-1
     bool chance(int percent);
+    // An index into the weights, each as likely as its weight.
+    int pick(const std::vector<int>& weights);
     void note(const QString& what);
 
     Input chooseInput(bool posted);
@@ -77,7 +76,7 @@ private:
     int m_steps = 0;
     int m_insideStage = 0;
     int m_insideDrain = 0;
-    std::deque<QString> m_trail;
+    QStringList m_trail;
     bool m_print = false;
     QString m_how;  // sent or posted, for the trail
     bool m_stageButton = false;  // the input sent now aims at a button that starts a stage

@@ -66,9 +66,9 @@ QByteArray playbackLog()
     return log;
 }
 
-Monkey::Files prepareFiles(JourneyHarness& h)
+test::Monkey::Files prepareFiles(JourneyHarness& h)
 {
-    Monkey::Files files;
+    test::Monkey::Files files;
     files.firmware = h.writeFirmware(QStringLiteral("good.QXP"), firmware(24).text);
     QByteArray badSum = firmware(10).text;
     badSum.replace(badSum.indexOf("\r\nS1") + 40, 2, "00");  // a record whose checksum is off
@@ -80,20 +80,12 @@ Monkey::Files prepareFiles(JourneyHarness& h)
     return files;
 }
 
-QString context(const Monkey& monkey)
-{
-    return QStringLiteral("seed %1, step %2; the latest inputs:\n%3")
-        .arg(monkey.seed())
-        .arg(monkey.steps())
-        .arg(monkey.trail());
-}
-
 // What holds whenever control is back in the event loop.
-bool sound(JourneyHarness& h, const Monkey& monkey)
+bool sound(JourneyHarness& h, const test::Monkey& monkey)
 {
     bool ok = true;
     auto fail = [&](const char* what) {
-        ADD_FAILURE() << what << "\n" << context(monkey).toStdString();
+        ADD_FAILURE() << what << "\n" << monkey.trail().toStdString();
         ok = false;
     };
     if (h.app->downloader().isRunning())
@@ -156,10 +148,19 @@ void letGo(JourneyHarness& h)
     }
 }
 
-// The technician tidies up and checks the program still does its work.
-void checkItStillAnswers(JourneyHarness& h, const Monkey& monkey)
+// A session per seed on the shipped bench; at the end the technician tidies
+// up and checks the program still does its work.
+class Monkey : public Session {
+protected:
+    void SetUp() override {}  // every seed starts a program of its own
+    void runSession(std::uint64_t seed, int events);
+    void checkItStillAnswers(const test::Monkey& monkey);
+};
+
+void Monkey::checkItStillAnswers(const test::Monkey& monkey)
 {
-    SCOPED_TRACE(context(monkey).toStdString());
+    JourneyHarness& h = *this->h;
+    SCOPED_TRACE(monkey.trail().toStdString());
     letGo(h);
     ASSERT_EQ(QApplication::activePopupWidget(), nullptr);
     ASSERT_EQ(QWidget::mouseGrabber(), nullptr);
@@ -198,10 +199,9 @@ void checkItStillAnswers(JourneyHarness& h, const Monkey& monkey)
     ASSERT_TRUE(moveTo(h, monitor, QPoint(0, 0)));
 
     // The boards answer a request to all: each gets its window again.
-    ASSERT_TRUE(h.clickButton(monitor, "Command6"));
-    h.pass(500);
-    for (const char* title : {"Board 1201-0003 [33]", "Board 1305-0012 [34]", "Board 0412-0101 [35]"})
-        EXPECT_NE(h.boardWindow(QString::fromLatin1(title)), nullptr) << title;
+    requestAllBoards();
+    for (const QString& title : {kPump, kValve, kHeater})
+        EXPECT_NE(h.boardWindow(title), nullptr) << title.toStdString();
 
     // A board window still opens the downloader. The windows came back where
     // they were left, over each other and the monitor: closed again, asked
@@ -212,20 +212,18 @@ void checkItStillAnswers(JourneyHarness& h, const Monkey& monkey)
     ASSERT_TRUE(h.clickButton(monitor, "Command6"));
     ASSERT_TRUE(h.click(monitorFrame, JourneyHarness::titleBarPoint(monitorFrame, QStyle::SC_TitleBarMinButton)));
     h.pass(500);
-    BoardWindow* pump = h.boardWindow(QStringLiteral("Board 1201-0003 [33]"));
-    ASSERT_NE(pump, nullptr);
+    BoardWindow* board = pump();
+    ASSERT_NE(board, nullptr);
     for (BoardWindow* w : h.boardWindows()) {
-        if (w != pump)
+        if (w != board)
             JourneyHarness::subWindowOf(w)->close();
     }
     h.settle();
-    ASSERT_TRUE(moveTo(h, pump, QPoint(600, 0)));
-    ASSERT_TRUE(h.clickButton(pump, "FWDownloadCommand"));
-    DownloaderWindow* downloader = h.downloaderWindow();
+    ASSERT_TRUE(moveTo(h, board, QPoint(600, 0)));
+    DownloaderWindow* downloader = enterDownload(board);
     ASSERT_NE(downloader, nullptr);
-    EXPECT_EQ(downloader->windowTitle(), QStringLiteral("Firmware DownLoader"));
-    h.pass(600);
-    EXPECT_FALSE(h.infoLines().isEmpty());
+    EXPECT_EQ(downloader->windowTitle(), kDownloaderTitle);
+    EXPECT_TRUE(listsBoard("12010003"));
 
     // The main window still answers its keys (once a menu the clicks above
     // may have opened on a title bar is closed).
@@ -238,14 +236,15 @@ void checkItStillAnswers(JourneyHarness& h, const Monkey& monkey)
         << (QGuiApplication::focusWindow() ? QGuiApplication::focusWindow()->objectName().toStdString() : "none");
 }
 
-void runSession(std::uint64_t seed, int events)
+void Monkey::runSession(std::uint64_t seed, int events)
 {
     std::cout << "monkey: seed " << seed << ", " << events << " inputs" << std::endl;
     QElapsedTimer took;
     took.start();
-    JourneyHarness h;
-    h.pass(1000);
-    Monkey monkey(h, seed, prepareFiles(h));
+    this->h.reset();
+    Session::SetUp();
+    JourneyHarness& h = *this->h;
+    test::Monkey monkey(h, seed, prepareFiles(h));
     bool exitChosen = false;
     QAction* exit = h.main().menuBar()->findChild<QAction*>(QStringLiteral("Exit"));
     ASSERT_NE(exit, nullptr);
@@ -259,7 +258,7 @@ void runSession(std::uint64_t seed, int events)
             // The monkey never picks Exit itself, but a posted click can land on
             // it in an open File menu. That ends the program, at once and whole:
             // the link stops and no download stage goes on.
-            SCOPED_TRACE(context(monkey).toStdString());
+            SCOPED_TRACE(monkey.trail().toStdString());
             EXPECT_FALSE(h.app->pollTimer().pollingEnabled());
             EXPECT_FALSE(h.app->downloader().isOpen());
             h.endProgram();
@@ -268,13 +267,13 @@ void runSession(std::uint64_t seed, int events)
             return;
         }
     }
-    checkItStillAnswers(h, monkey);
+    checkItStillAnswers(monkey);
     h.endProgram();
     std::cout << "monkey: seed " << seed << " done in " << took.elapsed() << " ms; posted inputs that arrived during a "
               << "download stage: " << monkey.insideStage() << ", during a drain: " << monkey.insideDrain() << std::endl;
 }
 
-TEST(Monkey, RandomInputLeavesTheProgramAnswering)
+TEST_F(Monkey, RandomInputLeavesTheProgramAnswering)
 {
     bool ok = false;
     const int events = qEnvironmentVariableIntValue("TELLVANE_MONKEY_EVENTS", &ok);

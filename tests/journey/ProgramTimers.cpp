@@ -22,14 +22,12 @@ ProgramTimers::~ProgramTimers()
 
 void ProgramTimers::watch(const QTimer& timer)
 {
+    // Watched twice, it would fire twice.
+    if (std::any_of(m_watched.begin(), m_watched.end(), [&](const Watched& w) { return w.timer == &timer; }))
+        return;
     // The program hands out its timers read-only; the event loop delivers to them all the same.
     m_watched.push_back({const_cast<QTimer*>(&timer), std::nullopt, 0});
     observe();
-}
-
-void ProgramTimers::forgetAll()
-{
-    m_watched.clear();
 }
 
 void ProgramTimers::observe()

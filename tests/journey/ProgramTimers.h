@@ -26,12 +26,9 @@ public:
     explicit ProgramTimers(Clock& clock);
     ~ProgramTimers() override;
 
-    ProgramTimers(const ProgramTimers&) = delete;
-    ProgramTimers& operator=(const ProgramTimers&) = delete;
-
-    // A timer of the program; one that goes with its window is no longer watched.
+    // A timer of the program (once, however often it is named); one that goes
+    // with its window is no longer watched.
     void watch(const QTimer& timer);
-    void forgetAll();
 
     // Notes the timers that started or stopped since the last look.
     void observe();

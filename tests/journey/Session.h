@@ -11,11 +11,11 @@
 
 #include <QAbstractItemModel>
 #include <QLineEdit>
-#include <QListView>
 #include <QListWidget>
-#include <QPointer>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace tellvane::test {
 
@@ -26,8 +26,7 @@ inline CanMessage messageOf(const SimFrame& frame, double time = 0)
     m.id = static_cast<std::int32_t>(frame.id);
     m.time = time;
     m.length = frame.length;
-    for (int i = 0; i < frame.length && i < 8; ++i)
-        m.data[static_cast<std::size_t>(i)] = frame.data[static_cast<std::size_t>(i)];
+    std::copy_n(frame.data.begin(), std::min<std::size_t>(frame.length, 8), m.data.begin());
     return m;
 }
 
@@ -93,28 +92,16 @@ protected:
         EXPECT_EQ(lines.size(), 5) << lines.join(QLatin1Char('|')).toStdString();
         return lines.size() == 5 && lines[0].endsWith(QStringLiteral("P-code ") + QLatin1String(pCode));
     }
-    QListWidget* infoList() const
-    {
-        DownloaderWindow* w = h->downloaderWindow();
-        return w ? w->findChild<QListWidget*>(QStringLiteral("InfoList")) : nullptr;
-    }
-    int infoRow(const char* keyword) const
-    {
-        const QStringList lines = h->infoLines();
-        for (int i = 0; i < lines.size(); ++i) {
-            if (lines[i].contains(QLatin1String(keyword)))
-                return i;
-        }
-        return -1;
-    }
+    // A click on the line of the downloader's list that holds the keyword.
     bool clickInfo(const char* keyword)
     {
-        const int row = infoRow(keyword);
-        if (row < 0) {
-            ADD_FAILURE() << "no line with " << keyword << " in " << h->infoLines().join(QLatin1Char('|')).toStdString();
+        const QStringList lines = h->infoLines();
+        const auto line = std::find_if(lines.begin(), lines.end(), [&](const QString& l) { return l.contains(QLatin1String(keyword)); });
+        if (line == lines.end()) {
+            ADD_FAILURE() << "no line with " << keyword << " in " << lines.join(QLatin1Char('|')).toStdString();
             return false;
         }
-        return h->clickRow(infoList(), row);
+        return h->clickRow(h->infoList(), static_cast<int>(line - lines.begin()));
     }
     // Choose File answered with a firmware file.
     bool chooseFile(const QString& path)
@@ -127,16 +114,6 @@ protected:
     {
         SimBoard* board = h->simBoard(address);
         return board ? SimBootLoader::imageText(board->bootLoader().loaded(area)) : QByteArray("<no board>");
-    }
-    // The downloader opens over the monitor: dragged by its title bar to the lower right.
-    void moveDownloaderAside()
-    {
-        DownloaderWindow* w = h->downloaderWindow();
-        ASSERT_NE(w, nullptr);
-        QMdiSubWindow* sub = JourneyHarness::subWindowOf(w);
-        const QPoint before = sub->pos();
-        ASSERT_TRUE(h->dragTitleBar(w, QPoint(640, 420) - before));
-        EXPECT_EQ(sub->pos(), QPoint(640, 420));
     }
     // The boards announce themselves: "Send Board Request" on the monitor.
     void requestAllBoards()

@@ -46,21 +46,14 @@ protected:
     {
         ASSERT_TRUE(h->chooseFromMenu("View", QStringLiteral("ViewBusTrace")));
         ASSERT_NE(trace(), nullptr);
-        if (!m_watched)
-            h->watchTimer(trace()->refreshTimer());
-        m_watched = true;
+        h->watchTimer(trace()->refreshTimer());
     }
-    bool m_watched = false;
-    const QTimer* m_replayTimer = nullptr;
     QString replayState() const { return trace()->findChild<QLabel*>(QStringLiteral("TraceReplayStatus"))->text(); }
     // "Replay log...", the file chosen in the dialog.
     void replay(const QString& path)
     {
         h->dialogs.fileAnswers = {path};
-        if (m_replayTimer != &trace()->replay().timer()) {
-            m_replayTimer = &trace()->replay().timer();
-            h->watchTimer(*m_replayTimer);
-        }
+        h->watchTimer(trace()->replay().timer());
         ASSERT_TRUE(h->clickButton(trace(), "TraceReplayOpen"));
     }
     // One of the Export button's entries, the file named in the save dialog.

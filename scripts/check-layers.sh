@@ -9,6 +9,7 @@
 #   logs/                       log files of every format, their conversion and timed replay
 #   trace/                      the bus trace window, its ring, filters and statistics
 #   plot/                       plots and recordings of the screens' decoded values
+#   transmit/                   frames sent by hand and on their periods
 #   stack/                      the bus both programs run on (adapter to downloader)
 #   app/  cli/                  the composition roots
 #
@@ -29,9 +30,10 @@ declare -A allowed=(
   [logs]="core can monitor logs"
   [trace]="core can ui monitor logs trace"
   [plot]="core can ui diagnostics plot"
+  [transmit]="core can ui monitor logs transmit"
   [stack]="core can adapters firmware stack"
-  [app]="core can sim adapters ui monitor diagnostics firmware logs trace plot stack app"
-  [cli]="core can sim adapters ui monitor diagnostics firmware logs trace stack cli"
+  [app]="core can sim adapters ui monitor diagnostics firmware logs trace plot transmit stack app"
+  [cli]="core can sim adapters ui monitor diagnostics firmware logs trace transmit stack cli"
 )
 
 status=0

@@ -6,6 +6,7 @@
 
 #include "logs/CandumpReader.h"
 #include "logs/CandumpWriter.h"
+#include "logs/FrameText.h"
 #include "logs/LogText.h"
 
 namespace tellvane {
@@ -123,7 +124,6 @@ LineTraceReader::Line readLine(std::string_view line, TraceFrame& frame, QString
         why = QStringLiteral("the time %1 is not \"(SECONDS)\"").arg(QString::fromLatin1(time.data(), static_cast<qsizetype>(time.size())));
         return Line::Bad;
     }
-    frame.timeUs = *us;
     if (direction == "T" || direction == "t")
         frame.flags |= TraceFrame::Sent;
     else if (!direction.empty() && direction != "R" && direction != "r") {
@@ -131,53 +131,11 @@ LineTraceReader::Line readLine(std::string_view line, TraceFrame& frame, QString
         return Line::Bad;
     }
 
-    const std::size_t hash = text.find('#');
-    if (hash == std::string_view::npos) {
-        why = QStringLiteral("no \"#\" between identifier and data");
+    const std::uint8_t sent = frame.flags & TraceFrame::Sent;
+    if (!frametext::read(text, frame, why))
         return Line::Bad;
-    }
-    std::string_view data = text.substr(hash + 1);
-    if (!data.empty() && data.front() == '#') {
-        why = QStringLiteral("a CAN FD frame (\"##\"), which the trace does not hold");
-        return Line::Bad;
-    }
-    const std::string_view idText = text.substr(0, hash);
-    const std::optional<std::uint32_t> id = hexNumber(idText);
-    if (!id || (idText.size() != 3 && idText.size() != 8) || (idText.size() == 3 && *id > 0x7FF)
-        || (*id & ~(kErrorFlag | 0x1FFFFFFFu))) {
-        why = QStringLiteral("the identifier \"%1\" is neither three hex digits up to 7FF nor eight up to 1FFFFFFF")
-                  .arg(QString::fromLatin1(idText.data(), static_cast<qsizetype>(idText.size())));
-        return Line::Bad;
-    }
-    frame.id = *id & 0x1FFFFFFF;
-    frame.flags = static_cast<std::uint8_t>((frame.flags & ~TraceFrame::Extended) | (idText.size() == 8 ? TraceFrame::Extended : 0)
-                                            | ((*id & kErrorFlag) ? TraceFrame::Error : 0));
-
-    if (!data.empty() && (data.front() == 'R' || data.front() == 'r')) {
-        data.remove_prefix(1);
-        const std::optional<std::uint32_t> length = data.empty() ? std::optional<std::uint32_t>(0) : decimalNumber(data);
-        if (!length || *length > 8) {
-            why = QStringLiteral("a remote frame's length is not 0 to 8");
-            return Line::Bad;
-        }
-        frame.flags |= TraceFrame::Remote;
-        frame.length = static_cast<std::uint8_t>(*length);
-        return Line::Frame;
-    }
-    if (data.size() % 2 != 0 || data.size() > 16) {
-        why = QStringLiteral("the data is not 0 to 8 bytes of two hex digits");
-        return Line::Bad;
-    }
-    for (std::size_t i = 0; i < data.size(); i += 2) {
-        const int high = hexDigit(data[i]);
-        const int low = hexDigit(data[i + 1]);
-        if (high < 0 || low < 0) {
-            why = QStringLiteral("data byte %1 is not two hex digits").arg(i / 2 + 1);
-            return Line::Bad;
-        }
-        frame.data[i / 2] = static_cast<std::uint8_t>(high << 4 | low);
-    }
-    frame.length = static_cast<std::uint8_t>(data.size() / 2);
+    frame.timeUs = *us;
+    frame.flags |= sent;
     return Line::Frame;
 }
 
@@ -194,19 +152,7 @@ void CandumpWriter::append(QByteArray& out, const TraceFrame& frame)
     line.put('(');
     appendSeconds(line, frame.timeUs);
     line.put(") can0 ", 7);
-    if (frame.flags & TraceFrame::Error)
-        appendHex(line, kErrorFlag | frame.id, 8);
-    else
-        appendHex(line, frame.id, frame.extended() ? 8 : 3);
-    line.put('#');
-    if (frame.flags & TraceFrame::Remote) {
-        line.put('R');
-        if (frame.length > 0)
-            appendDecimal(line, frame.length);
-    } else {
-        for (int i = 0; i < frame.length && i < 8; ++i)
-            appendHexByte(line, frame.data[static_cast<std::size_t>(i)]);
-    }
+    frametext::append(line, frame);
     if (frame.sent())
         line.put(" T", 2);
     line.put('\n');

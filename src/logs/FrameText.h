@@ -6,6 +6,10 @@
 
 #include <string_view>
 
+namespace tellvane::logtext {
+struct LineText;
+}
+
 namespace tellvane::frametext {
 
 // The text of one frame as candump writes it in its logs and cansend takes it
@@ -26,5 +30,7 @@ bool read(std::string_view text, TraceFrame& frame, QString& why, Dots dots = Do
 // The text of a frame: upper-case hex without dots; a remote frame "123#R",
 // with its length when it is not 0; an error frame with 20000000 set.
 QString write(const TraceFrame& frame);
+// The same text at the end of a line being written (the candump writer's).
+void append(logtext::LineText& line, const TraceFrame& frame);
 
 }  // namespace tellvane::frametext

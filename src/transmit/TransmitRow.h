@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <array>
 #include <cstdint>
 #include <string_view>
 

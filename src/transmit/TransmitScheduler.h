@@ -26,12 +26,15 @@ public:
 
     TransmitScheduler(Clock& clock, Send send);
 
-    // Sends the row once, now; false (and nothing sent) for a row with a problem.
-    bool sendOnce(const TransmitRow& row);
+    // Sends the row once, now, counted for the key; false (and nothing sent)
+    // for a row with a problem, or when the adapter did not take it (which
+    // stops everything).
+    bool sendOnce(int key, const TransmitRow& row);
 
-    // Starts the periodic rows given, each identified by its key (the
-    // window's row number); their first frames go at the next poll. Rows
-    // already running are left as they are.
+    // Starts a periodic row, identified by its key (the window's row number):
+    // its count starts again from 0 and its first frame goes at the next poll.
+    // A row already running, one sent by hand only and one with a problem are
+    // left as they are.
     void start(int key, const TransmitRow& row);
     // Sends whatever is due now; the clock time at which something is next
     // due, or none when nothing runs.
@@ -43,7 +46,7 @@ public:
 
     bool running() const { return !m_rows.empty(); }
     bool running(int key) const;
-    // Frames sent for a key since it last started (or by hand, since the list opened).
+    // Frames sent for a key since it last started, by hand or on its period.
     std::int64_t sentCount(int key) const;
     // Sends that fell more than a period behind and were dropped.
     std::int64_t missed() const { return m_missed; }
@@ -62,7 +65,6 @@ private:
         std::int64_t nextUs;  // when the next one is due
     };
     bool send(int key, const TraceFrame& frame);
-    void noteSent(int key);
 
     Clock& m_clock;
     Send m_send;

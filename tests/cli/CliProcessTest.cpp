@@ -193,6 +193,26 @@ TEST_F(Cli, RefusesWhatWasMistypedBeforeTheAdapterIsOpened)
          QStringLiteral("--speed takes a factor from 0.1 to 10")},
         {"replay onto no bus", words("replay --transmit a.log"),
          QStringLiteral("--transmit needs --adapter: the bus to send on")},
+        {"send a remote frame", words("send --adapter sim 123#01 123#R"),
+         QStringLiteral("123#R: a remote frame (\"#R\"): the tool sends data frames only")},
+        {"send a CAN FD frame", words("send --adapter sim 123##1"),
+         QStringLiteral("123##1: a CAN FD frame (\"##\"): the tool sends classic frames of 0 to 8 bytes only")},
+        {"send an identifier of two digits", words("send --adapter sim 12#00"),
+         QStringLiteral("12#00: the identifier \"12\" is neither three hex digits up to 7FF nor eight up to 1FFFFFFF")},
+        {"send nine bytes", words("send --adapter sim 123#01.02.03.04.05.06.07.08.09"),
+         QStringLiteral("123#01.02.03.04.05.06.07.08.09: the data is not 0 to 8 bytes of two hex digits")},
+        {"send nothing", words("send --adapter sim"), QStringLiteral("send takes the frames to send (ID#DATA), or --list FILE")},
+        {"send onto no bus", words("send 123#01"), QStringLiteral("--adapter is needed: the bus to send on")},
+        {"send a count once", words("send --adapter sim --count 2 123#01"),
+         QStringLiteral("--count goes with --period: without it each frame is sent once")},
+        {"send faster than a millisecond", words("send --adapter sim --period 0 123#01"),
+         QStringLiteral("--period takes a whole number from 1 to 3600000, decimal or hexadecimal after 0x, not \"0\"")},
+        {"send a list and frames", words("send --adapter sim --list l.json 123#01"),
+         QStringLiteral("--list does not go with frames on the command line")},
+        {"send a list at a period", words("send --adapter sim --list l.json --period 10"),
+         QStringLiteral("--period and --count do not go with --list: each row of the list has its own")},
+        {"send beyond the bus", words("send --adapter sim --period 1 1FFFFFFF#FFFFFFFFFFFFFFFF 1FFFFFFE#FFFFFFFFFFFFFFFF"),
+         QStringLiteral("The periodic frames would take 120.0 % of the bus at 250 kbit/s: at most 80 % may be sent.")},
     };
     for (const Refusal& refusal : cases)
         expectRefused(refusal, QStringLiteral("usage: tellvane-cli"));
@@ -252,6 +272,37 @@ TEST_F(Cli, ReplayPlaysALogInOrderAndMonitorPrintsAndSavesTheBus)
     EXPECT_TRUE(test::readFile(saved).startsWith(printed.join(QStringLiteral("\r\n")).toLatin1() + "\r\n"));
 }
 
+TEST_F(Cli, SendPutsTypedFramesAndTransmitListsOnTheBusAndCountsThem)
+{
+    const Finished typed = runCli(words("send --adapter sim --period 5 --count 3 123#01 18FEF1F9#01.40.FF 5AA#"));
+    EXPECT_EQ(typed.exitCode, 0) << typed.err.toStdString();
+    EXPECT_EQ(typed.out, QStringLiteral("9 frames sent\n"));
+
+    // Once, three times on a period, switched off, and a row that cannot be sent.
+    const QString list = test::writeFile(dir.filePath(QStringLiteral("list.json")), R"({
+        "format": "tellvane transmit list", "version": 1, "rows": [
+        {"id": "123", "extended": false, "data": "01"},
+        {"id": "18FEF1F9", "data": "0140FF", "periodMs": 5, "count": 3},
+        {"id": "18FEF1FA", "periodMs": 5, "count": 3, "enabled": false},
+        {"id": "800", "extended": false}]})");
+    const Finished listed = runCli(words("send --adapter sim --list") << list);
+    EXPECT_EQ(listed.exitCode, 1) << "a row was left out";
+    EXPECT_EQ(listed.out, QStringLiteral("4 frames sent\n"));
+    EXPECT_EQ(listed.err, list + QStringLiteral(": row 4 left out: the standard identifier 800 is above 7FF\n"));
+
+    const QString busy = test::writeFile(dir.filePath(QStringLiteral("busy.json")), R"({
+        "format": "tellvane transmit list", "version": 1,
+        "rows": [{"id": "1FFFFFFF", "data": "FFFFFFFFFFFFFFFF", "periodMs": 1},
+                 {"id": "1FFFFFFE", "data": "FFFFFFFFFFFFFFFF", "periodMs": 1}]})");
+    expectRefused({"a list beyond the bus", words("send --adapter sim --list") << busy,
+                   busy + QStringLiteral(": The periodic frames would take 120.0 % of the bus")},
+                  QStringLiteral("usage: tellvane-cli send"));
+    const Finished missing = runCli(words("send --adapter sim --list") << dir.filePath(QStringLiteral("none.json")));
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_TRUE(missing.err.startsWith(QStringLiteral("tellvane-cli: %1: ").arg(dir.filePath(QStringLiteral("none.json")))))
+        << missing.err.toStdString();
+}
+
 TEST_F(Cli, EveryCommandEndsWithTheReasonWhenItsOutputCannotBeWritten)
 {
     const QString log = test::writeFile(dir.filePath(QStringLiteral("in.log")), "(1.000000) can0 123#0102\n");
@@ -269,6 +320,7 @@ TEST_F(Cli, EveryCommandEndsWithTheReasonWhenItsOutputCannotBeWritten)
         {monitor + words("--format candump"), QStringLiteral("/dev/full"), console},
         {monitor + words("--save /dev/full"), QStringLiteral("/dev/null"), QStringLiteral("cannot write /dev/full: ")},
         {{QStringLiteral("replay"), log}, QStringLiteral("/dev/full"), console},
+        {words("send --adapter sim 123#01"), QStringLiteral("/dev/full"), console},
         {{QStringLiteral("convert"), log, dir.filePath(QStringLiteral("out.asc"))}, QStringLiteral("/dev/full"), console},
         {{QStringLiteral("convert"), log, full}, QStringLiteral("/dev/null"), QStringLiteral("cannot write %1: ").arg(full)},
         {{QStringLiteral("check-config"), QStringLiteral(TELLVANE_SOURCE_DIR "/Configuration/1201-0003.cfg"),

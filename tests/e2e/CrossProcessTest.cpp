@@ -18,6 +18,7 @@
 #include <QMdiSubWindow>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -51,23 +52,19 @@ QString cli()
     return QStringLiteral(TELLVANE_CLI);
 }
 
-// tellvane-cli bench in a process of its own, hosting the virtual bus.
-class BenchProcess {
+// A tellvane-cli command running in a process of its own, its stdout and
+// stderr read together.
+class CliProcess {
 public:
-    // benchFile: empty for the bench shipped with the program.
-    BenchProcess(quint16 port, const QString& imageFolder, const QString& benchFile = {})
+    explicit CliProcess(const QStringList& arguments)
     {
         m_process.setProgram(cli());
-        QStringList arguments{QStringLiteral("bench"), QStringLiteral("--adapter"), busName(port),
-                              QStringLiteral("--images"), imageFolder, QStringLiteral("--seconds"), QStringLiteral("300")};
-        if (!benchFile.isEmpty())
-            arguments << QStringLiteral("--bench") << benchFile;
         m_process.setArguments(arguments);
         m_process.setProcessChannelMode(QProcess::MergedChannels);
         m_process.start();
     }
 
-    ~BenchProcess()
+    ~CliProcess()
     {
         if (m_process.state() == QProcess::NotRunning)
             return;
@@ -76,12 +73,6 @@ public:
             m_process.kill();
             m_process.waitForFinished(5000);
         }
-    }
-
-    // Waits for the bench to say it is on the bus.
-    bool ready()
-    {
-        return waitFor(QByteArrayLiteral("ready\n"), kStartMs);
     }
 
     bool waitFor(const QByteArray& text, int ms)
@@ -101,7 +92,7 @@ public:
         return m_output;
     }
 
-    // Ctrl+C, then the exit code once the bench ended within ms (-1 when not).
+    // Ctrl+C, then the exit code once the command ended within ms (-1 when not).
     int interrupt(int ms)
     {
         ::kill(static_cast<pid_t>(m_process.processId()), SIGINT);
@@ -113,6 +104,21 @@ public:
 private:
     QProcess m_process;
     QByteArray m_output;
+};
+
+// tellvane-cli bench, hosting the virtual bus.
+class BenchProcess : public CliProcess {
+public:
+    // benchFile: empty for the bench shipped with the program.
+    BenchProcess(quint16 port, const QString& imageFolder, const QString& benchFile = {})
+        : CliProcess(QStringList{QStringLiteral("bench"), QStringLiteral("--adapter"), busName(port), QStringLiteral("--images"),
+                                 imageFolder, QStringLiteral("--seconds"), QStringLiteral("300")}
+                     + (benchFile.isEmpty() ? QStringList{} : QStringList{QStringLiteral("--bench"), benchFile}))
+    {
+    }
+
+    // Waits for the bench to say it is on the bus.
+    bool ready() { return waitFor(QByteArrayLiteral("ready\n"), kStartMs); }
 };
 
 struct Finished {
@@ -227,6 +233,50 @@ TEST_F(CrossProcess, ProgramFindsTheBenchBoardsAndShowsLiveData)
     };
     EXPECT_TRUE(QTest::qWaitFor(moved, kStartMs)) << "value boxes follow the board's live data";
     EXPECT_EQ(app.errorLog().count(), 0);
+}
+
+TEST_F(CrossProcess, FramesSentByTheCommandArriveByteForByteInAnotherProcessesMonitor)
+{
+    CliProcess monitor({QStringLiteral("monitor"), QStringLiteral("--adapter"), busName(port), QStringLiteral("--format"),
+                        QStringLiteral("candump")});
+    ASSERT_TRUE(monitor.waitFor(QByteArrayLiteral(" can0 000# T\n"), kStartMs)) << "its probe: it is on the bus\n"
+                                                                                  << monitor.output().toStdString();
+    // Identifiers no bench board uses, standard and extended, with 0 to 8
+    // bytes; typed with dots between the bytes now and then. The adapters
+    // put every frame on the wire as an extended one and receive 29-bit
+    // identifiers: a standard one arrives as the same number in eight digits.
+    QStringList typed;
+    QStringList expected;
+    for (int length = 0; length <= 8; ++length) {
+        QStringList bytes;
+        for (int i = 0; i < length; ++i)
+            bytes << QStringLiteral("%1").arg((0x9D * (i + 1) + length) & 0xFF, 2, 16, QLatin1Char('0')).toUpper();
+        const QString data = bytes.join(QString());
+        const QString dotted = bytes.join(length % 2 ? QStringLiteral(".") : QString());
+        typed << QStringLiteral("5A%1#").arg(length) + dotted << QStringLiteral("1ABCDE0%1#").arg(length) + dotted;
+        expected << QStringLiteral("000005A%1#").arg(length) + data << QStringLiteral("1ABCDE0%1#").arg(length) + data;
+    }
+    const Finished sent = runCli(QStringList{QStringLiteral("send"), QStringLiteral("--adapter"), busName(port)} + typed, kStartMs);
+    EXPECT_EQ(sent.exitCode, 0) << sent.err.toStdString();
+    EXPECT_EQ(sent.out, "18 frames sent\n");
+    EXPECT_TRUE(monitor.waitFor(" " + expected.last().toLatin1() + "\n", kStartMs)) << monitor.output().toStdString();
+
+    // Sending until Ctrl+C, which still tells how many went.
+    CliProcess endless({QStringLiteral("send"), QStringLiteral("--adapter"), busName(port), QStringLiteral("--period"),
+                        QStringLiteral("2"), QStringLiteral("1ABCDEFF#01")});
+    EXPECT_TRUE(monitor.waitFor(QByteArrayLiteral(" 1ABCDEFF#01\n"), kStartMs)) << monitor.output().toStdString();
+    EXPECT_EQ(endless.interrupt(kStartMs), 130);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^[1-9][0-9]* frames sent\n$")).match(QString::fromLatin1(endless.output())).hasMatch())
+        << endless.output().toStdString();
+
+    EXPECT_EQ(monitor.interrupt(kStartMs), 0);
+    QStringList arrived;
+    for (const QByteArray& line : monitor.output().split('\n')) {
+        const QString frame = QString::fromLatin1(line).section(QLatin1Char(' '), 2, 2);
+        if (frame.startsWith(QLatin1String("000005A")) || frame.startsWith(QLatin1String("1ABCDE0")))
+            arrived << frame;
+    }
+    EXPECT_EQ(arrived, expected) << "in order, byte for byte";
 }
 
 TEST(CrossProcessBench, ABenchBusierThanItsTimeEndsOnCtrlC)

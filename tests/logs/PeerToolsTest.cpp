@@ -1,12 +1,16 @@
 // Our logs against independent readers and writers from Debian: can-utils'
 // log2asc and asc2log, and python-can (its can_logconvert reads one log and
 // writes another). What they write from our files must read back as the
-// frames we wrote, times within a microsecond. Also tellvane-cli convert as
-// a process: what it prints and its exit codes.
+// frames we wrote, times within a microsecond. The text of one frame against
+// cansend's examples and python-can's reading of candump lines. Also
+// tellvane-cli convert as a process: what it prints and its exit codes.
 
 #include "../trace/TraceSamples.h"
+#include "logs/FrameText.h"
+#include "transmit/TransmitRow.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -21,6 +25,7 @@ namespace {
 const QString kLogToAsc = QStringLiteral("/usr/bin/log2asc");
 const QString kAscToLog = QStringLiteral("/usr/bin/asc2log");
 const QString kLogConvert = QStringLiteral("/usr/bin/can_logconvert");
+const QString kCansend = QStringLiteral("/usr/bin/cansend");
 
 // A missing peer is a failure that names the Debian package to install.
 void requirePeer(const QString& program, const char* package)
@@ -154,6 +159,87 @@ TEST(PeerTools, TheyReadAscEventsAsWeDo)
             convertWith(kLogConvert, {ours, python}, python);
             expectSameFrames(readFrames(python).frames, read.frames, true);
         }
+    }
+}
+
+// The examples of cansend's usage text (cansend without arguments prints
+// it): each classic data frame reads as the usage describes it (three hex
+// digits a standard identifier, eight an extended one, then hex bytes, dots
+// allowed between them); each remote, CAN FD or length-code example is refused
+// with the reason.
+TEST(PeerTools, CansendsOwnExamplesReadAsItsUsageDescribesThem)
+{
+    requirePeer(kCansend, "can-utils");
+    const QString usage = runProcess(kCansend, {}).err;
+    const qsizetype examples = usage.indexOf(QStringLiteral("Examples:"));
+    ASSERT_GE(examples, 0) << usage.toStdString();
+    int classic = 0;
+    int refused = 0;
+    for (const QString& example :
+         usage.mid(examples).split(QRegularExpression(QStringLiteral("[\\s/]+")), Qt::SkipEmptyParts)) {
+        if (!example.contains(QLatin1Char('#')))
+            continue;
+        SCOPED_TRACE(example.toStdString());
+        TraceFrame frame;
+        QString why;
+        const bool read = readSendFrame(example.toStdString(), frame, why);
+        const QString id = example.section(QLatin1Char('#'), 0, 0);
+        const QString rest = example.section(QLatin1Char('#'), 1);
+        const char* reason = rest.startsWith(QLatin1Char('#'))                  ? "CAN FD"
+                             : rest.startsWith(QLatin1Char('R'), Qt::CaseInsensitive) ? "remote frame"
+                             : rest.contains(QLatin1Char('_'))                  ? "length code"
+                                                                                : nullptr;
+        if (reason) {
+            ++refused;
+            EXPECT_FALSE(read);
+            EXPECT_TRUE(why.contains(QLatin1String(reason))) << why.toStdString();
+            continue;
+        }
+        ++classic;
+        ASSERT_TRUE(read) << why.toStdString();
+        EXPECT_EQ(frame.id, id.toUInt(nullptr, 16));
+        EXPECT_EQ(frame.extended(), id.size() == 8);
+        EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(frame.data.data()), frame.length),
+                  QByteArray::fromHex(QString(rest).remove(QLatin1Char('.')).toLatin1()));
+    }
+    EXPECT_GE(classic, 3) << usage.toStdString();
+    EXPECT_GE(refused, 3) << usage.toStdString();
+}
+
+// python-can's reader of candump logs and ours on the same frame texts.
+TEST(PeerTools, PythonCanReadsCandumpFramesAsWeDo)
+{
+    requirePeer(kLogConvert, "python3-can");
+    const QStringList texts = {
+        QStringLiteral("123#DEADBEEF"), QStringLiteral("18FEF1F9#0140FF"), QStringLiteral("5AA#"),
+        QStringLiteral("7FF#0102030405060708"), QStringLiteral("000#00"), QStringLiteral("1F334455#1122334455667788"),
+        QStringLiteral("00000123#11"), QStringLiteral("0cf00400#f07d7d00"), QStringLiteral("123#R"),
+        QStringLiteral("123#R3"), QStringLiteral("18FEF1F9#R8")};
+    const QString script = QStringLiteral(R"(
+import io, sys
+from can.io.canutils import CanutilsLogReader
+log = io.StringIO("".join("(0.000000) can0 %s\n" % text for text in sys.argv[1:]))
+for m in CanutilsLogReader(log):
+    print("%X %d %d %s %d" % (m.arbitration_id, m.is_extended_id, m.dlc, bytes(m.data).hex().upper(), m.is_remote_frame))
+)");
+    const Finished python = runProcess(QStringLiteral("/usr/bin/python3"), QStringList{QStringLiteral("-c"), script} + texts);
+    ASSERT_EQ(python.exitCode, 0) << python.err.toStdString();
+    const QStringList theirs = python.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(theirs.size(), texts.size()) << python.out.toStdString();
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        SCOPED_TRACE(texts[i].toStdString());
+        TraceFrame frame;
+        QString why;
+        ASSERT_TRUE(frametext::read(texts[i].toStdString(), frame, why)) << why.toStdString();
+        const bool remote = frame.flags & TraceFrame::Remote;
+        const QByteArray data = remote ? QByteArray() : QByteArray(reinterpret_cast<const char*>(frame.data.data()), frame.length);
+        EXPECT_EQ(QStringLiteral("%1 %2 %3 %4 %5")
+                      .arg(QString::number(frame.id, 16).toUpper())
+                      .arg(frame.extended() ? 1 : 0)
+                      .arg(frame.length)
+                      .arg(QString::fromLatin1(data.toHex().toUpper()))
+                      .arg(remote ? 1 : 0),
+                  theirs[i]);
     }
 }
 

@@ -116,7 +116,7 @@ int send(const Command& command, const QCommandLineParser& options, QTextStream&
         return taken;
     });
     // The frames that go once first, in their order; then the periodic ones,
-    // each on its own grid from now.
+    // each on its period at the phase the scheduler picks for it.
     bool refused = false;
     for (int key = 0; key < static_cast<int>(rows.size()) && !refused && !stopRequested(); ++key) {
         const TransmitRow& row = rows[static_cast<std::size_t>(key)];

@@ -1,6 +1,7 @@
 #include "adapters/SerialBusAdapter.h"
 
 #include "can/AcceptanceFilter.h"
+#include "can/CanMessage.h"
 #include "core/Clock.h"
 
 #include <QAbstractEventDispatcher>
@@ -353,6 +354,7 @@ public:
 
 private:
     static constexpr int kBitRate = 250000;
+    static constexpr int kClosingMs = 500;
 
     void configureDevice()
     {
@@ -370,8 +372,21 @@ private:
         if (!m_device)
             return;
         m_device->disconnect(this);
-        if (m_device->state() != QCanBusDevice::UnconnectedState)
+        if (m_device->state() != QCanBusDevice::UnconnectedState) {
             m_device->disconnectDevice();
+            // A device that closes gracefully (a socket writing out the frames
+            // it still holds, as virtualcan's does) is given a moment for it:
+            // the last frames a command sent must not be lost at its end.
+            if (m_device->state() != QCanBusDevice::UnconnectedState) {
+                QEventLoop closing;
+                QTimer::singleShot(kClosingMs, &closing, &QEventLoop::quit);
+                QObject::connect(m_device.get(), &QCanBusDevice::stateChanged, &closing, [&closing](QCanBusDevice::CanBusDeviceState state) {
+                    if (state == QCanBusDevice::UnconnectedState)
+                        closing.quit();
+                });
+                closing.exec();
+            }
+        }
         m_device.reset();
         m_shared->state = QCanBusDevice::UnconnectedState;
     }
@@ -410,7 +425,7 @@ private:
             us = arrivalUs;
         const QByteArray payload = frame.payload();
         intake.message(frame.frameId(), static_cast<std::uint8_t>(payload.size()),
-                       reinterpret_cast<const std::uint8_t*>(payload.constData()), us);
+                       reinterpret_cast<const std::uint8_t*>(payload.constData()), us, !frame.hasExtendedFrameFormat());
     }
 
     SerialBusAdapter& m_adapter;  // outlives the worker, which it deletes
@@ -576,9 +591,11 @@ std::int16_t SerialBusAdapter::sendCanMess(std::uint32_t id, std::uint8_t /*mode
         return connection;
     if (length > 8)
         return kSendFailed;
-    QCanBusFrame frame(id & AcceptanceFilter::kIdBits,
+    // Bit 31 marks an extended frame, as the vendor's library takes it.
+    const bool extended = (id & can::kExtendedFrame) != 0;
+    QCanBusFrame frame(id & (extended ? AcceptanceFilter::kIdBits : 0x7FFu),
                        QByteArray(reinterpret_cast<const char*>(data), data ? length : 0));
-    frame.setExtendedFrameFormat(true);
+    frame.setExtendedFrameFormat(extended);
     bool written = false;
     inDevice([&](Worker& worker) { written = worker.write(frame); });
     return written ? 1 : kSendFailed;

@@ -29,6 +29,7 @@ CanMessage decodeRecord(const Adapter::Record& r)
     if (length > 8)
         throw Failure(FailureCode::SubscriptOutOfRange);
     m.length = length;
+    m.standard = (r[1] & record::kStandardFrame) != 0;
     if (r[0] == length + 10)
         m.time = timeStampSeconds(r[7 + length], r[8 + length], r[9 + length]);
     for (int i = 0; i < length; ++i)
@@ -37,12 +38,12 @@ CanMessage decodeRecord(const Adapter::Record& r)
 }
 
 Adapter::Record encodeRecord(std::uint32_t id, std::uint8_t length, const std::uint8_t* data,
-                             std::uint8_t status, std::optional<std::uint32_t> ticks)
+                             std::uint8_t status, std::optional<std::uint32_t> ticks, bool standard)
 {
     Adapter::Record r{};
     if (length > 8)
         length = 8;
-    r[1] = length;
+    r[1] = static_cast<std::uint8_t>(length | (standard ? record::kStandardFrame : 0));
     r[2] = status;
     r[3] = static_cast<std::uint8_t>(id >> 24);
     r[4] = static_cast<std::uint8_t>(id >> 16);

@@ -10,12 +10,14 @@ namespace tellvane {
 
 // The 21-byte record of a received message:
 //   byte 0        record length; data length + 10 when a time stamp follows the data
-//   byte 1        bits 0-3: data length
+//   byte 1        bits 0-3: data length; bit 7: an 11-bit identifier (set by
+//                 the backends that can tell, never by the vendor's library)
 //   byte 2        adapter status; 0x20: the adapter's receive buffer overflowed
 //   bytes 3-6     identifier, most significant byte first
 //   bytes 7..     data, then the 24-bit time stamp (8 us ticks, MSB first)
 namespace record {
 inline constexpr std::uint8_t kStatusOverflow = 0x20;
+inline constexpr std::uint8_t kStandardFrame = 0x80;
 inline constexpr std::uint32_t kTimeStampMask = 0xFFFFFF;
 }  // namespace record
 
@@ -34,6 +36,6 @@ CanMessage decodeRecord(const Adapter::Record& r);
 
 // The record a backend hands out for a message; without ticks no time stamp follows.
 Adapter::Record encodeRecord(std::uint32_t id, std::uint8_t length, const std::uint8_t* data,
-                             std::uint8_t status, std::optional<std::uint32_t> ticks);
+                             std::uint8_t status, std::optional<std::uint32_t> ticks, bool standard = false);
 
 }  // namespace tellvane

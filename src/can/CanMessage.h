@@ -30,7 +30,8 @@ struct CanMessage {
     // trace, or stepped through in the monitor's file mode), whose frames keep
     // that log's times, counted on past the adapter's restarts, in `time`.
     std::uint16_t line = 0;
-    // An 11-bit identifier; only a replayed log brings one.
+    // An 11-bit identifier, received from a backend that tells (Qt's CAN bus
+    // plugins) or brought by a replayed log.
     bool standard = false;
 };
 

@@ -24,7 +24,7 @@ QueuedAdapter::Intake::~Intake()
 }
 
 void QueuedAdapter::Intake::message(std::uint32_t id, std::uint8_t length, const std::uint8_t* data,
-                                    std::int64_t atUs)
+                                    std::int64_t atUs, bool standard)
 {
     QueuedAdapter& a = m_adapter;
     const auto buffer = a.m_filter.acceptingBuffer(id);
@@ -42,6 +42,7 @@ void QueuedAdapter::Intake::message(std::uint32_t id, std::uint8_t length, const
     if (data && entry.length > 0)
         std::memcpy(entry.data, data, entry.length);
     entry.atUs = atUs;
+    entry.standard = standard;
 }
 
 void QueuedAdapter::Intake::raiseErrorFlags(std::uint8_t flags)
@@ -166,7 +167,8 @@ std::int16_t QueuedAdapter::getCanMess(Record& record)
     std::optional<std::uint32_t> ticks;
     if (m_timeStamps)
         ticks = static_cast<std::uint32_t>(entry.atUs / 8);
-    record = encodeRecord(entry.id, entry.length, entry.data, overflowed ? record::kStatusOverflow : 0, ticks);
+    record = encodeRecord(entry.id, entry.length, entry.data, overflowed ? record::kStatusOverflow : 0, ticks,
+                          entry.standard);
     return 1;
 }
 

@@ -72,7 +72,8 @@ protected:
         Intake& operator=(const Intake&) = delete;
 
         // A message: queued when the filters accept it and there is room.
-        void message(std::uint32_t id, std::uint8_t length, const std::uint8_t* data, std::int64_t atUs);
+        void message(std::uint32_t id, std::uint8_t length, const std::uint8_t* data, std::int64_t atUs,
+                     bool standard = false);
         void raiseErrorFlags(std::uint8_t flags);
 
     private:
@@ -111,6 +112,7 @@ private:
         std::uint8_t length = 0;
         std::uint8_t data[8] = {};
         std::int64_t atUs = 0;
+        bool standard = false;  // an 11-bit identifier
     };
 
     // Changes a mask or filter under the lock: 1 when taken (the backend then

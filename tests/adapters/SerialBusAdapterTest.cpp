@@ -126,7 +126,7 @@ struct SerialBus : ::testing::Test {
     }
 };
 
-TEST_F(SerialBus, TheLinkConfiguresItAndEveryFrameGoesOutExtended)
+TEST_F(SerialBus, TheLinkConfiguresItAndBit31ChoosesTheFormat)
 {
     CanLink link(*adapter, clock);
     link.pollTick();
@@ -138,7 +138,7 @@ TEST_F(SerialBus, TheLinkConfiguresItAndEveryFrameGoesOutExtended)
     inDevice([](ScriptedDevice& d) {
         ASSERT_EQ(d.written.size(), 2);
         EXPECT_EQ(d.written[0].frameId(), 0u) << "the probe";
-        EXPECT_TRUE(d.written[0].hasExtendedFrameFormat());
+        EXPECT_FALSE(d.written[0].hasExtendedFrameFormat()) << "sent without bit 31, as the vendor's library sends it";
         EXPECT_TRUE(d.written[0].payload().isEmpty());
         EXPECT_EQ(d.written[1].frameId(), 0x18EF21F9u) << "bit 31 only marks the format";
         EXPECT_TRUE(d.written[1].hasExtendedFrameFormat());
@@ -307,7 +307,9 @@ TEST_F(SerialBus, OnlyClassicDataFramesAreQueued)
     const auto messages = drain();
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(messages[0].id, 0x7FF);
+    EXPECT_TRUE(messages[0].standard) << "an 11-bit frame is marked so in its record";
     EXPECT_EQ(messages[1].id, 0x1FFFFFFF);
+    EXPECT_FALSE(messages[1].standard);
     EXPECT_EQ(messages[1].length, 8);
     EXPECT_EQ(messages[1].data[7], 0xAA);
 }

@@ -127,7 +127,7 @@ void MainWindow::fillAdapterMenu()
         const QString name = entry.name;
         connect(action, &QAction::triggered, this, [this, name] {
             // Nothing sent onto a bus it was not started on.
-            if (m_transmitWindow)
+            if (m_transmitWindow && name != m_parts.adapters->adapterName())
                 m_transmitWindow->stopSending(QStringLiteral("Stopped: the adapter was switched."));
             m_parts.adapters->chooseAdapter(name);
         });

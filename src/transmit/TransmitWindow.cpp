@@ -373,7 +373,9 @@ void TransmitWindow::start()
         if (m_model->row(r).enabled)
             m_scheduler.start(m_model->keyOf(r), m_model->row(r));
     }
-    setStatus(QStringLiteral("Sending %1 at their periods: Stop all or Escape stops them.").arg(counted(toStart, "row")));
+    setStatus(QStringLiteral("Sending %1 at %2: Stop all or Escape stops %3.")
+                  .arg(counted(toStart, "row"), toStart == 1 ? QStringLiteral("its period") : QStringLiteral("their periods"),
+                       toStart == 1 ? QStringLiteral("it") : QStringLiteral("them")));
     refreshRows(true);
     tick();
 }

@@ -12,6 +12,7 @@
 #include "trace/TraceRecorder.h"
 #include "trace/TraceRing.h"
 #include "trace/TraceView.h"
+#include "transmit/TransmitScheduler.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
@@ -33,10 +34,14 @@ namespace {
 // With the trace, the bus trace records beside the monitor: a ring of a
 // million frames, a filtered view following it, identifier statistics and
 // bus load.
+//
+// Sending, a transmit list's rows go out through the same link at their
+// periods on the real clock, between the drains, so the monitor and the trace
+// log them as sent: the receive path takes what the sending leaves of the core.
 class ReceivePathRig {
 public:
-    explicit ReceivePathRig(bool trace)
-        : m_trace(trace), m_adapter(busyBusRecords(4096)), m_link(m_adapter, m_clock),
+    explicit ReceivePathRig(bool trace, int sendingRows = 0, int periodMs = 10)
+        : m_trace(trace), m_rows(sendingRows), m_periodMs(periodMs), m_adapter(busyBusRecords(4096)), m_link(m_adapter, m_clock),
           m_list(LineListModel::Bound::ClearWhenOver, MessageLogger::kListLimit), m_logger(m_list),
           m_status(m_link), m_view(m_ring), m_recorder(m_ring)
     {
@@ -67,6 +72,10 @@ public:
             m_recorder.attachView(&m_view);
             m_link.setTraceSink(&m_recorder);
         }
+        for (int i = 0; i < sendingRows; ++i) {
+            m_sending.start(i, {.id = 0x18FF0000u + static_cast<std::uint32_t>(i), .length = 8,
+                                .data = {1, 2, 3, 4, 5, 6, 7, static_cast<std::uint8_t>(i)}, .periodMs = periodMs});
+        }
     }
 
     // Set when the rig could not be made.
@@ -74,26 +83,34 @@ public:
 
     void drain(int messages)
     {
+        // What fell due while the last drain ran, as the send timer fires between drains.
+        if (m_sending.running())
+            m_sending.poll();
         m_adapter.queue(messages);
         m_link.checkForIncomingCanMessages();
         m_list.flush();
         QCoreApplication::processEvents();
     }
     std::uint64_t handedOut() const { return m_adapter.handedOut(); }
+    std::int64_t sent() const { return m_sent; }
+    // Frames sent a second since the rows started, and the frames their periods give since.
+    double sentPerSecond() { return static_cast<double>(m_sent) * 1e6 / static_cast<double>(m_realClock.nowMicroseconds()); }
+    std::int64_t dueSinceStart() { return m_realClock.nowMicroseconds() * m_rows / (std::int64_t{m_periodMs} * 1000); }
 
     // Every message must have made it, in full, to the list and to the file
     // (and to the trace): null, or what went wrong.
     const char* check(std::uint64_t expected, const ErrorCollector& errors)
     {
         m_logger.flushSaveLog();
-        const std::uint64_t handed = m_adapter.handedOut();
+        const std::uint64_t received = m_adapter.handedOut();
+        const std::uint64_t handed = received + static_cast<std::uint64_t>(m_sent);  // every line of the monitor
         const std::size_t expectedListSize = handed % (MessageLogger::kListLimit + 1);
         const QString lastLine = formatMessageLine(decodeRecord(m_adapter.lastRecord()));
         if (!errors.messages.isEmpty()) {
             m_error = "error reported: " + errors.firstError();
             return m_error.c_str();
         }
-        if (handed != expected)
+        if (received != expected)
             return "the link did not drain every message";
         if (fileBytes(m_logFile) != static_cast<std::int64_t>(handed) * messageline::kRecordBytes)
             return "the save log does not hold one record per message";
@@ -110,6 +127,8 @@ public:
 
 private:
     bool m_trace;
+    int m_rows;
+    int m_periodMs;
     const char* m_problem = nullptr;
     std::string m_error;
     QTemporaryDir m_dir;
@@ -125,6 +144,12 @@ private:
     IdentifierStats m_stats;
     BusLoad m_load;
     TraceRecorder m_recorder;
+    std::int64_t m_sent = 0;
+    RealClock m_realClock;
+    TransmitScheduler m_sending{m_realClock, [this](const TraceFrame& frame) {
+                                    ++m_sent;
+                                    return m_link.sendLogged(frame.id | can::kExtendedFrame, frame.length, frame.data.data()) == 1;
+                                }};
 };
 
 // Each iteration is one drain of state.range(0) messages. The program must
@@ -197,6 +222,54 @@ void BM_ReceivePathTraceShare(benchmark::State& state)
     state.counters["with/without"] = plainRate > 0 ? tracedRate / plainRate : 0;
 }
 BENCHMARK(BM_ReceivePathTraceShare)->ArgName("perDrain")->Arg(100)->Arg(1500);
+
+// The receive path side by side with and without a transmit list of 100 rows
+// at 10 ms going out (10,000 frames a second on the real clock, sent through
+// the link and shown as sent), each rig draining state.range(0) messages an
+// iteration as fast as it can. Timed in this thread's CPU, sending included.
+// Counters: messages a second of the receive path without and with sending,
+// sending/without (at least 0.9), and the frames sent a second.
+void BM_ReceivePathWhileSending(benchmark::State& state)
+{
+    const int perDrain = static_cast<int>(state.range(0));
+    ErrorCollector errors;
+    ReceivePathRig plain(false);
+    ReceivePathRig sending(false, 100, 10);
+    if (plain.problem() || sending.problem()) {
+        state.SkipWithError(plain.problem() ? plain.problem() : sending.problem());
+        return;
+    }
+    std::int64_t plainNs = 0;
+    std::int64_t sendingNs = 0;
+    for (auto _ : state) {
+        std::int64_t t0 = threadCpuNs();
+        plain.drain(perDrain);
+        std::int64_t t1 = threadCpuNs();
+        plainNs += t1 - t0;
+        t0 = t1;
+        sending.drain(perDrain);
+        sendingNs += threadCpuNs() - t0;
+    }
+    const auto each = static_cast<std::uint64_t>(state.iterations()) * static_cast<std::uint64_t>(perDrain);
+    const char* error = plain.check(each, errors);
+    if (!error)
+        error = sending.check(each, errors);
+    const double sentPerSecond = sending.sentPerSecond();
+    if (!error && sending.sent() < sending.dueSinceStart() - 200)
+        error = "the transmit list fell behind its periods";
+    if (error) {
+        state.SkipWithError(error);
+        return;
+    }
+    const double messages = static_cast<double>(each);
+    const double plainRate = plainNs > 0 ? messages * 1e9 / static_cast<double>(plainNs) : 0;
+    const double sendingRate = sendingNs > 0 ? messages * 1e9 / static_cast<double>(sendingNs) : 0;
+    state.counters["without"] = plainRate;
+    state.counters["sending"] = sendingRate;
+    state.counters["sending/without"] = plainRate > 0 ? sendingRate / plainRate : 0;
+    state.counters["sent/s"] = sentPerSecond;
+}
+BENCHMARK(BM_ReceivePathWhileSending)->ArgName("perDrain")->Arg(100)->Arg(1500);
 
 }  // namespace
 }  // namespace tellvane::bench

@@ -16,7 +16,7 @@ struct TransmitRow {
     static constexpr int kMaxPeriodMs = 3'600'000;  // an hour
     static constexpr std::int64_t kMaxCount = 2'147'483'647;
 
-    QString name;
+    QString name = {};
     std::uint32_t id = 0;   // 11 or 29 bits
     bool extended = true;
     std::uint8_t length = 0;  // 0 to 8

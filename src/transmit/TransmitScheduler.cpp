@@ -1,8 +1,11 @@
 #include "transmit/TransmitScheduler.h"
 
+#include "can/CanFrameBits.h"
 #include "core/Clock.h"
 
 #include <algorithm>
+#include <cmath>
+#include <numeric>
 
 namespace tellvane {
 
@@ -19,11 +22,64 @@ void TransmitScheduler::start(int key, const TransmitRow& row)
         return;
     m_stopReason.clear();
     std::erase_if(m_counts, [key](const auto& c) { return c.first == key; });
+    const TraceFrame frame = row.frame();
+    const std::int64_t periodUs = std::int64_t{row.periodMs} * 1000;
+    const std::int64_t wireUs = m_bitRate > 0
+        ? std::int64_t{CanFrameBits::frameBits(frame.id, frame.extended(), frame.length, frame.data.data())} * 1'000'000 / m_bitRate
+        : 0;
     m_rows.push_back({.key = key,
-                      .frame = row.frame(),
-                      .periodUs = std::int64_t{row.periodMs} * 1000,
+                      .frame = frame,
+                      .periodUs = periodUs,
                       .left = row.count > 0 ? row.count : -1,
-                      .nextUs = m_clock.nowMicroseconds()});
+                      .nextUs = m_clock.nowMicroseconds() + phaseUs(periodUs, wireUs),
+                      .wireUs = wireUs});
+}
+
+std::int64_t TransmitScheduler::phaseUs(std::int64_t periodUs, std::int64_t wireUs) const
+{
+    // For each running row: the period both grids share, how often the two
+    // meet, and where its frames lie in the shared period from now.
+    struct Other {
+        std::int64_t sharedUs;
+        double meetings;  // a second, when they meet
+        std::int64_t atUs;
+        std::int64_t wireUs;
+    };
+    const std::int64_t now = m_clock.nowMicroseconds();
+    std::vector<Other> others;
+    others.reserve(m_rows.size());
+    for (const Running& row : m_rows) {
+        const std::int64_t shared = std::gcd(periodUs, row.periodUs);
+        others.push_back({.sharedUs = shared,
+                          .meetings = 1e6 * static_cast<double>(shared) / static_cast<double>(periodUs) / static_cast<double>(row.periodUs),
+                          .atUs = ((row.nextUs - now) % shared + shared) % shared,
+                          .wireUs = row.wireUs});
+    }
+    // The phases looked at go round the whole period from a point that moves
+    // on by the golden ratio with each row, so that rows spread over their
+    // periods rather than crowd at its start (where a frame of a period that
+    // fits none of theirs would wait behind all of them).
+    const std::int64_t step = std::max(kPhaseStepUs, periodUs / kPhaseSteps);
+    const std::int64_t first = static_cast<std::int64_t>(std::fmod(0.6180339887 * static_cast<double>(m_rows.size()), 1.0)
+                                                         * static_cast<double>(periodUs));
+    std::int64_t best = first;
+    double bestCost = -1;
+    for (std::int64_t tried = 0; tried < periodUs && bestCost != 0; tried += step) {
+        const std::int64_t phase = (first + tried) % periodUs;
+        double cost = 0;
+        for (const Other& other : others) {
+            // The frames overlap when this one starts less than the other's
+            // wire time after it, or the other less than this one's after this.
+            const std::int64_t apart = ((phase - other.atUs) % other.sharedUs + other.sharedUs) % other.sharedUs;
+            if (apart < other.wireUs || other.sharedUs - apart < wireUs)
+                cost += other.meetings;
+        }
+        if (bestCost < 0 || cost < bestCost) {
+            bestCost = cost;
+            best = phase;
+        }
+    }
+    return best;
 }
 
 std::optional<std::int64_t> TransmitScheduler::poll()

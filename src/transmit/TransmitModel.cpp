@@ -35,7 +35,7 @@ bool readHex(QString text, std::uint32_t max, std::uint32_t& value, QString& why
     const std::optional<std::uint32_t> number =
         logtext::hexNumber(std::string_view(digits.constData(), static_cast<std::size_t>(digits.size())));
     if (!number) {
-        why = QStringLiteral("\"%1\" is not a hex number").arg(text);
+        why = QStringLiteral("\"%1\" is not a hex number of 1 to 8 digits").arg(text);
         return false;
     }
     if (*number > max) {
@@ -80,7 +80,7 @@ bool readBytes(const QString& text, TransmitRow& row, QString& why)
             const QString pair = word.mid(at, 2);
             const int high = pair.size() == 2 ? logtext::hexDigit(pair[0].toLatin1()) : 0;
             const int low = logtext::hexDigit(pair.back().toLatin1());
-            if (high < 0 || low < 0 || pair.back().unicode() > 0x7F || pair.front().unicode() > 0x7F) {
+            if (high < 0 || low < 0) {
                 why = QStringLiteral("\"%1\" is not hex bytes").arg(word);
                 return false;
             }

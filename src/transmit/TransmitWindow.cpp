@@ -210,7 +210,11 @@ void TransmitWindow::buildFileMenu(QMenu* file)
 
 void TransmitWindow::fillRecentMenu()
 {
-    qDeleteAll(m_recentActions);
+    // Later: the entry chosen may be the one whose list is being opened.
+    for (QAction* old : std::as_const(m_recentActions)) {
+        m_fileMenu->removeAction(old);
+        old->deleteLater();
+    }
     m_recentActions.clear();
     m_recentSeparator->setVisible(!m_recent.isEmpty());
     for (int i = 0; i < m_recent.size(); ++i) {

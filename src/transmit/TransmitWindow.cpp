@@ -126,9 +126,9 @@ void TransmitWindow::build()
     QPushButton* add = button("Add", "TransmitAdd", "Append a row and type its identifier", &TransmitWindow::addRow);
     QPushButton* remove = button("Remove", "TransmitRemove", "Remove the selected rows", &TransmitWindow::removeRows);
     QPushButton* sendNow = button("Send now", "TransmitSendNow", "Send each selected row once, now", &TransmitWindow::sendNow);
-    m_start = button("Start", "TransmitStart", "Send the enabled rows that have a period, at their periods",
+    QPushButton* startButton = button("Start", "TransmitStart", "Send the enabled rows that have a period, at their periods",
                      &TransmitWindow::start);
-    m_stop = button("Stop all", "TransmitStopAll", "Stop sending at once (Escape)", &TransmitWindow::stopAll);
+    QPushButton* stopButton = button("Stop all", "TransmitStopAll", "Stop sending at once (Escape)", &TransmitWindow::stopAll);
 
     m_table = new QTableView(this);
     m_table->setObjectName(QStringLiteral("TransmitTable"));
@@ -166,8 +166,8 @@ void TransmitWindow::build()
     buttons->addWidget(remove);
     buttons->addSpacing(12);
     buttons->addWidget(sendNow);
-    buttons->addWidget(m_start);
-    buttons->addWidget(m_stop);
+    buttons->addWidget(startButton);
+    buttons->addWidget(stopButton);
     buttons->addStretch(1);
     buttons->addWidget(m_file);
     auto* layout = new QVBoxLayout(this);

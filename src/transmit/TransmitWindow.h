@@ -93,7 +93,6 @@ private:
     // Sends what is due and sets the timer for what comes next.
     void tick();
     void refreshRows(bool now);
-    void updateButtons();
     void setStatus(const QString& text);
     void showFile();
     QList<int> selectedRows() const;
@@ -125,12 +124,9 @@ private:
 
     TransmitModel* m_model = nullptr;
     QTableView* m_table = nullptr;
-    QMenu* m_recentMenu = nullptr;
     QMenu* m_fileMenu = nullptr;
     QAction* m_recentSeparator = nullptr;
     QList<QAction*> m_recentActions;
-    QPushButton* m_start = nullptr;
-    QPushButton* m_stop = nullptr;
     QLabel* m_status = nullptr;
     QLabel* m_file = nullptr;
     QTimer* m_timer = nullptr;

@@ -24,8 +24,10 @@ inline constexpr char kUsage[] =
     "       tellvane-cli flash --plan PLAN [--adapter NAME] [--report REPORT] [--stop-on-error]\n"
     "       tellvane-cli convert IN OUT   (logs: .txt, .log, .asc, .csv)\n"
     "       tellvane-cli replay [--adapter NAME --transmit] FILE [--speed F] [--loop]   (F: 0.1 to 10)\n"
+    "       tellvane-cli send --adapter NAME FRAME... [--period MS [--count N]]   (FRAME: 123#DEADBEEF, 18FEF1F9#0140FF)\n"
+    "       tellvane-cli send --adapter NAME --list FILE\n"
     "Numbers are decimal or hexadecimal after 0x (033 is 33): ADDRESS 0 to 253, N 1 to 2147483647,\n"
-    "S 1 to 31536000. AREA is 0, 1, 2, 3 or boot, sys, pcode, config.";
+    "S 1 to 31536000, MS 1 to 3600000. AREA is 0, 1, 2, 3 or boot, sys, pcode, config.";
 
 Command checkConfigCommand();
 Command benchCommand();
@@ -33,6 +35,7 @@ Command monitorCommand();
 Command flashCommand();
 Command convertCommand();
 Command replayCommand();
+Command sendCommand();
 
 // The command's usage, then each reason given on a line of its own; exit code 2.
 int refuse(const QString& usage, QTextStream& err, const QStringList& reasons = {});

@@ -193,6 +193,18 @@ TEST_F(Cli, RefusesWhatWasMistypedBeforeTheAdapterIsOpened)
          QStringLiteral("--speed takes a factor from 0.1 to 10")},
         {"replay onto no bus", words("replay --transmit a.log"),
          QStringLiteral("--transmit needs --adapter: the bus to send on")},
+        {"send a remote frame", words("send --adapter sim 123#01 123#R"),
+         QStringLiteral("123#R: a remote frame (\"#R\"): the tool sends data frames only")},
+        {"send nothing", words("send --adapter sim"), QStringLiteral("send takes the frames to send (ID#DATA), or --list FILE")},
+        {"send onto no bus", words("send 123#01"), QStringLiteral("--adapter is needed: the bus to send on")},
+        {"send a count once", words("send --adapter sim --count 2 123#01"),
+         QStringLiteral("--count goes with --period: without it each frame is sent once")},
+        {"send faster than a millisecond", words("send --adapter sim --period 0 123#01"),
+         QStringLiteral("--period takes a whole number from 1 to 3600000, decimal or hexadecimal after 0x, not \"0\"")},
+        {"send a list at a period", words("send --adapter sim --list l.json --period 10"),
+         QStringLiteral("--period and --count do not go with --list: each row of the list has its own")},
+        {"send beyond the bus", words("send --adapter sim --period 1 1FFFFFFF#FFFFFFFFFFFFFFFF 1FFFFFFE#FFFFFFFFFFFFFFFF"),
+         QStringLiteral("The periodic frames would take 120.0 % of the bus at 250 kbit/s: at most 80 % may be sent.")},
     };
     for (const Refusal& refusal : cases)
         expectRefused(refusal, QStringLiteral("usage: tellvane-cli"));
@@ -252,6 +264,19 @@ TEST_F(Cli, ReplayPlaysALogInOrderAndMonitorPrintsAndSavesTheBus)
     EXPECT_TRUE(test::readFile(saved).startsWith(printed.join(QStringLiteral("\r\n")).toLatin1() + "\r\n"));
 }
 
+TEST_F(Cli, SendPutsTypedFramesAndTransmitListsOnTheBusAndCountsThem)
+{
+    const Finished typed = runCli(words("send --adapter sim --period 5 --count 3 123#01 18FEF1F9#01.40.FF 5AA#"));
+    EXPECT_TRUE(typed.exitCode == 0 && typed.out == QStringLiteral("9 frames sent\n")) << typed.err.toStdString();
+    // Once, three times on a period, switched off, and a row that cannot be sent.
+    const QString list = test::writeFile(dir.filePath(QStringLiteral("list.json")), R"({"format": "tellvane transmit list",
+        "version": 1, "rows": [{"id": "123", "extended": false}, {"id": "18FEF1F9", "periodMs": 5, "count": 3},
+        {"id": "18FEF1FA", "periodMs": 5, "enabled": false}, {"id": "800", "extended": false}]})");
+    const Finished listed = runCli(words("send --adapter sim --list") << list);
+    EXPECT_TRUE(listed.exitCode == 1 && listed.out == QStringLiteral("4 frames sent\n")) << "a row was left out";
+    EXPECT_EQ(listed.err, list + QStringLiteral(": row 4 left out: the standard identifier 800 is above 7FF\n"));
+}
+
 TEST_F(Cli, EveryCommandEndsWithTheReasonWhenItsOutputCannotBeWritten)
 {
     const QString log = test::writeFile(dir.filePath(QStringLiteral("in.log")), "(1.000000) can0 123#0102\n");
@@ -269,6 +294,7 @@ TEST_F(Cli, EveryCommandEndsWithTheReasonWhenItsOutputCannotBeWritten)
         {monitor + words("--format candump"), QStringLiteral("/dev/full"), console},
         {monitor + words("--save /dev/full"), QStringLiteral("/dev/null"), QStringLiteral("cannot write /dev/full: ")},
         {{QStringLiteral("replay"), log}, QStringLiteral("/dev/full"), console},
+        {words("send --adapter sim 123#01"), QStringLiteral("/dev/full"), console},
         {{QStringLiteral("convert"), log, dir.filePath(QStringLiteral("out.asc"))}, QStringLiteral("/dev/full"), console},
         {{QStringLiteral("convert"), log, full}, QStringLiteral("/dev/null"), QStringLiteral("cannot write %1: ").arg(full)},
         {{QStringLiteral("check-config"), QStringLiteral(TELLVANE_SOURCE_DIR "/Configuration/1201-0003.cfg"),

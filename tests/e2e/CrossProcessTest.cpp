@@ -18,6 +18,7 @@
 #include <QMdiSubWindow>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -51,23 +52,27 @@ QString cli()
     return QStringLiteral(TELLVANE_CLI);
 }
 
-// tellvane-cli bench in a process of its own, hosting the virtual bus.
-class BenchProcess {
+// tellvane-cli in a process of its own (the bench, hosting the virtual bus,
+// or any command on it), its stdout and stderr read together.
+class CliProcess {
 public:
     // benchFile: empty for the bench shipped with the program.
-    BenchProcess(quint16 port, const QString& imageFolder, const QString& benchFile = {})
+    CliProcess(quint16 port, const QString& imageFolder, const QString& benchFile = {})
+        : CliProcess(QStringList{QStringLiteral("bench"), QStringLiteral("--adapter"), busName(port), QStringLiteral("--images"),
+                                 imageFolder, QStringLiteral("--seconds"), QStringLiteral("300")}
+                     + (benchFile.isEmpty() ? QStringList{} : QStringList{QStringLiteral("--bench"), benchFile}))
+    {
+    }
+
+    explicit CliProcess(const QStringList& arguments)
     {
         m_process.setProgram(cli());
-        QStringList arguments{QStringLiteral("bench"), QStringLiteral("--adapter"), busName(port),
-                              QStringLiteral("--images"), imageFolder, QStringLiteral("--seconds"), QStringLiteral("300")};
-        if (!benchFile.isEmpty())
-            arguments << QStringLiteral("--bench") << benchFile;
         m_process.setArguments(arguments);
         m_process.setProcessChannelMode(QProcess::MergedChannels);
         m_process.start();
     }
 
-    ~BenchProcess()
+    ~CliProcess()
     {
         if (m_process.state() == QProcess::NotRunning)
             return;
@@ -79,10 +84,7 @@ public:
     }
 
     // Waits for the bench to say it is on the bus.
-    bool ready()
-    {
-        return waitFor(QByteArrayLiteral("ready\n"), kStartMs);
-    }
+    bool ready() { return waitFor(QByteArrayLiteral("ready\n"), kStartMs); }
 
     bool waitFor(const QByteArray& text, int ms)
     {
@@ -101,7 +103,7 @@ public:
         return m_output;
     }
 
-    // Ctrl+C, then the exit code once the bench ended within ms (-1 when not).
+    // Ctrl+C, then the exit code once the command ended within ms (-1 when not).
     int interrupt(int ms)
     {
         ::kill(static_cast<pid_t>(m_process.processId()), SIGINT);
@@ -141,12 +143,12 @@ Finished runCli(const QStringList& arguments, int ms)
 struct CrossProcess : ::testing::Test {
     QTemporaryDir dir;
     quint16 port = freePort();
-    std::unique_ptr<BenchProcess> bench;
+    std::unique_ptr<CliProcess> bench;
 
     void SetUp() override
     {
         ASSERT_NE(port, 0);
-        bench = std::make_unique<BenchProcess>(port, dir.filePath(QStringLiteral("images")));
+        bench = std::make_unique<CliProcess>(port, dir.filePath(QStringLiteral("images")));
         ASSERT_TRUE(bench->ready()) << bench->output().toStdString();
     }
 };
@@ -229,6 +231,31 @@ TEST_F(CrossProcess, ProgramFindsTheBenchBoardsAndShowsLiveData)
     EXPECT_EQ(app.errorLog().count(), 0);
 }
 
+TEST_F(CrossProcess, FramesSentByTheCommandArriveByteForByteInAnotherProcessesMonitor)
+{
+    const QStringList bus{QStringLiteral("--adapter"), busName(port)};
+    CliProcess monitor(QStringList{QStringLiteral("monitor"), QStringLiteral("--format"), QStringLiteral("candump")} + bus);
+    ASSERT_TRUE(monitor.waitFor(" can0 000# T\n", kStartMs)) << "its probe: on the bus\n" << monitor.output().toStdString();
+    // 0 to 8 bytes on identifiers no bench board uses. The adapters send every frame as an
+    // extended one and receive 29-bit identifiers: a standard one arrives in eight digits.
+    const QStringList typed = QStringLiteral("5A0# 1ABCDE00# 5A1#9E 1ABCDE02#9F.3C 5A3#A03DDA 1ABCDE04#A1.3E.DB.78 "
+                                             "5A5#A23FDC7916 1ABCDE06#A340DD7A17B4 5A7#A4.41DE.7B18.B552 "
+                                             "1ABCDE08#A542DF7C19B653F0 7FF#0102030405060708").split(QLatin1Char(' '));
+    QStringList expected = typed;
+    expected.replaceInStrings(QStringLiteral("."), QString()).replaceInStrings(QRegularExpression(QStringLiteral("^(...)#")), QStringLiteral("00000\\1#"));
+    const Finished sent = runCli(QStringList{QStringLiteral("send")} + bus + typed, kStartMs);
+    EXPECT_TRUE(sent.exitCode == 0 && sent.out == "11 frames sent\n") << sent.out.toStdString() << sent.err.toStdString();
+    // Until Ctrl+C, which still tells how many went.
+    CliProcess endless(QStringList{QStringLiteral("send"), QStringLiteral("--period"), QStringLiteral("2"), QStringLiteral("1ABCDEFF#01")} + bus);
+    EXPECT_TRUE(monitor.waitFor(" 1ABCDEFF#01\n", kStartMs)) << monitor.output().toStdString();
+    EXPECT_EQ(endless.interrupt(kStartMs), 130);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^[1-9][0-9]* frames sent\n$")).match(QString::fromLatin1(endless.output())).hasMatch())
+        << endless.output().toStdString();
+    EXPECT_EQ(monitor.interrupt(kStartMs), 0);
+    QStringList arrived = QString::fromLatin1(monitor.output()).split(QLatin1Char('\n')).filter(QRegularExpression(QStringLiteral(" (000005A|1ABCDE0|000007FF)")));
+    EXPECT_EQ(arrived.replaceInStrings(QRegularExpression(QStringLiteral("^.* ")), QString()), expected) << "in order, byte for byte";
+}
+
 TEST(CrossProcessBench, ABenchBusierThanItsTimeEndsOnCtrlC)
 {
     // Every traffic frame reaches 20000 boards: more work a second than a second holds.
@@ -239,7 +266,7 @@ TEST(CrossProcessBench, ABenchBusierThanItsTimeEndsOnCtrlC)
     const QString file = test::writeFile(dir.filePath(QStringLiteral("busy.txt")), text);
     const quint16 port = freePort();
     ASSERT_NE(port, 0);
-    BenchProcess bench(port, dir.filePath(QStringLiteral("images")), file);
+    CliProcess bench(port, dir.filePath(QStringLiteral("images")), file);
     ASSERT_TRUE(bench.ready()) << bench.output().toStdString();
     EXPECT_EQ(bench.interrupt(kStartMs), 0) << "ended by Ctrl+C, not killed";
     EXPECT_TRUE(bench.output().contains("\nBench ends: ")) << bench.output().right(2000).toStdString();

@@ -5,8 +5,11 @@
 // a process: what it prints and its exit codes.
 
 #include "../trace/TraceSamples.h"
+#include "logs/FrameText.h"
+#include "transmit/TransmitRow.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -21,6 +24,7 @@ namespace {
 const QString kLogToAsc = QStringLiteral("/usr/bin/log2asc");
 const QString kAscToLog = QStringLiteral("/usr/bin/asc2log");
 const QString kLogConvert = QStringLiteral("/usr/bin/can_logconvert");
+const QString kCansend = QStringLiteral("/usr/bin/cansend");
 
 // A missing peer is a failure that names the Debian package to install.
 void requirePeer(const QString& program, const char* package)
@@ -155,6 +159,41 @@ TEST(PeerTools, TheyReadAscEventsAsWeDo)
             expectSameFrames(readFrames(python).frames, read.frames, true);
         }
     }
+}
+
+// cansend's usage examples and candump frames read as python-can's candump reader
+// reads them; remote, CAN FD and length-code frames are no frames to send.
+TEST(PeerTools, CansendsExamplesAndCandumpFramesReadAsPythonCanReadsThem)
+{
+    requirePeer(kCansend, "can-utils");
+    requirePeer(kLogConvert, "python3-can");
+    const QString usage = runProcess(kCansend, {}).err;
+    const QStringList examples = usage.mid(usage.indexOf(QStringLiteral("Examples:")))
+                                     .split(QRegularExpression(QStringLiteral("[\\s/]+")))
+                                     .filter(QStringLiteral("#"));
+    ASSERT_GE(examples.size(), 6) << usage.toStdString();
+    QStringList texts;
+    QStringList ours;
+    for (const QString& text : examples + QStringLiteral("7FF#0102030405060708 0cf00400#f07d7d00 18FEF1F9#R8").split(QLatin1Char(' '))) {
+        TraceFrame sendable;
+        TraceFrame frame;
+        QString why;
+        const bool special = QRegularExpression(QStringLiteral("##|#R|_")).match(text).hasMatch();
+        EXPECT_EQ(readSendFrame(text.toStdString(), sendable, why), !special) << text.toStdString();
+        EXPECT_EQ(why.isEmpty(), !special) << text.toStdString();
+        if (frametext::read(text.toStdString(), frame, why, frametext::Dots::Allowed)) {
+            EXPECT_TRUE(special || frame == sendable) << text.toStdString();
+            texts << QString(text).remove(QLatin1Char('.'));  // python-can reads no dots
+            ours << frametext::write(frame);
+        }
+    }
+    const QString script = QStringLiteral(
+        "import io, sys\nfrom can.io.canutils import CanutilsLogReader\n"
+        "for m in CanutilsLogReader(io.StringIO(''.join('(0) can0 %s\\n' % t for t in sys.argv[1:]))):\n"
+        "    print(('%08X' if m.is_extended_id else '%03X') % m.arbitration_id + '#' + (('R%d' % m.dlc if m.dlc else 'R')"
+        " if m.is_remote_frame else bytes(m.data).hex().upper()))");
+    const Finished python = runProcess(QStringLiteral("/usr/bin/python3"), QStringList{QStringLiteral("-c"), script} + texts);
+    EXPECT_EQ(python.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts), ours) << python.err.toStdString();
 }
 
 TEST(ConvertCommand, ExitCodesAndWarnings)

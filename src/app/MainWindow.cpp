@@ -96,6 +96,9 @@ void MainWindow::buildMenus()
     QAction* trace = view->addAction(QStringLiteral("&Bus Trace"));
     trace->setObjectName(QStringLiteral("ViewBusTrace"));
     connect(trace, &QAction::triggered, this, &MainWindow::showTrace);
+    QAction* transmit = view->addAction(QStringLiteral("&Transmit"));
+    transmit->setObjectName(QStringLiteral("ViewTransmit"));
+    connect(transmit, &QAction::triggered, this, &MainWindow::showTransmit);
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("Help"));
@@ -122,7 +125,12 @@ void MainWindow::fillAdapterMenu()
         action->setChecked(entry.name == current);
         action->setActionGroup(group);
         const QString name = entry.name;
-        connect(action, &QAction::triggered, this, [this, name] { m_parts.adapters->chooseAdapter(name); });
+        connect(action, &QAction::triggered, this, [this, name] {
+            // Nothing sent onto a bus it was not started on.
+            if (m_transmitWindow && name != m_parts.adapters->adapterName())
+                m_transmitWindow->stopSending(QStringLiteral("Stopped: the adapter was switched."));
+            m_parts.adapters->chooseAdapter(name);
+        });
     }
 }
 
@@ -278,10 +286,34 @@ void MainWindow::showTrace()
         auto* kept = new KeptGeometry(*sub, m_parts.settings, QStringLiteral("BusTrace"));
         if (!kept->restore())
             placeChild(*sub);
+        connect(m_traceWindow, &TraceWindow::copyToTransmit, this, [this](const std::vector<TraceFrame>& frames) {
+            showTransmit();
+            m_transmitWindow->appendFrames(frames);
+        });
     }
     m_traceWindow->subWindow()->show();
     m_traceWindow->show();
     m_mdi->setActiveSubWindow(m_traceWindow->subWindow());
+}
+
+void MainWindow::showTransmit()
+{
+    if (!m_transmitWindow) {
+        m_transmitWindow = new TransmitWindow({.link = m_parts.link,
+                                                .clock = m_parts.clock,
+                                                .dialogs = m_parts.dialogs,
+                                                .settings = m_parts.settings,
+                                                .dataFolder = m_parts.dataFolder});
+        QMdiSubWindow* sub = addChild(m_transmitWindow, {}, ChildLifetime::HiddenOnClose);
+        m_transmitWindow->setResizableOuterSizeTwips(TransmitWindow::kWidthTwips, TransmitWindow::kHeightTwips,
+                                                     TransmitWindow::kMinimumSize);
+        auto* kept = new KeptGeometry(*sub, m_parts.settings, QStringLiteral("TransmitWindow"));
+        if (!kept->restore())
+            placeChild(*sub);
+    }
+    m_transmitWindow->subWindow()->show();
+    m_transmitWindow->show();
+    m_mdi->setActiveSubWindow(m_transmitWindow->subWindow());
 }
 
 void MainWindow::showHelp()
@@ -310,6 +342,8 @@ void MainWindow::showHelp()
 void MainWindow::exitNow()
 {
     m_parts.pollTimer.setPollingEnabled(false);
+    if (m_transmitWindow)
+        m_transmitWindow->stopSending(QStringLiteral("Stopped: the program ends."));
     announceFinished();
 }
 

@@ -4,6 +4,7 @@
 #include "app/HelpWindow.h"
 #include "monitor/MonitorWindow.h"
 #include "trace/TraceWindow.h"
+#include "transmit/TransmitWindow.h"
 
 #include <QDateTime>
 #include <QMainWindow>
@@ -76,13 +77,16 @@ public:
     ErrorListWindow* errorListWindow() const { return m_errorWindow; }
     HelpWindow* helpWindow() const { return m_helpWindow; }
     TraceWindow* traceWindow() const { return m_traceWindow; }
+    TransmitWindow* transmitWindow() const { return m_transmitWindow; }
     QString saveLogFile() const { return m_saveLogFile; }
 
     // HelpContents.
     void showHelp();
     // View > Bus Trace: made the first time, shown again after that.
     void showTrace();
-    // Exit: stop polling and end at once, without any window's closing steps.
+    // View > Transmit: made the first time (with the list of the last run), shown again after that.
+    void showTransmit();
+    // Exit: stop polling and sending and end at once, without any window's closing steps.
     void exitNow();
     // The error list shows (made on first use, shown again after it was closed).
     void showErrorList();
@@ -126,6 +130,7 @@ private:
     QPointer<ErrorListWindow> m_errorWindow;
     QPointer<HelpWindow> m_helpWindow;
     QPointer<TraceWindow> m_traceWindow;
+    QPointer<TransmitWindow> m_transmitWindow;
     QMenu* m_adapterMenu = nullptr;
     QString m_saveLogFile;
     int m_cascade = 0;

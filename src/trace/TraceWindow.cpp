@@ -143,6 +143,17 @@ void TraceWindow::build(Clock& clock)
     copy->setShortcutContext(Qt::WidgetShortcut);
     connect(copy, &QAction::triggered, this, &TraceWindow::copySelection);
     m_table->addAction(copy);
+    // Into the transmit list, to be sent again; the key anywhere in the window.
+    auto* toTransmit = new QPushButton(QStringLiteral("Cop&y to Transmit"), this);
+    toTransmit->setObjectName(QStringLiteral("TraceCopyToTransmit"));
+    toTransmit->setToolTip(QStringLiteral("Append the selected frames to the transmit list (Ctrl+T)"));
+    connect(toTransmit, &QPushButton::clicked, this, &TraceWindow::copySelectionToTransmit);
+    auto* toTransmitKey = new QAction(QStringLiteral("Copy to Transmit"), this);
+    toTransmitKey->setObjectName(QStringLiteral("TraceCopyToTransmitKey"));
+    toTransmitKey->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    toTransmitKey->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(toTransmitKey, &QAction::triggered, this, &TraceWindow::copySelectionToTransmit);
+    addAction(toTransmitKey);
     connect(m_tableModel, &TraceTableModel::scrollToRow, this,
             [this](int row) { m_table->scrollTo(m_tableModel->index(row, 0), QAbstractItemView::PositionAtBottom); });
     // Columns as wide as what they hold, so that the data and its text show whole.
@@ -172,6 +183,7 @@ void TraceWindow::build(Clock& clock)
     filterRow->addWidget(m_pause);
     filterRow->addWidget(clear);
     filterRow->addWidget(m_perIdentifier);
+    filterRow->addWidget(toTransmit);
     auto* findRow = new QHBoxLayout;
     findRow->addWidget(m_search, 3);
     findRow->addWidget(previous);
@@ -354,12 +366,7 @@ void TraceWindow::exportFrames(Export what)
     // The frames first, so that a dialog that lets the trace run on does not change them.
     std::vector<TraceFrame> frames;
     if (what == Export::Selected) {
-        QModelIndexList rows = m_table->selectionModel()->selectedRows();
-        std::sort(rows.begin(), rows.end());
-        for (const QModelIndex& index : rows) {
-            if (const TraceFrame* frame = m_tableModel->frameAt(index.row()))
-                frames.push_back(*frame);
-        }
+        frames = selectedFrames();
     } else if (what == Export::Shown) {
         frames.reserve(static_cast<std::size_t>(m_tableModel->rowCount()));
         for (int row = 0; row < m_tableModel->rowCount(); ++row) {
@@ -413,6 +420,30 @@ void TraceWindow::exportFrames(Export what)
     for (const QString& note : result.notes)
         done += QStringLiteral("; ") + note;
     m_exported->setText(done);
+}
+
+std::vector<TraceFrame> TraceWindow::selectedFrames() const
+{
+    std::vector<TraceFrame> frames;
+    QModelIndexList rows = m_table->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end());
+    for (const QModelIndex& index : rows) {
+        if (const TraceFrame* frame = m_tableModel->frameAt(index.row()))
+            frames.push_back(*frame);
+    }
+    return frames;
+}
+
+void TraceWindow::copySelectionToTransmit()
+{
+    std::vector<TraceFrame> frames = selectedFrames();
+    // The tool sends data frames only.
+    std::erase_if(frames, [](const TraceFrame& f) { return (f.flags & (TraceFrame::Remote | TraceFrame::Error)) != 0; });
+    if (frames.empty()) {
+        m_dialogs.beep();
+        return;
+    }
+    emit copyToTransmit(frames);
 }
 
 void TraceWindow::copySelection()

@@ -39,7 +39,7 @@ struct TraceWindowServices {
 // Pause freezes the table while recording goes on, "Per identifier" shows one
 // row per identifier instead, Find moves to the next or previous frame that
 // passes a second expression, Ctrl+C copies the selected frames as message
-// lines, and the status line tells the frames a second and the bus load.
+// lines (and Ctrl+T into the transmit list), and the status line tells the frames a second and the bus load.
 // Below, a log can be replayed into the program or onto the bus, the ring
 // exported whole, as filtered or as selected, and its size chosen.
 class TraceWindow : public MdiChild {
@@ -66,6 +66,10 @@ public:
     const QTimer& refreshTimer() const { return *m_timer; }
     const TraceReplayBar& replay() const { return *m_replay; }
 
+signals:
+    // "Copy to Transmit": the selected rows' data frames, oldest first.
+    void copyToTransmit(const std::vector<TraceFrame>& frames);
+
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
@@ -80,6 +84,9 @@ private:
     void refresh();
     void clear();
     void copySelection();
+    void copySelectionToTransmit();
+    // The frames of the selected rows, oldest first.
+    std::vector<TraceFrame> selectedFrames() const;
     void showStatus();
     void setRingSize(std::size_t frames);
     enum class Export { All, Shown, Selected };

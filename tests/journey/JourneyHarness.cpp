@@ -239,6 +239,11 @@ JourneyHarness::JourneyHarness(const QString& benchText, const QString& preview)
     // No interfaces of the bus plugins: journeys use no network.
     adapterList = {{QStringLiteral("Vendor library"), QStringLiteral("library")},
                    {QStringLiteral("Simulated bench"), QStringLiteral("sim")}};
+    startProgram();
+}
+
+void JourneyHarness::startProgram()
+{
     start(makeBench());
     for (const QTimer* timer : {&app->pollTimer().timer(), &app->downloader().infoTimer(), &app->adapters().retryTimer(),
                                 &app->monitorStatus().errorTimer(), &app->playback().stepTimer(), &app->playback().scanTimer()})
@@ -247,6 +252,12 @@ JourneyHarness::JourneyHarness(const QString& benchText, const QString& preview)
     main().open();
     main().activateWindow();  // what the window system does for a new main window
     settle();
+}
+
+void JourneyHarness::restartProgram()
+{
+    endProgram();
+    startProgram();
 }
 
 JourneyHarness::~JourneyHarness()

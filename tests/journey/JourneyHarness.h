@@ -113,6 +113,8 @@ public:
 
     // Ends the program (destroys the composition root) and lets the event loop run.
     void endProgram();
+    // Ends the program and starts it again on a new bench, with the same settings and folders.
+    void restartProgram();
 
     // Delivers input the caller makes up (the monkey's); no settling.
     void deliver(const std::function<void()>& input);
@@ -155,6 +157,7 @@ private:
     template <typename T>
     T* node(const std::function<bool(const T&)>& wanted) const;
     std::unique_ptr<Adapter> makeBench();
+    void startProgram();
 
     QString m_benchText;
     std::unique_ptr<ProgramTimers> m_timers;

@@ -65,7 +65,7 @@ struct Message {
     // A J1939 parameter group: matched by its PGN, whatever the priority,
     // the source address and (PDU1) the destination of a frame.
     bool j1939 = false;
-    std::vector<Signal> signals;
+    std::vector<Signal> signalList;  // not "signals": Qt defines that as a macro
     int multiplexor = -1;  // the index of the Switch signal, or -1
 };
 
@@ -105,9 +105,18 @@ public:
     // the same identifier and format; null when there is none.
     const Message* find(std::uint32_t id, bool extended) const;
 
+    // Bounds on what one file may hold; more is reported and left out.
+    static constexpr int kMaxMessages = 65536;
+    static constexpr int kMaxSignalsPerMessage = 1024;
+    static constexpr int kMaxValueTexts = 4096;  // per signal
+
 private:
+    static std::uint64_t exactKey(std::uint32_t id, bool extended);
+    static std::uint64_t pgnKey(std::uint32_t id);
+
     QString m_file;
     bool m_j1939 = false;
+    bool m_anyJ1939 = false;  // any message a parameter group
     std::vector<Message> m_messages;
     std::unordered_map<std::uint64_t, std::size_t> m_byKey;  // identifier and format, or PGN
 };

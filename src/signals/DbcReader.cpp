@@ -202,6 +202,7 @@ private:
     QString m_file;
     std::vector<Report>& m_reports;
     int m_current = -1;  // the message SG_ lines belong to
+    bool m_unclosed = false;  // a quote ran on to the end of the text
     std::vector<Statement> m_later;
     std::unordered_map<std::uint32_t, std::size_t> m_byFileId;
     std::vector<QHash<QString, int>> m_signalIndex;
@@ -247,31 +248,15 @@ void Reader::readLines(const QString& text)
         }
         if (rest.trimmed().isEmpty())
             continue;  // NS_'s list of keywords
-        if (keyword != QLatin1String("CM_") && keyword != QLatin1String("VAL_") && keyword != QLatin1String("BA_")
-            && keyword != QLatin1String("BA_DEF_") && keyword != QLatin1String("SIG_VALTYPE_")) {
-            // Passed over, but a text in quotes may run on over lines.
-            if (quoteOpen(rest, 0, false)) {
-                bool open = true;
-                while (open && at < text.size()) {
-                    qsizetype next = text.indexOf(QLatin1Char('\n'), at);
-                    if (next < 0)
-                        next = text.size();
-                    open = quoteOpen(QStringView(text).sliced(at, next - at), 0, true);
-                    ++lineNumber;
-                    at = next + 1;
-                }
-            }
-            continue;
-        }
         Statement statement{lineNumber, keyword, rest.toString()};
         if (quoteOpen(rest, 0, false)) {
-            // A comment over several lines. Were its quote never closed, no
-            // quote follows and no later line runs on: the work stays linear.
+            // A text in quotes over several lines. Once a quote was never
+            // closed, none after it is looked for (the work stays linear);
+            // the lines after it are read all the same.
             qsizetype scan = at;
             int lines = lineNumber;
             bool open = true;
-            QString joined = statement.text;
-            while (open && scan < text.size()) {
+            while (open && !m_unclosed && scan < text.size()) {
                 qsizetype next = text.indexOf(QLatin1Char('\n'), scan);
                 if (next < 0)
                     next = text.size();
@@ -279,20 +264,22 @@ void Reader::readLines(const QString& text)
                 if (more.endsWith(QLatin1Char('\r')))
                     more.chop(1);
                 open = quoteOpen(more, 0, true);
-                joined += QLatin1Char('\n');
-                joined += more;
+                statement.text += QLatin1Char('\n');
+                statement.text += more;
                 ++lines;
                 scan = next + 1;
             }
             if (open) {
+                m_unclosed = true;
                 report(lineNumber, QStringLiteral("a text in quotes is not closed"));
                 continue;
             }
-            statement.text = joined;
             lineNumber = lines;
             at = scan;
         }
-        m_later.push_back(std::move(statement));
+        if (keyword == QLatin1String("CM_") || keyword == QLatin1String("VAL_") || keyword == QLatin1String("BA_")
+            || keyword == QLatin1String("BA_DEF_") || keyword == QLatin1String("SIG_VALTYPE_"))
+            m_later.push_back(std::move(statement));
     }
 }
 

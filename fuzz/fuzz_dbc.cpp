@@ -19,6 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<Report> reports;
     const Database db = Database::read(text, QStringLiteral("fuzz.dbc"), reports);
     const int lines = static_cast<int>(text.count('\n')) + 1;
+    FUZZ_CHECK(reports.size() <= static_cast<std::size_t>(Database::kMaxReports) + 1);
     for (const Report& report : reports) {
         FUZZ_CHECK(report.file == QStringLiteral("fuzz.dbc"));
         FUZZ_CHECK(report.line >= 1 && report.line <= lines);

@@ -156,10 +156,10 @@ const QSet<QString>& keywords()
     return names;
 }
 
-// Whether a quote opened in `text` from `from` on is still open at its end.
-bool quoteOpen(QStringView text, qsizetype from, bool open)
+// Whether a quote, open or not where `text` begins, is open at its end.
+bool quoteOpen(QStringView text, bool open)
 {
-    for (qsizetype i = from; i < text.size(); ++i) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
         if (open && text[i] == QLatin1Char('\\') && i + 1 < text.size()) {
             ++i;
             continue;
@@ -187,7 +187,16 @@ public:
     bool j1939 = false;
 
 private:
-    void report(int line, const QString& why) { m_reports.push_back({m_file, line, why}); }
+    // Past kMaxReports one last report says the rest go unreported: a file
+    // of nothing but broken lines keeps its reports small.
+    void report(int line, const QString& why)
+    {
+        if (m_reported < Database::kMaxReports)
+            m_reports.push_back({m_file, line, why});
+        else if (m_reported == Database::kMaxReports)
+            m_reports.push_back({m_file, line, QStringLiteral("more than %1 lines cannot be read; the rest are not reported").arg(Database::kMaxReports)});
+        ++m_reported;
+    }
     void readMessage(int line, QStringView text);
     void readSignal(int line, QStringView text);
     void readComment(const Statement& s);
@@ -203,6 +212,7 @@ private:
     std::vector<Report>& m_reports;
     int m_current = -1;  // the message SG_ lines belong to
     bool m_unclosed = false;  // a quote ran on to the end of the text
+    int m_reported = 0;
     std::vector<Statement> m_later;
     std::unordered_map<std::uint32_t, std::size_t> m_byFileId;
     std::vector<QHash<QString, int>> m_signalIndex;
@@ -249,7 +259,7 @@ void Reader::readLines(const QString& text)
         if (rest.trimmed().isEmpty())
             continue;  // NS_'s list of keywords
         Statement statement{lineNumber, keyword, rest.toString()};
-        if (quoteOpen(rest, 0, false)) {
+        if (quoteOpen(rest, false)) {
             // A text in quotes over several lines. Once a quote was never
             // closed, none after it is looked for (the work stays linear);
             // the lines after it are read all the same.
@@ -263,7 +273,7 @@ void Reader::readLines(const QString& text)
                 QStringView more = QStringView(text).sliced(scan, next - scan);
                 if (more.endsWith(QLatin1Char('\r')))
                     more.chop(1);
-                open = quoteOpen(more, 0, true);
+                open = quoteOpen(more, true);
                 statement.text += QLatin1Char('\n');
                 statement.text += more;
                 ++lines;

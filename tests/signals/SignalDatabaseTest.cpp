@@ -101,6 +101,11 @@ TEST(SignalDatabase, BrokenLinesAreReportedAndTheRestIsRead)
     EXPECT_EQ(db.messages()[0].signalList.size(), 1u);
     EXPECT_EQ(db.messages()[1].signalList.size(), static_cast<std::size_t>(Database::kMaxSignalsPerMessage));
     EXPECT_EQ(db.messages()[2].name, QStringLiteral("After"));
+
+    reports.clear();
+    Database::read(QByteArray("x\n").repeated(Database::kMaxReports + 5), {}, reports);
+    ASSERT_EQ(reports.size(), static_cast<std::size_t>(Database::kMaxReports) + 1);
+    EXPECT_EQ(reports.back().text, QStringLiteral("more than 1000 lines cannot be read; the rest are not reported"));
 }
 
 TEST(SignalDatabase, ReadsJ1939MultiplexingTextsAndComments)

@@ -156,10 +156,10 @@ const QSet<QString>& keywords()
     return names;
 }
 
-// Whether a quote opened in `text` from `from` on is still open at its end.
-bool quoteOpen(QStringView text, qsizetype from, bool open)
+// Whether a quote, open or not where `text` begins, is open at its end.
+bool quoteOpen(QStringView text, bool open)
 {
-    for (qsizetype i = from; i < text.size(); ++i) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
         if (open && text[i] == QLatin1Char('\\') && i + 1 < text.size()) {
             ++i;
             continue;
@@ -187,7 +187,16 @@ public:
     bool j1939 = false;
 
 private:
-    void report(int line, const QString& why) { m_reports.push_back({m_file, line, why}); }
+    // Past kMaxReports one last report says the rest go unreported: a file
+    // of nothing but broken lines keeps its reports small.
+    void report(int line, const QString& why)
+    {
+        if (m_reported < Database::kMaxReports)
+            m_reports.push_back({m_file, line, why});
+        else if (m_reported == Database::kMaxReports)
+            m_reports.push_back({m_file, line, QStringLiteral("more than %1 lines cannot be read; the rest are not reported").arg(Database::kMaxReports)});
+        ++m_reported;
+    }
     void readMessage(int line, QStringView text);
     void readSignal(int line, QStringView text);
     void readComment(const Statement& s);
@@ -202,6 +211,8 @@ private:
     QString m_file;
     std::vector<Report>& m_reports;
     int m_current = -1;  // the message SG_ lines belong to
+    bool m_unclosed = false;  // a quote ran on to the end of the text
+    int m_reported = 0;
     std::vector<Statement> m_later;
     std::unordered_map<std::uint32_t, std::size_t> m_byFileId;
     std::vector<QHash<QString, int>> m_signalIndex;
@@ -247,52 +258,38 @@ void Reader::readLines(const QString& text)
         }
         if (rest.trimmed().isEmpty())
             continue;  // NS_'s list of keywords
-        if (keyword != QLatin1String("CM_") && keyword != QLatin1String("VAL_") && keyword != QLatin1String("BA_")
-            && keyword != QLatin1String("BA_DEF_") && keyword != QLatin1String("SIG_VALTYPE_")) {
-            // Passed over, but a text in quotes may run on over lines.
-            if (quoteOpen(rest, 0, false)) {
-                bool open = true;
-                while (open && at < text.size()) {
-                    qsizetype next = text.indexOf(QLatin1Char('\n'), at);
-                    if (next < 0)
-                        next = text.size();
-                    open = quoteOpen(QStringView(text).sliced(at, next - at), 0, true);
-                    ++lineNumber;
-                    at = next + 1;
-                }
-            }
-            continue;
-        }
         Statement statement{lineNumber, keyword, rest.toString()};
-        if (quoteOpen(rest, 0, false)) {
-            // A comment over several lines. Were its quote never closed, no
-            // quote follows and no later line runs on: the work stays linear.
+        if (quoteOpen(rest, false)) {
+            // A text in quotes over several lines. Once a quote was never
+            // closed, none after it is looked for (the work stays linear);
+            // the lines after it are read all the same.
             qsizetype scan = at;
             int lines = lineNumber;
             bool open = true;
-            QString joined = statement.text;
-            while (open && scan < text.size()) {
+            while (open && !m_unclosed && scan < text.size()) {
                 qsizetype next = text.indexOf(QLatin1Char('\n'), scan);
                 if (next < 0)
                     next = text.size();
                 QStringView more = QStringView(text).sliced(scan, next - scan);
                 if (more.endsWith(QLatin1Char('\r')))
                     more.chop(1);
-                open = quoteOpen(more, 0, true);
-                joined += QLatin1Char('\n');
-                joined += more;
+                open = quoteOpen(more, true);
+                statement.text += QLatin1Char('\n');
+                statement.text += more;
                 ++lines;
                 scan = next + 1;
             }
             if (open) {
+                m_unclosed = true;
                 report(lineNumber, QStringLiteral("a text in quotes is not closed"));
                 continue;
             }
-            statement.text = joined;
             lineNumber = lines;
             at = scan;
         }
-        m_later.push_back(std::move(statement));
+        if (keyword == QLatin1String("CM_") || keyword == QLatin1String("VAL_") || keyword == QLatin1String("BA_")
+            || keyword == QLatin1String("BA_DEF_") || keyword == QLatin1String("SIG_VALTYPE_"))
+            m_later.push_back(std::move(statement));
     }
 }
 

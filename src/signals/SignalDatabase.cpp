@@ -15,6 +15,15 @@ std::uint64_t lowMask(int length)
     return length >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << length) - 1;
 }
 
+// The raw bits as an integer, negative for a signed signal whose top bit is set.
+std::int64_t integerOf(const Signal& signal, std::uint64_t bits)
+{
+    if (signal.type == Signal::Type::Integer && signal.isSigned && signal.length > 0 && signal.length < 64
+        && (bits >> (signal.length - 1)) & 1)
+        bits |= ~lowMask(signal.length);
+    return static_cast<std::int64_t>(bits);
+}
+
 }  // namespace
 
 std::optional<std::uint64_t> Signal::rawBits(const std::uint8_t* data, int frameLength) const
@@ -52,11 +61,7 @@ double Signal::rawValue(std::uint64_t bits) const
     case Type::Integer:
         break;
     }
-    if (!isSigned)
-        return static_cast<double>(bits);
-    if (length < 64 && (bits >> (length - 1)) & 1)
-        bits |= ~lowMask(length);
-    return static_cast<double>(static_cast<std::int64_t>(bits));
+    return isSigned ? static_cast<double>(integerOf(*this, bits)) : static_cast<double>(bits);
 }
 
 double Signal::physical(std::uint64_t bits) const
@@ -68,9 +73,7 @@ QString Signal::valueText(std::uint64_t bits) const
 {
     if (valueTexts.empty())
         return {};
-    std::int64_t key = static_cast<std::int64_t>(bits);
-    if (type == Type::Integer && isSigned && length < 64 && (bits >> (length - 1)) & 1)
-        key = static_cast<std::int64_t>(bits | ~lowMask(length));
+    const std::int64_t key = integerOf(*this, bits);
     const auto it = std::lower_bound(valueTexts.begin(), valueTexts.end(), key,
                                      [](const auto& entry, std::int64_t value) { return entry.first < value; });
     return it != valueTexts.end() && it->first == key ? it->second : QString();
@@ -111,7 +114,7 @@ std::size_t decode(const Message& message, const TraceFrame& frame, std::vector<
     if (message.multiplexor >= 0) {
         const Signal& mux = message.signalList[static_cast<std::size_t>(message.multiplexor)];
         if (const auto bits = mux.rawBits(data, frame.length))
-            selector = static_cast<std::int64_t>(mux.rawValue(*bits));
+            selector = integerOf(mux, *bits);
     }
     for (const Signal& signal : message.signalList) {
         if (signal.mux == Signal::Mux::Selected && (!selector || *selector != signal.muxValue))

@@ -109,6 +109,7 @@ public:
     static constexpr int kMaxMessages = 65536;
     static constexpr int kMaxSignalsPerMessage = 1024;
     static constexpr int kMaxValueTexts = 4096;  // per signal
+    static constexpr int kMaxReports = 1000;     // per file, and one that says more were left out
 
 private:
     static std::uint64_t exactKey(std::uint32_t id, bool extended);

@@ -7,9 +7,6 @@ namespace tellvane::cli {
 
 namespace {
 
-// Reports of one file named one by one; the rest only counted.
-constexpr std::size_t kMaxReports = 1000;
-
 // The raw value a value description (VAL_) names: sign-extended for a signed signal.
 std::int64_t rawOf(const dbc::Signal& signal, std::uint64_t bits)
 {
@@ -35,10 +32,9 @@ bool SignalText::load(const QStringList& files, QTextStream& err)
         std::vector<dbc::Report> reports;
         QString error;
         std::optional<dbc::Database> database = dbc::Database::load(file, reports, error);
-        for (std::size_t i = 0; i < reports.size() && i < kMaxReports; ++i)
-            err << reports[i].file << ':' << reports[i].line << ": " << reports[i].text << '\n';
-        if (reports.size() > kMaxReports)
-            err << file << ": and " << reports.size() - kMaxReports << " more lines left out" << '\n';
+        // The reader bounds them, and says when it stopped naming them.
+        for (const dbc::Report& report : reports)
+            err << report.file << ':' << report.line << ": " << report.text << '\n';
         m_reported = m_reported || !reports.empty();
         if (!database) {
             err << "tellvane-cli: " << error << Qt::endl;

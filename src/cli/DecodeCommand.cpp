@@ -159,8 +159,7 @@ bool writeCsv(const QString& file, SignalText& text, Console& console, QTextStre
     const int count = static_cast<int>(columns.names().size());
     std::unordered_map<const dbc::Message*, QByteArray> names;
     std::vector<std::pair<int, const dbc::DecodedSignal*>> cells;
-    bool written = true;
-    const bool read = readLog(file, err, true, failed, [&](const TraceFrame& frame) {
+    return readLog(file, err, true, failed, [&](const TraceFrame& frame) {
         logtext::LineText line;
         logtext::appendSeconds(line, frame.timeUs);
         line.put(',');
@@ -191,10 +190,8 @@ bool writeCsv(const QString& file, SignalText& text, Console& console, QTextStre
         }
         out.append(count - next, ',');
         out += '\n';
-        written = console.writeIfFull();
-        return written;
+        return console.writeIfFull();
     });
-    return read;
 }
 
 int decode(const Command& command, const QCommandLineParser& options, QTextStream& out, QTextStream& err)

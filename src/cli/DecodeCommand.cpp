@@ -22,7 +22,7 @@ namespace {
 
 // What is written to the console at a time: large enough that the writes
 // cost nothing beside the decoding.
-constexpr qsizetype kChunkBytes = 1 << 16;
+constexpr std::size_t kChunkBytes = 1 << 16;
 
 // Reads the log once, handing each frame on until onFrame says no more. Its
 // warnings go to err when `warn` (failed then set); false, with why on err,
@@ -71,42 +71,43 @@ bool readLog(const QString& file, QTextStream& err, bool warn, bool& failed, OnF
 // Bytes for the console, written a chunk at a time and checked.
 class Console {
 public:
-    explicit Console(QTextStream& out) : m_out(out) { m_buffer.reserve(kChunkBytes + 4096); }
+    explicit Console(QTextStream& out) : m_out(out) { m_buffer.room(kChunkBytes + 4096); }
 
-    QByteArray& buffer() { return m_buffer; }
+    TextBuffer& buffer() { return m_buffer; }
     // False once the console cannot take the lines.
     bool writeIfFull() { return m_buffer.size() < kChunkBytes || write(); }
     bool write()
     {
         m_out.flush();
-        if (!m_buffer.isEmpty() && outputFailure(m_out).isEmpty())
-            m_out.device()->write(m_buffer);
+        if (m_buffer.size() > 0 && outputFailure(m_out).isEmpty())
+            m_out.device()->write(m_buffer.data(), static_cast<qint64>(m_buffer.size()));
         m_buffer.clear();
         return outputFailure(m_out).isEmpty();
     }
 
 private:
     QTextStream& m_out;
-    QByteArray m_buffer;
+    TextBuffer m_buffer;
 };
 
 // "(1700000000.123456) 18FEF121#0102", as candump writes a frame without its interface.
-void appendFrameLine(QByteArray& out, const TraceFrame& frame)
+void appendFrameLine(TextBuffer& out, const TraceFrame& frame)
 {
     logtext::LineText line;
     line.put('(');
     logtext::appendSeconds(line, frame.timeUs);
     line.put(") ", 2);
     frametext::append(line, frame);
-    line.appendTo(out);
+    out.append(std::string_view(line.text, static_cast<std::size_t>(line.size)));
 }
 
 // A CSV field: quoted when it holds a separator, a quote or a line break.
-QByteArray csvField(const QByteArray& text)
+std::string csvField(const QString& text)
 {
-    if (!text.contains(',') && !text.contains('"') && !text.contains('\n') && !text.contains('\r'))
-        return text;
-    return '"' + QByteArray(text).replace("\"", "\"\"") + '"';
+    const QByteArray bytes = text.toUtf8();
+    if (!bytes.contains(',') && !bytes.contains('"') && !bytes.contains('\n') && !bytes.contains('\r'))
+        return bytes.toStdString();
+    return '"' + QByteArray(bytes).replace("\"", "\"\"").toStdString() + '"';
 }
 
 // The columns of the CSV form, in the order their signals first appear: a
@@ -121,7 +122,7 @@ public:
             const int signal = text.signalIndex(frame, value);
             if (signal < 0 || !m_columns.try_emplace(keyOf(signal, frame.source), m_names.size()).second)
                 continue;
-            m_names.push_back(csvField(dbc::signalKey(*frame.message, *value.signal, frame.id).toUtf8()));
+            m_names.push_back(csvField(dbc::signalKey(*frame.message, *value.signal, frame.id)));
         }
     }
     // The column of a signal seen on the first reading; -1 for one that was not.
@@ -130,11 +131,11 @@ public:
         const auto found = m_columns.find(keyOf(signal, source));
         return found == m_columns.end() ? -1 : static_cast<int>(found->second);
     }
-    const std::vector<QByteArray>& names() const { return m_names; }
+    const std::vector<std::string>& names() const { return m_names; }
 
 private:
     std::unordered_map<std::uint64_t, std::size_t> m_columns;
-    std::vector<QByteArray> m_names;
+    std::vector<std::string> m_names;
 };
 
 bool writeCsv(const QString& file, SignalText& text, Console& console, QTextStream& err, bool& failed)
@@ -151,13 +152,15 @@ bool writeCsv(const QString& file, SignalText& text, Console& console, QTextStre
     if (stopRequested())
         return true;
 
-    QByteArray& out = console.buffer();
-    out += "time,id,message";
-    for (const QByteArray& name : columns.names())
-        out += ',' + name;
-    out += '\n';
+    TextBuffer& out = console.buffer();
+    out.append("time,id,message");
+    for (const std::string& name : columns.names()) {
+        out.append(',');
+        out.append(name);
+    }
+    out.append('\n');
     const int count = static_cast<int>(columns.names().size());
-    std::unordered_map<const dbc::Message*, QByteArray> names;
+    std::unordered_map<const dbc::Message*, std::string> names;
     std::vector<std::pair<int, const dbc::DecodedSignal*>> cells;
     return readLog(file, err, true, failed, [&](const TraceFrame& frame) {
         logtext::LineText line;
@@ -167,13 +170,13 @@ bool writeCsv(const QString& file, SignalText& text, Console& console, QTextStre
         frametext::append(line, frame);
         line.size = static_cast<int>(std::find(line.text + id, line.text + line.size, '#') - line.text);
         line.put(',');
-        line.appendTo(out);
+        out.append(std::string_view(line.text, static_cast<std::size_t>(line.size)));
         int next = 0;
         if (text.decode(frame, decoded)) {
             auto name = names.find(decoded.message);
             if (name == names.end())
-                name = names.emplace(decoded.message, csvField(decoded.message->name.toUtf8())).first;
-            out += name->second;
+                name = names.emplace(decoded.message, csvField(decoded.message->name)).first;
+            out.append(name->second);
             cells.clear();
             for (const dbc::DecodedSignal& value : *decoded.values) {
                 const int signal = text.signalIndex(decoded, value);
@@ -183,13 +186,13 @@ bool writeCsv(const QString& file, SignalText& text, Console& console, QTextStre
             }
             std::sort(cells.begin(), cells.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
             for (const auto& [column, value] : cells) {
-                out.append(column - next + 1, ',');
-                SignalText::appendValue(out, *value->signal, *value);
+                out.append(static_cast<std::size_t>(column - next + 1), ',');
+                text.appendValue(out, decoded, *value);
                 next = column + 1;
             }
         }
-        out.append(count - next, ',');
-        out += '\n';
+        out.append(static_cast<std::size_t>(count - next), ',');
+        out.append('\n');
         return console.writeIfFull();
     });
 }
@@ -227,10 +230,10 @@ int decode(const Command& command, const QCommandLineParser& options, QTextStrea
         read = writeCsv(file, text, console, err, failed);
     } else {
         read = readLog(file, err, true, failed, [&](const TraceFrame& frame) {
-            QByteArray& buffer = console.buffer();
+            TextBuffer& buffer = console.buffer();
             appendFrameLine(buffer, frame);
             text.append(buffer, frame);
-            buffer += '\n';
+            buffer.append('\n');
             return console.writeIfFull();
         });
     }

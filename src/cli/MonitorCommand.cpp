@@ -72,7 +72,7 @@ public:
         if (m_signalText) {
             m_decoded.clear();
             m_signalText->append(m_decoded, TraceRecorder::frameOf(message, false));
-            m_out << m_decoded;
+            m_out << QString::fromUtf8(m_decoded.data(), static_cast<qsizetype>(m_decoded.size()));
         }
         m_out << '\n';
         ++m_lines;
@@ -140,7 +140,7 @@ private:
     TraceFilter m_filter;
     TraceLogWriter* m_writer = nullptr;
     SignalText* m_signalText = nullptr;
-    QByteArray m_decoded;
+    TextBuffer m_decoded;
     qint64 m_lines = 0;
     QString m_failure;
 };

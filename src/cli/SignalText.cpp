@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 
 namespace tellvane::cli {
 
@@ -17,11 +18,54 @@ std::int64_t rawOf(const dbc::Signal& signal, std::uint64_t bits)
 }
 
 template <typename Number, typename... Format>
-void appendNumber(QByteArray& out, Number number, Format... format)
+void appendNumber(TextBuffer& out, Number number, Format... format)
 {
-    char text[64];
-    const std::to_chars_result end = std::to_chars(text, text + sizeof text, number, format...);
-    out.append(text, end.ptr - text);
+    char* const begin = out.room(64);
+    out.added(static_cast<std::size_t>(std::to_chars(begin, begin + 64, number, format...).ptr - begin));
+}
+
+constexpr std::int64_t kPowersOfTen[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000, 1000000000};
+
+// A whole number of tenths, hundredths ...: "-20", "1000.125", "0.05".
+void appendDecimal(TextBuffer& out, std::int64_t scaled, int decimals)
+{
+    const bool negative = scaled < 0;
+    const std::uint64_t magnitude = negative ? 0 - static_cast<std::uint64_t>(scaled) : static_cast<std::uint64_t>(scaled);
+    const auto power = static_cast<std::uint64_t>(kPowersOfTen[decimals]);
+    std::uint64_t fraction = magnitude % power;
+    if (negative)
+        out.append('-');
+    appendNumber(out, magnitude / power);
+    if (fraction == 0)
+        return;
+    while (fraction % 10 == 0) {
+        fraction /= 10;
+        --decimals;
+    }
+    char* const digits = out.room(static_cast<std::size_t>(decimals) + 1);
+    digits[0] = '.';
+    for (int i = decimals; i > 0; --i, fraction /= 10)
+        digits[i] = static_cast<char>('0' + fraction % 10);
+    out.added(static_cast<std::size_t>(decimals) + 1);
+}
+
+// The least number of decimals (at most 9) that makes both whole.
+void scaleOf(const dbc::Signal& signal, int& decimals, std::int64_t& factor, std::int64_t& offset)
+{
+    const auto whole = [](double value, std::int64_t& out) {
+        const double rounded = std::round(value);
+        if (!(std::abs(rounded) < 1e15) || std::abs(value - rounded) > 1e-9 * std::max(1.0, std::abs(value)))
+            return false;
+        out = static_cast<std::int64_t>(rounded);
+        return true;
+    };
+    for (int d = 0; d < static_cast<int>(std::size(kPowersOfTen)); ++d) {
+        const auto power = static_cast<double>(kPowersOfTen[d]);
+        if (whole(signal.factor * power, factor) && whole(signal.offset * power, offset)) {
+            decimals = d;
+            return;
+        }
+    }
 }
 
 }  // namespace
@@ -64,19 +108,21 @@ SignalText::MessageBytes& SignalText::bytesOf(const dbc::Message& message)
     if (found != m_bytes.end())
         return found->second;
     MessageBytes bytes;
-    bytes.name = "  " + message.name.toUtf8();
+    bytes.name = "  " + message.name.toStdString();
     bytes.firstSignal = m_signalCount;
     const std::vector<dbc::Signal>& all = message.signalList;
     m_signalCount += static_cast<int>(all.size());
     bytes.signalBytes.reserve(all.size());
     for (const dbc::Signal& signal : all) {
         SignalBytes& s = bytes.signalBytes.emplace_back();
-        s.name = "  " + signal.name.toUtf8() + '=';
+        s.name = "  " + signal.name.toStdString() + '=';
         if (!signal.unit.isEmpty())
-            s.unit = ' ' + signal.unit.toUtf8();
+            s.unit = ' ' + signal.unit.toStdString();
         for (const auto& [raw, text] : signal.valueTexts)
-            s.texts.emplace_back(raw, " \"" + text.toUtf8() + '"');
+            s.texts.emplace_back(raw, " \"" + text.toStdString() + '"');
         std::sort(s.texts.begin(), s.texts.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        if (signal.type == dbc::Signal::Type::Integer)
+            scaleOf(signal, s.decimals, s.factor, s.offset);
     }
     if (message.j1939)
         bytes.sources.resize(256);
@@ -84,15 +130,15 @@ SignalText::MessageBytes& SignalText::bytesOf(const dbc::Message& message)
 }
 
 // The group's name with the source as the signals' keys carry it.
-const QByteArray& SignalText::nameFrom(MessageBytes& bytes, const dbc::Message& message, std::uint32_t id, int source)
+const std::string& SignalText::nameFrom(MessageBytes& bytes, const dbc::Message& message, std::uint32_t id, int source)
 {
-    QByteArray& name = bytes.sources[static_cast<std::size_t>(source)];
-    if (name.isEmpty()) {
+    std::string& name = bytes.sources[static_cast<std::size_t>(source)];
+    if (name.empty()) {
         name = bytes.name;
         const std::vector<dbc::Signal>& all = message.signalList;
         if (!all.empty()) {
             const QString key = dbc::signalKey(message, all.front(), id);
-            name += key.mid(message.name.size() + 1 + all.front().name.size()).toUtf8();
+            name += key.mid(message.name.size() + 1 + all.front().name.size()).toStdString();
         }
     }
     return name;
@@ -107,43 +153,60 @@ int SignalText::signalIndex(const Frame& frame, const dbc::DecodedSignal& value)
     return bytesOf(*frame.message).firstSignal + static_cast<int>(index);
 }
 
-void SignalText::appendValue(QByteArray& out, const dbc::Signal& signal, const dbc::DecodedSignal& value)
+void SignalText::appendValue(TextBuffer& out, const Frame& frame, const dbc::DecodedSignal& value)
 {
-    const bool plain = signal.factor == 1.0 && signal.offset == 0.0;
-    if (plain && signal.type == dbc::Signal::Type::Integer) {
-        if (signal.isSigned)
-            appendNumber(out, rawOf(signal, value.bits));
-        else
-            appendNumber(out, value.bits);
-    } else if (plain && signal.type == dbc::Signal::Type::Float) {
-        appendNumber(out, static_cast<float>(value.value));
-    } else {
-        appendNumber(out, value.value, std::chars_format::general, 15);
-    }
+    const std::size_t index = static_cast<std::size_t>(value.signal - frame.message->signalList.data());
+    const MessageBytes& bytes = bytesOf(*frame.message);
+    if (index < bytes.signalBytes.size())
+        appendValue(out, bytes.signalBytes[index], value);
 }
 
-void SignalText::append(QByteArray& out, const TraceFrame& frame)
+void SignalText::appendValue(TextBuffer& out, const SignalBytes& bytes, const dbc::DecodedSignal& value)
+{
+    const dbc::Signal& signal = *value.signal;
+    if (bytes.decimals == 0 && bytes.factor == 1 && bytes.offset == 0 && !signal.isSigned) {
+        appendNumber(out, value.bits);
+        return;
+    }
+    if (bytes.decimals >= 0) {
+        const std::int64_t raw = rawOf(signal, value.bits);
+        // Whole numbers while the product stays far inside 64 bits.
+        if ((signal.isSigned || (value.bits >> 62) == 0)
+            && std::abs(static_cast<double>(raw)) * std::abs(static_cast<double>(bytes.factor))
+                       + std::abs(static_cast<double>(bytes.offset))
+                   < 4e18) {
+            appendDecimal(out, raw * bytes.factor + bytes.offset, bytes.decimals);
+            return;
+        }
+    }
+    if (signal.type == dbc::Signal::Type::Float && signal.factor == 1.0 && signal.offset == 0.0)
+        appendNumber(out, static_cast<float>(value.value));
+    else
+        appendNumber(out, value.value, std::chars_format::general, 15);
+}
+
+void SignalText::append(TextBuffer& out, const TraceFrame& frame)
 {
     Frame decoded;
     if (!decode(frame, decoded))
         return;
     MessageBytes& bytes = bytesOf(*decoded.message);
-    out += decoded.source >= 0 ? nameFrom(bytes, *decoded.message, frame.id, decoded.source) : bytes.name;
+    out.append(decoded.source >= 0 ? nameFrom(bytes, *decoded.message, frame.id, decoded.source) : bytes.name);
     const dbc::Signal* const first = decoded.message->signalList.data();
     for (const dbc::DecodedSignal& value : m_values) {
         const std::size_t index = static_cast<std::size_t>(value.signal - first);
         if (index >= bytes.signalBytes.size())
             continue;
         const SignalBytes& s = bytes.signalBytes[index];
-        out += s.name;
-        appendValue(out, *value.signal, value);
-        out += s.unit;
+        out.append(s.name);
+        appendValue(out, s, value);
+        out.append(s.unit);
         if (!s.texts.empty()) {
             const std::int64_t raw = rawOf(*value.signal, value.bits);
             const auto text = std::lower_bound(s.texts.begin(), s.texts.end(), raw,
                                                [](const auto& entry, std::int64_t r) { return entry.first < r; });
             if (text != s.texts.end() && text->first == raw)
-                out += text->second;
+                out.append(text->second);
         }
     }
 }

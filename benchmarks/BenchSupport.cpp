@@ -2,13 +2,44 @@
 
 #include "can/AdapterRecord.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <array>
 
 namespace tellvane::bench {
+
+namespace {
+
+double childCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+}  // namespace
+
+Took timeOf(const QString& program, const QStringList& arguments, int exitCode, const QString& standardOutput)
+{
+    QProcess process;
+    process.setStandardOutputFile(standardOutput.isEmpty() ? QProcess::nullDevice() : standardOutput);
+    QElapsedTimer timer;
+    const double cpuBefore = childCpuSeconds();
+    timer.start();
+    process.start(program, arguments);
+    Took took;
+    if (process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == exitCode)
+        took.seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
+    took.cpuSeconds = childCpuSeconds() - cpuBefore;
+    return took;
+}
 
 RingAdapter::RingAdapter(std::vector<Record> ring) : m_ring(std::move(ring)) {}
 

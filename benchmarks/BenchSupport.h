@@ -42,6 +42,16 @@ std::vector<Adapter::Record> busyBusRecords(std::size_t count);
 // as failed.
 using test::ErrorCollector;
 
+// A program run as a process, measured.
+struct Took {
+    double seconds = -1;  // on the clock; -1 when the program failed (another exit code than the one given)
+    double cpuSeconds = 0;  // user and system: what a machine busy with others leaves alike
+};
+// Runs the program to its end, its standard output into a file when one is
+// named (it is dropped otherwise).
+Took timeOf(const QString& program, const QStringList& arguments, int exitCode = 0,
+            const QString& standardOutput = QString());
+
 // Size of a file in bytes; -1 when it does not exist.
 std::int64_t fileBytes(const QString& fileName);
 // The last line of a file without its CR LF; empty when there is none.

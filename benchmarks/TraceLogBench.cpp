@@ -1,13 +1,10 @@
+#include "BenchSupport.h"
 #include "logs/TraceLog.h"
 
 #include <benchmark/benchmark.h>
 
-#include <QElapsedTimer>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
-
-#include <sys/resource.h>
 
 // Converting long logs: candump to ASC with convertLog on its own, and
 // tellvane-cli convert beside python-can's can_logconvert on the same file to
@@ -113,33 +110,6 @@ BENCHMARK(BM_TraceConvertBetween)
     ->Iterations(1);
 
 #ifdef TELLVANE_CLI
-struct Took {
-    double seconds = -1;  // on the clock; -1 when the program failed (another exit code than the one given)
-    double cpuSeconds = 0;  // user and system: what a machine busy with others leaves alike
-};
-
-double childCpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_CHILDREN, &usage);
-    auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-Took timeOf(const QString& program, const QStringList& arguments, int exitCode = 0)
-{
-    QProcess process;
-    QElapsedTimer timer;
-    const double cpuBefore = childCpuSeconds();
-    timer.start();
-    process.start(program, arguments);
-    Took took;
-    if (process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == exitCode)
-        took.seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
-    took.cpuSeconds = childCpuSeconds() - cpuBefore;
-    return took;
-}
-
 // Goal: tellvane-cli at least 20 times as fast as can_logconvert (ratio), to
 // each of .asc, .csv and .txt (python-can writes its own text lines there).
 // The million candump lines to .txt exit 1: from 100 s on the time field

@@ -23,7 +23,7 @@ usage() {
 
 all_targets=(fuzz_message_line fuzz_adapter_record fuzz_log_records fuzz_leading_number fuzz_board_messages
              fuzz_bench_file fuzz_bench_traffic fuzz_config_file fuzz_display_pattern fuzz_firmware_input fuzz_cli_options fuzz_flash_plan
-             fuzz_trace_filter fuzz_trace_txt fuzz_trace_log fuzz_trace_asc fuzz_trace_csv fuzz_frame_text fuzz_transmit_list)
+             fuzz_trace_filter fuzz_trace_txt fuzz_trace_log fuzz_trace_asc fuzz_trace_csv fuzz_frame_text fuzz_transmit_list fuzz_dbc)
 
 seconds=""
 runs=""
@@ -103,7 +103,8 @@ fi
 declare -A max_len=([fuzz_adapter_record]=1009 [fuzz_log_records]=1880 [fuzz_board_messages]=1200
                     [fuzz_firmware_input]=2048 [fuzz_bench_file]=2048 [fuzz_config_file]=2048
                     [fuzz_cli_options]=512 [fuzz_trace_filter]=512 [fuzz_trace_txt]=2048 [fuzz_trace_log]=2048
-                    [fuzz_trace_asc]=2048 [fuzz_trace_csv]=2048 [fuzz_frame_text]=128 [fuzz_transmit_list]=4096)
+                    [fuzz_trace_asc]=2048 [fuzz_trace_csv]=2048 [fuzz_frame_text]=128 [fuzz_transmit_list]=4096
+                    [fuzz_dbc]=4096)
 
 limits=()
 [ -n "$seconds" ] && limits+=("-max_total_time=$seconds")

@@ -10,6 +10,7 @@
 #   trace/                      the bus trace window, its ring, filters and statistics
 #   plot/                       plots and recordings of the screens' decoded values
 #   transmit/                   frames sent by hand and on their periods
+#   signals/                    signal databases (DBC) and decoding by them
 #   stack/                      the bus both programs run on (adapter to downloader)
 #   app/  cli/                  the composition roots
 #
@@ -31,9 +32,10 @@ declare -A allowed=(
   [trace]="core can ui monitor logs trace"
   [plot]="core can ui diagnostics plot"
   [transmit]="core can ui monitor logs transmit"
+  [signals]="core can monitor logs signals"
   [stack]="core can adapters firmware stack"
-  [app]="core can sim adapters ui monitor diagnostics firmware logs trace plot transmit stack app"
-  [cli]="core can sim adapters ui monitor diagnostics firmware logs trace transmit stack cli"
+  [app]="core can sim adapters ui monitor diagnostics firmware logs trace plot transmit signals stack app"
+  [cli]="core can sim adapters ui monitor diagnostics firmware logs trace transmit signals stack cli"
 )
 
 status=0

@@ -19,10 +19,11 @@ inline constexpr char kUsage[] =
     "usage: tellvane-cli check-config FILE [--dump] [--lint]\n"
     "       tellvane-cli bench --adapter NAME [--bench FILE] [--images DIR] [--seconds S]\n"
     "       tellvane-cli monitor --adapter NAME [--save FILE] [--count N] [--seconds S] [--filter EXPR]\n"
-    "                            [--format lines|candump|asc|csv]\n"
+    "                            [--format lines|candump|asc|csv] [--dbc FILE...]\n"
     "       tellvane-cli flash --adapter NAME --board ADDRESS --area AREA --file FILE [--no-flash]\n"
     "       tellvane-cli flash --plan PLAN [--adapter NAME] [--report REPORT] [--stop-on-error]\n"
     "       tellvane-cli convert IN OUT   (logs: .txt, .log, .asc, .csv)\n"
+    "       tellvane-cli decode --dbc FILE [--dbc FILE...] LOG [--format text|csv]\n"
     "       tellvane-cli replay [--adapter NAME --transmit] FILE [--speed F] [--loop]   (F: 0.1 to 10)\n"
     "       tellvane-cli send --adapter NAME FRAME... [--period MS [--count N]]   (FRAME: 123#DEADBEEF, 18FEF1F9#0140FF)\n"
     "       tellvane-cli send --adapter NAME --list FILE\n"
@@ -34,6 +35,7 @@ Command benchCommand();
 Command monitorCommand();
 Command flashCommand();
 Command convertCommand();
+Command decodeCommand();
 Command replayCommand();
 Command sendCommand();
 

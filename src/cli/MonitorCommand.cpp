@@ -2,6 +2,7 @@
 
 #include "can/CanLink.h"
 #include "cli/CliSupport.h"
+#include "cli/SignalText.h"
 #include "core/Clock.h"
 #include "core/Failure.h"
 #include "logs/TraceLog.h"
@@ -25,7 +26,9 @@ constexpr int kPollIntervalMs = 25;
 // format it is fed as the trace is, which knows the direction of each frame:
 // only the frames the filter lets through are shown and saved, in the format
 // asked for on the console (at their session times, sent frames too) and as
-// message lines (the adapter's seconds) in the log file.
+// message lines (the adapter's seconds) in the log file. With databases each
+// line on the console is followed by its frame's signals; the log file keeps
+// the plain lines.
 class ConsoleLog final : public CanMessageSink, public TraceSink {
 public:
     ConsoleLog(QTextStream& out, QTextStream& err, SaveLog* save) : m_out(out), m_err(err), m_save(save) {}
@@ -33,6 +36,7 @@ public:
     void setFilter(const TraceFilter& filter) { m_filter = filter; }
     // Null: message lines.
     void setWriter(TraceLogWriter* writer) { m_writer = writer; }
+    void setSignals(SignalText* text) { m_signalText = text; }
 
     void traceMessage(const CanMessage& message, bool sent) override
     {
@@ -64,7 +68,13 @@ public:
         }
         if (!m_failure.isEmpty())
             return;
-        m_out << line << '\n';
+        m_out << line;
+        if (m_signalText) {
+            m_decoded.clear();
+            m_signalText->append(m_decoded, TraceRecorder::frameOf(message, false));
+            m_out << QString::fromUtf8(m_decoded.data(), static_cast<qsizetype>(m_decoded.size()));
+        }
+        m_out << '\n';
         ++m_lines;
         if (m_save && !failed())
             saving([&] { m_save->writeLine(line); });
@@ -129,6 +139,8 @@ private:
     SaveLog* m_save;
     TraceFilter m_filter;
     TraceLogWriter* m_writer = nullptr;
+    SignalText* m_signalText = nullptr;
+    TextBuffer m_decoded;
     qint64 m_lines = 0;
     QString m_failure;
 };
@@ -150,9 +162,17 @@ int monitor(const Command& command, const QCommandLineParser& options, QTextStre
         reasons << QStringLiteral("--filter: ") + filterError.message;
     if (!lines && logFormat == TraceLogFormat::Unknown)
         reasons << QStringLiteral("--format takes lines, candump, asc or csv");
+    const QStringList databases = options.values(QStringLiteral("dbc"));
+    // The other formats are logs other tools read: nothing goes between their lines.
+    const bool dbcRefused = !databases.isEmpty() && (!lines || databases.contains(QString()));
+    if (dbcRefused)
+        reasons << QStringLiteral("--dbc takes a file, and goes with --format lines: the signals follow each line");
     if (!options.positionalArguments().isEmpty() || !options.isSet(QStringLiteral("adapter")) || !count.ok()
-        || !seconds.ok() || !filter || (!lines && logFormat == TraceLogFormat::Unknown))
+        || !seconds.ok() || !filter || (!lines && logFormat == TraceLogFormat::Unknown) || dbcRefused)
         return refuse(command.usage, err, reasons);
+    SignalText signalText;
+    if (!signalText.load(databases, err))
+        return 1;
 
     RealClock clock;
     const std::unique_ptr<Adapter> adapter = openAdapter(options.value(QStringLiteral("adapter")), clock, err);
@@ -175,6 +195,8 @@ int monitor(const Command& command, const QCommandLineParser& options, QTextStre
     CanLink link(*adapter, clock);
     ConsoleStatus status(err);
     ConsoleLog log(out, err, saving);
+    if (!databases.isEmpty())
+        log.setSignals(&signalText);
     link.setStatusView(&status);
     const std::unique_ptr<TraceLogWriter> writer = lines ? nullptr : makeTraceLogWriter(logFormat);
     if (writer && !writer->openDescriptor(1)) {
@@ -211,7 +233,8 @@ int monitor(const Command& command, const QCommandLineParser& options, QTextStre
         err << "tellvane-cli: " << log.failure() << Qt::endl;
         return 1;
     }
-    return 0;
+    // A line of a database left out is said in the exit code too.
+    return signalText.reported() ? 1 : 0;
 }
 
 }  // namespace
@@ -219,9 +242,10 @@ int monitor(const Command& command, const QCommandLineParser& options, QTextStre
 Command monitorCommand()
 {
     return {.name = QStringLiteral("monitor"),
-            .description = QStringLiteral("Prints the message lines of a bus as they arrive, until Ctrl+C."),
+            .description = QStringLiteral("Prints the message lines of a bus as they arrive, until Ctrl+C; with --dbc each "
+                                          "line followed by its message and signals as decode prints them."),
             .usage = QStringLiteral("usage: tellvane-cli monitor --adapter NAME [--save FILE] [--count N] [--seconds "
-                                    "S] [--filter EXPR] [--format lines|candump|asc|csv]\n"
+                                    "S] [--filter EXPR] [--format lines|candump|asc|csv] [--dbc FILE...]\n"
                                     "       N: 1 to 2147483647, S: 1 to 31536000, decimal or 0x hexadecimal"),
             .options = {adapterOption(),
                         {QStringLiteral("save"), QStringLiteral("Appends the lines to a log file."),
@@ -237,7 +261,11 @@ Command monitorCommand()
                         {QStringLiteral("format"),
                          QStringLiteral("The console's lines: lines (message lines, the default), candump, asc or csv; "
                                         "a saved log keeps message lines."),
-                         QStringLiteral("FORMAT")}},
+                         QStringLiteral("FORMAT")},
+                        {QStringLiteral("dbc"),
+                         QStringLiteral("Decodes each line's frame with a DBC signal database (with --format lines); "
+                                        "given again for more, looked up in that order. A saved log keeps the plain lines."),
+                         QStringLiteral("FILE")}},
             .run = &monitor};
 }
 

@@ -27,7 +27,7 @@ int main(int argc, char* argv[])
     QTextStream err(stderr);
     using namespace tellvane::cli;
     const Command commands[] = {checkConfigCommand(), benchCommand(), monitorCommand(), flashCommand(), convertCommand(),
-                                replayCommand(), sendCommand()};
+                                decodeCommand(), replayCommand(), sendCommand()};
 
     const QString usage = QString::fromLatin1(kUsage);
     QCommandLineParser parser;

@@ -176,6 +176,8 @@ TEST_F(Cli, RefusesWhatWasMistypedBeforeTheAdapterIsOpened)
     for (int i = 0; i < 4; ++i)
         traffic += "traffic 0x18FEF100 2 FF 40 1F FF FF FF FF FF\n";
     const QString busy = test::writeFile(dir.filePath(QStringLiteral("busy.txt")), traffic);
+    const QString pipe = dir.filePath(QStringLiteral("pipe.log"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
     const std::vector<Refusal> cases = {
         {"conflict address", flash(QStringLiteral("254"), QStringLiteral("2")), QStringLiteral("--board 254 ") + conflict},
         {"area V", flash(QStringLiteral("33"), QStringLiteral("V")), areaWords + QStringLiteral(" (in any case), not \"V\"")},
@@ -189,6 +191,13 @@ TEST_F(Cli, RefusesWhatWasMistypedBeforeTheAdapterIsOpened)
         {"filter that does not parse", monitor("--filter", "rx prio=9"),
          QStringLiteral("--filter: prio: 9 is above 7 at position 9")},
         {"unknown console format", monitor("--format", "xml"), QStringLiteral("--format takes lines, candump, asc or csv")},
+        {"signals between candump lines", words("monitor --adapter sim --format candump --dbc a.dbc"),
+         QStringLiteral("--dbc takes a file, and goes with --format lines: the signals follow each line")},
+        {"decode without a database", words("decode a.log"),
+         QStringLiteral("--dbc FILE is needed: the signal database to decode with")},
+        {"decode to xml", words("decode --dbc a.dbc a.log --format xml"), QStringLiteral("--format takes text or csv")},
+        {"decode csv of a pipe", words("decode --dbc a.dbc --format csv") << pipe,
+         QStringLiteral("--format csv reads the log twice: %1 is no regular file").arg(pipe)},
         {"replay too fast", words("replay a.log --speed 11"),
          QStringLiteral("--speed takes a factor from 0.1 to 10")},
         {"replay onto no bus", words("replay --transmit a.log"),
@@ -277,6 +286,73 @@ TEST_F(Cli, SendPutsTypedFramesAndTransmitListsOnTheBusAndCountsThem)
     EXPECT_EQ(listed.err, list + QStringLiteral(": row 4 left out: the standard identifier 800 is above 7FF\n"));
 }
 
+// A J1939 group (two sources), a multiplexed message in both byte orders, a
+// value text, and a line that is no good; Prop is a group the simulated boards send.
+constexpr char kDbc[] = R"(VERSION ""
+BO_ 2364540158 EEC1: 8 ECU
+ SG_ Torque : 16|8@1+ (1,-125) [-125|125] "%" Vector__XXX
+ SG_ EngineSpeed : 24|16@1+ (0.125,0) [0|8031.875] "rpm" Vector__XXX
+ SG_ Gear : 40|4@1+ (1,0) [0|15] "" Vector__XXX
+BO_ 291 Status: 4 ECU
+ SG_ Mode M : 0|8@1+ (1,0) [0|3] "" Vector__XXX
+ SG_ Temp m1 : 15|16@0- (0.1,0) [-50|150] "degC" Vector__XXX
+ SG_ Volt m2 : 8|16@1+ (0.01,0) [0|100] "V" Vector__XXX
+BO_ 2565799936 Prop: 8 ECU
+ SG_ First : 0|8@1+ (1,0) [0|255] "" Vector__XXX
+BA_ "ProtocolType" "J1939";
+VAL_ 2364540158 Gear 3 "Drive" 0 "Neutral" ;
+garbage here
+)";
+
+TEST_F(Cli, DecodePrintsEachFramesSignalsAsLinesOrCsvAndMonitorAfterEachLine)
+{
+    const QString dbc = test::writeFile(dir.filePath(QStringLiteral("a.dbc")), kDbc);
+    const QString log = test::writeFile(dir.filePath(QStringLiteral("b.log")),
+                                        "(1700000000.000000) can0 0CF00400#FF00A2411F03FFFF\n"
+                                        "(1700000000.010000) can0 0CF00421#FF007D0000000000\n"
+                                        "(1700000000.020000) can0 123#01FF38\n"
+                                        "(1700000000.030000) can0 123#02E803\n"
+                                        "(1700000000.035000) can0 123#01\n"
+                                        "not a frame\n"
+                                        "(1700000000.040000) can0 456#01\n");
+    const QString reports = dbc + QStringLiteral(":14: unknown statement \"garbage here\"\n") + log
+                            + QStringLiteral(":6: the time not is not \"(SECONDS)\"; line skipped\n");
+    const Finished text = runCli(words("decode --dbc") << dbc << log);
+    EXPECT_EQ(text.exitCode, 1) << "lines were left out";
+    EXPECT_EQ(text.err, reports);
+    EXPECT_EQ(text.out, QStringLiteral(
+        "(1700000000.000000) 0CF00400#FF00A2411F03FFFF  EEC1@00  Torque=37 %  EngineSpeed=1000.125 rpm  Gear=3 \"Drive\"\n"
+        "(1700000000.010000) 0CF00421#FF007D0000000000  EEC1@21  Torque=0 %  EngineSpeed=0 rpm  Gear=0 \"Neutral\"\n"
+        "(1700000000.020000) 123#01FF38  Status  Mode=1  Temp=-20 degC\n"
+        "(1700000000.030000) 123#02E803  Status  Mode=2  Volt=10 V\n"
+        "(1700000000.035000) 123#01  Status  Mode=1\n"
+        "(1700000000.040000) 456#01\n"));
+    const Finished csv = runCli(words("decode --format csv --dbc") << dbc << log);
+    EXPECT_EQ(csv.exitCode, 1);
+    EXPECT_EQ(csv.err, reports) << "the first reading says nothing";
+    EXPECT_EQ(csv.out, QStringLiteral("time,id,message,EEC1.Torque@00,EEC1.EngineSpeed@00,EEC1.Gear@00,EEC1.Torque@21,"
+                                      "EEC1.EngineSpeed@21,EEC1.Gear@21,Status.Mode,Status.Temp,Status.Volt\n"
+                                      "1700000000.000000,0CF00400,EEC1,37,1000.125,3,,,,,,\n"
+                                      "1700000000.010000,0CF00421,EEC1,,,,0,0,0,,,\n"
+                                      "1700000000.020000,123,Status,,,,,,,1,-20,\n"
+                                      "1700000000.030000,123,Status,,,,,,,2,,10\n"
+                                      "1700000000.035000,123,Status,,,,,,,1,,\n"
+                                      "1700000000.040000,456,,,,,,,,,,\n"));
+    const Finished missing = runCli(words("decode --dbc") << dbc << QStringLiteral("--dbc") << dir.filePath(QStringLiteral("none.dbc")) << log);
+    EXPECT_TRUE(missing.exitCode == 1 && missing.out.isEmpty()) << missing.exitCode;
+    EXPECT_TRUE(missing.err.endsWith(QStringLiteral("tellvane-cli: %1 is not a file\n").arg(dir.filePath(QStringLiteral("none.dbc")))))
+        << missing.err.toStdString();
+
+    // The boards' answers to the probe, each with its source.
+    const Finished monitor = runCli(words("monitor --adapter sim --count 4 --dbc") << dbc);
+    EXPECT_EQ(monitor.exitCode, 1) << "the database's line left out";
+    const QStringList lines = monitor.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 4) << monitor.out.toStdString();
+    EXPECT_EQ(lines[0], QStringLiteral("00.000000 00000000 0                         "));
+    for (const QString& line : lines.mid(1))
+        EXPECT_TRUE(line.contains(QStringLiteral(" Prop@%1  First=").arg(line.mid(16, 2)))) << line.toStdString();
+}
+
 TEST_F(Cli, EveryCommandEndsWithTheReasonWhenItsOutputCannotBeWritten)
 {
     const QString log = test::writeFile(dir.filePath(QStringLiteral("in.log")), "(1.000000) can0 123#0102\n");
@@ -296,6 +372,8 @@ TEST_F(Cli, EveryCommandEndsWithTheReasonWhenItsOutputCannotBeWritten)
         {{QStringLiteral("replay"), log}, QStringLiteral("/dev/full"), console},
         {words("send --adapter sim 123#01"), QStringLiteral("/dev/full"), console},
         {{QStringLiteral("convert"), log, dir.filePath(QStringLiteral("out.asc"))}, QStringLiteral("/dev/full"), console},
+        {{QStringLiteral("decode"), QStringLiteral("--dbc"), test::writeFile(dir.filePath(QStringLiteral("a.dbc")), kDbc), log},
+         QStringLiteral("/dev/full"), console},
         {{QStringLiteral("convert"), log, full}, QStringLiteral("/dev/null"), QStringLiteral("cannot write %1: ").arg(full)},
         {{QStringLiteral("check-config"), QStringLiteral(TELLVANE_SOURCE_DIR "/Configuration/1201-0003.cfg"),
           QStringLiteral("--dump")},
@@ -314,7 +392,7 @@ TEST_F(Cli, EveryCommandEndsWithTheReasonWhenItsOutputCannotBeWritten)
     }
 }
 
-TEST_F(Cli, ReplayAndConvertOfAPipeThatNeverEndsStopAtASignal)
+TEST_F(Cli, ReplayConvertAndDecodeOfAPipeThatNeverEndsStopAtASignal)
 {
     struct Case {
         QStringList arguments;
@@ -322,7 +400,10 @@ TEST_F(Cli, ReplayAndConvertOfAPipeThatNeverEndsStopAtASignal)
     };
     const QString pipe = dir.filePath(QStringLiteral("endless.log"));
     const Case cases[] = {{{QStringLiteral("replay"), pipe}, SIGINT},
-                          {{QStringLiteral("convert"), pipe, dir.filePath(QStringLiteral("out.csv"))}, SIGTERM}};
+                          {{QStringLiteral("convert"), pipe, dir.filePath(QStringLiteral("out.csv"))}, SIGTERM},
+                          {{QStringLiteral("decode"), QStringLiteral("--dbc"),
+                            test::writeFile(dir.filePath(QStringLiteral("a.dbc")), kDbc), pipe},
+                           SIGINT}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments.first().toStdString());
         QFile::remove(pipe);

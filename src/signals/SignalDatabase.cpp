@@ -1,0 +1,147 @@
+#include "signals/SignalDatabase.h"
+
+#include <QtEndian>
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+namespace tellvane::dbc {
+
+namespace {
+
+std::uint64_t lowMask(int length)
+{
+    return length >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << length) - 1;
+}
+
+// The raw bits as an integer, negative for a signed signal whose top bit is set.
+std::int64_t integerOf(const Signal& signal, std::uint64_t bits)
+{
+    if (signal.type == Signal::Type::Integer && signal.isSigned && signal.length > 0 && signal.length < 64
+        && (bits >> (signal.length - 1)) & 1)
+        bits |= ~lowMask(signal.length);
+    return static_cast<std::int64_t>(bits);
+}
+
+}  // namespace
+
+std::optional<std::uint64_t> Signal::rawBits(const std::uint8_t* data, int frameLength) const
+{
+    // One 64-bit load of the frame and a shift: the bytes past the frame's
+    // length are zeros, and a signal reaching into them is not in the frame.
+    const int available = std::min(frameLength, 8);
+    if (length < 1 || length > 64 || startBit < 0)
+        return std::nullopt;
+    std::uint64_t word = 0;
+    std::memcpy(&word, data, sizeof word);
+    if (order == Order::Intel) {
+        if (startBit + length > available * 8)
+            return std::nullopt;
+        return (qFromLittleEndian(word) >> startBit) & lowMask(length);
+    }
+    // Motorola: the start bit is the most significant; the signal runs down
+    // through its byte and on into the bytes after it.
+    const int byte = startBit / 8;
+    const int bit = startBit % 8;
+    const int lastByte = length <= bit + 1 ? byte : byte + (length - bit - 1 + 7) / 8;
+    if (lastByte >= available)
+        return std::nullopt;
+    const int lowest = (7 - byte) * 8 + bit - length + 1;
+    return (qFromBigEndian(word) >> lowest) & lowMask(length);
+}
+
+double Signal::rawValue(std::uint64_t bits) const
+{
+    switch (type) {
+    case Type::Float:
+        return static_cast<double>(std::bit_cast<float>(static_cast<std::uint32_t>(bits)));
+    case Type::Double:
+        return std::bit_cast<double>(bits);
+    case Type::Integer:
+        break;
+    }
+    return isSigned ? static_cast<double>(integerOf(*this, bits)) : static_cast<double>(bits);
+}
+
+double Signal::physical(std::uint64_t bits) const
+{
+    return rawValue(bits) * factor + offset;
+}
+
+QString Signal::valueText(std::uint64_t bits) const
+{
+    if (valueTexts.empty())
+        return {};
+    const std::int64_t key = integerOf(*this, bits);
+    const auto it = std::lower_bound(valueTexts.begin(), valueTexts.end(), key,
+                                     [](const auto& entry, std::int64_t value) { return entry.first < value; });
+    return it != valueTexts.end() && it->first == key ? it->second : QString();
+}
+
+namespace {
+
+constexpr std::uint64_t kExtendedKey = std::uint64_t{1} << 32;
+constexpr std::uint64_t kPgnKey = std::uint64_t{2} << 32;
+
+}  // namespace
+
+std::uint64_t Database::exactKey(std::uint32_t id, bool extended)
+{
+    return id | (extended ? kExtendedKey : 0);
+}
+
+std::uint64_t Database::pgnKey(std::uint32_t id)
+{
+    return kPgnKey | j1939::pgn(id);
+}
+
+const Message* Database::find(std::uint32_t id, bool extended) const
+{
+    auto it = m_byKey.find(exactKey(id, extended));
+    if (it == m_byKey.end() && extended && m_anyJ1939)
+        it = m_byKey.find(pgnKey(id));
+    return it == m_byKey.end() ? nullptr : &m_messages[it->second];
+}
+
+std::size_t decode(const Message& message, const TraceFrame& frame, std::vector<DecodedSignal>& out)
+{
+    out.clear();
+    if (frame.flags & (TraceFrame::Remote | TraceFrame::Error))
+        return 0;
+    const std::uint8_t* data = frame.data.data();
+    std::optional<std::int64_t> selector;
+    if (message.multiplexor >= 0) {
+        const Signal& mux = message.signalList[static_cast<std::size_t>(message.multiplexor)];
+        if (const auto bits = mux.rawBits(data, frame.length))
+            selector = integerOf(mux, *bits);
+    }
+    for (const Signal& signal : message.signalList) {
+        if (signal.mux == Signal::Mux::Selected && (!selector || *selector != signal.muxValue))
+            continue;
+        const auto bits = signal.rawBits(data, frame.length);
+        if (!bits)
+            continue;
+        out.push_back({&signal, *bits, signal.physical(*bits)});
+    }
+    return out.size();
+}
+
+QString signalKey(const Message& message, const Signal& signal, std::uint32_t frameId)
+{
+    QString key = message.name + QLatin1Char('.') + signal.name;
+    if (message.j1939)
+        key += QStringLiteral("@%1").arg(j1939::source(frameId), 2, 16, QLatin1Char('0')).toUpper();
+    return key;
+}
+
+const Message* DatabaseSet::find(std::uint32_t id, bool extended) const
+{
+    for (const auto& database : m_databases) {
+        if (const Message* message = database->find(id, extended))
+            return message;
+    }
+    return nullptr;
+}
+
+}  // namespace tellvane::dbc

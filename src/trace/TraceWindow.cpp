@@ -199,6 +199,7 @@ void TraceWindow::build(Clock& clock)
     m_signals->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_signals->setWordWrap(false);
     m_signals->verticalHeader()->hide();
+    m_signals->verticalHeader()->setDefaultSectionSize(m_signals->fontMetrics().height() + 4);
     m_signals->horizontalHeader()->setStretchLastSection(true);
     m_signals->setColumnWidth(0, m_signals->fontMetrics().horizontalAdvance(QStringLiteral("EEC1.EngineSpeed@00")) + 14);
     m_signals->setColumnWidth(1, m_signals->fontMetrics().horizontalAdvance(QStringLiteral("8031.875 rpm")) + 30);

@@ -9,17 +9,22 @@
 #include "monitor/MonitorStatus.h"
 #include "trace/BusLoad.h"
 #include "trace/IdentifierStats.h"
+#include "trace/TraceDatabases.h"
 #include "trace/TraceRecorder.h"
 #include "trace/TraceRing.h"
+#include "trace/TraceTableModel.h"
 #include "trace/TraceView.h"
 #include "transmit/TransmitScheduler.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <ctime>
+#include <optional>
 #include <string>
 
 namespace tellvane::bench {
@@ -38,10 +43,15 @@ namespace {
 // Sending, a transmit list's rows go out through the same link at their
 // periods on the real clock, between the drains, so the monitor and the trace
 // log them as sent: the receive path takes what the sending leaves of the core.
+//
+// With databases, the trace filters by a message's name instead of its PGN,
+// and after every drain its table draws a screenful of the newest rows'
+// message names and decodes the newest frame for the signal pane (the window
+// does that only every 100 ms: an upper bound).
 class ReceivePathRig {
 public:
-    explicit ReceivePathRig(bool trace, int sendingRows = 0, int periodMs = 10)
-        : m_trace(trace), m_rows(sendingRows), m_periodMs(periodMs), m_adapter(busyBusRecords(4096)), m_link(m_adapter, m_clock),
+    explicit ReceivePathRig(bool trace, int sendingRows = 0, int periodMs = 10, const TraceDatabases* databases = nullptr)
+        : m_trace(trace), m_databases(databases), m_rows(sendingRows), m_periodMs(periodMs), m_adapter(busyBusRecords(4096)), m_link(m_adapter, m_clock),
           m_list(LineListModel::Bound::ClearWhenOver, MessageLogger::kListLimit), m_logger(m_list),
           m_status(m_link), m_view(m_ring), m_recorder(m_ring)
     {
@@ -62,8 +72,16 @@ public:
         m_link.setStatusView(&m_status);
         m_link.setMessageSink(&m_logger);
         m_link.setInterfaceStatus(InterfaceState::Ok);
+        if (trace && databases) {
+            m_view.setMessageNames([databases](const TraceFrame& frame) {
+                const dbc::Message* message = databases->messageOf(frame);
+                return message ? message->name : QString();
+            });
+            m_table.emplace(m_view);
+            m_table->setDatabases(databases);
+        }
         if (trace) {
-            if (m_view.setFilterExpression(u"pgn=FEF1 rx not data=00").has_value()) {
+            if (m_view.setFilterExpression(databases ? u"msg=CCVS rx not data=00" : u"pgn=FEF1 rx not data=00").has_value()) {
                 m_problem = "the trace's filter did not parse";
                 return;
             }
@@ -89,6 +107,8 @@ public:
         m_adapter.queue(messages);
         m_link.checkForIncomingCanMessages();
         m_list.flush();
+        if (m_table)
+            drawTable();
         QCoreApplication::processEvents();
     }
     std::uint64_t handedOut() const { return m_adapter.handedOut(); }
@@ -122,11 +142,27 @@ public:
             return "the status panel missed the empty buffer";
         if (m_trace && (m_ring.endSequence() != handed || m_stats.rows().empty() || m_view.size() == 0))
             return "the trace missed messages";
+        if (m_table && m_drawn == 0)
+            return "the trace's table named no message";
         return nullptr;
     }
 
 private:
+    static constexpr int kRowsInSight = 40;
+    void drawTable()
+    {
+        m_table->refresh();
+        const int rows = m_table->rowCount();
+        for (int row = std::max(0, rows - kRowsInSight); row < rows; ++row)
+            m_drawn += m_table->data(m_table->index(row, TraceTableModel::Message)).toString().size();
+        if (const TraceFrame* newest = rows > 0 ? m_table->frameAt(rows - 1) : nullptr)
+            m_drawn += static_cast<qsizetype>(m_databases->signalRows(*newest).size());
+        benchmark::DoNotOptimize(m_drawn);
+    }
+
     bool m_trace;
+    const TraceDatabases* m_databases;
+    qsizetype m_drawn = 0;
     int m_rows;
     int m_periodMs;
     const char* m_problem = nullptr;
@@ -144,6 +180,7 @@ private:
     IdentifierStats m_stats;
     BusLoad m_load;
     TraceRecorder m_recorder;
+    std::optional<TraceTableModel> m_table;
     std::int64_t m_sent = 0;
     RealClock m_realClock;
     TransmitScheduler m_sending{m_realClock, [this](const TraceFrame& frame) {
@@ -222,6 +259,77 @@ void BM_ReceivePathTraceShare(benchmark::State& state)
     state.counters["with/without"] = plainRate > 0 ? tracedRate / plainRate : 0;
 }
 BENCHMARK(BM_ReceivePathTraceShare)->ArgName("perDrain")->Arg(100)->Arg(1500);
+
+// The bus's parameter groups (as J1939 groups of 8 signals) among 1,000 other
+// messages, loaded as the trace loads a file.
+bool loadBusDatabase(TraceDatabases& databases, const QString& folder)
+{
+    QByteArray text = "BA_ \"ProtocolType\" \"J1939\";\n";
+    const std::pair<std::uint32_t, const char*> groups[] = {
+        {0x18EF0000, "PropA"}, {0x18FEF100, "CCVS"}, {0x0CF00400, "EEC1"}, {0x18FECA00, "DM1"}, {0x1CEC0000, "TPCM"}};
+    for (const auto& [id, name] : groups) {
+        text += "BO_ " + QByteArray::number(0x80000000u | id) + " " + name + ": 8 ECU\n";
+        for (int s = 0; s < 8; ++s)
+            text += " SG_ S" + QByteArray::number(s) + " : " + QByteArray::number(s * 8) + "|8@1+ (0.5,-10) [0|0] \"km/h\" X\n";
+    }
+    for (int m = 0; m < 1000; ++m)
+        text += "BO_ " + QByteArray::number(0x80000000u | (0x18FF0000u + static_cast<std::uint32_t>(m))) + " Other" + QByteArray::number(m)
+                + ": 8 ECU\n SG_ A : 0|16@1+ (1,0) [0|0] \"\" X\n";
+    const QString file = folder + QStringLiteral("/bus.dbc");
+    QFile out(file);
+    if (!out.open(QIODevice::WriteOnly) || out.write(text) != text.size() || !out.flush())
+        return false;
+    out.close();
+    return databases.load(file).isEmpty() && !databases.empty();
+}
+
+// The trace open with a database loaded, side by side with the receive path
+// without the trace, as BM_ReceivePathTraceShare times them. Counters:
+// messages a second without the trace, with it and a database, and
+// database/without, which must stay at least 0.5.
+void BM_ReceivePathTraceDatabaseShare(benchmark::State& state)
+{
+    const int perDrain = static_cast<int>(state.range(0));
+    ErrorCollector errors;
+    QTemporaryDir dir;
+    TraceDatabases databases;
+    if (!dir.isValid() || !loadBusDatabase(databases, dir.path())) {
+        state.SkipWithError("the database did not load");
+        return;
+    }
+    ReceivePathRig plain(false);
+    ReceivePathRig named(true, 0, 10, &databases);
+    if (plain.problem() || named.problem()) {
+        state.SkipWithError(plain.problem() ? plain.problem() : named.problem());
+        return;
+    }
+    std::int64_t plainNs = 0;
+    std::int64_t namedNs = 0;
+    for (auto _ : state) {
+        std::int64_t t0 = threadCpuNs();
+        plain.drain(perDrain);
+        std::int64_t t1 = threadCpuNs();
+        plainNs += t1 - t0;
+        t0 = t1;
+        named.drain(perDrain);
+        namedNs += threadCpuNs() - t0;
+    }
+    const auto each = static_cast<std::uint64_t>(state.iterations()) * static_cast<std::uint64_t>(perDrain);
+    const char* error = plain.check(each, errors);
+    if (!error)
+        error = named.check(each, errors);
+    if (error) {
+        state.SkipWithError(error);
+        return;
+    }
+    const double messages = static_cast<double>(each);
+    const double plainRate = plainNs > 0 ? messages * 1e9 / static_cast<double>(plainNs) : 0;
+    const double namedRate = namedNs > 0 ? messages * 1e9 / static_cast<double>(namedNs) : 0;
+    state.counters["without"] = plainRate;
+    state.counters["database"] = namedRate;
+    state.counters["database/without"] = plainRate > 0 ? namedRate / plainRate : 0;
+}
+BENCHMARK(BM_ReceivePathTraceDatabaseShare)->ArgName("perDrain")->Arg(100)->Arg(1500);
 
 // The receive path side by side with and without a transmit list of 100 rows
 // at 10 ms going out (10,000 frames a second on the real clock, sent through

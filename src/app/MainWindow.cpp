@@ -279,7 +279,8 @@ void MainWindow::showTrace()
         m_traceWindow = new TraceWindow({.link = m_parts.link,
                                           .clock = m_parts.clock,
                                           .dialogs = m_parts.dialogs,
-                                          .folder = m_parts.dataFolder});
+                                          .folder = m_parts.dataFolder,
+                                          .settings = &m_parts.settings});
         QMdiSubWindow* sub = addChild(m_traceWindow, {}, ChildLifetime::HiddenOnClose);
         m_traceWindow->setResizableOuterSizeTwips(TraceWindow::kWidthTwips, TraceWindow::kHeightTwips,
                                                   TraceWindow::kMinimumSize);

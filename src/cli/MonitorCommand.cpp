@@ -207,7 +207,13 @@ int monitor(const Command& command, const QCommandLineParser& options, QTextStre
     if (writer)
         writer->setRecordingStart(link.session().startedAt());
     if (writer || !filter->matchesEverything()) {
-        log.setFilter(*filter);
+        TraceFilter chosen = *filter;
+        // "msg=" names the frames by the databases of --dbc.
+        chosen.setMessageNames([&signalText](const TraceFrame& frame) {
+            SignalText::Frame decoded;
+            return signalText.decode(frame, decoded) ? decoded.message->name : QString();
+        });
+        log.setFilter(chosen);
         log.setWriter(writer.get());
         link.setTraceSink(&log);
     } else {

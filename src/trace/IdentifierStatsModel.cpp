@@ -1,5 +1,6 @@
 #include "trace/IdentifierStatsModel.h"
 
+#include "trace/TraceDatabases.h"
 #include "trace/TraceText.h"
 
 #include <algorithm>
@@ -68,6 +69,8 @@ QVariant IdentifierStatsModel::data(const QModelIndex& index, int role) const
         return tracetext::dataBytes(r.data, r.length);
     case SinceLast:
         return tracetext::milliseconds(r.msSinceLast(nowOf(r.line)));
+    case Message:
+        return m_databases ? QVariant(m_databases->messageName(r.id, r.extended)) : QVariant();
     default:
         return {};
     }
@@ -78,8 +81,15 @@ QVariant IdentifierStatsModel::headerData(int section, Qt::Orientation orientati
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
     static const char* const kNames[ColumnCount] = {"Identifier",       "Direction", "Count", "Frames/s", "Period (ms)",
-                                                    "Mean period (ms)", "Length",    "Data",  "Since last (ms)"};
+                                                    "Mean period (ms)", "Length",    "Data",  "Since last (ms)", "Message"};
     return section >= 0 && section < ColumnCount ? QVariant(QString::fromLatin1(kNames[section])) : QVariant();
+}
+
+void IdentifierStatsModel::setDatabases(const TraceDatabases* databases)
+{
+    m_databases = databases;
+    if (shownRows() > 0)
+        emit dataChanged(index(0, Message), index(shownRows() - 1, Message));
 }
 
 void IdentifierStatsModel::refresh()

@@ -9,6 +9,7 @@
 
 namespace tellvane {
 
+class TraceDatabases;
 // The bus trace's table of identifiers: one row per identifier, refreshed on
 // the window's timer (new identifiers come at the bottom, the rest change in
 // place). The data cell's ChangedBytesRole is the mask of the bytes that
@@ -17,7 +18,7 @@ namespace tellvane {
 class IdentifierStatsModel : public BottomGrowingModel {
     Q_OBJECT
 public:
-    enum Column { Identifier, Direction, Count, Rate, Period, MeanPeriod, Length, Data, SinceLast, ColumnCount };
+    enum Column { Identifier, Direction, Count, Rate, Period, MeanPeriod, Length, Data, SinceLast, Message, ColumnCount };
     static constexpr int ChangedBytesRole = Qt::UserRole + 1;
     // What a column sorts by: numbers as numbers.
     static constexpr int SortRole = Qt::UserRole + 2;
@@ -36,6 +37,8 @@ public:
     // Paused, the table keeps the rows it showed, at the times it showed them.
     void setPaused(bool paused);
     bool paused() const { return m_paused; }
+    // Names the rows' messages by these (null: none); the rows shown are drawn anew.
+    void setDatabases(const TraceDatabases* databases);
 
 private:
     const std::vector<IdentifierStats::Row>& rows() const { return m_paused ? m_frozen : m_stats.rows(); }
@@ -45,6 +48,7 @@ private:
     Now m_now;
     std::vector<IdentifierStats::Row> m_frozen;
     bool m_paused = false;
+    const TraceDatabases* m_databases = nullptr;
     std::vector<std::int64_t> m_nowByLine;
 };
 

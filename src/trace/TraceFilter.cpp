@@ -50,8 +50,7 @@ public:
 
     std::optional<TraceFilter> run(TraceFilterError* error)
     {
-        TraceFilter filter;
-        filter.m_expression = m_text.toString();
+        m_filter.m_expression = m_text.toString();
         while (skipBlanks(), m_pos < m_text.size()) {
             TraceFilter::Condition c;
             if (!term(c)) {
@@ -59,9 +58,9 @@ public:
                     *error = m_error;
                 return std::nullopt;
             }
-            filter.m_conditions.push_back(c);
+            m_filter.m_conditions.push_back(c);
         }
-        return filter;
+        return std::move(m_filter);
     }
 
 private:
@@ -126,6 +125,20 @@ private:
             c.kind = TraceFilter::Condition::Replayed;
             return endOfTerm(w.toString().toLower());
         }
+        if (w.compare(QLatin1String("msg"), Qt::CaseInsensitive) == 0) {
+            const QString field = QStringLiteral("msg");
+            if (at(m_pos) != QLatin1Char('='))
+                return fail(field, m_pos, QStringLiteral("expected '=' after the name"));
+            ++m_pos;
+            const qsizetype nameAt = m_pos;
+            const QStringView name = word();
+            if (name.isEmpty())
+                return fail(field, nameAt, QStringLiteral("expected a message name"));
+            c.kind = TraceFilter::Condition::Message;
+            c.a = static_cast<std::uint32_t>(m_filter.m_messages.size());
+            m_filter.m_messages.push_back(name.toString());
+            return endOfTerm(field);
+        }
         for (const Keyword& k : kKeywords) {
             if (w.compare(QLatin1String(k.name), Qt::CaseInsensitive) != 0)
                 continue;
@@ -156,7 +169,7 @@ private:
             }
             return endOfTerm(field);
         }
-        return fail(w.toString(), start, QStringLiteral("unknown condition (known: rx, tx, replay, id, pgn, src, dst, prio, data)"));
+        return fail(w.toString(), start, QStringLiteral("unknown condition (known: rx, tx, replay, id, pgn, src, dst, prio, data, msg)"));
     }
 
     bool endOfTerm(const QString& field)
@@ -227,7 +240,13 @@ private:
     QStringView m_text;
     qsizetype m_pos = 0;
     TraceFilterError m_error;
+    TraceFilter m_filter;
 };
+
+bool TraceFilter::isMessage(const TraceFrame& frame, std::uint32_t name) const
+{
+    return m_messageNames && m_messageNames(frame).compare(m_messages[name], Qt::CaseInsensitive) == 0;
+}
 
 std::optional<TraceFilter> TraceFilter::parse(QStringView expression, TraceFilterError* error)
 {

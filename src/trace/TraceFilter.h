@@ -7,7 +7,9 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace tellvane {
@@ -36,8 +38,11 @@ struct TraceFilterError {
 //              | "src=" number | "dst=" number        J1939 source, destination, 0 to FF
 //              | "prio=" number                       J1939 priority, 0 to 7
 //              | "data=" byte { [blanks] byte }       the first 1 to 8 data bytes
+//              | "msg=" name                          the message a signal database names,
+//                                                     any case (a frame no database knows: never)
 //   number     = ["0x"] 1 to 8 hex digits             identifiers up to 1FFFFFFF
 //   byte       = two characters, each a hex digit or "?" (any nibble)
+//   name       = letters, digits and "_"
 //
 // The J1939 conditions hold for extended frames only; "data=" needs the frame
 // to have at least as many bytes as the pattern. For example:
@@ -55,10 +60,16 @@ public:
     // The filter of an expression; on refusal, nothing, and why in *error.
     static std::optional<TraceFilter> parse(QStringView expression, TraceFilterError* error = nullptr);
 
+    // A frame's message name by the loaded databases (empty when none knows
+    // it), for "msg="; without it, "msg=" matches nothing.
+    using MessageNames = std::function<QString(const TraceFrame&)>;
+    void setMessageNames(MessageNames names) { m_messageNames = std::move(names); }
+
     bool matches(const TraceFrame& frame) const
     {
         for (const Condition& c : m_conditions) {
-            if (c.holds(frame) == c.negated)
+            const bool holds = c.kind == Condition::Message ? isMessage(frame, c.a) : c.holds(frame);
+            if (holds == c.negated)
                 return false;
         }
         return true;
@@ -67,11 +78,11 @@ public:
     const QString& expression() const { return m_expression; }
 
     struct Condition {
-        enum Kind : std::uint8_t { IdMask, IdRange, Pgn, Source, Destination, Priority, Sent, Replayed, Data };
+        enum Kind : std::uint8_t { IdMask, IdRange, Pgn, Source, Destination, Priority, Sent, Replayed, Data, Message };
         Kind kind = IdMask;
         bool negated = false;
         std::uint8_t count = 0;  // data bytes of the pattern
-        std::uint32_t a = 0;     // the value, or the range's low end
+        std::uint32_t a = 0;     // the value, the range's low end, or the message name's index
         std::uint32_t b = 0;     // the mask, or the range's high end
         std::array<std::uint8_t, 8> value{};
         std::array<std::uint8_t, 8> mask{};
@@ -81,8 +92,12 @@ public:
 
 private:
     friend class TraceFilterParser;
+    bool isMessage(const TraceFrame& frame, std::uint32_t name) const;
+
     std::vector<Condition> m_conditions;
     QString m_expression;
+    std::vector<QString> m_messages;  // the names after "msg="
+    MessageNames m_messageNames;
 };
 
 inline bool TraceFilter::Condition::holds(const TraceFrame& f) const
@@ -112,6 +127,8 @@ inline bool TraceFilter::Condition::holds(const TraceFrame& f) const
                 return false;
         }
         return true;
+    case Message:
+        break;  // TraceFilter::matches asks the databases
     }
     return false;
 }

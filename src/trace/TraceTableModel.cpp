@@ -1,5 +1,6 @@
 #include "trace/TraceTableModel.h"
 
+#include "trace/TraceDatabases.h"
 #include "trace/TraceText.h"
 #include "trace/TraceView.h"
 
@@ -64,6 +65,8 @@ QVariant TraceTableModel::data(const QModelIndex& index, int role) const
         return tracetext::dataBytes(f->data, f->length);
     case Ascii:
         return tracetext::ascii(f->data, f->length);
+    case Message:
+        return m_databases ? QVariant(m_databases->messageName(*f)) : QVariant();
     default:
         return {};
     }
@@ -74,7 +77,7 @@ QVariant TraceTableModel::headerData(int section, Qt::Orientation orientation, i
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
     static const char* const kNames[ColumnCount] = {"Time",   "\u0394t (ms)", "Identifier", "Priority", "PGN",  "Source",
-                                                    "Destination", "Direction",  "Length",     "Data",     "ASCII"};
+                                                    "Destination", "Direction",  "Length",     "Data",     "ASCII",    "Message"};
     return section >= 0 && section < ColumnCount ? QVariant(QString::fromUtf8(kNames[section])) : QVariant();
 }
 
@@ -88,6 +91,13 @@ QVariant TraceTableModel::delta(int row, const TraceFrame& frame) const
             return tracetext::milliseconds(static_cast<double>(frame.timeUs - f->timeUs) / 1000.0);
     }
     return {};
+}
+
+void TraceTableModel::setDatabases(const TraceDatabases* databases)
+{
+    m_databases = databases;
+    if (shownRows() > 0)
+        emit dataChanged(index(0, Message), index(shownRows() - 1, Message));
 }
 
 void TraceTableModel::resetToView()

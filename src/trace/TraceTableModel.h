@@ -8,6 +8,7 @@
 
 namespace tellvane {
 
+class TraceDatabases;
 class TraceView;
 
 // The bus trace's table: one row per frame of a filtered view, its texts made
@@ -18,7 +19,7 @@ class TraceView;
 class TraceTableModel : public BottomGrowingModel {
     Q_OBJECT
 public:
-    enum Column { Time, Delta, Identifier, Priority, Pgn, Source, Destination, Direction, Length, Data, Ascii, ColumnCount };
+    enum Column { Time, Delta, Identifier, Priority, Pgn, Source, Destination, Direction, Length, Data, Ascii, Message, ColumnCount };
     // How far back Delta looks for the frame before of the same time line.
     static constexpr int kDeltaLookBack = 64;
 
@@ -31,6 +32,8 @@ public:
     void refresh();
     void setPaused(bool paused);
     bool paused() const { return m_paused; }
+    // Names the rows' messages by these (null: none); the rows shown are drawn anew.
+    void setDatabases(const TraceDatabases* databases);
 
     // The frame of a row; null when it has left the ring since the last refresh.
     const TraceFrame* frameAt(int row) const;
@@ -45,6 +48,7 @@ private:
 
     TraceView& m_view;
     bool m_paused = false;
+    const TraceDatabases* m_databases = nullptr;
     std::vector<TraceFrame> m_frozen;
     std::uint64_t m_generation = 0;
     std::uint64_t m_letGo = 0;  // the view's rows let go when last refreshed

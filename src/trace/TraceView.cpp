@@ -12,6 +12,14 @@ TraceView::TraceView(const TraceRing& ring) : m_ring(ring)
 void TraceView::setFilter(const TraceFilter& filter)
 {
     m_filter = filter;
+    m_filter.setMessageNames(m_messageNames);
+    rebuild();
+}
+
+void TraceView::setMessageNames(TraceFilter::MessageNames names)
+{
+    m_messageNames = std::move(names);
+    m_filter.setMessageNames(m_messageNames);
     rebuild();
 }
 

@@ -25,6 +25,10 @@ public:
     // The filter of an expression; when it does not parse, the current filter
     // stays and the reason is returned.
     std::optional<TraceFilterError> setFilterExpression(QStringView expression);
+    // What "msg=" asks, for this filter and every one set after; the rows are
+    // taken anew, as the names may have changed.
+    void setMessageNames(TraceFilter::MessageNames names);
+    const TraceFilter::MessageNames& messageNames() const { return m_messageNames; }
 
     // After the ring was appended to (or emptied or resized: then rebuild()).
     void update();
@@ -56,6 +60,7 @@ public:
 private:
     const TraceRing& m_ring;
     TraceFilter m_filter;
+    TraceFilter::MessageNames m_messageNames;
     RingBuffer<std::uint64_t> m_rows;
     std::size_t m_capacity = 0;
     std::uint64_t m_seen = 0;  // the ring's end sequence at the last update

@@ -3,6 +3,7 @@
 #include "can/CanLink.h"
 #include "core/Dialogs.h"
 #include "core/Failure.h"
+#include "core/SettingsStore.h"
 #include "logs/TraceExport.h"
 #include "monitor/MessageLine.h"
 #include "trace/ChangedBytesDelegate.h"
@@ -25,8 +26,10 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSortFilterProxyModel>
+#include <QSplitter>
 #include <QStackedWidget>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -69,7 +72,8 @@ void fitColumns(QTableView* table, std::initializer_list<const char*> widest)
 }  // namespace
 
 TraceWindow::TraceWindow(TraceWindowServices services, QWidget* parent)
-    : MdiChild(parent), m_link(services.link), m_dialogs(services.dialogs), m_folder(std::move(services.folder))
+    : MdiChild(parent), m_link(services.link), m_dialogs(services.dialogs), m_folder(std::move(services.folder)),
+      m_settings(services.settings)
 {
     setObjectName(QStringLiteral("BusTrace"));
     setWindowTitle(QStringLiteral("Bus Trace"));
@@ -79,6 +83,21 @@ TraceWindow::TraceWindow(TraceWindowServices services, QWidget* parent)
     m_recorder.setBusLoad(&m_load);
     m_recorder.attachView(&m_view);
     build(services.clock);
+    // "msg=" asks the databases loaded at the time it filters.
+    m_view.setMessageNames([this](const TraceFrame& frame) {
+        const dbc::Message* message = m_databases.messageOf(frame);
+        return message ? message->name : QString();
+    });
+    if (m_settings) {
+        QStringList files;
+        for (int n = 1;; ++n) {
+            const QString file = m_settings->value(QLatin1String(kDatabasesSection), QStringLiteral("File%1").arg(n));
+            if (file.isEmpty())
+                break;
+            files.append(file);
+        }
+        loadDatabases(files, false);
+    }
 }
 
 TraceWindow::~TraceWindow()
@@ -89,11 +108,13 @@ TraceWindow::~TraceWindow()
 void TraceWindow::build(Clock& clock)
 {
     m_tableModel = new TraceTableModel(m_view, this);
+    m_tableModel->setDatabases(&m_databases);
     // "Since last" and the frames a second count on the bus's clock, and for
     // a replayed log up to how far it has come.
     m_identifierModel = new IdentifierStatsModel(
         m_stats, [this](std::uint16_t line) { return line == 0 ? m_link.sessionNowUs() : m_recorder.newestTimeUs(line); },
         this);
+    m_identifierModel->setDatabases(&m_databases);
     auto* sorted = new QSortFilterProxyModel(this);
     sorted->setSourceModel(m_identifierModel);
     sorted->setSortRole(IdentifierStatsModel::SortRole);
@@ -158,10 +179,10 @@ void TraceWindow::build(Clock& clock)
             [this](int row) { m_table->scrollTo(m_tableModel->index(row, 0), QAbstractItemView::PositionAtBottom); });
     // Columns as wide as what they hold, so that the data and its text show whole.
     fitColumns(m_table, {"000000.000000", "000000.0", "18FEF121", "Priority", "3FFFF", "Source", "Destination",
-                         "Replay 00", "Length", "FF FF FF FF FF FF FF FF"});
+                         "Replay 00", "Length", "FF FF FF FF FF FF FF FF", "ASCIIASCII"});
     m_identifiers = makeTable(QStringLiteral("TraceIdentifiers"), sorted, this);
     fitColumns(m_identifiers, {"18FEF121", "Replay 00", "0000000", "Frames/s", "Period (ms)", "Mean period (ms)",
-                               "Length", "FF FF FF FF FF FF FF FF"});
+                               "Length", "FF FF FF FF FF FF FF FF", "Since last (ms)"});
     m_identifiers->setSortingEnabled(true);
     m_identifiers->sortByColumn(IdentifierStatsModel::Identifier, Qt::AscendingOrder);
     m_identifiers->setItemDelegateForColumn(IdentifierStatsModel::Data,
@@ -169,6 +190,26 @@ void TraceWindow::build(Clock& clock)
     m_pages = new QStackedWidget(this);
     m_pages->addWidget(m_table);
     m_pages->addWidget(m_identifiers);
+    connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &TraceWindow::showSignals);
+
+    m_signals = new QTableWidget(0, 3, this);
+    m_signals->setObjectName(QStringLiteral("TraceSignals"));
+    m_signals->setHorizontalHeaderLabels({QStringLiteral("Signal"), QStringLiteral("Value"), QStringLiteral("Raw")});
+    m_signals->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_signals->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_signals->setWordWrap(false);
+    m_signals->verticalHeader()->hide();
+    m_signals->verticalHeader()->setDefaultSectionSize(m_signals->fontMetrics().height() + 4);
+    m_signals->horizontalHeader()->setStretchLastSection(true);
+    m_signals->setColumnWidth(0, m_signals->fontMetrics().horizontalAdvance(QStringLiteral("EEC1.EngineSpeed@00")) + 14);
+    m_signals->setColumnWidth(1, m_signals->fontMetrics().horizontalAdvance(QStringLiteral("8031.875 rpm")) + 30);
+    auto* split = new QSplitter(Qt::Vertical, this);
+    split->setObjectName(QStringLiteral("TraceSplit"));
+    split->setChildrenCollapsible(false);
+    split->addWidget(m_pages);
+    split->addWidget(m_signals);
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 1);
 
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("TraceStatus"));
@@ -190,11 +231,19 @@ void TraceWindow::build(Clock& clock)
     findRow->addWidget(next);
     findRow->addSpacing(12);
     addRingControls(findRow);
+    auto* databases = new QPushButton(QStringLiteral("&Databases..."), this);
+    databases->setObjectName(QStringLiteral("TraceDatabases"));
+    databases->setToolTip(QStringLiteral("Load a signal database (DBC) that names the messages and decodes their signals"));
+    connect(databases, &QPushButton::clicked, this, &TraceWindow::addDatabase);
+    findRow->addWidget(databases);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(filterRow);
     layout->addWidget(m_filterError);
     layout->addLayout(findRow);
-    layout->addWidget(m_pages, 1);
+    m_databaseRow = new QWidget(this);
+    m_databaseRow->setLayout(buildDatabaseRow());
+    layout->addWidget(m_databaseRow);
+    layout->addWidget(split, 1);
     auto* statusRow = new QHBoxLayout;
     statusRow->addWidget(m_status, 1);
     statusRow->addWidget(m_exported);
@@ -205,7 +254,103 @@ void TraceWindow::build(Clock& clock)
     m_timer->setInterval(kRefreshMs);
     connect(m_timer, &QTimer::timeout, this, &TraceWindow::refresh);
     m_filterError->hide();
+    // Without a database the window looks as it always did.
+    m_databaseRow->hide();
+    m_signals->hide();
     showStatus();
+}
+
+QHBoxLayout* TraceWindow::buildDatabaseRow()
+{
+    m_databaseList = new QLabel(this);
+    m_databaseList->setObjectName(QStringLiteral("TraceDatabaseList"));
+    m_databaseList->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* unload = new QPushButton(QStringLiteral("&Unload"), this);
+    unload->setObjectName(QStringLiteral("TraceDatabasesClear"));
+    unload->setToolTip(QStringLiteral("Forget every signal database loaded"));
+    connect(unload, &QPushButton::clicked, this, &TraceWindow::unloadDatabases);
+    auto* row = new QHBoxLayout;
+    row->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(m_databaseList, 1);
+    row->addWidget(unload);
+    return row;
+}
+
+void TraceWindow::addDatabase()
+{
+    const QString file = m_dialogs.openFileName(QStringLiteral("Load a signal database"), m_folder,
+                                                QStringLiteral("Signal databases (*.dbc);;All files (*)"));
+    if (file.isEmpty())
+        return;
+    m_folder = QFileInfo(file).absolutePath();
+    loadDatabases({file}, true);
+}
+
+void TraceWindow::loadDatabases(const QStringList& files, bool remember)
+{
+    if (files.isEmpty())
+        return;
+    QStringList reports;
+    for (const QString& file : files)
+        reports += m_databases.load(file);
+    databasesChanged(reports, remember);
+}
+
+void TraceWindow::unloadDatabases()
+{
+    m_databases.clear();
+    databasesChanged({}, true);
+}
+
+void TraceWindow::databasesChanged(const QStringList& reports, bool remember)
+{
+    if (m_settings && remember) {
+        const QString section = QLatin1String(kDatabasesSection);
+        const QStringList& files = m_databases.files();
+        bool written = true;
+        // An empty entry ends the list.
+        for (int n = 0; n <= files.size(); ++n)
+            written = m_settings->setValue(section, QStringLiteral("File%1").arg(n + 1), n < files.size() ? files[n] : QString()) && written;
+        if (!written)
+            m_dialogs.information(windowTitle(), QStringLiteral("The databases loaded could not be kept for the next start: "
+                                                                "%1 cannot be written.").arg(m_settings->fileName()));
+    }
+    QStringList names;
+    for (const QString& file : m_databases.files())
+        names.append(QFileInfo(file).fileName());
+    QString text = names.isEmpty() ? QStringLiteral("No database loaded") : QStringLiteral("Databases: ") + names.join(QStringLiteral(", "));
+    if (!reports.isEmpty())
+        text += QStringLiteral("; %1 (%2 reported, see the tool tip)").arg(reports.first()).arg(reports.size());
+    m_databaseList->setText(text);
+    m_databaseList->setToolTip((QStringList(m_databases.files()) + reports).join(QLatin1Char('\n')));
+    m_databaseRow->setVisible(!m_databases.empty() || !reports.isEmpty());
+    m_signals->setVisible(!m_databases.empty());
+    // The names may mean other frames now.
+    if (!m_view.filter().matchesEverything())
+        m_view.rebuild();
+    m_tableModel->refresh();
+    m_tableModel->setDatabases(&m_databases);
+    m_identifierModel->setDatabases(&m_databases);
+    showSignals();
+    showStatus();
+}
+
+void TraceWindow::showSignals()
+{
+    const QModelIndex current = m_table->currentIndex();
+    const TraceFrame* frame = current.isValid() ? m_tableModel->frameAt(current.row()) : nullptr;
+    const std::vector<TraceDatabases::SignalRow> rows = frame ? m_databases.signalRows(*frame) : std::vector<TraceDatabases::SignalRow>();
+    m_signals->setRowCount(static_cast<int>(rows.size()));
+    int row = 0;
+    for (const TraceDatabases::SignalRow& signal : rows) {
+        const QString texts[] = {signal.name, signal.value, signal.raw};
+        for (int column = 0; column < 3; ++column) {
+            auto* item = new QTableWidgetItem(texts[column]);
+            item->setToolTip(signal.comment);
+            m_signals->setItem(row, column, item);
+        }
+        ++row;
+    }
 }
 
 void TraceWindow::addRingControls(QHBoxLayout* row)
@@ -292,7 +437,9 @@ void TraceWindow::applyFilter()
 void TraceWindow::find(bool forward)
 {
     TraceFilterError error;
-    const std::optional<TraceFilter> what = TraceFilter::parse(m_search->text(), &error);
+    std::optional<TraceFilter> what = TraceFilter::parse(m_search->text(), &error);
+    if (what)
+        what->setMessageNames(m_view.messageNames());
     if (!what) {
         m_filterError->setText(QStringLiteral("Find: ") + error.message);
         m_filterError->show();

@@ -2,6 +2,7 @@
 
 #include "trace/BusLoad.h"
 #include "trace/IdentifierStats.h"
+#include "trace/TraceDatabases.h"
 #include "trace/TraceRecorder.h"
 #include "trace/TraceRing.h"
 #include "trace/TraceView.h"
@@ -14,6 +15,7 @@ class QLineEdit;
 class QPushButton;
 class QStackedWidget;
 class QTableView;
+class QTableWidget;
 class QTimer;
 
 namespace tellvane {
@@ -22,6 +24,7 @@ class CanLink;
 class Clock;
 class Dialogs;
 class IdentifierStatsModel;
+class SettingsStore;
 class TraceReplayBar;
 class TraceTableModel;
 
@@ -31,6 +34,7 @@ struct TraceWindowServices {
     Clock& clock;      // times the replay
     Dialogs& dialogs;  // the logs to replay and export, the question before sending
     QString folder;    // where the file dialogs start
+    SettingsStore* settings = nullptr;  // the signal databases loaded, for the next start
 };
 
 // "Bus Trace": every frame the link sends or receives while the window is
@@ -40,6 +44,9 @@ struct TraceWindowServices {
 // row per identifier instead, Find moves to the next or previous frame that
 // passes a second expression, Ctrl+C copies the selected frames as message
 // lines (and Ctrl+T into the transmit list), and the status line tells the frames a second and the bus load.
+// Signal databases (DBC) loaded with "Databases..." name the frames' messages
+// in a column of both tables and decode the selected frame's signals in a pane
+// below; "msg=" filters by them. They are remembered for the next start.
 // Below, a log can be replayed into the program or onto the bus, the ring
 // exported whole, as filtered or as selected, and its size chosen.
 class TraceWindow : public MdiChild {
@@ -65,6 +72,10 @@ public:
     // What brings the tables up to date while the window is open.
     const QTimer& refreshTimer() const { return *m_timer; }
     const TraceReplayBar& replay() const { return *m_replay; }
+    const TraceDatabases& databases() const { return m_databases; }
+
+    // The settings section that keeps the databases' files.
+    static constexpr const char* kDatabasesSection = "BusTraceDatabases";
 
 signals:
     // "Copy to Transmit": the selected rows' data frames, oldest first.
@@ -91,10 +102,19 @@ private:
     void setRingSize(std::size_t frames);
     enum class Export { All, Shown, Selected };
     void exportFrames(Export what);
+    // Databases: one more from the file dialog, the remembered ones, none.
+    QHBoxLayout* buildDatabaseRow();
+    void addDatabase();
+    void loadDatabases(const QStringList& files, bool remember);
+    void unloadDatabases();
+    void databasesChanged(const QStringList& reports, bool remember);
+    void showSignals();
 
     CanLink& m_link;
     Dialogs& m_dialogs;
     QString m_folder;
+    SettingsStore* m_settings = nullptr;
+    TraceDatabases m_databases;
     TraceRing m_ring;
     TraceView m_view{m_ring};
     IdentifierStats m_stats;
@@ -116,6 +136,9 @@ private:
     QLabel* m_exported = nullptr;
     QComboBox* m_keep = nullptr;
     TraceReplayBar* m_replay = nullptr;
+    QWidget* m_databaseRow = nullptr;
+    QLabel* m_databaseList = nullptr;
+    QTableWidget* m_signals = nullptr;
     QTimer* m_timer = nullptr;
 };
 

@@ -351,6 +351,11 @@ TEST_F(Cli, DecodePrintsEachFramesSignalsAsLinesOrCsvAndMonitorAfterEachLine)
     EXPECT_EQ(lines[0], QStringLiteral("00.000000 00000000 0                         "));
     for (const QString& line : lines.mid(1))
         EXPECT_TRUE(line.contains(QStringLiteral(" Prop@%1  First=").arg(line.mid(16, 2)))) << line.toStdString();
+    const Finished named = runCli(words("monitor --adapter sim --count 2 --filter msg=prop --dbc") << dbc);
+    const QStringList shown = named.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_FALSE(shown.isEmpty());
+    for (const QString& line : shown)
+        EXPECT_TRUE(line.contains(QStringLiteral(" Prop@"))) << "the probe left out: " << line.toStdString();
 }
 
 TEST_F(Cli, EveryCommandEndsWithTheReasonWhenItsOutputCannotBeWritten)

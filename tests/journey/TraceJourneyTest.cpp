@@ -27,6 +27,7 @@
 #include <QMenuBar>
 #include <QScrollBar>
 #include <QTableView>
+#include <QTableWidget>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTest>
@@ -585,6 +586,65 @@ TEST(TraceIdentifierTable, ChangedBytesAreMarkedBehindTheirDigits)
     const int byteWidth = view.fontMetrics().horizontalAdvance(QStringLiteral("00 "));
     EXPECT_GT(from, cell.left() + 2 * byteWidth - byteWidth / 2) << "the third byte's marker, not the first's";
     EXPECT_LT(to, cell.left() + 3 * byteWidth + byteWidth / 2);
+}
+
+
+// A signal database chosen with "Databases..." names the boards' broadcasts
+// beside a replayed log's frames it does not know, decodes the frame clicked,
+// filters by the message's name, and is loaded again at the next start.
+TEST_F(TraceJourney, ADatabaseNamesTheMessagesDecodesTheFrameClickedAndFiltersByName)
+{
+    openTrace();
+    const auto pane = [this] { return trace()->findChild<QTableWidget*>(QStringLiteral("TraceSignals")); };
+    const auto databases = [this] { return trace()->findChild<QLabel*>(QStringLiteral("TraceDatabaseList")); };
+    EXPECT_FALSE(pane()->isVisible()) << "without a database the window is as it was";
+    h->dialogs.fileAnswers = {writeFile(h->dir.filePath(QStringLiteral("bench.dbc")),
+                                        "BA_ \"ProtocolType\" \"J1939\";\n"
+                                        "BO_ 2566844672 CCVS: 8 Vector__XXX\n"
+                                        " SG_ First : 0|8@1+ (0.5,0) [0|127.5] \"km/h\" Vector__XXX\n"
+                                        "CM_ SG_ 2566844672 First \"The first byte, halved\";\n")};
+    ASSERT_TRUE(h->clickButton(trace(), "TraceDatabases"));
+    EXPECT_TRUE(pane()->isVisible());
+    EXPECT_EQ(databases()->text(), QStringLiteral("Databases: bench.dbc"));
+    replay(writeFile(h->dir.filePath(QStringLiteral("other.log")), "(0.000000) can0 123#01\n(0.100000) can0 123#02\n"));
+    h->pass(3000);
+
+    int broadcast = -1;
+    int other = -1;
+    for (int r = rows() - 1; r >= 0; --r) {
+        const QString id = cell(r, TraceTableModel::Identifier);
+        if (id == QStringLiteral("18FEF100") && broadcast < 0)
+            broadcast = r;  // the newest, in sight
+        else if (id == QStringLiteral("123"))
+            other = r;
+    }
+    ASSERT_GE(broadcast, 0);
+    ASSERT_GE(other, 0);
+    EXPECT_EQ(cell(broadcast, TraceTableModel::Message), QStringLiteral("CCVS@00"));
+    EXPECT_EQ(cell(other, TraceTableModel::Message), QString());
+    ASSERT_TRUE(h->clickRow(table(), broadcast));
+    ASSERT_EQ(pane()->rowCount(), 1);
+    const int first = cell(broadcast, TraceTableModel::Data).left(2).toInt(nullptr, 16);
+    EXPECT_EQ(pane()->item(0, 0)->text(), QStringLiteral("CCVS.First@00"));
+    EXPECT_EQ(pane()->item(0, 1)->text(), QString::number(first * 0.5) + QStringLiteral(" km/h"));
+    EXPECT_EQ(pane()->item(0, 2)->text(), QString::number(first));
+    EXPECT_EQ(pane()->item(0, 1)->toolTip(), QStringLiteral("The first byte, halved"));
+
+    const int all = rows();
+    typeFilter("msg=CCVS");
+    ASSERT_GT(rows(), 0);
+    EXPECT_LT(rows(), all) << "the replayed frames no database knows are left out";
+    for (int r = 0; r < rows(); ++r)
+        EXPECT_EQ(cell(r, TraceTableModel::Message), QStringLiteral("CCVS@00")) << r;
+
+    h->restartProgram();
+    openTrace();
+    EXPECT_EQ(databases()->text(), QStringLiteral("Databases: bench.dbc")) << "remembered";
+    ASSERT_TRUE(h->clickButton(trace(), "TraceDatabasesClear"));
+    EXPECT_FALSE(pane()->isVisible());
+    h->restartProgram();
+    openTrace();
+    EXPECT_FALSE(databases()->isVisible()) << "unloaded for good";
 }
 
 }  // namespace

@@ -101,6 +101,7 @@ TEST(TraceFilter, RefusalsNameTheFieldAndPosition)
         {"data=012", "data", 8},
         {"data=01 02 03 04 05 06 07 08 09", "data", 30},
         {"data=01 0G", "data", 9},
+        {"rx msg=", "msg", 8},
     };
     for (const auto& c : cases) {
         TraceFilterError error;

@@ -208,8 +208,12 @@ void TraceWindow::build(Clock& clock)
     split->setChildrenCollapsible(false);
     split->addWidget(m_pages);
     split->addWidget(m_signals);
-    split->setStretchFactor(0, 3);
+    // A message's signals are often ten or more: the pane opens with room for
+    // several of them.
+    split->setStretchFactor(0, 2);
     split->setStretchFactor(1, 1);
+    m_signals->setMinimumHeight(m_signals->horizontalHeader()->sizeHint().height()
+                                + 4 * m_signals->verticalHeader()->defaultSectionSize());
 
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("TraceStatus"));
@@ -351,6 +355,9 @@ void TraceWindow::showSignals()
         }
         ++row;
     }
+    // Long names (a J1939 group's with its source) are shown whole.
+    m_signals->resizeColumnToContents(0);
+    m_signals->resizeColumnToContents(1);
 }
 
 void TraceWindow::addRingControls(QHBoxLayout* row)

@@ -24,6 +24,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -217,46 +218,58 @@ std::int64_t threadCpuNs()
     return std::int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec;
 }
 
-// The trace's share side by side: each iteration drains state.range(0)
-// messages without the trace and as many with it (a filter set), each timed
-// in this thread's CPU time, so that both figures see the same machine.
-// Counters: messages a second without and with the trace, and with/without,
-// which must stay at least 0.7.
-void BM_ReceivePathTraceShare(benchmark::State& state)
+// Two rigs side by side: each iteration drains state.range(0) messages
+// through `plain` and as many through `other`, in alternation, each timed in
+// this thread's CPU time, so that both figures see the same machine. Counters:
+// messages a second of `plain` ("without") and of `other` (`name`), and
+// name/without. `moreChecks`, when given, runs after both rigs' checks. False
+// when the benchmark was skipped.
+bool sideBySide(benchmark::State& state, const ErrorCollector& errors, ReceivePathRig& plain, ReceivePathRig& other,
+                const std::string& name, const std::function<const char*()>& moreChecks = {})
 {
     const int perDrain = static_cast<int>(state.range(0));
-    ErrorCollector errors;
-    ReceivePathRig plain(false);
-    ReceivePathRig traced(true);
-    if (plain.problem() || traced.problem()) {
-        state.SkipWithError(plain.problem() ? plain.problem() : traced.problem());
-        return;
+    if (plain.problem() || other.problem()) {
+        state.SkipWithError(plain.problem() ? plain.problem() : other.problem());
+        return false;
     }
     std::int64_t plainNs = 0;
-    std::int64_t tracedNs = 0;
+    std::int64_t otherNs = 0;
     for (auto _ : state) {
         std::int64_t t0 = threadCpuNs();
         plain.drain(perDrain);
         std::int64_t t1 = threadCpuNs();
         plainNs += t1 - t0;
         t0 = t1;
-        traced.drain(perDrain);
-        tracedNs += threadCpuNs() - t0;
+        other.drain(perDrain);
+        otherNs += threadCpuNs() - t0;
     }
     const auto each = static_cast<std::uint64_t>(state.iterations()) * static_cast<std::uint64_t>(perDrain);
     const char* error = plain.check(each, errors);
     if (!error)
-        error = traced.check(each, errors);
+        error = other.check(each, errors);
+    if (!error && moreChecks)
+        error = moreChecks();
     if (error) {
         state.SkipWithError(error);
-        return;
+        return false;
     }
     const double messages = static_cast<double>(each);
     const double plainRate = plainNs > 0 ? messages * 1e9 / static_cast<double>(plainNs) : 0;
-    const double tracedRate = tracedNs > 0 ? messages * 1e9 / static_cast<double>(tracedNs) : 0;
+    const double otherRate = otherNs > 0 ? messages * 1e9 / static_cast<double>(otherNs) : 0;
     state.counters["without"] = plainRate;
-    state.counters["with"] = tracedRate;
-    state.counters["with/without"] = plainRate > 0 ? tracedRate / plainRate : 0;
+    state.counters[name] = otherRate;
+    state.counters[name + "/without"] = plainRate > 0 ? otherRate / plainRate : 0;
+    return true;
+}
+
+// The trace's share: the receive path without the trace and with it (a
+// filter set). with/without must stay at least 0.7.
+void BM_ReceivePathTraceShare(benchmark::State& state)
+{
+    ErrorCollector errors;
+    ReceivePathRig plain(false);
+    ReceivePathRig traced(true);
+    sideBySide(state, errors, plain, traced, "with");
 }
 BENCHMARK(BM_ReceivePathTraceShare)->ArgName("perDrain")->Arg(100)->Arg(1500);
 
@@ -284,12 +297,9 @@ bool loadBusDatabase(TraceDatabases& databases, const QString& folder)
 }
 
 // The trace open with a database loaded, side by side with the receive path
-// without the trace, as BM_ReceivePathTraceShare times them. Counters:
-// messages a second without the trace, with it and a database, and
-// database/without, which must stay at least 0.5.
+// without the trace. database/without must stay at least 0.5.
 void BM_ReceivePathTraceDatabaseShare(benchmark::State& state)
 {
-    const int perDrain = static_cast<int>(state.range(0));
     ErrorCollector errors;
     QTemporaryDir dir;
     TraceDatabases databases;
@@ -299,83 +309,27 @@ void BM_ReceivePathTraceDatabaseShare(benchmark::State& state)
     }
     ReceivePathRig plain(false);
     ReceivePathRig named(true, 0, 10, &databases);
-    if (plain.problem() || named.problem()) {
-        state.SkipWithError(plain.problem() ? plain.problem() : named.problem());
-        return;
-    }
-    std::int64_t plainNs = 0;
-    std::int64_t namedNs = 0;
-    for (auto _ : state) {
-        std::int64_t t0 = threadCpuNs();
-        plain.drain(perDrain);
-        std::int64_t t1 = threadCpuNs();
-        plainNs += t1 - t0;
-        t0 = t1;
-        named.drain(perDrain);
-        namedNs += threadCpuNs() - t0;
-    }
-    const auto each = static_cast<std::uint64_t>(state.iterations()) * static_cast<std::uint64_t>(perDrain);
-    const char* error = plain.check(each, errors);
-    if (!error)
-        error = named.check(each, errors);
-    if (error) {
-        state.SkipWithError(error);
-        return;
-    }
-    const double messages = static_cast<double>(each);
-    const double plainRate = plainNs > 0 ? messages * 1e9 / static_cast<double>(plainNs) : 0;
-    const double namedRate = namedNs > 0 ? messages * 1e9 / static_cast<double>(namedNs) : 0;
-    state.counters["without"] = plainRate;
-    state.counters["database"] = namedRate;
-    state.counters["database/without"] = plainRate > 0 ? namedRate / plainRate : 0;
+    sideBySide(state, errors, plain, named, "database");
 }
 BENCHMARK(BM_ReceivePathTraceDatabaseShare)->ArgName("perDrain")->Arg(100)->Arg(1500);
 
 // The receive path side by side with and without a transmit list of 100 rows
 // at 10 ms going out (10,000 frames a second on the real clock, sent through
-// the link and shown as sent), each rig draining state.range(0) messages an
-// iteration as fast as it can. Timed in this thread's CPU, sending included.
-// Counters: messages a second of the receive path without and with sending,
-// sending/without (at least 0.9), and the frames sent a second.
+// the link and shown as sent), timed with sending included.
+// sending/without must stay at least 0.9; "sent/s" counts the frames sent a
+// second.
 void BM_ReceivePathWhileSending(benchmark::State& state)
 {
-    const int perDrain = static_cast<int>(state.range(0));
     ErrorCollector errors;
     ReceivePathRig plain(false);
     ReceivePathRig sending(false, 100, 10);
-    if (plain.problem() || sending.problem()) {
-        state.SkipWithError(plain.problem() ? plain.problem() : sending.problem());
-        return;
-    }
-    std::int64_t plainNs = 0;
-    std::int64_t sendingNs = 0;
-    for (auto _ : state) {
-        std::int64_t t0 = threadCpuNs();
-        plain.drain(perDrain);
-        std::int64_t t1 = threadCpuNs();
-        plainNs += t1 - t0;
-        t0 = t1;
-        sending.drain(perDrain);
-        sendingNs += threadCpuNs() - t0;
-    }
-    const auto each = static_cast<std::uint64_t>(state.iterations()) * static_cast<std::uint64_t>(perDrain);
-    const char* error = plain.check(each, errors);
-    if (!error)
-        error = sending.check(each, errors);
-    const double sentPerSecond = sending.sentPerSecond();
-    if (!error && sending.sent() < sending.dueSinceStart() - 200)
-        error = "the transmit list fell behind its periods";
-    if (error) {
-        state.SkipWithError(error);
-        return;
-    }
-    const double messages = static_cast<double>(each);
-    const double plainRate = plainNs > 0 ? messages * 1e9 / static_cast<double>(plainNs) : 0;
-    const double sendingRate = sendingNs > 0 ? messages * 1e9 / static_cast<double>(sendingNs) : 0;
-    state.counters["without"] = plainRate;
-    state.counters["sending"] = sendingRate;
-    state.counters["sending/without"] = plainRate > 0 ? sendingRate / plainRate : 0;
-    state.counters["sent/s"] = sentPerSecond;
+    double sentPerSecond = 0;
+    const bool timed = sideBySide(state, errors, plain, sending, "sending", [&]() -> const char* {
+        sentPerSecond = sending.sentPerSecond();
+        return sending.sent() < sending.dueSinceStart() - 200 ? "the transmit list fell behind its periods" : nullptr;
+    });
+    if (timed)
+        state.counters["sent/s"] = sentPerSecond;
 }
 BENCHMARK(BM_ReceivePathWhileSending)->ArgName("perDrain")->Arg(100)->Arg(1500);
 

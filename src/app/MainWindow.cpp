@@ -281,20 +281,13 @@ void MainWindow::showTrace()
                                           .dialogs = m_parts.dialogs,
                                           .folder = m_parts.dataFolder,
                                           .settings = &m_parts.settings});
-        QMdiSubWindow* sub = addChild(m_traceWindow, {}, ChildLifetime::HiddenOnClose);
-        m_traceWindow->setResizableOuterSizeTwips(TraceWindow::kWidthTwips, TraceWindow::kHeightTwips,
-                                                  TraceWindow::kMinimumSize);
-        auto* kept = new KeptGeometry(*sub, m_parts.settings, QStringLiteral("BusTrace"));
-        if (!kept->restore())
-            placeChild(*sub);
         connect(m_traceWindow, &TraceWindow::copyToTransmit, this, [this](const std::vector<TraceFrame>& frames) {
             showTransmit();
             m_transmitWindow->appendFrames(frames);
         });
     }
-    m_traceWindow->subWindow()->show();
-    m_traceWindow->show();
-    m_mdi->setActiveSubWindow(m_traceWindow->subWindow());
+    showKeptWindow(*m_traceWindow, QStringLiteral("BusTrace"), TraceWindow::kWidthTwips, TraceWindow::kHeightTwips,
+                   TraceWindow::kMinimumSize);
 }
 
 void MainWindow::showTransmit()
@@ -305,16 +298,24 @@ void MainWindow::showTransmit()
                                                 .dialogs = m_parts.dialogs,
                                                 .settings = m_parts.settings,
                                                 .dataFolder = m_parts.dataFolder});
-        QMdiSubWindow* sub = addChild(m_transmitWindow, {}, ChildLifetime::HiddenOnClose);
-        m_transmitWindow->setResizableOuterSizeTwips(TransmitWindow::kWidthTwips, TransmitWindow::kHeightTwips,
-                                                     TransmitWindow::kMinimumSize);
-        auto* kept = new KeptGeometry(*sub, m_parts.settings, QStringLiteral("TransmitWindow"));
+    }
+    showKeptWindow(*m_transmitWindow, QStringLiteral("TransmitWindow"), TransmitWindow::kWidthTwips,
+                   TransmitWindow::kHeightTwips, TransmitWindow::kMinimumSize);
+}
+
+void MainWindow::showKeptWindow(MdiChild& window, const QString& section, int widthTwips, int heightTwips,
+                                QSize minimum)
+{
+    if (!window.subWindow()) {
+        QMdiSubWindow* sub = addChild(&window, {}, ChildLifetime::HiddenOnClose);
+        window.setResizableOuterSizeTwips(widthTwips, heightTwips, minimum);
+        auto* kept = new KeptGeometry(*sub, m_parts.settings, section);
         if (!kept->restore())
             placeChild(*sub);
     }
-    m_transmitWindow->subWindow()->show();
-    m_transmitWindow->show();
-    m_mdi->setActiveSubWindow(m_transmitWindow->subWindow());
+    window.subWindow()->show();
+    window.show();
+    m_mdi->setActiveSubWindow(window.subWindow());
 }
 
 void MainWindow::showHelp()

@@ -122,6 +122,11 @@ private:
     void fillAdapterMenu();
     // Where a new window of this size goes: the first free place, else a cascade.
     QPoint freePlaceFor(const QSize& size);
+    // Shows a resizable window the program keeps for the run and makes it the
+    // active one. Not yet a child (made just now): added, hidden on close,
+    // given its starting size, then its size and place kept under `section`,
+    // else a free place.
+    void showKeptWindow(MdiChild& window, const QString& section, int widthTwips, int heightTwips, QSize minimum);
     void announceFinished();
 
     MainWindowParts m_parts;

@@ -8,7 +8,7 @@
 #   monitor/  diagnostics/  firmware/   the features, each on its own
 #   logs/                       log files of every format, their conversion and timed replay
 #   trace/                      the bus trace window, its ring, filters and statistics
-#   plot/                       plots and recordings of the screens' decoded values
+#   plot/                       plots and recordings of the screens' values and the databases' signals
 #   transmit/                   frames sent by hand and on their periods
 #   signals/                    signal databases (DBC) and decoding by them
 #   stack/                      the bus both programs run on (adapter to downloader)
@@ -30,7 +30,7 @@ declare -A allowed=(
   [firmware]="core can ui firmware"
   [logs]="core can monitor logs"
   [trace]="core can ui monitor logs signals trace"
-  [plot]="core can ui diagnostics plot"
+  [plot]="core can ui monitor diagnostics logs signals plot"
   [transmit]="core can ui monitor logs transmit"
   [signals]="core can monitor logs signals"
   [stack]="core can adapters firmware stack"

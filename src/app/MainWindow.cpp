@@ -280,7 +280,8 @@ void MainWindow::showTrace()
                                           .clock = m_parts.clock,
                                           .dialogs = m_parts.dialogs,
                                           .folder = m_parts.dataFolder,
-                                          .settings = &m_parts.settings});
+                                          .settings = &m_parts.settings,
+                                          .signalMenu = m_parts.signalMenu});
         connect(m_traceWindow, &TraceWindow::copyToTransmit, this, [this](const std::vector<TraceFrame>& frames) {
             showTransmit();
             m_transmitWindow->appendFrames(frames);

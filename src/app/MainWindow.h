@@ -50,6 +50,8 @@ struct MainWindowParts {
     std::function<QDateTime()> now;
     Dialogs& dialogs;
     AdapterSwitch* adapters = nullptr;  // the Adapter menu; none without
+    // The menu of the database signals chosen in the bus trace (plots, recordings).
+    std::function<void(QMenu&, const std::vector<dbc::SignalRef>&)> signalMenu;
 };
 
 // What closing a child window does: deletes it (a board's window), or hides it

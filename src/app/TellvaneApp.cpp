@@ -55,7 +55,11 @@ TellvaneApp::TellvaneApp(AppEnvironment environment, std::unique_ptr<Adapter> ad
                                                           .filesFolder = programFilesFolder(m_env.programFolder),
                                                           .now = m_env.now,
                                                           .dialogs = m_env.dialogs,
-                                                          .adapters = &m_adapters});
+                                                          .adapters = &m_adapters,
+                                                          .signalMenu =
+                                                              [this](QMenu& menu, const std::vector<dbc::SignalRef>& chosen) {
+                                                                  m_plots->fillSignalMenu(menu, chosen);
+                                                              }});
 
     // Plots and recordings of the screens' values, from the menu of a board window's screen.
     const QString logFolder = logFolderOf(m_env.dataFolder);
@@ -80,7 +84,8 @@ TellvaneApp::TellvaneApp(AppEnvironment environment, std::unique_ptr<Adapter> ad
             m_main->placeChild(*sub, kept->keptPlace(), otherPlots);
             sub->show();
             window.show();
-        }});
+        },
+        .link = &link()});
 
     m_boardWindows = std::make_unique<BoardWindows>(
         BoardWindowServices{

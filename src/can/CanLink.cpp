@@ -4,6 +4,8 @@
 #include "core/Clock.h"
 #include "core/ErrorReporting.h"
 
+#include <algorithm>
+
 namespace tellvane {
 
 Q_LOGGING_CATEGORY(lcLink, "tellvane.can.link")
@@ -186,6 +188,9 @@ void CanLink::deliverReceived(CanMessage message)
         m_sink->logCanMessage(message);
     if (m_trace)
         m_trace->traceMessage(message, false);
+    // By index: a listener may take itself off as it hears.
+    for (std::size_t i = 0; i < m_listeners.size(); ++i)
+        m_listeners[i]->traceMessage(message, false);
     if (m_router)
         m_router->processCanMessage(message);
 }
@@ -193,7 +198,7 @@ void CanLink::deliverReceived(CanMessage message)
 std::int16_t CanLink::sendLogged(std::uint32_t idAsSent, std::uint8_t length, const std::uint8_t* data)
 {
     const std::int16_t r = m_adapter->sendCanMess(idAsSent, Adapter::kSendMode, length, data);
-    if (m_sink || m_trace) {
+    if (m_sink || m_trace || !m_listeners.empty()) {
         CanMessage logged;
         logged.id = static_cast<std::int32_t>(idAsSent);
         logged.sessionUs = m_session.nowUs();
@@ -204,8 +209,21 @@ std::int16_t CanLink::sendLogged(std::uint32_t idAsSent, std::uint8_t length, co
             m_sink->logCanMessage(logged);
         if (m_trace)
             m_trace->traceMessage(logged, true);
+        for (std::size_t i = 0; i < m_listeners.size(); ++i)
+            m_listeners[i]->traceMessage(logged, true);
     }
     return r;
+}
+
+void CanLink::addTraceListener(TraceSink* listener)
+{
+    if (listener && std::find(m_listeners.begin(), m_listeners.end(), listener) == m_listeners.end())
+        m_listeners.push_back(listener);
+}
+
+void CanLink::removeTraceListener(TraceSink* listener)
+{
+    m_listeners.erase(std::remove(m_listeners.begin(), m_listeners.end(), listener), m_listeners.end());
 }
 
 void CanLink::clearErrorRegister()

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 namespace tellvane {
 
@@ -32,6 +33,10 @@ public:
     void setRouter(MessageRouter* router) { m_router = router; }
     // Beside the message sink, never instead of it: the bus trace.
     void setTraceSink(TraceSink* trace) { m_trace = trace; }
+    // Beside the bus trace: others that see every message sent or received
+    // (the database signals plotted and recorded). Each is added once.
+    void addTraceListener(TraceSink* listener);
+    void removeTraceListener(TraceSink* listener);
     // Lets pending window events run during a long drain (no-op in tests).
     void setYield(std::function<void()> yield) { m_yield = std::move(yield); }
     // The poll timer's interval, from which the link check interval follows.
@@ -95,6 +100,7 @@ private:
     CanMessageSink* m_sink = nullptr;
     MessageRouter* m_router = nullptr;
     TraceSink* m_trace = nullptr;
+    std::vector<TraceSink*> m_listeners;
     std::function<void()> m_yield;
 
     InterfaceState m_state = InterfaceState::NotChecked;

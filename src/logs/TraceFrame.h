@@ -5,6 +5,8 @@
 
 namespace tellvane {
 
+struct CanMessage;
+
 // One frame as the bus trace, its logs and its replay keep it: small enough
 // that a ring of a million takes 24 MB.
 struct TraceFrame {
@@ -30,6 +32,10 @@ struct TraceFrame {
     bool operator==(const TraceFrame&) const = default;
 };
 static_assert(sizeof(TraceFrame) <= 24, "a million frames in 24 MB");
+
+// The frame a message the link sent or received becomes: on the bus, at its
+// session time (its own time when it has none); replayed, at its time in the log.
+TraceFrame traceFrameOf(const CanMessage& message, bool sent);
 
 // The parts of a 29-bit identifier as J1939 reads them.
 namespace j1939 {

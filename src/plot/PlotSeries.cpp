@@ -3,6 +3,7 @@
 #include "diagnostics/IndicatorInfo.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 
@@ -109,14 +110,24 @@ PlotSeries::PlotSeries(bool isSigned, Scale scale, float m, float b, std::size_t
     }
 }
 
+PlotSeries::PlotSeries(ValueScale scale, Raw raw, std::size_t exactCap)
+    : PlotSeries(raw == Raw::Signed32, scale.kind(), 1.0f, 0.0f, exactCap)
+{
+    m_scale = scale;
+    m_wide = raw == Raw::Double;
+}
+
 std::unique_ptr<PlotSeries> PlotSeries::of(const IndicatorInfo& indicator)
 {
     const ValueScale scale = ValueScale::of(indicator);
     return std::make_unique<PlotSeries>(indicator.isSigned, scale.kind(), indicator.m, indicator.b);
 }
 
-double PlotSeries::rawOf(std::uint32_t bits) const
+double PlotSeries::rawAt(const Chunk& c, std::size_t i) const
 {
+    const std::uint32_t bits = c.raw[i];
+    if (m_wide)
+        return std::bit_cast<double>((std::uint64_t{c.high[i]} << 32) | bits);
     return m_signed ? static_cast<double>(static_cast<std::int32_t>(bits)) : static_cast<double>(bits);
 }
 
@@ -132,17 +143,24 @@ void PlotSeries::append(std::int64_t timeUs, double raw)
     ++m_appended;
     m_newestUs = timeUs;
 
-    const std::uint32_t bits = rawBits(raw);
+    if (m_wide && std::isnan(raw))
+        raw = 0.0;  // as a narrow series keeps it
+    const std::uint64_t wideBits = std::bit_cast<std::uint64_t>(raw);
+    const std::uint32_t bits = m_wide ? static_cast<std::uint32_t>(wideBits) : rawBits(raw);
     if (m_chunks.empty() || m_chunks.back()->count == kChunkPoints
         || timeUs - m_chunks.back()->baseUs > static_cast<std::int64_t>(std::numeric_limits<std::uint32_t>::max())) {
         std::unique_ptr<Chunk> chunk = m_spare ? std::move(m_spare) : std::make_unique<Chunk>();
         chunk->baseUs = timeUs;
         chunk->count = 0;
+        if (m_wide && !chunk->high)
+            chunk->high = std::make_unique<std::uint32_t[]>(kChunkPoints);
         m_chunks.push_back(std::move(chunk));
     }
     Chunk& c = *m_chunks.back();
     c.dtUs[c.count] = static_cast<std::uint32_t>(timeUs - c.baseUs);
     c.raw[c.count] = bits;
+    if (m_wide)
+        c.high[c.count] = static_cast<std::uint32_t>(wideBits >> 32);
     ++c.count;
     ++m_exactCount;
 
@@ -152,7 +170,7 @@ void PlotSeries::append(std::int64_t timeUs, double raw)
            && (m_exactCount > m_cap || m_chunks.front()->lastUs() < timeUs - kLongestWindowUs))
         dropOldestChunk();
 
-    const auto value = static_cast<float>(valueOf(rawOf(bits)));
+    const auto value = static_cast<float>(valueOf(rawAt(c, c.count - 1)));
     if (std::isfinite(value)) {
         for (Level& level : m_levels)
             level.add(timeUs, value);
@@ -219,7 +237,7 @@ void PlotSeries::Cursor::settle()
     m_atEnd = m_chunk >= chunks.size() || chunks[m_chunk]->timeAt(m_index) >= m_toUs;
     if (!m_atEnd) {
         const Chunk& c = *chunks[m_chunk];
-        m_point = Point{c.timeAt(m_index), m_series->rawOf(c.raw[m_index])};
+        m_point = Point{c.timeAt(m_index), m_series->rawAt(c, m_index)};
     }
 }
 
@@ -243,7 +261,7 @@ std::optional<PlotSeries::Point> PlotSeries::pointAtOrBefore(std::int64_t timeUs
         p.index = m_chunks[p.chunk]->count;
     }
     const Chunk& c = *m_chunks[p.chunk];
-    return Point{c.timeAt(p.index - 1), rawOf(c.raw[p.index - 1])};
+    return Point{c.timeAt(p.index - 1), rawAt(c, p.index - 1)};
 }
 
 void PlotSeries::accumulateExact(std::int64_t fromUs, std::int64_t toUs, std::int64_t windowFromUs,
@@ -358,6 +376,8 @@ std::size_t PlotSeries::bytesReserved() const
     std::size_t bytes = sizeof(*this) + (m_chunks.size() + (m_spare ? 1 : 0)) * sizeof(Chunk)
         + m_chunks.size() * sizeof(void*) + m_columns.capacity() * sizeof(Column)
         + m_steps.capacity() * sizeof(QPointF);
+    if (m_wide)
+        bytes += (m_chunks.size() + (m_spare ? 1 : 0)) * kChunkPoints * sizeof(std::uint32_t);
     for (const Level& level : m_levels)
         bytes += level.ring.capacity() * sizeof(Bucket);
     return bytes;

@@ -41,6 +41,11 @@ public:
     // isSigned: the raw numbers are 32-bit two's complement (else unsigned);
     // the values come from them as ValueScale has it.
     PlotSeries(bool isSigned, Scale scale, float m, float b, std::size_t exactCap = kDefaultExactCap);
+    // How the raw numbers are kept: 32-bit whole numbers, or numbers of any
+    // size (a database signal's of up to 64 bits, or a float's value) as
+    // doubles, which takes half as much room again a point.
+    enum class Raw : std::uint8_t { Signed32, Unsigned32, Double };
+    PlotSeries(ValueScale scale, Raw raw, std::size_t exactCap = kDefaultExactCap);
     // The series of an indicator of a screen.
     static std::unique_ptr<PlotSeries> of(const IndicatorInfo& indicator);
 
@@ -49,6 +54,7 @@ public:
 
     void append(std::int64_t timeUs, double raw);
     double valueOf(double raw) const { return m_scale.valueOf(raw); }
+    const ValueScale& scale() const { return m_scale; }
     bool isLamp() const { return m_scale.kind() == Scale::Lamp; }
     // Its values are numbers a box shows in hexadecimal.
     bool isHex() const { return m_scale.kind() == Scale::Hex; }
@@ -127,6 +133,7 @@ private:
         std::uint32_t count = 0;
         std::array<std::uint32_t, kChunkPoints> dtUs;
         std::array<std::uint32_t, kChunkPoints> raw;
+        std::unique_ptr<std::uint32_t[]> high;  // a wide series' upper halves
         std::int64_t timeAt(std::size_t i) const { return baseUs + dtUs[i]; }
         std::int64_t lastUs() const { return timeAt(count - 1); }
     };
@@ -154,7 +161,7 @@ private:
         std::size_t index = 0;
     };
 
-    double rawOf(std::uint32_t bits) const;
+    double rawAt(const Chunk& c, std::size_t i) const;
     // The first place whose time is >= timeUs (the end when none).
     Place lowerBound(std::int64_t timeUs) const;
     void dropOldestChunk();
@@ -164,6 +171,7 @@ private:
                          std::int64_t windowToUs, std::span<Column> out) const;
 
     bool m_signed;
+    bool m_wide = false;
     ValueScale m_scale;
     std::size_t m_cap;
     std::deque<std::unique_ptr<Chunk>> m_chunks;
@@ -185,7 +193,7 @@ void PlotSeries::forEachExact(std::int64_t fromUs, std::int64_t toUs, F&& f) con
             const std::int64_t t = c.timeAt(p.index);
             if (t >= toUs)
                 return;
-            f(Point{t, rawOf(c.raw[p.index])});
+            f(Point{t, rawAt(c, p.index)});
         }
     }
 }

@@ -238,12 +238,35 @@ void PlotWindow::build()
 
 PlotSeries* PlotWindow::addSeries(const QString& board, const IndicatorInfo& indicator)
 {
-    if (!acceptsMore())
+    return acceptsMore() ? addLine(PlotSeries::of(indicator), board, indicator) : nullptr;
+}
+
+PlotSeries* PlotWindow::addSeries(const QString& name, const QString& unit, std::unique_ptr<PlotSeries> series)
+{
+    if (!acceptsMore() || !series)
         return nullptr;
+    IndicatorInfo info;
+    info.kind = series->isLamp() ? IndicatorKind::Lamp : IndicatorKind::Value;
+    info.caption = name;
+    info.unit = unit;
+    return addLine(std::move(series), QString(), info);
+}
+
+PlotSeries* PlotWindow::seriesFor(const QString& name, const ValueScale& scale) const
+{
+    for (const Line& line : m_lines) {
+        if (line.board.isEmpty() && line.indicator.caption == name && line.data->scale() == scale)
+            return line.data.get();
+    }
+    return nullptr;
+}
+
+PlotSeries* PlotWindow::addLine(std::unique_ptr<PlotSeries> series, const QString& board, const IndicatorInfo& indicator)
+{
     const std::size_t index = m_lines.size();
     Line line;
     const bool lamp = indicator.kind == IndicatorKind::Lamp;
-    line.data = PlotSeries::of(indicator);
+    line.data = std::move(series);
     line.board = board;
     line.indicator = indicator;
     const QColor colour = kColours[index % std::size(kColours)];
@@ -275,7 +298,7 @@ PlotSeries* PlotWindow::seriesFor(const QString& board, const IndicatorInfo& ind
 {
     for (const Line& line : m_lines) {
         // The same indicator, read the same way: one whose scale changed is another line.
-        if (line.board == board && line.indicator.cntrlIndex == indicator.cntrlIndex
+        if (!board.isEmpty() && line.board == board && line.indicator.cntrlIndex == indicator.cntrlIndex
             && line.indicator.caption == indicator.caption && line.indicator.kind == indicator.kind
             && line.indicator.isSigned == indicator.isSigned && ValueScale::of(line.indicator) == ValueScale::of(indicator))
             return line.data.get();
@@ -317,7 +340,8 @@ void PlotWindow::showLegendName(const Line& line)
     QString name = line.indicator.caption;
     if (!line.indicator.unit.isEmpty())
         name += QStringLiteral(" (") + line.indicator.unit + QLatin1Char(')');
-    name += QStringLiteral(" - ") + line.board;
+    if (!line.board.isEmpty())
+        name += QStringLiteral(" - ") + line.board;
     if (line.ended)
         name += QStringLiteral(" [ended]");
     line.line->setName(name);
@@ -469,7 +493,7 @@ void PlotWindow::paintValueAxes(QPainter& painter) const
 QString PlotWindow::seriesName(int i) const
 {
     const Line& line = m_lines.at(static_cast<std::size_t>(i));
-    return line.board + QLatin1Char(' ') + line.indicator.caption;
+    return line.board.isEmpty() ? line.indicator.caption : line.board + QLatin1Char(' ') + line.indicator.caption;
 }
 
 bool PlotWindow::autoscale() const

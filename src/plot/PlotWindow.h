@@ -97,6 +97,11 @@ public:
     PlotSeries* addSeries(const QString& board, const IndicatorInfo& indicator);
     // The line of that indicator of that board; null for none.
     PlotSeries* seriesFor(const QString& board, const IndicatorInfo& indicator) const;
+    // A new line for a value of no board's (a database signal's), named by
+    // its key; null when the window holds kMostSeries already.
+    PlotSeries* addSeries(const QString& name, const QString& unit, std::unique_ptr<PlotSeries> series);
+    // The line named so whose values come from the raw numbers so; null for none.
+    PlotSeries* seriesFor(const QString& name, const ValueScale& scale) const;
     // The series' screen went (ended) or it is fed again.
     void setSeriesEnded(const PlotSeries* series, bool ended);
     bool seriesEnded(const PlotSeries* series) const;
@@ -127,7 +132,8 @@ public:
         bool upright = false;
     };
     std::vector<AxisLabel> valueAxisLabels(int i) const;
-    // "Board 1201-0003 [33] Speed": a series' name in exports and the readout.
+    // "Board 1201-0003 [33] Speed": a series' name in exports and the readout
+    // ("EEC1.EngineSpeed@00" for a signal of a database).
     QString seriesName(int i) const;
     QValueAxis* timeAxis() const { return m_timeAxis; }
     PlotChartView* chartView() const { return m_view; }
@@ -177,6 +183,7 @@ private:
     };
 
     void build();
+    PlotSeries* addLine(std::unique_ptr<PlotSeries> series, const QString& board, const IndicatorInfo& indicator);
     void zoomToArea(const QRectF& area);
     void wheelZoom(const QPointF& at, double factor);
     void pointerAt(const QPointF& at);

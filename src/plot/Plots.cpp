@@ -3,7 +3,9 @@
 #include "diagnostics/BoardWindow.h"
 #include "diagnostics/IndicatorInfo.h"
 #include "plot/BoardTap.h"
+#include "can/CanLink.h"
 #include "plot/PlotWindow.h"
+#include "plot/SignalTap.h"
 #include "plot/ValueRecorder.h"
 
 #include <QFileInfo>
@@ -16,10 +18,16 @@
 
 namespace tellvane {
 
-Plots::Plots(PlotsServices services, QObject* parent) : QObject(parent), m_services(std::move(services)) {}
+Plots::Plots(PlotsServices services, QObject* parent)
+    : QObject(parent), m_services(std::move(services)), m_signalTap(std::make_unique<SignalTap>())
+{
+}
 
 Plots::~Plots()
 {
+    if (m_signalTapListening && m_services.link)
+        m_services.link->removeTraceListener(m_signalTap.get());
+    m_signalTapListening = false;
     // The screens that outlive this (none in the program) must not call a tap that is gone.
     for (auto& [window, tap] : m_taps) {
         if (window->screen().observer() == tap.get())
@@ -122,6 +130,11 @@ void Plots::releaseIfIdle(BoardTap* tap)
 
 void Plots::seriesGone(PlotSeries* series)
 {
+    if (m_signalFed.erase(series) > 0) {
+        m_signalTap->removeSeries(series);
+        updateSignalTap();
+        return;
+    }
     const auto it = m_fed.find(series);
     if (it == m_fed.end())
         return;
@@ -176,12 +189,141 @@ PlotWindow* Plots::plot(BoardWindow& window, int cntrlIndex, PlotWindow* into)
         tap.addSeries(info->cntrlIndex, series, &target->timeLine());
         m_fed[series] = {&tap, target};
     }
-    if (QMdiSubWindow* sub = target->subWindow()) {
+    showPlot(*target);
+    return target;
+}
+
+void Plots::showPlot(PlotWindow& window)
+{
+    if (QMdiSubWindow* sub = window.subWindow()) {
         sub->show();
         if (sub->mdiArea())
             sub->mdiArea()->setActiveSubWindow(sub);
     }
+}
+
+void Plots::updateSignalTap()
+{
+    const bool wanted = !m_signalTap->idle() && m_services.link;
+    if (wanted == m_signalTapListening)
+        return;
+    if (wanted)
+        m_services.link->addTraceListener(m_signalTap.get());
+    else if (m_services.link)
+        m_services.link->removeTraceListener(m_signalTap.get());
+    m_signalTapListening = wanted;
+}
+
+PlotWindow* Plots::plotSignal(const dbc::SignalRef& signal, PlotWindow* into)
+{
+    if (!signal.valid())
+        return nullptr;
+    const QString key = signal.key();
+    const ValueScale scale = SignalTap::scaleOf(*signal.signal);
+    PlotWindow* target = into && (into->acceptsMore() || into->seriesFor(key, scale)) ? into : newWindow();
+    PlotSeries* series = target->seriesFor(key, scale);
+    if (!series) {
+        series = target->addSeries(key, signal.signal->unit, SignalTap::seriesOf(*signal.signal));
+        m_signalTap->addSeries(signal, series, &target->timeLine());
+        m_signalFed[series] = target;
+        updateSignalTap();
+    }
+    showPlot(*target);
     return target;
+}
+
+bool Plots::startSignalRecording(const std::vector<dbc::SignalRef>& signalList)
+{
+    if (m_signalTap->recorder() && m_signalTap->recorder()->isOpen())
+        return true;
+    std::vector<dbc::SignalRef> valid;
+    std::copy_if(signalList.begin(), signalList.end(), std::back_inserter(valid),
+                 [](const dbc::SignalRef& s) { return s.valid(); });
+    if (valid.empty())
+        return false;
+    std::unique_ptr<ValueRecorder> recorder = SignalTap::recorderFor(valid);
+    const QString name = m_services.recordingFileName ? m_services.recordingFileName(QStringLiteral("Signals")) : QString();
+    if (name.isEmpty() || !recorder->open(name))
+        return false;
+    m_signalTap->setRecorder(std::move(recorder), valid);
+    updateSignalTap();
+    return true;
+}
+
+void Plots::stopSignalRecording()
+{
+    m_signalTap->takeRecorder();  // closed as it goes
+    updateSignalTap();
+}
+
+const ValueRecorder* Plots::signalRecording() const
+{
+    const ValueRecorder* recorder = m_signalTap->recorder();
+    return recorder && recorder->isOpen() ? recorder : nullptr;
+}
+
+void Plots::addPlotInMenu(QMenu& menu, std::function<void(PlotWindow*)> plotInto)
+{
+    const std::vector<PlotWindow*> open = windows();
+    if (open.empty())
+        return;
+    QMenu* into = menu.addMenu(QStringLiteral("Plot in"));
+    into->setObjectName(QStringLiteral("PlotIn"));
+    into->menuAction()->setObjectName(QStringLiteral("PlotIn"));
+    for (PlotWindow* target : open) {
+        QAction* action = into->addAction(target->windowTitle());
+        action->setObjectName(QStringLiteral("PlotIn:") + target->windowTitle());
+        action->setEnabled(target->acceptsMore());
+        const QPointer<PlotWindow> guarded(target);
+        connect(action, &QAction::triggered, this, [plotInto, guarded] {
+            if (guarded)
+                plotInto(guarded);
+        });
+    }
+}
+
+void Plots::addStopRecordingAction(QMenu& menu, const ValueRecorder& recorder, std::function<void()> stop)
+{
+    QString text = QStringLiteral("Stop recording (%1 rows to %2")
+                       .arg(recorder.rows())
+                       .arg(QFileInfo(recorder.fileName()).fileName());
+    if (const QString leftOut = recorder.timeLine().leftOutText(); !leftOut.isEmpty())
+        text += QStringLiteral("; ") + leftOut;
+    QAction* action = menu.addAction(text + QLatin1Char(')'));
+    action->setObjectName(QStringLiteral("StopRecording"));
+    connect(action, &QAction::triggered, this, std::move(stop));
+}
+
+void Plots::fillSignalMenu(QMenu& menu, const std::vector<dbc::SignalRef>& signalList)
+{
+    std::vector<dbc::SignalRef> chosen;
+    std::copy_if(signalList.begin(), signalList.end(), std::back_inserter(chosen),
+                 [](const dbc::SignalRef& s) { return s.valid(); });
+    if (!chosen.empty()) {
+        // One new window for the signals chosen together, while it takes more.
+        QAction* plotAction = menu.addAction(chosen.size() == 1 ? QStringLiteral("Plot ") + chosen.front().key()
+                                                                : QStringLiteral("Plot %1 signals").arg(chosen.size()));
+        plotAction->setObjectName(QStringLiteral("PlotSignal"));
+        connect(plotAction, &QAction::triggered, this, [this, chosen] {
+            PlotWindow* into = nullptr;
+            for (const dbc::SignalRef& s : chosen)
+                into = plotSignal(s, into);
+        });
+        addPlotInMenu(menu, [this, chosen](PlotWindow* in) {
+            for (const dbc::SignalRef& s : chosen)
+                in = plotSignal(s, in);
+        });
+    }
+    menu.addSeparator();
+    if (const ValueRecorder* recorder = signalRecording()) {
+        addStopRecordingAction(menu, *recorder, [this] { stopSignalRecording(); });
+    } else if (!chosen.empty()) {
+        QAction* record = menu.addAction(chosen.size() == 1 ? QStringLiteral("Record ") + chosen.front().key()
+                                                            : QStringLiteral("Record %1 signals").arg(chosen.size()));
+        record->setObjectName(QStringLiteral("RecordSignals"));
+        record->setToolTip(QStringLiteral("Every value of these signals to a CSV file beside the save log"));
+        connect(record, &QAction::triggered, this, [this, chosen] { startSignalRecording(chosen); });
+    }
 }
 
 bool Plots::startRecording(BoardWindow& window)
@@ -236,22 +378,10 @@ void Plots::fillScreenMenu(QMenu& menu, BoardWindow& window, int cntrlIndex)
             if (BoardWindow* board = current())
                 plot(*board, index);
         });
-        const std::vector<PlotWindow*> open = windows();
-        if (!open.empty()) {
-            QMenu* into = menu.addMenu(QStringLiteral("Plot in"));
-            into->setObjectName(QStringLiteral("PlotIn"));
-            into->menuAction()->setObjectName(QStringLiteral("PlotIn"));
-            for (PlotWindow* target : open) {
-                QAction* action = into->addAction(target->windowTitle());
-                action->setObjectName(QStringLiteral("PlotIn:") + target->windowTitle());
-                action->setEnabled(target->acceptsMore());
-                const QPointer<PlotWindow> guarded(target);
-                connect(action, &QAction::triggered, this, [this, current, index, guarded] {
-                    if (BoardWindow* board = current(); board && guarded)
-                        plot(*board, index, guarded);
-                });
-            }
-        }
+        addPlotInMenu(menu, [this, current, index](PlotWindow* in) {
+            if (BoardWindow* board = current())
+                plot(*board, index, in);
+        });
     } else if (!indicators.empty()) {
         // Nothing under the pointer (or the menu key): every value of the screen.
         QMenu* values = menu.addMenu(QStringLiteral("Plot"));
@@ -269,14 +399,7 @@ void Plots::fillScreenMenu(QMenu& menu, BoardWindow& window, int cntrlIndex)
     }
     menu.addSeparator();
     if (const ValueRecorder* recorder = recording(window)) {
-        QString text = QStringLiteral("Stop recording (%1 rows to %2")
-                           .arg(recorder->rows())
-                           .arg(QFileInfo(recorder->fileName()).fileName());
-        if (const QString leftOut = recorder->timeLine().leftOutText(); !leftOut.isEmpty())
-            text += QStringLiteral("; ") + leftOut;
-        QAction* stop = menu.addAction(text + QLatin1Char(')'));
-        stop->setObjectName(QStringLiteral("StopRecording"));
-        connect(stop, &QAction::triggered, this, [this, w] {
+        addStopRecordingAction(menu, *recorder, [this, w] {
             if (w)
                 stopRecording(*w);
         });

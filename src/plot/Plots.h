@@ -2,6 +2,7 @@
 
 #include "diagnostics/ScreenMenu.h"
 #include "plot/BoardTap.h"
+#include "signals/SignalRef.h"
 
 #include <QObject>
 #include <QPointer>
@@ -15,9 +16,11 @@
 namespace tellvane {
 
 class BoardWindow;
+class CanLink;
 class Dialogs;
 class PlotSeries;
 class PlotWindow;
+class SignalTap;
 class ValueRecorder;
 
 // What the plots work with.
@@ -28,12 +31,19 @@ struct PlotsServices {
     std::function<QString(const QString& board)> recordingFileName;
     // Puts a new plot window into the main window and shows it.
     std::function<void(PlotWindow&)> showWindow;
+    // Where the signals of databases are read: every frame it sends or receives.
+    CanLink* link = nullptr;
 };
 
 // The plots and recordings of the boards' diagnostic values: the menu of a
 // board window's screen (Plot, Plot in, Record, Stop recording), the plot
 // windows, and for each board whose values are plotted or recorded the tap
 // its screen hands them to. A screen with neither has no observer.
+//
+// Beside them, the signals of the databases loaded in the bus trace, read
+// from every frame the link sends or receives (SignalTap): plotted in the
+// same windows, on the same time lines, and recorded to a CSV file of their
+// own, whether the trace window is open or not.
 class Plots final : public QObject, public ScreenMenu {
     Q_OBJECT
 
@@ -62,6 +72,19 @@ public:
     // "1201-0003_33": style, variant and address, for file names.
     static QString boardTag(const BoardWindow& window);
 
+    // Plots a signal of a database: in `into` while it takes more lines,
+    // else in a new plot window; null for a signal that is not valid.
+    PlotWindow* plotSignal(const dbc::SignalRef& signal, PlotWindow* into = nullptr);
+    // Records every value of these signals to a new file ("Signals" in its
+    // name); one recording of signals at a time.
+    bool startSignalRecording(const std::vector<dbc::SignalRef>& signalList);
+    void stopSignalRecording();
+    const ValueRecorder* signalRecording() const;
+    // Whether the signals' tap listens to the link (it does while it feeds anything).
+    bool readsSignals() const { return m_signalTapListening; }
+    // The menu of signals chosen in the bus trace: Plot, Plot in, Record or Stop recording.
+    void fillSignalMenu(QMenu& menu, const std::vector<dbc::SignalRef>& signalList);
+
 private:
     BoardTap& tapFor(BoardWindow& window);
     BoardTap* findTap(const BoardWindow& window) const;
@@ -75,6 +98,12 @@ private:
     // Takes the tap off the screen when it has nothing left to feed.
     void releaseIfIdle(BoardTap* tap);
     PlotWindow* newWindow();
+    void showPlot(PlotWindow& window);
+    // Listens to the link while the signals' tap has anything to feed.
+    void updateSignalTap();
+    // "Plot in": a submenu of the plot windows open (none: no submenu).
+    void addPlotInMenu(QMenu& menu, std::function<void(PlotWindow*)> plotInto);
+    void addStopRecordingAction(QMenu& menu, const ValueRecorder& recorder, std::function<void()> stop);
 
     PlotsServices m_services;
     std::map<BoardWindow*, std::unique_ptr<BoardTap>> m_taps;
@@ -82,6 +111,9 @@ private:
     std::map<PlotSeries*, std::pair<BoardTap*, QPointer<PlotWindow>>> m_fed;
     std::vector<QPointer<PlotWindow>> m_windows;
     int m_nextNumber = 1;
+    std::unique_ptr<SignalTap> m_signalTap;
+    bool m_signalTapListening = false;
+    std::map<PlotSeries*, QPointer<PlotWindow>> m_signalFed;
 };
 
 }  // namespace tellvane

@@ -14,6 +14,11 @@ ValueRecorder::ValueRecorder(const std::vector<IndicatorInfo>& indicators)
     m_block.reserve(kBlockBytes + 256);
 }
 
+ValueRecorder::ValueRecorder(std::vector<Column> columns) : m_columns(std::move(columns))
+{
+    m_block.reserve(kBlockBytes + 256);
+}
+
 void ValueRecorder::setIndicators(const std::vector<IndicatorInfo>& indicators)
 {
     m_columns.clear();

@@ -24,8 +24,17 @@ public:
     static constexpr qsizetype kBlockBytes = 1 << 16;
     static constexpr std::int64_t kFlushUs = 1'000'000;
 
+    // What a row says of a value, by its number (DecodedValue::cntrlIndex):
+    // its name, and how its value comes from the raw number (as a plot's
+    // series has it).
+    struct Column {
+        QByteArray name;
+        ValueScale scale;
+    };
     // The indicators of the screen recorded: their captions name the rows.
     explicit ValueRecorder(const std::vector<IndicatorInfo>& indicators);
+    // Values named and scaled by these columns (the signals of databases).
+    explicit ValueRecorder(std::vector<Column> columns);
     // The screen was built again: its indicators name the rows from now on.
     void setIndicators(const std::vector<IndicatorInfo>& indicators);
     ~ValueRecorder();
@@ -49,13 +58,7 @@ private:
     void fail(int errorNumber);
 
     QFile m_file;
-    // What a row says of a control, by control number: its name, and how its
-    // value comes from the raw number (as a plot's series has it).
-    struct Column {
-        QByteArray name;
-        ValueScale scale;
-    };
-    std::vector<Column> m_columns;
+    std::vector<Column> m_columns;  // by control number
     TimeLine m_timeLine;
     QByteArray m_block;
     std::int64_t m_rows = 0;

@@ -20,6 +20,14 @@ ValueScale ValueScale::of(const IndicatorInfo& indicator)
     return {kind, indicator.m, indicator.b};
 }
 
+ValueScale ValueScale::exact(Kind kind, double m, double b)
+{
+    ValueScale scale(kind, static_cast<float>(m), static_cast<float>(b));
+    scale.m_m = m;
+    scale.m_b = b;
+    return scale;
+}
+
 double ValueScale::valueOf(double raw) const
 {
     switch (m_kind) {

@@ -19,6 +19,8 @@ public:
     ValueScale() = default;
     ValueScale(Kind kind, float m, float b);
     static ValueScale of(const IndicatorInfo& indicator);
+    // raw x m + b, or a lamp, with m and b as given (a database signal's factor and offset).
+    static ValueScale exact(Kind kind, double m, double b);
 
     Kind kind() const { return m_kind; }
     // Not a number where the screen shows none.

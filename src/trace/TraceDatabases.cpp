@@ -2,7 +2,9 @@
 
 #include <QFileInfo>
 
+#include <map>
 #include <memory>
+#include <set>
 
 namespace tellvane {
 
@@ -66,10 +68,21 @@ QString TraceDatabases::messageName(std::uint32_t id, bool extended) const
     return message->name + QStringLiteral("@%1").arg(j1939::source(id), 2, 16, QLatin1Char('0')).toUpper();
 }
 
+std::pair<std::shared_ptr<const dbc::Database>, const dbc::Message*> TraceDatabases::find(const TraceFrame& frame) const
+{
+    if ((frame.flags & (TraceFrame::Remote | TraceFrame::Error)) != 0)
+        return {};
+    for (const auto& database : m_set.databases()) {
+        if (const dbc::Message* message = database->find(frame.id, frame.extended()))
+            return {database, message};
+    }
+    return {};
+}
+
 std::vector<TraceDatabases::SignalRow> TraceDatabases::signalRows(const TraceFrame& frame) const
 {
     std::vector<SignalRow> rows;
-    const dbc::Message* message = messageOf(frame);
+    const auto [database, message] = find(frame);
     if (!message)
         return rows;
     std::vector<dbc::DecodedSignal> values;
@@ -83,9 +96,36 @@ std::vector<TraceDatabases::SignalRow> TraceDatabases::signalRows(const TraceFra
             if (!signal.unit.isEmpty())
                 value += QLatin1Char(' ') + signal.unit;
         }
-        rows.push_back({dbc::signalKey(*message, signal, frame.id), value, rawText(signal, v.bits), signal.comment});
+        rows.push_back({dbc::signalKey(*message, signal, frame.id), value, rawText(signal, v.bits), signal.comment,
+                        dbc::signalRef(database, *message, signal, j1939::source(frame.id))});
     }
     return rows;
+}
+
+std::vector<dbc::SignalRef> TraceDatabases::signalList(const std::vector<Identifier>& seen) const
+{
+    // The source addresses each J1939 group was seen from.
+    std::map<const dbc::Message*, std::set<int>> sources;
+    for (const Identifier& i : seen) {
+        TraceFrame frame;
+        frame.id = i.id;
+        frame.flags = i.extended ? TraceFrame::Extended : 0;
+        const auto [database, message] = find(frame);
+        if (message && message->j1939)
+            sources[message].insert(j1939::source(i.id));
+    }
+    std::vector<dbc::SignalRef> list;
+    for (const auto& database : m_set.databases()) {
+        for (const dbc::Message& message : database->messages()) {
+            const auto it = sources.find(&message);
+            const std::set<int> none{-1};
+            for (const int source : !message.j1939 || it == sources.end() ? none : it->second) {
+                for (const dbc::Signal& signal : message.signalList)
+                    list.push_back(dbc::signalRef(database, message, signal, source));
+            }
+        }
+    }
+    return list;
 }
 
 }  // namespace tellvane

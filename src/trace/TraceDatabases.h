@@ -2,6 +2,7 @@
 
 #include "logs/TraceFrame.h"
 #include "signals/SignalDatabase.h"
+#include "signals/SignalRef.h"
 
 #include <QString>
 #include <QStringList>
@@ -38,10 +39,23 @@ public:
         QString value;    // the value text, or the value with its unit
         QString raw;
         QString comment;
+        dbc::SignalRef ref;  // what a plot or a recording of it takes
     };
     std::vector<SignalRow> signalRows(const TraceFrame& frame) const;
 
+    // Every signal of every database, in their order. A J1939 group's come
+    // once for each source address among the identifiers seen, and once
+    // with no source (not valid: nothing to plot) while none is.
+    struct Identifier {
+        std::uint32_t id = 0;
+        bool extended = true;
+    };
+    std::vector<dbc::SignalRef> signalList(const std::vector<Identifier>& seen) const;
+
 private:
+    // The message of a data frame, with the database that has it.
+    std::pair<std::shared_ptr<const dbc::Database>, const dbc::Message*> find(const TraceFrame& frame) const;
+
     dbc::DatabaseSet m_set;
     QStringList m_files;
 };

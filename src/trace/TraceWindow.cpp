@@ -9,6 +9,7 @@
 #include "trace/ChangedBytesDelegate.h"
 #include "trace/IdentifierStatsModel.h"
 #include "trace/PlainTextDelegate.h"
+#include "trace/SignalListModel.h"
 #include "trace/TraceReplayBar.h"
 #include "trace/TraceTableModel.h"
 
@@ -28,6 +29,7 @@
 #include <QSortFilterProxyModel>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTimer>
@@ -73,7 +75,7 @@ void fitColumns(QTableView* table, std::initializer_list<const char*> widest)
 
 TraceWindow::TraceWindow(TraceWindowServices services, QWidget* parent)
     : MdiChild(parent), m_link(services.link), m_dialogs(services.dialogs), m_folder(std::move(services.folder)),
-      m_settings(services.settings)
+      m_settings(services.settings), m_signalMenu(std::move(services.signalMenu))
 {
     setObjectName(QStringLiteral("BusTrace"));
     setWindowTitle(QStringLiteral("Bus Trace"));
@@ -203,11 +205,46 @@ void TraceWindow::build(Clock& clock)
     m_signals->horizontalHeader()->setStretchLastSection(true);
     m_signals->setColumnWidth(0, m_signals->fontMetrics().horizontalAdvance(QStringLiteral("EEC1.EngineSpeed@00")) + 14);
     m_signals->setColumnWidth(1, m_signals->fontMetrics().horizontalAdvance(QStringLiteral("8031.875 rpm")) + 30);
+    // The second page: every signal of the databases, found by a part of its name.
+    m_signalList = new SignalListModel(this);
+    m_signalListFilter = new QSortFilterProxyModel(this);
+    m_signalListFilter->setSourceModel(m_signalList);
+    m_signalListFilter->setFilterKeyColumn(SignalListModel::SignalColumn);
+    m_signalListFilter->setFilterCaseSensitivity(Qt::CaseInsensitive);
+    m_signalFilter = new QLineEdit(this);
+    m_signalFilter->setObjectName(QStringLiteral("TraceSignalFilter"));
+    m_signalFilter->setPlaceholderText(QStringLiteral("Signals whose name holds..."));
+    m_signalFilter->setClearButtonEnabled(true);
+    connect(m_signalFilter, &QLineEdit::textChanged, m_signalListFilter, &QSortFilterProxyModel::setFilterFixedString);
+    m_allSignals = makeTable(QStringLiteral("TraceAllSignals"), m_signalListFilter, this);
+    m_allSignals->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_allSignals->horizontalHeader()->setStretchLastSection(true);
+    m_allSignals->setColumnWidth(SignalListModel::SignalColumn, m_signals->columnWidth(0) + 40);
+    auto* allPage = new QWidget(this);
+    auto* allLayout = new QVBoxLayout(allPage);
+    allLayout->setContentsMargins(0, 0, 0, 0);
+    allLayout->addWidget(m_signalFilter);
+    allLayout->addWidget(m_allSignals);
+    m_signalTabs = new QTabWidget(this);
+    m_signalTabs->setObjectName(QStringLiteral("TraceSignalTabs"));
+    m_signalTabs->addTab(m_signals, QStringLiteral("Fra&me's signals"));
+    m_signalTabs->addTab(allPage, QStringLiteral("&All signals"));
+    m_signalTabs->setDocumentMode(true);
+    // Sources seen since the list was last shown come with it.
+    connect(m_signalTabs, &QTabWidget::currentChanged, this, [this](int page) {
+        if (page == 1)
+            showSignalList();
+    });
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(m_signals), static_cast<QAbstractItemView*>(m_allSignals)}) {
+        view->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(view, &QWidget::customContextMenuRequested, this, [this, view](QPoint at) { showSignalMenu(view, at); });
+    }
+
     auto* split = new QSplitter(Qt::Vertical, this);
     split->setObjectName(QStringLiteral("TraceSplit"));
     split->setChildrenCollapsible(false);
     split->addWidget(m_pages);
-    split->addWidget(m_signals);
+    split->addWidget(m_signalTabs);
     // A message's signals are often ten or more: the pane opens with room for
     // several of them.
     split->setStretchFactor(0, 2);
@@ -260,7 +297,7 @@ void TraceWindow::build(Clock& clock)
     m_filterError->hide();
     // Without a database the window looks as it always did.
     m_databaseRow->hide();
-    m_signals->hide();
+    m_signalTabs->hide();
     showStatus();
 }
 
@@ -328,7 +365,9 @@ void TraceWindow::databasesChanged(const QStringList& reports, bool remember)
     m_databaseList->setText(text);
     m_databaseList->setToolTip((QStringList(m_databases.files()) + reports).join(QLatin1Char('\n')));
     m_databaseRow->setVisible(!m_databases.empty() || !reports.isEmpty());
-    m_signals->setVisible(!m_databases.empty());
+    m_signalTabs->setVisible(!m_databases.empty());
+    if (m_signalTabs->currentIndex() == 1)
+        showSignalList();
     // The names may mean other frames now.
     if (!m_view.filter().matchesEverything())
         m_view.rebuild();
@@ -345,8 +384,10 @@ void TraceWindow::showSignals()
     const TraceFrame* frame = current.isValid() ? m_tableModel->frameAt(current.row()) : nullptr;
     const std::vector<TraceDatabases::SignalRow> rows = frame ? m_databases.signalRows(*frame) : std::vector<TraceDatabases::SignalRow>();
     m_signals->setRowCount(static_cast<int>(rows.size()));
+    m_frameSignals.clear();
     int row = 0;
     for (const TraceDatabases::SignalRow& signal : rows) {
+        m_frameSignals.push_back(signal.ref);
         const QString texts[] = {signal.name, signal.value, signal.raw};
         for (int column = 0; column < 3; ++column) {
             auto* item = new QTableWidgetItem(texts[column]);
@@ -358,6 +399,45 @@ void TraceWindow::showSignals()
     // Long names (a J1939 group's with its source) are shown whole.
     m_signals->resizeColumnToContents(0);
     m_signals->resizeColumnToContents(1);
+}
+
+void TraceWindow::showSignalList()
+{
+    std::vector<TraceDatabases::Identifier> seen;
+    seen.reserve(m_stats.rows().size());
+    for (const IdentifierStats::Row& row : m_stats.rows())
+        seen.push_back({row.id, row.extended});
+    m_signalList->setSignals(m_databases.signalList(seen));
+}
+
+void TraceWindow::showSignalMenu(QAbstractItemView* view, QPoint at)
+{
+    if (!m_signalMenu)
+        return;
+    // The rows chosen; the one under the pointer when it is not among them.
+    const QModelIndex hit = view->indexAt(at);
+    if (hit.isValid() && !view->selectionModel()->isRowSelected(hit.row(), hit.parent()))
+        view->setCurrentIndex(hit);
+    std::vector<dbc::SignalRef> chosen;
+    for (const QModelIndex& index : view->selectionModel()->selectedRows()) {
+        if (view == m_allSignals) {
+            chosen.push_back(m_signalList->ref(m_signalListFilter->mapToSource(index).row()));
+        } else if (static_cast<std::size_t>(index.row()) < m_frameSignals.size()) {
+            chosen.push_back(m_frameSignals[static_cast<std::size_t>(index.row())]);
+        }
+    }
+    std::sort(chosen.begin(), chosen.end(), [](const dbc::SignalRef& a, const dbc::SignalRef& b) {
+        return a.key() < b.key();
+    });
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("SignalMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    m_signalMenu(*menu, chosen);
+    if (menu->isEmpty()) {
+        delete menu;
+        return;
+    }
+    menu->popup(view->viewport()->mapToGlobal(at));
 }
 
 void TraceWindow::addRingControls(QHBoxLayout* row)

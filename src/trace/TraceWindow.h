@@ -8,11 +8,18 @@
 #include "trace/TraceView.h"
 #include "ui/MdiChild.h"
 
+#include <functional>
+#include <vector>
+
+class QAbstractItemView;
 class QComboBox;
 class QHBoxLayout;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPushButton;
+class QSortFilterProxyModel;
+class QTabWidget;
 class QStackedWidget;
 class QTableView;
 class QTableWidget;
@@ -25,6 +32,7 @@ class Clock;
 class Dialogs;
 class IdentifierStatsModel;
 class SettingsStore;
+class SignalListModel;
 class TraceReplayBar;
 class TraceTableModel;
 
@@ -35,6 +43,8 @@ struct TraceWindowServices {
     Dialogs& dialogs;  // the logs to replay and export, the question before sending
     QString folder;    // where the file dialogs start
     SettingsStore* settings = nullptr;  // the signal databases loaded, for the next start
+    // Fills the menu of signals chosen in the panes (Plot, Record); none: no menu.
+    std::function<void(QMenu&, const std::vector<dbc::SignalRef>&)> signalMenu;
 };
 
 // "Bus Trace": every frame the link sends or receives while the window is
@@ -47,6 +57,8 @@ struct TraceWindowServices {
 // Signal databases (DBC) loaded with "Databases..." name the frames' messages
 // in a column of both tables and decode the selected frame's signals in a pane
 // below; "msg=" filters by them. They are remembered for the next start.
+// The pane's second page lists every signal of them; from either, signals are
+// plotted and recorded through the menu of the signals chosen.
 // Below, a log can be replayed into the program or onto the bus, the ring
 // exported whole, as filtered or as selected, and its size chosen.
 class TraceWindow : public MdiChild {
@@ -109,6 +121,8 @@ private:
     void unloadDatabases();
     void databasesChanged(const QStringList& reports, bool remember);
     void showSignals();
+    void showSignalList();
+    void showSignalMenu(QAbstractItemView* view, QPoint at);
 
     CanLink& m_link;
     Dialogs& m_dialogs;
@@ -138,7 +152,14 @@ private:
     TraceReplayBar* m_replay = nullptr;
     QWidget* m_databaseRow = nullptr;
     QLabel* m_databaseList = nullptr;
+    std::function<void(QMenu&, const std::vector<dbc::SignalRef>&)> m_signalMenu;
+    QTabWidget* m_signalTabs = nullptr;
+    QLineEdit* m_signalFilter = nullptr;
+    QTableView* m_allSignals = nullptr;
+    SignalListModel* m_signalList = nullptr;
+    QSortFilterProxyModel* m_signalListFilter = nullptr;
     QTableWidget* m_signals = nullptr;
+    std::vector<dbc::SignalRef> m_frameSignals;  // the rows of m_signals
     QTimer* m_timer = nullptr;
 };
 

@@ -3,6 +3,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 
@@ -79,6 +80,14 @@ QString Signal::valueText(std::uint64_t bits) const
     return it != valueTexts.end() && it->first == key ? it->second : QString();
 }
 
+bool Signal::selectedBy(std::int64_t multiplexorValue) const
+{
+    if (muxRanges.empty())
+        return multiplexorValue == muxValue;
+    return std::any_of(muxRanges.begin(), muxRanges.end(),
+                       [&](const Range& r) { return multiplexorValue >= r.low && multiplexorValue <= r.high; });
+}
+
 namespace {
 
 constexpr std::uint64_t kExtendedKey = std::uint64_t{1} << 32;
@@ -104,11 +113,62 @@ const Message* Database::find(std::uint32_t id, bool extended) const
     return it == m_byKey.end() ? nullptr : &m_messages[it->second];
 }
 
+namespace {
+
+// A multiplexor's raw value in one frame, if it is present.
+struct MuxState {
+    std::int64_t value = 0;
+    bool present = false;
+};
+
+// The multiplexors are settled in `muxOrder`, a multiplexor after the one
+// that selects it, so that a chain of any depth takes one pass; the reader
+// left no circles in it.
+void decodeExtended(const Message& message, const TraceFrame& frame, std::vector<DecodedSignal>& out)
+{
+    const std::uint8_t* data = frame.data.data();
+    const std::vector<Signal>& signalList = message.signalList;
+    std::array<MuxState, 32> local;
+    std::vector<MuxState> more;
+    MuxState* states = local.data();
+    if (message.muxOrder.size() > local.size()) {
+        more.resize(message.muxOrder.size());
+        states = more.data();
+    }
+    const auto present = [&](const Signal& signal) {
+        if (signal.selector < 0)
+            return signal.selector == Signal::kAlways;
+        const MuxState& mux = states[static_cast<std::size_t>(signalList[static_cast<std::size_t>(signal.selector)].muxSlot)];
+        return mux.present && signal.selectedBy(mux.value);
+    };
+    for (std::size_t slot = 0; slot < message.muxOrder.size(); ++slot) {
+        const Signal& mux = signalList[static_cast<std::size_t>(message.muxOrder[slot])];
+        states[slot] = {};
+        if (!present(mux))
+            continue;
+        if (const auto bits = mux.rawBits(data, frame.length))
+            states[slot] = {integerOf(mux, *bits), true};
+    }
+    for (const Signal& signal : signalList) {
+        if (!present(signal))
+            continue;
+        if (const auto bits = signal.rawBits(data, frame.length))
+            out.push_back({&signal, *bits, signal.physical(*bits)});
+    }
+}
+
+}  // namespace
+
 std::size_t decode(const Message& message, const TraceFrame& frame, std::vector<DecodedSignal>& out)
 {
     out.clear();
     if (frame.flags & (TraceFrame::Remote | TraceFrame::Error))
         return 0;
+    if (message.extendedMux) {
+        decodeExtended(message, frame, out);
+        return out.size();
+    }
+    // One multiplexor at most, and each signal selected by one value of it.
     const std::uint8_t* data = frame.data.data();
     std::optional<std::int64_t> selector;
     if (message.multiplexor >= 0) {
@@ -117,7 +177,7 @@ std::size_t decode(const Message& message, const TraceFrame& frame, std::vector<
             selector = integerOf(mux, *bits);
     }
     for (const Signal& signal : message.signalList) {
-        if (signal.mux == Signal::Mux::Selected && (!selector || *selector != signal.muxValue))
+        if (signal.selector != Signal::kAlways && (!selector || signal.selector < 0 || *selector != signal.muxValue))
             continue;
         const auto bits = signal.rawBits(data, frame.length);
         if (!bits)

@@ -232,8 +232,13 @@ private:
     QStringList m_frameFormats = {QStringLiteral("StandardCAN"), QStringLiteral("ExtendedCAN"),
                                   QStringLiteral("reserved"), QStringLiteral("J1939PG")};
     std::vector<std::pair<std::size_t, QString>> m_frameFormatOf;  // message, VFrameFormat as given
-    // The SG_MUL_VAL_ line of a signal (message index << 32 | signal index).
-    std::unordered_map<std::uint64_t, int> m_muxLines;
+    // A signal's SG_MUL_VAL_ (by message index << 32 | signal index): its
+    // last line and its ranges, until they go to the message in one piece.
+    struct MuxValues {
+        int line = 0;
+        std::vector<Signal::Range> ranges;
+    };
+    std::unordered_map<std::uint64_t, MuxValues> m_muxValues;
 };
 
 void Reader::readLines(const QString& text)
@@ -629,21 +634,19 @@ void Reader::readMuxValues(const Statement& s)
         return;
     }
     const auto messageIndex = static_cast<std::size_t>(message - messages.data());
-    const int muxIndex = static_cast<int>(mux - message->signalList.data());
-    const auto [it, first] = m_muxLines.try_emplace(messageIndex << 32 | static_cast<std::size_t>(signal - message->signalList.data()), s.line);
-    if (!first && signal->selector != muxIndex) {
+    const auto muxIndex = static_cast<std::int16_t>(mux - message->signalList.data());
+    MuxValues& values = m_muxValues[messageIndex << 32 | static_cast<std::size_t>(signal - message->signalList.data())];
+    if (!values.ranges.empty() && signal->selector != muxIndex) {
         report(s.line, QStringLiteral("signal %1 is already selected by %2").arg(signal->name, message->signalList[static_cast<std::size_t>(signal->selector)].name));
         return;
     }
-    if (signal->muxRanges.size() + ranges.size() > static_cast<std::size_t>(Database::kMaxMuxRanges)) {
+    if (values.ranges.size() + ranges.size() > static_cast<std::size_t>(Database::kMaxMuxRanges)) {
         report(s.line, QStringLiteral("more than %1 multiplexer value ranges").arg(Database::kMaxMuxRanges));
-        if (first)
-            m_muxLines.erase(it);
         return;
     }
-    it->second = s.line;
+    values.line = s.line;
+    values.ranges.insert(values.ranges.end(), ranges.begin(), ranges.end());
     signal->selector = muxIndex;
-    signal->muxRanges.insert(signal->muxRanges.end(), ranges.begin(), ranges.end());
 }
 
 // Who selects each signal: its SG_MUL_VAL_, or else the message's "M". A
@@ -656,10 +659,17 @@ void Reader::settleMultiplexing(std::size_t messageIndex)
     std::vector<Signal>& list = message.signalList;
     for (std::size_t i = 0; i < list.size(); ++i) {
         Signal& signal = list[i];
-        const bool explicitly = m_muxLines.contains(messageIndex << 32 | i);
+        const auto values = m_muxValues.find(messageIndex << 32 | i);
+        const bool explicitly = values != m_muxValues.end() && !values->second.ranges.empty();
         message.extendedMux = message.extendedMux || explicitly || (signal.multiplexor && signal.multiplexed);
-        if (signal.multiplexed && !explicitly)
-            signal.selector = message.multiplexor >= 0 ? message.multiplexor : Signal::kNever;
+        if (explicitly) {
+            const auto& ranges = values->second.ranges;
+            signal.muxRangeBegin = static_cast<std::int32_t>(message.muxRanges.size());
+            signal.muxRangeCount = static_cast<std::uint16_t>(ranges.size());
+            message.muxRanges.insert(message.muxRanges.end(), ranges.begin(), ranges.end());
+        } else if (signal.multiplexed) {
+            signal.selector = message.multiplexor >= 0 ? static_cast<std::int16_t>(message.multiplexor) : Signal::kNever;
+        }
     }
     if (!message.extendedMux)
         return;
@@ -679,14 +689,15 @@ void Reader::settleMultiplexing(std::size_t messageIndex)
         if (at >= 0 && mark[static_cast<std::size_t>(at)] == OnPath) {
             const std::vector<int> circle(std::find(path.begin(), path.end(), at), path.end());
             // Reported at the SG_MUL_VAL_ line that closed it, by the signal of that line.
-            const auto last = std::max_element(circle.begin(), circle.end(), [&](int a, int b) {
-                return m_muxLines[messageIndex << 32 | static_cast<std::size_t>(a)] < m_muxLines[messageIndex << 32 | static_cast<std::size_t>(b)];
-            });
+            const auto lineOf = [&](int member) { return m_muxValues[messageIndex << 32 | static_cast<std::size_t>(member)].line; };
+            const auto last = std::max_element(circle.begin(), circle.end(), [&](int a, int b) { return lineOf(a) < lineOf(b); });
             QStringList through;
             for (std::size_t k = 1; k < circle.size(); ++k)
                 through.prepend(list[static_cast<std::size_t>(circle[(static_cast<std::size_t>(last - circle.begin()) + k) % circle.size()])].name);
+            if (through.size() > 4)  // a report stays one short line
+                through = through.first(3) << QStringLiteral("%1 more").arg(through.size() - 3);
             const Signal& closing = list[static_cast<std::size_t>(*last)];
-            report(m_muxLines[messageIndex << 32 | static_cast<std::size_t>(*last)],
+            report(lineOf(*last),
                    through.isEmpty() ? QStringLiteral("signal %1 selects itself").arg(closing.name)
                                      : QStringLiteral("signal %1 selects itself through %2").arg(closing.name, through.join(QLatin1String(", "))));
             for (int member : circle)
@@ -713,7 +724,7 @@ void Reader::settleMultiplexing(std::size_t messageIndex)
     std::stable_sort(message.muxOrder.begin(), message.muxOrder.end(),
                      [&](int a, int b) { return depth[static_cast<std::size_t>(a)] < depth[static_cast<std::size_t>(b)]; });
     for (std::size_t slot = 0; slot < message.muxOrder.size(); ++slot)
-        list[static_cast<std::size_t>(message.muxOrder[slot])].muxSlot = static_cast<int>(slot);
+        list[static_cast<std::size_t>(message.muxOrder[slot])].muxSlot = static_cast<std::int16_t>(slot);
 }
 
 void Reader::resolve()

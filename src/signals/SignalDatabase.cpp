@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstdint>
 #include <cstring>
 
 namespace tellvane::dbc {
@@ -80,14 +81,6 @@ QString Signal::valueText(std::uint64_t bits) const
     return it != valueTexts.end() && it->first == key ? it->second : QString();
 }
 
-bool Signal::selectedBy(std::int64_t multiplexorValue) const
-{
-    if (muxRanges.empty())
-        return multiplexorValue == muxValue;
-    return std::any_of(muxRanges.begin(), muxRanges.end(),
-                       [&](const Range& r) { return multiplexorValue >= r.low && multiplexorValue <= r.high; });
-}
-
 namespace {
 
 constexpr std::uint64_t kExtendedKey = std::uint64_t{1} << 32;
@@ -115,16 +108,27 @@ const Message* Database::find(std::uint32_t id, bool extended) const
 
 namespace {
 
+static_assert(Database::kMaxSignalsPerMessage <= INT16_MAX && Database::kMaxMuxRanges <= UINT16_MAX);
+
 // A multiplexor's raw value in one frame, if it is present.
 struct MuxState {
-    std::int64_t value = 0;
-    bool present = false;
+    std::int64_t value;
+    bool present;
 };
+
+bool selectedBy(const Message& message, const Signal& signal, std::int64_t multiplexorValue)
+{
+    if (signal.muxRangeCount == 0)
+        return multiplexorValue == signal.muxValue;
+    const auto first = message.muxRanges.begin() + signal.muxRangeBegin;
+    return std::any_of(first, first + signal.muxRangeCount,
+                       [&](const Signal::Range& r) { return multiplexorValue >= r.low && multiplexorValue <= r.high; });
+}
 
 // The multiplexors are settled in `muxOrder`, a multiplexor after the one
 // that selects it, so that a chain of any depth takes one pass; the reader
-// left no circles in it.
-void decodeExtended(const Message& message, const TraceFrame& frame, std::vector<DecodedSignal>& out)
+// left no circles in it. Kept out of line: plain messages pay nothing for it.
+[[gnu::noinline]] void decodeExtended(const Message& message, const TraceFrame& frame, std::vector<DecodedSignal>& out)
 {
     const std::uint8_t* data = frame.data.data();
     const std::vector<Signal>& signalList = message.signalList;
@@ -139,22 +143,26 @@ void decodeExtended(const Message& message, const TraceFrame& frame, std::vector
         if (signal.selector < 0)
             return signal.selector == Signal::kAlways;
         const MuxState& mux = states[static_cast<std::size_t>(signalList[static_cast<std::size_t>(signal.selector)].muxSlot)];
-        return mux.present && signal.selectedBy(mux.value);
+        return mux.present && selectedBy(message, signal, mux.value);
     };
     for (std::size_t slot = 0; slot < message.muxOrder.size(); ++slot) {
         const Signal& mux = signalList[static_cast<std::size_t>(message.muxOrder[slot])];
-        states[slot] = {};
+        states[slot] = {0, false};
         if (!present(mux))
             continue;
         if (const auto bits = mux.rawBits(data, frame.length))
             states[slot] = {integerOf(mux, *bits), true};
     }
+    // Filled in place: the plain loop's push_back stays the only one, and inlined.
+    out.resize(signalList.size());
+    std::size_t count = 0;
     for (const Signal& signal : signalList) {
         if (!present(signal))
             continue;
         if (const auto bits = signal.rawBits(data, frame.length))
-            out.push_back({&signal, *bits, signal.physical(*bits)});
+            out[count++] = {&signal, *bits, signal.physical(*bits)};
     }
+    out.resize(count);
 }
 
 }  // namespace

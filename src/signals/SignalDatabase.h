@@ -27,8 +27,8 @@ struct Signal {
     enum class Order : std::uint8_t { Intel, Motorola };
     enum class Type : std::uint8_t { Integer, Float, Double };  // SIG_VALTYPE_ 1 and 2
     // What `selector` holds when no signal selects this one.
-    static constexpr int kAlways = -1;  // not multiplexed: in every frame
-    static constexpr int kNever = -2;   // its multiplexor is missing, or the multiplexors select each other in a circle
+    static constexpr std::int16_t kAlways = -1;  // not multiplexed: in every frame
+    static constexpr std::int16_t kNever = -2;   // its multiplexor is missing, or the multiplexors select each other in a circle
     struct Range {
         std::int64_t low = 0;
         std::int64_t high = 0;
@@ -40,19 +40,24 @@ struct Signal {
     Order order = Order::Intel;
     bool isSigned = false;
     Type type = Type::Integer;
+    // Decoding reads these beside the bits' place and scale: they fill the
+    // room the alignment leaves, and the signal is no larger for them.
+    bool multiplexor = false;  // "M" or "mNM"
+    std::int16_t selector = kAlways;  // the index in the message of the multiplexor that selects it
+    std::int16_t muxSlot = -1;  // a multiplexor of a message with `extendedMux`: its place in `Message::muxOrder`
     double factor = 1.0;
     double offset = 0.0;
     double minimum = 0.0;
     double maximum = 0.0;
     QString unit;
     QStringList receivers;
-    bool multiplexor = false;  // "M" or "mNM"
     bool multiplexed = false;  // "mN" or "mNM"
-    int selector = kAlways;    // the index in the message of the multiplexor that selects it
-    std::int64_t muxValue = 0;  // N of "mN": the raw value that selects it, when `muxRanges` is empty
-    std::vector<Range> muxRanges;  // SG_MUL_VAL_: the raw values that select it
-    int muxSlot = -1;  // a multiplexor of a message with `extendedMux`: its place in `Message::muxOrder`
-    QString comment;   // CM_ SG_
+    // SG_MUL_VAL_: the raw values that select it, `muxRangeCount` ranges of
+    // `Message::muxRanges` from `muxRangeBegin` on; none: `muxValue` alone.
+    std::uint16_t muxRangeCount = 0;
+    std::int32_t muxRangeBegin = 0;
+    std::int64_t muxValue = 0;  // N of "mN"
+    QString comment;  // CM_ SG_
     // VAL_: raw value -> text, in the order of the raw values.
     std::vector<std::pair<std::int64_t, QString>> valueTexts;
 
@@ -65,8 +70,6 @@ struct Signal {
     double physical(std::uint64_t bits) const;
     // The VAL_ text of a raw value, or empty.
     QString valueText(std::uint64_t bits) const;
-    // Whether the multiplexor's raw value selects the signal.
-    bool selectedBy(std::int64_t multiplexorValue) const;
 };
 
 // One message (BO_ id name: length sender) and its signals.
@@ -86,6 +89,7 @@ struct Message {
     // one that selects it, are settled before its signals are decoded.
     bool extendedMux = false;
     std::vector<int> muxOrder;
+    std::vector<Signal::Range> muxRanges;  // of all its signals' SG_MUL_VAL_
 };
 
 // A line of a DBC file the reader could not use, and why.
@@ -126,7 +130,7 @@ public:
 
     // Bounds on what one file may hold; more is reported and left out.
     static constexpr int kMaxMessages = 65536;
-    static constexpr int kMaxSignalsPerMessage = 1024;
+    static constexpr int kMaxSignalsPerMessage = 1024;  // an index fits Signal::selector
     static constexpr int kMaxValueTexts = 4096;  // per signal
     static constexpr int kMaxMuxRanges = 256;    // per signal
     static constexpr int kMaxReports = 1000;     // per file, and one that says more were left out

@@ -36,6 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (const Signal& signal : message.signalList) {
             FUZZ_CHECK(signal.length >= 1 && signal.length <= 64);
             FUZZ_CHECK(signal.valueTexts.size() <= static_cast<std::size_t>(Database::kMaxValueTexts));
+            FUZZ_CHECK(signal.muxRangeBegin + signal.muxRangeCount <= static_cast<int>(message.muxRanges.size()));
+            FUZZ_CHECK(signal.selector < static_cast<int>(message.signalList.size()));
         }
         if (message.id <= (message.extended ? 0x1FFFFFFFu : 0x7FFu))
             FUZZ_CHECK(db.find(message.id, message.extended) != nullptr);

@@ -77,6 +77,17 @@ public:
         const qulonglong big = text.toULongLong(&ok);
         return ok ? std::optional<std::int64_t>(static_cast<std::int64_t>(big)) : std::nullopt;
     }
+    // Decimal digits alone (a multiplexer value range's "-" is no sign).
+    std::optional<std::int64_t> digits()
+    {
+        skipSpace();
+        const qsizetype from = m_at;
+        while (m_at < m_text.size() && m_text[m_at].isDigit())
+            ++m_at;
+        bool ok = false;
+        const qlonglong value = m_text.sliced(from, m_at - from).toLongLong(&ok);
+        return ok ? std::optional<std::int64_t>(value) : std::nullopt;
+    }
     std::optional<std::uint32_t> unsignedInteger()
     {
         bool ok = false;
@@ -204,6 +215,8 @@ private:
     void readValueType(const Statement& s);
     void readAttribute(const Statement& s);
     void readAttributeDefinition(const Statement& s);
+    void readMuxValues(const Statement& s);
+    void settleMultiplexing(std::size_t messageIndex);
     // The message of a DBC identifier (bit 31 included) and a signal in it.
     Message* messageOf(Cursor& cursor, int line);
     Signal* signalOf(Message& message, QStringView name, int line);
@@ -219,6 +232,13 @@ private:
     QStringList m_frameFormats = {QStringLiteral("StandardCAN"), QStringLiteral("ExtendedCAN"),
                                   QStringLiteral("reserved"), QStringLiteral("J1939PG")};
     std::vector<std::pair<std::size_t, QString>> m_frameFormatOf;  // message, VFrameFormat as given
+    // A signal's SG_MUL_VAL_ (by message index << 32 | signal index): its
+    // last line and its ranges, until they go to the message in one piece.
+    struct MuxValues {
+        int line = 0;
+        std::vector<Signal::Range> ranges;
+    };
+    std::unordered_map<std::uint64_t, MuxValues> m_muxValues;
 };
 
 void Reader::readLines(const QString& text)
@@ -288,7 +308,8 @@ void Reader::readLines(const QString& text)
             at = scan;
         }
         if (keyword == QLatin1String("CM_") || keyword == QLatin1String("VAL_") || keyword == QLatin1String("BA_")
-            || keyword == QLatin1String("BA_DEF_") || keyword == QLatin1String("SIG_VALTYPE_"))
+            || keyword == QLatin1String("BA_DEF_") || keyword == QLatin1String("SIG_VALTYPE_")
+            || keyword == QLatin1String("SG_MUL_VAL_"))
             m_later.push_back(std::move(statement));
     }
 }
@@ -341,22 +362,25 @@ void Reader::readSignal(int line, QStringView text)
         report(line, QStringLiteral("cannot read the signal"));
         return;
     }
+    bool root = false;  // "M"
     if (c.peek() != QLatin1Char(':')) {
         const QStringView mux = c.name();
         if (mux == QLatin1String("M")) {
-            signal.mux = Signal::Mux::Switch;
+            root = signal.multiplexor = true;
         } else {
             // "mN", or "mNM" for a multiplexor that is itself selected.
             QStringView value = mux.startsWith(QLatin1Char('m')) ? mux.sliced(1) : QStringView();
-            if (value.endsWith(QLatin1Char('M')))
+            if (value.endsWith(QLatin1Char('M'))) {
                 value.chop(1);
+                signal.multiplexor = true;
+            }
             bool ok = false;
             signal.muxValue = value.toLongLong(&ok);
             if (!ok) {
                 report(line, QStringLiteral("cannot read the multiplexer \"%1\"").arg(mux));
                 return;
             }
-            signal.mux = Signal::Mux::Selected;
+            signal.multiplexed = true;
         }
     }
     const auto start = c.eat(':') ? c.integer() : std::nullopt;
@@ -419,7 +443,7 @@ void Reader::readSignal(int line, QStringView text)
         report(line, QStringLiteral("more than %1 signals in %2").arg(Database::kMaxSignalsPerMessage).arg(message.name));
         return;
     }
-    if (signal.mux == Signal::Mux::Switch) {
+    if (root) {
         if (message.multiplexor >= 0) {
             report(line, QStringLiteral("a second multiplexor in %1").arg(message.name));
             return;
@@ -575,6 +599,134 @@ void Reader::readAttribute(const Statement& s)
     m_frameFormatOf.emplace_back(static_cast<std::size_t>(message - messages.data()), *value);
 }
 
+void Reader::readMuxValues(const Statement& s)
+{
+    Cursor c(s.text);
+    Message* message = messageOf(c, s.line);
+    Signal* signal = message ? signalOf(*message, c.name(), s.line) : nullptr;
+    Signal* mux = signal ? signalOf(*message, c.name(), s.line) : nullptr;
+    if (!mux)
+        return;
+    std::vector<Signal::Range> ranges;
+    do {
+        const auto low = c.digits();
+        const auto high = low && c.eat('-') ? c.digits() : std::nullopt;
+        if (!high) {
+            report(s.line, QStringLiteral("cannot read the multiplexer value ranges"));
+            return;
+        }
+        if (*low > *high) {
+            report(s.line, QStringLiteral("multiplexer value range %1-%2 is empty").arg(*low).arg(*high));
+            return;
+        }
+        ranges.push_back({*low, *high});
+    } while (c.eat(','));
+    if (!c.eat(';')) {
+        report(s.line, QStringLiteral("cannot read the multiplexer value ranges"));
+        return;
+    }
+    if (!signal->multiplexed) {
+        report(s.line, QStringLiteral("signal %1 is not multiplexed").arg(signal->name));
+        return;
+    }
+    if (!mux->multiplexor) {
+        report(s.line, QStringLiteral("signal %1 is not a multiplexor").arg(mux->name));
+        return;
+    }
+    const auto messageIndex = static_cast<std::size_t>(message - messages.data());
+    const auto muxIndex = static_cast<std::int16_t>(mux - message->signalList.data());
+    MuxValues& values = m_muxValues[messageIndex << 32 | static_cast<std::size_t>(signal - message->signalList.data())];
+    if (!values.ranges.empty() && signal->selector != muxIndex) {
+        report(s.line, QStringLiteral("signal %1 is already selected by %2").arg(signal->name, message->signalList[static_cast<std::size_t>(signal->selector)].name));
+        return;
+    }
+    if (values.ranges.size() + ranges.size() > static_cast<std::size_t>(Database::kMaxMuxRanges)) {
+        report(s.line, QStringLiteral("more than %1 multiplexer value ranges").arg(Database::kMaxMuxRanges));
+        return;
+    }
+    values.line = s.line;
+    values.ranges.insert(values.ranges.end(), ranges.begin(), ranges.end());
+    signal->selector = muxIndex;
+}
+
+// Who selects each signal: its SG_MUL_VAL_, or else the message's "M". A
+// circle of multiplexors selecting each other is reported, and its members
+// are never selected (nor, then, what they select): decoding follows no
+// circle, and a frame cannot say which member would come first.
+void Reader::settleMultiplexing(std::size_t messageIndex)
+{
+    Message& message = messages[messageIndex];
+    std::vector<Signal>& list = message.signalList;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        Signal& signal = list[i];
+        const auto values = m_muxValues.find(messageIndex << 32 | i);
+        const bool explicitly = values != m_muxValues.end() && !values->second.ranges.empty();
+        message.extendedMux = message.extendedMux || explicitly || (signal.multiplexor && signal.multiplexed);
+        if (explicitly) {
+            const auto& ranges = values->second.ranges;
+            signal.muxRangeBegin = static_cast<std::int32_t>(message.muxRanges.size());
+            signal.muxRangeCount = static_cast<std::uint16_t>(ranges.size());
+            message.muxRanges.insert(message.muxRanges.end(), ranges.begin(), ranges.end());
+        } else if (signal.multiplexed) {
+            signal.selector = message.multiplexor >= 0 ? static_cast<std::int16_t>(message.multiplexor) : Signal::kNever;
+        }
+    }
+    if (!message.extendedMux)
+        return;
+    // Each signal has one selector at most: following the selectors from
+    // each signal finds every circle in one pass over the signals.
+    enum : std::uint8_t { Unseen, OnPath, Done };
+    std::vector<std::uint8_t> mark(list.size(), Unseen);
+    std::vector<int> path;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        path.clear();
+        int at = static_cast<int>(i);
+        while (at >= 0 && mark[static_cast<std::size_t>(at)] == Unseen) {
+            mark[static_cast<std::size_t>(at)] = OnPath;
+            path.push_back(at);
+            at = list[static_cast<std::size_t>(at)].selector;
+        }
+        if (at >= 0 && mark[static_cast<std::size_t>(at)] == OnPath) {
+            const std::vector<int> circle(std::find(path.begin(), path.end(), at), path.end());
+            // Reported at the SG_MUL_VAL_ line that closed it, by the signal of that line.
+            const auto lineOf = [&](int member) { return m_muxValues[messageIndex << 32 | static_cast<std::size_t>(member)].line; };
+            const auto last = std::max_element(circle.begin(), circle.end(), [&](int a, int b) { return lineOf(a) < lineOf(b); });
+            QStringList through;
+            for (std::size_t k = 1; k < circle.size(); ++k)
+                through.prepend(list[static_cast<std::size_t>(circle[(static_cast<std::size_t>(last - circle.begin()) + k) % circle.size()])].name);
+            if (through.size() > 4)  // a report stays one short line
+                through = through.first(3) << QStringLiteral("%1 more").arg(through.size() - 3);
+            const Signal& closing = list[static_cast<std::size_t>(*last)];
+            report(lineOf(*last),
+                   through.isEmpty() ? QStringLiteral("signal %1 selects itself").arg(closing.name)
+                                     : QStringLiteral("signal %1 selects itself through %2").arg(closing.name, through.join(QLatin1String(", "))));
+            for (int member : circle)
+                list[static_cast<std::size_t>(member)].selector = Signal::kNever;
+        }
+        for (int member : path)
+            mark[static_cast<std::size_t>(member)] = Done;
+    }
+    // The multiplexors by their depth in the chains: each after its own.
+    std::vector<int> depth(list.size(), -1);
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        path.clear();
+        int at = static_cast<int>(i);
+        while (at >= 0 && depth[static_cast<std::size_t>(at)] < 0) {
+            path.push_back(at);
+            at = list[static_cast<std::size_t>(at)].selector;
+        }
+        int d = at >= 0 ? depth[static_cast<std::size_t>(at)] : -1;
+        for (auto it = path.rbegin(); it != path.rend(); ++it)
+            depth[static_cast<std::size_t>(*it)] = ++d;
+        if (list[i].multiplexor)
+            message.muxOrder.push_back(static_cast<int>(i));
+    }
+    std::stable_sort(message.muxOrder.begin(), message.muxOrder.end(),
+                     [&](int a, int b) { return depth[static_cast<std::size_t>(a)] < depth[static_cast<std::size_t>(b)]; });
+    for (std::size_t slot = 0; slot < message.muxOrder.size(); ++slot)
+        list[static_cast<std::size_t>(message.muxOrder[slot])].muxSlot = static_cast<std::int16_t>(slot);
+}
+
 void Reader::resolve()
 {
     for (const Statement& s : m_later) {
@@ -590,7 +742,11 @@ void Reader::resolve()
             readValueType(s);
         else if (s.keyword == QLatin1String("BA_"))
             readAttribute(s);
+        else if (s.keyword == QLatin1String("SG_MUL_VAL_"))
+            readMuxValues(s);
     }
+    for (std::size_t i = 0; i < messages.size(); ++i)
+        settleMultiplexing(i);
     for (const auto& [index, value] : m_frameFormatOf) {
         bool isIndex = false;
         const int number = value.toInt(&isIndex);

@@ -3,7 +3,9 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <array>
 #include <bit>
+#include <cstdint>
 #include <cstring>
 
 namespace tellvane::dbc {
@@ -104,11 +106,77 @@ const Message* Database::find(std::uint32_t id, bool extended) const
     return it == m_byKey.end() ? nullptr : &m_messages[it->second];
 }
 
+namespace {
+
+static_assert(Database::kMaxSignalsPerMessage <= INT16_MAX && Database::kMaxMuxRanges <= UINT16_MAX);
+
+// A multiplexor's raw value in one frame, if it is present.
+struct MuxState {
+    std::int64_t value;
+    bool present;
+};
+
+bool selectedBy(const Message& message, const Signal& signal, std::int64_t multiplexorValue)
+{
+    if (signal.muxRangeCount == 0)
+        return multiplexorValue == signal.muxValue;
+    const auto first = message.muxRanges.begin() + signal.muxRangeBegin;
+    return std::any_of(first, first + signal.muxRangeCount,
+                       [&](const Signal::Range& r) { return multiplexorValue >= r.low && multiplexorValue <= r.high; });
+}
+
+// The multiplexors are settled in `muxOrder`, a multiplexor after the one
+// that selects it, so that a chain of any depth takes one pass; the reader
+// left no circles in it. Kept out of line: plain messages pay nothing for it.
+[[gnu::noinline]] void decodeExtended(const Message& message, const TraceFrame& frame, std::vector<DecodedSignal>& out)
+{
+    const std::uint8_t* data = frame.data.data();
+    const std::vector<Signal>& signalList = message.signalList;
+    std::array<MuxState, 32> local;
+    std::vector<MuxState> more;
+    MuxState* states = local.data();
+    if (message.muxOrder.size() > local.size()) {
+        more.resize(message.muxOrder.size());
+        states = more.data();
+    }
+    const auto present = [&](const Signal& signal) {
+        if (signal.selector < 0)
+            return signal.selector == Signal::kAlways;
+        const MuxState& mux = states[static_cast<std::size_t>(signalList[static_cast<std::size_t>(signal.selector)].muxSlot)];
+        return mux.present && selectedBy(message, signal, mux.value);
+    };
+    for (std::size_t slot = 0; slot < message.muxOrder.size(); ++slot) {
+        const Signal& mux = signalList[static_cast<std::size_t>(message.muxOrder[slot])];
+        states[slot] = {0, false};
+        if (!present(mux))
+            continue;
+        if (const auto bits = mux.rawBits(data, frame.length))
+            states[slot] = {integerOf(mux, *bits), true};
+    }
+    // Filled in place: the plain loop's push_back stays the only one, and inlined.
+    out.resize(signalList.size());
+    std::size_t count = 0;
+    for (const Signal& signal : signalList) {
+        if (!present(signal))
+            continue;
+        if (const auto bits = signal.rawBits(data, frame.length))
+            out[count++] = {&signal, *bits, signal.physical(*bits)};
+    }
+    out.resize(count);
+}
+
+}  // namespace
+
 std::size_t decode(const Message& message, const TraceFrame& frame, std::vector<DecodedSignal>& out)
 {
     out.clear();
     if (frame.flags & (TraceFrame::Remote | TraceFrame::Error))
         return 0;
+    if (message.extendedMux) {
+        decodeExtended(message, frame, out);
+        return out.size();
+    }
+    // One multiplexor at most, and each signal selected by one value of it.
     const std::uint8_t* data = frame.data.data();
     std::optional<std::int64_t> selector;
     if (message.multiplexor >= 0) {
@@ -117,7 +185,7 @@ std::size_t decode(const Message& message, const TraceFrame& frame, std::vector<
             selector = integerOf(mux, *bits);
     }
     for (const Signal& signal : message.signalList) {
-        if (signal.mux == Signal::Mux::Selected && (!selector || *selector != signal.muxValue))
+        if (signal.selector != Signal::kAlways && (!selector || signal.selector < 0 || *selector != signal.muxValue))
             continue;
         const auto bits = signal.rawBits(data, frame.length);
         if (!bits)

@@ -19,11 +19,20 @@ namespace tellvane::dbc {
 //   SG_ EngineSpeed : 24|16@1+ (0.125,0) [0|8031.875] "rpm" Vector__XXX
 //   name, start bit | length @ byte order (1 Intel, 0 Motorola) sign (+ unsigned,
 //   - signed) (factor, offset) [minimum|maximum] "unit" receivers
-// A multiplexor is marked "M" after its name, a signal it selects "mN".
+// A multiplexor is marked "M" after its name, a signal it selects "mN", and
+// a signal selected by value N that selects others in turn "mNM". A line
+//   SG_MUL_VAL_ 256 Ratio Mode 1-3, 7-7;
+// says which multiplexor selects a signal, and by which raw values.
 struct Signal {
     enum class Order : std::uint8_t { Intel, Motorola };
     enum class Type : std::uint8_t { Integer, Float, Double };  // SIG_VALTYPE_ 1 and 2
-    enum class Mux : std::uint8_t { None, Switch, Selected };
+    // What `selector` holds when no signal selects this one.
+    static constexpr std::int16_t kAlways = -1;  // not multiplexed: in every frame
+    static constexpr std::int16_t kNever = -2;   // its multiplexor is missing, or the multiplexors select each other in a circle
+    struct Range {
+        std::int64_t low = 0;
+        std::int64_t high = 0;
+    };
 
     QString name;
     int startBit = 0;  // as the file gives it (Motorola: the most significant bit's, in the file's numbering)
@@ -31,15 +40,24 @@ struct Signal {
     Order order = Order::Intel;
     bool isSigned = false;
     Type type = Type::Integer;
+    // Decoding reads these beside the bits' place and scale: they fill the
+    // room the alignment leaves, and the signal is no larger for them.
+    bool multiplexor = false;  // "M" or "mNM"
+    std::int16_t selector = kAlways;  // the index in the message of the multiplexor that selects it
+    std::int16_t muxSlot = -1;  // a multiplexor of a message with `extendedMux`: its place in `Message::muxOrder`
     double factor = 1.0;
     double offset = 0.0;
     double minimum = 0.0;
     double maximum = 0.0;
     QString unit;
     QStringList receivers;
-    Mux mux = Mux::None;
-    std::int64_t muxValue = 0;  // for Selected: the multiplexor's raw value that selects it
-    QString comment;            // CM_ SG_
+    bool multiplexed = false;  // "mN" or "mNM"
+    // SG_MUL_VAL_: the raw values that select it, `muxRangeCount` ranges of
+    // `Message::muxRanges` from `muxRangeBegin` on; none: `muxValue` alone.
+    std::uint16_t muxRangeCount = 0;
+    std::int32_t muxRangeBegin = 0;
+    std::int64_t muxValue = 0;  // N of "mN"
+    QString comment;  // CM_ SG_
     // VAL_: raw value -> text, in the order of the raw values.
     std::vector<std::pair<std::int64_t, QString>> valueTexts;
 
@@ -66,7 +84,12 @@ struct Message {
     // the source address and (PDU1) the destination of a frame.
     bool j1939 = false;
     std::vector<Signal> signalList;  // not "signals": Qt defines that as a macro
-    int multiplexor = -1;  // the index of the Switch signal, or -1
+    int multiplexor = -1;  // the index of the "M" signal, or -1
+    // "mNM" or SG_MUL_VAL_ in the message: its multiplexors, each after the
+    // one that selects it, are settled before its signals are decoded.
+    bool extendedMux = false;
+    std::vector<int> muxOrder;
+    std::vector<Signal::Range> muxRanges;  // of all its signals' SG_MUL_VAL_
 };
 
 // A line of a DBC file the reader could not use, and why.
@@ -107,8 +130,9 @@ public:
 
     // Bounds on what one file may hold; more is reported and left out.
     static constexpr int kMaxMessages = 65536;
-    static constexpr int kMaxSignalsPerMessage = 1024;
+    static constexpr int kMaxSignalsPerMessage = 1024;  // an index fits Signal::selector
     static constexpr int kMaxValueTexts = 4096;  // per signal
+    static constexpr int kMaxMuxRanges = 256;    // per signal
     static constexpr int kMaxReports = 1000;     // per file, and one that says more were left out
 
 private:
@@ -123,8 +147,8 @@ private:
 };
 
 // Every signal of the message present in the frame: a multiplexed signal only
-// when the multiplexor selects it, a signal beyond the frame's length not at
-// all. Returns how many were written to `out` (cleared first).
+// when its multiplexor is present and selects it, a signal beyond the frame's
+// length not at all. Returns how many were written to `out` (cleared first).
 std::size_t decode(const Message& message, const TraceFrame& frame, std::vector<DecodedSignal>& out);
 
 // How a decoded signal is named wherever values are kept apart (trace,

@@ -67,7 +67,13 @@ TEST(SignalDatabase, BrokenLinesAreReportedAndTheRestIsRead)
                       "BO_ 102 Big: 8 ECU\n";
     for (int i = 0; i <= Database::kMaxSignalsPerMessage; ++i)
         text += QByteArray(" SG_ S") + QByteArray::number(i) + " : 0|1@1+ (1,0) [0|1] \"\" X\n";
-    text += "CM_ BO_ 100 \"never closed;\nBO_ 200 After: 8 ECU\n";
+    text += "CM_ BO_ 100 \"never closed;\nBO_ 200 After: 8 ECU\n"
+            " SG_ Mode M : 0|4@1+ (1,0) [0|15] \"\" X\n SG_ Sub m1M : 4|4@1+ (1,0) [0|15] \"\" X\n"
+            " SG_ Loop m2M : 8|4@1+ (1,0) [0|15] \"\" X\n SG_ Leaf m0 : 12|4@1+ (1,0) [0|15] \"\" X\n"
+            " SG_ Flat : 16|4@1+ (1,0) [0|15] \"\" X\n"
+            "SG_MUL_VAL_ 200 Leaf Nope 0-1;\nSG_MUL_VAL_ 200 Leaf Sub 0-;\nSG_MUL_VAL_ 200 Leaf Sub 3-1;\n"
+            "SG_MUL_VAL_ 200 Flat Sub 0-1;\nSG_MUL_VAL_ 200 Leaf Flat 0-1;\nSG_MUL_VAL_ 200 Leaf Sub 2-3, 5-5;\n"
+            "SG_MUL_VAL_ 200 Leaf Mode 1-1;\nSG_MUL_VAL_ 200 Sub Loop 1-1;\nSG_MUL_VAL_ 200 Loop Sub 1-1;\n";
     const int afterBig = 19 + Database::kMaxSignalsPerMessage + 1;
     const std::vector<std::pair<int, QString>> expected = {
         {3, QStringLiteral("signal length must be 1 to 64")},
@@ -88,6 +94,13 @@ TEST(SignalDatabase, BrokenLinesAreReportedAndTheRestIsRead)
         {16, QStringLiteral("no signal Z in Good")},
         {17, QStringLiteral("a float is 32 bits long, a double 64")},
         {18, QStringLiteral("cannot read the value type")},
+        {afterBig + 8, QStringLiteral("no signal Nope in After")},
+        {afterBig + 9, QStringLiteral("cannot read the multiplexer value ranges")},
+        {afterBig + 10, QStringLiteral("multiplexer value range 3-1 is empty")},
+        {afterBig + 11, QStringLiteral("signal Flat is not multiplexed")},
+        {afterBig + 12, QStringLiteral("signal Flat is not a multiplexor")},
+        {afterBig + 14, QStringLiteral("signal Leaf is already selected by Sub")},
+        {afterBig + 16, QStringLiteral("signal Loop selects itself through Sub")},
     };
     std::vector<Report> reports;
     const Database db = Database::read(text, QStringLiteral("broken.dbc"), reports);
@@ -101,6 +114,8 @@ TEST(SignalDatabase, BrokenLinesAreReportedAndTheRestIsRead)
     EXPECT_EQ(db.messages()[0].signalList.size(), 1u);
     EXPECT_EQ(db.messages()[1].signalList.size(), static_cast<std::size_t>(Database::kMaxSignalsPerMessage));
     EXPECT_EQ(db.messages()[2].name, QStringLiteral("After"));
+    // The circle's members are never selected, nor what they select.
+    EXPECT_EQ(decoded(db.messages()[2], frameOf(200, false, QByteArray::fromHex("11220000"))).size(), 2u);
 
     reports.clear();
     Database::read(QByteArray("x\n").repeated(Database::kMaxReports + 5), {}, reports);
@@ -161,6 +176,34 @@ TEST(SignalDatabase, ReadsJ1939MultiplexingTextsAndComments)
     auto second = decoded(gearbox, frameOf(0x100, false, QByteArray::fromHex("02102700")));
     ASSERT_EQ(second.size(), 2u);
     EXPECT_DOUBLE_EQ(second[QStringLiteral("Ratio")].value, 10.0);
+}
+
+TEST(SignalDatabase, FollowsChainsOfMultiplexorsByTheirRanges)
+{
+    // Sub comes before the Mode that selects it; Leaf needs Sub in the frame.
+    const QByteArray text = "BO_ 300 Chain: 8 ECU\n"
+                            " SG_ Sub m1M : 8|8@1+ (1,0) [0|255] \"\" X\n"
+                            " SG_ Mode M : 0|4@1+ (1,0) [0|15] \"\" X\n"
+                            " SG_ Leaf m0 : 4|4@1+ (1,0) [0|15] \"\" X\n"
+                            " SG_ Plain m2 : 16|8@1+ (1,0) [0|255] \"\" X\n"
+                            "SG_MUL_VAL_ 300 Sub Mode 1-1, 3-4;\nSG_MUL_VAL_ 300 Leaf Sub 2-5,9-9 ;\n";
+    std::vector<Report> reports;
+    const Database db = Database::read(text, {}, reports);
+    ASSERT_TRUE(reports.empty()) << reports.front().text.toStdString();
+    const std::vector<std::pair<const char*, std::vector<QString>>> cases = {
+        {"31", {"Mode"}},
+        {"3103", {"Leaf", "Mode", "Sub"}},
+        {"3107", {"Mode", "Sub"}},
+        {"F409", {"Leaf", "Mode", "Sub"}},
+        {"320900", {"Mode", "Plain"}},
+        {"300300", {"Mode"}},
+    };
+    for (const auto& [data, names] : cases) {
+        std::vector<QString> actual;
+        for (const auto& [name, signal] : decoded(db.messages()[0], frameOf(300, false, QByteArray::fromHex(data))))
+            actual.push_back(name);
+        EXPECT_EQ(actual, names) << data;
+    }
 }
 
 TEST(SignalDatabase, DecodesEverySignalAsCanmatrixDoes)

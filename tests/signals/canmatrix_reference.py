@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """Databases built with canmatrix, written as DBC, and random frames decoded by
-canmatrix: writes OUT/plain.dbc, OUT/j1939.dbc and OUT/expected.json, which the
+canmatrix (extended multiplexing included): writes OUT/plain.dbc, OUT/j1939.dbc and OUT/expected.json, which the
 signals tests read with our reader and compare signal by signal."""
 
 import decimal
@@ -68,11 +68,42 @@ def plain():
         mux.add_signal(signal("P%dA" % page, 16, 12, True, signed=page == 1, multiplex=page))
         mux.add_signal(signal("P%dB" % page, motorola_start(40, 20), 20, False, multiplex=page, scale=SCALES[page]))
     frames.append(mux)
+    frames.append(extended_mux())
     for frame in frames:
         db.add_frame(frame)
     ids = [(f.arbitration_id.id, f.arbitration_id.extended) for f in frames]
-    queries = [ids[i % len(ids)] for i in range(len(ids) * 6)] + [(0x6FF, False), (0x6FF, True)]
+    queries = [ids[i % len(ids)] for i in range(len(ids) * 6)] + [(0x6FF, False), (0x6FF, True)] + [(0x7F5, False)] * 40
     return db, queries
+
+
+def extended_mux():
+    """Mode selects Sub or Alt, Sub selects Deep, each by ranges (SG_MUL_VAL_).
+    canmatrix follows one multiplexor per level and decodes a multiplexed
+    signal only by its SG_MUL_VAL_: the multiplexors of one level have
+    ranges apart, and every multiplexed signal has its line."""
+    frame = canmatrix.Frame("ExtMux", arbitration_id=canmatrix.ArbitrationId(0x7F5), size=8)
+    frame.is_complex_multiplexed = True
+
+    def selected(name, start, length, by, ranges, switch=False, intel=True, **extra):
+        s = signal(name, start, length, intel, multiplex=ranges[0][0], **extra)
+        s.muxer_for_signal = by
+        s.mux_val_grp = [list(r) for r in ranges]
+        if switch:  # "mNM", as canmatrix's own reader leaves it
+            s.is_multiplexer = True
+            s.multiplex = "Multiplexor"
+        return s
+
+    frame.add_signal(signal("Mode", 0, 3, True, multiplex="Multiplexor"))
+    frame.add_signal(signal("Always", 56, 8, True))
+    frame.add_signal(selected("Deep", 12, 3, "Sub", [(1, 3), (8, 8)], switch=True))
+    frame.add_signal(selected("Sub", 3, 4, "Mode", [(1, 2)], switch=True))
+    frame.add_signal(selected("Alt", motorola_start(4, 4), 4, "Mode", [(5, 6)], switch=True, intel=False))
+    frame.add_signal(selected("ModeA", 36, 4, "Mode", [(0, 0), (3, 4), (7, 7)]))
+    frame.add_signal(selected("SubA", 16, 12, "Sub", [(0, 0), (4, 7)], signed=True, scale=SCALES[1]))
+    frame.add_signal(selected("DeepA", 28, 8, "Deep", [(0, 2)], values={0: "Zero", 1: "One"}))
+    frame.add_signal(selected("DeepB", motorola_start(20, 10), 10, "Deep", [(3, 7)], intel=False, scale=SCALES[4]))
+    frame.add_signal(selected("AltA", 40, 16, "Alt", [(0, 9), (12, 15)], signed=True))
+    return frame
 
 
 def j1939():

@@ -366,8 +366,11 @@ void TraceWindow::databasesChanged(const QStringList& reports, bool remember)
     m_databaseList->setToolTip((QStringList(m_databases.files()) + reports).join(QLatin1Char('\n')));
     m_databaseRow->setVisible(!m_databases.empty() || !reports.isEmpty());
     m_signalTabs->setVisible(!m_databases.empty());
+    // The list holds the databases it names: it lets go of unloaded ones now.
     if (m_signalTabs->currentIndex() == 1)
         showSignalList();
+    else
+        m_signalList->setSignals({});
     // The names may mean other frames now.
     if (!m_view.filter().matchesEverything())
         m_view.rebuild();

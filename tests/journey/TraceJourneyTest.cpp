@@ -6,6 +6,10 @@
 #include "Session.h"
 
 #include "can/CanLink.h"
+#include "core/DataFolder.h"
+#include "plot/PlotSeries.h"
+#include "plot/PlotWindow.h"
+#include "plot/Plots.h"
 #include "sim/SimAdapter.h"
 #include "trace/ChangedBytesDelegate.h"
 #include "trace/IdentifierStatsModel.h"
@@ -18,6 +22,10 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QMenu>
 #include <QStandardItemModel>
 #include <QLabel>
@@ -91,6 +99,15 @@ protected:
         QTest::keyClick(widget, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClicks(widget, QString::fromLatin1(text));
         h->key(Qt::Key_Return);
+    }
+    // A right-click on a row of a table, as the window system reports it; the menu it opens.
+    QMenu* rightClickRow(QAbstractItemView* view, int row)
+    {
+        const QPoint at = view->visualRect(view->model()->index(row, 0)).center();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, view->viewport()->mapToGlobal(at));
+        h->deliver([&] { QApplication::sendEvent(view->viewport(), &event); });
+        h->settle();
+        return qobject_cast<QMenu*>(QApplication::activePopupWidget());
     }
     // A filter typed and applied; the table follows on its refresh.
     void typeFilter(const char* text)
@@ -629,6 +646,61 @@ TEST_F(TraceJourney, ADatabaseNamesTheMessagesDecodesTheFrameClickedAndFiltersBy
     EXPECT_EQ(pane()->item(0, 1)->text(), QString::number(first * 0.5) + QStringLiteral(" km/h"));
     EXPECT_EQ(pane()->item(0, 2)->text(), QString::number(first));
     EXPECT_EQ(pane()->item(0, 1)->toolTip(), QStringLiteral("The first byte, halved"));
+
+    // The signal plotted from the pane's menu: its values on the bus's time
+    // line, going on while the trace is closed, until its plot window closes.
+    QMenu* menu = rightClickRow(pane(), 0);
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(JourneyHarness::entryNamed(menu, QStringLiteral("PlotSignal"))->text(), QStringLiteral("Plot CCVS.First@00"));
+    ASSERT_TRUE(h->clickMenuEntry(menu, QStringLiteral("PlotSignal")));
+    PlotWindow* plot = h->shownWindow<PlotWindow>();
+    ASSERT_NE(plot, nullptr);
+    h->watchTimer(plot->refreshTimer());
+    ASSERT_EQ(plot->seriesCount(), 1);
+    EXPECT_EQ(plot->seriesName(0), QStringLiteral("CCVS.First@00"));
+    h->pass(3000);
+    const PlotSeries& plotted = plot->series(0);
+    const std::vector<std::int64_t> busTimes = tracedTimes(0x18FEF100);
+    ASSERT_GE(plotted.appended(), 5u) << "two frames a second";
+    EXPECT_EQ(plotted.newestUs(), busTimes.back()) << "the trace's time for the same frame";
+    const TraceRing& ring = trace()->ring();
+    std::uint64_t newest = ring.endSequence() - 1;
+    while (ring.bySequence(newest).id != 0x18FEF100)
+        --newest;
+    EXPECT_EQ(plotted.valueOf(plotted.pointAtOrBefore(plotted.newestUs())->raw), ring.bySequence(newest).data[0] * 0.5);
+    EXPECT_EQ(plot->timeLine().leftOut(), 0u) << "the replayed frames are no CCVS";
+    ASSERT_TRUE(h->closeBox(trace()));
+    const std::uint64_t closedAt = plotted.appended();
+    h->pass(2000);
+    EXPECT_GE(plotted.appended(), closedAt + 3) << "the trace closed, the plot goes on";
+    EXPECT_FALSE(plot->drawnPoints(0).empty());
+    openTrace();
+
+    // Recorded from the list of every signal, found by a part of its name.
+    auto* tabs = trace()->findChild<QTabWidget*>(QStringLiteral("TraceSignalTabs"));
+    ASSERT_TRUE(h->click(tabs->tabBar(), tabs->tabBar()->tabRect(1).center()));
+    typeInto("TraceSignalFilter", "first");
+    auto* list = trace()->findChild<QTableView*>(QStringLiteral("TraceAllSignals"));
+    ASSERT_EQ(list->model()->rowCount(), 1);
+    EXPECT_EQ(list->model()->index(0, 0).data().toString(), QStringLiteral("CCVS.First@00")) << "by the source seen";
+    menu = rightClickRow(list, 0);
+    ASSERT_NE(menu, nullptr);
+    EXPECT_NE(JourneyHarness::entryNamed(JourneyHarness::entryNamed(menu, QStringLiteral("PlotIn"))->menu(),
+                                         QStringLiteral("PlotIn:Plot 1")),
+              nullptr);
+    ASSERT_TRUE(h->clickMenuEntry(menu, QStringLiteral("RecordSignals")));
+    h->pass(2000);
+    menu = rightClickRow(list, 0);
+    ASSERT_NE(menu, nullptr);
+    ASSERT_TRUE(h->clickMenuEntry(menu, QStringLiteral("StopRecording")));
+    const QDir logs(logFolderOf(h->dataFolder()));
+    const QStringList recordings = logs.entryList({QStringLiteral("*Signals*.csv")}, QDir::Files);
+    ASSERT_EQ(recordings.size(), 1);
+    const QList<QByteArray> recorded = test::readFile(logs.filePath(recordings.front())).split('\n');
+    ASSERT_GE(recorded.size(), 5);
+    EXPECT_TRUE(recorded[1].contains(",CCVS.First@00,")) << recorded[1].toStdString();
+    ASSERT_TRUE(h->closeBox(plot));
+    EXPECT_FALSE(h->app->plots().readsSignals()) << "nothing left to feed: the link is let go";
 
     const int all = rows();
     typeFilter("msg=CCVS");

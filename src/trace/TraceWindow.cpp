@@ -411,6 +411,10 @@ void TraceWindow::showSignalList()
     for (const IdentifierStats::Row& row : m_stats.rows())
         seen.push_back({row.id, row.extended});
     m_signalList->setSignals(m_databases.signalList(seen));
+    // The columns as wide as their rows need (the table reads a thousand at most);
+    // the comment takes the rest.
+    for (int column = SignalListModel::SignalColumn; column < SignalListModel::CommentColumn; ++column)
+        m_allSignals->resizeColumnToContents(column);
 }
 
 void TraceWindow::showSignalMenu(QAbstractItemView* view, QPoint at)

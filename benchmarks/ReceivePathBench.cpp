@@ -7,6 +7,9 @@
 #include "monitor/MessageLine.h"
 #include "monitor/MessageLogger.h"
 #include "monitor/MonitorStatus.h"
+#include "plot/PlotSeries.h"
+#include "plot/SignalTap.h"
+#include "plot/TimeLine.h"
 #include "trace/BusLoad.h"
 #include "trace/IdentifierStats.h"
 #include "trace/TraceDatabases.h"
@@ -99,6 +102,8 @@ public:
 
     // Set when the rig could not be made.
     const char* problem() const { return m_problem; }
+    // Hears every frame beside the trace, as the plotted signals do.
+    void addListener(TraceSink& listener) { m_link.addTraceListener(&listener); }
 
     void drain(int messages)
     {
@@ -332,6 +337,39 @@ void BM_ReceivePathWhileSending(benchmark::State& state)
         state.counters["sent/s"] = sentPerSecond;
 }
 BENCHMARK(BM_ReceivePathWhileSending)->ArgName("perDrain")->Arg(100)->Arg(1500);
+
+// The signals of a database plotted while the trace is closed: every signal of
+// the bus's J1939 groups from every source that sends them (56 series: each
+// frame of those groups is decoded and appends eight points) side by side with
+// the receive path without them. plotted/without must stay at least 0.4.
+void BM_ReceivePathSignalPlotShare(benchmark::State& state)
+{
+    ErrorCollector errors;
+    QTemporaryDir dir;
+    TraceDatabases databases;
+    if (!dir.isValid() || !loadBusDatabase(databases, dir.path())) {
+        state.SkipWithError("the database did not load");
+        return;
+    }
+    std::vector<TraceDatabases::Identifier> seen;
+    for (const std::uint32_t id : {0x18EFFF21u, 0x18FEF121u, 0x0CF00400u, 0x18EFF921u, 0x18EFFF22u, 0x18FECA22u, 0x18EFFF23u, 0x1CECFF21u})
+        seen.push_back({id, true});
+    SignalTap tap;
+    std::vector<std::unique_ptr<PlotSeries>> series;
+    TimeLine line;
+    for (const dbc::SignalRef& signal : databases.signalList(seen)) {
+        if (signal.valid() && signal.message->j1939) {
+            series.push_back(SignalTap::seriesOf(*signal.signal));
+            tap.addSeries(signal, series.back().get(), &line);
+        }
+    }
+    ReceivePathRig plain(false);
+    ReceivePathRig plotted(false);
+    plotted.addListener(tap);
+    if (sideBySide(state, errors, plain, plotted, "plotted"))
+        state.counters["series"] = static_cast<double>(series.size());
+}
+BENCHMARK(BM_ReceivePathSignalPlotShare)->ArgName("perDrain")->Arg(100)->Arg(1500);
 
 }  // namespace
 }  // namespace tellvane::bench

@@ -304,15 +304,22 @@ void Plots::fillSignalMenu(QMenu& menu, const std::vector<dbc::SignalRef>& signa
         QAction* plotAction = menu.addAction(chosen.size() == 1 ? QStringLiteral("Plot ") + chosen.front().key()
                                                                 : QStringLiteral("Plot %1 signals").arg(chosen.size()));
         plotAction->setObjectName(QStringLiteral("PlotSignal"));
+        // More than a window holds would open window after window.
+        if (chosen.size() > static_cast<std::size_t>(PlotWindow::kMostSeries)) {
+            plotAction->setEnabled(false);
+            plotAction->setText(plotAction->text() + QStringLiteral(" (at most %1 at a time)").arg(PlotWindow::kMostSeries));
+        }
         connect(plotAction, &QAction::triggered, this, [this, chosen] {
             PlotWindow* into = nullptr;
             for (const dbc::SignalRef& s : chosen)
                 into = plotSignal(s, into);
         });
-        addPlotInMenu(menu, [this, chosen](PlotWindow* in) {
-            for (const dbc::SignalRef& s : chosen)
-                in = plotSignal(s, in);
-        });
+        if (plotAction->isEnabled()) {
+            addPlotInMenu(menu, [this, chosen](PlotWindow* in) {
+                for (const dbc::SignalRef& s : chosen)
+                    in = plotSignal(s, in);
+            });
+        }
     }
     menu.addSeparator();
     if (const ValueRecorder* recorder = signalRecording()) {

@@ -32,9 +32,14 @@ public:
     {
         m_port.setPortName(portName);
         QObject::connect(&m_port, &QSerialPort::readyRead, &m_port, [this] { notifyReadable(); });
+        // Told once, after the port's own handling of the error: closing it
+        // from inside that handling fails again and again.
         QObject::connect(&m_port, &QSerialPort::errorOccurred, &m_port, [this](QSerialPort::SerialPortError error) {
-            if (error == QSerialPort::ResourceError)
-                notifyLost(m_port.errorString());
+            if (error != QSerialPort::ResourceError || m_lost)
+                return;
+            m_lost = true;
+            QMetaObject::invokeMethod(
+                &m_port, [this, reason = m_port.errorString()] { notifyLost(reason); }, Qt::QueuedConnection);
         });
     }
 
@@ -47,6 +52,7 @@ public:
         m_port.setParity(QSerialPort::NoParity);
         m_port.setStopBits(QSerialPort::OneStop);
         m_port.setFlowControl(QSerialPort::NoFlowControl);
+        m_lost = false;
         if (!m_port.open(QIODevice::ReadWrite)) {
             if (error)
                 *error = m_port.errorString();
@@ -61,7 +67,7 @@ public:
     {
         if (!m_port.isOpen())
             return;
-        if (m_port.bytesToWrite() > 0)
+        if (!m_lost && m_port.bytesToWrite() > 0)
             m_port.waitForBytesWritten(kClosingMs);
         m_port.close();
     }
@@ -80,6 +86,7 @@ public:
 
 private:
     QSerialPort m_port;
+    bool m_lost = false;
 };
 
 QByteArray asBytes(std::string_view text)
@@ -173,6 +180,8 @@ private:
 
     void lost(const QString& reason)
     {
+        if (!m_shared->open)
+            return;
         noteError(reason);
         m_shared->open = false;
         m_line->close();
@@ -357,6 +366,14 @@ std::int16_t SlcanAdapter::sendCanMess(std::uint32_t id, std::uint8_t /*mode*/, 
     bool written = false;
     inDevice([&](Worker& worker) { written = worker.write(line); });
     return written ? 1 : kSendFailed;
+}
+
+std::int16_t SlcanAdapter::readReg(std::uint8_t reg, std::uint8_t count, std::uint8_t* buffer)
+{
+    // The link's status poll: what opens a port plugged in again while nothing is sent.
+    if (!present() && ensureOpen(false) != 1)
+        return kAdapterMissing;
+    return QueuedAdapter::readReg(reg, count, buffer);
 }
 
 std::uint8_t SlcanAdapter::liveErrorFlags()

@@ -84,7 +84,8 @@ private:
 //   protocol has no bus-off bit.
 // - a port that is lost (ResourceError: unplugged) makes every call answer as
 //   without an adapter (-4, nothing to read); it is opened again, at most once
-//   a second, by the calls that need it, and by resetInterface at once.
+//   a second, by the calls that need it (the link's status poll among them,
+//   so a monitor that only listens gets it back), by resetInterface at once.
 class SlcanAdapter final : public QueuedAdapter {
 public:
     static constexpr int kReconnectIntervalMs = 1000;
@@ -110,6 +111,7 @@ public:
     std::int16_t resetInterface() override;
     // Without a port these try to open it (at most once a second).
     std::int16_t clearCanMess() override;
+    std::int16_t readReg(std::uint8_t reg, std::uint8_t count, std::uint8_t* buffer) override;
     std::int16_t setCanBaud(std::int32_t rateCode) override;
     std::int16_t sendCanMess(std::uint32_t id, std::uint8_t mode, std::uint8_t length,
                              const std::uint8_t* data) override;

@@ -197,9 +197,10 @@ TEST_F(Slcan, UnpluggedItIsMissingUntilItIsBack)
     EXPECT_EQ(link.interfaceState(), InterfaceState::AdapterMissing) << "not again within a second";
     clock.advanceMs(1000);
     takeWritten();
+    EXPECT_EQ(reg45(), 0) << "the status poll opens it again";
     link.checkCanLink(true);
     EXPECT_EQ(link.interfaceState(), InterfaceState::Ok);
-    EXPECT_EQ(takeWritten(), kOpening + "t0000\r" + kOpening) << "opened, probed, configured";
+    EXPECT_EQ(takeWritten(), kOpening + "F\r" + "t0000\r" + kOpening) << "opened, asked, probed, configured";
     inDevice([](ScriptedLine& l) { EXPECT_EQ(l.opens, 2); });
 }
 

@@ -116,7 +116,10 @@ public:
     {
         DeviceThread::instance().forget(this);
         if (m_line && m_shared->open) {
-            m_line->write(asBytes(slcan::kClose));  // the adapter off the bus as the program leaves it
+            // The adapter off the bus as the program leaves it; refused, there
+            // is nothing more to do about it.
+            if (!m_line->write(asBytes(slcan::kClose)))
+                qCInfo(lcSlcan) << "slcan port: the closing command was not taken";
             m_line->close();
         }
     }
@@ -148,8 +151,9 @@ public:
         }
         m_lastCountMs = -1;  // the adapter's time stamps start again with "O"
         m_status = 0;
-        for (const QByteArray& line : {asBytes(slcan::kClose), slcan::bitrateLine(kBitRate), asBytes(slcan::kTimeStampsOn),
-                                       asBytes(slcan::kOpen)}) {
+        const QByteArray opening[] = {asBytes(slcan::kClose), slcan::bitrateLine(kBitRate),
+                                      asBytes(slcan::kTimeStampsOn), asBytes(slcan::kOpen)};
+        for (const QByteArray& line : opening) {
             if (!m_line->write(line)) {
                 lost(QStringLiteral("the serial port takes no commands"));
                 return kAdapterMissing;
@@ -165,7 +169,10 @@ public:
     {
         if (!m_shared->open)
             return 0;
-        m_line->write(asBytes(slcan::kReadStatus));
+        // Refused, the answer does not come and the last one stands; a lost
+        // port is told by its error.
+        if (!m_line->write(asBytes(slcan::kReadStatus)))
+            qCInfo(lcSlcan) << "slcan port: the status request was not taken";
         std::uint8_t flags = 0;
         if (m_status & slcan::status::kErrorWarning)
             flags |= errorflag::kRxWarning | errorflag::kTxWarning;
@@ -228,7 +235,8 @@ private:
         if (item.kind != slcan::ItemKind::Frame)
             return;
         const slcan::Frame& frame = item.frame;
-        intake.message(frame.id, frame.length, frame.data.data(), stampUs(frame.timeStampMs, arrivalUs), !frame.extended);
+        const std::int64_t atUs = stampUs(frame.timeStampMs, arrivalUs);
+        intake.message(frame.id, frame.length, frame.data.data(), atUs, !frame.extended);
     }
 
     // The adapter's time on the clock: its milliseconds carried on from the

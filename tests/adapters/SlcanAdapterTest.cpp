@@ -104,12 +104,11 @@ TEST_F(Slcan, OpensTheChannelAndFramesGoBothWaysByteForByte)
         for (const std::uint32_t id : {0x7FFu, 0x123u, 0x9FFFFFFFu, 0x98EF21F9u}) {
             SCOPED_TRACE(QStringLiteral("%1 %2").arg(id, 0, 16).arg(length).toStdString());
             const bool extended = id & 0x80000000u;
-            const QByteArray expected = (extended ? "T" : "t")
-                                        + (QByteArray::number(id & AcceptanceFilter::kIdBits, 16).rightJustified(extended ? 8 : 3, '0')
-                                           + QByteArray::number(length)
-                                           + QByteArray(reinterpret_cast<const char*>(data), length).toHex())
-                                              .toUpper()
-                                        + '\r';
+            const QByteArray digits = QByteArray::number(id & AcceptanceFilter::kIdBits, 16)
+                                          .rightJustified(extended ? 8 : 3, '0')
+                                      + QByteArray::number(length)
+                                      + QByteArray(reinterpret_cast<const char*>(data), length).toHex();
+            const QByteArray expected = (extended ? "T" : "t") + digits.toUpper() + '\r';
             ASSERT_EQ(adapter->sendCanMess(id, 7, static_cast<std::uint8_t>(length), data), 1);
             EXPECT_EQ(takeWritten(), expected);
 
@@ -164,7 +163,8 @@ TEST_F(Slcan, StatusAnswersFillRegisterFortyFiveAndTheRestIsCounted)
     EXPECT_EQ(reg45(), 0);
     EXPECT_EQ(takeWritten(), "F\r") << "each poll asks";
     // Error warning and passive: live; an overrun: until the register is written.
-    for (auto [answer, flags] : {std::pair{"F24\r", 0x1E}, {"F08\r", errorflag::kBuffer0}, {"F00\r", errorflag::kBuffer0}}) {
+    for (auto [answer, flags] :
+         {std::pair{"F24\r", 0x1E}, {"F08\r", errorflag::kBuffer0}, {"F00\r", errorflag::kBuffer0}}) {
         receive(answer);
         EXPECT_EQ(reg45(), flags) << answer;
     }

@@ -19,7 +19,8 @@ class Peer {
 public:
     explicit Peer(const QStringList& arguments)
     {
-        m_process.start(kPython, QStringList{QStringLiteral(TELLVANE_SOURCE_DIR "/tests/adapters/slcan_peer.py")} + arguments);
+        const QString script = QStringLiteral(TELLVANE_SOURCE_DIR "/tests/adapters/slcan_peer.py");
+        m_process.start(kPython, QStringList{script} + arguments);
         while (!m_process.canReadLine() && m_process.waitForReadyRead(-1)) {
         }
         adapter = QStringLiteral("slcan:") + QString::fromLocal8Bit(m_process.readLine()).trimmed();
@@ -54,12 +55,12 @@ TEST(SlcanPeer, PythonCanAndTellvaneCliExchangeFramesByteForByte)
     }
 
     Peer sender(QStringList{QStringLiteral("send")} + frames);
-    const Finished monitor = runProcess(TELLVANE_CLI, {QStringLiteral("monitor"), QStringLiteral("--adapter"), sender.adapter,
-                                                       QStringLiteral("--count"), QString::number(frames.size()),
-                                                       QStringLiteral("--format"), QStringLiteral("candump"),
-                                                       QStringLiteral("--filter"), QStringLiteral("rx"),
-                                                       // frames lost end it as a failure, not a hang
-                                                       QStringLiteral("--seconds"), QStringLiteral("120")});
+    // --seconds: frames lost end it as a failure, not a hang.
+    const Finished monitor = runProcess(
+        TELLVANE_CLI, QStringLiteral("monitor --format candump --filter rx --seconds 120 --count %1 --adapter %2")
+                          .arg(frames.size())
+                          .arg(sender.adapter)
+                          .split(QLatin1Char(' ')));
     sender.finish();
     EXPECT_EQ(monitor.exitCode, 0) << monitor.err.toStdString();
     QStringList received;
@@ -68,8 +69,8 @@ TEST(SlcanPeer, PythonCanAndTellvaneCliExchangeFramesByteForByte)
     EXPECT_EQ(received, frames) << monitor.out.toStdString();
 
     Peer receiver({QStringLiteral("receive")});
-    const Finished send =
-        runProcess(TELLVANE_CLI, QStringList{QStringLiteral("send"), QStringLiteral("--adapter"), receiver.adapter} + frames);
+    const Finished send = runProcess(TELLVANE_CLI, QStringList{QStringLiteral("send"), QStringLiteral("--adapter")}
+                                                       << receiver.adapter << frames);
     EXPECT_EQ(send.exitCode, 0) << send.err.toStdString();
     EXPECT_EQ(receiver.finish(), frames);
 }

@@ -23,7 +23,8 @@ usage() {
 
 all_targets=(fuzz_message_line fuzz_adapter_record fuzz_log_records fuzz_leading_number fuzz_board_messages
              fuzz_bench_file fuzz_bench_traffic fuzz_config_file fuzz_display_pattern fuzz_firmware_input fuzz_cli_options fuzz_flash_plan
-             fuzz_trace_filter fuzz_trace_txt fuzz_trace_log fuzz_trace_asc fuzz_trace_csv fuzz_frame_text fuzz_transmit_list fuzz_dbc)
+             fuzz_trace_filter fuzz_trace_txt fuzz_trace_log fuzz_trace_asc fuzz_trace_csv fuzz_frame_text fuzz_transmit_list fuzz_dbc
+             fuzz_slcan_lines)
 
 seconds=""
 runs=""
@@ -98,13 +99,14 @@ fi
 # lines; 512 bytes of arguments are dozens of options and values, and of a
 # trace filter dozens of conditions; 128 bytes are any frame's text with a
 # dot between every byte and more; 4 KiB of a transmit list hold more than its
-# thousand rows of "{}". Lines of
+# thousand rows of "{}"; 512 bytes of an adapter's stream are a dozen of its
+# longest lines, cut into chunks of any size. Lines of
 # 10,000 characters are in the unit tests.
 declare -A max_len=([fuzz_adapter_record]=1009 [fuzz_log_records]=1880 [fuzz_board_messages]=1200
                     [fuzz_firmware_input]=2048 [fuzz_bench_file]=2048 [fuzz_config_file]=2048
                     [fuzz_cli_options]=512 [fuzz_trace_filter]=512 [fuzz_trace_txt]=2048 [fuzz_trace_log]=2048
                     [fuzz_trace_asc]=2048 [fuzz_trace_csv]=2048 [fuzz_frame_text]=128 [fuzz_transmit_list]=4096
-                    [fuzz_dbc]=4096)
+                    [fuzz_dbc]=4096 [fuzz_slcan_lines]=512)
 
 limits=()
 [ -n "$seconds" ] && limits+=("-max_total_time=$seconds")

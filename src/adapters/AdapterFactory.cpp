@@ -2,12 +2,14 @@
 
 #include "adapters/LibraryAdapter.h"
 #include "adapters/SerialBusAdapter.h"
+#include "adapters/SlcanAdapter.h"
 #include "core/ProgramFiles.h"
 #include "sim/BenchFile.h"
 #include "sim/SimAdapter.h"
 
 #include <QCanBus>
 #include <QDir>
+#include <QSerialPortInfo>
 
 #include <optional>
 
@@ -16,6 +18,7 @@ namespace tellvane {
 namespace {
 const QString kLibrary = QStringLiteral("library");
 const QString kSim = QStringLiteral("sim");
+const QString kSlcan = QStringLiteral("slcan:");
 
 struct PluginName {
     QString plugin;
@@ -34,11 +37,21 @@ std::optional<PluginName> splitPluginName(const QString& name)
         return std::nullopt;
     return split;
 }
+
+// The serial port of "slcan:PORT", as typed; empty when the name is none.
+QString slcanPort(const QString& name)
+{
+    const QString trimmed = name.trimmed();
+    if (!trimmed.startsWith(kSlcan, Qt::CaseInsensitive))
+        return {};
+    return trimmed.mid(kSlcan.size()).trimmed();
+}
 }  // namespace
 
 QStringList adapterNames()
 {
-    return {kLibrary, kSim, QStringLiteral("PLUGIN:INTERFACE (%1)").arg(QCanBus::instance()->plugins().join(QStringLiteral(", ")))};
+    return {kLibrary, kSim, QStringLiteral("slcan:PORT (an slcan adapter on a serial port)"),
+            QStringLiteral("PLUGIN:INTERFACE (%1)").arg(QCanBus::instance()->plugins().join(QStringLiteral(", ")))};
 }
 
 QString canonicalAdapterName(const QString& name)
@@ -46,6 +59,8 @@ QString canonicalAdapterName(const QString& name)
     const QString key = name.trimmed().toLower();
     if (key == kLibrary || key == kSim)
         return key;
+    if (const QString port = slcanPort(name); !port.isEmpty())
+        return kSlcan + port;
     if (const auto split = splitPluginName(name))
         return split->plugin + QLatin1Char(':') + split->interfaceName;
     return {};
@@ -65,6 +80,8 @@ AdapterChoice createAdapter(const QString& name, const AdapterEnvironment& envir
         buildBench(*sim, bench);
         choice.warnings = bench.warnings;
         choice.adapter = std::move(sim);
+    } else if (const QString port = slcanPort(name); !port.isEmpty()) {
+        choice.adapter = std::make_unique<SlcanAdapter>(port, SlcanAdapter::serialPort(port), environment.clock);
     } else if (const auto split = splitPluginName(name)) {
         choice.adapter = std::make_unique<SerialBusAdapter>(
             key, SerialBusAdapter::pluginDevice(split->plugin, split->interfaceName),
@@ -98,6 +115,24 @@ QList<AdapterEntry> availableAdapters()
                 label += QStringLiteral(" (") + device.description() + QLatin1Char(')');
             entries.append({label, plugin + QLatin1Char(':') + device.name(), AdapterEntry::Group::BusPlugin});
         }
+    }
+    for (const QSerialPortInfo& port : QSerialPortInfo::availablePorts()) {
+#ifdef Q_OS_WIN
+        const QString portName = port.portName();
+#else
+        const QString portName = port.systemLocation();
+#endif
+        QStringList about;
+        if (!port.description().isEmpty())
+            about << port.description();
+        if (port.hasVendorIdentifier() && port.hasProductIdentifier())
+            about << QStringLiteral("%1:%2")
+                         .arg(port.vendorIdentifier(), 4, 16, QLatin1Char('0'))
+                         .arg(port.productIdentifier(), 4, 16, QLatin1Char('0'));
+        QString label = kSlcan + QLatin1Char(' ') + portName;
+        if (!about.isEmpty())
+            label += QStringLiteral(" (") + about.join(QStringLiteral(", ")) + QLatin1Char(')');
+        entries.append({label, kSlcan + portName, AdapterEntry::Group::SerialPort});
     }
     return entries;
 }

@@ -1,14 +1,13 @@
 #include "adapters/SerialBusAdapter.h"
 
+#include "adapters/DeviceThread.h"
 #include "can/AcceptanceFilter.h"
 #include "can/CanMessage.h"
 #include "core/Clock.h"
 
-#include <QAbstractEventDispatcher>
 #include <QCanBus>
 #include <QCanBusDevice>
 #include <QCanBusFrame>
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QHostAddress>
@@ -16,194 +15,18 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <QTcpSocket>
-#include <QThread>
 #include <QTimer>
 #include <QUrl>
 #include <QVariant>
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
-#include <vector>
 
 namespace tellvane {
 
 Q_LOGGING_CATEGORY(lcSerialBus, "tellvane.can.serialbus")
 
 namespace {
-
-// What a device thread's turn leaves to be handed over to an adapter's queue.
-class PendingHandOver {
-public:
-    virtual void handOver() = 0;
-
-protected:
-    ~PendingHandOver() = default;
-};
-
-// The one thread of the process in which CAN devices live. It is made on first
-// use and stopped when the application object goes.
-//
-// A device reads what arrives frame by frame, and at a full bus waking the
-// thread for each frame costs more than everything else the program does with
-// it (the poll of the window thread takes what came every 25 ms anyway). So
-// the thread rests a little before each wait for more, and what its devices
-// read meanwhile is handed over once per turn. It does not rest while a call
-// from another thread runs or a caller waits for records, nor for a while
-// after a wait: a process in a dialogue with a board (a download, the bench
-// answering one) keeps the thread as prompt as if it never rested.
-class DeviceThread {
-public:
-    static constexpr std::chrono::milliseconds kRest{10};
-    static constexpr std::chrono::milliseconds kAwakeAfterWait{250};
-
-    static DeviceThread& instance()
-    {
-        if (!s_instance) {
-            s_instance = new DeviceThread;
-            qAddPostRoutine(&DeviceThread::stop);
-        }
-        return *s_instance;
-    }
-
-    // Keeps the thread awake while it lives; a wait for records keeps it
-    // awake for kAwakeAfterWait more.
-    class Prompt {
-    public:
-        enum Kind { Call, Wait };
-        Prompt(DeviceThread& thread, Kind kind) : m_thread(thread), m_kind(kind)
-        {
-            const std::lock_guard lock(m_thread.m_mutex);
-            ++m_thread.m_prompts;
-            m_thread.m_wake.notify_one();
-        }
-        ~Prompt()
-        {
-            const std::lock_guard lock(m_thread.m_mutex);
-            --m_thread.m_prompts;
-            if (m_kind == Wait)
-                m_thread.m_lastWaitEnd = std::chrono::steady_clock::now();
-        }
-        Prompt(const Prompt&) = delete;
-        Prompt& operator=(const Prompt&) = delete;
-
-    private:
-        DeviceThread& m_thread;
-        Kind m_kind;
-    };
-
-    // Runs a function in the thread and waits for it; what it brought in is
-    // queued by the time it returns.
-    void run(const std::function<void()>& function)
-    {
-        if (QThread::currentThread() == &m_thread) {
-            function();
-            handOverPending();
-            return;
-        }
-        const Prompt prompt(*this, Prompt::Call);
-        QMetaObject::invokeMethod(
-            m_anchor,
-            [&] {
-                function();
-                handOverPending();
-            },
-            Qt::BlockingQueuedConnection);
-    }
-
-    // In the thread: hand over at the end of this turn.
-    void handOverLater(PendingHandOver* pending)
-    {
-        if (std::find(m_pending.begin(), m_pending.end(), pending) == m_pending.end())
-            m_pending.push_back(pending);
-    }
-    // In the thread: from now on the thread never rests.
-    void stayAwake() { m_neverRest = true; }
-    // In the thread: one that goes hands nothing over.
-    void forget(PendingHandOver* pending)
-    {
-        m_pending.erase(std::remove(m_pending.begin(), m_pending.end(), pending), m_pending.end());
-    }
-
-private:
-    DeviceThread()
-    {
-        m_thread.setObjectName(QStringLiteral("CAN devices"));
-        m_anchor = new QObject;
-        m_anchor->moveToThread(&m_thread);
-        // Runs in the new thread, whose event dispatcher exists by then.
-        QObject::connect(
-            &m_thread, &QThread::started, m_anchor,
-            [this] {
-                QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
-                                 m_anchor, [this] { turnEnded(); });
-            },
-            Qt::DirectConnection);
-        m_thread.start();
-    }
-
-    ~DeviceThread()
-    {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_stopping = true;
-            m_wake.notify_one();
-        }
-        m_thread.quit();
-        m_thread.wait();
-        delete m_anchor;
-    }
-
-    static void stop()
-    {
-        delete s_instance;
-        s_instance = nullptr;
-    }
-
-    void handOverPending()
-    {
-        // A hand-over may note another; each is taken once.
-        while (!m_pending.empty()) {
-            PendingHandOver* pending = m_pending.front();
-            m_pending.erase(m_pending.begin());
-            pending->handOver();
-        }
-    }
-
-    bool mayRest()
-    {
-        const std::lock_guard lock(m_mutex);
-        return m_prompts == 0 && !m_stopping && std::chrono::steady_clock::now() - m_lastWaitEnd >= kAwakeAfterWait;
-    }
-
-    // Before each wait for more: hand over, then rest unless someone needs the thread.
-    void turnEnded()
-    {
-        handOverPending();
-        if (m_neverRest || !mayRest())
-            return;
-        // What the turn left to write (a send, frames a virtualcan server
-        // passes on to other processes) goes out before the rest, not after.
-        QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
-        for (int pass = 0; pass < 4 && dispatcher->processEvents(QEventLoop::AllEvents); ++pass) {
-        }
-        handOverPending();
-        std::unique_lock lock(m_mutex);
-        m_wake.wait_for(lock, kRest, [this] { return m_prompts > 0 || m_stopping; });
-    }
-
-    static inline DeviceThread* s_instance = nullptr;
-    QThread m_thread;
-    QObject* m_anchor = nullptr;
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    int m_prompts = 0;                       // guarded by m_mutex
-    bool m_stopping = false;                 // guarded by m_mutex
-    std::chrono::steady_clock::time_point m_lastWaitEnd;  // guarded by m_mutex
-    std::vector<PendingHandOver*> m_pending;  // the thread's own
-    bool m_neverRest = false;                 // the thread's own
-};
 
 std::uint8_t flagsOfStatus(QCanBusDevice::CanBusStatus status)
 {

@@ -37,7 +37,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 version="$(field Version)"
 [[ "$version" =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] || fault "Version is '$version'"
 depends="$(field Depends)"
-for lib in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialbus6 qt6-qpa-plugins fonts-liberation; do
+for lib in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialbus6 libqt6serialport6 qt6-qpa-plugins fonts-liberation; do
   [[ "$depends" == *"$lib"* ]] || fault "Depends lacks $lib: $depends"
 done
 [ "$(field Section)" = electronics ] || fault "Section is '$(field Section)'"

@@ -23,7 +23,7 @@ void AppHarness::start(std::unique_ptr<Adapter> adapter)
                            return makeAdapter ? makeAdapter(name)
                                               : createAdapter(name, AdapterEnvironment{clock, programFolder()});
                        },
-                       [list = adapterList] { return list; }, previewFile},
+                       [this] { return adapterList; }, previewFile},
         std::move(adapter));
 }
 

@@ -25,7 +25,7 @@ struct AppHarness {
     std::unique_ptr<TellvaneApp> app;
     // What the Adapter menu makes; the real factory when unset.
     std::function<AdapterChoice(const QString&)> makeAdapter;
-    // What the Adapter menu offers: a machine with one virtual bus unless set.
+    // What the Adapter menu offers when it opens: a machine with one virtual bus unless set.
     QList<AdapterEntry> adapterList;
     // Whether drains and replies let window events run, as in the program.
     bool yields = false;

@@ -9,6 +9,7 @@
 
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <atomic>
@@ -26,28 +27,38 @@ namespace {
 
 constexpr int kRealWaitMs = 30000;
 
-// Two pseudo-terminals whose masters pass on what either slave writes to the other slave.
+// Two pseudo-terminals whose masters pass on what either slave writes to the
+// other slave. The slaves stay open here too: raw (no echo before a port opens
+// them), and no hang-up on a master while a port is closed.
 class Crossover {
 public:
     Crossover()
     {
         for (End& end : m_ends) {
             char name[64] = {};
-            if (::openpty(&end.master, &end.slave, name, nullptr, nullptr) != 0)
-                return;
             termios raw{};
-            ::tcgetattr(end.slave, &raw);
             ::cfmakeraw(&raw);
-            ::tcsetattr(end.slave, TCSANOW, &raw);  // no echo before a port opens it
-            end.name = QString::fromLocal8Bit(name);
+            ::cfsetspeed(&raw, B115200);
+            if (::openpty(&end.master, &end.slave, name, &raw, nullptr) == 0)
+                end.name = QString::fromLocal8Bit(name);
         }
-        m_thread = std::thread([this] { run(); });
+        m_thread = std::thread([this] {
+            pollfd fds[2] = {{m_ends[0].master, POLLIN, 0}, {m_ends[1].master, POLLIN, 0}};
+            char buffer[4096];
+            while (!m_stop) {
+                const bool ready = ::poll(fds, 2, 50) > 0;
+                for (int from = 0; ready && from < 2; ++from) {
+                    const ssize_t size = fds[from].revents & POLLIN ? ::read(fds[from].fd, buffer, sizeof buffer) : 0;
+                    for (ssize_t at = 0, written = 0; at < size && written >= 0; at += written)
+                        written = ::write(fds[1 - from].fd, buffer + at, static_cast<std::size_t>(size - at));
+                }
+            }
+        });
     }
     ~Crossover()
     {
         m_stop = true;
-        if (m_thread.joinable())
-            m_thread.join();
+        m_thread.join();
         for (const End& end : m_ends) {
             ::close(end.master);
             ::close(end.slave);
@@ -58,30 +69,9 @@ public:
 private:
     struct End {
         int master = -1;
-        int slave = -1;  // held open: a master reads no hang-up while the slave's user reopens it
+        int slave = -1;
         QString name;
     };
-    void run()
-    {
-        pollfd fds[2] = {{m_ends[0].master, POLLIN, 0}, {m_ends[1].master, POLLIN, 0}};
-        char buffer[4096];
-        while (!m_stop) {
-            if (::poll(fds, 2, 50) <= 0)
-                continue;
-            for (int from = 0; from < 2; ++from) {
-                if (!(fds[from].revents & POLLIN))
-                    continue;
-                const ssize_t size = ::read(fds[from].fd, buffer, sizeof buffer);
-                for (ssize_t at = 0; at < size;) {
-                    const ssize_t written = ::write(fds[1 - from].fd, buffer + at, static_cast<std::size_t>(size - at));
-                    if (written <= 0)
-                        return;  // the test sees the frames missing
-                    at += written;
-                }
-            }
-        }
-    }
-
     End m_ends[2];
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
@@ -133,8 +123,10 @@ TEST_F(SlcanJourney, ChosenFromTheAdapterMenuItFindsTheBoardsOfABenchOnTheOtherE
     EXPECT_EQ(h->app->adapter().name(), port);
     EXPECT_EQ(h->bench(), nullptr);
 
+    QSignalSpy finished(&h->main(), &MainWindow::finished);
     ASSERT_TRUE(h->chooseFromMenu("File", QStringLiteral("Exit")));
-    h->endProgram();
+    EXPECT_EQ(finished.count(), 1);
+    h->endProgram();  // the adapter closes its channel ("C") and the port
     ::kill(static_cast<pid_t>(bench.processId()), SIGINT);
     ASSERT_TRUE(bench.waitForFinished(kRealWaitMs)) << "the bench did not end";
     said += bench.readAll();

@@ -73,11 +73,17 @@ std::int16_t RingAdapter::readReg(std::uint8_t, std::uint8_t count, std::uint8_t
     return 1;
 }
 
-std::vector<Adapter::Record> busyBusRecords(std::size_t count)
+const std::array<std::uint32_t, 8>& busyBusIdentifiers()
 {
     static constexpr std::array<std::uint32_t, 8> kIds = {
         0x18EFFF21, 0x18FEF121, 0x0CF00400, 0x18EFF921, 0x18EFFF22, 0x18FECA22, 0x18EFFF23, 0x1CECFF21,
     };
+    return kIds;
+}
+
+std::vector<Adapter::Record> busyBusRecords(std::size_t count)
+{
+    const std::array<std::uint32_t, 8>& kIds = busyBusIdentifiers();
     std::vector<Adapter::Record> records;
     records.reserve(count);
     std::uint32_t seed = 12345;

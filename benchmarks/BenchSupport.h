@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -37,6 +38,8 @@ private:
 // Records of a busy bus: 8 data bytes, time stamps 188 us apart, identifiers of
 // several boards and broadcasts in turn, bytes both printable and not.
 std::vector<Adapter::Record> busyBusRecords(std::size_t count);
+// The identifiers those records take in turn.
+const std::array<std::uint32_t, 8>& busyBusIdentifiers();
 
 // A benchmark that reports an error measured a failing path and is marked
 // as failed.

@@ -301,6 +301,15 @@ bool loadBusDatabase(TraceDatabases& databases, const QString& folder)
     return databases.load(file).isEmpty() && !databases.empty();
 }
 
+// The bus's database loaded for a benchmark, which is skipped when it cannot be.
+bool loadBusDatabase(benchmark::State& state, QTemporaryDir& dir, TraceDatabases& databases)
+{
+    if (dir.isValid() && loadBusDatabase(databases, dir.path()))
+        return true;
+    state.SkipWithError("the database did not load");
+    return false;
+}
+
 // The trace open with a database loaded, side by side with the receive path
 // without the trace. database/without must stay at least 0.5.
 void BM_ReceivePathTraceDatabaseShare(benchmark::State& state)
@@ -308,10 +317,8 @@ void BM_ReceivePathTraceDatabaseShare(benchmark::State& state)
     ErrorCollector errors;
     QTemporaryDir dir;
     TraceDatabases databases;
-    if (!dir.isValid() || !loadBusDatabase(databases, dir.path())) {
-        state.SkipWithError("the database did not load");
+    if (!loadBusDatabase(state, dir, databases))
         return;
-    }
     ReceivePathRig plain(false);
     ReceivePathRig named(true, 0, 10, &databases);
     sideBySide(state, errors, plain, named, "database");
@@ -347,12 +354,10 @@ void BM_ReceivePathSignalPlotShare(benchmark::State& state)
     ErrorCollector errors;
     QTemporaryDir dir;
     TraceDatabases databases;
-    if (!dir.isValid() || !loadBusDatabase(databases, dir.path())) {
-        state.SkipWithError("the database did not load");
+    if (!loadBusDatabase(state, dir, databases))
         return;
-    }
     std::vector<TraceDatabases::Identifier> seen;
-    for (const std::uint32_t id : {0x18EFFF21u, 0x18FEF121u, 0x0CF00400u, 0x18EFF921u, 0x18EFFF22u, 0x18FECA22u, 0x18EFFF23u, 0x1CECFF21u})
+    for (const std::uint32_t id : busyBusIdentifiers())
         seen.push_back({id, true});
     SignalTap tap;
     std::vector<std::unique_ptr<PlotSeries>> series;
